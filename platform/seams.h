@@ -1,0 +1,24 @@
+// Seams of the platform layer for tests and tools; the program never uses them.
+// Every path root the layer and the per-system halves of port/ read comes
+// from here, so tests can point each at a temporary folder.
+#pragma once
+
+#include <string>
+
+enum class PlatRoot {
+    Dev,    // "/dev"
+    Sys,    // "/sys"
+    Proc,   // "/proc"
+    Config, // "$XDG_CONFIG_HOME/mptest" or "~/.config/mptest"
+    Home,   // "$HOME"
+};
+
+// The path of a root, without a trailing slash.
+std::string PlatRootPath(PlatRoot root);
+// Overrides a root; an empty path goes back to the system's.
+void PlatSetRootPath(PlatRoot root, const std::string& path);
+
+// Scales Sleep and serial time-outs (1.0 = real time). Tests that need many
+// one-second pauses may run faster; at least one test per pause runs at 1.0.
+void PlatSetTimeScale(double scale);
+double PlatTimeScale();
