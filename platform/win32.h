@@ -68,6 +68,7 @@ typedef int (*FARPROC)();
 
 #define TRUE 1
 #define FALSE 0
+#define MAXDWORD 0xFFFFFFFFUL
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<WORD>(i))))
@@ -137,6 +138,10 @@ void SetLastError(DWORD error);
 #define ERROR_GEN_FAILURE 31
 #define ERROR_SHARING_VIOLATION 32
 #define ERROR_NOT_SUPPORTED 50
+#define ERROR_DISK_FULL 112
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_PROC_NOT_FOUND 127
+#define ERROR_NEGATIVE_SEEK 131
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_INSUFFICIENT_BUFFER 122
@@ -146,6 +151,7 @@ void SetLastError(DWORD error);
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814
 #define ERROR_TIMEOUT 1460
+#define ERROR_OPERATION_ABORTED 995
 
 // ---------------------------------------------------------------- messages
 #define WM_NULL 0x0000
@@ -408,6 +414,7 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn);
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
