@@ -37,6 +37,11 @@ struct ComSettings {
 
 enum FlowRow : BYTE { FLOW_XONXOFF = 0, FLOW_HARDWARE = 1, FLOW_NONE = 2 };
 
+// The parallel writer gives up after this many consecutive busy polls.
+constexpr DWORD LPT_BUSY_POLL_LIMIT = 0xE00000;
+// Steps of the idle loop after each strobe.
+constexpr DWORD LPT_IDLE_STEPS = 100;
+
 extern const std::array<MapEntry, 11> gLptComNameMap;
 extern const std::array<MapEntry, 10> gComRMap;
 extern const std::array<MapEntry, 4> gComDMap;

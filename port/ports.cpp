@@ -1,0 +1,211 @@
+// Opening the current port, the parallel writer with its software handshake,
+// the extended-control-register probe, and the serial settings switches.
+#include "port/port.h"
+#include "port/portio.h"
+#include "port/usb.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr DWORD SERIAL_WRITE_TIMEOUT_MS = 3000;
+constexpr DWORD SERIAL_READ_TIMEOUT_MS = 5000;
+constexpr DWORD SERIAL_READ_INTERVAL_MS = 200;
+
+void CloseRecordHandle()
+{
+    if (gCurrentPort.handle != nullptr && gCurrentPort.handle != INVALID_HANDLE_VALUE)
+        CloseHandle(gCurrentPort.handle);
+    gCurrentPort.handle = nullptr;
+}
+
+void SetRecordName(const char* name)
+{
+    std::memset(gCurrentPort.name, 0, sizeof gCurrentPort.name);
+    if (name)
+        std::strncpy(gCurrentPort.name, name, sizeof gCurrentPort.name - 1);
+}
+
+BOOL OpenSerial()
+{
+    HANDLE handle = CreateFileA(gCurrentPort.name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return FALSE;
+
+    // Only a working serial line answers with its DCB.
+    DCB dcb = {};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle, &dcb)) {
+        CloseHandle(handle);
+        return FALSE;
+    }
+    COMMTIMEOUTS timeouts = {};
+    GetCommTimeouts(handle, &timeouts);
+    timeouts.WriteTotalTimeoutConstant = SERIAL_WRITE_TIMEOUT_MS;
+    timeouts.ReadTotalTimeoutConstant = SERIAL_READ_TIMEOUT_MS;
+    timeouts.ReadIntervalTimeout = SERIAL_READ_INTERVAL_MS;
+    SetCommState(handle, &gCurrentComConfig.dcb);
+    SetCommTimeouts(handle, &timeouts);
+    gCurrentPort.handle = handle;
+    return TRUE;
+}
+
+} // namespace
+
+BOOL OpenPorts(BYTE type)
+{
+    CloseRecordHandle();
+    ClearPortRecord(gCurrentPort);
+    gCurrentPort.type = type;
+
+    switch (type) {
+    case PORT_PARALLEL:
+        SetRecordName(MapText(gLptComNameMap, gLptInfo));
+        break;
+    case PORT_SERIAL:
+        SetRecordName(MapText(gLptComNameMap, gComInfo.port));
+        if (!OpenSerial()) {
+            gCurrentPort.state.store(PORT_STATE_CLOSED);
+            return FALSE;
+        }
+        break;
+    case PORT_USB: {
+        SetRecordName("USB001");
+        HANDLE handle = OpenUsbPort();
+        if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+            return FALSE;
+        gCurrentPort.handle = handle;
+        break;
+    }
+    default:
+        return FALSE;
+    }
+    gCurrentPort.state.store(PORT_STATE_IDLE);
+    return TRUE;
+}
+
+BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
+{
+    DWORD status = 0;
+    GetPortVal(LPT_STATUS, &status, 1);
+    if (!(status & LPT_STATUS_NOERROR)) {
+        DisplayDword2("打印机不在线或错误 ", static_cast<LONG>(status & 0xFF));
+        return FALSE;
+    }
+
+    DWORD waits = 0;
+    DWORD index = 0;
+    while (index < length) {
+        GetPortVal(LPT_STATUS, &status, 1);
+        if (!(status & LPT_STATUS_NOT_BUSY) || !(status & LPT_STATUS_ACK_IDLE)) {
+            // The time-out is a count of polls, not a clock.
+            if (++waits > LPT_BUSY_POLL_LIMIT) {
+                DisplayDword2("打印机忙!  ", static_cast<LONG>(status & 0xFF));
+                return FALSE;
+            }
+            continue;
+        }
+        waits = 0;
+        if (!SetPortVal(LPT_DATA, data[index], 1))
+            return FALSE;
+
+        DWORD control = 0;
+        GetPortVal(LPT_CONTROL, &control, 1);
+        SetPortVal(LPT_CONTROL, (control | LPT_CONTROL_STROBE) & 0xFF, 1);
+        SetPortVal(LPT_CONTROL, control & ~DWORD{LPT_CONTROL_STROBE} & 0xFF, 1);
+
+        // A short pause after the strobe; volatile keeps the optimiser from
+        // dropping the loop.
+        volatile DWORD idle = 0;
+        while (idle < LPT_IDLE_STEPS)
+            idle = idle + 1;
+        ++index;
+    }
+    *written = length;
+    return TRUE;
+}
+
+BYTE GetLptStatus()
+{
+    if (!LptProbeLoad())
+        return 0;
+    DisplayDword2("load success", 0);
+    if (!LptProbeResolve()) {
+        LptProbeUnload();
+        return 0;
+    }
+    BYTE saved = LptProbeIn(LPT_ECR);
+    DisplayDword2("read 1:", saved);
+    LptProbeOut(LPT_ECR, 0x34); // byte mode, error and service interrupts set
+    DisplayDword2("read 2:", LptProbeIn(LPT_ECR));
+    LptProbeOut(LPT_ECR, saved & 0x1F); // standard mode, low five bits kept
+    BYTE final = LptProbeIn(LPT_ECR);
+    DisplayDword2("read 3:", final);
+    LptProbeUnload();
+    return final;
+}
+
+BOOL SetComConfig(COMMCONFIG* config, DWORD size)
+{
+    // A selection that names no row leaves its DCB field as the system gave it.
+    DCB& dcb = config->dcb;
+    if (gComInfo.baud < gComRMap.size())
+        dcb.BaudRate = gComRMap[gComInfo.baud].value;
+    if (gComInfo.dataBits < gComDMap.size())
+        dcb.ByteSize = LOBYTE(gComDMap[gComInfo.dataBits].value);
+    if (gComInfo.parity < gComPMap.size())
+        dcb.Parity = LOBYTE(gComPMap[gComInfo.parity].value);
+    if (gComInfo.stopBits < gComSMap.size())
+        dcb.StopBits = LOBYTE(gComSMap[gComInfo.stopBits].value);
+
+    bool hardware = gComInfo.flow == FLOW_HARDWARE;
+    bool software = gComInfo.flow == FLOW_XONXOFF;
+    dcb.fOutxCtsFlow = hardware;
+    dcb.fOutxDsrFlow = hardware;
+    dcb.fDtrControl = hardware ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+    dcb.fRtsControl = hardware ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    dcb.fInX = software;
+    dcb.fOutX = software;
+
+    const char* name = MapText(gLptComNameMap, gComInfo.port);
+    if (!name)
+        return FALSE;
+    return SetDefaultCommConfigA(name, config, size);
+}
+
+void SetComBaudRate2(BYTE baud, BYTE flow)
+{
+    CloseRecordHandle();
+    BYTE userBaud = gComInfo.baud;
+    BYTE userFlow = gComInfo.flow;
+    gComInfo.baud = baud;
+    gComInfo.flow = flow;
+    SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+    OpenPorts(PORT_SERIAL); // the caller looks at the handle instead
+    gComInfo.baud = userBaud;
+    gComInfo.flow = userFlow;
+    gCurrentPort.state.store(PORT_STATE_BUSY);
+}
+
+BOOL ResetBaudRate()
+{
+    CloseRecordHandle();
+    SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+    BOOL result = OpenPorts(PORT_SERIAL);
+    gCurrentPort.state.store(PORT_STATE_BUSY);
+    return result;
+}
+
+void DisplayDword2(const char* text, LONG value)
+{
+    char buffer[64] = {};
+    // Leave room for the longest number "%d" gives (11 characters) and the NUL.
+    constexpr size_t maxText = sizeof buffer - 12;
+    size_t length = std::strlen(text);
+    if (length > maxText)
+        length = maxText;
+    std::memcpy(buffer, text, length);
+    wsprintfA(buffer + length, "%d", static_cast<int>(value));
+    MessageBoxA(nullptr, buffer, "display hex", MB_ICONERROR);
+}
