@@ -52,7 +52,8 @@ void OutputBufRelease();
 BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags);
 BOOL SendCmds(HWND hwnd, const char* data, DWORD length, WORD flags);
 BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags);
-void CreateSendDataThread(HWND hwnd, WORD flags);
+// FALSE when no thread could be started; the output record is then released.
+BOOL CreateSendDataThread(HWND hwnd, WORD flags);
 DWORD WINAPI SendDataThread(LPVOID param);
 BOOL SendDataByFlag(HWND hwnd);
 

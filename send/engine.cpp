@@ -1,0 +1,338 @@
+// The send engine: accepts one send at a time, starts the sending thread, and
+// writes memory blocks or files to the current port with progress reports.
+#include "send/send.h"
+
+#include "port/port.h"
+#include "send/hex.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr BYTE kFontPreamble[3] = {0x1C, 0xAA, 0x0D};
+constexpr BYTE kFontAnswer[3] = {0x1C, 0xAA, 0xAA};
+constexpr DWORD kFileBlock = 256;
+constexpr int kMaxStalledWrites = 3;
+constexpr int kFontAnswerAttempts = 3;
+
+// Set while a dialog that is closing waits for the sending thread: the pass
+// then ends at its next block instead of running to the end of the file.
+std::atomic<bool> gAbandonSend{false};
+
+bool IsSerial()
+{
+    return gCurrentPort.type == PORT_SERIAL;
+}
+
+// Writes `length` bytes to the current port. Serial and USB writes may stop
+// at their time-out part way; they are continued where they stopped, and the
+// write gives up after three time-outs in a row that moved no byte, so a port
+// that accepts nothing never holds the sending thread for ever.
+BOOL WritePortBytes(const BYTE* data, DWORD length, DWORD* written)
+{
+    *written = 0;
+    if (gCurrentPort.type == PORT_PARALLEL) {
+        DWORD count = 0;
+        if (!WriteParallelPort(data, length, &count))
+            return FALSE;
+        *written = count;
+        return TRUE;
+    }
+    HANDLE port = gCurrentPort.handle;
+    if (port == nullptr)
+        return FALSE;
+    int stalled = 0;
+    do {
+        DWORD count = 0;
+        if (!WriteFile(port, data + *written, length - *written, &count, nullptr))
+            return FALSE;
+        *written += count;
+        if (count == 0 && length > 0) {
+            if (++stalled >= kMaxStalledWrites || gAbandonSend)
+                return FALSE;
+        } else {
+            stalled = 0;
+        }
+    } while (*written < length);
+    return TRUE;
+}
+
+BOOL ReportFilePassFailed(HWND hwnd, WORD mode)
+{
+    if (mode == SEND_MODE_FONT && IsSerial())
+        ResetBaudRate();
+    SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_FAILED, 0);
+    return FALSE;
+}
+
+// Before a serial font download: the preamble at 9600 baud with hardware
+// flow, then 38400 baud, and the printer must answer 1C AA AA.
+bool FontHandshake()
+{
+    gCurrentPort.state = PORT_STATE_BUSY;
+    SetComBaudRate2(5, FLOW_HARDWARE);
+    if (gCurrentPort.handle == nullptr)
+        return false;
+    DWORD written = 0;
+    WriteFile(gCurrentPort.handle, kFontPreamble, sizeof kFontPreamble, &written, nullptr);
+    SetComBaudRate2(7, FLOW_HARDWARE);
+    Sleep(100);
+    if (gCurrentPort.handle == nullptr)
+        return false;
+    for (int attempt = 0; attempt < kFontAnswerAttempts && !gAbandonSend; ++attempt) {
+        BYTE answer[3] = {};
+        DWORD got = 0;
+        ReadFile(gCurrentPort.handle, answer, sizeof answer, &got, nullptr);
+        if (got == sizeof answer && std::memcmp(answer, kFontAnswer, sizeof answer) == 0)
+            return true;
+        Sleep(1000);
+    }
+    return false;
+}
+
+LPARAM FileProgress(WORD mode, DWORD sent, DWORD total)
+{
+    if (mode == SEND_MODE_FILE)
+        return static_cast<LPARAM>(sent);
+    if (total == 0)
+        return 100; // nothing to send is all sent
+    return static_cast<LPARAM>(static_cast<double>(sent) / total * 100.0);
+}
+
+BOOL FilePass(HWND hwnd, WORD mode)
+{
+    HANDLE file = gCurOutputBuf.hFile;
+    const DWORD total = gCurOutputBuf.dwLen;
+    if (file == nullptr)
+        return ReportFilePassFailed(hwnd, mode);
+    // Every pass reads the file from its start, also after a pass that failed.
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total > 0 ? total : 1));
+    if (block == nullptr)
+        return ReportFilePassFailed(hwnd, mode);
+    DWORD got = 0;
+    if (!ReadFile(file, block, total, &got, nullptr) || got < total) {
+        LocalFree(block);
+        return ReportFilePassFailed(hwnd, mode);
+    }
+    DWORD sent = 0;
+    DWORD count = total < kFileBlock ? total : kFileBlock;
+    int stalled = 0;
+    for (;;) {
+        if (gAbandonSend) {
+            LocalFree(block);
+            return ReportFilePassFailed(hwnd, mode);
+        }
+        DWORD written = 0;
+        BOOL ok;
+        if (gCurrentPort.type == PORT_PARALLEL) {
+            ok = WriteParallelPort(block + sent, count, &written);
+        } else {
+            ok = gCurrentPort.handle != nullptr &&
+                 WriteFile(gCurrentPort.handle, block + sent, count, &written, nullptr);
+        }
+        if (!ok) {
+            LocalFree(block);
+            return ReportFilePassFailed(hwnd, mode);
+        }
+        // A write cut short by its time-out is no error; three in a row that
+        // moved nothing mean the port accepts nothing.
+        if (written == 0 && count > 0) {
+            if (++stalled >= kMaxStalledWrites) {
+                LocalFree(block);
+                return ReportFilePassFailed(hwnd, mode);
+            }
+        } else {
+            stalled = 0;
+        }
+        sent += written;
+        count = total - sent < kFileBlock ? total - sent : kFileBlock;
+        SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, FileProgress(mode, sent, total));
+        if (sent >= total)
+            break;
+    }
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    LocalFree(block);
+    Sleep(1000);
+    if (mode == SEND_MODE_FONT && IsSerial())
+        ResetBaudRate();
+    SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_DONE, 0);
+    return TRUE;
+}
+
+} // namespace
+
+BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
+{
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        return FALSE;
+    if (gCurrentPort.type != PORT_PARALLEL && gCurrentPort.handle == nullptr)
+        return FALSE;
+    const BYTE remembered = gCurrentPort.state;
+    gCurrentPort.state = PORT_STATE_BUSY;
+    BOOL result = FALSE;
+    switch (flags & SEND_MODE_MASK) {
+    case SEND_MODE_CMDS:
+        result = SendCmds(hwnd, static_cast<const char*>(data), length, flags);
+        break;
+    case SEND_MODE_FILE:
+    case SEND_MODE_VERSION:
+        result = SendCmdFile(hwnd, static_cast<const char*>(data), length, flags);
+        break;
+    case SEND_MODE_FONT: {
+        // Parallel and USB printers get the preamble once, here; a serial
+        // printer gets it at the start of every pass, at its own speed.
+        DWORD written = 0;
+        if (gCurrentPort.type == PORT_PARALLEL)
+            WriteParallelPort(kFontPreamble, sizeof kFontPreamble, &written);
+        else if (gCurrentPort.type == PORT_USB)
+            WriteFile(gCurrentPort.handle, kFontPreamble, sizeof kFontPreamble, &written, nullptr);
+        result = SendCmdFile(hwnd, static_cast<const char*>(data), length, flags);
+        break;
+    }
+    default:
+        break;
+    }
+    if (!result)
+        gCurrentPort.state = remembered;
+    return result;
+}
+
+BOOL SendCmds(HWND hwnd, const char* data, DWORD length, WORD flags)
+{
+    if (data == nullptr || length == 0)
+        return FALSE;
+    gCurOutputBuf = OutputBuffer{};
+    BYTE* block = static_cast<BYTE*>(std::calloc(length, 1));
+    if (block == nullptr)
+        return FALSE;
+    gCurOutputBuf.pData = block;
+    if (flags & SEND_HEX) {
+        gCurOutputBuf.dwLen = TranslateString(block, data, length);
+    } else {
+        std::memcpy(block, data, length);
+        gCurOutputBuf.dwLen = length;
+    }
+    SendMessageA(hwnd, WM_SENDCMDS_STATUS, STATUS_CMDS_LENGTH, static_cast<LPARAM>(gCurOutputBuf.dwLen));
+    gCurrentPort.state = PORT_STATE_BUSY;
+    gCurOutputBuf.wFlags = flags;
+    gCurOutputBuf.hFile = nullptr;
+    return CreateSendDataThread(hwnd, flags);
+}
+
+BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags)
+{
+    if (path == nullptr || length == 0)
+        return FALSE;
+    // A file that is not there is a failure, not an empty file to send.
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD sizeHigh = 0;
+    DWORD size = INVALID_FILE_SIZE;
+    if (file != INVALID_HANDLE_VALUE && file != nullptr) {
+        SetLastError(ERROR_SUCCESS);
+        size = GetFileSize(file, &sizeHigh);
+    }
+    const bool measured = file != INVALID_HANDLE_VALUE && file != nullptr &&
+                          !(size == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS);
+    if (!measured || sizeHigh != 0 || size > MAX_SEND_FILE_SIZE) {
+        if (file != INVALID_HANDLE_VALUE && file != nullptr)
+            CloseHandle(file);
+        gCurOutputBuf.hFile = nullptr;
+        SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_FAILED, 0);
+        return FALSE;
+    }
+    gCurOutputBuf.hFile = file;
+    gCurOutputBuf.dwLen = size;
+    gCurOutputBuf.pData = nullptr;
+    gCurOutputBuf.wFlags = flags;
+    gCurrentPort.state = PORT_STATE_BUSY;
+    SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_LENGTH, static_cast<LPARAM>(size));
+    return CreateSendDataThread(hwnd, flags);
+}
+
+BOOL CreateSendDataThread(HWND hwnd, WORD)
+{
+    gStopSendFlag = 0;
+    gAbandonSend = false;
+    HANDLE thread = CreateThread(nullptr, 0x8000, SendDataThread, hwnd, 0, nullptr);
+    if (thread == nullptr) {
+        // No thread will release the record: give it back now.
+        OutputBufRelease();
+        return FALSE;
+    }
+    SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
+    CloseHandle(thread);
+    return TRUE;
+}
+
+DWORD WINAPI SendDataThread(LPVOID param)
+{
+    HWND hwnd = static_cast<HWND>(param);
+    if (gCurOutputBuf.wFlags & SEND_ONCE) {
+        SendDataByFlag(hwnd);
+        OutputBufRelease();
+        return 0;
+    }
+    for (;;) {
+        EnterSplSem();
+        if (gStopSendFlag) {
+            gStopSendFlag = 0;
+            OutputBufRelease();
+            LeaveSplSem();
+            return 0;
+        }
+        LeaveSplSem();
+        SendDataByFlag(hwnd);
+        Sleep(300);
+    }
+}
+
+BOOL SendDataByFlag(HWND hwnd)
+{
+    const WORD mode = gCurOutputBuf.wFlags & SEND_MODE_MASK;
+    switch (mode) {
+    case SEND_MODE_CMDS: {
+        if (gCurrentPort.type != PORT_PARALLEL && gCurrentPort.handle == nullptr)
+            return FALSE;
+        DWORD written = 0;
+        WritePortBytes(gCurOutputBuf.pData, gCurOutputBuf.dwLen, &written);
+        SendMessageA(hwnd, WM_SENDCMDS_STATUS, STATUS_CMDS_SENT, static_cast<LPARAM>(written));
+        return TRUE;
+    }
+    case SEND_MODE_FILE:
+        return FilePass(hwnd, mode);
+    case SEND_MODE_VERSION:
+        if (gCurrentPort.type == PORT_PARALLEL)
+            Sleep(10);
+        return FilePass(hwnd, mode);
+    case SEND_MODE_FONT:
+        if (IsSerial()) {
+            if (!FontHandshake())
+                return ReportFilePassFailed(hwnd, mode);
+        } else if (gCurrentPort.type == PORT_PARALLEL) {
+            Sleep(1000);
+        }
+        return FilePass(hwnd, mode);
+    default:
+        return FALSE;
+    }
+}
+
+void StopSendAndWait()
+{
+    EnterSplSem();
+    gStopSendFlag = 1;
+    LeaveSplSem();
+    if (gCurrentPort.state != PORT_STATE_BUSY)
+        return;
+    gAbandonSend = true;
+    // The sending thread may be blocked in a report to this very thread:
+    // keep delivering those while waiting for it to give the port back.
+    while (gCurrentPort.state == PORT_STATE_BUSY) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}

@@ -1,0 +1,323 @@
+// The command console: the technician picks a port, types commands (as text
+// or hexadecimal digits) or picks a command file, and sends it once or
+// repeatedly; a two-part status bar follows the send engine's reports.
+#include "ui/console/console.h"
+
+#include "port/port.h"
+#include "res/resource.h"
+#include "send/hex.h"
+#include "send/send.h"
+
+#include <cstring>
+#include <string>
+
+HWND hStatusBarUc;
+DWORD dwSendCmdsCout;
+DWORD dwSendFileLen;
+
+namespace {
+
+constexpr int kStatusPartPort = 0;
+constexpr int kStatusPartCount = 1;
+constexpr DWORD kMaxTypedBytes = 511;
+const char kAllFilesFilter[] = "所有文件(*.*)\0*.*\0";
+
+void SetStatusText(int part, const char* text)
+{
+    if (hStatusBarUc != nullptr)
+        SendMessageA(hStatusBarUc, SB_SETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
+}
+
+void SetStatusNumber(int part, const char* format, DWORD value)
+{
+    char text[128];
+    wsprintfA(text, format, static_cast<int>(value));
+    SetStatusText(part, text);
+}
+
+void EnableSendButtons(HWND hwnd, BOOL enable)
+{
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND), enable);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND_FILE), enable);
+}
+
+// A single send gives the send buttons back when it ends; while a repeating
+// send runs its stop button is enabled and only that gives them back.
+void EnableSendButtonsAfterSend(HWND hwnd)
+{
+    if (!IsWindowEnabled(GetDlgItem(hwnd, IDC_UC_STOP_CMDS)) && !IsWindowEnabled(GetDlgItem(hwnd, IDC_UC_STOP_FILE)))
+        EnableSendButtons(hwnd, TRUE);
+}
+
+void ShowError(const char* text)
+{
+    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+int RadioOfPortType(BYTE type)
+{
+    switch (type) {
+    case PORT_SERIAL:
+        return IDC_UC_SERIAL;
+    case PORT_USB:
+        return IDC_UC_USB;
+    default:
+        return IDC_UC_PARALLEL;
+    }
+}
+
+// The typed text in the printer's code page, at most 511 bytes, never ending
+// in half a double-byte character.
+std::string TypedTextForPrinter(HWND hwnd)
+{
+    char utf8[4 * 512] = {};
+    GetDlgItemTextA(hwnd, IDC_UC_INPUT, utf8, sizeof utf8);
+    std::string gbk = PlatUtf8ToGbk(utf8);
+    if (gbk.size() > kMaxTypedBytes) {
+        size_t keep = 0;
+        while (keep < gbk.size()) {
+            const size_t width = static_cast<unsigned char>(gbk[keep]) >= 0x81 ? 2 : 1;
+            if (keep + width > kMaxTypedBytes)
+                break;
+            keep += width;
+        }
+        gbk.resize(keep);
+    }
+    return gbk;
+}
+
+void _InitCtrls(HWND hwnd)
+{
+    CheckDlgButton(hwnd, IDC_UC_PARALLEL, BST_CHECKED);
+    CheckDlgButton(hwnd, IDC_UC_USB, BST_UNCHECKED);
+    CheckDlgButton(hwnd, IDC_UC_SERIAL, BST_UNCHECKED);
+    SetDlgItemTextA(hwnd, IDC_UC_INPUT, "");
+    SetDlgItemTextA(hwnd, IDC_UC_FILE_NAME, "");
+    CheckDlgButton(hwnd, IDC_UC_HEX, BST_UNCHECKED);
+    CheckDlgButton(hwnd, IDC_UC_LOOP_CMDS, BST_UNCHECKED);
+    CheckDlgButton(hwnd, IDC_UC_LOOP_FILE, BST_UNCHECKED);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), FALSE);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), FALSE);
+    if (gCurrentPort.handle != nullptr)
+        CloseHandle(gCurrentPort.handle);
+    ClearPortRecord(gCurrentPort);
+    _CreateStatusBar_Uc(hwnd);
+    dwSendCmdsCout = 0;
+}
+
+void handleSendCmdsStatus(HWND hwnd, WPARAM code, LPARAM value)
+{
+    switch (code) {
+    case STATUS_CMDS_LENGTH:
+        dwSendCmdsCout = 0;
+        SetStatusNumber(kStatusPartPort, "发送指令长度 %d字节", static_cast<DWORD>(value));
+        break;
+    case STATUS_CMDS_SENT:
+        dwSendCmdsCout += static_cast<DWORD>(value);
+        SetStatusNumber(kStatusPartCount, "已发送字节数 %d", dwSendCmdsCout);
+        EnableSendButtonsAfterSend(hwnd);
+        break;
+    default:
+        break;
+    }
+}
+
+void handleSendFileStatus_Uc(HWND hwnd, WPARAM code, LPARAM value)
+{
+    const DWORD amount = static_cast<DWORD>(value);
+    switch (code) {
+    case STATUS_FILE_LENGTH:
+        dwSendCmdsCout = 0;
+        dwSendFileLen = amount;
+        SetStatusNumber(kStatusPartPort, "命令文件长度: %d字节 ", amount);
+        break;
+    case STATUS_FILE_PROGRESS:
+        // Part 1 shows the completed passes plus the progress of this one.
+        if (amount >= dwSendFileLen) {
+            dwSendCmdsCout += amount;
+            SetStatusNumber(kStatusPartCount, "已发送数据:%d字节", dwSendCmdsCout);
+        } else {
+            SetStatusNumber(kStatusPartCount, "已发送数据:%d字节", dwSendCmdsCout + amount);
+        }
+        break;
+    case STATUS_FILE_DONE:
+        EnableSendButtonsAfterSend(hwnd);
+        break;
+    case STATUS_FILE_FAILED:
+        SetStatusText(kStatusPartPort, "文件发送失败");
+        EnableSendButtonsAfterSend(hwnd);
+        break;
+    default:
+        break;
+    }
+}
+
+void _ExitDialog_Uc(HWND hwnd)
+{
+    if (hStatusBarUc != nullptr) {
+        DestroyWindow(hStatusBarUc);
+        hStatusBarUc = nullptr;
+    }
+    // A send still running ends before the port is released, so the sending
+    // thread never writes to a closed handle.
+    StopSendAndWait();
+    PortRelease();
+    EndDialog(hwnd, 0);
+}
+
+} // namespace
+
+void _CreateStatusBar_Uc(HWND hwnd)
+{
+    hStatusBarUc = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | SBARS_SIZEGRIP, "", hwnd,
+                                       IDC_UC_STATUSBAR);
+    if (hStatusBarUc != nullptr) {
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        const int width = client.right - client.left;
+        int parts[2] = {(width * 3 / 4) * 2 / 3, width * 3 / 4};
+        SendMessageA(hStatusBarUc, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+        SetStatusText(kStatusPartPort, "请选择打印接口");
+    }
+    MoveWindow(hStatusBarUc, 0, 0, 0, 0, TRUE);
+}
+
+BOOL SetCurrentPort(HWND hwnd, BYTE type)
+{
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        return FALSE;
+    if (OpenPorts(type)) {
+        EnableSendButtons(hwnd, TRUE);
+        if (type == PORT_SERIAL)
+            SetStatusText(kStatusPartPort, getComInfo());
+        else
+            SetStatusText(kStatusPartPort, type == PORT_USB ? "U口" : "并口");
+        return TRUE;
+    }
+    CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
+    EnableSendButtons(hwnd, FALSE);
+    SetStatusText(kStatusPartPort, "打开端口失败!");
+    if (type == PORT_SERIAL)
+        ShowError("串口被占用或有错误!");
+    else if (type == PORT_USB)
+        ShowError("usb不在线或拨出!");
+    else
+        ShowError("打开并口失败!");
+    return FALSE;
+}
+
+void handleSendButton(HWND hwnd)
+{
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        return;
+    const std::string text = TypedTextForPrinter(hwnd);
+    if (text.empty()) {
+        ShowError("输入框为空!");
+        return;
+    }
+    WORD flags = SEND_MODE_CMDS;
+    flags |= IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED ? SEND_HEX : SEND_TEXT;
+    if (IsDlgButtonChecked(hwnd, IDC_UC_LOOP_CMDS) == BST_CHECKED) {
+        flags |= SEND_LOOP;
+        EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), TRUE);
+    } else {
+        flags |= SEND_ONCE;
+    }
+    EnableSendButtons(hwnd, FALSE);
+    if (!SendDataToPrn(hwnd, text.data(), static_cast<DWORD>(text.size()), flags))
+        ShowError("发送数据错误！请重试");
+}
+
+void handleSendFileButton(HWND hwnd)
+{
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        return;
+    char path[512] = {};
+    GetDlgItemTextA(hwnd, IDC_UC_FILE_NAME, path, sizeof path);
+    if (path[0] == '\0') {
+        ShowError("请先选择文件！");
+        return;
+    }
+    WORD flags = SEND_MODE_FILE;
+    if (IsDlgButtonChecked(hwnd, IDC_UC_LOOP_FILE) == BST_CHECKED) {
+        flags |= SEND_LOOP;
+        EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), TRUE);
+    } else {
+        flags |= SEND_ONCE;
+    }
+    EnableSendButtons(hwnd, FALSE);
+    if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path) + 1), flags))
+        ShowError("发送数据错误！请重试");
+}
+
+void handleSelFileButton(HWND hwnd)
+{
+    char path[260] = {};
+    SelectFileName(hwnd, kAllFilesFilter, path);
+    SetDlgItemTextA(hwnd, IDC_UC_FILE_NAME, path);
+}
+
+void handleSendOverButton(HWND hwnd)
+{
+    EnableSendButtons(hwnd, TRUE);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), FALSE);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), FALSE);
+    EnterSplSem();
+    gStopSendFlag = 1;
+    LeaveSplSem();
+}
+
+INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        _InitCtrls(hwnd);
+        return TRUE;
+    case WM_CLOSE:
+        _ExitDialog_Uc(hwnd);
+        return TRUE;
+    case WM_SENDCMDS_STATUS:
+        handleSendCmdsStatus(hwnd, wParam, lParam);
+        return FALSE;
+    case WM_SENDFILE_STATUS:
+        handleSendFileStatus_Uc(hwnd, wParam, lParam);
+        return FALSE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_UC_PARALLEL:
+        case IDC_UC_USB:
+        case IDC_UC_SERIAL: {
+            const int id = LOWORD(wParam);
+            if (IsDlgButtonChecked(hwnd, id) == BST_CHECKED) {
+                const BYTE type = id == IDC_UC_PARALLEL ? PORT_PARALLEL : id == IDC_UC_USB ? PORT_USB : PORT_SERIAL;
+                if (!SetCurrentPort(hwnd, type))
+                    CheckDlgButton(hwnd, id, BST_UNCHECKED);
+            }
+            return FALSE;
+        }
+        case IDC_UC_SEND:
+            handleSendButton(hwnd);
+            return FALSE;
+        case IDC_UC_CLEAR:
+            SetDlgItemTextA(hwnd, IDC_UC_INPUT, "");
+            return FALSE;
+        case IDC_UC_SEL_FILE:
+            handleSelFileButton(hwnd);
+            return FALSE;
+        case IDC_UC_SEND_FILE:
+            handleSendFileButton(hwnd);
+            return FALSE;
+        case IDC_UC_STOP_CMDS:
+        case IDC_UC_STOP_FILE:
+            handleSendOverButton(hwnd);
+            return FALSE;
+        case IDC_UC_EXIT:
+            _ExitDialog_Uc(hwnd);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
