@@ -1,0 +1,92 @@
+// Hexadecimal digits and typed hexadecimal text.
+#include "send/hex.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<BYTE> Translate(const std::string& text)
+{
+    std::vector<BYTE> out(text.size() + 1, 0xEE);
+    const BYTE n = TranslateString(out.data(), text.data(), static_cast<DWORD>(text.size()));
+    out.resize(n);
+    return out;
+}
+
+struct TranslateCase {
+    const char* text;
+    std::vector<BYTE> bytes;
+};
+
+TEST(TranslateString, PairsDigitsWhereverTheyStand)
+{
+    const TranslateCase cases[] = {
+        {"1B 40", {0x1B, 0x40}},
+        {"1B40", {0x1B, 0x40}},
+        {"1 B 4 0", {0x1B, 0x40}},       // a blank does not end a pair
+        {"1B4", {0x1B}},                 // a lone last digit is dropped
+        {"0x1B", {0x01}},                // the prefix's 0 is a digit, x is skipped
+        {"1b 40 0a", {0x1B, 0x40, 0x0A}},
+        {"1B,40\r\n0A", {0x1B, 0x40, 0x0A}},
+        {"ff FF", {0xFF, 0xFF}},
+        {"", {}},
+        {"ghij-+ ", {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Translate(c.text), c.bytes) << "text: " << c.text;
+    }
+    // Letters a-f count wherever they stand, even inside words.
+    // "no digits here": d, e, e -> DE, the last e alone is dropped.
+    EXPECT_EQ(Translate("no digits here"), (std::vector<BYTE>{0xDE}));
+}
+
+TEST(TranslateString, RefusesNullAndEmptyInput)
+{
+    BYTE out[4] = {};
+    EXPECT_EQ(TranslateString(nullptr, "1B", 2), 0);
+    EXPECT_EQ(TranslateString(out, nullptr, 2), 0);
+    EXPECT_EQ(TranslateString(out, "1B", 0), 0);
+}
+
+TEST(TranslateString, ReadsOnlyTheGivenLengthAndWritesAtMostHalf)
+{
+    const char text[] = {'1', 'B', '4', '0', '4', '1'}; // not NUL-terminated
+    BYTE out[8];
+    std::fill(std::begin(out), std::end(out), 0xEE);
+    EXPECT_EQ(TranslateString(out, text, 4), 2);
+    EXPECT_EQ(out[0], 0x1B);
+    EXPECT_EQ(out[1], 0x40);
+    EXPECT_EQ(out[2], 0xEE) << "nothing written past the pairs of the given length";
+}
+
+TEST(TranslateString, CountIsEightBitsWide)
+{
+    std::string text(2 * 300, 'a');
+    std::vector<BYTE> out(text.size());
+    EXPECT_EQ(TranslateString(out.data(), text.data(), static_cast<DWORD>(text.size())), 300 % 256);
+}
+
+TEST(AnkToByte, AcceptsHexDigitsOnly)
+{
+    const std::pair<int, int> accepted[] = {{'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15}};
+    for (auto [ch, value] : accepted) {
+        BYTE out = 0xEE;
+        EXPECT_TRUE(AnkToByte(&out, ch)) << static_cast<char>(ch);
+        EXPECT_EQ(out, value);
+    }
+    const int rejected[] = {'g', 'G', ' ', '/', ':', '@', '`', 0x80, 0xC1, 0xFF, 0};
+    for (int ch : rejected) {
+        BYTE out = 0xEE;
+        EXPECT_FALSE(AnkToByte(&out, ch)) << ch;
+        EXPECT_EQ(out, 0xEE) << "out untouched for " << ch;
+    }
+    // Only the low 8 bits count: 0x141 is 'A'.
+    BYTE out = 0;
+    EXPECT_TRUE(AnkToByte(&out, 0x141));
+    EXPECT_EQ(out, 10);
+}
+
+} // namespace
