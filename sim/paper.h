@@ -1,0 +1,81 @@
+// The virtual printer's paper: where printed glyphs, bit images, cuts and
+// margin notes land, and their rendering to dots and to a PNG picture.
+// Layout happens as commands arrive; glyphs are drawn only when rendering,
+// so decoding never needs a font.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct GlyphStyle {
+    int width = 12;  // cell in dots, before doubling
+    int height = 24;
+    bool doubleWidth = false;
+    bool doubleHeight = false;
+    bool underline = false;
+    bool bold = false;
+};
+
+class Paper {
+public:
+    // The paper stops growing at this many rows; more is dropped.
+    static constexpr int kMaxRows = 60000;
+
+    explicit Paper(int widthDots = 384);
+
+    int width() const { return width_; }
+    // Rows used so far, the line being built not included.
+    int height() const;
+    int cursorY() const { return y_; }
+
+    // Line buffer.
+    void addGlyph(const std::string& utf8, const GlyphStyle& style, int rightSpacing);
+    // Bit image columns: `dotsHigh` is 8 or 24; each column is dotsHigh/8
+    // bytes, the most significant bit at the top.
+    void addImage(const std::vector<uint8_t>& columns, int dotsHigh);
+    void tab(int stopDots);
+    void clearLine();
+    bool lineEmpty() const { return pending_.empty(); }
+
+    // Prints the line buffer, then feeds `feed` dots; when `lineFeed`, the
+    // feed is at least the height of the line.
+    void printLine(int feed, bool lineFeed);
+    void feed(int dots);
+    void cut(bool full);
+    void note(const std::string& text);
+
+    // Renders to dots (rows of width(), true = black).
+    std::vector<std::vector<bool>> dots() const;
+    bool writePng(const std::string& path, std::string* error) const;
+
+    struct Item {
+        enum Kind { Glyph, Image, CutLine } kind = Glyph;
+        int x = 0, y = 0, w = 0, h = 0;
+        std::string text;          // Glyph
+        GlyphStyle style;          // Glyph
+        std::vector<uint8_t> bits; // Image: w*h, 1 = black
+        bool full = true;          // CutLine
+    };
+    struct Note {
+        int y = 0;
+        std::string text;
+    };
+    const std::vector<Item>& items() const { return items_; }
+    const std::vector<Note>& notes() const { return notes_; }
+
+private:
+    void wrapIfNeeded(int w);
+
+    int width_;
+    int y_ = 0;
+    int x_ = 0;
+    int bottom_ = 0;
+    std::vector<Item> pending_;
+    std::vector<Item> items_;
+    std::vector<Note> notes_;
+};
+
+} // namespace sim
