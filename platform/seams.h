@@ -22,3 +22,13 @@ void PlatSetRootPath(PlatRoot root, const std::string& path);
 // one-second pauses may run faster; at least one test per pause runs at 1.0.
 void PlatSetTimeScale(double scale);
 double PlatTimeScale();
+
+// The device a COM name ("COM1", "com1", "\\.\COM1") opens on this system:
+// the one stored for it in the per-user serial store, else <Dev>/ttyS<n-1>.
+// Empty for a name that is no COM port. The port settings dialog shows it.
+std::string PlatComDevice(const std::string& comName);
+// Stores the device a COM name opens from now on (an empty device removes the
+// mapping, so the name goes back to <Dev>/ttyS<n-1>). The rest of the store,
+// the stored configuration too, is kept. False (last error set) for a name
+// that is no COM port or a store that cannot be written.
+bool PlatSetComDevice(const std::string& comName, const std::string& device);

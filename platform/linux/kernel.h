@@ -1,0 +1,117 @@
+// Internals shared by the POSIX kernel half of the platform layer: the handle
+// table, the kinds of object a handle can name, and small helpers for errors
+// and time. Nothing outside platform/linux includes this.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace plat {
+
+enum class ObjKind { File, Thread, Event };
+
+// What a file handle stands on; the reads and writes differ per kind.
+enum class FileKind { Regular, Serial, UsbNode };
+
+struct KObject {
+    explicit KObject(ObjKind k) : kind(k) {}
+    virtual ~KObject() = default;
+    KObject(const KObject&) = delete;
+    KObject& operator=(const KObject&) = delete;
+    const ObjKind kind;
+};
+
+// A file, serial line or USB node. The descriptor is closed by the
+// destructor, that is when the handle is closed AND the last thread inside a
+// read or write on it has left, so no thread ever touches a reused fd.
+struct FileObject : KObject {
+    FileObject(FileKind k, int fd);
+    ~FileObject() override;
+
+    // Wakes every poll on this object: called once when the handle closes.
+    void Cancel();
+    bool Cancelled() const { return cancelled.load(); }
+
+    const FileKind fileKind;
+    const int fd;
+    int wakeFd = -1; // eventfd, readable once the handle was closed
+    bool isTty = false;
+    std::atomic<bool> cancelled{false};
+
+    // Serial lines only, guarded by `lock`.
+    std::mutex lock;
+    COMMTIMEOUTS timeouts{};
+    DCB shadow{}; // the fields termios cannot hold, as last set
+};
+
+// A thread's shared state: the thread keeps it alive as long as the handle.
+struct ThreadState {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    DWORD exitCode = 0;
+};
+
+struct ThreadObject : KObject {
+    ThreadObject() : KObject(ObjKind::Thread), state(std::make_shared<ThreadState>()) {}
+    std::shared_ptr<ThreadState> state;
+};
+
+struct EventObject : KObject {
+    explicit EventObject(bool manual, bool initial) : KObject(ObjKind::Event), manualReset(manual), signaled(initial) {}
+    const bool manualReset;
+    std::mutex m;
+    std::condition_variable cv;
+    bool signaled;
+};
+
+// ---------------------------------------------------------------- handle table
+HANDLE AddHandle(std::shared_ptr<KObject> object);
+// The object a handle names, or null (with ERROR_INVALID_HANDLE set) when the
+// handle is closed, bogus, or of another kind than asked.
+std::shared_ptr<KObject> LookupHandle(HANDLE h);
+std::shared_ptr<FileObject> LookupFile(HANDLE h);
+// Removes the handle from the table and hands back its object.
+std::shared_ptr<KObject> RemoveHandle(HANDLE h);
+
+// ---------------------------------------------------------------- errors
+// The Windows error code closest to an errno value.
+DWORD ErrorFromErrno(int err);
+// Sets the last error from errno and returns FALSE, for one-line failures.
+BOOL FailErrno();
+BOOL Fail(DWORD error);
+
+// ---------------------------------------------------------------- time
+using Clock = std::chrono::steady_clock;
+// A time-out in milliseconds scaled by PlatTimeScale(), for every bound on
+// a device and every Sleep.
+std::chrono::microseconds ScaledMs(uint64_t ms);
+// Milliseconds (rounded up) from now until `deadline`, 0 when it has passed,
+// clamped to what poll takes.
+int PollMsUntil(Clock::time_point deadline);
+
+// ---------------------------------------------------------------- devices
+// Opens "COMn" (already recognised by CreateFileA); n is 1-based.
+HANDLE OpenSerial(unsigned n);
+// Opens a printer node <Dev>/usb/lpN given its path without the pipe part.
+HANDLE OpenUsbNode(const std::string& path);
+// Puts a terminal into raw mode; harmless on a non-terminal.
+void MakeRaw(int fd);
+
+BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
+BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
+BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
+BOOL UsbWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
+
+// The COM number (1..256) a name like "COM3", "com3" or "\\.\COM3" stands for,
+// or 0 when it is not a COM port name.
+unsigned ComNumber(const char* name);
+
+} // namespace plat

@@ -1,0 +1,420 @@
+// Serial lines: opening a COM name exclusively, the DCB on termios, and
+// reads and writes bounded by COMMTIMEOUTS through poll.
+//
+// What Linux cannot do is refused or stated here, once:
+// - 1.5 stop bits do not exist in termios: SetCommState fails with
+//   ERROR_NOT_SUPPORTED and changes nothing.
+// - There is no DSR output flow control: fOutxDsrFlow is accepted, kept for
+//   GetCommState, and has no effect on the line. CTS output flow becomes
+//   CRTSCTS (which also drives RTS as the input handshake) with DTR held on.
+// - RTS_CONTROL_TOGGLE has no termios equivalent and is refused.
+// - Time-outs of 0/0 mean "no total time-out" on Windows; here such a read or
+//   write still ends after kUnboundedMs (scaled), so nothing waits forever on
+//   a device that does not answer.
+// - Modem-line ioctls fail on a pseudo-terminal; that failure is harmless.
+#include "platform/linux/kernel.h"
+#include "platform/seams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using plat::Fail;
+
+namespace plat {
+
+std::string PlatComDeviceFor(unsigned n); // serialstore.cpp
+
+namespace {
+
+constexpr uint64_t kUnboundedMs = 60000;
+
+struct BaudRow {
+    DWORD baud;
+    speed_t speed;
+};
+constexpr BaudRow kBauds[] = {
+    {CBR_110, B110},     {CBR_300, B300},     {CBR_1200, B1200},   {CBR_2400, B2400},   {CBR_4800, B4800},
+    {CBR_9600, B9600},   {CBR_19200, B19200}, {CBR_38400, B38400}, {CBR_57600, B57600}, {CBR_115200, B115200},
+};
+
+void ModemLines(int fd, int bits, bool on)
+{
+    // Fails on a pseudo-terminal and on lines without modem control: harmless.
+    (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
+}
+
+// Waits until fd is ready for `events` or the deadline passes. Returns the
+// poll result for fd: 0 on time-out, -1 when the handle was closed meanwhile
+// (ERROR_OPERATION_ABORTED set), otherwise the revents.
+int WaitReady(FileObject& f, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        if (f.Cancelled()) {
+            SetLastError(ERROR_OPERATION_ABORTED);
+            return -1;
+        }
+        pollfd fds[2] = {{f.fd, events, 0}, {f.wakeFd, POLLIN, 0}};
+        int ms = PollMsUntil(deadline);
+        int r = poll(fds, f.wakeFd >= 0 ? 2 : 1, ms);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return -1;
+        }
+        if (f.Cancelled()) {
+            SetLastError(ERROR_OPERATION_ABORTED);
+            return -1;
+        }
+        if (r == 0 || fds[0].revents == 0) {
+            if (ms == 0)
+                return 0;
+            continue;
+        }
+        return fds[0].revents;
+    }
+}
+
+} // namespace
+
+void MakeRaw(int fd)
+{
+    termios t;
+    if (tcgetattr(fd, &t) != 0)
+        return;
+    cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &t);
+}
+
+HANDLE OpenSerial(unsigned n)
+{
+    std::string path = PlatComDeviceFor(n);
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        // A line another program holds with TIOCEXCL answers EBUSY: the busy
+        // COM port of Windows.
+        SetLastError(err == EBUSY ? ERROR_ACCESS_DENIED : ErrorFromErrno(err));
+        return INVALID_HANDLE_VALUE;
+    }
+    // TIOCEXCL keeps out other openers but not root; the lock keeps out every
+    // opener that asks for it, root too.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto f = std::make_shared<FileObject>(FileKind::Serial, fd);
+    if (f->isTty) {
+        ioctl(fd, TIOCEXCL);
+        MakeRaw(fd);
+        ModemLines(fd, TIOCM_DTR | TIOCM_RTS, true);
+    }
+    // Windows' defaults for a freshly opened port.
+    f->shadow.DCBlength = sizeof(DCB);
+    f->shadow.fBinary = 1;
+    f->shadow.fDtrControl = DTR_CONTROL_ENABLE;
+    f->shadow.fRtsControl = RTS_CONTROL_ENABLE;
+    f->shadow.XonLim = 2048;
+    f->shadow.XoffLim = 512;
+    SetLastError(ERROR_SUCCESS);
+    return AddHandle(std::move(f));
+}
+
+BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
+{
+    COMMTIMEOUTS to;
+    {
+        std::lock_guard<std::mutex> g(f.lock);
+        to = f.timeouts;
+    }
+    *read = 0;
+    if (toRead == 0)
+        return TRUE;
+    const auto start = Clock::now();
+    // The special forms Windows gives to MAXDWORD in the interval.
+    bool returnAtOnce = to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == 0 &&
+                        to.ReadTotalTimeoutConstant == 0;
+    bool returnOnAny = to.ReadIntervalTimeout == MAXDWORD && to.ReadTotalTimeoutMultiplier == MAXDWORD &&
+                       to.ReadTotalTimeoutConstant != 0 && to.ReadTotalTimeoutConstant != MAXDWORD;
+    uint64_t totalMs;
+    if (returnOnAny)
+        totalMs = to.ReadTotalTimeoutConstant;
+    else if (to.ReadTotalTimeoutMultiplier == 0 && to.ReadTotalTimeoutConstant == 0)
+        totalMs = kUnboundedMs;
+    else
+        totalMs = static_cast<uint64_t>(to.ReadTotalTimeoutMultiplier) * toRead + to.ReadTotalTimeoutConstant;
+    const auto totalDeadline = start + ScaledMs(totalMs);
+    const bool useInterval = to.ReadIntervalTimeout != 0 && to.ReadIntervalTimeout != MAXDWORD;
+    const auto interval = ScaledMs(to.ReadIntervalTimeout);
+    Clock::time_point lastByte{};
+
+    char* out = static_cast<char*>(buffer);
+    DWORD done = 0;
+    while (done < toRead) {
+        ssize_t n = ::read(f.fd, out + done, toRead - done);
+        if (n > 0) {
+            done += static_cast<DWORD>(n);
+            lastByte = Clock::now();
+            if (returnOnAny)
+                break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            *read = done;
+            return Fail(ERROR_READ_FAULT); // the line went away (EIO when a pty's other side closed)
+        }
+        if (n == 0 && !f.isTty)
+            break; // end of a file standing in for a line
+        if (returnAtOnce)
+            break;
+        auto deadline = totalDeadline;
+        if (useInterval && done > 0)
+            deadline = std::min(deadline, lastByte + interval);
+        int ev = WaitReady(f, POLLIN, deadline);
+        if (ev < 0) {
+            *read = done;
+            return FALSE;
+        }
+        if (ev == 0)
+            break;
+        if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLIN)) {
+            // Nobody at the other end: no byte can come, so do not spin.
+            *read = done;
+            return Fail(ERROR_READ_FAULT);
+        }
+    }
+    *read = done;
+    return TRUE;
+}
+
+BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written)
+{
+    COMMTIMEOUTS to;
+    {
+        std::lock_guard<std::mutex> g(f.lock);
+        to = f.timeouts;
+    }
+    *written = 0;
+    uint64_t totalMs = static_cast<uint64_t>(to.WriteTotalTimeoutMultiplier) * toWrite + to.WriteTotalTimeoutConstant;
+    if (to.WriteTotalTimeoutMultiplier == 0 && to.WriteTotalTimeoutConstant == 0)
+        totalMs = kUnboundedMs;
+    const auto deadline = Clock::now() + ScaledMs(totalMs);
+    const char* in = static_cast<const char*>(buffer);
+    DWORD done = 0;
+    while (done < toWrite) {
+        ssize_t n = ::write(f.fd, in + done, toWrite - done);
+        if (n > 0) {
+            done += static_cast<DWORD>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            *written = done;
+            return Fail(ERROR_WRITE_FAULT);
+        }
+        int ev = WaitReady(f, POLLOUT, deadline);
+        if (ev < 0) {
+            *written = done;
+            return FALSE;
+        }
+        if (ev == 0)
+            break; // time-out: what went out so far, and no error
+        if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLOUT)) {
+            *written = done;
+            return Fail(ERROR_WRITE_FAULT);
+        }
+    }
+    // Bytes written to a terminal may still sit in its output queue; Windows
+    // counts them as written too once the driver took them.
+    *written = done;
+    return TRUE;
+}
+
+} // namespace plat
+
+namespace {
+
+std::shared_ptr<plat::FileObject> SerialHandle(HANDLE h)
+{
+    auto f = plat::LookupFile(h);
+    if (!f)
+        return nullptr;
+    if (f->fileKind != plat::FileKind::Serial) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return f;
+}
+
+} // namespace
+
+BOOL GetCommState(HANDLE file, LPDCB dcb)
+{
+    auto f = SerialHandle(file);
+    if (!f)
+        return FALSE;
+    if (dcb == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    termios t;
+    if (tcgetattr(f->fd, &t) != 0)
+        return Fail(ERROR_INVALID_HANDLE); // not a serial line
+    DCB d;
+    {
+        std::lock_guard<std::mutex> g(f->lock);
+        d = f->shadow;
+    }
+    d.DCBlength = sizeof(DCB);
+    speed_t sp = cfgetospeed(&t);
+    d.BaudRate = 0;
+    for (const auto& row : plat::kBauds)
+        if (row.speed == sp)
+            d.BaudRate = row.baud;
+    switch (t.c_cflag & CSIZE) {
+    case CS5:
+        d.ByteSize = 5;
+        break;
+    case CS6:
+        d.ByteSize = 6;
+        break;
+    case CS7:
+        d.ByteSize = 7;
+        break;
+    default:
+        d.ByteSize = 8;
+        break;
+    }
+    if (!(t.c_cflag & PARENB))
+        d.Parity = NOPARITY;
+    else if (t.c_cflag & CMSPAR)
+        d.Parity = (t.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+    else
+        d.Parity = (t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+    d.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+    d.fParity = (t.c_iflag & INPCK) ? 1 : 0;
+    bool crtscts = (t.c_cflag & CRTSCTS) != 0;
+    d.fOutxCtsFlow = crtscts ? 1 : 0;
+    if (crtscts)
+        d.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    else if (d.fRtsControl == RTS_CONTROL_HANDSHAKE)
+        d.fRtsControl = RTS_CONTROL_ENABLE;
+    d.fOutX = (t.c_iflag & IXON) ? 1 : 0;
+    d.fInX = (t.c_iflag & IXOFF) ? 1 : 0;
+    d.XonChar = static_cast<char>(t.c_cc[VSTART]);
+    d.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
+    *dcb = d;
+    return TRUE;
+}
+
+BOOL SetCommState(HANDLE file, LPDCB dcb)
+{
+    auto f = SerialHandle(file);
+    if (!f)
+        return FALSE;
+    if (dcb == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    const DCB d = *dcb;
+    // Everything is checked before anything changes.
+    speed_t speed = 0;
+    for (const auto& row : plat::kBauds)
+        if (row.baud == d.BaudRate)
+            speed = row.speed;
+    if (speed == 0 || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY || d.StopBits > TWOSTOPBITS)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (d.StopBits == ONE5STOPBITS || d.fRtsControl == RTS_CONTROL_TOGGLE)
+        return Fail(ERROR_NOT_SUPPORTED);
+    termios t;
+    if (tcgetattr(f->fd, &t) != 0)
+        return Fail(ERROR_INVALID_HANDLE);
+
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= kSizes[d.ByteSize - 5] | CLOCAL | CREAD;
+    switch (d.Parity) {
+    case ODDPARITY:
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case EVENPARITY:
+        t.c_cflag |= PARENB;
+        break;
+    case MARKPARITY:
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case SPACEPARITY:
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
+    }
+    if (d.StopBits == TWOSTOPBITS)
+        t.c_cflag |= CSTOPB;
+    t.c_iflag &= ~static_cast<tcflag_t>(INPCK | IXON | IXOFF | IXANY);
+    if (d.fParity && d.Parity != NOPARITY)
+        t.c_iflag |= INPCK;
+    bool hardware = d.fOutxCtsFlow || d.fRtsControl == RTS_CONTROL_HANDSHAKE;
+    if (hardware)
+        t.c_cflag |= CRTSCTS;
+    if (d.fOutX)
+        t.c_iflag |= IXON;
+    if (d.fInX)
+        t.c_iflag |= IXOFF;
+    if (d.XonChar != d.XoffChar) {
+        t.c_cc[VSTART] = static_cast<cc_t>(d.XonChar);
+        t.c_cc[VSTOP] = static_cast<cc_t>(d.XoffChar);
+    }
+    if (tcsetattr(f->fd, TCSANOW, &t) != 0)
+        return plat::FailErrno();
+
+    // Modem lines: DTR is held on under hardware flow; the rest as asked.
+    bool dtr = hardware || d.fDtrControl != DTR_CONTROL_DISABLE;
+    plat::ModemLines(f->fd, TIOCM_DTR, dtr);
+    if (!hardware)
+        plat::ModemLines(f->fd, TIOCM_RTS, d.fRtsControl != RTS_CONTROL_DISABLE);
+
+    std::lock_guard<std::mutex> g(f->lock);
+    f->shadow = d;
+    f->shadow.DCBlength = sizeof(DCB);
+    return TRUE;
+}
+
+BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts)
+{
+    auto f = SerialHandle(file);
+    if (!f)
+        return FALSE;
+    if (timeouts == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    std::lock_guard<std::mutex> g(f->lock);
+    *timeouts = f->timeouts;
+    return TRUE;
+}
+
+BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts)
+{
+    auto f = SerialHandle(file);
+    if (!f)
+        return FALSE;
+    if (timeouts == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (timeouts->ReadIntervalTimeout == MAXDWORD && timeouts->ReadTotalTimeoutConstant == MAXDWORD &&
+        timeouts->ReadTotalTimeoutMultiplier == MAXDWORD)
+        return Fail(ERROR_INVALID_PARAMETER); // Windows refuses this one form
+    std::lock_guard<std::mutex> g(f->lock);
+    f->timeouts = *timeouts;
+    return TRUE;
+}

@@ -1,0 +1,269 @@
+// Threads, events, waits, pauses and critical sections on POSIX threads,
+// plus the small memory and library calls that go with them.
+#include "platform/linux/kernel.h"
+#include "platform/seams.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits.h>
+#include <new>
+#include <pthread.h>
+#include <thread>
+
+using plat::Fail;
+
+namespace {
+
+// Linux threads get at least this much stack: the program asks for 32 KiB,
+// which leaves too little room for the C library on Linux.
+constexpr size_t kMinStack = 64 * 1024;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kSanitizerStack = 1024 * 1024; // sanitizers need much more
+#else
+constexpr size_t kSanitizerStack = 0;
+#endif
+
+constexpr DWORD kStackSizeIsReservation = 0x00010000; // STACK_SIZE_PARAM_IS_A_RESERVATION
+
+std::atomic<DWORD> gNextThreadId{1};
+
+struct ThreadStart {
+    LPTHREAD_START_ROUTINE start;
+    LPVOID param;
+    std::shared_ptr<plat::ThreadState> state;
+};
+
+void* ThreadMain(void* arg)
+{
+    std::unique_ptr<ThreadStart> ts(static_cast<ThreadStart*>(arg));
+    DWORD code = ts->start(ts->param);
+    {
+        std::lock_guard<std::mutex> g(ts->state->m);
+        ts->state->done = true;
+        ts->state->exitCode = code;
+    }
+    ts->state->cv.notify_all();
+    return nullptr;
+}
+
+// Waits on a condition with a Windows time-out; true when `ready` held.
+template <class Pred>
+bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, DWORD ms, Pred ready)
+{
+    if (ms == INFINITE) {
+        cv.wait(lk, ready);
+        return true;
+    }
+    return cv.wait_for(lk, std::chrono::milliseconds(ms), ready);
+}
+
+} // namespace
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID param,
+                    DWORD creationFlags, LPDWORD threadId)
+{
+    if (start == nullptr || (creationFlags & ~kStackSizeIsReservation) != 0) {
+        // Suspended creation is not supported: nothing in the program asks for it.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto obj = std::make_shared<plat::ThreadObject>();
+    auto* ts = new ThreadStart{start, param, obj->state};
+
+    size_t stack = std::max<size_t>({stackSize, kMinStack, kSanitizerStack, static_cast<size_t>(PTHREAD_STACK_MIN)});
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    bool sized = stackSize != 0 && pthread_attr_setstacksize(&attr, stack) == 0;
+    pthread_t tid;
+    int rc = pthread_create(&tid, &attr, ThreadMain, ts);
+    if (rc != 0 && sized) {
+        // The C library may need more than asked (thread-local storage): fall
+        // back to its default size rather than fail.
+        pthread_attr_destroy(&attr);
+        pthread_attr_init(&attr);
+        pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+        rc = pthread_create(&tid, &attr, ThreadMain, ts);
+    }
+    pthread_attr_destroy(&attr);
+    if (rc != 0) {
+        delete ts;
+        SetLastError(rc == EAGAIN ? ERROR_NOT_ENOUGH_MEMORY : plat::ErrorFromErrno(rc));
+        return nullptr;
+    }
+    if (threadId != nullptr)
+        *threadId = gNextThreadId.fetch_add(1);
+    // The thread runs detached; the handle only watches its state and may be
+    // closed at any time.
+    return plat::AddHandle(std::move(obj));
+}
+
+BOOL SetThreadPriority(HANDLE thread, int priority)
+{
+    auto obj = plat::LookupHandle(thread);
+    if (!obj)
+        return FALSE;
+    if (obj->kind != plat::ObjKind::Thread)
+        return Fail(ERROR_INVALID_HANDLE);
+    // Normal priority is what every thread has already; others are accepted
+    // in the range Windows knows and not applied (no privilege to raise).
+    if (priority < -15 || priority > 15)
+        return Fail(ERROR_INVALID_PARAMETER);
+    return TRUE;
+}
+
+void Sleep(DWORD milliseconds)
+{
+    if (milliseconds == 0) {
+        std::this_thread::yield();
+        return;
+    }
+    std::this_thread::sleep_for(plat::ScaledMs(milliseconds));
+}
+
+DWORD GetTickCount()
+{
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(plat::Clock::now().time_since_epoch()).count();
+    return static_cast<DWORD>(static_cast<uint64_t>(ms)); // wraps as Windows' does
+}
+
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
+{
+    auto obj = plat::LookupHandle(object);
+    if (!obj)
+        return WAIT_FAILED;
+    switch (obj->kind) {
+    case plat::ObjKind::Thread: {
+        auto& st = *static_cast<plat::ThreadObject&>(*obj).state;
+        std::unique_lock<std::mutex> lk(st.m);
+        return WaitFor(st.cv, lk, milliseconds, [&] { return st.done; }) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    }
+    case plat::ObjKind::Event: {
+        auto& ev = static_cast<plat::EventObject&>(*obj);
+        std::unique_lock<std::mutex> lk(ev.m);
+        if (!WaitFor(ev.cv, lk, milliseconds, [&] { return ev.signaled; }))
+            return WAIT_TIMEOUT;
+        if (!ev.manualReset)
+            ev.signaled = false; // an auto-reset event releases one waiter
+        return WAIT_OBJECT_0;
+    }
+    case plat::ObjKind::File:
+        break;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+}
+
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name)
+{
+    if (name != nullptr && *name != '\0') {
+        // Named events are shared between processes on Windows; nothing here needs them.
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return nullptr;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return plat::AddHandle(std::make_shared<plat::EventObject>(manualReset != FALSE, initialState != FALSE));
+}
+
+static BOOL SetEventState(HANDLE event, bool state)
+{
+    auto obj = plat::LookupHandle(event);
+    if (!obj)
+        return FALSE;
+    if (obj->kind != plat::ObjKind::Event)
+        return Fail(ERROR_INVALID_HANDLE);
+    auto& ev = static_cast<plat::EventObject&>(*obj);
+    {
+        std::lock_guard<std::mutex> g(ev.m);
+        ev.signaled = state;
+    }
+    if (state) {
+        if (ev.manualReset)
+            ev.cv.notify_all();
+        else
+            ev.cv.notify_one();
+    }
+    return TRUE;
+}
+
+BOOL SetEvent(HANDLE event)
+{
+    return SetEventState(event, true);
+}
+
+BOOL ResetEvent(HANDLE event)
+{
+    return SetEventState(event, false);
+}
+
+// ---------------------------------------------------------------- critical sections
+static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::opaque), "the lock fits the opaque storage");
+static_assert(alignof(std::recursive_mutex) <= alignof(CRITICAL_SECTION), "the storage is aligned for the lock");
+
+static std::recursive_mutex* SectionLock(LPCRITICAL_SECTION section)
+{
+    return std::launder(reinterpret_cast<std::recursive_mutex*>(section->opaque));
+}
+
+void InitializeCriticalSection(LPCRITICAL_SECTION section)
+{
+    new (section->opaque) std::recursive_mutex();
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION section)
+{
+    SectionLock(section)->lock();
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION section)
+{
+    SectionLock(section)->unlock();
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION section)
+{
+    SectionLock(section)->~recursive_mutex();
+    std::memset(section->opaque, 0, sizeof section->opaque);
+}
+
+// ---------------------------------------------------------------- memory
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes)
+{
+    if ((flags & ~static_cast<UINT>(LMEM_ZEROINIT)) != 0) {
+        // Movable memory is a relic the program does not use.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    size_t n = bytes == 0 ? 1 : bytes;
+    void* p = (flags & LMEM_ZEROINIT) ? std::calloc(1, n) : std::malloc(n);
+    if (p == nullptr)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return p;
+}
+
+HLOCAL LocalFree(HLOCAL memory)
+{
+    std::free(memory);
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- libraries
+// No library is loaded at run time on this system: the ones the program asks
+// for are Windows drivers. Every call fails as for a library that is absent.
+HMODULE LoadLibraryA(LPCSTR)
+{
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE, LPCSTR)
+{
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+}
+
+BOOL FreeLibrary(HMODULE)
+{
+    return Fail(ERROR_INVALID_HANDLE);
+}

@@ -1,0 +1,144 @@
+// USB printer nodes (<Dev>/usb/lpN of the usblp driver): one opener at a
+// time, and reads and writes with fixed bounds so a printer that does not
+// answer never holds a thread.
+#include "platform/linux/kernel.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+using plat::Fail;
+
+namespace plat {
+
+namespace {
+
+constexpr uint64_t kWriteStallMs = 3000; // without any progress
+constexpr uint64_t kFirstByteMs = 5000;
+constexpr uint64_t kQuietMs = 200; // the answer is complete after this silence
+
+// 1 ready, 0 time-out, -1 failure or closed handle (last error set).
+int WaitNode(FileObject& f, short events, Clock::time_point deadline)
+{
+    for (;;) {
+        if (f.Cancelled()) {
+            SetLastError(ERROR_OPERATION_ABORTED);
+            return -1;
+        }
+        pollfd fds[2] = {{f.fd, events, 0}, {f.wakeFd, POLLIN, 0}};
+        int ms = PollMsUntil(deadline);
+        int r = poll(fds, f.wakeFd >= 0 ? 2 : 1, ms);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return -1;
+        }
+        if (f.Cancelled()) {
+            SetLastError(ERROR_OPERATION_ABORTED);
+            return -1;
+        }
+        if (fds[0].revents & events)
+            return 1;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            SetLastError(events == POLLIN ? ERROR_READ_FAULT : ERROR_WRITE_FAULT);
+            return -1;
+        }
+        if (ms == 0)
+            return 0;
+    }
+}
+
+} // namespace
+
+HANDLE OpenUsbNode(const std::string& path)
+{
+    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        int err = errno;
+        SetLastError(err == EBUSY ? ERROR_SHARING_VIOLATION : ErrorFromErrno(err));
+        return INVALID_HANDLE_VALUE;
+    }
+    // usblp lets one program in at a time; the lock gives the same answer
+    // whatever share mode was asked, and for stand-ins that are not usblp.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto f = std::make_shared<FileObject>(FileKind::UsbNode, fd);
+    if (f->isTty)
+        MakeRaw(fd); // a pseudo-terminal standing in for the printer
+    SetLastError(ERROR_SUCCESS);
+    return AddHandle(std::move(f));
+}
+
+BOOL UsbWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written)
+{
+    const char* in = static_cast<const char*>(buffer);
+    DWORD done = 0;
+    auto deadline = Clock::now() + ScaledMs(kWriteStallMs);
+    while (done < toWrite) {
+        ssize_t n = ::write(f.fd, in + done, toWrite - done);
+        if (n > 0) {
+            done += static_cast<DWORD>(n);
+            deadline = Clock::now() + ScaledMs(kWriteStallMs);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            *written = done;
+            return Fail(ERROR_WRITE_FAULT);
+        }
+        int r = WaitNode(f, POLLOUT, deadline);
+        if (r < 0) {
+            *written = done;
+            return FALSE;
+        }
+        if (r == 0)
+            break;
+    }
+    *written = done;
+    if (done == 0 && toWrite != 0)
+        return Fail(ERROR_TIMEOUT);
+    return TRUE; // a partial write is what the printer took in time
+}
+
+BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
+{
+    char* out = static_cast<char*>(buffer);
+    DWORD done = 0;
+    auto deadline = Clock::now() + ScaledMs(kFirstByteMs);
+    while (done < toRead) {
+        ssize_t n = ::read(f.fd, out + done, toRead - done);
+        if (n > 0) {
+            done += static_cast<DWORD>(n);
+            deadline = Clock::now() + ScaledMs(kQuietMs);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            *read = done;
+            return Fail(ERROR_READ_FAULT);
+        }
+        if (n == 0 && !f.isTty)
+            break;
+        int r = WaitNode(f, POLLIN, deadline);
+        if (r < 0) {
+            *read = done;
+            return FALSE;
+        }
+        if (r == 0)
+            break;
+    }
+    *read = done;
+    if (done == 0 && toRead != 0)
+        return Fail(ERROR_TIMEOUT);
+    return TRUE;
+}
+
+} // namespace plat
