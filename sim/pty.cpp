@@ -1,0 +1,416 @@
+// The virtual printer's pseudo-terminal transports (serial and USB) and the
+// per-user serial store it writes for --as COMn.
+#include "sim/pty.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+
+unsigned baudOf(speed_t s)
+{
+    struct Row {
+        speed_t code;
+        unsigned baud;
+    };
+    static const Row rows[] = {
+        {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},       {B150, 150},
+        {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},     {B1800, 1800},
+        {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
+        {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
+    };
+    for (const Row& r : rows)
+        if (r.code == s)
+            return r.baud;
+    return 0;
+}
+
+LineInfo lineOf(int fd)
+{
+    LineInfo info;
+    termios t{};
+    if (fd >= 0 && tcgetattr(fd, &t) == 0) {
+        info.baud = baudOf(cfgetospeed(&t));
+        info.rtscts = (t.c_cflag & CRTSCTS) != 0;
+    }
+    return info;
+}
+
+bool writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << text;
+    f.close();
+    return bool(f);
+}
+
+} // namespace
+
+PtyPrinter::PtyPrinter(PrinterOptions options, Transport transport)
+    : printer_([&] {
+          options.transport = transport;
+          return options;
+      }())
+{
+}
+
+PtyPrinter::~PtyPrinter()
+{
+    stop();
+    if (master_ >= 0)
+        ::close(master_);
+    for (int fd : wake_)
+        if (fd >= 0)
+            ::close(fd);
+}
+
+bool PtyPrinter::openPty()
+{
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        error_ = std::string("cannot make a pseudo-terminal: ") + std::strerror(errno);
+        if (master_ >= 0)
+            ::close(master_);
+        master_ = -1;
+        return false;
+    }
+    char name[128];
+    if (ptsname_r(master_, name, sizeof name) != 0) {
+        error_ = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        ::close(master_);
+        master_ = -1;
+        return false;
+    }
+    slave_path_ = name;
+    // Raw line: no byte is translated, nothing is echoed.
+    termios t{};
+    if (tcgetattr(master_, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(master_, TCSANOW, &t);
+    }
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error_ = std::string("cannot make a pipe: ") + std::strerror(errno);
+        ::close(master_);
+        master_ = -1;
+        return false;
+    }
+    return true;
+}
+
+void PtyPrinter::start()
+{
+    if (master_ >= 0)
+        thread_ = std::thread([this] { run(); });
+}
+
+void PtyPrinter::stop()
+{
+    if (thread_.joinable()) {
+        stop_ = true;
+        const char c = 's';
+        [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+        thread_.join();
+        printer_.flush();
+    }
+}
+
+void PtyPrinter::holdLine(bool hold)
+{
+    hold_ = hold;
+    const char c = 'h';
+    if (wake_[1] >= 0) {
+        [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
+    }
+}
+
+LineInfo PtyPrinter::currentLine() const { return lineOf(master_); }
+
+std::vector<Chunk> PtyPrinter::chunks() const
+{
+    std::lock_guard lock(mutex_);
+    return chunks_;
+}
+
+bool PtyPrinter::sendToHost(const std::vector<uint8_t>& bytes)
+{
+    if (master_ < 0)
+        return false;
+    {
+        std::lock_guard lock(mutex_);
+        outgoing_.push_back({Clock::now(), bytes});
+    }
+    holdLine(hold_.load()); // wakes the thread
+    return true;
+}
+
+bool PtyPrinter::waitForConnected(bool open, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(mutex_);
+    return connected_cv_.wait_for(lock, timeout, [&] { return connected_.load() == open; });
+}
+
+Clock::time_point PtyPrinter::nextDue() const
+{
+    std::lock_guard lock(mutex_);
+    Clock::time_point due = Clock::time_point::max();
+    for (const Pending& p : outgoing_)
+        due = std::min(due, p.due);
+    return due;
+}
+
+void PtyPrinter::readAvailable(Clock::time_point now)
+{
+    uint8_t buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n <= 0)
+            return; // EAGAIN, or EIO when the sender has closed the line
+        // The line settings at the time of arrival: the sender may switch
+        // speed right after its write, so look now, before anything else.
+        const LineInfo line = lineOf(master_);
+        {
+            std::lock_guard lock(mutex_);
+            chunks_.push_back({size_t(n), line});
+        }
+        printer_.feed(std::span<const uint8_t>(buf, size_t(n)), now, line);
+        if (hold_)
+            return;
+    }
+}
+
+void PtyPrinter::writeDue(Clock::time_point now)
+{
+    std::lock_guard lock(mutex_);
+    for (auto it = outgoing_.begin(); it != outgoing_.end();) {
+        if (it->due > now) {
+            ++it;
+            continue;
+        }
+        const ssize_t n = ::write(master_, it->bytes.data(), it->bytes.size());
+        if (n < 0)
+            return; // the line is full; try again on the next round
+        if (size_t(n) < it->bytes.size()) {
+            it->bytes.erase(it->bytes.begin(), it->bytes.begin() + n);
+            return;
+        }
+        it = outgoing_.erase(it);
+    }
+}
+
+void PtyPrinter::run()
+{
+    while (!stop_) {
+        const Clock::time_point now = Clock::now();
+        for (Answer& a : printer_.takeAnswers()) {
+            std::lock_guard lock(mutex_);
+            outgoing_.push_back({now + std::chrono::milliseconds(a.delayMs), std::move(a.bytes)});
+        }
+        // Wake for the next due answer, and at least every 20 ms to end a
+        // download whose line has gone quiet.
+        auto wait = std::chrono::milliseconds(20);
+        const Clock::time_point due = nextDue();
+        if (due != Clock::time_point::max())
+            wait = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) +
+                                  std::chrono::milliseconds(1),
+                              std::chrono::milliseconds(0), wait);
+
+        pollfd fds[2] = {{wake_[0], POLLIN, 0}, {master_, short(hold_ ? 0 : POLLIN), 0}};
+        // With no sender on the slave side the master reports a hang-up at
+        // once; then only the wake pipe is waited on, so the loop does not spin.
+        const bool hungUp = !connected_;
+        const int nfds = poll(fds, hungUp ? 1 : 2, int(wait.count()));
+        if (nfds < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (::read(wake_[0], drain, sizeof drain) > 0) {
+            }
+        }
+        pollfd probe{master_, short(hold_ ? 0 : POLLIN), 0};
+        poll(&probe, 1, 0);
+        if (probe.revents & POLLIN)
+            readAvailable(Clock::now());
+        const bool nowConnected = !(probe.revents & (POLLHUP | POLLERR));
+        if (nowConnected != connected_.load()) {
+            {
+                std::lock_guard lock(mutex_);
+                connected_ = nowConnected;
+            }
+            connected_cv_.notify_all();
+            if (!nowConnected)
+                printer_.lineClosed();
+        }
+        if (connected_)
+            writeDue(Clock::now());
+        printer_.tick(Clock::now());
+    }
+}
+
+SerialPrinter::SerialPrinter(PrinterOptions options) : PtyPrinter(std::move(options), Transport::Serial)
+{
+    if (openPty())
+        start();
+}
+
+SerialPrinter::~SerialPrinter() { stop(); }
+
+bool SerialPrinter::recordAs(const std::string& com, std::string* error)
+{
+    if (!ok()) {
+        if (error)
+            *error = this->error();
+        return false;
+    }
+    return recordSerialDevice(com, slavePath(), error);
+}
+
+UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions options)
+    : PtyPrinter(std::move(options), Transport::Usb), root_(root), index_(index)
+{
+    if (!openPty())
+        return;
+    namespace fs = std::filesystem;
+    const std::string lp = "lp" + std::to_string(index);
+    const fs::path sysDir = fs::path(root) / "sys/class/usbmisc" / lp;
+    const fs::path devDir = fs::path(root) / "dev/usb";
+    std::error_code ec;
+    fs::create_directories(sysDir / "device", ec);
+    if (!ec)
+        fs::create_directories(devDir, ec);
+    device_path_ = (devDir / lp).string();
+    bool good = !ec && writeFile((sysDir / "dev").string(), "180:" + std::to_string(index) + "\n") &&
+                writeFile((sysDir / "device/ieee1284_id").string(), kDeviceId);
+    if (good) {
+        fs::remove(device_path_, ec);
+        fs::create_symlink(slavePath(), device_path_, ec);
+        good = !ec;
+    }
+    if (!good) {
+        // Leave the printer unusable but say why.
+        stop();
+        return;
+    }
+    made_ = {device_path_, (sysDir / "device/ieee1284_id").string(), (sysDir / "dev").string(),
+             (sysDir / "device").string(), sysDir.string()};
+    start();
+}
+
+UsbPrinter::~UsbPrinter()
+{
+    stop();
+    std::error_code ec;
+    for (const std::string& p : made_)
+        std::filesystem::remove(p, ec);
+}
+
+std::string serialStorePath(const std::string& configDir)
+{
+    std::string dir = configDir;
+    if (dir.empty()) {
+        const char* xdg = std::getenv("XDG_CONFIG_HOME");
+        if (xdg && *xdg) {
+            dir = std::string(xdg) + "/mptest";
+        } else {
+            const char* home = std::getenv("HOME");
+            dir = std::string(home ? home : ".") + "/.config/mptest";
+        }
+    }
+    return dir + "/serial.conf";
+}
+
+bool recordSerialDevice(const std::string& com, const std::string& device, std::string* error,
+                        const std::string& configDir)
+{
+    namespace fs = std::filesystem;
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (com.empty() || com.find_first_of("[]\n=") != std::string::npos)
+        return fail("bad port name: " + com);
+    if (device.find('\n') != std::string::npos)
+        return fail("bad device path");
+    const fs::path path = serialStorePath(configDir);
+    std::error_code ec;
+    fs::create_directories(path.parent_path(), ec);
+    if (ec)
+        return fail("cannot create " + path.parent_path().string() + ": " + ec.message());
+
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::string l;
+        while (std::getline(in, l))
+            lines.push_back(l);
+    }
+    auto trim = [](std::string s) {
+        const auto a = s.find_first_not_of(" \t\r");
+        const auto b = s.find_last_not_of(" \t\r");
+        return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+    };
+    const std::string header = "[" + com + "]";
+    const std::string entry = "device=" + device;
+    long section = -1; // the header line of [com]
+    long deviceLine = -1;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string t = trim(lines[i]);
+        if (!t.empty() && t.front() == '[') {
+            if (section >= 0)
+                break; // past the end of [com]
+            if (t == header)
+                section = long(i);
+            continue;
+        }
+        const auto eq = t.find('=');
+        if (section >= 0 && eq != std::string::npos && trim(t.substr(0, eq)) == "device") {
+            deviceLine = long(i);
+            break;
+        }
+    }
+    if (deviceLine >= 0) {
+        lines[size_t(deviceLine)] = entry;
+    } else if (section >= 0) {
+        lines.insert(lines.begin() + section + 1, entry);
+    } else {
+        if (!lines.empty() && !trim(lines.back()).empty())
+            lines.push_back("");
+        lines.push_back(header);
+        lines.push_back(entry);
+    }
+    std::string text;
+    for (const std::string& l : lines)
+        text += l + "\n";
+
+    const std::string tmp = path.string() + ".tmp." + std::to_string(getpid());
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) {
+            fs::remove(tmp, ec);
+            return fail("cannot write " + tmp);
+        }
+    }
+    fs::rename(tmp, path, ec);
+    if (ec) {
+        fs::remove(tmp, ec);
+        return fail("cannot replace " + path.string());
+    }
+    return true;
+}
+
+} // namespace sim

@@ -1,0 +1,286 @@
+// Tests of the virtual printer's serial and USB pseudo-terminal transports
+// and of the serial store it writes, driven by a plain program-like opener.
+#include "sim/pty.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The sender's side: opens the slave like a serial port and sets its speed.
+struct Line {
+    int fd = -1;
+    explicit Line(const std::string& path, speed_t speed = B9600, bool rtscts = false)
+    {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+        if (fd < 0)
+            return;
+        setSpeed(speed, rtscts);
+    }
+    ~Line()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    void setSpeed(speed_t speed, bool rtscts)
+    {
+        termios t{};
+        tcgetattr(fd, &t);
+        cfmakeraw(&t);
+        cfsetispeed(&t, speed);
+        cfsetospeed(&t, speed);
+        if (rtscts)
+            t.c_cflag |= CRTSCTS;
+        else
+            t.c_cflag &= ~CRTSCTS;
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    bool write(const std::vector<uint8_t>& b) { return ::write(fd, b.data(), b.size()) == ssize_t(b.size()); }
+    // Reads up to n bytes within the time given.
+    std::vector<uint8_t> read(size_t n, std::chrono::milliseconds timeout)
+    {
+        std::vector<uint8_t> out;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (out.size() < n) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                break;
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, int(left.count())) <= 0)
+                break;
+            uint8_t buf[64];
+            const ssize_t got = ::read(fd, buf, std::min(sizeof buf, n - out.size()));
+            if (got <= 0)
+                break;
+            out.insert(out.end(), buf, buf + got);
+        }
+        return out;
+    }
+};
+
+struct TempDir {
+    fs::path path;
+    TempDir()
+    {
+        char tmpl[] = "/tmp/simtestXXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+std::string readAll(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+const std::vector<uint8_t> kPreamble{0x1C, 0xAA, 0x0D};
+const std::vector<uint8_t> kAck{0x1C, 0xAA, 0xAA};
+
+} // namespace
+
+TEST(SerialPrinter, ReceivesBytesUnchangedAndDecodesThem)
+{
+    sim::SerialPrinter printer;
+    ASSERT_TRUE(printer.ok()) << printer.error();
+    Line line(printer.slavePath());
+    ASSERT_GE(line.fd, 0);
+    // Bytes a cooked line would translate or swallow: CR, LF, ^C, ^D, ^S.
+    const std::vector<uint8_t> bytes{0x1B, 0x40, 0x0D, 0x0A, 0x03, 0x04, 0x13, 0x11, 0x7F, 0xFF};
+    ASSERT_TRUE(line.write(bytes));
+    ASSERT_TRUE(printer.waitForBytes(bytes.size(), 5s));
+    EXPECT_EQ(printer.received(), bytes);
+    EXPECT_GE(printer.printer().countLines("ESC @"), 1u);
+}
+
+TEST(SerialPrinter, NotesTheSpeedOfEachPreamble)
+{
+    sim::SerialPrinter printer;
+    ASSERT_TRUE(printer.ok());
+    Line line(printer.slavePath(), B9600, true);
+    ASSERT_TRUE(line.write(kPreamble));
+    ASSERT_TRUE(printer.waitForLine("font download preamble", 5s));
+    EXPECT_EQ(printer.printer().countLines("font download preamble at 9600 baud, RTS/CTS"), 1u);
+    const auto chunks = printer.chunks();
+    ASSERT_FALSE(chunks.empty());
+    EXPECT_EQ(chunks.front().line.baud, 9600u);
+    EXPECT_TRUE(chunks.front().line.rtscts);
+
+    line.setSpeed(B38400, true);
+    EXPECT_EQ(printer.currentLine().baud, 38400u);
+}
+
+TEST(SerialPrinter, AnswerVariants)
+{
+    struct Case {
+        const char* name;
+        sim::AnswerMode mode;
+        std::vector<uint8_t> expected;
+    } cases[] = {
+        {"correct", sim::AnswerMode::Correct, kAck},
+        {"wrong", sim::AnswerMode::Wrong, {0xE3, 0x55, 0x55}},
+        {"short", sim::AnswerMode::Short, {0x1C, 0xAA}},
+        {"late", sim::AnswerMode::Late, kAck},
+        {"silent", sim::AnswerMode::Silent, {}},
+    };
+    for (const Case& c : cases) {
+        sim::PrinterOptions o;
+        o.preambleAnswer.mode = c.mode;
+        o.preambleAnswer.lateMs = 300;
+        o.preambleAnswerDelayMs = 0;
+        sim::SerialPrinter printer(o);
+        ASSERT_TRUE(printer.ok());
+        Line line(printer.slavePath());
+        ASSERT_TRUE(printer.waitForConnected(true, 5s)) << c.name;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(line.write(kPreamble));
+        // Read with a bound that a late answer meets but a silent one ends.
+        const auto got = line.read(3, c.mode == sim::AnswerMode::Silent || c.mode == sim::AnswerMode::Short ? 600ms : 5s);
+        EXPECT_EQ(got, c.expected) << c.name;
+        if (c.mode == sim::AnswerMode::Late) {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms) << c.name;
+        }
+    }
+}
+
+TEST(SerialPrinter, ReadStringAnswerOverTheLine)
+{
+    sim::SerialPrinter printer;
+    ASSERT_TRUE(printer.ok());
+    Line line(printer.slavePath());
+    ASSERT_TRUE(printer.waitForConnected(true, 5s));
+    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j', 0x1B, 0x1D, 0x00, 0x02}));
+    EXPECT_EQ(line.read(6, 5s), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p', 'j'}));
+}
+
+TEST(SerialPrinter, HeldLineStallsTheSenderUntilResumed)
+{
+    sim::SerialPrinter printer;
+    ASSERT_TRUE(printer.ok());
+    printer.holdLine(true);
+    Line line(printer.slavePath());
+    ASSERT_GE(line.fd, 0);
+    fcntl(line.fd, F_SETFL, fcntl(line.fd, F_GETFL) | O_NONBLOCK);
+    std::vector<uint8_t> block(1024, 'A');
+    size_t written = 0;
+    for (int i = 0; i < 4096; ++i) { // at most 4 MiB: the line fills long before
+        const ssize_t n = ::write(line.fd, block.data(), block.size());
+        if (n <= 0)
+            break;
+        written += size_t(n);
+    }
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, 4096u * 1024u) << "the held line never filled";
+    EXPECT_EQ(printer.printer().state().bytesReceived, 0u);
+    printer.holdLine(false);
+    EXPECT_TRUE(printer.waitForBytes(written, 10s));
+}
+
+TEST(SerialPrinter, DownloadEndsWhenTheSenderClosesTheLine)
+{
+    sim::PrinterOptions o;
+    o.downloadQuiet = 10s; // only the close may end it here
+    sim::SerialPrinter printer(o);
+    ASSERT_TRUE(printer.ok());
+    {
+        Line line(printer.slavePath());
+        ASSERT_TRUE(line.write({0x1C, 0xAA, 0x55, 0x01, 1, 2, 3, 4, 5}));
+        ASSERT_TRUE(printer.waitForBytes(9, 5s));
+    }
+    ASSERT_TRUE(printer.waitFor([](const sim::PrinterState& s) { return !s.downloads.empty() && !s.downloads[0].open; },
+                                5s));
+    EXPECT_EQ(printer.printer().state().downloads[0].length, 5u);
+}
+
+TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
+{
+    TempDir root;
+    {
+        sim::UsbPrinter lp0(root.path.string(), 0);
+        sim::UsbPrinter lp1(root.path.string(), 1);
+        ASSERT_TRUE(lp0.ok()) << lp0.error();
+        ASSERT_TRUE(lp1.ok());
+        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp0/dev"), "180:0\n");
+        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp1/dev"), "180:1\n");
+        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp0/device/ieee1284_id"),
+                  "MFG:KQ;CMD:ESC/POS;MDL:KQ58;CLS:PRINTER;");
+        EXPECT_EQ(fs::read_symlink(root.path / "dev/usb/lp0").string(), lp0.slavePath());
+        EXPECT_EQ(lp1.devicePath(), (root.path / "dev/usb/lp1").string());
+
+        // Write through the link, read the answer to 1B 1D 00 02 back.
+        Line line(lp0.devicePath());
+        ASSERT_GE(line.fd, 0);
+        ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j'}));
+        ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x02}));
+        EXPECT_EQ(line.read(6, 5s), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p', 'j'}));
+        // No answer to the font preamble on USB.
+        ASSERT_TRUE(line.write(kPreamble));
+        EXPECT_TRUE(lp0.waitForLine("font download preamble", 5s));
+        EXPECT_TRUE(line.read(3, 200ms).empty());
+    }
+    EXPECT_FALSE(fs::exists(root.path / "sys/class/usbmisc/lp0"));
+    EXPECT_FALSE(fs::is_symlink(root.path / "dev/usb/lp0"));
+}
+
+TEST(SerialStore, RecordsTheDeviceAndKeepsEverythingElse)
+{
+    TempDir dir;
+    const fs::path conf = dir.path / "mptest/serial.conf";
+    fs::create_directories(conf.parent_path());
+    const std::string config(104, 'A');
+    {
+        std::ofstream f(conf);
+        f << "[COM1]\ndevice=/dev/ttyS0\nconfig=" << config << "\n\n[COM2]\nconfig=" << config << "\n";
+    }
+    struct Case {
+        const char* com;
+        const char* device;
+    } cases[] = {{"COM1", "/dev/pts/7"}, {"COM2", "/dev/pts/8"}, {"COM3", "/dev/pts/9"}};
+    for (const Case& c : cases) {
+        std::string err;
+        ASSERT_TRUE(sim::recordSerialDevice(c.com, c.device, &err, (dir.path / "mptest").string())) << err;
+    }
+    EXPECT_EQ(readAll(conf), "[COM1]\ndevice=/dev/pts/7\nconfig=" + config + "\n\n[COM2]\ndevice=/dev/pts/8\nconfig=" +
+                                 config + "\n\n[COM3]\ndevice=/dev/pts/9\n");
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(fs::directory_iterator(conf.parent_path()), fs::directory_iterator()), 1);
+    std::string err;
+    EXPECT_FALSE(sim::recordSerialDevice("CO[M", "/dev/x", &err, (dir.path / "mptest").string()));
+    EXPECT_FALSE(err.empty());
+}
+
+TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
+{
+    TempDir dir;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
+    EXPECT_EQ(sim::serialStorePath(), (dir.path / "mptest/serial.conf").string());
+    sim::SerialPrinter printer;
+    ASSERT_TRUE(printer.ok());
+    std::string err;
+    EXPECT_TRUE(printer.recordAs("COM4", &err)) << err;
+    EXPECT_EQ(readAll(dir.path / "mptest/serial.conf"), "[COM4]\ndevice=" + printer.slavePath() + "\n");
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+}
