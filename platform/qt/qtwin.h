@@ -1,0 +1,142 @@
+// Inside of the window layer on Qt Widgets: the window registry, the record of
+// one window, and the hooks the test API sets. Only platform/qt and
+// platform/testapi include this header; the program sees platform/win32.h alone.
+#pragma once
+
+#include "platform/win32.h"
+#include "res/templates.h"
+
+#include <functional>
+#include <memory>
+#include <type_traits>
+#include <string>
+#include <vector>
+
+class QWidget;
+class QEventLoop;
+
+// What a window is; decides how messages to it are answered.
+enum class PlatKind {
+    Dialog,
+    PushButton,
+    RadioButton,
+    CheckBox,
+    GroupBox,
+    Static,
+    Edit,
+    MultiEdit,
+    Combo,
+    StatusBar,
+};
+
+// One window. Lives on the user-interface thread; only that thread reads or
+// changes it. Other threads see windows only through their handles.
+struct PlatWindow {
+    HWND handle = nullptr;
+    PlatKind kind = PlatKind::Static;
+    DWORD style = 0;
+    int id = 0;
+    HWND parent = nullptr; // dialog of a control; owner or parent of a dialog
+    QWidget* widget = nullptr; // the window itself
+    QWidget* client = nullptr; // where children go (the area below a menu bar)
+    LONG_PTR userData = 0;
+
+    // Dialogs
+    DLGPROC proc = nullptr;
+    LONG_PTR msgResult = 0;
+    int baseX = 8, baseY = 16; // dialog base units of the dialog font
+    bool ended = false;
+    INT_PTR result = 0;
+    QEventLoop* loop = nullptr; // the modal loop while DialogBoxParamA runs
+    HICON bigIcon = nullptr, smallIcon = nullptr;
+
+    // Edits
+    int textLimit = 0; // 0: no limit set
+
+    // Status bars: right edges of the parts (-1: to the end) and their texts.
+    std::vector<int> parts;
+    std::vector<std::string> partTexts;
+
+    // True while the layer itself changes the control, so the change is not
+    // reported as the user's.
+    bool quiet = false;
+};
+
+// The record of a live window, or nullptr. User-interface thread only.
+PlatWindow* PlatQtFind(HWND window);
+// Every live window whose parent is `parent`, in creation order.
+std::vector<HWND> PlatQtChildren(HWND parent);
+// Every live dialog whose owner or parent is `window`.
+std::vector<HWND> PlatQtOwnedDialogs(HWND window);
+// The handle of the window a widget belongs to, or nullptr.
+HWND PlatQtHandleOf(const QWidget* widget);
+// Creates the QApplication when nobody has yet; the calling thread becomes the
+// user-interface thread.
+void PlatQtEnsureApp();
+bool PlatQtOnUiThread();
+
+// Delivers the messages other threads are waiting on. Returns how many ran.
+int PlatQtDeliverSends();
+int PlatQtPendingSends();
+
+// Hooks for the test API; empty functions mean the ordinary behaviour.
+struct PlatQtHooks {
+    std::function<const DlgTemplate*(LPCSTR name)> findDialog;
+    std::function<void(HWND dialog)> dialogCreated;
+    std::function<void(HWND dialog, INT_PTR result)> dialogEnded;
+    std::function<int(HWND owner, const char* text, const char* caption, UINT type)> messageBox;
+    // Returns false for a cancelled choice; otherwise fills path (UTF-8).
+    std::function<bool(const OPENFILENAMEA& ofn, std::string& path)> fileChooser;
+    int screenWidth = 0, screenHeight = 0; // 0: the primary screen's
+};
+PlatQtHooks& PlatQtTestHooks();
+
+// Builds a dialog from a template and sends WM_INITDIALOG. Shows it when
+// `show` or when the template asks for WS_VISIBLE. nullptr when it fails.
+HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARAM param, bool show);
+const DlgTemplate* PlatQtFindDialogTemplate(LPCSTR name);
+
+// Registers a new window record and gives it its handle.
+HWND PlatQtRegister(std::unique_ptr<PlatWindow> record);
+// Forgets a window: its handle turns invalid at once and every other thread
+// waiting on a message to it gets 0. Returns the record for the caller to tear down.
+std::unique_ptr<PlatWindow> PlatQtUnregister(HWND window);
+
+// Runs fn(ctx) on the user-interface thread and waits for it. On that thread
+// it runs at once. Returns false, without running it, when `target` is not
+// null and is (or becomes, before its turn) no window.
+bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx);
+template <typename F> bool PlatQtOnUi(HWND target, F&& f)
+{
+    return PlatQtRunOnUi(target, [](void* c) { (*static_cast<std::remove_reference_t<F>*>(c))(); }, &f);
+}
+
+// Message handling on the user-interface thread.
+LRESULT PlatQtDispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT PlatQtDialogMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT PlatQtControlMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
+// Tells a control's dialog about it: WM_COMMAND with the control's id and `code`.
+void PlatQtNotify(HWND control, WORD code);
+
+// Controls from a template row, inside `dialog`.
+HWND PlatQtCreateControl(PlatWindow* dialog, const DlgItemTemplate& item);
+// Puts a status bar along the bottom of its parent.
+void PlatQtPlaceStatusBar(PlatWindow* bar);
+
+// Text of a window as the "A" functions give it (UTF-8; CR LF line breaks
+// in multi-line edits), and setting it without notifications.
+std::string PlatQtGetText(PlatWindow* w);
+void PlatQtSetText(PlatWindow* w, const char* text);
+
+// Copies UTF-8 text into a buffer of `size` bytes, NUL-terminated, never
+// cutting a character in two. Returns the bytes copied without the NUL.
+int PlatQtCopyText(const std::string& text, char* buffer, int size);
+
+// Dialog base units of a font (average width of A..Za..z, height).
+void PlatQtBaseUnits(const class QFont& font, int& baseX, int& baseY);
+class QPixmap;
+// A picture resource as a pixmap; a null pixmap when there is none.
+QPixmap PlatQtImage(ResImageKind kind, int id);
+
+// Destroys a window and everything in it.
+BOOL PlatQtDestroy(HWND window);

@@ -1,0 +1,348 @@
+// The window registry (handles are ids, never pointers, so a stale handle is
+// caught), the user-interface thread, and messages sent from other threads:
+// SendMessageA, PostMessageA, PeekMessageA and MsgWaitForMultipleObjects.
+#include "platform/qt/qtwin.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+#include <QVariant>
+#include <QWidget>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace {
+
+// One call another thread waits on. Lives on the waiting thread's stack;
+// the user-interface thread marks it done under gLock and never touches it after.
+struct CrossCall {
+    CrossCall* next = nullptr;
+    HWND target = nullptr;
+    void (*fn)(void*) = nullptr;
+    void* ctx = nullptr;
+    bool done = false;
+    bool ran = false;
+    std::condition_variable cv;
+};
+
+// gLock guards the registry's map against other threads' lookups and the
+// queue of cross-thread calls. The user-interface thread reads the map
+// without it (only that thread changes the map).
+std::mutex gLock;
+std::unordered_map<uintptr_t, std::unique_ptr<PlatWindow>> gWindows;
+uintptr_t gNextHandle = 0x1000;
+CrossCall* gQueueHead = nullptr;
+CrossCall* gQueueTail = nullptr;
+int gQueueLength = 0;
+bool gPumpPosted = false;   // a wake-up event is on its way to the pump
+bool gUiWaiting = false;    // the UI thread sleeps in MsgWaitForMultipleObjects
+std::condition_variable gUiWake;
+std::atomic<std::thread::id> gUiThread;
+std::atomic<bool> gReady{false};
+
+const QEvent::Type kPumpEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a1);
+
+// Receives the wake-up events and delivers the queued calls.
+class Pump : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != kPumpEvent)
+            return QObject::event(e);
+        {
+            std::lock_guard<std::mutex> g(gLock);
+            gPumpPosted = false;
+        }
+        PlatQtDeliverSends();
+        return true;
+    }
+};
+Pump* gPump = nullptr; // set once, before gReady
+
+bool UnlinkLocked(CrossCall* call)
+{
+    CrossCall* prev = nullptr;
+    for (CrossCall* c = gQueueHead; c; prev = c, c = c->next) {
+        if (c != call)
+            continue;
+        (prev ? prev->next : gQueueHead) = c->next;
+        if (gQueueTail == c)
+            gQueueTail = prev;
+        --gQueueLength;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void PlatQtEnsureApp()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char arg0[] = "mptest";
+        static char* argv[] = {arg0, nullptr};
+        new QApplication(argc, argv);
+    }
+    // The thread of the QApplication is the user-interface thread; windows
+    // are made there only.
+    if (!gPump && QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        gPump = new Pump;
+        gUiThread = std::this_thread::get_id();
+        gReady = true;
+    }
+}
+
+bool PlatQtOnUiThread()
+{
+    return gReady.load(std::memory_order_acquire) && std::this_thread::get_id() == gUiThread.load();
+}
+
+HWND PlatQtRegister(std::unique_ptr<PlatWindow> record)
+{
+    std::lock_guard<std::mutex> g(gLock);
+    gNextHandle += 4; // handles are never reused during a run
+    HWND h = reinterpret_cast<HWND>(gNextHandle);
+    record->handle = h;
+    gWindows.emplace(gNextHandle, std::move(record));
+    return h;
+}
+
+std::unique_ptr<PlatWindow> PlatQtUnregister(HWND window)
+{
+    std::lock_guard<std::mutex> g(gLock);
+    auto it = gWindows.find(reinterpret_cast<uintptr_t>(window));
+    if (it == gWindows.end())
+        return nullptr;
+    std::unique_ptr<PlatWindow> rec = std::move(it->second);
+    gWindows.erase(it);
+    // Whoever waits on a message to this window gets 0 now.
+    for (CrossCall* c = gQueueHead; c;) {
+        CrossCall* next = c->next;
+        if (c->target == window) {
+            UnlinkLocked(c);
+            c->done = true;
+            c->cv.notify_one();
+        }
+        c = next;
+    }
+    return rec;
+}
+
+PlatWindow* PlatQtFind(HWND window)
+{
+    if (!window)
+        return nullptr;
+    if (!PlatQtOnUiThread())
+        return nullptr;
+    auto it = gWindows.find(reinterpret_cast<uintptr_t>(window));
+    return it == gWindows.end() ? nullptr : it->second.get();
+}
+
+std::vector<HWND> PlatQtChildren(HWND parent)
+{
+    std::vector<HWND> out;
+    for (auto& [h, w] : gWindows)
+        if (w->parent == parent && w->kind != PlatKind::Dialog)
+            out.push_back(w->handle);
+    // Handles grow with creation, so sorting gives creation order.
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<HWND> PlatQtOwnedDialogs(HWND window)
+{
+    std::vector<HWND> out;
+    for (auto& [h, w] : gWindows)
+        if (w->parent == window && w->kind == PlatKind::Dialog)
+            out.push_back(w->handle);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+HWND PlatQtHandleOf(const QWidget* widget)
+{
+    for (; widget; widget = widget->parentWidget()) {
+        QVariant v = widget->property("platHwnd");
+        if (v.isValid())
+            return reinterpret_cast<HWND>(v.value<quintptr>());
+    }
+    return nullptr;
+}
+
+bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
+{
+    if (PlatQtOnUiThread()) {
+        if (target && !PlatQtFind(target))
+            return false;
+        fn(ctx);
+        return true;
+    }
+    CrossCall call;
+    call.target = target;
+    call.fn = fn;
+    call.ctx = ctx;
+    bool post = false;
+    {
+        std::unique_lock<std::mutex> g(gLock);
+        if (!gReady || (target && !gWindows.count(reinterpret_cast<uintptr_t>(target))))
+            return false;
+        (gQueueTail ? gQueueTail->next : gQueueHead) = &call;
+        gQueueTail = &call;
+        ++gQueueLength;
+        if (gUiWaiting)
+            gUiWake.notify_one();
+        else if (!gPumpPosted)
+            post = gPumpPosted = true;
+    }
+    if (post)
+        QCoreApplication::postEvent(gPump, new QEvent(kPumpEvent));
+    std::unique_lock<std::mutex> g(gLock);
+    call.cv.wait(g, [&] { return call.done; });
+    return call.ran;
+}
+
+int PlatQtDeliverSends()
+{
+    int count = 0;
+    for (;;) {
+        CrossCall* call;
+        {
+            std::lock_guard<std::mutex> g(gLock);
+            call = gQueueHead;
+            if (!call)
+                return count;
+            UnlinkLocked(call);
+        }
+        bool live = !call->target || gWindows.count(reinterpret_cast<uintptr_t>(call->target));
+        if (live)
+            call->fn(call->ctx);
+        ++count;
+        std::lock_guard<std::mutex> g(gLock);
+        call->ran = live;
+        call->done = true;
+        call->cv.notify_one();
+    }
+}
+
+int PlatQtPendingSends()
+{
+    std::lock_guard<std::mutex> g(gLock);
+    return gQueueLength;
+}
+
+// ---------------------------------------------------------------- messages
+
+LRESULT PlatQtDispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    PlatWindow* w = PlatQtFind(window);
+    if (!w)
+        return 0;
+    if (w->kind == PlatKind::Dialog)
+        return PlatQtDialogMessage(w, message, wParam, lParam);
+    return PlatQtControlMessage(w, message, wParam, lParam);
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (PlatQtOnUiThread())
+        return PlatQtDispatch(window, message, wParam, lParam);
+    LRESULT result = 0;
+    if (!PlatQtOnUi(window, [&] { result = PlatQtDispatch(window, message, wParam, lParam); }))
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return result;
+}
+
+LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (PlatQtOnUiThread())
+        return PlatQtDispatch(GetDlgItem(dialog, id), message, wParam, lParam);
+    LRESULT result = 0;
+    PlatQtOnUi(dialog, [&] { result = PlatQtDispatch(GetDlgItem(dialog, id), message, wParam, lParam); });
+    return result;
+}
+
+BOOL IsWindow(HWND window)
+{
+    if (!window)
+        return FALSE;
+    std::lock_guard<std::mutex> g(gLock);
+    return gWindows.count(reinterpret_cast<uintptr_t>(window)) ? TRUE : FALSE;
+}
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!IsWindow(window) || !gReady) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    // Delivered later by the user-interface thread's event loop, if the
+    // window still exists then.
+    QMetaObject::invokeMethod(
+        gPump, [=] { PlatQtDispatch(window, message, wParam, lParam); }, Qt::QueuedConnection);
+    return TRUE;
+}
+
+// Qt owns the message queue, so this never hands a message back. With
+// PM_QS_SENDMESSAGE it only delivers the messages other threads are waiting
+// on; otherwise it also runs the pending Qt events. Returns FALSE either way.
+BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT removeMsg)
+{
+    if (msg)
+        *msg = MSG{};
+    if (!PlatQtOnUiThread())
+        return FALSE;
+    PlatQtDeliverSends();
+    if (!(removeMsg & PM_QS_SENDMESSAGE))
+        QCoreApplication::processEvents();
+    return FALSE;
+}
+
+// Waits until one of `handles` is signalled, a message from another thread
+// is waiting (QS_SENDMESSAGE; QS_ALLINPUT counts only those too), or the
+// time is up. Handles are polled every few milliseconds; sent messages wake
+// the wait at once. Messages give WAIT_OBJECT_0 + count.
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask)
+{
+    if ((count && !handles) || (waitAll && count > 1)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    const bool onUi = PlatQtOnUiThread();
+    const bool wantSends = onUi && (wakeMask & QS_SENDMESSAGE);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto slice = std::chrono::milliseconds(count ? 2 : 50);
+    for (;;) {
+        for (DWORD i = 0; i < count; ++i)
+            if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                return WAIT_OBJECT_0 + i;
+        std::unique_lock<std::mutex> g(gLock);
+        if (wantSends && gQueueHead) {
+            // Make sure the calls get delivered even if the caller returns
+            // to the event loop instead of calling PeekMessageA.
+            bool post = !gPumpPosted;
+            gPumpPosted = true;
+            g.unlock();
+            if (post)
+                QCoreApplication::postEvent(gPump, new QEvent(kPumpEvent));
+            return WAIT_OBJECT_0 + count;
+        }
+        auto now = Clock::now();
+        if (milliseconds != INFINITE && now >= deadline)
+            return WAIT_TIMEOUT;
+        auto until = now + slice;
+        if (milliseconds != INFINITE && deadline < until)
+            until = deadline;
+        gUiWaiting = wantSends;
+        gUiWake.wait_until(g, until, [&] { return wantSends && gQueueHead; });
+        gUiWaiting = false;
+    }
+}
