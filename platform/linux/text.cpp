@@ -31,16 +31,15 @@ private:
 };
 
 // Bytes of the bad character at s[0]: a well-formed UTF-8 sequence that GBK
-// lacks is skipped whole, a malformed byte alone.
+// lacks is skipped whole, so is a lead byte with the part of its sequence
+// that is there; a stray byte alone.
 size_t BadUtf8Length(const unsigned char* s, size_t n)
 {
-    size_t len = s[0] >= 0xF0 && s[0] <= 0xF4 ? 4 : s[0] >= 0xE0 ? 3 : s[0] >= 0xC2 && s[0] < 0xE0 ? 2 : 1;
-    if (s[0] >= 0xF5 || len > n)
-        return 1;
-    for (size_t i = 1; i < len; ++i)
-        if ((s[i] & 0xC0) != 0x80)
-            return 1;
-    return len;
+    size_t len = s[0] >= 0xF0 && s[0] <= 0xF4 ? 4 : s[0] >= 0xE0 && s[0] < 0xF0 ? 3 : s[0] >= 0xC2 && s[0] < 0xE0 ? 2 : 1;
+    size_t i = 1;
+    while (i < len && i < n && (s[i] & 0xC0) == 0x80)
+        ++i;
+    return i;
 }
 
 // A GBK lead byte with a valid trail byte is one (unmapped) character.

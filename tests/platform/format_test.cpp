@@ -1,0 +1,106 @@
+// wsprintfA against what Windows prints, and the GBK conversion against
+// fixed byte vectors.
+#include "support.h"
+
+namespace {
+
+TEST(Wsprintf, FormatsAsWindows)
+{
+    char buf[1100];
+    struct Case {
+        std::string got;
+        const char* want;
+    } cases[] = {
+        {(wsprintfA(buf, "%d", -42), buf), "-42"},
+        {(wsprintfA(buf, "%u", 4294967295u), buf), "4294967295"},
+        {(wsprintfA(buf, "%x|%X|%#x", 0xbeefu, 0xbeefu, 255u), buf), "beef|BEEF|0xff"},
+        {(wsprintfA(buf, "%02x %02X", 0x0au, 0xabu), buf), "0a AB"},
+        {(wsprintfA(buf, "[%5d][%-5d][%05d]", 42, 42, -42), buf), "[   42][42   ][-0042]"},
+        {(wsprintfA(buf, "%s=%c", "key", 'v'), buf), "key=v"},
+        {(wsprintfA(buf, "%.3s|%5s|%-5s|", "abcdef", "ab", "ab"), buf), "abc|   ab|ab   |"},
+        {(wsprintfA(buf, "%s", static_cast<const char*>(nullptr)), buf), "(null)"},
+        {(wsprintfA(buf, "100%%"), buf), "100%"},
+        {(wsprintfA(buf, "%ld %lu %lx", -1, 7u, 255u), buf), "-1 7 ff"}, // l is 32 bits
+        {(wsprintfA(buf, "%hd", 65537), buf), "1"},
+        {(wsprintfA(buf, "读取%d字节", 6), buf), "读取6字节"},
+        {(wsprintfA(buf, "%.4d", 7), buf), "0007"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.got, c.want);
+}
+
+TEST(Wsprintf, ReturnsTheLengthAndStopsAt1024)
+{
+    char buf[2048];
+    EXPECT_EQ(wsprintfA(buf, "abc%d", 12), 5);
+    std::string big(1500, 'x');
+    int n = wsprintfA(buf, "%s", big.c_str());
+    EXPECT_EQ(n, 1023);
+    EXPECT_EQ(std::string(buf).size(), 1023u);
+    // Width is bounded too.
+    n = wsprintfA(buf, "%2000d", 1);
+    EXPECT_EQ(n, 1023);
+}
+
+std::string Bytes(std::initializer_list<unsigned> v)
+{
+    std::string s;
+    for (unsigned b : v)
+        s += static_cast<char>(b);
+    return s;
+}
+
+TEST(Text, FixedVectors)
+{
+    struct Case {
+        const char* utf8;
+        std::string gbk;
+    } cases[] = {
+        {"测试钱箱", Bytes({0xB2, 0xE2, 0xCA, 0xD4, 0xC7, 0xAE, 0xCF, 0xE4})},
+        {"测试", Bytes({0xB2, 0xE2, 0xCA, 0xD4})},
+        {"ABC 123\r\n", "ABC 123\r\n"},
+        {"", ""},
+        {"串口:  9600bps,8位,无", Bytes({0xB4, 0xAE, 0xBF, 0xDA, ':', ' ', ' ', '9', '6', '0', '0', 'b', 'p', 's', ',',
+                                          '8', 0xCE, 0xBB, ',', 0xCE, 0xDE})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        EXPECT_EQ(PlatUtf8ToGbk(c.utf8), c.gbk);
+        EXPECT_EQ(PlatGbkToUtf8(c.gbk), c.utf8);
+    }
+}
+
+TEST(Text, BadInputBecomesOneQuestionMarkPerCharacter)
+{
+    struct Case {
+        const char* what;
+        std::string in;
+        std::string out;
+        bool toGbk;
+    } cases[] = {
+        {"stray continuation byte", "a\x80z", "a?z", true},
+        {"lone lead byte at the end", "ab\xE6", "ab?", true},
+        {"truncated sequence in the middle", "\xE6\xB5" "z", "?z", true},
+        {"character GBK lacks", "a\xF0\x9F\x98\x80z", "a?z", true}, // an emoji
+        {"two bad ones", "\xFF\xFE", "??", true},
+        {"lone GBK lead at the end", Bytes({'a', 0xB2}), "a?", false},
+        {"invalid GBK byte", Bytes({'a', 0xFF, 'b'}), "a?b", false},
+        {"good after bad", Bytes({0xFF, 0xB2, 0xE2}), "?测", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(c.toGbk ? PlatUtf8ToGbk(c.in) : PlatGbkToUtf8(c.in), c.out);
+    }
+}
+
+TEST(Text, LongTextRoundTrips)
+{
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "打印机忙! abc ";
+    std::string gbk = PlatUtf8ToGbk(text);
+    EXPECT_EQ(gbk.size(), 2000u * (4 * 2 + 6));
+    EXPECT_EQ(PlatGbkToUtf8(gbk), text);
+}
+
+} // namespace

@@ -1,0 +1,135 @@
+// Helpers for the platform layer's tests: temporary folders, roots pointed
+// at them for the length of a test, and pseudo-terminals standing in for
+// serial lines and printer nodes.
+#pragma once
+
+#include "platform/seams.h"
+#include "platform/win32.h"
+
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <stdlib.h>
+#include <string>
+#include <unistd.h>
+
+namespace testplat {
+
+namespace fs = std::filesystem;
+
+// A fresh folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "mptest-plat-XXXXXX").string();
+        char* p = mkdtemp(tmpl.data());
+        EXPECT_NE(p, nullptr);
+        path_ = tmpl;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Points one root elsewhere for the life of the guard.
+class RootGuard {
+public:
+    RootGuard(PlatRoot root, const std::string& path) : root_(root) { PlatSetRootPath(root, path); }
+    ~RootGuard() { PlatSetRootPath(root_, ""); }
+    RootGuard(const RootGuard&) = delete;
+    RootGuard& operator=(const RootGuard&) = delete;
+
+private:
+    PlatRoot root_;
+};
+
+class ScaleGuard {
+public:
+    explicit ScaleGuard(double scale) { PlatSetTimeScale(scale); }
+    ~ScaleGuard() { PlatSetTimeScale(1.0); }
+    ScaleGuard(const ScaleGuard&) = delete;
+    ScaleGuard& operator=(const ScaleGuard&) = delete;
+};
+
+inline std::string ReadText(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+inline void WriteText(const std::string& path, const std::string& text)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << text;
+}
+
+// A pseudo-terminal pair: the master side plays the far end of the line.
+class Pty {
+public:
+    Pty()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        EXPECT_GE(master_, 0);
+        EXPECT_EQ(grantpt(master_), 0);
+        EXPECT_EQ(unlockpt(master_), 0);
+        char name[128] = {};
+        EXPECT_EQ(ptsname_r(master_, name, sizeof name), 0);
+        slave_ = name;
+    }
+    ~Pty()
+    {
+        if (master_ >= 0)
+            close(master_);
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+    int master() const { return master_; }
+    const std::string& slave() const { return slave_; }
+
+    // Everything the master receives within `ms`, ending after 100 ms quiet
+    // once `want` bytes arrived.
+    std::string Drain(size_t want, int ms = 3000)
+    {
+        std::string got;
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (got.size() < want && std::chrono::steady_clock::now() < end) {
+            char buf[4096];
+            ssize_t n = read(master_, buf, sizeof buf);
+            if (n > 0)
+                got.append(buf, static_cast<size_t>(n));
+            else {
+                pollfd pfd{master_, POLLIN, 0};
+                poll(&pfd, 1, 20);
+            }
+        }
+        return got;
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+using Clock = std::chrono::steady_clock;
+inline long long MsSince(Clock::time_point t)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+} // namespace testplat
