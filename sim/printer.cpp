@@ -433,10 +433,9 @@ size_t Printer::Impl::command(const uint8_t* p, size_t n, bool final)
             logCmd(bytes(3), "ESC ! print mode: " + describeMode(p[2]));
             return 3;
         case 0x2A: {
-            if (need(5))
+            if (need(3))
                 return 0;
             const uint8_t m = p[2];
-            const size_t cols = size_t(p[3]) | size_t(p[4]) << 8;
             int dotsHigh = 0;
             const char* density = "";
             switch (m) {
@@ -448,6 +447,9 @@ size_t Printer::Impl::command(const uint8_t* p, size_t n, bool final)
                 unknown(bytes(3));
                 return 3;
             }
+            if (need(5))
+                return 0;
+            const size_t cols = size_t(p[3]) | size_t(p[4]) << 8;
             const size_t dataLen = cols * size_t(dotsHigh / 8);
             if (need(5 + dataLen))
                 return 0;
@@ -691,9 +693,10 @@ size_t Printer::Impl::command(const uint8_t* p, size_t n, bool final)
             if (m == 65 || m == 66 || m == 97 || m == 98 || m == 102 || m == 103 || m == 104) {
                 if (need(4))
                     return 0;
-                // 41/42: feed and cut; 61/62 reserve; 66 (the black-mark
-                // page's form) and 67/68: feed n and cut.
-                const bool full = m == 65 || m == 97 || m == 103;
+                // 41/42: feed and cut; 61/62 reserve; 67/68: feed n and
+                // cut; 66 is the black-mark page's "cut after printing",
+                // taken as a full cut.
+                const bool full = m == 65 || m == 97 || m == 102 || m == 103;
                 logCmd(bytes(4), std::string("GS V ") + (full ? "full" : "partial") + " cut after feeding " +
                                      std::to_string(p[3]) + " dots (form " + hex2(m) + ")");
                 state.cuts.push_back({full, "GS V " + hex2(m) + " " + hex2(p[3])});

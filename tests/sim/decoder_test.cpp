@@ -1,0 +1,359 @@
+// Tests of the virtual printer's decoder and state: every command the
+// program sends, to its transcript line and state; chunking; truncation.
+#include "sim/printer.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using sim::Printer;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+std::vector<std::string> decode(const Bytes& bytes, sim::PrinterOptions o = {})
+{
+    Printer p(o);
+    p.feed(bytes);
+    p.flush();
+    return p.transcript();
+}
+
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+} // namespace
+
+TEST(Decoder, EachCommandToItsTranscriptLine)
+{
+    struct Case {
+        Bytes bytes;
+        std::string line;
+    } cases[] = {
+        {{0x1B, 0x40}, "1B 40  ESC @ initialise"},
+        {{0x1B, 0x21, 0xA0}, "1B 21 A0  ESC ! print mode: font A, double width, underline"},
+        {{0x1B, 0x21, 0x01}, "1B 21 01  ESC ! print mode: font B"},
+        {{0x1B, 0x2A, 0x00, 0x02, 0x00, 0xFF, 0x00}, "1B 2A 00 02 00  ESC * bit image: 8-dot single density, 2 columns"},
+        {{0x1B, 0x4A, 0x10}, "1B 4A 10  ESC J feed 16 dots"},
+        {{0x1B, 0x55, 0x01}, "1B 55 01  ESC U unidirectional on"},
+        {{0x1B, 0x20, 0x05}, "1B 20 05  ESC SP character spacing 5 dots"},
+        {{0x1B, 0x33, 0x10}, "1B 33 10  ESC 3 line spacing 16 dots"},
+        {{0x1B, 0x69}, "1B 69  ESC i full cut"},
+        {{0x1B, 0x6D}, "1B 6D  ESC m partial cut"},
+        {{0x1B, 0x70, 0x01, 0x33, 0x00}, "1B 70 01 33 00  ESC p drawer kick: connector 1, on 51, off 0"},
+        {{0x1C, 0x21, 0x84}, "1C 21 84  FS ! Chinese print mode: double width, underline"},
+        {{0x1C, 0x2E}, "1C 2E  FS . Chinese mode off"},
+        {{0x1D, 0x56, 0x66, 0x01}, "1D 56 66 01  GS V full cut after feeding 1 dots (form 66)"},
+        {{0x1D, 0x56, 0x00}, "1D 56 00  GS V full cut"},
+        {{0x1D, 0x56, 0x42, 0x10}, "1D 56 42 10  GS V partial cut after feeding 16 dots (form 42)"},
+        {{0x0A}, "LF"},
+        {{0x0D}, "CR"},
+        {{0x09}, "HT"},
+        {{0x1C, 0xAA, 0x55, 0x01}, "1C AA 55 01  enter firmware download"},
+        {cat({{0x1C, 0xAA, 0x1A}, text("ABCdef123456")}), "1C AA 1A  machine number \"ABCdef123456\""},
+        {{0x1C, 0xAA, 0x11, 0x01}, "1C AA 11 01  black mark on"},
+        {{0x1C, 0xAA, 0x11, 0x00}, "1C AA 11 00  black mark off"},
+        {{0x1C, 0xAA, 0x12, 0x38, 0x02}, "1C AA 12 38 02  black mark distance between marks 568 units (99.97 mm)"},
+        {{0x1C, 0xAA, 0x13, 0x99, 0x00}, "1C AA 13 99 00  black mark mark to print head 153 units (26.93 mm)"},
+        {{0x1C, 0xAA, 0x14, 0xF4, 0x00}, "1C AA 14 F4 00  black mark cut position 244 units (42.94 mm)"},
+        {{0x1C, 0xAA, 0x16, 0x04}, "1C AA 16 04  drive carriage (04)"},
+        {{0x1C, 0xAA, 0x17, 0x02, 0x55}, "1C AA 17 02 55  drive paper feed (02 55)"},
+        {{0x1C, 0xAA, 0x18, 0x01, 0x00}, "1C AA 18 01 00  drive pins (01 00)"},
+        {{0x1C, 0xAA, 0x22, 0x05}, "1C AA 22 05  serial baud index 5 (38400 baud)"},
+        {{0x1C, 0xAA, 0x22, 0x00}, "1C AA 22 00  serial baud index 0 (1200 baud)"},
+        {{0x1C, 0xAA, 0x22, 0xFF}, "1C AA 22 FF  serial baud index 255 (out of range)"},
+        {{0x1C, 0xAA, 0x23, 0x01}, "1C AA 23 01  cutter on"},
+        {{0x1C, 0xAA, 0x23, 0x00}, "1C AA 23 00  cutter off"},
+        {cat({{0x1B, 0x1D, 0x00, 0x01}, text("zxtkpj")}), "1B 1D 00 01  store string \"zxtkpj\" (7A 78 74 6B 70 6A)"},
+        {{0x1B, 0x1D, 0x00, 0x02}, "1B 1D 00 02  read stored string"},
+        {{0x1D, 0xCB}, "1D CB  black-mark feed (form 1D CB)"},
+        {{0x1D, 0x0C}, "1D 0C  GS FF black-mark feed (form GS FF 1D 0C)"},
+        {{0x1C, 0xAA, 0x19}, "1C AA 19  print machine number \"\""},
+        {{0x1C, 0xAA, 0x0D}, "1C AA 0D  font download preamble"},
+        // Unknown commands lose only themselves.
+        {{0x1B, 0x7E}, "unknown 1B 7E"},
+        {{0x1C, 0xAA, 0x99}, "unknown 1C AA 99"},
+        {{0x1C, 0xAA, 0x11, 0x02}, "unknown 1C AA 11 02"},
+        {{0x1C, 0xAA, 0x55, 0x02}, "unknown 1C AA 55 02"},
+        {{0x1D, 0x56, 0x07}, "unknown 1D 56 07"},
+        {{0x1B, 0x1D, 0x01, 0x00}, "unknown 1B 1D 01 00"},
+        {{0x1B, 0x2A, 0x05}, "unknown 1B 2A 05"},
+        {{0x05}, "unknown 05"},
+    };
+    for (const Case& c : cases) {
+        const auto lines = decode(c.bytes);
+        ASSERT_FALSE(lines.empty()) << c.line;
+        EXPECT_EQ(lines.front(), c.line);
+    }
+}
+
+TEST(Decoder, CommandsChangeTheState)
+{
+    Printer p;
+    p.feed(cat({{0x1B, 0x21, 0xB1, 0x1C, 0x21, 0x8C, 0x1B, 0x20, 0x02, 0x1B, 0x33, 0x10, 0x1B, 0x55, 0x01},
+                {0x1C, 0xAA, 0x1A},
+                text("ABCdef123456"),
+                {0x1C, 0xAA, 0x11, 0x01, 0x1C, 0xAA, 0x12, 0x38, 0x02, 0x1C, 0xAA, 0x13, 0xEF, 0xFF},
+                {0x1C, 0xAA, 0x14, 0xF4, 0x00, 0x1C, 0xAA, 0x23, 0x00, 0x1C, 0xAA, 0x22, 0x03},
+                {0x1B, 0x1D, 0x00, 0x01},
+                text("zxtkpj"),
+                {0x1B, 0x70, 0x00, 0x33, 0x00, 0x1B, 0x69, 0x1B, 0x6D, 0x1D, 0x56, 0x66, 0x01},
+                {0x1C, 0xAA, 0x16, 0x04, 0x1C, 0xAA, 0x17, 0x02, 0x55, 0x1C, 0xAA, 0x18, 0x01, 0x00},
+                {0x1C, 0x2E}}));
+    p.flush();
+    const sim::PrinterState s = p.state();
+    EXPECT_EQ(s.printMode, 0xB1);
+    EXPECT_EQ(s.chineseModeByte, 0x8C);
+    EXPECT_FALSE(s.chineseMode);
+    EXPECT_EQ(s.charSpacing, 2);
+    EXPECT_EQ(s.lineSpacing, 16);
+    EXPECT_TRUE(s.unidirectional);
+    EXPECT_EQ(s.machineNumber, "ABCdef123456");
+    EXPECT_TRUE(s.blackMark);
+    EXPECT_EQ(s.markDistance, 568);
+    EXPECT_EQ(s.headOffset, 0xFFEF);
+    EXPECT_EQ(s.cutOffset, 244);
+    ASSERT_TRUE(s.cutter.has_value());
+    EXPECT_FALSE(*s.cutter);
+    EXPECT_EQ(s.baudIndex, 3);
+    EXPECT_TRUE(s.storedStringSet);
+    EXPECT_EQ(std::string(s.storedString.begin(), s.storedString.end()), "zxtkpj");
+    ASSERT_EQ(s.drawerKicks.size(), 1u);
+    EXPECT_EQ(s.drawerKicks[0].onTime, 0x33);
+    ASSERT_EQ(s.cuts.size(), 3u);
+    EXPECT_TRUE(s.cuts[0].full);
+    EXPECT_FALSE(s.cuts[1].full);
+    EXPECT_EQ(s.cuts[2].command, "GS V 66 01");
+    EXPECT_EQ(s.carriageDrives, 1);
+    EXPECT_EQ(s.paperFeedDrives, 1);
+    EXPECT_EQ(s.pinDrives, 1);
+    EXPECT_EQ(s.unknownCommands, 0u);
+
+    // ESC @ restores the print modes and Chinese mode, keeps the settings.
+    p.feed(Bytes{0x1B, 0x40});
+    const sim::PrinterState r = p.state();
+    EXPECT_EQ(r.printMode, 0);
+    EXPECT_TRUE(r.chineseMode);
+    EXPECT_EQ(r.chineseModeByte, 0);
+    EXPECT_EQ(r.lineSpacing, 30);
+    EXPECT_EQ(r.machineNumber, "ABCdef123456");
+    EXPECT_EQ(r.markDistance, 568);
+}
+
+TEST(Decoder, TextInChineseAndLatinModes)
+{
+    // 测试 in GBK, then Latin mode where the same bytes are single characters.
+    const auto lines = decode({0xB2, 0xE2, 0xCA, 0xD4, 0x41, 0x0A, 0x1C, 0x2E, 0x41, 0xB2, 0x0A});
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "TEXT \"测试A\"");
+    EXPECT_EQ(lines[1], "LF");
+    EXPECT_EQ(lines[3], "TEXT \"A\xC2\xB2\"");
+    // The Chinese test's zone 5 (A8 40 …) and a lone lead byte at the end.
+    const auto zone5 = decode({0xA8, 0x40, 0xA8, 0x41, 0x0A});
+    EXPECT_EQ(zone5[0], "TEXT \"ˊˋ\"");
+    const auto lone = decode({0x41, 0xB2});
+    EXPECT_EQ(lone[0], "TEXT \"A\xEF\xBF\xBD\"");
+}
+
+TEST(Decoder, BlackMarkTestLineInBothForms)
+{
+    const auto stored = decode({0x1B, 0x40, 0x1D, 0xCB, 0x4D, 0x20, 0x74, 0x65, 0x73, 0x74, 0x0A, 0x1D, 0x56, 0x66, 0x01});
+    ASSERT_GE(stored.size(), 4u);
+    EXPECT_EQ(stored[1], "1D CB  black-mark feed (form 1D CB)");
+    EXPECT_EQ(stored[2], "TEXT \"M test\"");
+    const auto gsff = decode({0x1D, 0x0C, 'B', 'M', ' ', 't', 'e', 's', 't', 0x0A});
+    EXPECT_EQ(gsff[0], "1D 0C  GS FF black-mark feed (form GS FF 1D 0C)");
+    EXPECT_EQ(gsff[1], "TEXT \"BM test\"");
+}
+
+TEST(Decoder, AnyChunkingGivesTheSameResult)
+{
+    Bytes stream = cat({{0x0A, 0x1B, 0x40, 0x1B, 0x4A, 0x20, 0x1C, 0x21, 0x0F, 0x09},
+                        {0xB2, 0xE2, 0xCA, 0xD4, 0x20, 0xD1, 0xF9, 0xC0, 0xFD, 0x0A},
+                        {0x1B, 0x2A, 0x00, 0x04, 0x00, 0xFF, 0x81, 0x81, 0xFF, 0x0D},
+                        {0x1C, 0xAA, 0x1A},
+                        text("000011112222"),
+                        {0x1B, 0x1D, 0x00, 0x01},
+                        text("zxtkpj"),
+                        {0x1B, 0x1D, 0x00, 0x02, 0x1C, 0x2E},
+                        text("HHHH"),
+                        {0x0A, 0x1B, 0x69}});
+    Printer whole;
+    whole.feed(stream);
+    whole.flush();
+    std::mt19937 rng(7);
+    for (int round = 0; round < 50; ++round) {
+        Printer p;
+        size_t at = 0;
+        while (at < stream.size()) {
+            const size_t n = std::min(stream.size() - at, size_t(rng() % 5 + 1));
+            p.feed(std::span<const uint8_t>(stream.data() + at, n));
+            at += n;
+        }
+        p.flush();
+        ASSERT_EQ(p.transcript(), whole.transcript()) << "round " << round;
+        ASSERT_EQ(p.stateJson(), whole.stateJson()) << "round " << round;
+    }
+    EXPECT_EQ(whole.state().unknownCommands, 0u);
+}
+
+TEST(Decoder, TruncatedCommandsAreLoggedAtTheEnd)
+{
+    const Bytes cases[] = {
+        {0x1B},
+        {0x1B, 0x21},
+        {0x1B, 0x2A, 0x00, 0xD2, 0x00, 0xFF, 0xFF},
+        {0x1C, 0xAA, 0x1A, 0x31, 0x32},
+        {0x1B, 0x1D, 0x00, 0x01, 0x7A},
+        {0x1C, 0xAA, 0x12, 0x01},
+        {0x1D, 0x56, 0x66},
+    };
+    for (const Bytes& c : cases) {
+        Printer p;
+        p.feed(Bytes{0x41, 0x0A});
+        p.feed(c);
+        p.flush();
+        const auto lines = p.transcript();
+        ASSERT_EQ(lines.size(), 3u) << sim::hexBytes(c);
+        EXPECT_EQ(lines[2], "truncated " + sim::hexBytes(c));
+        EXPECT_EQ(p.state().unknownCommands, 1u);
+    }
+}
+
+TEST(Decoder, RandomStreamsNeverCrash)
+{
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 300; ++round) {
+        Bytes b(rng() % 600);
+        for (uint8_t& x : b) {
+            // Lean on the command bytes so that commands start often.
+            const unsigned r = rng() % 10;
+            x = r == 0 ? 0x1B : r == 1 ? 0x1C : r == 2 ? 0x1D : r == 3 ? 0xAA : uint8_t(rng());
+        }
+        Printer p;
+        p.feed(b);
+        p.flush();
+        EXPECT_EQ(p.state().bytesReceived, b.size());
+        EXPECT_FALSE(p.stateJson().empty());
+    }
+}
+
+TEST(Decoder, DownloadLengthAndDigest)
+{
+    struct Case {
+        Bytes start;
+        const char* kind;
+    } cases[] = {{{0x1C, 0xAA, 0x0D}, "font"}, {{0x1C, 0xAA, 0x55, 0x01}, "firmware"}};
+    for (const Case& c : cases) {
+        // "abc" has a well-known digest; a big download is counted whole.
+        Printer p;
+        p.feed(cat({c.start, text("abc")}));
+        p.flush();
+        const auto s = p.state();
+        ASSERT_EQ(s.downloads.size(), 1u);
+        EXPECT_EQ(s.downloads[0].length, 3u);
+        EXPECT_EQ(s.downloads[0].sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+        EXPECT_FALSE(s.downloads[0].open);
+        EXPECT_EQ(p.countLines(std::string("download ") + c.kind + " ended (end of input): 3 bytes"), 1u);
+        // The download is not printed.
+        EXPECT_EQ(p.countLines("TEXT"), 0u);
+    }
+    Printer big;
+    Bytes data(100000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7);
+    big.feed(Bytes{0x1C, 0xAA, 0x55, 0x01});
+    for (size_t at = 0; at < data.size(); at += 256)
+        big.feed(std::span<const uint8_t>(data.data() + at, std::min<size_t>(256, data.size() - at)));
+    big.flush();
+    EXPECT_EQ(big.state().downloads.at(0).length, 100000u);
+    EXPECT_EQ(big.state().downloads.at(0).sha256.size(), 64u);
+}
+
+TEST(Decoder, DownloadEndsAfterAQuietLineAndCommandsFollow)
+{
+    sim::PrinterOptions o;
+    o.downloadQuiet = std::chrono::milliseconds(500);
+    Printer p(o);
+    const auto t0 = sim::Clock::now();
+    p.feed(Bytes{0x1C, 0xAA, 0x55, 0x01}, t0);
+    // A pause before the first data byte does not end the session.
+    p.tick(t0 + std::chrono::seconds(5));
+    p.feed(Bytes{1, 2, 3}, t0 + std::chrono::seconds(5));
+    p.feed(Bytes{4, 5}, t0 + std::chrono::milliseconds(5400));
+    EXPECT_TRUE(p.state().downloads[0].open);
+    p.tick(t0 + std::chrono::milliseconds(5900));
+    EXPECT_FALSE(p.state().downloads[0].open);
+    EXPECT_EQ(p.state().downloads[0].length, 5u);
+    p.feed(Bytes{0x1C, 0xAA, 0x23, 0x01}, t0 + std::chrono::seconds(7));
+    EXPECT_EQ(p.state().cutter, true);
+}
+
+TEST(Decoder, ReadStringAnswerVariants)
+{
+    struct Case {
+        sim::AnswerMode mode;
+        Bytes expected;
+        int delay;
+    } cases[] = {
+        {sim::AnswerMode::Correct, text("zxtkpj"), 0},
+        {sim::AnswerMode::Wrong, {0x85, 0x87, 0x8B, 0x94, 0x8F, 0x95}, 0},
+        {sim::AnswerMode::Short, text("zxtkp"), 0},
+        {sim::AnswerMode::Late, text("zxtkpj"), 250},
+    };
+    for (const Case& c : cases) {
+        sim::PrinterOptions o;
+        o.readStringAnswer.mode = c.mode;
+        o.readStringAnswer.lateMs = 250;
+        Printer p(o);
+        p.feed(cat({{0x1B, 0x1D, 0x00, 0x01}, text("zxtkpj"), {0x1B, 0x1D, 0x00, 0x02}}));
+        const auto answers = p.takeAnswers();
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(answers[0].bytes, c.expected);
+        EXPECT_EQ(answers[0].delayMs, c.delay);
+    }
+    sim::PrinterOptions silent;
+    silent.readStringAnswer.mode = sim::AnswerMode::Silent;
+    Printer p(silent);
+    p.feed(Bytes{0x1B, 0x1D, 0x00, 0x02});
+    EXPECT_TRUE(p.takeAnswers().empty());
+    EXPECT_EQ(p.countLines("answer: none (silent)"), 1u);
+}
+
+TEST(Decoder, PreambleIsAnsweredOnlyOnTheSerialLine)
+{
+    for (auto t : {sim::Transport::Serial, sim::Transport::Usb, sim::Transport::Parallel, sim::Transport::File}) {
+        sim::PrinterOptions o;
+        o.transport = t;
+        Printer p(o);
+        p.feed(Bytes{0x1C, 0xAA, 0x0D});
+        EXPECT_EQ(p.takeAnswers().size(), t == sim::Transport::Serial ? 1u : 0u);
+    }
+}
+
+TEST(Decoder, StateJsonHoldsMachineNumberAndDistances)
+{
+    Printer p;
+    p.feed(cat({{0x1C, 0xAA, 0x1A},
+                text("ABCdef123456"),
+                {0x1C, 0xAA, 0x13, 0x99, 0x00, 0x1C, 0xAA, 0x14, 0xF4, 0x00, 0x1C, 0xAA, 0x12, 0x44, 0x00},
+                {0x1C, 0xAA, 0x55, 0x01},
+                text("abc")}));
+    p.flush();
+    const std::string j = p.stateJson();
+    EXPECT_NE(j.find("\"machineNumber\": \"ABCdef123456\""), std::string::npos) << j;
+    EXPECT_NE(j.find("\"headOffset\": {\"units\": 153, \"mm\": 26.93}"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"cutOffset\": {\"units\": 244, \"mm\": 42.94}"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"markDistance\": {\"units\": 68, \"mm\": 11.97}"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"kind\": \"firmware\", \"length\": 3, \"sha256\": "
+                     "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\""),
+              std::string::npos)
+        << j;
+}
