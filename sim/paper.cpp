@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -68,12 +69,17 @@ void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, 
             f.setPixelSize(s.height - s.height / 8);
             f.setBold(s.bold);
             f.setStyleStrategy(QFont::NoAntialias);
+            const QString text = QString::fromUtf8(it.text.c_str());
+            // A glyph wider than its cell (M, W in a 12-dot cell) is
+            // narrowed to fit, as a printer's fixed-pitch font draws it.
+            const int advance = QFontMetrics(f).horizontalAdvance(text);
+            const double fit = advance > s.width ? double(s.width) / advance : 1.0;
             p.save();
             p.translate(it.x, y);
-            p.scale(s.doubleWidth ? 2.0 : 1.0, s.doubleHeight ? 2.0 : 1.0);
+            p.scale((s.doubleWidth ? 2.0 : 1.0) * fit, s.doubleHeight ? 2.0 : 1.0);
             p.setFont(f);
             p.setPen(Qt::black);
-            p.drawText(QRect(0, 0, s.width, s.height), Qt::AlignCenter, QString::fromUtf8(it.text.c_str()));
+            p.drawText(QRectF(0, 0, s.width / fit, s.height), Qt::AlignCenter, text);
             p.restore();
             if (s.underline)
                 p.fillRect(it.x, y + it.h - 2, it.w, 2, Qt::black);
