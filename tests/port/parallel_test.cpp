@@ -1,0 +1,276 @@
+// The parallel writer's software handshake, the probe of the extended
+// control register and DisplayDword2, against the virtual printer's
+// register model behind the port-I/O layer.
+#include "port_test_support.h"
+
+#include "port/port.h"
+#include "port/portio.h"
+
+#include <gtest/gtest.h>
+
+using porttest::BackendGuard;
+using porttest::MessageBoxRecorder;
+using porttest::SimParallelBackend;
+
+namespace {
+
+constexpr DWORD kUntouched = 0xDEADBEEF;
+
+class ParallelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(guard.ok());
+        ClearPortRecord(gCurrentPort);
+        gLptInfo = 0;
+    }
+    void TearDown() override { ClearPortRecord(gCurrentPort); }
+
+    std::vector<BYTE> controlWrites() const
+    {
+        std::vector<BYTE> result;
+        for (auto [port, value] : backend.writes())
+            if (port == LPT_CONTROL)
+                result.push_back(value);
+        return result;
+    }
+
+    sim::ParallelPort printer;
+    SimParallelBackend backend{printer};
+    BackendGuard guard{&backend};
+    MessageBoxRecorder boxes;
+};
+
+TEST_F(ParallelTest, ReadyPrinterReceivesEveryByteInOrder)
+{
+    const BYTE data[] = {0x1B, 0x40, 'A', 0x0A, 0x00, 0xFF};
+    DWORD written = kUntouched;
+    EXPECT_TRUE(WriteParallelPort(data, sizeof data, &written));
+    EXPECT_EQ(written, sizeof data);
+    EXPECT_EQ(printer.delivered(), std::vector<uint8_t>(std::begin(data), std::end(data)));
+    EXPECT_EQ(printer.strobes(), sizeof data);
+    EXPECT_TRUE(boxes.calls().empty());
+}
+
+TEST_F(ParallelTest, PrinterInErrorGetsNothingAndTheStatusIsShown)
+{
+    printer.setError(true);
+    const BYTE status = printer.peekStatus();
+    ASSERT_EQ(status & LPT_STATUS_NOERROR, 0);
+    const BYTE data[] = {1, 2, 3};
+    DWORD written = kUntouched;
+    EXPECT_FALSE(WriteParallelPort(data, sizeof data, &written));
+    EXPECT_EQ(written, kUntouched);
+    EXPECT_TRUE(printer.delivered().empty());
+    EXPECT_TRUE(backend.writes().empty());
+    auto calls = boxes.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, "打印机不在线或错误 " + std::to_string(status));
+    EXPECT_EQ(calls[0].caption, "display hex");
+    EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_TRUE(calls[0].ownerless);
+}
+
+TEST_F(ParallelTest, LengthZeroReadsTheStatusOnceAndWritesNothing)
+{
+    DWORD written = kUntouched;
+    EXPECT_TRUE(WriteParallelPort(nullptr, 0, &written));
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(printer.statusPolls(), 1u);
+    EXPECT_TRUE(backend.writes().empty());
+}
+
+TEST_F(ParallelTest, RefusedDataWriteFailsWithoutMessage)
+{
+    printer.setRefuseData(true);
+    const BYTE data[] = {0x41, 0x42};
+    DWORD written = kUntouched;
+    EXPECT_FALSE(WriteParallelPort(data, sizeof data, &written));
+    EXPECT_EQ(written, kUntouched);
+    EXPECT_TRUE(printer.delivered().empty());
+    EXPECT_TRUE(boxes.calls().empty());
+    EXPECT_TRUE(controlWrites().empty()) << "no strobe after a refused data write";
+}
+
+TEST_F(ParallelTest, StrobePulsesKeepTheOtherControlBits)
+{
+    struct Case {
+        BYTE control; // value of the control register before the write
+    };
+    for (Case c : {Case{0x0C}, Case{0x2E}, Case{0xF4}, Case{0x00}}) {
+        SCOPED_TRACE(c.control);
+        ASSERT_TRUE(printer.writePort(LPT_CONTROL, c.control));
+        const size_t before = controlWrites().size();
+        const BYTE data[] = {0x55, 0xAA};
+        DWORD written = 0;
+        ASSERT_TRUE(WriteParallelPort(data, sizeof data, &written));
+        auto writes = controlWrites();
+        ASSERT_EQ(writes.size() - before, 4u);
+        const BYTE held = c.control & ~LPT_CONTROL_STROBE;
+        EXPECT_EQ(writes[before + 0], c.control | LPT_CONTROL_STROBE);
+        EXPECT_EQ(writes[before + 1], held);
+        EXPECT_EQ(writes[before + 2], held | LPT_CONTROL_STROBE);
+        EXPECT_EQ(writes[before + 3], held);
+    }
+}
+
+TEST_F(ParallelTest, AcknowledgeInProgressIsWaitedFor)
+{
+    // After each strobe the acknowledge line stays active for a few polls and
+    // the printer is busy for a few more; every byte still goes out once.
+    printer.setStrobeTiming(7, 11);
+    const BYTE data[] = {'x', 'y', 'z'};
+    DWORD written = 0;
+    EXPECT_TRUE(WriteParallelPort(data, sizeof data, &written));
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{'x', 'y', 'z'}));
+    EXPECT_GE(printer.statusPolls(), 1u + 3u + 2u * 11u);
+}
+
+// Every LPT selection drives the port at 0x378; the selection only names it.
+TEST_F(ParallelTest, AnyLptSelectionDrivesTheBaseAddress)
+{
+    const char* names[] = {"LPT1", "LPT2", "LPT3", "LPT4"};
+    for (BYTE lpt = 0; lpt < 4; ++lpt) {
+        SCOPED_TRACE(names[lpt]);
+        gLptInfo = lpt;
+        ASSERT_TRUE(OpenPorts(PORT_PARALLEL));
+        EXPECT_STREQ(gCurrentPort.name, names[lpt]);
+        EXPECT_EQ(gCurrentPort.type, PORT_PARALLEL);
+        EXPECT_EQ(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+
+        printer.clearDelivered();
+        const size_t before = backend.writes().size();
+        const BYTE byte = static_cast<BYTE>(0x30 + lpt);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteParallelPort(&byte, 1, &written));
+        auto writes = backend.writes();
+        ASSERT_GT(writes.size(), before);
+        EXPECT_EQ(writes[before], std::make_pair(LPT_DATA, byte));
+        EXPECT_EQ(printer.delivered(), std::vector<uint8_t>{byte});
+    }
+}
+
+// The busy limit is a count of consecutive polls: 0xE00000 busy polls at a
+// byte still let it through, one more gives up with the last status shown.
+struct BusyCase {
+    const char* what;
+    bool atFirstByte;  // busy before the first byte, else after the first strobe
+    uint64_t busyPolls; // consecutive busy polls inside the byte loop
+    bool succeeds;
+};
+
+class ParallelBusyTest : public ParallelTest, public ::testing::WithParamInterface<BusyCase> {};
+
+TEST_P(ParallelBusyTest, BusyLimitIsAPollCount)
+{
+    const BusyCase& c = GetParam();
+    if (c.atFirstByte)
+        printer.setBusyPolls(1 + c.busyPolls); // the first status read (error check) also shows busy
+    else
+        printer.setStrobeTiming(0, static_cast<uint32_t>(c.busyPolls));
+    const BYTE data[] = {0x11, 0x22};
+    DWORD written = kUntouched;
+    BOOL ok = WriteParallelPort(data, sizeof data, &written);
+    if (c.succeeds) {
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(written, 2u);
+        EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{0x11, 0x22}));
+        EXPECT_TRUE(boxes.calls().empty());
+        return;
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(written, kUntouched);
+    // The bytes before the stuck one went out.
+    EXPECT_EQ(printer.delivered(), c.atFirstByte ? std::vector<uint8_t>{} : std::vector<uint8_t>{0x11});
+    auto calls = boxes.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    const BYTE busyStatus = LPT_STATUS_NOERROR | LPT_STATUS_ACK_IDLE | sim::ParallelPort::kStatusSelect;
+    EXPECT_EQ(calls[0].text, "打印机忙!  " + std::to_string(busyStatus));
+    EXPECT_EQ(calls[0].caption, "display hex");
+    EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limit, ParallelBusyTest,
+    ::testing::Values(BusyCase{"ExactlyTheLimitAtFirstByte", true, LPT_BUSY_POLL_LIMIT, true},
+                      BusyCase{"OneMoreAtFirstByte", true, LPT_BUSY_POLL_LIMIT + 1, false},
+                      BusyCase{"ExactlyTheLimitAtSecondByte", false, LPT_BUSY_POLL_LIMIT, true},
+                      BusyCase{"OneMoreAtSecondByte", false, LPT_BUSY_POLL_LIMIT + 1, false}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// ---------------------------------------------------------------- the probe
+
+TEST_F(ParallelTest, ProbeWithoutRawAccessReturnsZeroSilently)
+{
+    printer.setEcr(0x75);
+    EXPECT_FALSE(PortIoHasRawAccess());
+    EXPECT_EQ(GetLptStatus(), 0);
+    EXPECT_TRUE(boxes.calls().empty());
+    EXPECT_EQ(printer.ecr(), 0x75);
+}
+
+TEST(ParallelProbeTest, ProbeSwitchesModesAndShowsFourBoxes)
+{
+    sim::ParallelPort printer;
+    SimParallelBackend backend(printer, /*rawAccess=*/true);
+    BackendGuard guard(&backend);
+    MessageBoxRecorder boxes;
+    ASSERT_TRUE(PortIoHasRawAccess());
+
+    printer.setEcr(0x75); // ECP mode, low bits 10101
+    EXPECT_EQ(GetLptStatus(), 0x15);
+    EXPECT_EQ(printer.ecr(), 0x15);
+    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"load success0", "read 1:117", "read 2:52", "read 3:21"}));
+    for (const auto& call : boxes.calls()) {
+        EXPECT_EQ(call.caption, "display hex");
+        EXPECT_EQ(call.type, static_cast<UINT>(MB_ICONERROR));
+    }
+    // The probe writes 0x34 and then the saved value in standard mode.
+    std::vector<BYTE> ecrWrites;
+    for (auto [port, value] : backend.writes())
+        if (port == LPT_ECR)
+            ecrWrites.push_back(value);
+    EXPECT_EQ(ecrWrites, (std::vector<BYTE>{0x34, 0x15}));
+}
+
+// ---------------------------------------------------------------- DisplayDword2
+
+TEST(DisplayDword2Test, TextThenDecimalUnderDisplayHex)
+{
+    struct Case {
+        const char* text;
+        LONG value;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"read 1:", 255, "read 1:255"},
+        {"load success", 0, "load success0"},
+        {"x", -5, "x-5"},
+        {"", -2147483647 - 1, "-2147483648"},
+    };
+    for (const Case& c : cases) {
+        MessageBoxRecorder boxes;
+        DisplayDword2(c.text, c.value);
+        auto calls = boxes.calls();
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].text, c.shown);
+        EXPECT_EQ(calls[0].caption, "display hex");
+        EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_TRUE(calls[0].ownerless);
+    }
+}
+
+TEST(DisplayDword2Test, OverlongTextIsCutAndTheNumberStillFits)
+{
+    MessageBoxRecorder boxes;
+    const std::string text(200, 'a');
+    DisplayDword2(text.c_str(), -1234567890);
+    auto calls = boxes.calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_LT(calls[0].text.size(), 64u);
+    EXPECT_EQ(calls[0].text.substr(calls[0].text.size() - 11), "-1234567890");
+}
+
+} // namespace

@@ -1,0 +1,322 @@
+// The selection tables, InitPort's derivation of the selections from the
+// stored COM1 default, getComInfo's status text, SetComConfig's mapping back
+// into a DCB, and PortRelease.
+#include "port_test_support.h"
+
+#include "port/port.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using porttest::RootGuard;
+using porttest::TempDir;
+
+namespace {
+
+// The table texts as the dialogs list them, row by row.
+template <size_t N>
+std::vector<std::string> Texts(const std::array<MapEntry, N>& table)
+{
+    std::vector<std::string> texts;
+    for (const MapEntry& row : table)
+        texts.emplace_back(row.text);
+    return texts;
+}
+
+template <size_t N>
+std::vector<DWORD> Values(const std::array<MapEntry, N>& table)
+{
+    std::vector<DWORD> values;
+    for (const MapEntry& row : table)
+        values.push_back(row.value);
+    return values;
+}
+
+TEST(PortTablesTest, RowsInOrder)
+{
+    EXPECT_EQ(Texts(gLptComNameMap), (std::vector<std::string>{"LPT1", "LPT2", "LPT3", "LPT4", "COM1", "COM2", "COM3",
+                                                               "COM4", "COM5", "COM6", "COM7"}));
+    EXPECT_EQ(Values(gLptComNameMap), (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(Values(gComRMap),
+              (std::vector<DWORD>{110, 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
+    for (const MapEntry& row : gComRMap)
+        EXPECT_EQ(std::to_string(row.value), row.text);
+    EXPECT_EQ(Texts(gComDMap), (std::vector<std::string>{"5", "6", "7", "8"}));
+    EXPECT_EQ(Values(gComDMap), (std::vector<DWORD>{5, 6, 7, 8}));
+    EXPECT_EQ(Texts(gComPMap), (std::vector<std::string>{"偶检验", "奇检验", "无", "标记", "空格"}));
+    EXPECT_EQ(Values(gComPMap), (std::vector<DWORD>{2, 1, 0, 3, 4}));
+    EXPECT_EQ(Texts(gComSMap), (std::vector<std::string>{"1", "1.5", "2"}));
+    EXPECT_EQ(Values(gComSMap), (std::vector<DWORD>{0, 1, 2}));
+    EXPECT_EQ(Texts(gComFMap), (std::vector<std::string>{"Xon/Xoff", "硬件", "无"}));
+    EXPECT_EQ(Values(gComFMap), (std::vector<DWORD>{0, 1, 2}));
+    EXPECT_EQ(sizeof(MapEntry), 20u);
+}
+
+TEST(PortTablesTest, MapTextNamesNoRowPastTheEnd)
+{
+    EXPECT_STREQ(MapText(gComSMap, 2), "2");
+    EXPECT_EQ(MapText(gComSMap, 3), nullptr);
+    EXPECT_EQ(MapText(gComRMap, 10), nullptr);
+    EXPECT_EQ(MapText(gComRMap, 255), nullptr);
+}
+
+// A COM1 default as the store keeps it.
+struct StoredDefault {
+    DWORD baud = CBR_9600;
+    BYTE byteSize = 8;
+    BYTE parity = NOPARITY;
+    BYTE stopBits = ONESTOPBIT;
+    bool cts = false;
+    bool dsr = false;
+    bool xonxoff = false;
+};
+
+class InitPortTest : public ::testing::Test {
+protected:
+    void Store(const StoredDefault& s)
+    {
+        COMMCONFIG config = {};
+        config.dwSize = sizeof config;
+        config.wVersion = 1;
+        config.dwProviderSubType = PST_RS232;
+        DCB& dcb = config.dcb;
+        dcb.DCBlength = sizeof dcb;
+        dcb.fBinary = 1;
+        dcb.BaudRate = s.baud;
+        dcb.ByteSize = s.byteSize;
+        dcb.Parity = s.parity;
+        dcb.StopBits = s.stopBits;
+        dcb.fOutxCtsFlow = s.cts;
+        dcb.fOutxDsrFlow = s.dsr;
+        dcb.fInX = s.xonxoff;
+        dcb.fOutX = s.xonxoff;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        dcb.XonChar = 0x11;
+        dcb.XoffChar = 0x13;
+        ASSERT_TRUE(SetDefaultCommConfigA("COM1", &config, sizeof config));
+    }
+
+    TempDir tmp;
+    RootGuard config{PlatRoot::Config, tmp.path()};
+};
+
+std::array<int, 6> Selections()
+{
+    return {gComInfo.port, gComInfo.baud, gComInfo.dataBits, gComInfo.parity, gComInfo.stopBits, gComInfo.flow};
+}
+
+TEST_F(InitPortTest, DerivesEverySelectionFromTheStoredDefault)
+{
+    struct Case {
+        const char* what;
+        StoredDefault stored;
+        std::array<int, 6> expected; // port, baud, data bits, parity, stop bits, flow
+    };
+    const Case cases[] = {
+        {"9600 8 none 1, no flow", {}, {4, 5, 3, 2, 0, 2}},
+        {"CTS and DSR both on: hardware", {.cts = true, .dsr = true}, {4, 5, 3, 2, 0, 1}},
+        {"CTS alone: none", {.cts = true}, {4, 5, 3, 2, 0, 2}},
+        {"DSR alone: none", {.dsr = true}, {4, 5, 3, 2, 0, 2}},
+        {"Xon/Xoff bits alone: none, never row 0", {.xonxoff = true}, {4, 5, 3, 2, 0, 2}},
+        {"115200 7 odd 2", {.baud = CBR_115200, .byteSize = 7, .parity = ODDPARITY, .stopBits = TWOSTOPBITS},
+         {4, 9, 2, 1, 2, 2}},
+        {"110 5 even 1.5", {.baud = CBR_110, .byteSize = 5, .parity = EVENPARITY, .stopBits = ONE5STOPBITS},
+         {4, 0, 0, 0, 1, 2}},
+        {"38400 6 mark", {.baud = CBR_38400, .byteSize = 6, .parity = MARKPARITY}, {4, 7, 1, 3, 0, 2}},
+        {"space parity", {.parity = SPACEPARITY}, {4, 5, 3, 4, 0, 2}},
+        // Values no row holds leave the index at the row count: no row.
+        {"baud between two rows", {.baud = 14400}, {4, 10, 3, 2, 0, 2}},
+        {"data bits outside the table", {.byteSize = 9}, {4, 5, 4, 2, 0, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Store(c.stored);
+        InitPort();
+        EXPECT_EQ(Selections(), c.expected);
+        EXPECT_EQ(gCurrentComConfig.dcb.BaudRate, c.stored.baud);
+        EXPECT_EQ(std::memcmp(&gCurrentComConfig, &gDefaultComConfig, sizeof(COMMCONFIG)), 0);
+    }
+}
+
+TEST_F(InitPortTest, ResetsTheOtherSelectionsAndClearsTheRecord)
+{
+    Store({});
+    gLptInfo = 3;
+    gUsbInfo = 1;
+    gComInfo.port = 9;
+    std::strcpy(gCurrentPort.name, "COM6");
+    gCurrentPort.type = PORT_USB;
+    gCurrentPort.state.store(PORT_STATE_BUSY);
+    InitPort();
+    EXPECT_EQ(gLptInfo, 0);
+    EXPECT_EQ(gUsbInfo, 0);
+    EXPECT_EQ(gComInfo.port, 4);
+    EXPECT_STREQ(gCurrentPort.name, "");
+    EXPECT_EQ(gCurrentPort.type, PORT_PARALLEL);
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+}
+
+// With no store at all the layer's defaults are used, and nothing fails.
+TEST_F(InitPortTest, MissingStoreStillGivesSelections)
+{
+    InitPort();
+    EXPECT_EQ(gComInfo.port, 4);
+    EXPECT_LE(gComInfo.baud, gComRMap.size());
+    EXPECT_LE(gComInfo.flow, 2);
+    EXPECT_EQ(gDefaultComConfig.dwProviderSubType, PST_RS232);
+}
+
+TEST(GetComInfoTest, TextFromTheSelections)
+{
+    struct Case {
+        BYTE baud, dataBits, flow;
+        const char* text;
+    };
+    const Case cases[] = {
+        {5, 3, 2, "串口:  9600bps,8位,无"},
+        {9, 3, 0, "串口:  115200bps,8位,Xon/Xoff"},
+        {0, 0, 1, "串口:  110bps,5位,硬件"},
+        {7, 2, 2, "串口:  38400bps,7位,无"},
+        // A selection that names no row shows as "?", and nothing past a table is read.
+        {10, 3, 2, "串口:  ?bps,8位,无"},
+        {255, 4, 3, "串口:  ?bps,?位,?"},
+    };
+    const ComSettings saved = gComInfo;
+    for (const Case& c : cases) {
+        gComInfo = {4, c.baud, c.dataBits, 2, 0, c.flow};
+        const char* text = getComInfo();
+        EXPECT_EQ(text, g_portInfoStr);
+        EXPECT_STREQ(text, c.text);
+    }
+    // Port, parity and stop bits are not part of the text.
+    gComInfo = {10, 5, 3, 0, 2, 2};
+    EXPECT_STREQ(getComInfo(), "串口:  9600bps,8位,无");
+    gComInfo = saved;
+}
+
+TEST(GetComInfoTest, RebuildsFromAnEmptyText)
+{
+    std::memset(g_portInfoStr, 'x', sizeof g_portInfoStr - 1);
+    g_portInfoStr[sizeof g_portInfoStr - 1] = '\0';
+    gComInfo = {4, 9, 3, 2, 0, 0};
+    getComInfo();
+    gComInfo = {4, 0, 0, 2, 0, 2};
+    EXPECT_STREQ(getComInfo(), "串口:  110bps,5位,无");
+    // Everything after the text is cleared.
+    EXPECT_EQ(g_portInfoStr[sizeof g_portInfoStr - 2], '\0');
+}
+
+// ---------------------------------------------------------------- SetComConfig
+
+class SetComConfigTest : public InitPortTest {};
+
+TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
+{
+    struct Case {
+        ComSettings info;
+        DWORD baud;
+        BYTE byteSize, parity, stopBits;
+        bool ctsDsr, xonxoff;
+        DWORD dtr, rts;
+    };
+    const Case cases[] = {
+        {{4, 5, 3, 2, 0, 2}, 9600, 8, NOPARITY, ONESTOPBIT, false, false, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
+        {{6, 9, 2, 0, 2, 1}, 115200, 7, EVENPARITY, TWOSTOPBITS, true, false, DTR_CONTROL_HANDSHAKE,
+         RTS_CONTROL_HANDSHAKE},
+        {{10, 0, 0, 1, 1, 0}, 110, 5, ODDPARITY, ONE5STOPBITS, false, true, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
+        {{5, 7, 1, 4, 0, 2}, 38400, 6, SPACEPARITY, ONESTOPBIT, false, false, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
+    };
+    const ComSettings saved = gComInfo;
+    for (const Case& c : cases) {
+        const char* name = gLptComNameMap[c.info.port].text;
+        SCOPED_TRACE(name);
+        COMMCONFIG config = {};
+        config.dwSize = sizeof config;
+        config.dcb.DCBlength = sizeof(DCB);
+        config.dcb.XonChar = 0x11; // a field SetComConfig leaves alone
+        gComInfo = c.info;
+        EXPECT_TRUE(SetComConfig(&config, sizeof config));
+        const DCB& dcb = config.dcb;
+        EXPECT_EQ(dcb.BaudRate, c.baud);
+        EXPECT_EQ(dcb.ByteSize, c.byteSize);
+        EXPECT_EQ(dcb.Parity, c.parity);
+        EXPECT_EQ(dcb.StopBits, c.stopBits);
+        EXPECT_EQ(dcb.fOutxCtsFlow, c.ctsDsr);
+        EXPECT_EQ(dcb.fOutxDsrFlow, c.ctsDsr);
+        EXPECT_EQ(dcb.fInX, c.xonxoff);
+        EXPECT_EQ(dcb.fOutX, c.xonxoff);
+        EXPECT_EQ(dcb.fDtrControl, c.dtr);
+        EXPECT_EQ(dcb.fRtsControl, c.rts);
+        EXPECT_EQ(dcb.XonChar, 0x11);
+
+        COMMCONFIG stored = {};
+        DWORD size = sizeof stored;
+        ASSERT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
+        EXPECT_EQ(stored.dcb.BaudRate, c.baud);
+        EXPECT_EQ(stored.dcb.ByteSize, c.byteSize);
+        EXPECT_EQ(stored.dcb.Parity, c.parity);
+        EXPECT_EQ(stored.dcb.fOutxCtsFlow, c.ctsDsr);
+        EXPECT_EQ(stored.dcb.fInX, c.xonxoff);
+    }
+    gComInfo = saved;
+}
+
+TEST_F(SetComConfigTest, SelectionThatNamesNoRowKeepsTheField)
+{
+    COMMCONFIG config = {};
+    config.dwSize = sizeof config;
+    config.dcb.DCBlength = sizeof(DCB);
+    config.dcb.BaudRate = 14400;
+    config.dcb.ByteSize = 8;
+    const ComSettings saved = gComInfo;
+    gComInfo = {4, 10, 4, 5, 3, 2};
+    EXPECT_TRUE(SetComConfig(&config, sizeof config));
+    EXPECT_EQ(config.dcb.BaudRate, 14400u);
+    EXPECT_EQ(config.dcb.ByteSize, 8);
+    // A port row that is no COM port stores nothing.
+    gComInfo = {11, 5, 3, 2, 0, 2};
+    EXPECT_FALSE(SetComConfig(&config, sizeof config));
+    gComInfo = saved;
+}
+
+// ---------------------------------------------------------------- PortRelease
+
+TEST(PortReleaseTest, TwiceClosesNothingTheSecondTimeAndKeepsTheRest)
+{
+    ClearPortRecord(gCurrentPort);
+    std::strcpy(gCurrentPort.name, "LPT2");
+    gCurrentPort.state.store(PORT_STATE_IDLE);
+    PortRelease();
+    PortRelease();
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_STREQ(gCurrentPort.name, "LPT2");
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+    ClearPortRecord(gCurrentPort);
+}
+
+TEST(OpenPortsTest, ParallelAlwaysSucceedsWithoutHandle)
+{
+    const char* names[] = {"LPT1", "LPT2", "LPT3", "LPT4"};
+    for (BYTE lpt = 0; lpt < 4; ++lpt) {
+        gLptInfo = lpt;
+        gCurrentPort.state.store(PORT_STATE_CLOSED);
+        EXPECT_TRUE(OpenPorts(PORT_PARALLEL));
+        EXPECT_STREQ(gCurrentPort.name, names[lpt]);
+        EXPECT_EQ(gCurrentPort.type, PORT_PARALLEL);
+        EXPECT_EQ(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+    }
+    gLptInfo = 0;
+    ClearPortRecord(gCurrentPort);
+}
+
+TEST(OpenPortsTest, UnknownTypeFailsAndLeavesNothingOpen)
+{
+    EXPECT_FALSE(OpenPorts(3));
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+}
+
+} // namespace

@@ -1,0 +1,276 @@
+// Serial ports over pseudo-terminals: OpenPorts(1) with the user's settings
+// and time-outs, exclusive opens, devices that are no serial line, the
+// temporary download speed and its reset, and the line's time-out bounds.
+#include "port_test_support.h"
+
+#include "port/port.h"
+#include "sim/pty.h"
+
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using porttest::RootGuard;
+using porttest::TempDir;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+namespace {
+
+class SerialTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(printer.ok()) << printer.error();
+        ASSERT_TRUE(PlatSetComDevice("COM1", printer.slavePath()));
+        InitPort();
+        // The user's choice: 115200 baud, 8 bits, no parity, 1 stop bit, no flow.
+        gComInfo = {4, 9, 3, 2, 0, FLOW_NONE};
+        SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+    }
+    void TearDown() override
+    {
+        PortRelease();
+        ClearPortRecord(gCurrentPort);
+        PlatSetTimeScale(1.0);
+    }
+
+    // True when nobody holds COM `name` (an open of it succeeds).
+    static bool ComIsFree(const char* name)
+    {
+        HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(h);
+        return true;
+    }
+
+    static DCB LineState()
+    {
+        DCB dcb = {};
+        dcb.DCBlength = sizeof dcb;
+        EXPECT_TRUE(GetCommState(gCurrentPort.handle, &dcb));
+        return dcb;
+    }
+
+    static DWORD StoredBaud(const char* name)
+    {
+        COMMCONFIG stored = {};
+        DWORD size = sizeof stored;
+        EXPECT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
+        return stored.dcb.BaudRate;
+    }
+
+    TempDir tmp;
+    RootGuard config{PlatRoot::Config, tmp.path()};
+    sim::SerialPrinter printer;
+};
+
+TEST_F(SerialTest, OpenAppliesTheSettingsAndTimeouts)
+{
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    EXPECT_STREQ(gCurrentPort.name, "COM1");
+    EXPECT_EQ(gCurrentPort.type, PORT_SERIAL);
+    ASSERT_NE(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+
+    DCB dcb = LineState();
+    EXPECT_EQ(dcb.BaudRate, 115200u);
+    EXPECT_EQ(dcb.ByteSize, 8);
+    EXPECT_EQ(dcb.Parity, NOPARITY);
+    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+    EXPECT_FALSE(dcb.fOutxCtsFlow);
+    EXPECT_EQ(printer.currentLine().baud, 115200u);
+    EXPECT_FALSE(printer.currentLine().rtscts);
+
+    COMMTIMEOUTS timeouts = {};
+    ASSERT_TRUE(GetCommTimeouts(gCurrentPort.handle, &timeouts));
+    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 3000u);
+    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 5000u);
+    EXPECT_EQ(timeouts.ReadIntervalTimeout, 200u);
+
+    // Bytes written to the handle reach the printer.
+    const char text[] = "\x1B@hello\n";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(gCurrentPort.handle, text, sizeof text - 1, &written, nullptr));
+    EXPECT_EQ(written, sizeof text - 1);
+    EXPECT_TRUE(printer.waitForBytes(sizeof text - 1, milliseconds(5000)));
+}
+
+TEST_F(SerialTest, HardwareFlowGivesRtsCtsOnTheLine)
+{
+    gComInfo.flow = FLOW_HARDWARE;
+    gComInfo.baud = 5;
+    SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    EXPECT_EQ(printer.currentLine().baud, 9600u);
+    EXPECT_TRUE(printer.currentLine().rtscts);
+}
+
+TEST_F(SerialTest, PortHeldByAnotherOpenerFails)
+{
+    HANDLE other = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+    CloseHandle(other);
+
+    // And the other way round: our open port keeps others out.
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    EXPECT_FALSE(ComIsFree("COM1"));
+}
+
+TEST_F(SerialTest, DeviceThatIsNoSerialLineFailsAndLeavesNoHandle)
+{
+    struct Case {
+        const char* what;
+        std::string device;
+    };
+    const std::string file = tmp.path() + "/plain-file";
+    ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
+    const Case cases[] = {
+        {"a plain file", file},
+        {"a missing device", tmp.path() + "/no-such-tty"},
+        {"/dev/null", "/dev/null"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(PlatSetComDevice("COM2", c.device));
+        gComInfo.port = 5;
+        gCurrentPort.state.store(PORT_STATE_IDLE);
+        EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+        EXPECT_STREQ(gCurrentPort.name, "COM2");
+        EXPECT_EQ(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+    }
+    // The failed opens left nothing holding the plain file.
+    ASSERT_TRUE(PlatSetComDevice("COM2", file));
+    EXPECT_TRUE(ComIsFree("COM2"));
+}
+
+TEST_F(SerialTest, OpenClosesThePreviousPortFirst)
+{
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
+    ASSERT_TRUE(OpenPorts(PORT_PARALLEL));
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_TRUE(ComIsFree("COM1"));
+}
+
+TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
+{
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    PortRelease();
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+    EXPECT_STREQ(gCurrentPort.name, "COM1");
+    EXPECT_TRUE(ComIsFree("COM1"));
+    PortRelease();
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+}
+
+// The download switch: 9600 baud with hardware flow while the user's choice
+// stays in gComInfo; then back to the user's settings. Busy both times.
+TEST_F(SerialTest, DownloadSpeedAndResetKeepTheUsersChoice)
+{
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    const ComSettings user = gComInfo;
+
+    SetComBaudRate2(5, FLOW_HARDWARE);
+    EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
+    ASSERT_NE(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+    DCB dcb = LineState();
+    EXPECT_EQ(dcb.BaudRate, 9600u);
+    EXPECT_TRUE(dcb.fOutxCtsFlow);
+    EXPECT_EQ(printer.currentLine().baud, 9600u);
+    EXPECT_TRUE(printer.currentLine().rtscts);
+    EXPECT_EQ(StoredBaud("COM1"), 9600u); // the stored default carries it until the reset
+
+    SetComBaudRate2(7, FLOW_HARDWARE);
+    EXPECT_EQ(printer.currentLine().baud, 38400u);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+
+    EXPECT_TRUE(ResetBaudRate());
+    EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
+    ASSERT_NE(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+    dcb = LineState();
+    EXPECT_EQ(dcb.BaudRate, 115200u);
+    EXPECT_FALSE(dcb.fOutxCtsFlow);
+    EXPECT_EQ(printer.currentLine().baud, 115200u);
+    EXPECT_FALSE(printer.currentLine().rtscts);
+    EXPECT_EQ(StoredBaud("COM1"), 115200u);
+}
+
+TEST_F(SerialTest, DownloadSpeedOnAMissingPortLeavesNoHandle)
+{
+    ASSERT_TRUE(PlatSetComDevice("COM3", tmp.path() + "/gone"));
+    gComInfo.port = 6;
+    SetComBaudRate2(5, FLOW_HARDWARE);
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+    EXPECT_FALSE(ResetBaudRate());
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+}
+
+// ---------------------------------------------------------------- time-out bounds
+// Times are checked with wide margins only: the lower bound says the call
+// waited, the upper bound that it did not wait for ever.
+
+TEST_F(SerialTest, ReadReturnsEmptyAtItsTotalTimeout)
+{
+    PlatSetTimeScale(0.1); // the 5000 ms read time-out becomes 500 ms
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    char buffer[16];
+    DWORD got = 99;
+    const auto start = Clock::now();
+    EXPECT_TRUE(ReadFile(gCurrentPort.handle, buffer, sizeof buffer, &got, nullptr));
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(elapsed, milliseconds(350));
+    EXPECT_LT(elapsed, milliseconds(5000));
+}
+
+TEST_F(SerialTest, ReadEndsWhenTheIntervalBetweenBytesPasses)
+{
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
+    ASSERT_TRUE(printer.sendToHost({0x1C, 0xAA, 0xAA}));
+    char buffer[64];
+    DWORD got = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(ReadFile(gCurrentPort.handle, buffer, sizeof buffer, &got, nullptr));
+    const auto elapsed = Clock::now() - start;
+    ASSERT_EQ(got, 3u);
+    EXPECT_EQ(static_cast<BYTE>(buffer[2]), 0xAA);
+    // 200 ms after the last byte, far from the 5000 ms total.
+    EXPECT_LT(elapsed, milliseconds(3500));
+}
+
+TEST_F(SerialTest, WriteStalledByXoffReturnsThePartialCountAtItsTimeout)
+{
+    PlatSetTimeScale(0.1); // the 3000 ms write time-out becomes 300 ms
+    gComInfo.flow = FLOW_XONXOFF;
+    SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
+    // The printer stops reading and says XOFF: the line holds what it has.
+    printer.holdLine(true);
+    ASSERT_TRUE(printer.sendToHost({0x13}));
+    // Whether the XOFF or the full line stops it first, the write stalls.
+    std::vector<char> data(4 << 20, 'x');
+    DWORD written = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(WriteFile(gCurrentPort.handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
+    const auto elapsed = Clock::now() - start;
+    EXPECT_LT(written, data.size());
+    EXPECT_GE(elapsed, milliseconds(200));
+    EXPECT_LT(elapsed, milliseconds(5000));
+    printer.holdLine(false);
+}
+
+} // namespace

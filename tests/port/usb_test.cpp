@@ -1,0 +1,224 @@
+// USB printer discovery under a test device root: the usblp entries in
+// <Sys>/class/usbmisc and their nodes <Dev>/usb/lpN, here pseudo-terminals
+// of the virtual printer.
+#include "port_test_support.h"
+
+#include "port/port.h"
+#include "port/usb.h"
+#include "port/usb_system.h"
+#include "sim/pty.h"
+
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/file.h>
+#include <unistd.h>
+
+using porttest::RootGuard;
+using porttest::TempDir;
+using std::chrono::milliseconds;
+
+namespace {
+
+class UsbTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        PortRelease();
+        ClearPortRecord(gCurrentPort);
+    }
+
+    std::unique_ptr<sim::UsbPrinter> AddPrinter(int index)
+    {
+        auto printer = std::make_unique<sim::UsbPrinter>(root, index);
+        EXPECT_TRUE(printer->ok()) << printer->error();
+        return printer;
+    }
+
+    std::string Node(int index) const { return root + "/dev/usb/lp" + std::to_string(index); }
+
+    TempDir tmp;
+    std::string root = tmp.path();
+    RootGuard dev{PlatRoot::Dev, root + "/dev"};
+    RootGuard sys{PlatRoot::Sys, root + "/sys"};
+};
+
+TEST_F(UsbTest, NoPrinterGivesTheInvalidHandle)
+{
+    EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE);
+    tmp.mkdirs("sys/class/usbmisc/hiddev0"); // another usbmisc device is no printer
+    EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(UsbTest, FirstPrinterInNumericOrderIsUsed)
+{
+    auto lp10 = AddPrinter(10);
+    auto lp2 = AddPrinter(2);
+    HANDLE handle = OpenUsbPort();
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(std::string(completeDeviceName), Node(2) + "\\PIPE02");
+
+    // The pipe is a byte stream to that printer.
+    const char text[] = "\x1B@usb\n";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(handle, text, sizeof text - 1, &written, nullptr));
+    EXPECT_EQ(written, sizeof text - 1);
+    EXPECT_TRUE(lp2->waitForBytes(sizeof text - 1, milliseconds(5000)));
+    EXPECT_TRUE(lp10->received().empty());
+    CloseHandle(handle);
+}
+
+TEST_F(UsbTest, BusyPrinterIsSkipped)
+{
+    auto lp0 = AddPrinter(0);
+    auto lp1 = AddPrinter(1);
+    // Another program holds lp0.
+    int fd = ::open(Node(0).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+
+    HANDLE handle = OpenUsbPort();
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(std::string(completeDeviceName), Node(1) + "\\PIPE02");
+    CloseHandle(handle);
+
+    // With both busy there is no printer to open.
+    HANDLE holder = CreateFileA(Node(1).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE);
+    CloseHandle(holder);
+    ::close(fd);
+}
+
+TEST_F(UsbTest, EntryWithoutNodeAndOddNamesAreSkipped)
+{
+    tmp.mkdirs("sys/class/usbmisc/lp0"); // listed, but its node is gone
+    tmp.mkdirs("sys/class/usbmisc/lp");
+    tmp.mkdirs("sys/class/usbmisc/lpx1");
+    auto lp3 = AddPrinter(3);
+    HANDLE handle = OpenUsbPort();
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(std::string(completeDeviceName), Node(3) + "\\PIPE02");
+    CloseHandle(handle);
+}
+
+TEST_F(UsbTest, SuccessiveOpensGiveTheSameName)
+{
+    auto lp0 = AddPrinter(0);
+    for (int i = 0; i < 3; ++i) {
+        HANDLE handle = OpenUsbPort();
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(std::string(completeDeviceName), Node(0) + "\\PIPE02");
+        CloseHandle(handle);
+    }
+}
+
+// The bare device is opened and closed before the pipe: the node takes one
+// opener at a time, and the pipe open still succeeds.
+TEST_F(UsbTest, DeviceFileNameOpensAndClosesTheBareDevice)
+{
+    auto lp0 = AddPrinter(0);
+    char path[256];
+    std::memset(path, 'z', sizeof path);
+    ASSERT_TRUE(GetUsbDeviceFileName(&GUID_CLASS_I82930_BULK, path));
+    EXPECT_EQ(std::string(path), Node(0));
+    // Nothing holds the node now.
+    HANDLE again = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    CloseHandle(again);
+    // Another interface class finds nothing.
+    GUID other = GUID_CLASS_I82930_BULK;
+    other.Data1 ^= 1;
+    EXPECT_FALSE(GetUsbDeviceFileName(&other, path));
+}
+
+TEST_F(UsbTest, OpenPortsUsbFillsTheRecord)
+{
+    auto lp0 = AddPrinter(0);
+    ASSERT_TRUE(OpenPorts(PORT_USB));
+    EXPECT_STREQ(gCurrentPort.name, "USB001");
+    EXPECT_EQ(gCurrentPort.type, PORT_USB);
+    EXPECT_NE(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+}
+
+// OpenPorts(2) closes the previous port first, even when no printer is found.
+TEST_F(UsbTest, OpenPortsUsbWithoutPrinterClosesThePreviousPort)
+{
+    TempDir config;
+    RootGuard configRoot(PlatRoot::Config, config.path());
+    sim::SerialPrinter serial;
+    ASSERT_TRUE(serial.ok()) << serial.error();
+    ASSERT_TRUE(PlatSetComDevice("COM1", serial.slavePath()));
+    gComInfo.port = 4;
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+
+    EXPECT_FALSE(OpenPorts(PORT_USB));
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+    HANDLE com = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(com, INVALID_HANDLE_VALUE) << "the serial port was left open";
+    CloseHandle(com);
+}
+
+// A device root so deep that the paths brush against the 256-byte limit.
+class UsbLongPathTest : public UsbTest {
+protected:
+    static std::string DeepRoot(const std::string& base, size_t nodeLength)
+    {
+        // <root>/dev/usb/lp0 is nodeLength characters long.
+        std::string root = base;
+        const size_t tail = std::strlen("/dev/usb/lp0");
+        while (root.size() + tail < nodeLength) {
+            // Components of 1 to 59 characters; never leave a remainder of 1.
+            const size_t remaining = nodeLength - tail - root.size();
+            const size_t step = remaining <= 60 ? remaining : (remaining - 60 >= 2 ? 60 : 50);
+            root += "/" + std::string(step - 1, 'd');
+        }
+        std::filesystem::create_directories(root);
+        return root;
+    }
+};
+
+TEST_F(UsbLongPathTest, PathThatLeavesNoRoomForThePipeFails)
+{
+    struct Case {
+        size_t nodeLength; // length of the bare device path
+        bool opens;
+    };
+    // The pipe path adds 7 characters ("\PIPE02") and needs its NUL.
+    const Case cases[] = {
+        {248, true},   // 255 characters + NUL: fits exactly
+        {249, false},  // one more: no room
+        {255, false},  // the bare path fits, the pipe path does not
+        {300, false},  // not even the bare path fits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nodeLength);
+        TempDir base;
+        const std::string deep = DeepRoot(base.path(), c.nodeLength);
+        ASSERT_EQ((deep + "/dev/usb/lp0").size(), c.nodeLength);
+        RootGuard devRoot(PlatRoot::Dev, deep + "/dev");
+        RootGuard sysRoot(PlatRoot::Sys, deep + "/sys");
+        sim::UsbPrinter printer(deep, 0);
+        ASSERT_TRUE(printer.ok()) << printer.error();
+
+        std::memset(completeDeviceName, 'q', sizeof completeDeviceName);
+        HANDLE handle = OpenUsbPort();
+        const size_t length = strnlen(completeDeviceName, sizeof completeDeviceName);
+        ASSERT_LT(length, sizeof completeDeviceName) << "completeDeviceName lost its NUL";
+        if (c.opens) {
+            ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(length, 255u);
+            CloseHandle(handle);
+        } else {
+            EXPECT_EQ(handle, INVALID_HANDLE_VALUE);
+        }
+    }
+}
+
+} // namespace
