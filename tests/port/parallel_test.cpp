@@ -161,6 +161,11 @@ struct BusyCase {
     bool succeeds;
 };
 
+void PrintTo(const BusyCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
 class ParallelBusyTest : public ParallelTest, public ::testing::WithParamInterface<BusyCase> {};
 
 TEST_P(ParallelBusyTest, BusyLimitIsAPollCount)
