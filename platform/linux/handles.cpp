@@ -8,6 +8,8 @@
 #include <cmath>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -32,6 +34,9 @@ FileObject::FileObject(FileKind k, int d) : KObject(ObjKind::File), fileKind(k),
 {
     wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     isTty = isatty(fd) != 0;
+    struct stat st;
+    // Unix98 pseudo-terminal slaves have the majors 136 to 143.
+    isPty = isTty && fstat(fd, &st) == 0 && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
 }
 
 FileObject::~FileObject()

@@ -43,6 +43,7 @@ struct FileObject : KObject {
     const int fd;
     int wakeFd = -1; // eventfd, readable once the handle was closed
     bool isTty = false;
+    bool isPty = false; // the slave side of a pseudo-terminal
     std::atomic<bool> cancelled{false};
 
     // Serial lines only, guarded by `lock`.

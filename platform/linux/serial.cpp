@@ -12,6 +12,9 @@
 //   write still ends after kUnboundedMs (scaled), so nothing waits forever on
 //   a device that does not answer.
 // - Modem-line ioctls fail on a pseudo-terminal; that failure is harmless.
+// - A pseudo-terminal always runs 8 data bits without parity whatever is set
+//   (the kernel rewrites those two fields); GetCommState on one reports the
+//   data bits and parity last set, everything else from the live line.
 #include "platform/linux/kernel.h"
 #include "platform/seams.h"
 
@@ -303,6 +306,17 @@ BOOL GetCommState(HANDLE file, LPDCB dcb)
         d.Parity = (t.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
     else
         d.Parity = (t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+    if (f->isPty) {
+        DCB set;
+        {
+            std::lock_guard<std::mutex> g(f->lock);
+            set = f->shadow;
+        }
+        if (set.ByteSize >= 5 && set.ByteSize <= 8) {
+            d.ByteSize = set.ByteSize;
+            d.Parity = set.Parity;
+        }
+    }
     d.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
     d.fParity = (t.c_iflag & INPCK) ? 1 : 0;
     bool crtscts = (t.c_cflag & CRTSCTS) != 0;

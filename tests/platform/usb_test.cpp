@@ -1,0 +1,214 @@
+// USB printer nodes: a pseudo-terminal linked as <Dev>/usb/lp0 stands in for
+// the usblp node, its master side for the printer.
+#include "support.h"
+
+#include <sys/file.h>
+
+using namespace testplat;
+
+namespace {
+
+class UsbNode : public testing::Test {
+protected:
+    TempDir dir;
+    RootGuard dev{PlatRoot::Dev, dir / "dev"};
+    Pty pty;
+    std::string node;
+
+    void SetUp() override
+    {
+        fs::create_directories(dir / "dev/usb");
+        node = dir / "dev/usb/lp0";
+        fs::create_symlink(pty.slave(), node);
+    }
+    HANDLE Open(const std::string& path, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE)
+    {
+        return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+};
+
+TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
+{
+    for (const std::string& path : {node, node + "\\PIPE02", node + "\\PIPE00"}) {
+        SCOPED_TRACE(path);
+        HANDLE h = Open(path);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD n = 0;
+        ASSERT_TRUE(WriteFile(h, "\x1b\x40", 2, &n, nullptr));
+        EXPECT_EQ(n, 2u);
+        EXPECT_EQ(pty.Drain(2), "\x1b\x40");
+        EXPECT_TRUE(CloseHandle(h));
+    }
+    // Not a node: lp without a number, or something after it.
+    HANDLE h = Open(dir / "dev/usb/lpx");
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(Open(dir / "dev/usb/lp1\\PIPE02"), INVALID_HANDLE_VALUE); // absent
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(UsbNode, BusyNodeIsASharingViolationWhateverTheShareMode)
+{
+    HANDLE a = Open(node + "\\PIPE02");
+    ASSERT_NE(a, INVALID_HANDLE_VALUE);
+    for (DWORD share : {0u, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
+        EXPECT_EQ(Open(node, share), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    }
+    CloseHandle(a);
+    // Held by another program.
+    int fd = open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(Open(node), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    close(fd);
+    HANDLE b = Open(node);
+    EXPECT_NE(b, INVALID_HANDLE_VALUE);
+    CloseHandle(b);
+}
+
+TEST_F(UsbNode, WriteNobodyReadsIsBoundedAtRealTime)
+{
+    HANDLE h = Open(node + "\\PIPE02");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::string big(1 << 20, 'x');
+    DWORD n = 0;
+    {
+        // Fill whatever the pseudo-terminal buffers, quickly.
+        ScaleGuard fast(0.05);
+        EXPECT_TRUE(WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
+        EXPECT_GT(n, 0u);
+        EXPECT_LT(n, big.size());
+        for (int i = 0; i < 1000 && WriteFile(h, big.data(), 4096, &n, nullptr); ++i) {
+        }
+    }
+    // Now nothing moves: 3 s at real time, then the failure.
+    auto start = Clock::now();
+    EXPECT_FALSE(WriteFile(h, big.data(), 4096, &n, nullptr));
+    auto ms = MsSince(start);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(n, 0u);
+    EXPECT_GE(ms, 2900);
+    EXPECT_LT(ms, 8000);
+    CloseHandle(h);
+}
+
+TEST_F(UsbNode, WriteThatMovesNothingFailsWithTimeout)
+{
+    ScaleGuard fast(0.05); // 3 s becomes 150 ms
+    HANDLE h = Open(node);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::string big(1 << 20, 'x');
+    DWORD n = 0;
+    EXPECT_TRUE(WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
+    DWORD first = n;
+    EXPECT_GT(first, 0u);
+    auto start = Clock::now();
+    EXPECT_FALSE(WriteFile(h, "more", 4, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(n, 0u);
+    EXPECT_LT(MsSince(start), 2000);
+    // What the printer finally reads is exactly what was reported written.
+    EXPECT_EQ(pty.Drain(first, 5000).size(), first);
+    CloseHandle(h);
+}
+
+TEST_F(UsbNode, ReadGetsTheAnswer)
+{
+    HANDLE h = Open(node + "\\PIPE02");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(write(pty.master(), "ABCDEF", 6), 6);
+    char buf[6] = {};
+    DWORD n = 0;
+    auto start = Clock::now();
+    ASSERT_TRUE(ReadFile(h, buf, 6, &n, nullptr));
+    EXPECT_EQ(n, 6u);
+    EXPECT_EQ(std::string(buf, 6), "ABCDEF");
+    EXPECT_LT(MsSince(start), 2000); // complete: no quiet interval waited out
+    CloseHandle(h);
+}
+
+TEST_F(UsbNode, ShortAnswerEndsAfterTheQuietInterval)
+{
+    HANDLE h = Open(node);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(write(pty.master(), "ABCDE", 5), 5);
+    char buf[6];
+    DWORD n = 0;
+    auto start = Clock::now();
+    ASSERT_TRUE(ReadFile(h, buf, 6, &n, nullptr));
+    auto ms = MsSince(start);
+    EXPECT_EQ(n, 5u);
+    EXPECT_GE(ms, 180);
+    EXPECT_LT(ms, 3000);
+    CloseHandle(h);
+}
+
+TEST_F(UsbNode, SilentPrinterReadTimesOutAtRealTime)
+{
+    HANDLE h = Open(node);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char buf[6];
+    DWORD n = 9;
+    auto start = Clock::now();
+    EXPECT_FALSE(ReadFile(h, buf, 6, &n, nullptr));
+    auto ms = MsSince(start);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(n, 0u);
+    EXPECT_GE(ms, 4900);
+    EXPECT_LT(ms, 10000);
+    CloseHandle(h);
+}
+
+TEST_F(UsbNode, SilentPrinterReadScaled)
+{
+    ScaleGuard fast(0.02);
+    HANDLE h = Open(node);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char buf[6];
+    DWORD n;
+    auto start = Clock::now();
+    EXPECT_FALSE(ReadFile(h, buf, 6, &n, nullptr));
+    EXPECT_LT(MsSince(start), 2000);
+    CloseHandle(h);
+}
+
+TEST_F(UsbNode, CloseWakesABlockedRead)
+{
+    HANDLE h = Open(node);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    struct R {
+        HANDLE h;
+        HANDLE started;
+        BOOL ok = TRUE;
+        DWORD err = 0;
+    } r{h, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE t = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* r = static_cast<R*>(p);
+            char buf[6];
+            DWORD n;
+            SetEvent(r->started);
+            r->ok = ReadFile(r->h, buf, 6, &n, nullptr);
+            r->err = GetLastError();
+            return 0;
+        },
+        &r, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(r.started, 10000), WAIT_OBJECT_0);
+    auto start = Clock::now();
+    CloseHandle(h);
+    ASSERT_EQ(WaitForSingleObject(t, 10000), WAIT_OBJECT_0);
+    EXPECT_LT(MsSince(start), 4500);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.err == ERROR_OPERATION_ABORTED || r.err == ERROR_INVALID_HANDLE) << r.err;
+    CloseHandle(t);
+    CloseHandle(r.started);
+    // The node is free again.
+    HANDLE again = Open(node);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE);
+    CloseHandle(again);
+}
+
+} // namespace
