@@ -97,10 +97,32 @@ protected:
 
 class TextEdit : public QPlainTextEdit {
 public:
-    TextEdit(HWND h, QWidget* parent) : QPlainTextEdit(parent), hwnd(h) {}
+    TextEdit(HWND h, QWidget* parent) : QPlainTextEdit(parent), hwnd(h)
+    {
+        connect(this, &QPlainTextEdit::textChanged, this, [this] {
+            if (batching)
+                changed = true;
+            else
+                PlatQtNotify(hwnd, EN_CHANGE);
+        });
+    }
     HWND hwnd;
 
 protected:
+    // One user action is one EN_CHANGE, however many steps Qt takes for it
+    // (a line break changes the document twice).
+    bool batching = false;
+    bool changed = false;
+    template <typename F> void Batch(F&& f)
+    {
+        batching = true;
+        changed = false;
+        f();
+        batching = false;
+        if (changed)
+            PlatQtNotify(hwnd, EN_CHANGE);
+    }
+
     int Room() const
     {
         PlatWindow* w = Rec(hwnd);
@@ -121,14 +143,14 @@ protected:
         }
         if (enter && (e->modifiers() & Qt::ControlModifier)) {
             if (Room() >= 1 && !isReadOnly())
-                insertPlainText(QStringLiteral("\n"));
+                Batch([&] { insertPlainText(QStringLiteral("\n")); });
             return;
         }
         if (!e->text().isEmpty() && e->text().at(0).isPrint() && Room() < e->text().size())
             return; // over the limit: the key does nothing
         if (enter && Room() < 1)
             return;
-        QPlainTextEdit::keyPressEvent(e);
+        Batch([&] { QPlainTextEdit::keyPressEvent(e); });
     }
     void insertFromMimeData(const QMimeData* source) override
     {
@@ -138,7 +160,7 @@ protected:
             return;
         if (text.size() > room)
             text.truncate(room);
-        insertPlainText(text);
+        Batch([&] { insertPlainText(text); });
     }
     void focusInEvent(QFocusEvent* e) override
     {
@@ -387,6 +409,7 @@ HWND PlatQtCreateControl(PlatWindow* dialog, const DlgItemTemplate& item)
     rec->style = item.style;
     rec->id = item.id;
     rec->parent = dialog->handle;
+    rec->quiet = true; // making the control reports nothing
     PlatWindow* w = rec.get();
     HWND h = PlatQtRegister(std::move(rec));
     Qt::FocusPolicy focus = (item.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus;
@@ -438,7 +461,6 @@ HWND PlatQtCreateControl(PlatWindow* dialog, const DlgItemTemplate& item)
             e->setTabChangesFocus(true);
             e->setReadOnly(item.style & ES_READONLY);
             e->setPlainText(EditText(item.text));
-            QObject::connect(e, &QPlainTextEdit::textChanged, [h] { PlatQtNotify(h, EN_CHANGE); });
             w->widget = e;
         } else {
             w->kind = PlatKind::Edit;
@@ -483,6 +505,7 @@ HWND PlatQtCreateControl(PlatWindow* dialog, const DlgItemTemplate& item)
         wid->lower();
     wid->setEnabled(!(item.style & WS_DISABLED));
     wid->setVisible(item.style & WS_VISIBLE);
+    w->quiet = false;
     return h;
 }
 

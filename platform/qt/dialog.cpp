@@ -42,7 +42,7 @@ protected:
 PlatWindow* EnterButton(PlatWindow* dialog, bool& isDefault)
 {
     isDefault = false;
-    HWND focused = PlatQtHandleOf(QApplication::focusWidget());
+    HWND focused = PlatQtHandleOf(dialog->widget->window()->focusWidget());
     if (PlatWindow* f = PlatQtFind(focused); f && f->kind == PlatKind::PushButton)
         return f;
     for (HWND c : PlatQtChildren(dialog->handle)) {
@@ -247,10 +247,8 @@ HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARA
         return nullptr;
     if (!w->ended && (show || (tpl->style & WS_VISIBLE))) {
         w->widget->show();
-        if (!child) {
-            w->widget->raise();
+        if (!child)
             w->widget->activateWindow();
-        }
     }
     if (focusDefault)
         FocusFirstTabStop(w);

@@ -1,0 +1,422 @@
+// The platform's test API on top of the Qt window layer: real mouse and key
+// events through QTest, recorded message boxes, a scripted file chooser.
+#include "platform/testapi/testapi.h"
+
+#include "platform/qt/qtwin.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMenuBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTimer>
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+
+namespace {
+
+struct TestState {
+    std::mutex lock; // message boxes and the file chooser may be asked from any thread
+    std::vector<PlatTestMessageBox> boxes;
+    int answer = 0;
+    std::deque<std::optional<std::string>> chooserScript;
+    int chooserCalls = 0;
+    std::vector<const DlgTemplate*> templates;
+    std::map<HWND, INT_PTR> ended;
+    PlatTestDialogHook hook;
+};
+
+TestState& State()
+{
+    static TestState state;
+    return state;
+}
+
+bool SameName(LPCSTR a, const DlgTemplate* t)
+{
+    if (IS_INTRESOURCE(a))
+        return t->id != 0 && t->id == static_cast<int>(reinterpret_cast<uintptr_t>(a));
+    return t->name && std::strcmp(t->name, a) == 0;
+}
+
+// Installs the layer's hooks once; they stay for the whole test program.
+void Install()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    PlatQtEnsureApp();
+    PlatQtHooks& hooks = PlatQtTestHooks();
+    hooks.findDialog = [](LPCSTR name) -> const DlgTemplate* {
+        if (!name)
+            return nullptr;
+        for (const DlgTemplate* t : State().templates)
+            if (SameName(name, t))
+                return t;
+        return nullptr;
+    };
+    hooks.dialogEnded = [](HWND dialog, INT_PTR result) { State().ended[dialog] = result; };
+    hooks.dialogCreated = [](HWND dialog) {
+        if (State().hook)
+            State().hook(dialog);
+    };
+}
+
+PlatWindow* Control(HWND dialog, int id)
+{
+    HWND h = PlatTestFindControl(dialog, id);
+    return PlatQtFind(h);
+}
+
+void DeleteLaterNow()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+HWND PlatTestOpenDialog(LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam)
+{
+    Install();
+    const DlgTemplate* tpl = PlatQtFindDialogTemplate(templateName);
+    if (!tpl) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return PlatQtCreateDialog(tpl, owner, proc, initParam, true);
+}
+
+bool PlatTestDialogEnded(HWND dialog, INT_PTR* result)
+{
+    auto it = State().ended.find(dialog);
+    if (it == State().ended.end())
+        return false;
+    if (result)
+        *result = it->second;
+    return true;
+}
+
+void PlatTestDestroyAll()
+{
+    Install();
+    for (HWND d : PlatQtOwnedDialogs(nullptr))
+        DestroyWindow(d);
+    State().ended.clear();
+    DeleteLaterNow();
+}
+
+void PlatTestSetDialogHook(PlatTestDialogHook hook)
+{
+    Install();
+    State().hook = std::move(hook);
+}
+
+void PlatTestAddDialogTemplate(const DlgTemplate* dialog)
+{
+    Install();
+    State().templates.push_back(dialog);
+}
+
+void PlatTestClearDialogTemplates()
+{
+    State().templates.clear();
+}
+
+QWidget* PlatTestWidget(HWND window)
+{
+    PlatWindow* w = PlatQtFind(window);
+    return w ? w->widget : nullptr;
+}
+
+HWND PlatTestFindControl(HWND dialog, int id)
+{
+    if (HWND h = GetDlgItem(dialog, id))
+        return h;
+    for (HWND page : PlatQtOwnedDialogs(dialog))
+        if (PlatWindow* p = PlatQtFind(page); p && (p->style & WS_CHILD))
+            if (HWND h = PlatTestFindControl(page, id))
+                return h;
+    return nullptr;
+}
+
+bool PlatTestClick(HWND dialog, int id)
+{
+    PlatWindow* w = Control(dialog, id);
+    if (!w || !w->widget->isVisible())
+        return false;
+    QWidget* target = w->widget;
+    QPoint at = target->rect().center();
+    if (w->kind == PlatKind::RadioButton || w->kind == PlatKind::CheckBox) {
+        QStyleOptionButton opt;
+        opt.initFrom(target);
+        at = target->style()
+                 ->subElementRect(w->kind == PlatKind::RadioButton ? QStyle::SE_RadioButtonIndicator
+                                                                   : QStyle::SE_CheckBoxIndicator,
+                                  &opt, target)
+                 .center();
+    }
+    const bool enabled = target->isEnabled();
+    QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at);
+    return enabled;
+}
+
+bool PlatTestFocus(HWND dialog, int id)
+{
+    PlatWindow* w = Control(dialog, id);
+    if (!w || !w->widget->isEnabled())
+        return false;
+    w->widget->window()->activateWindow();
+    w->widget->setFocus(Qt::MouseFocusReason);
+    return true;
+}
+
+bool PlatTestType(HWND dialog, int id, const std::string& utf8)
+{
+    if (!PlatTestFocus(dialog, id))
+        return false;
+    QWidget* target = Control(dialog, id)->widget;
+    const QStringList lines = QString::fromUtf8(utf8.c_str()).split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClicks(target, lines[i]);
+    }
+    return true;
+}
+
+bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers)
+{
+    PlatWindow* d = PlatQtFind(dialog);
+    if (!d)
+        return false;
+    QWidget* window = d->widget->window();
+    QWidget* target = window->focusWidget();
+    if (!target || !window->isAncestorOf(target))
+        target = d->widget;
+    QTest::keyClick(target, static_cast<Qt::Key>(qtKey), modifiers);
+    return true;
+}
+
+bool PlatTestSelectComboRow(HWND dialog, int id, int row)
+{
+    PlatWindow* w = Control(dialog, id);
+    if (!w || w->kind != PlatKind::Combo || !w->widget->isEnabled() || !w->widget->isVisible())
+        return false;
+    auto* combo = static_cast<QComboBox*>(w->widget);
+    if (row < 0 || row >= combo->count())
+        return false;
+    combo->showPopup();
+    QAbstractItemView* view = combo->view();
+    const QModelIndex index = combo->model()->index(row, combo->modelColumn());
+    if (view->isVisible()) {
+        // In the open list: the row under the pointer becomes current, Enter takes it.
+        const QRect r = view->visualRect(index);
+        QTest::mouseMove(view->viewport(), r.center());
+        view->setCurrentIndex(index);
+        QTest::keyClick(view, Qt::Key_Return);
+    }
+    if (view->isVisible())
+        combo->hidePopup();
+    return combo->currentIndex() == row;
+}
+
+bool PlatTestCloseBox(HWND dialog)
+{
+    PlatWindow* d = PlatQtFind(dialog);
+    if (!d || d->kind != PlatKind::Dialog)
+        return false;
+    d->widget->close(); // the close event, as the title bar's box sends it
+    return true;
+}
+
+bool PlatTestMenuCommand(HWND dialog, int command)
+{
+    PlatWindow* d = PlatQtFind(dialog);
+    if (!d)
+        return false;
+    auto* bar = d->widget->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!bar || !bar->isEnabled())
+        return false;
+    for (QAction* top : bar->actions())
+        if (QMenu* menu = top->menu())
+            for (QAction* a : menu->actions())
+                if (a->data().toInt() == command) {
+                    if (!a->isEnabled() || !top->isEnabled())
+                        return false;
+                    a->trigger();
+                    return true;
+                }
+    return false;
+}
+
+std::string PlatTestWindowText(HWND window)
+{
+    const LRESULT n = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    std::string s(static_cast<size_t>(n) + 1, '\0');
+    const int got = GetWindowTextA(window, s.data(), static_cast<int>(s.size()));
+    s.resize(static_cast<size_t>(got));
+    return s;
+}
+
+std::string PlatTestText(HWND dialog, int id)
+{
+    HWND h = PlatTestFindControl(dialog, id);
+    return h ? PlatTestWindowText(h) : std::string();
+}
+
+bool PlatTestChecked(HWND dialog, int id)
+{
+    HWND h = PlatTestFindControl(dialog, id);
+    return h && SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool PlatTestEnabled(HWND dialog, int id)
+{
+    HWND h = PlatTestFindControl(dialog, id);
+    return h && IsWindowEnabled(h);
+}
+
+bool PlatTestVisible(HWND dialog, int id)
+{
+    PlatWindow* w = Control(dialog, id);
+    return w && w->widget->isVisible();
+}
+
+std::string PlatTestStatusText(HWND dialog, int barId, int part)
+{
+    HWND bar = PlatTestFindControl(dialog, barId);
+    if (!bar)
+        return {};
+    const LRESULT n = LOWORD(SendMessageA(bar, SB_GETTEXTLENGTHA, static_cast<WPARAM>(part), 0));
+    std::string s(static_cast<size_t>(n) + 1, '\0');
+    SendMessageA(bar, SB_GETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(s.data()));
+    s.resize(static_cast<size_t>(n));
+    return s;
+}
+
+std::vector<std::string> PlatTestComboRows(HWND dialog, int id)
+{
+    std::vector<std::string> rows;
+    HWND h = PlatTestFindControl(dialog, id);
+    const LRESULT count = h ? SendMessageA(h, CB_GETCOUNT, 0, 0) : 0;
+    for (LRESULT i = 0; i < count; ++i) {
+        std::string s(static_cast<size_t>(SendMessageA(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0)) + 1, '\0');
+        SendMessageA(h, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(s.data()));
+        s.resize(s.size() - 1);
+        rows.push_back(s);
+    }
+    return rows;
+}
+
+void PlatTestRecordMessageBoxes(int answer)
+{
+    Install();
+    {
+        std::lock_guard<std::mutex> g(State().lock);
+        State().answer = answer;
+    }
+    PlatQtTestHooks().messageBox = [](HWND owner, const char* text, const char* caption, UINT type) {
+        std::lock_guard<std::mutex> g(State().lock);
+        State().boxes.push_back({owner, text ? text : "", caption ? caption : "Error", type});
+        if (State().answer)
+            return State().answer;
+        return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
+    };
+}
+
+void PlatTestSetMessageBoxAnswer(int answer)
+{
+    std::lock_guard<std::mutex> g(State().lock);
+    State().answer = answer;
+}
+
+std::vector<PlatTestMessageBox> PlatTestMessageBoxes()
+{
+    std::lock_guard<std::mutex> g(State().lock);
+    return State().boxes;
+}
+
+void PlatTestClearMessageBoxes()
+{
+    std::lock_guard<std::mutex> g(State().lock);
+    State().boxes.clear();
+}
+
+namespace {
+void InstallChooser()
+{
+    Install();
+    PlatQtTestHooks().fileChooser = [](const OPENFILENAMEA&, std::string& path) {
+        std::lock_guard<std::mutex> g(State().lock);
+        ++State().chooserCalls;
+        if (State().chooserScript.empty())
+            return false;
+        std::optional<std::string> next = State().chooserScript.front();
+        State().chooserScript.pop_front();
+        if (!next)
+            return false;
+        path = *next;
+        return true;
+    };
+}
+} // namespace
+
+void PlatTestFileChooserAnswer(const std::string& path)
+{
+    InstallChooser();
+    std::lock_guard<std::mutex> g(State().lock);
+    State().chooserScript.emplace_back(path);
+}
+
+void PlatTestFileChooserCancel()
+{
+    InstallChooser();
+    std::lock_guard<std::mutex> g(State().lock);
+    State().chooserScript.emplace_back(std::nullopt);
+}
+
+int PlatTestFileChooserCalls()
+{
+    std::lock_guard<std::mutex> g(State().lock);
+    return State().chooserCalls;
+}
+
+void PlatTestSetScreenSize(int width, int height)
+{
+    PlatQtTestHooks().screenWidth = width;
+    PlatQtTestHooks().screenHeight = height;
+}
+
+bool PlatTestWaitFor(const std::function<bool()>& done, int timeoutMs)
+{
+    Install();
+    QElapsedTimer clock;
+    clock.start();
+    // The tick bounds each wait for events, so `done` is asked at least this often.
+    QTimer tick;
+    tick.start(5);
+    for (;;) {
+        PlatQtDeliverSends();
+        if (done())
+            return true;
+        if (clock.elapsed() >= timeoutMs)
+            return done();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        DeleteLaterNow();
+    }
+}
+
+int PlatTestPendingSends()
+{
+    return PlatQtPendingSends();
+}
+
+void PlatTestPrepareEnvironment()
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}

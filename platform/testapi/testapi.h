@@ -1,0 +1,130 @@
+// The platform's test API: drives the program's real dialogs the way a user
+// would (clicks, typing, keys, combo choices), reads what they show, records
+// message boxes, scripts the file chooser and sets the screen size. Linked
+// only into tests and tools, never into the program.
+//
+// Use from the user-interface thread (the test's main thread). A typical test:
+//
+//     PlatTestRecordMessageBoxes();
+//     HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(126), nullptr, bUserCmdDlgProc, 0);
+//     PlatTestType(dlg, 1197, "1B 40 0A");
+//     PlatTestClick(dlg, 1199);
+//     QVERIFY(PlatTestWaitFor([&] { return PlatTestStatusText(dlg, 2001, 1) == "已发送字节数 3"; }, 5000));
+//     PlatTestDestroyAll();
+//
+// Qt Test programs end with PLAT_TEST_MAIN(TestClass) instead of QTEST_MAIN:
+// it puts Qt on the offscreen platform before the QApplication exists.
+#pragma once
+
+#include "platform/win32.h"
+#include "res/templates.h"
+
+#include <QApplication>
+#include <QtTest/QtTest>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// ---------------------------------------------------------------- dialogs
+// Opens a dialog without blocking: builds it, runs WM_INITDIALOG, shows it
+// and returns. Its EndDialog marks it ended (see PlatTestDialogEnded) and
+// hides it; the window lives on until DestroyWindow or PlatTestDestroyAll.
+// nullptr when the template does not exist.
+HWND PlatTestOpenDialog(LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam = 0);
+// True once EndDialog was called for `dialog` (also after it was destroyed);
+// its result goes to *result.
+bool PlatTestDialogEnded(HWND dialog, INT_PTR* result = nullptr);
+// Destroys every window still open and forgets ended results.
+void PlatTestDestroyAll();
+
+// Called after any dialog is built, initialised and shown: the ones the test
+// opens, modeless ones, and modal ones inside DialogBoxParamA (before its
+// loop runs, so the hook can drive a nested modal dialog: click its buttons
+// now, or schedule work with QTimer::singleShot to run inside its loop).
+// An empty function removes the hook.
+using PlatTestDialogHook = std::function<void(HWND dialog)>;
+void PlatTestSetDialogHook(PlatTestDialogHook hook);
+
+// Dialog and menu templates for tests only, found before the program's own.
+// The template must outlive its use.
+void PlatTestAddDialogTemplate(const DlgTemplate* dialog);
+void PlatTestClearDialogTemplates();
+
+// ---------------------------------------------------------------- driving controls
+// Each returns false when the control does not exist (by ID in `dialog`;
+// pages are searched too) or cannot take the action.
+QWidget* PlatTestWidget(HWND window);
+HWND PlatTestFindControl(HWND dialog, int id);
+// A real left-button mouse click in the middle of the control (on the
+// indicator of radio buttons and check boxes). A disabled control ignores it.
+bool PlatTestClick(HWND dialog, int id);
+// Focuses the control and types `utf8` key by key.
+bool PlatTestType(HWND dialog, int id, const std::string& utf8);
+// A key press (Qt::Key_Return, Qt::Key_Escape, ...) into the dialog's
+// focused control, or the dialog itself when nothing has focus.
+bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+// Sets focus to a control (as a click or Tab would).
+bool PlatTestFocus(HWND dialog, int id);
+// Picks row `row` of a combo box as a user does: opens the list and clicks it.
+bool PlatTestSelectComboRow(HWND dialog, int id, int row);
+// The close box of the dialog's title bar.
+bool PlatTestCloseBox(HWND dialog);
+// A menu item of the dialog's menu bar, by its command.
+bool PlatTestMenuCommand(HWND dialog, int command);
+
+// ---------------------------------------------------------------- reading
+std::string PlatTestText(HWND dialog, int id);       // as GetDlgItemTextA gives it
+std::string PlatTestWindowText(HWND window);         // as GetWindowTextA gives it
+bool PlatTestChecked(HWND dialog, int id);
+bool PlatTestEnabled(HWND dialog, int id);
+bool PlatTestVisible(HWND dialog, int id);
+// Text of part `part` of the status bar with ID `barId` in `dialog`.
+std::string PlatTestStatusText(HWND dialog, int barId, int part);
+// The combo box rows.
+std::vector<std::string> PlatTestComboRows(HWND dialog, int id);
+
+// ---------------------------------------------------------------- message boxes
+struct PlatTestMessageBox {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+// From now on message boxes are recorded, not shown, and answered with
+// `answer` (0: the first button: IDOK, or IDYES for MB_YESNO). Safe from
+// any thread.
+void PlatTestRecordMessageBoxes(int answer = 0);
+void PlatTestSetMessageBoxAnswer(int answer);
+std::vector<PlatTestMessageBox> PlatTestMessageBoxes();
+void PlatTestClearMessageBoxes();
+
+// ---------------------------------------------------------------- file chooser
+// The next GetOpenFileNameA calls are answered from this script, oldest
+// first: a path (UTF-8), or a cancel. With the script empty they cancel.
+void PlatTestFileChooserAnswer(const std::string& path);
+void PlatTestFileChooserCancel();
+int PlatTestFileChooserCalls(); // how many times the chooser was asked
+
+// ---------------------------------------------------------------- screen, waiting
+// GetSystemMetrics(SM_CXSCREEN/SM_CYSCREEN) give this; 0, 0 go back to the screen's.
+void PlatTestSetScreenSize(int width, int height);
+// Processes events (and the messages worker threads are waiting on) until
+// `done` is true or `timeoutMs` has passed. Returns `done()`'s last answer.
+bool PlatTestWaitFor(const std::function<bool()>& done, int timeoutMs);
+// How many messages from other threads wait for the user-interface thread.
+int PlatTestPendingSends();
+
+// Sets QT_QPA_PLATFORM=offscreen (CTest runs without our environment), then
+// makes the QApplication and runs the Qt Test class.
+void PlatTestPrepareEnvironment();
+#define PLAT_TEST_MAIN(TestClass)                                                                                      \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        PlatTestPrepareEnvironment();                                                                                  \
+        QApplication app(argc, argv);                                                                                  \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }

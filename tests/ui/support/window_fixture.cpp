@@ -1,0 +1,92 @@
+// Test templates and the logging dialog procedure of the window layer's tests.
+#include "ui/support/window_fixture.h"
+
+namespace {
+
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kDialog = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+
+const DlgItemTemplate kControls[] = {
+    {kGroupBox, "BUTTON", kChild | BS_GROUPBOX, "Ports", 4, 4, 120, 60},
+    {kRadioA1, "BUTTON", kChild | BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, "Parallel", 10, 14, 60, 10},
+    {kRadioA2, "BUTTON", kChild | BS_AUTORADIOBUTTON, "USB", 10, 26, 60, 10},
+    {kRadioA3, "BUTTON", kChild | BS_AUTORADIOBUTTON, "Serial", 10, 38, 60, 10},
+    {kRadioB1, "BUTTON", kChild | BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, "Once", 130, 14, 60, 10},
+    {kRadioB2, "BUTTON", kChild | BS_AUTORADIOBUTTON, "Loop", 130, 26, 60, 10},
+    {kAutoCheck, "BUTTON", kChild | BS_AUTOCHECKBOX | WS_GROUP | WS_TABSTOP, "HEX", 130, 40, 60, 10},
+    {kPlainCheck, "BUTTON", kChild | BS_CHECKBOX | WS_TABSTOP, "Plain", 130, 52, 60, 10},
+    {kPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Send", 4, 70, 50, 14},
+    {kDisabledPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, "Hint", 60, 70, 50, 14},
+    {kEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "", 4, 90, 100, 12},
+    {kMultiEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_MULTILINE | WS_VSCROLL, "", 4, 106, 100, 30},
+    {kWantReturnEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_MULTILINE | ES_WANTRETURN, "", 110, 106, 100, 30},
+    {kReadOnlyEdit, "EDIT", kChild | WS_BORDER | ES_READONLY, "fixed", 110, 90, 100, 12},
+    {kCombo, "COMBOBOX", kChild | CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, "", 4, 140, 100, 60},
+    {kLabel, "STATIC", kChild | SS_LEFT, "输入框:", 110, 140, 60, 10},
+};
+
+const DlgItemTemplate kDefaultItems[] = {
+    {kEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "", 4, 4, 100, 12},
+    {kOtherPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Other", 4, 20, 50, 14},
+    {kDefPush, "BUTTON", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, "Go", 60, 20, 50, 14},
+};
+
+const DlgItemTemplate kNoDefaultItems[] = {
+    {kEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "", 4, 4, 100, 12},
+    {kOtherPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Other", 4, 20, 50, 14},
+};
+
+const DlgItemTemplate kSmallItems[] = {
+    {kPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Open", 4, 4, 50, 14},
+    {kDefPush, "BUTTON", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, "OK", 60, 4, 50, 14},
+};
+
+const DlgItemTemplate kPageItems[] = {
+    {kPageButton, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Page", 4, 4, 50, 14},
+};
+
+const DlgTemplate kTemplates[] = {
+    {kTplControls, nullptr, kDialog, 0, 0, 220, 210, "Controls", 0, "System", 10, kControls},
+    {kTplDefault, nullptr, kDialog, 0, 0, 120, 40, "Default", 0, "System", 10, kDefaultItems},
+    {kTplNoDefault, nullptr, kDialog, 0, 0, 120, 40, "No default", 0, "System", 10, kNoDefaultItems},
+    {kTplSmall, "SMALL_DIALOG", kDialog, 0, 0, 120, 30, "Small", 0, "System", 10, kSmallItems},
+    {kTplPage, nullptr, WS_CHILD | DS_SETFONT, 10, 10, 80, 24, "", 0, "System", 10, kPageItems},
+};
+
+} // namespace
+
+void RegisterTestTemplates()
+{
+    PlatTestClearDialogTemplates();
+    for (const DlgTemplate& t : kTemplates)
+        PlatTestAddDialogTemplate(&t);
+}
+
+std::vector<LoggedMessage>& MessageLog()
+{
+    static std::vector<LoggedMessage> log;
+    return log;
+}
+
+int CommandCount(int id, int code)
+{
+    int n = 0;
+    for (const LoggedMessage& m : MessageLog())
+        if (m.message == WM_COMMAND && LOWORD(m.wParam) == id && HIWORD(m.wParam) == code)
+            ++n;
+    return n;
+}
+
+int MessageCount(UINT message)
+{
+    int n = 0;
+    for (const LoggedMessage& m : MessageLog())
+        n += m.message == message;
+    return n;
+}
+
+INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    MessageLog().push_back({window, message, wParam, lParam});
+    return message == WM_INITDIALOG || message == WM_CLOSE;
+}

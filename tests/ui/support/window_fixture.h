@@ -1,0 +1,50 @@
+// Shared pieces of the window layer's tests: dialog templates with every
+// kind of control, and a dialog procedure that logs what it receives.
+#pragma once
+
+#include "platform/testapi/testapi.h"
+
+#include <vector>
+
+// Dialog with radio groups, check boxes, buttons, edits, a combo box and a
+// static text; template id kTplControls. Control ids below.
+constexpr int kTplControls = 9001;
+// Dialog with a default push button; kTplDefault. Without one: kTplNoDefault.
+constexpr int kTplDefault = 9002;
+constexpr int kTplNoDefault = 9003;
+// Small dialog with a menu-less caption, used for nesting and threads.
+constexpr int kTplSmall = 9004;
+// Child page (WS_CHILD) placed inside another dialog.
+constexpr int kTplPage = 9005;
+
+enum : int {
+    kGroupBox = 100,
+    kRadioA1 = 101, kRadioA2 = 102, kRadioA3 = 103, // first group
+    kRadioB1 = 111, kRadioB2 = 112,                  // second group
+    kAutoCheck = 121, kPlainCheck = 122,
+    kPush = 131, kDisabledPush = 132,
+    kEdit = 141, kMultiEdit = 142, kWantReturnEdit = 143, kReadOnlyEdit = 144,
+    kCombo = 151,
+    kLabel = 161,
+    kDefPush = 201, kOtherPush = 202,
+    kPageButton = 301,
+};
+
+void RegisterTestTemplates();
+
+struct LoggedMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// Everything LoggingDlgProc received, oldest first.
+std::vector<LoggedMessage>& MessageLog();
+// How many WM_COMMAND with this control id and notification code it received.
+int CommandCount(int id, int code);
+// How many messages of this kind it received.
+int MessageCount(UINT message);
+// Logs every message. WM_INITDIALOG and WM_CLOSE are handled (TRUE); the
+// dialog never ends by itself.
+INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
