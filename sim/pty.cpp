@@ -123,6 +123,9 @@ void PtyPrinter::stop()
         const char c = 's';
         [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
         thread_.join();
+        // What the sender wrote just before the end still counts.
+        if (!hold_)
+            readAvailable(Clock::now());
         printer_.flush();
     }
 }

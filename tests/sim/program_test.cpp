@@ -1,0 +1,201 @@
+// Tests of the program mptest-printer: decode writes its three outputs, bad
+// arguments are refused, and the serial mode ends cleanly on SIGTERM with
+// what it received in its transcript.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// mptest-printer sits in the build folder, one above this test program.
+fs::path programPath()
+{
+    return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "mptest-printer";
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1; // the program's stdout
+};
+
+Child spawn(const std::vector<std::string>& args, bool quietStderr = true)
+{
+    Child r;
+    int pipefd[2];
+    if (pipe(pipefd) != 0)
+        return r;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, pipefd[1], 1);
+    posix_spawn_file_actions_addclose(&fa, pipefd[0]);
+    if (quietStderr)
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (posix_spawn(&r.pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
+        r.pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    close(pipefd[1]);
+    r.out = pipefd[0];
+    return r;
+}
+
+// The exit status, or -1 when the program did not end in time (then killed).
+int waitExit(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(10ms); // polling a child: there is no event to wait on
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+std::string readLine(int fd, std::chrono::milliseconds timeout)
+{
+    std::string line;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0)
+            continue;
+        char c;
+        if (read(fd, &c, 1) != 1)
+            break;
+        if (c == '\n')
+            return line;
+        line.push_back(c);
+    }
+    return line;
+}
+
+std::string readAll(const fs::path& p)
+{
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+struct TempDir {
+    fs::path path;
+    TempDir()
+    {
+        char tmpl[] = "/tmp/simprogXXXXXX";
+        path = mkdtemp(tmpl);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+} // namespace
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(programPath()))
+            GTEST_SKIP() << "mptest-printer is not built at " << programPath();
+    }
+    TempDir dir;
+};
+
+TEST_F(Program, DecodeWritesTheThreeOutputs)
+{
+    const fs::path capture = dir.path / "capture.bin";
+    {
+        std::ofstream f(capture, std::ios::binary);
+        const char bytes[] = "\x1b@\x1c\xaa\x1a" "ABCdef123456" "\x1b\x70\x01\x33\x00" "HELLO\n\x1c\xaa\x55\x01" "abc";
+        f.write(bytes, sizeof bytes - 1);
+    }
+    Child r = spawn({programPath().string(), "decode", capture.string(), "--out", (dir.path / "out").string()});
+    ASSERT_GT(r.pid, 0);
+    EXPECT_EQ(waitExit(r.pid, 30s), 0);
+    close(r.out);
+    const std::string transcript = readAll(dir.path / "out/transcript.txt");
+    EXPECT_NE(transcript.find("machine number \"ABCdef123456\""), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("TEXT \"HELLO\""), std::string::npos);
+    EXPECT_NE(readAll(dir.path / "out/state.json").find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"),
+              std::string::npos);
+    EXPECT_GT(fs::file_size(dir.path / "out/paper.png"), 0u);
+}
+
+TEST_F(Program, RefusesBadArguments)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+    } cases[] = {
+        {{}, 2},
+        {{"print"}, 2},
+        {{"decode"}, 2},
+        {{"decode", "/no/such/file", "--out", "x"}, 1},
+        {{"serial", "--width", "500"}, 2},
+        {{"serial", "--answer-preamble", "maybe"}, 2},
+        {{"usb", "--out", "x"}, 2},
+        {{"serial", "--bogus", "1"}, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{programPath().string()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Child r = spawn(args);
+        ASSERT_GT(r.pid, 0);
+        EXPECT_EQ(waitExit(r.pid, 30s), c.exit) << (c.args.empty() ? "" : c.args[0]);
+        close(r.out);
+    }
+}
+
+TEST_F(Program, SerialEndsOnSigtermWithItsOutputs)
+{
+    Child r = spawn({programPath().string(), "serial", "--out", (dir.path / "out").string()});
+    ASSERT_GT(r.pid, 0);
+    const std::string first = readLine(r.out, 30s);
+    ASSERT_EQ(first.rfind("serial: /dev/pts/", 0), 0u) << first;
+    const std::string slave = first.substr(8);
+    {
+        const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        const char bytes[] = "\x1b@PING\n";
+        EXPECT_EQ(write(fd, bytes, sizeof bytes - 1), ssize_t(sizeof bytes - 1));
+        close(fd);
+    }
+    // The printer has the bytes once it has decoded them: ask for the
+    // outputs until the transcript shows them.
+    bool seen = false;
+    for (int i = 0; i < 300 && !seen; ++i) {
+        kill(r.pid, SIGUSR1);
+        std::this_thread::sleep_for(20ms); // no event crosses the process boundary
+        seen = readAll(dir.path / "out/transcript.txt").find("TEXT \"PING\"") != std::string::npos;
+    }
+    EXPECT_TRUE(seen);
+    kill(r.pid, SIGTERM);
+    EXPECT_EQ(waitExit(r.pid, 30s), 0);
+    close(r.out);
+    EXPECT_NE(readAll(dir.path / "out/transcript.txt").find("TEXT \"PING\""), std::string::npos);
+    EXPECT_TRUE(fs::exists(dir.path / "out/paper.png"));
+}
