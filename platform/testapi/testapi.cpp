@@ -184,7 +184,12 @@ bool PlatTestType(HWND dialog, int id, const std::string& utf8)
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
             QTest::keyClick(target, Qt::Key_Return);
-        QTest::keyClicks(target, lines[i]);
+        for (QChar ch : lines[i]) {
+            if (ch.unicode() < 0x7F && ch.isPrint())
+                QTest::keyClick(target, ch.toLatin1());
+            else // characters no key of a US keyboard makes arrive as text
+                QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+        }
     }
     return true;
 }

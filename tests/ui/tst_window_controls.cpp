@@ -1,0 +1,352 @@
+// The window layer's edits, combo boxes, status bars and dialog units
+// against what Windows does.
+#include "ui/support/window_fixture.h"
+
+#include <QFontMetrics>
+
+class TestWindowControls : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { RegisterTestTemplates(); }
+    void init() { MessageLog().clear(); }
+    void cleanup() { PlatTestDestroyAll(); }
+
+    void editChange_data();
+    void editChange();
+    void limitText_data();
+    void limitText();
+    void editFocusNotifications();
+    void textIsCutOnCharacters_data();
+    void textIsCutOnCharacters();
+    void combo();
+    void comboUserChoice_data();
+    void comboUserChoice();
+    void statusBar();
+    void statusBarInTemplateAndDestroy();
+    void dialogUnits_data();
+    void dialogUnits();
+    void controlsArePlacedInDialogUnits();
+};
+
+void TestWindowControls::editChange_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("action"); // "type" or "set"
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("changes");
+    QTest::addColumn<QString>("textAfter");
+    // Every typed character is one EN_CHANGE.
+    QTest::newRow("typing, single line") << int(kEdit) << "type" << "abc" << 3 << "abc";
+    QTest::newRow("typing Chinese") << int(kEdit) << "type" << "发送" << 2 << "发送";
+    QTest::newRow("typing, multi-line") << int(kMultiEdit) << "type" << "ab" << 2 << "ab";
+    // A line break typed into an ES_WANTRETURN edit is one change; the text
+    // comes back with CR LF.
+    QTest::newRow("line break, ES_WANTRETURN") << int(kWantReturnEdit) << "type" << "a\nb" << 3 << "a\r\nb";
+    // A read-only edit takes no typing and reports nothing.
+    QTest::newRow("typing, read-only") << int(kReadOnlyEdit) << "type" << "x" << 0 << "fixed";
+    // SetWindowText on a single-line edit sends one EN_CHANGE, even when
+    // the text does not change.
+    QTest::newRow("set, single line") << int(kEdit) << "set" << "hello" << 1 << "hello";
+    QTest::newRow("set empty, single line") << int(kEdit) << "set" << "" << 1 << "";
+    // On a multi-line edit Windows sends no EN_CHANGE for WM_SETTEXT; CR LF
+    // goes in and comes out unchanged.
+    QTest::newRow("set, multi-line") << int(kMultiEdit) << "set" << "1B 40\r\n0A" << 0 << "1B 40\r\n0A";
+}
+
+void TestWindowControls::editChange()
+{
+    QFETCH(int, id);
+    QFETCH(QString, action);
+    QFETCH(QString, input);
+    QFETCH(int, changes);
+    QFETCH(QString, textAfter);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    MessageLog().clear();
+    if (action == "type")
+        PlatTestType(dlg, id, input.toStdString());
+    else
+        QVERIFY(SetDlgItemTextA(dlg, id, input.toUtf8().constData()));
+    QCOMPARE(CommandCount(id, EN_CHANGE), changes);
+    QCOMPARE(QString::fromStdString(PlatTestText(dlg, id)), textAfter);
+    char buffer[64];
+    QCOMPARE(GetDlgItemTextA(dlg, id, buffer, sizeof buffer), UINT(textAfter.toUtf8().size()));
+    QCOMPARE(QString::fromUtf8(buffer), textAfter);
+    QCOMPARE(SendDlgItemMessageA(dlg, id, WM_GETTEXTLENGTH, 0, 0), LRESULT(textAfter.toUtf8().size()));
+}
+
+void TestWindowControls::limitText_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("textAfter");
+    // EM_LIMITTEXT stops typing at the limit; the extra keys change nothing
+    // and send no EN_CHANGE.
+    QTest::newRow("single line, 5") << int(kEdit) << 5 << "abcdefg" << "abcde";
+    QTest::newRow("single line, 12 machine digits") << int(kEdit) << 12 << "1234567890123" << "123456789012";
+    QTest::newRow("multi-line, 3") << int(kMultiEdit) << 3 << "abcdef" << "abc";
+    QTest::newRow("Chinese counts characters") << int(kEdit) << 2 << "发送数据" << "发送";
+    // 0 removes the limit.
+    QTest::newRow("no limit") << int(kEdit) << 0 << "abcdefg" << "abcdefg";
+}
+
+void TestWindowControls::limitText()
+{
+    QFETCH(int, id);
+    QFETCH(int, limit);
+    QFETCH(QString, typed);
+    QFETCH(QString, textAfter);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    SendDlgItemMessageA(dlg, id, EM_LIMITTEXT, static_cast<WPARAM>(limit), 0);
+    MessageLog().clear();
+    PlatTestType(dlg, id, typed.toStdString());
+    QCOMPARE(QString::fromStdString(PlatTestText(dlg, id)), textAfter);
+    QCOMPARE(CommandCount(id, EN_CHANGE), int(textAfter.size()));
+
+    // The program may still set a longer text: the limit is for the user.
+    QVERIFY(SetDlgItemTextA(dlg, id, "0123456789abcdef"));
+    QCOMPARE(PlatTestText(dlg, id), std::string("0123456789abcdef"));
+}
+
+void TestWindowControls::editFocusNotifications()
+{
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    QVERIFY(PlatTestWaitFor([&] { return PlatTestWidget(dlg)->isActiveWindow(); }, 5000));
+    SetFocus(GetDlgItem(dlg, kPush));
+    MessageLog().clear();
+    // EN_SETFOCUS when the edit gets the focus, EN_KILLFOCUS when it goes.
+    QCOMPARE(SetFocus(GetDlgItem(dlg, kEdit)), GetDlgItem(dlg, kPush));
+    QCOMPARE(CommandCount(kEdit, EN_SETFOCUS), 1);
+    QCOMPARE(CommandCount(kEdit, EN_KILLFOCUS), 0);
+    SetFocus(GetDlgItem(dlg, kMultiEdit));
+    QCOMPARE(CommandCount(kEdit, EN_KILLFOCUS), 1);
+    QCOMPARE(CommandCount(kMultiEdit, EN_SETFOCUS), 1);
+}
+
+void TestWindowControls::textIsCutOnCharacters_data()
+{
+    QTest::addColumn<int>("bufferSize");
+    QTest::addColumn<QString>("expected");
+    // "输入框:" is 3 + 3 + 3 + 1 UTF-8 bytes. A short buffer gets whole
+    // characters only, always NUL-terminated.
+    QTest::newRow("room for all") << 11 << "输入框:";
+    QTest::newRow("one byte short") << 10 << "输入框";
+    QTest::newRow("inside the second character") << 5 << "输";
+    QTest::newRow("too small for one character") << 3 << "";
+    QTest::newRow("only the NUL") << 1 << "";
+}
+
+void TestWindowControls::textIsCutOnCharacters()
+{
+    QFETCH(int, bufferSize);
+    QFETCH(QString, expected);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    char buffer[32];
+    std::memset(buffer, 'x', sizeof buffer);
+    const UINT n = GetDlgItemTextA(dlg, kLabel, buffer, bufferSize);
+    QCOMPARE(n, UINT(expected.toUtf8().size()));
+    QCOMPARE(buffer[n], '\0');
+    QCOMPARE(QString::fromUtf8(buffer), expected);
+    QCOMPARE(buffer[bufferSize], 'x'); // nothing written past the buffer
+}
+
+void TestWindowControls::combo()
+{
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    HWND combo = GetDlgItem(dlg, kCombo);
+    MessageLog().clear();
+    // Rows are appended; adding selects nothing.
+    QCOMPARE(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("COM1")), LRESULT(0));
+    QCOMPARE(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("COM2")), LRESULT(1));
+    QCOMPARE(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("硬件")), LRESULT(2));
+    QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(3));
+    QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(CB_ERR));
+    // CB_SETCURSEL selects quietly; a bad index clears the selection and fails.
+    QCOMPARE(SendMessageA(combo, CB_SETCURSEL, 2, 0), LRESULT(2));
+    QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(2));
+    QCOMPARE(PlatTestWindowText(combo), std::string("硬件"));
+    QCOMPARE(SendMessageA(combo, CB_SETCURSEL, 7, 0), LRESULT(CB_ERR));
+    QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(CB_ERR));
+    QCOMPARE(CommandCount(kCombo, CBN_SELCHANGE), 0);
+    // Row texts in UTF-8 bytes.
+    QCOMPARE(SendMessageA(combo, CB_GETLBTEXTLEN, 2, 0), LRESULT(6));
+    char row[16] = {};
+    QCOMPARE(SendMessageA(combo, CB_GETLBTEXT, 2, reinterpret_cast<LPARAM>(row)), LRESULT(6));
+    QCOMPARE(std::string(row), std::string("硬件"));
+    QCOMPARE(SendMessageA(combo, CB_GETLBTEXT, 3, reinterpret_cast<LPARAM>(row)), LRESULT(CB_ERR));
+    // Emptied, it has no rows and no selection, and says nothing about it.
+    SendMessageA(combo, CB_SETCURSEL, 1, 0);
+    QVERIFY(SendMessageA(combo, CB_RESETCONTENT, 0, 0));
+    QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(0));
+    QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(CB_ERR));
+    QCOMPARE(CommandCount(kCombo, CBN_SELCHANGE), 0);
+}
+
+void TestWindowControls::comboUserChoice_data()
+{
+    QTest::addColumn<int>("before"); // -1: nothing selected
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("selChanges");
+    // A user's choice of another row sends CBN_SELCHANGE once.
+    QTest::newRow("first choice") << -1 << 1 << 1;
+    QTest::newRow("another row") << 0 << 2 << 1;
+    // Choosing the row already selected changes nothing.
+    QTest::newRow("same row") << 2 << 2 << 0;
+}
+
+void TestWindowControls::comboUserChoice()
+{
+    QFETCH(int, before);
+    QFETCH(int, row);
+    QFETCH(int, selChanges);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    for (const char* s : {"9600", "19200", "115200"})
+        SendDlgItemMessageA(dlg, kCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(s));
+    SendDlgItemMessageA(dlg, kCombo, CB_SETCURSEL, static_cast<WPARAM>(before), 0);
+    MessageLog().clear();
+    QVERIFY(PlatTestSelectComboRow(dlg, kCombo, row));
+    QCOMPARE(SendDlgItemMessageA(dlg, kCombo, CB_GETCURSEL, 0, 0), LRESULT(row));
+    QCOMPARE(CommandCount(kCombo, CBN_SELCHANGE), selChanges);
+    QCOMPARE(MessageCount(WM_COMMAND), CommandCount(kCombo, CBN_SELCHANGE) + CommandCount(kCombo, 0));
+}
+
+void TestWindowControls::statusBar()
+{
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | SBARS_SIZEGRIP, "", dlg, 2001);
+    QVERIFY(bar);
+    QCOMPARE(GetDlgItem(dlg, 2001), bar);
+    QCOMPARE(GetParent(bar), dlg);
+    // A new bar has one part that runs to the end.
+    int edges[4] = {};
+    QCOMPARE(SendMessageA(bar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)), LRESULT(1));
+    QCOMPARE(edges[0], -1);
+
+    // Two parts as the console sets them: right edges from the client width.
+    RECT client;
+    QVERIFY(GetClientRect(dlg, &client));
+    const int w = client.right;
+    int parts[2] = {(w * 3 / 4) * 2 / 3, w * 3 / 4};
+    QVERIFY(SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts)));
+    QCOMPARE(SendMessageA(bar, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(edges)), LRESULT(2));
+    QCOMPARE(edges[0], parts[0]);
+    QCOMPARE(edges[1], parts[1]);
+    // SB_GETPARTS with room for fewer copies fewer, and still counts them all.
+    edges[1] = 12345;
+    QCOMPARE(SendMessageA(bar, SB_GETPARTS, 1, reinterpret_cast<LPARAM>(edges)), LRESULT(2));
+    QCOMPARE(edges[1], 12345);
+
+    // Texts by part in the low byte of wParam; the high byte (drawing type) is not the part.
+    QVERIFY(SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("请选择打印接口")));
+    QVERIFY(SendMessageA(bar, SB_SETTEXTA, 1 | 0x0100, reinterpret_cast<LPARAM>("已发送字节数 3")));
+    QCOMPARE(PlatTestStatusText(dlg, 2001, 0), std::string("请选择打印接口"));
+    QCOMPARE(PlatTestStatusText(dlg, 2001, 1), std::string("已发送字节数 3"));
+    char text[64];
+    QCOMPARE(LOWORD(SendMessageA(bar, SB_GETTEXTA, 1, reinterpret_cast<LPARAM>(text))), WORD(std::strlen("已发送字节数 3")));
+    QCOMPARE(std::string(text), std::string("已发送字节数 3"));
+    // A part that does not exist takes no text.
+    QVERIFY(!SendMessageA(bar, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>("x")));
+    QCOMPARE(PlatTestStatusText(dlg, 2001, 2), std::string());
+    QCOMPARE(MessageCount(WM_COMMAND), 0);
+
+    // MoveWindow with zeros: the bar puts itself along the bottom, full width.
+    QVERIFY(MoveWindow(bar, 0, 0, 0, 0, TRUE));
+    RECT barRect, dlgRect, barClient;
+    GetWindowRect(bar, &barRect);
+    GetClientRect(bar, &barClient);
+    QCOMPARE(barClient.right, client.right);
+    QVERIFY(barClient.bottom > 0 && barClient.bottom < client.bottom / 2);
+    GetWindowRect(dlg, &dlgRect);
+    QCOMPARE(barRect.right - barRect.left, client.right);
+    QVERIFY(barRect.bottom <= dlgRect.bottom);
+    QVERIFY(barRect.bottom >= dlgRect.bottom - 2 * (barClient.bottom));
+    QVERIFY(PlatTestWidget(bar)->isVisible());
+}
+
+void TestWindowControls::statusBarInTemplateAndDestroy()
+{
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "start", dlg, 2001);
+    QCOMPARE(PlatTestStatusText(dlg, 2001, 0), std::string("start"));
+    // WM_SETTEXT and SetWindowText go to part 0.
+    QVERIFY(SetWindowTextA(bar, "打开端口失败!"));
+    QCOMPARE(PlatTestStatusText(dlg, 2001, 0), std::string("打开端口失败!"));
+    QCOMPARE(PlatTestWindowText(bar), std::string("打开端口失败!"));
+    // Destroyed, the handle is dead: calls fail and return 0.
+    QVERIFY(DestroyWindow(bar));
+    QVERIFY(!IsWindow(bar));
+    QVERIFY(!DestroyWindow(bar));
+    QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    QCOMPARE(SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("x")), LRESULT(0));
+    QCOMPARE(GetDlgItem(dlg, 2001), HWND(nullptr));
+    QVERIFY(!SetWindowTextA(bar, "x"));
+    RECT r;
+    QVERIFY(!GetClientRect(bar, &r));
+    QVERIFY(IsWindow(dlg));
+}
+
+void TestWindowControls::dialogUnits_data()
+{
+    QTest::addColumn<QRect>("units"); // left, top, right, bottom in dialog units
+    // x * baseX / 4 and y * baseY / 8, rounded to the nearest pixel.
+    QTest::newRow("one base unit") << QRect(QPoint(4, 8), QPoint(8, 16));
+    QTest::newRow("console size") << QRect(QPoint(0, 0), QPoint(264, 178));
+    QTest::newRow("odd values") << QRect(QPoint(1, 3), QPoint(7, 11));
+    QTest::newRow("spread") << QRect(QPoint(10, 21), QPoint(101, 53));
+}
+
+void TestWindowControls::dialogUnits()
+{
+    QFETCH(QRect, units);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    // The base units of the template's font: average width of A..Z a..z and height.
+    QFont font = QApplication::font();
+    font.setFamily("System");
+    font.setPointSize(10);
+    const QFontMetrics fm(font);
+    const int baseX = (fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") + 26) / 52;
+    const int baseY = fm.height();
+    auto px = [](int v, int base, int div) { return (v * base + div / 2) / div; };
+
+    RECT r{units.left(), units.top(), units.right(), units.bottom()};
+    QVERIFY(MapDialogRect(dlg, &r));
+    QCOMPARE(r.left, LONG(px(units.left(), baseX, 4)));
+    QCOMPARE(r.top, LONG(px(units.top(), baseY, 8)));
+    QCOMPARE(r.right, LONG(px(units.right(), baseX, 4)));
+    QCOMPARE(r.bottom, LONG(px(units.bottom(), baseY, 8)));
+
+    // The dialog's client area is its template size in dialog units.
+    RECT client;
+    GetClientRect(dlg, &client);
+    QCOMPARE(client.right, LONG(px(220, baseX, 4)));
+    QCOMPARE(client.bottom, LONG(px(210, baseY, 8)));
+
+    // GetDialogBaseUnits gives the application font's units.
+    const QFontMetrics app(QApplication::font());
+    const LONG units0 = GetDialogBaseUnits();
+    QCOMPARE(int(LOWORD(units0)), (app.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") + 26) / 52);
+    QCOMPARE(int(HIWORD(units0)), app.height());
+}
+
+void TestWindowControls::controlsArePlacedInDialogUnits()
+{
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    // The push button "Send" sits at 4, 70 and is 50 x 14 dialog units.
+    // Position and size convert each on its own, as Windows does it.
+    RECT expected{4, 70, 50, 14};
+    MapDialogRect(dlg, &expected);
+    expected.right += expected.left;
+    expected.bottom += expected.top;
+    RECT button, client;
+    GetWindowRect(GetDlgItem(dlg, kPush), &button);
+    GetClientRect(GetDlgItem(dlg, kPush), &client);
+    QCOMPARE(client.right, expected.right - expected.left);
+    QCOMPARE(client.bottom, expected.bottom - expected.top);
+    const QPoint origin = PlatTestWidget(GetDlgItem(dlg, kPush))->parentWidget()->mapToGlobal(QPoint(0, 0));
+    QCOMPARE(button.left - origin.x(), expected.left);
+    QCOMPARE(button.top - origin.y(), expected.top);
+}
+
+PLAT_TEST_MAIN(TestWindowControls)
+#include "tst_window_controls.moc"
