@@ -48,7 +48,9 @@ struct Answer {
     int delayMs = 0;
 };
 
-// What a serial transport saw of the line when a chunk arrived.
+// What a serial transport saw of the line when it read a chunk. A sender
+// that changes the speed right after writing (the font download's switch
+// from 9600 to 38400 baud) may have done so before the chunk was read.
 struct LineInfo {
     unsigned baud = 0;   // 0 when unknown (not a serial line)
     bool rtscts = false; // hardware flow control on
@@ -112,9 +114,10 @@ struct PrinterOptions {
     std::chrono::milliseconds downloadQuiet{2000}; // a download ends after this much silence
     AnswerConfig preambleAnswer;                   // 1C AA AA after 1C AA 0D (serial only)
     AnswerConfig readStringAnswer;                 // the stored six bytes after 1B 1D 00 02
-    // Extra wait before the preamble answer goes out in Correct/Wrong/Short
-    // mode, so it meets the line after the sender has switched speed.
-    int preambleAnswerDelayMs = 50;
+    // Wait before the preamble answer goes out (Late adds lateMs). An
+    // answer sent while the sender reopens the line at its new speed is
+    // kept by the line and read after the reopening.
+    int preambleAnswerDelayMs = 0;
 };
 
 class Paper;
