@@ -94,12 +94,17 @@ bool PtyPrinter::openPty()
         return false;
     }
     slave_path_ = name;
-    // Raw line: no byte is translated, nothing is echoed.
+    // Raw line: no byte is translated, nothing is echoed. Opening and
+    // closing the slave side once also makes the master report a hang-up
+    // until a sender opens it, so connected() means what it says.
     termios t{};
     if (tcgetattr(master_, &t) == 0) {
         cfmakeraw(&t);
         tcsetattr(master_, TCSANOW, &t);
     }
+    const int slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave >= 0)
+        ::close(slave);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
         error_ = std::string("cannot make a pipe: ") + std::strerror(errno);

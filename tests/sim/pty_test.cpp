@@ -200,8 +200,10 @@ TEST(SerialPrinter, DownloadEndsWhenTheSenderClosesTheLine)
     o.downloadQuiet = 10s; // only the close may end it here
     sim::SerialPrinter printer(o);
     ASSERT_TRUE(printer.ok());
+    EXPECT_FALSE(printer.waitForConnected(true, 100ms)); // nobody has the line open yet
     {
         Line line(printer.slavePath());
+        EXPECT_TRUE(printer.waitForConnected(true, 5s));
         ASSERT_TRUE(line.write({0x1C, 0xAA, 0x55, 0x01, 1, 2, 3, 4, 5}));
         ASSERT_TRUE(printer.waitForBytes(9, 5s));
     }
