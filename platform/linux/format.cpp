@@ -147,9 +147,9 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
             if (size == Short)
                 v = static_cast<unsigned short>(v);
             const char* conv = type == 'u' ? "llu" : (type == 'x' ? "llx" : "llX");
-            char spec[16];
-            std::snprintf(spec, sizeof spec, "%%%s.*%s", (alt && type != 'u') ? "#" : "", conv);
-            std::snprintf(tmp, sizeof tmp, spec, precision < 0 ? 1 : precision, v);
+            char pattern[16];
+            std::snprintf(pattern, sizeof pattern, "%%%s.*%s", (alt && type != 'u') ? "#" : "", conv);
+            std::snprintf(tmp, sizeof tmp, pattern, precision < 0 ? 1 : precision, v);
             body = tmp;
             Pad(out, body, width, left, precision >= 0 ? ' ' : fill);
             break;

@@ -165,6 +165,10 @@ BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
     char* out = static_cast<char*>(buffer);
     DWORD done = 0;
     while (done < toRead) {
+        if (f.Cancelled()) { // the handle was closed under us: stop here
+            *read = done;
+            return Fail(ERROR_OPERATION_ABORTED);
+        }
         ssize_t n = ::read(f.fd, out + done, toRead - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
@@ -218,6 +222,10 @@ BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writte
     const char* in = static_cast<const char*>(buffer);
     DWORD done = 0;
     while (done < toWrite) {
+        if (f.Cancelled()) { // the handle was closed under us: stop here
+            *written = done;
+            return Fail(ERROR_OPERATION_ABORTED);
+        }
         ssize_t n = ::write(f.fd, in + done, toWrite - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);

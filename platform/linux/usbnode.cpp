@@ -81,6 +81,10 @@ BOOL UsbWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written)
     DWORD done = 0;
     auto deadline = Clock::now() + ScaledMs(kWriteStallMs);
     while (done < toWrite) {
+        if (f.Cancelled()) { // the handle was closed under us: stop here
+            *written = done;
+            return Fail(ERROR_OPERATION_ABORTED);
+        }
         ssize_t n = ::write(f.fd, in + done, toWrite - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
@@ -113,6 +117,10 @@ BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
     DWORD done = 0;
     auto deadline = Clock::now() + ScaledMs(kFirstByteMs);
     while (done < toRead) {
+        if (f.Cancelled()) { // the handle was closed under us: stop here
+            *read = done;
+            return Fail(ERROR_OPERATION_ABORTED);
+        }
         ssize_t n = ::read(f.fd, out + done, toRead - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
