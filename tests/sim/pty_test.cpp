@@ -286,3 +286,31 @@ TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
     else
         unsetenv("XDG_CONFIG_HOME");
 }
+
+TEST(SerialPrinter, FontDownloadAcrossTheSpeedSwitch)
+{
+    // The program's pattern: preamble at 9600, close, reopen at 38400, read
+    // the answer, send the file, close. The reopening must not end the
+    // download before its data, and the closing ends it.
+    sim::PrinterOptions o;
+    o.downloadQuiet = 10s;
+    sim::SerialPrinter printer(o);
+    ASSERT_TRUE(printer.ok());
+    {
+        Line slow(printer.slavePath(), B9600, true);
+        ASSERT_TRUE(slow.write(kPreamble));
+    }
+    Line fast(printer.slavePath(), B38400, true);
+    EXPECT_EQ(fast.read(3, 5s), kAck);
+    const std::vector<uint8_t> file{'a', 'b', 'c'};
+    ASSERT_TRUE(fast.write(file));
+    ASSERT_TRUE(printer.waitForBytes(6, 5s));
+    ::close(fast.fd);
+    fast.fd = -1;
+    ASSERT_TRUE(printer.waitFor([](const sim::PrinterState& s) { return !s.downloads.empty() && !s.downloads[0].open; },
+                                5s));
+    const auto s = printer.printer().state();
+    EXPECT_EQ(s.downloads[0].kind, sim::DownloadKind::Font);
+    EXPECT_EQ(s.downloads[0].length, 3u);
+    EXPECT_EQ(s.downloads[0].sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
