@@ -1,0 +1,172 @@
+// The virtual printer wired to the program's ports, and a report recorder.
+#include "ui/support/printer_rig.h"
+
+#include "port/port.h"
+#include "port/portio.h"
+#include "send/send.h"
+
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace rig {
+
+namespace {
+
+std::vector<Report> gReports;
+std::function<void(const Report&)> gReportAction;
+bool gSendStateReady = false;
+
+constexpr int kReportTemplateId = 9100;
+const DlgTemplate kReportTemplate{kReportTemplateId, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 120, 40, "reports", 0,
+                                  "System", 10, {}};
+
+INT_PTR CALLBACK ReportDlgProc(HWND, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_SENDCMDS_STATUS:
+    case WM_SENDFILE_STATUS:
+    case WM_EPP_STATUS: {
+        const Report report{message, wParam, lParam};
+        gReports.push_back(report);
+        if (gReportAction)
+            gReportAction(report);
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+TempDir::TempDir()
+{
+    char pattern[] = "/tmp/mptest-rig-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    path_ = made != nullptr ? made : "";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    if (!path_.empty())
+        std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const
+{
+    const std::string file = path_ + "/" + name;
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return file;
+}
+
+Bench::Bench() : backend_(parallelPort_)
+{
+    PlatSetRootPath(PlatRoot::Config, dir_.path() + "/config");
+    PlatSetRootPath(PlatRoot::Dev, dir_.path() + "/dev");
+    PlatSetRootPath(PlatRoot::Sys, dir_.path() + "/sys");
+    PlatSetRootPath(PlatRoot::Home, dir_.path());
+    parallelPort_.attach(parallelPrinter_);
+    PortIoSetBackendForTest(&backend_);
+    InitializeWinIo();
+    if (!gSendStateReady) {
+        UtilInit(); // the critical section lives for the whole test program
+        gSendStateReady = true;
+    }
+    InitPort();
+    gStopSendFlag = 0;
+}
+
+Bench::~Bench()
+{
+    // Never leave a sending thread behind with the port under it.
+    StopSendAndWait();
+    PortRelease();
+    ClearPortRecord(gCurrentPort);
+    if (serial_)
+        serial_->stop();
+    for (auto& printer : usb_)
+        printer->stop();
+    ShutdownWinIo();
+    PortIoSetBackendForTest(nullptr);
+    parallelPort_.setSink({});
+    PlatSetTimeScale(1.0);
+    for (PlatRoot root : {PlatRoot::Config, PlatRoot::Dev, PlatRoot::Sys, PlatRoot::Home})
+        PlatSetRootPath(root, "");
+}
+
+sim::SerialPrinter& Bench::serial(sim::PrinterOptions options)
+{
+    options.transport = sim::Transport::Serial;
+    serial_ = std::make_unique<sim::SerialPrinter>(options);
+    PlatSetComDevice("COM1", serial_->slavePath());
+    return *serial_;
+}
+
+sim::UsbPrinter& Bench::usb(int index, sim::PrinterOptions options)
+{
+    options.transport = sim::Transport::Usb;
+    usb_.push_back(std::make_unique<sim::UsbPrinter>(dir_.path(), index, options));
+    return *usb_.back();
+}
+
+ReportWindow::ReportWindow()
+{
+    PlatTestAddDialogTemplate(&kReportTemplate);
+    gReports.clear();
+    gReportAction = nullptr;
+    hwnd_ = PlatTestOpenDialog(MAKEINTRESOURCEA(kReportTemplateId), nullptr, ReportDlgProc, 0);
+}
+
+ReportWindow::~ReportWindow()
+{
+    gReportAction = nullptr;
+    if (hwnd_ != nullptr)
+        DestroyWindow(hwnd_);
+}
+
+const std::vector<Report>& ReportWindow::reports() const
+{
+    return gReports;
+}
+
+std::vector<LPARAM> ReportWindow::values(UINT message, WPARAM code) const
+{
+    std::vector<LPARAM> out;
+    for (const Report& r : gReports)
+        if (r.message == message && r.code == code)
+            out.push_back(r.value);
+    return out;
+}
+
+bool ReportWindow::has(UINT message, WPARAM code) const
+{
+    return !values(message, code).empty();
+}
+
+void ReportWindow::clear()
+{
+    gReports.clear();
+}
+
+void ReportWindow::onReport(std::function<void(const Report&)> action)
+{
+    gReportAction = std::move(action);
+}
+
+bool ReportWindow::waitFor(UINT message, WPARAM code, int timeoutMs)
+{
+    return PlatTestWaitFor([&] { return has(message, code); }, timeoutMs);
+}
+
+bool WaitPortIdle(int timeoutMs)
+{
+    return PlatTestWaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, timeoutMs);
+}
+
+} // namespace rig

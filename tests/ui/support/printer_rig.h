@@ -1,0 +1,105 @@
+// Puts the virtual printer at the far end of each kind of port for tests
+// that drive the program: a parallel register model behind the port-I/O
+// layer, a pseudo-terminal mapped as COM1, and a USB printer under a private
+// device root. Also a window that records the send engine's reports.
+#pragma once
+
+#include "platform/seams.h"
+#include "platform/testapi/testapi.h"
+#include "port/linux/portio_backend.h"
+#include "sim/parallel.h"
+#include "sim/printer.h"
+#include "sim/pty.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rig {
+
+// A temporary folder, removed with what it holds.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // Writes `bytes` to a file in the folder and returns its path.
+    std::string writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const;
+
+private:
+    std::string path_;
+};
+
+// The virtual printer's parallel port seen through the port-I/O layer.
+class ParallelBackend final : public PortIoBackend {
+public:
+    explicit ParallelBackend(sim::ParallelPort& port) : port_(port) {}
+    bool read(WORD address, BYTE* value) override { return port_.readPort(address, value); }
+    bool write(WORD address, BYTE value) override { return port_.writePort(address, value); }
+    const char* name() const override { return "sim"; }
+
+private:
+    sim::ParallelPort& port_;
+};
+
+// Everything a test of the program needs around it: private path roots, the
+// port-I/O layer on the parallel model, the send state, a zeroed port record
+// and the serial selections read from a fresh store. One per test.
+class Bench {
+public:
+    Bench();
+    ~Bench();
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
+
+    TempDir& dir() { return dir_; }
+    sim::Printer& parallelPrinter() { return parallelPrinter_; }
+    sim::ParallelPort& parallelPort() { return parallelPort_; }
+    // Starts a printer on a pseudo-terminal and maps COM1 to it.
+    sim::SerialPrinter& serial(sim::PrinterOptions options = {});
+    // Starts a USB printer lp<index> under the private device root.
+    sim::UsbPrinter& usb(int index = 0, sim::PrinterOptions options = {});
+
+private:
+    TempDir dir_;
+    sim::Printer parallelPrinter_;
+    sim::ParallelPort parallelPort_;
+    ParallelBackend backend_;
+    std::unique_ptr<sim::SerialPrinter> serial_;
+    std::vector<std::unique_ptr<sim::UsbPrinter>> usb_;
+};
+
+struct Report {
+    UINT message;
+    WPARAM code;
+    LPARAM value;
+};
+
+// A small dialog that records every report it receives, in order; an
+// optional action runs inside each report's handler.
+class ReportWindow {
+public:
+    ReportWindow();
+    ~ReportWindow();
+    HWND hwnd() const { return hwnd_; }
+    const std::vector<Report>& reports() const;
+    // The values of reports with this message and code, in order.
+    std::vector<LPARAM> values(UINT message, WPARAM code) const;
+    bool has(UINT message, WPARAM code) const;
+    void clear();
+    void onReport(std::function<void(const Report&)> action);
+    // Waits (delivering the worker's reports) until a report with this
+    // message and code arrived.
+    bool waitFor(UINT message, WPARAM code, int timeoutMs);
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+// Waits, delivering reports, until the port is no longer busy.
+bool WaitPortIdle(int timeoutMs);
+
+} // namespace rig
