@@ -331,7 +331,8 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
     if (PlatWindow* w = PlatQtFind(h)) {
         w->loop = &loop;
         while ((w = PlatQtFind(h)) && !w->ended)
-            loop.exec();
+            if (loop.exec() == -1) // the application is quitting: the loop cannot run
+                break;
         if (w) {
             w->loop = nullptr;
             result = w->result;

@@ -91,6 +91,9 @@ void PlatQtEnsureApp()
         static char* argv[] = {arg0, nullptr};
         new QApplication(argc, argv);
     }
+    // Windows end only by EndDialog or DestroyWindow, never by Qt's rule
+    // for the last window closed.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     // The thread of the QApplication is the user-interface thread; windows
     // are made there only.
     if (!gPump && QThread::currentThread() == QCoreApplication::instance()->thread()) {
