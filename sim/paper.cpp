@@ -26,10 +26,13 @@ const char* const kFontFile = "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc";
 // mptest-printer, tests), one is made here on the offscreen platform.
 std::once_flag gGuiOnce;
 QString gFamily;
+bool gFonts = false; // false under a host that made a plain QCoreApplication
 
 void ensureGui()
 {
     std::call_once(gGuiOnce, [] {
+        if (QCoreApplication::instance() && !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return; // fonts cannot be had here; glyphs are drawn as boxes
         if (!QCoreApplication::instance()) {
             if (!std::getenv("QT_QPA_PLATFORM"))
                 setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -46,6 +49,7 @@ void ensureGui()
         }
         if (gFamily.isEmpty())
             gFamily = QStringLiteral("WenQuanYi Zen Hei");
+        gFonts = true;
     });
 }
 
@@ -65,6 +69,11 @@ void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, 
             break;
         case Paper::Item::Glyph: {
             const GlyphStyle& s = it.style;
+            if (!gFonts) {
+                p.setPen(Qt::black);
+                p.drawRect(it.x + 1, y + 1, it.w - 3, it.h - 3);
+                break;
+            }
             QFont f(gFamily);
             f.setPixelSize(s.height - s.height / 8);
             f.setBold(s.bold);

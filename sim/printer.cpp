@@ -361,9 +361,9 @@ struct Printer::Impl {
     void decode(bool final, Clock::time_point now);
 };
 
-// A text run needs its end before it is logged; to keep the layout equal
-// for any chunking, the run is measured first and laid out only once it is
-// complete. This wrapper does the measuring.
+// The length of the run of text at p. A run is logged as one line, so it is
+// laid out only once its end has arrived (*complete): that keeps the result
+// the same however the stream was split.
 static size_t textRunLength(const uint8_t* p, size_t n, bool chinese, bool final, bool* complete)
 {
     size_t i = 0;
