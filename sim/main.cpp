@@ -161,6 +161,7 @@ int main(int argc, char** argv)
 
     // The signals are taken by sigwait on this thread only; block them
     // before the reader thread exists so it inherits the mask.
+    signal(SIGPIPE, SIG_IGN); // a reader of our stdout that went away is no reason to die
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);

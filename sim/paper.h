@@ -21,8 +21,10 @@ struct GlyphStyle {
 
 class Paper {
 public:
-    // The paper stops growing at this many rows; more is dropped.
-    static constexpr int kMaxRows = 60000;
+    // The paper stops growing at this many rows (2.5 m at 8 dots a mm), so
+    // that a long stream cannot make a picture too big to hold; the rest is
+    // still decoded and in the transcript, just not drawn.
+    static constexpr int kMaxRows = 20000;
 
     explicit Paper(int widthDots = 384);
 
