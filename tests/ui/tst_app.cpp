@@ -1,0 +1,256 @@
+// The application shell: start-up, the main window, its centring, its
+// shutdown by close box and by menu, and the About box.
+#include "app/app.h"
+#include "port/linux/portio_backend.h"
+#include "port/port.h"
+#include "port/portio.h"
+#include "res/resource.h"
+#include "send/send.h"
+#include "ui/support/printer_rig.h"
+
+namespace {
+
+const char kCaption[] = "衡岚微型打印机测试软件A V2.4(适用于win9x/me/2000/xp)";
+
+// Runs WinMain; `drive` gets the main window once it is up, inside its
+// modal loop, and must end it one way or another.
+int RunProgram(const std::function<void(HWND)>& drive, std::vector<HWND>* dialogs = nullptr)
+{
+    PlatTestSetDialogHook([&](HWND dialog) {
+        if (dialogs != nullptr)
+            dialogs->push_back(dialog);
+        if (GetParent(dialog) == nullptr && PlatTestWindowText(dialog) == kCaption)
+            QTimer::singleShot(0, [=] { drive(dialog); });
+    });
+    const int result = WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL);
+    PlatTestSetDialogHook({});
+    return result;
+}
+
+bool HandleIsOpen(HANDLE handle)
+{
+    DWORD size = 0;
+    return GetFileSize(handle, &size) != INVALID_FILE_SIZE || GetLastError() != ERROR_INVALID_HANDLE;
+}
+
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { PlatTestRecordMessageBoxes(); PlatTestClearMessageBoxes(); }
+    void cleanup()
+    {
+        PlatTestDestroyAll();
+        PlatTestSetScreenSize(0, 0);
+        PortIoFailInitForTest(false);
+    }
+
+    void aLayerThatCannotBePreparedShowsOnlyItsMessage()
+    {
+        rig::Bench bench;
+        ShutdownWinIo();
+        PortIoFailInitForTest(true);
+        std::vector<HWND> dialogs;
+        PlatTestSetDialogHook([&](HWND dialog) { dialogs.push_back(dialog); });
+        QCOMPARE(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL), 0);
+        PlatTestSetDialogHook({});
+        QVERIFY(dialogs.empty());
+        const auto boxes = PlatTestMessageBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].text, std::string("Unable to import winio.lib!"));
+        QCOMPARE(boxes[0].caption, std::string("DialogBox failure"));
+        QVERIFY(boxes[0].owner == nullptr);
+        QCOMPARE(boxes[0].type & 0xF0, UINT(MB_ICONERROR));
+        UtilInit(); // WinMain left the lock to process exit; the bench uses it
+    }
+
+    void noParallelPortStillStarts()
+    {
+        rig::Bench bench;
+        ShutdownWinIo();
+        PortIoSetBackendForTest(nullptr);
+        // A machine without a parallel port: nothing to reach, still a start.
+        PlatSetRootPath(PlatRoot::Proc, bench.dir().path());
+        bool shown = false;
+        RunProgram([&](HWND main) {
+            shown = true;
+            SendMessageA(main, WM_CLOSE, 0, 0);
+        });
+        PlatSetRootPath(PlatRoot::Proc, "");
+        QVERIFY(shown);
+        QVERIFY(PlatTestMessageBoxes().empty());
+        UtilInit();
+    }
+
+    void mainWindowShowsCaptionMenuAndPicture()
+    {
+        rig::Bench bench;
+        ShutdownWinIo();
+        std::string caption;
+        bool picture = false;
+        RunProgram([&](HWND main) {
+            caption = PlatTestWindowText(main);
+            picture = PlatTestVisible(main, IDC_MAIN_PICTURE);
+            // Escape is command 2, which the main window does not handle.
+            PlatTestKey(main, Qt::Key_Escape);
+            QVERIFY(!PlatTestDialogEnded(main));
+            // A feature whose dialog is not in this build simply returns.
+            QVERIFY(PlatTestMenuCommand(main, IDM_PORT_SETTINGS));
+            QVERIFY(!PlatTestDialogEnded(main));
+            PlatTestMenuCommand(main, IDM_EXIT);
+        });
+        QCOMPARE(caption, std::string(kCaption));
+        QVERIFY(picture);
+        UtilInit();
+    }
+
+    void closeBoxAndExitShutDownAlike_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("close box") << 0;
+        QTest::newRow("menu 退出") << 1;
+        QTest::newRow("WM_CLOSE") << 2;
+    }
+
+    void closeBoxAndExitShutDownAlike()
+    {
+        QFETCH(int, how);
+        rig::Bench bench;
+        ShutdownWinIo();
+        const std::string portFile = bench.dir().writeFile("port", {1, 2, 3});
+        const std::string sendFile = bench.dir().writeFile("send", {4, 5, 6});
+        HANDLE port = nullptr;
+        HANDLE send = nullptr;
+        const char* backendWhileOpen = "";
+        RunProgram([&](HWND main) {
+            backendWhileOpen = PortIoBackendName();
+            // What a feature dialog might have left behind.
+            port = CreateFileA(portFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            send = CreateFileA(sendFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            gCurrentPort.type = PORT_SERIAL;
+            gCurrentPort.handle = port;
+            gCurrentPort.state = PORT_STATE_IDLE;
+            gCurOutputBuf.hFile = send;
+            if (how == 0)
+                PlatTestCloseBox(main);
+            else if (how == 1)
+                PlatTestMenuCommand(main, IDM_EXIT);
+            else
+                SendMessageA(main, WM_CLOSE, 0, 0);
+        });
+        QCOMPARE(std::string(backendWhileOpen), std::string("sim"));
+        QVERIFY(!HandleIsOpen(port));
+        QVERIFY(!HandleIsOpen(send));
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QVERIFY(gCurOutputBuf.hFile == nullptr);
+        QCOMPARE(std::string(PortIoBackendName()), std::string(""));
+        UtilInit();
+    }
+
+    void aboutBoxFromTheMenu()
+    {
+        rig::Bench bench;
+        ShutdownWinIo();
+        std::vector<HWND> dialogs;
+        std::string version;
+        bool aboutEnded = false;
+        PlatTestSetDialogHook([&](HWND dialog) {
+            dialogs.push_back(dialog);
+            if (PlatTestWindowText(dialog) == kCaption) {
+                QTimer::singleShot(0, [=] { PlatTestMenuCommand(dialog, IDM_ABOUT); });
+            } else if (PlatTestFindControl(dialog, IDC_ABOUT_OK) != nullptr) {
+                QTimer::singleShot(0, [&, dialog] {
+                    for (HWND d : dialogs)
+                        if (PlatTestWindowText(d) == kCaption)
+                            QVERIFY(!IsWindowEnabled(d)); // modal over the main window
+                    PlatTestClick(dialog, IDC_ABOUT_OK);
+                    aboutEnded = PlatTestDialogEnded(dialog);
+                    QTimer::singleShot(0, [&] {
+                        for (HWND d : dialogs)
+                            if (PlatTestWindowText(d) == kCaption)
+                                SendMessageA(d, WM_CLOSE, 0, 0);
+                    });
+                });
+            }
+        });
+        WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL);
+        PlatTestSetDialogHook({});
+        QCOMPARE(dialogs.size(), size_t(2));
+        QVERIFY(aboutEnded);
+        UtilInit();
+    }
+
+    void aboutBoxClosesOnOkAndCloseOnly_data()
+    {
+        QTest::addColumn<int>("action");
+        QTest::addColumn<bool>("ends");
+        // Enter answers with the default button, 1225.
+        QTest::newRow("click 确定") << 0 << true;
+        QTest::newRow("Enter") << 1 << true;
+        QTest::newRow("close command") << 2 << true;
+        QTest::newRow("Escape (command 2)") << 3 << false;
+        QTest::newRow("command 1") << 4 << false;
+    }
+
+    void aboutBoxClosesOnOkAndCloseOnly()
+    {
+        QFETCH(int, action);
+        QFETCH(bool, ends);
+        HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
+        QVERIFY(about != nullptr);
+        switch (action) {
+        case 0: PlatTestClick(about, IDC_ABOUT_OK); break;
+        case 1: PlatTestKey(about, Qt::Key_Return); break;
+        case 2: SendMessageA(about, WM_CLOSE, 0, 0); break;
+        case 3: PlatTestKey(about, Qt::Key_Escape); break;
+        case 4: SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); break;
+        }
+        INT_PTR result = -1;
+        QCOMPARE(PlatTestDialogEnded(about, &result), ends);
+        if (ends)
+            QCOMPARE(result, INT_PTR(0));
+    }
+
+    void centring_data()
+    {
+        QTest::addColumn<int>("screenWidth");
+        QTest::addColumn<int>("dx");
+        QTest::addColumn<int>("dy");
+        QTest::addColumn<int>("shiftX");
+        QTest::addColumn<int>("shiftY");
+        QTest::newRow("exact") << 1280 << 0 << 0 << 0 << 0;
+        QTest::newRow("0 and 10 as given") << 1280 << 0 << 10 << 0 << 10;
+        QTest::newRow("11 becomes 5") << 1280 << 11 << 3 << 5 << 3;
+        QTest::newRow("-1 becomes 5") << 1280 << 2 << -1 << 2 << 5;
+        QTest::newRow("narrow screen") << 101 << 0 << 0 << 0 << 0;
+    }
+
+    void centring()
+    {
+        QFETCH(int, screenWidth);
+        QFETCH(int, dx);
+        QFETCH(int, dy);
+        QFETCH(int, shiftX);
+        QFETCH(int, shiftY);
+        PlatTestSetScreenSize(screenWidth, 700);
+        HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
+        RECT before{};
+        GetWindowRect(about, &before);
+        const int width = before.right - before.left;
+        const int height = before.bottom - before.top;
+        QCOMPARE(InitDialog(about, dx, dy), TRUE);
+        RECT after{};
+        GetWindowRect(about, &after);
+        // Halving by arithmetic shift rounds toward negative infinity.
+        QCOMPARE(int(after.left), ((screenWidth - width) >> 1) + shiftX);
+        QCOMPARE(int(after.top), ((700 - height) >> 1) + shiftY);
+        QCOMPARE(int(after.right - after.left), width);
+        if (screenWidth < width)
+            QVERIFY(after.left < 0);
+    }
+};
+
+PLAT_TEST_MAIN(TestApp)
+#include "tst_app.moc"
