@@ -505,9 +505,17 @@ size_t Printer::Impl::command(const uint8_t* p, size_t n, bool final)
             return 5;
         }
         case 0x1D: {
+            if (need(3))
+                return 0;
+            if (p[2] != 0x00) {
+                // Not the maker's 1B 1D 00 family: its length is unknown,
+                // so only ESC GS itself is set aside.
+                unknown(bytes(2));
+                return 2;
+            }
             if (need(4))
                 return 0;
-            if (p[2] == 0x00 && p[3] == 0x01) {
+            if (p[3] == 0x01) {
                 if (need(10))
                     return 0;
                 std::copy(p + 4, p + 10, state.storedString.begin());
@@ -518,7 +526,7 @@ size_t Printer::Impl::command(const uint8_t* p, size_t n, bool final)
                 logCmd(bytes(4), "store string \"" + escapeText(s) + "\" (" + hexBytes(std::span(p + 4, 6)) + ")");
                 return 10;
             }
-            if (p[2] == 0x00 && p[3] == 0x02) {
+            if (p[3] == 0x02) {
                 logCmd(bytes(4), "read stored string");
                 answer(std::vector<uint8_t>(state.storedString.begin(), state.storedString.end()),
                        options.readStringAnswer, 0, 5);

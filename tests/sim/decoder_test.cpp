@@ -83,7 +83,8 @@ TEST(Decoder, EachCommandToItsTranscriptLine)
         {{0x1C, 0xAA, 0x11, 0x02}, "unknown 1C AA 11 02"},
         {{0x1C, 0xAA, 0x55, 0x02}, "unknown 1C AA 55 02"},
         {{0x1D, 0x56, 0x07}, "unknown 1D 56 07"},
-        {{0x1B, 0x1D, 0x01, 0x00}, "unknown 1B 1D 01 00"},
+        {{0x1B, 0x1D, 0x00, 0x07}, "unknown 1B 1D 00 07"},
+        {{0x1B, 0x1D, 0x01, 0x1B, 0x40}, "unknown 1B 1D"},
         {{0x1B, 0x2A, 0x05}, "unknown 1B 2A 05"},
         {{0x05}, "unknown 05"},
     };
@@ -356,4 +357,16 @@ TEST(Decoder, StateJsonHoldsMachineNumberAndDistances)
                      "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\""),
               std::string::npos)
         << j;
+}
+
+TEST(Decoder, AnUnknownCommandLosesNothingAfterIt)
+{
+    const Bytes unknowns[] = {{0x1B, 0x7E}, {0x1B, 0x1D, 0x01}, {0x1C, 0x99}, {0x1C, 0xAA, 0x99},
+                              {0x1D, 0x99}, {0x1D, 0x56, 0x07}, {0x05}, {0x1B, 0x2A, 0x07}};
+    for (const Bytes& u : unknowns) {
+        const auto lines = decode(cat({u, {0x1C, 0xAA, 0x23, 0x01, 0x1B, 0x40}}));
+        ASSERT_GE(lines.size(), 3u) << sim::hexBytes(u);
+        EXPECT_EQ(lines[lines.size() - 2], "1C AA 23 01  cutter on") << sim::hexBytes(u);
+        EXPECT_EQ(lines.back(), "1B 40  ESC @ initialise") << sim::hexBytes(u);
+    }
 }
