@@ -1,0 +1,386 @@
+// The command console driven as a technician drives it, against the virtual
+// printer: port choice, typed hex and text, command files, repeating sends
+// and their stop, refusals, and closing while a send runs.
+#include "port/port.h"
+#include "res/resource.h"
+#include "send/send.h"
+#include "ui/console/console.h"
+#include "ui/support/printer_rig.h"
+
+#include <chrono>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Texts of status part 1 right after each report of a pass (not the length
+// reports) was handled, and an
+// optional action run inside the report, after the console handled it.
+std::vector<std::string> gPart1History;
+std::function<void(HWND, UINT, WPARAM)> gAfterReport;
+
+INT_PTR CALLBACK RecordingConsoleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const INT_PTR result = bUserCmdDlgProc(hwnd, message, wParam, lParam);
+    if (message == WM_SENDCMDS_STATUS || message == WM_SENDFILE_STATUS) {
+        if (hStatusBarUc != nullptr && wParam != STATUS_CMDS_LENGTH && wParam != STATUS_FILE_LENGTH)
+            gPart1History.push_back(PlatTestStatusText(hwnd, IDC_UC_STATUSBAR, 1));
+        if (gAfterReport)
+            gAfterReport(hwnd, message, wParam);
+    }
+    return result;
+}
+
+HWND OpenConsole()
+{
+    gPart1History.clear();
+    gAfterReport = nullptr;
+    return PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, RecordingConsoleProc);
+}
+
+std::string Part(HWND console, int part)
+{
+    return PlatTestStatusText(console, IDC_UC_STATUSBAR, part);
+}
+
+bool SendButtonsEnabled(HWND console)
+{
+    return PlatTestEnabled(console, IDC_UC_SEND) && PlatTestEnabled(console, IDC_UC_SEND_FILE);
+}
+
+std::vector<std::string> MessageTexts()
+{
+    std::vector<std::string> texts;
+    for (const auto& box : PlatTestMessageBoxes())
+        texts.push_back(box.text);
+    return texts;
+}
+
+void Stop(HWND console, int stopButton)
+{
+    QVERIFY(PlatTestClick(console, stopButton));
+    QVERIFY(rig::WaitPortIdle(10000));
+}
+
+} // namespace
+
+class TestConsole : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        PlatTestRecordMessageBoxes();
+        PlatTestClearMessageBoxes();
+    }
+    void cleanup()
+    {
+        gAfterReport = nullptr;
+        PlatTestDestroyAll();
+    }
+
+    void opensOnParallelWithNothingSelectedButIt()
+    {
+        rig::Bench bench;
+        gCurrentPort.state = PORT_STATE_IDLE;
+        gCurrentPort.type = PORT_SERIAL;
+        HWND console = OpenConsole();
+        QVERIFY(console != nullptr);
+        QVERIFY(PlatTestChecked(console, IDC_UC_PARALLEL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_USB));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_SERIAL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_HEX));
+        QVERIFY(!PlatTestEnabled(console, IDC_UC_STOP_CMDS));
+        QVERIFY(!PlatTestEnabled(console, IDC_UC_STOP_FILE));
+        QVERIFY(!PlatTestEnabled(console, IDC_UC_INPUT_HINT));
+        QVERIFY(SendButtonsEnabled(console));
+        QCOMPARE(Part(console, 0), std::string("请选择打印接口"));
+        QCOMPARE(int(gCurrentPort.type), int(PORT_PARALLEL));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
+        // Part 0 ends at (W*3/4)*2/3, part 1 at W*3/4.
+        RECT client{};
+        GetClientRect(console, &client);
+        int edges[2] = {};
+        QCOMPARE(int(SendMessageA(hStatusBarUc, SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges))), 2);
+        const int w = client.right - client.left;
+        QCOMPARE(edges[0], (w * 3 / 4) * 2 / 3);
+        QCOMPARE(edges[1], w * 3 / 4);
+    }
+
+    void typedHexAndTextReachTheSerialPrinter_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("hex") << "1B 40 0A" << true << QByteArray("\x1B\x40\x0A", 3);
+        QTest::newRow("the same as text") << "1B 40 0A" << false << QByteArray("1B 40 0A");
+        // Text goes to the printer in its code page, GBK.
+        QTest::newRow("chinese text") << "测试" << false << QByteArray("\xB2\xE2\xCA\xD4");
+    }
+
+    void typedHexAndTextReachTheSerialPrinter()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, hex);
+        QFETCH(QByteArray, bytes);
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        QCOMPARE(Part(console, 0), std::string("串口:  9600bps,8位,无"));
+        QVERIFY(PlatTestType(console, IDC_UC_INPUT, typed.toStdString()));
+        if (hex)
+            QVERIFY(PlatTestClick(console, IDC_UC_HEX));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer.waitForBytes(uint64_t(bytes.size()), 2000ms));
+        const auto received = printer.received();
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(received.data()), int(received.size())), bytes);
+        QCOMPARE(Part(console, 0), "发送指令长度 " + std::to_string(bytes.size()) + "字节");
+        QCOMPARE(Part(console, 1), "已发送字节数 " + std::to_string(bytes.size()));
+        QVERIFY(SendButtonsEnabled(console));
+        QVERIFY(MessageTexts().empty());
+    }
+
+    void oneHexDigitSendsNothingAndGivesTheButtonsBack()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        PlatTestType(console, IDC_UC_INPUT, "7");
+        PlatTestClick(console, IDC_UC_HEX);
+        PlatTestClick(console, IDC_UC_SEND);
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(PlatTestWaitFor([&] { return SendButtonsEnabled(console); }, 2000));
+        QCOMPARE(Part(console, 0), std::string("发送指令长度 0字节"));
+        QCOMPARE(Part(console, 1), std::string("已发送字节数 0"));
+        QVERIFY(bench.parallelPrinter().received().empty());
+    }
+
+    void emptyInputsAreRefusedWithAMessage()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        PlatTestClick(console, IDC_UC_SEND);
+        PlatTestClick(console, IDC_UC_SEND_FILE);
+        QCOMPARE(MessageTexts(), (std::vector<std::string>{"输入框为空!", "请先选择文件！"}));
+        for (const auto& box : PlatTestMessageBoxes()) {
+            QCOMPARE(box.caption, std::string("Error"));
+            QVERIFY(box.owner == nullptr);
+        }
+        QVERIFY(SendButtonsEnabled(console));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
+    }
+
+    void aPortThatCannotBeOpenedIsReported_data()
+    {
+        QTest::addColumn<int>("radio");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("serial") << IDC_UC_SERIAL << "串口被占用或有错误!";
+        QTest::newRow("usb") << IDC_UC_USB << "usb不在线或拨出!";
+    }
+
+    void aPortThatCannotBeOpenedIsReported()
+    {
+        QFETCH(int, radio);
+        QFETCH(QString, message);
+        rig::Bench bench; // no printer on COM1 (its default device is missing), none on USB
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, radio));
+        QVERIFY(!PlatTestChecked(console, radio));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_PARALLEL));
+        QVERIFY(!SendButtonsEnabled(console));
+        QCOMPARE(Part(console, 0), std::string("打开端口失败!"));
+        QCOMPARE(MessageTexts(), std::vector<std::string>{message.toStdString()});
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
+        // Choosing a port that works gives the buttons back.
+        QVERIFY(PlatTestClick(console, IDC_UC_PARALLEL));
+        QVERIFY(SendButtonsEnabled(console));
+        QCOMPARE(Part(console, 0), std::string("并口"));
+    }
+
+    void usbPortOpensAndSends()
+    {
+        rig::Bench bench;
+        auto& printer = bench.usb(0);
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_USB));
+        QCOMPARE(Part(console, 0), std::string("U口"));
+        PlatTestType(console, IDC_UC_INPUT, "1b40");
+        PlatTestClick(console, IDC_UC_HEX);
+        PlatTestClick(console, IDC_UC_SEND);
+        QVERIFY(printer.waitForBytes(2, 5000ms));
+        QCOMPARE(printer.received(), (std::vector<uint8_t>{0x1B, 0x40}));
+    }
+
+    void repeatingTypedSendAddsEveryPassUntilStopped()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        PlatTestType(console, IDC_UC_INPUT, "1B 40");
+        PlatTestClick(console, IDC_UC_HEX);
+        PlatTestClick(console, IDC_UC_LOOP_CMDS);
+        PlatTestClick(console, IDC_UC_SEND);
+        QVERIFY(PlatTestEnabled(console, IDC_UC_STOP_CMDS));
+        QVERIFY(!SendButtonsEnabled(console));
+        QVERIFY(PlatTestWaitFor([] { return gPart1History.size() >= 3; }, 5000));
+        QVERIFY(!SendButtonsEnabled(console)); // each pass's report leaves them off
+        Stop(console, IDC_UC_STOP_CMDS);
+        QVERIFY(SendButtonsEnabled(console));
+        QVERIFY(!PlatTestEnabled(console, IDC_UC_STOP_CMDS));
+        const size_t passes = bench.parallelPrinter().received().size() / 2;
+        QVERIFY(passes >= 3);
+        for (size_t i = 0; i < gPart1History.size(); ++i)
+            QCOMPARE(gPart1History[i], "已发送字节数 " + std::to_string(2 * (i + 1)));
+        QCOMPARE(Part(console, 1), "已发送字节数 " + std::to_string(2 * passes));
+    }
+
+    void repeatingFileSendCountsAcrossPasses()
+    {
+        rig::Bench bench;
+        PlatSetTimeScale(0.05);
+        const std::string path = bench.dir().writeFile("cmds.bin", std::vector<uint8_t>(600, 'Z'));
+        HWND console = OpenConsole();
+        PlatTestFileChooserAnswer(path);
+        PlatTestClick(console, IDC_UC_SEL_FILE);
+        QCOMPARE(PlatTestText(console, IDC_UC_FILE_NAME), path);
+        PlatTestClick(console, IDC_UC_LOOP_FILE);
+        PlatTestClick(console, IDC_UC_SEND_FILE);
+        QCOMPARE(Part(console, 0), std::string("命令文件长度: 600字节 "));
+        QVERIFY(PlatTestEnabled(console, IDC_UC_STOP_FILE));
+        QVERIFY(PlatTestWaitFor([] { return gPart1History.size() >= 8; }, 10000));
+        Stop(console, IDC_UC_STOP_FILE);
+        // Progress of a pass shows on top of the completed passes; the
+        // done reports leave the text as it was.
+        const std::vector<std::string> expected{"已发送数据:256字节", "已发送数据:512字节", "已发送数据:600字节",
+                                                "已发送数据:600字节", "已发送数据:856字节", "已发送数据:1112字节",
+                                                "已发送数据:1200字节", "已发送数据:1200字节"};
+        QCOMPARE(std::vector<std::string>(gPart1History.begin(), gPart1History.begin() + 8), expected);
+        QVERIFY(SendButtonsEnabled(console));
+    }
+
+    void chooserCancelEmptiesTheFileName()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        PlatTestFileChooserAnswer(bench.dir().writeFile("a", {1}));
+        PlatTestClick(console, IDC_UC_SEL_FILE);
+        QVERIFY(!PlatTestText(console, IDC_UC_FILE_NAME).empty());
+        PlatTestFileChooserCancel();
+        PlatTestClick(console, IDC_UC_SEL_FILE);
+        QCOMPARE(PlatTestText(console, IDC_UC_FILE_NAME), std::string());
+    }
+
+    void filesAtAndOverTheLimit()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        const std::string over = bench.dir().writeFile("over", std::vector<uint8_t>(MAX_SEND_FILE_SIZE + 1, 'x'));
+        PlatTestFileChooserAnswer(over);
+        PlatTestClick(console, IDC_UC_SEL_FILE);
+        PlatTestClick(console, IDC_UC_SEND_FILE);
+        // The engine's failure report first, then the refusal's message.
+        QCOMPARE(Part(console, 0), std::string("文件发送失败"));
+        QCOMPARE(MessageTexts(), std::vector<std::string>{"发送数据错误！请重试"});
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
+        QVERIFY(SendButtonsEnabled(console));
+
+        PlatTestClearMessageBoxes();
+        const std::string limit = bench.dir().writeFile("limit", std::vector<uint8_t>(MAX_SEND_FILE_SIZE, 'x'));
+        PlatTestFileChooserAnswer(limit);
+        PlatTestClick(console, IDC_UC_SEL_FILE);
+        PlatTestClick(console, IDC_UC_SEND_FILE);
+        QCOMPARE(Part(console, 0), std::string("命令文件长度: 5242880字节 "));
+        QVERIFY(MessageTexts().empty());
+        QVERIFY(PlatTestWaitFor([] { return !gPart1History.empty(); }, 5000));
+        // Leaving ends the send at its next block and releases the port.
+        PlatTestClick(console, IDC_UC_EXIT);
+        QVERIFY(PlatTestDialogEnded(console));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
+        QVERIFY(bench.parallelPrinter().received().size() < MAX_SEND_FILE_SIZE);
+    }
+
+    void aSendWhileBusyIsRefusedSilently()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        PlatTestType(console, IDC_UC_INPUT, "41");
+        PlatTestClick(console, IDC_UC_HEX);
+        // Inside the last report of a single send the port is still busy.
+        int refusedInside = 0;
+        gAfterReport = [&](HWND hwnd, UINT, WPARAM code) {
+            if (code == STATUS_CMDS_SENT && SendButtonsEnabled(hwnd)) {
+                PlatTestClick(hwnd, IDC_UC_SEND);
+                ++refusedInside;
+            }
+        };
+        PlatTestClick(console, IDC_UC_SEND);
+        QVERIFY(rig::WaitPortIdle(5000));
+        gAfterReport = nullptr;
+        QCOMPARE(refusedInside, 1);
+        QCOMPARE(bench.parallelPrinter().received(), std::vector<uint8_t>{0x41});
+        QVERIFY(MessageTexts().empty());
+        // After the release a send is accepted.
+        PlatTestClick(console, IDC_UC_SEND);
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(bench.parallelPrinter().waitForBytes(2, 2000ms));
+        QCOMPARE(bench.parallelPrinter().received(), (std::vector<uint8_t>{0x41, 0x41}));
+    }
+
+    void aRadioClickedWhileBusyIsClearedAndTheSendGoesOn()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        PlatTestType(console, IDC_UC_INPUT, "42");
+        PlatTestClick(console, IDC_UC_HEX);
+        PlatTestClick(console, IDC_UC_LOOP_CMDS);
+        PlatTestClick(console, IDC_UC_SEND);
+        QVERIFY(PlatTestWaitFor([] { return gPart1History.size() >= 1; }, 5000));
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_SERIAL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_PARALLEL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_USB));
+        QCOMPARE(int(gCurrentPort.type), int(PORT_PARALLEL));
+        const size_t before = gPart1History.size();
+        QVERIFY(PlatTestWaitFor([&] { return gPart1History.size() >= before + 2; }, 5000));
+        Stop(console, IDC_UC_STOP_CMDS);
+        QVERIFY(MessageTexts().empty());
+    }
+
+    void closingDuringASendEndsItAndReleasesThePort_data()
+    {
+        QTest::addColumn<bool>("repeating");
+        QTest::newRow("single") << false;
+        QTest::newRow("repeating") << true;
+    }
+
+    void closingDuringASendEndsItAndReleasesThePort()
+    {
+        QFETCH(bool, repeating);
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        PlatSetTimeScale(0.1);
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        // The printer takes nothing, so the send is still writing at the close.
+        printer.holdLine(true);
+        const std::string path = bench.dir().writeFile("big", std::vector<uint8_t>(512 * 1024, 'y'));
+        PlatTestFileChooserAnswer(path);
+        PlatTestClick(console, IDC_UC_SEL_FILE);
+        if (repeating)
+            PlatTestClick(console, IDC_UC_LOOP_FILE);
+        PlatTestClick(console, IDC_UC_SEND_FILE);
+        QVERIFY(PlatTestWaitFor([] { return !gPart1History.empty(); }, 10000));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+
+        PlatTestClick(console, IDC_UC_EXIT);
+        QVERIFY(PlatTestDialogEnded(console));
+        QVERIFY(hStatusBarUc == nullptr);
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QCOMPARE(PlatTestPendingSends(), 0);
+        printer.holdLine(false);
+    }
+};
+
+PLAT_TEST_MAIN(TestConsole)
+#include "tst_console.moc"
