@@ -2,7 +2,12 @@
 // against what Windows does.
 #include "ui/support/window_fixture.h"
 
+#include "res/resource.h"
+
 #include <QFontMetrics>
+#include <QLabel>
+
+#include <algorithm>
 
 class TestWindowControls : public QObject {
     Q_OBJECT
@@ -27,6 +32,7 @@ private slots:
     void dialogUnits_data();
     void dialogUnits();
     void controlsArePlacedInDialogUnits();
+    void pictures();
 };
 
 void TestWindowControls::editChange_data()
@@ -346,6 +352,34 @@ void TestWindowControls::controlsArePlacedInDialogUnits()
     const QPoint origin = PlatTestWidget(GetDlgItem(dlg, kPush))->parentWidget()->mapToGlobal(QPoint(0, 0));
     QCOMPARE(button.left - origin.x(), expected.left);
     QCOMPARE(button.top - origin.y(), expected.top);
+}
+
+void TestWindowControls::pictures()
+{
+    const ImageResource* bitmap = ResFindImage(ResImageKind::Bitmap, IDB_MAIN_PICTURE);
+    const ImageResource* icon = ResFindImage(ResImageKind::Icon, IDI_MPTEST);
+    if (!bitmap || !icon)
+        QSKIP("the program has no pictures yet");
+    QImage full;
+    QVERIFY(full.loadFromData(bitmap->bytes.data(), int(bitmap->bytes.size()), "PNG"));
+    // A picture smaller than the bitmap: the bitmap keeps its own size and
+    // the control clips it; an icon shows at its own size too.
+    static const DlgItemTemplate items[] = {
+        {IDC_MAIN_PICTURE, "STATIC", WS_CHILD | WS_VISIBLE | SS_BITMAP, "", 0, 0, 50, 30, IDB_MAIN_PICTURE},
+        {-1, "STATIC", WS_CHILD | WS_VISIBLE | SS_ICON, "", 60, 0, 20, 20, IDI_MPTEST},
+    };
+    static const DlgTemplate tpl = {9200, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 100, 40, "Pictures", 0, "System", 10, items};
+    PlatTestAddDialogTemplate(&tpl);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(9200), nullptr, LoggingDlgProc);
+    auto* picture = qobject_cast<QLabel*>(PlatTestWidget(GetDlgItem(dlg, IDC_MAIN_PICTURE)));
+    QVERIFY(picture);
+    QCOMPARE(picture->pixmap().size(), full.size());
+    RECT units{0, 0, 50, 30};
+    MapDialogRect(dlg, &units);
+    QCOMPARE(picture->size(), QSize(units.right, units.bottom));
+    QVERIFY(picture->width() < full.width());
+    const QList<QLabel*> labels = PlatTestWidget(dlg)->findChildren<QLabel*>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return !l->pixmap().isNull() && l->pixmap().width() <= 64; }));
 }
 
 PLAT_TEST_MAIN(TestWindowControls)
