@@ -8,42 +8,64 @@ namespace sim {
 ParallelPort::ParallelPort() = default;
 ParallelPort::~ParallelPort() = default;
 
-uint8_t ParallelPort::statusLocked() const
+namespace {
+
+// Counts an atomic down by one unless it is 0; returns the value before.
+uint64_t countDown(std::atomic<uint64_t>& a)
+{
+    uint64_t v = a.load(std::memory_order_relaxed);
+    while (v > 0 && !a.compare_exchange_weak(v, v - 1, std::memory_order_relaxed)) {
+    }
+    return v;
+}
+
+} // namespace
+
+void ParallelPort::setLine(uint32_t bit, bool on)
+{
+    if (on)
+        lines_.fetch_or(bit);
+    else
+        lines_.fetch_and(~bit);
+}
+
+uint8_t ParallelPort::statusFrom(uint32_t lines, uint64_t busyPolls, uint64_t ackPolls) const
 {
     uint8_t s = kStatusSelect;
-    if (!error_)
+    if (!(lines & kError))
         s |= kStatusNoError;
-    if (ack_polls_ == 0)
+    if (ackPolls == 0)
         s |= kStatusAckIdle;
-    const bool eppHold = busy_while_epp_empty_ && epp_.empty();
-    if (!busy_forever_ && busy_polls_ == 0 && !eppHold)
+    const bool eppHold = (lines & kBusyWhileEppEmpty) && (lines & kEppEmpty);
+    if (!(lines & kBusyForever) && busyPolls == 0 && !eppHold)
         s |= kStatusNotBusy;
-    if (epp_timeout_)
+    if (lines & kEppTimeout)
         s |= kStatusEppTimeout;
     return s;
 }
 
 bool ParallelPort::readPort(uint16_t address, uint8_t* value)
 {
-    std::lock_guard lock(mutex_);
-    if (offline_) {
+    const uint32_t lines = lines_.load(std::memory_order_acquire);
+    if (lines & kOffline) {
         if (value)
             *value = 0;
         return false;
     }
+    if (address == kStatus) {
+        // Each read is one poll: it counts down the busy and acknowledge times.
+        const uint64_t busy = countDown(busy_polls_);
+        const uint64_t ack = countDown(ack_polls_);
+        status_polls_.fetch_add(1, std::memory_order_relaxed);
+        if (value)
+            *value = statusFrom(lines, busy, ack);
+        return true;
+    }
+    std::lock_guard lock(mutex_);
     uint8_t v = 0;
     switch (address) {
     case kData:
         v = data_;
-        break;
-    case kStatus:
-        v = statusLocked();
-        ++status_polls_;
-        // Each read is one poll: count down the busy and acknowledge times.
-        if (busy_polls_ > 0)
-            --busy_polls_;
-        if (ack_polls_ > 0)
-            --ack_polls_;
         break;
     case kControl:
         v = control_;
@@ -52,10 +74,11 @@ bool ParallelPort::readPort(uint16_t address, uint8_t* value)
         ++epp_reads_;
         if (epp_.empty()) {
             v = 0xFF;
-            epp_timeout_ = true;
+            setLine(kEppTimeout, true);
         } else {
             v = epp_.front();
             epp_.pop_front();
+            setLine(kEppEmpty, epp_.empty());
         }
         break;
     case kEcr:
@@ -74,7 +97,7 @@ bool ParallelPort::readPort(uint16_t address, uint8_t* value)
 bool ParallelPort::writePort(uint16_t address, uint8_t value)
 {
     std::lock_guard lock(mutex_);
-    if (offline_)
+    if (lines_ & kOffline)
         return false;
     switch (address) {
     case kData:
@@ -85,7 +108,7 @@ bool ParallelPort::writePort(uint16_t address, uint8_t value)
     case kStatus:
         // Writing 1 to bit 0 clears the EPP time-out on the usual chips.
         if (value & kStatusEppTimeout)
-            epp_timeout_ = false;
+            setLine(kEppTimeout, false);
         return true;
     case kControl: {
         const bool rising = !(control_ & kControlStrobe) && (value & kControlStrobe);
@@ -95,7 +118,7 @@ bool ParallelPort::writePort(uint16_t address, uint8_t value)
             delivered_.push_back(data_);
             if (ack_after_strobe_ > 0)
                 ack_polls_ = ack_after_strobe_;
-            if (busy_after_strobe_ > busy_polls_)
+            if (busy_after_strobe_ > busy_polls_.load())
                 busy_polls_ = busy_after_strobe_;
             if (sink_)
                 sink_(data_);
@@ -128,7 +151,7 @@ void ParallelPort::attach(Printer& printer)
 void ParallelPort::setError(bool on)
 {
     std::lock_guard lock(mutex_);
-    error_ = on;
+    setLine(kError, on);
 }
 
 void ParallelPort::setBusyPolls(uint64_t polls)
@@ -136,13 +159,13 @@ void ParallelPort::setBusyPolls(uint64_t polls)
     std::lock_guard lock(mutex_);
     busy_polls_ = polls;
     if (polls == 0)
-        busy_forever_ = false;
+        setLine(kBusyForever, false);
 }
 
 void ParallelPort::setBusy(bool on)
 {
     std::lock_guard lock(mutex_);
-    busy_forever_ = on;
+    setLine(kBusyForever, on);
     if (!on)
         busy_polls_ = 0;
 }
@@ -163,25 +186,26 @@ void ParallelPort::setRefuseData(bool on)
 void ParallelPort::setOffline(bool on)
 {
     std::lock_guard lock(mutex_);
-    offline_ = on;
+    setLine(kOffline, on);
 }
 
 void ParallelPort::pushEpp(std::span<const uint8_t> bytes)
 {
     std::lock_guard lock(mutex_);
     epp_.insert(epp_.end(), bytes.begin(), bytes.end());
+    setLine(kEppEmpty, epp_.empty());
 }
 
 void ParallelPort::setEppTimeout(bool on)
 {
     std::lock_guard lock(mutex_);
-    epp_timeout_ = on;
+    setLine(kEppTimeout, on);
 }
 
 void ParallelPort::setBusyWhileEppEmpty(bool on)
 {
     std::lock_guard lock(mutex_);
-    busy_while_epp_empty_ = on;
+    setLine(kBusyWhileEppEmpty, on);
 }
 
 void ParallelPort::setEcr(uint8_t value)
@@ -190,11 +214,7 @@ void ParallelPort::setEcr(uint8_t value)
     ecr_ = value;
 }
 
-uint64_t ParallelPort::statusPolls() const
-{
-    std::lock_guard lock(mutex_);
-    return status_polls_;
-}
+uint64_t ParallelPort::statusPolls() const { return status_polls_; }
 
 uint64_t ParallelPort::strobes() const
 {
@@ -250,11 +270,7 @@ size_t ParallelPort::eppPending() const
     return epp_.size();
 }
 
-uint8_t ParallelPort::peekStatus() const
-{
-    std::lock_guard lock(mutex_);
-    return statusLocked();
-}
+uint8_t ParallelPort::peekStatus() const { return statusFrom(lines_, busy_polls_, ack_polls_); }
 
 bool ParallelPort::waitForBytes(size_t count, std::chrono::milliseconds timeout) const
 {

@@ -95,8 +95,11 @@ public:
     bool waitForBytes(size_t count, std::chrono::milliseconds timeout) const;
 
 private:
-    uint8_t statusLocked() const;
+    uint8_t statusFrom(uint32_t lines, uint64_t busyPolls, uint64_t ackPolls) const;
 
+    // The status register is read millions of times while a test holds the
+    // printer busy, so everything it shows is atomic and its read takes no
+    // lock. The rest is guarded by mutex_.
     mutable std::mutex mutex_;
     mutable std::condition_variable delivered_cv_;
     Sink sink_;
@@ -105,19 +108,26 @@ private:
     uint8_t data_ = 0;
     uint8_t control_ = 0x0C; // INIT inactive, SELECT IN active: the power-on value
     uint8_t ecr_ = 0x15;
-    bool error_ = false;
-    bool busy_forever_ = false;
     bool refuse_data_ = false;
-    bool offline_ = false;
-    bool epp_timeout_ = false;
-    bool busy_while_epp_empty_ = false;
-    uint64_t busy_polls_ = 0;
     uint32_t ack_after_strobe_ = 0;
     uint32_t busy_after_strobe_ = 0;
-    uint64_t ack_polls_ = 0;
-    uint64_t status_polls_ = 0;
     uint64_t strobes_ = 0;
     uint64_t epp_reads_ = 0;
+
+    // The lines the status shows, one bit each, so a poll loads them once.
+    enum Line : uint32_t {
+        kOffline = 1,
+        kError = 2,
+        kBusyForever = 4,
+        kEppTimeout = 8,
+        kBusyWhileEppEmpty = 16,
+        kEppEmpty = 32,
+    };
+    void setLine(uint32_t bit, bool on);
+    std::atomic<uint32_t> lines_{kEppEmpty};
+    std::atomic<uint64_t> busy_polls_{0};
+    std::atomic<uint64_t> ack_polls_{0};
+    std::atomic<uint64_t> status_polls_{0};
 };
 
 } // namespace sim
