@@ -134,7 +134,9 @@ public:
     void feed(std::span<const uint8_t> bytes);
     void feed(std::span<const uint8_t> bytes, Clock::time_point now, LineInfo line = {});
     void feed(const std::vector<uint8_t>& bytes) { feed(std::span<const uint8_t>(bytes)); }
-    // Ends a download whose line has been quiet long enough.
+    // Ends a download whose line has been quiet long enough. The serial and
+    // USB transports call it every few milliseconds; a test that feeds the
+    // printer itself (or through a ParallelPort) calls it, or flush().
     void tick(Clock::time_point now = Clock::now());
     // End of input: an open download ends, an incomplete command at the end
     // is logged as truncated, a line not yet printed is printed.
