@@ -306,6 +306,8 @@ std::string PlatQtGetText(PlatWindow* w)
         break;
     case PlatKind::StatusBar:
         return w->partTexts.empty() ? std::string() : w->partTexts[0];
+    case PlatKind::Tab:
+        break;
     }
     return s.toStdString();
 }
@@ -343,6 +345,8 @@ void PlatQtSetText(PlatWindow* w, const char* text)
             w->partTexts[0].assign(text ? text : "");
             w->widget->update();
         }
+        break;
+    case PlatKind::Tab:
         break;
     }
     w->quiet = false;
@@ -471,6 +475,9 @@ HWND PlatQtCreateControl(PlatWindow* dialog, const DlgItemTemplate& item)
             QObject::connect(e, &QLineEdit::textChanged, [h] { PlatQtNotify(h, EN_CHANGE); });
             w->widget = e;
         }
+    } else if (eq("SysTabControl32")) {
+        w->kind = PlatKind::Tab;
+        w->widget = PlatQtCreateTabControl(h, parent);
     } else if (eq("COMBOBOX")) {
         w->kind = PlatKind::Combo;
         auto* c = new QComboBox(parent);
@@ -693,6 +700,8 @@ LRESULT PlatQtControlMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM 
             return 0;
         }
         return 0;
+    case PlatKind::Tab:
+        return PlatQtTabMessage(w, message, wParam, lParam);
     default:
         return 0;
     }

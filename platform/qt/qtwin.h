@@ -27,6 +27,7 @@ enum class PlatKind {
     MultiEdit,
     Combo,
     StatusBar,
+    Tab,
 };
 
 // One window. Lives on the user-interface thread; only that thread reads or
@@ -137,6 +138,12 @@ void PlatQtBaseUnits(const class QFont& font, int& baseX, int& baseY);
 class QPixmap;
 // A picture resource as a pixmap; a null pixmap when there is none.
 QPixmap PlatQtImage(ResImageKind kind, int id);
+
+// The tab control: its widget, its messages, and its strip of tabs.
+QWidget* PlatQtCreateTabControl(HWND h, QWidget* parent);
+LRESULT PlatQtTabMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
+class QTabBar;
+QTabBar* PlatQtTabBar(PlatWindow* w);
 
 // Destroys a window and everything in it.
 BOOL PlatQtDestroy(HWND window);

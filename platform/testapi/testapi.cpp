@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTabBar>
 #include <QTimer>
 
 #include <deque>
@@ -228,6 +229,16 @@ bool PlatTestSelectComboRow(HWND dialog, int id, int row)
     if (view->isVisible())
         combo->hidePopup();
     return combo->currentIndex() == row;
+}
+
+bool PlatTestSelectTab(HWND dialog, int id, int index)
+{
+    PlatWindow* w = Control(dialog, id);
+    QTabBar* strip = PlatQtTabBar(w);
+    if (!strip || !strip->isVisible() || index < 0 || index >= strip->count())
+        return false;
+    QTest::mouseClick(strip, Qt::LeftButton, Qt::NoModifier, strip->tabRect(index).center());
+    return strip->currentIndex() == index;
 }
 
 bool PlatTestCloseBox(HWND dialog)

@@ -70,6 +70,10 @@ bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers = Qt::N
 bool PlatTestFocus(HWND dialog, int id);
 // Picks row `row` of a combo box as a user does: opens the list and clicks it.
 bool PlatTestSelectComboRow(HWND dialog, int id, int row);
+// Clicks tab `index` of a tab control, as a user does: the dialog gets
+// TCN_SELCHANGING (and may refuse), then TCN_SELCHANGE. True when that tab
+// is selected afterwards.
+bool PlatTestSelectTab(HWND dialog, int id, int index);
 // The close box of the dialog's title bar.
 bool PlatTestCloseBox(HWND dialog);
 // A menu item of the dialog's menu bar, by its command.

@@ -33,7 +33,31 @@ private slots:
     void dialogUnits();
     void controlsArePlacedInDialogUnits();
     void pictures();
+    void tabControl_data();
+    void tabControl();
 };
+
+namespace {
+
+std::vector<UINT> gTabCodes;
+bool gRefuseTab = false;
+
+// Logs the tab notifications; refuses a change of tab when asked to.
+INT_PTR CALLBACK TabHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY) {
+        const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
+        if (hdr->hwndFrom == GetDlgItem(window, 1236) && hdr->idFrom == 1236 && wParam == 1236)
+            gTabCodes.push_back(hdr->code);
+        if (hdr->code == TCN_SELCHANGING && gRefuseTab) {
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        }
+    }
+    return message == WM_INITDIALOG;
+}
+
+} // namespace
 
 void TestWindowControls::editChange_data()
 {
@@ -380,6 +404,64 @@ void TestWindowControls::pictures()
     QVERIFY(picture->width() < full.width());
     const QList<QLabel*> labels = PlatTestWidget(dlg)->findChildren<QLabel*>();
     QVERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return !l->pixmap().isNull() && l->pixmap().width() <= 64; }));
+}
+
+void TestWindowControls::tabControl_data()
+{
+    QTest::addColumn<bool>("refuse");
+    QTest::addColumn<int>("selectedAfter");
+    QTest::addColumn<std::vector<UINT>>("codes");
+    // A click on another tab: TCN_SELCHANGING, the change, TCN_SELCHANGE.
+    QTest::newRow("allowed") << false << 1 << std::vector<UINT>{TCN_SELCHANGING, TCN_SELCHANGE};
+    // TRUE in DWLP_MSGRESULT for TCN_SELCHANGING keeps the tab.
+    QTest::newRow("refused") << true << 2 << std::vector<UINT>{TCN_SELCHANGING};
+}
+
+void TestWindowControls::tabControl()
+{
+    QFETCH(bool, refuse);
+    QFETCH(int, selectedAfter);
+    QFETCH(std::vector<UINT>, codes);
+    static const DlgItemTemplate items[] = {
+        {1236, "SysTabControl32", WS_CHILD | WS_VISIBLE | WS_TABSTOP, "", 10, 10, 200, 100},
+    };
+    static const DlgTemplate tpl = {9300, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 220, 120, "Tabs", 0, "System", 10, items};
+    PlatTestAddDialogTemplate(&tpl);
+    gTabCodes.clear();
+    gRefuseTab = refuse;
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(9300), nullptr, TabHostProc);
+    HWND tab = GetDlgItem(dlg, 1236);
+    QVERIFY(tab);
+    // Inserting and selecting by the program notifies nobody; the first
+    // tab inserted is the selection.
+    const char* texts[] = {"西文字符", "中文字符", "黑标测试"};
+    for (int i = 0; i < 3; ++i) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(texts[i]);
+        item.iImage = -1;
+        QCOMPARE(SendMessageA(tab, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item)), LRESULT(i));
+    }
+    QCOMPARE(SendMessageA(tab, TCM_GETITEMCOUNT, 0, 0), LRESULT(3));
+    QCOMPARE(SendMessageA(tab, TCM_GETCURSEL, 0, 0), LRESULT(0));
+    QCOMPARE(SendMessageA(tab, TCM_SETCURSEL, 2, 0), LRESULT(0)); // answers the old selection
+    QCOMPARE(SendMessageA(tab, TCM_SETCURSEL, 9, 0), LRESULT(-1));
+    QVERIFY(gTabCodes.empty());
+
+    PlatTestSelectTab(dlg, 1236, 1);
+    QCOMPARE(SendMessageA(tab, TCM_GETCURSEL, 0, 0), LRESULT(selectedAfter));
+    QCOMPARE(gTabCodes, codes);
+
+    // TCM_ADJUSTRECT: TRUE grows a display area into the window rectangle,
+    // FALSE shrinks it back.
+    RECT r{0, 0, 300, 200};
+    SendMessageA(tab, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&r));
+    QVERIFY(r.left < 0 && r.top < 0 && r.right > 300 && r.bottom > 200);
+    SendMessageA(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+    QCOMPARE(r.left, LONG(0));
+    QCOMPARE(r.top, LONG(0));
+    QCOMPARE(r.right, LONG(300));
+    QCOMPARE(r.bottom, LONG(200));
 }
 
 PLAT_TEST_MAIN(TestWindowControls)

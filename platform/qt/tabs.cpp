@@ -1,0 +1,144 @@
+// The tab control ("SysTabControl32") on Qt Widgets: a strip of tabs over a
+// framed display area. Pages are the dialog's own child windows laid over
+// it, as on Windows; the control only tells its dialog about a change of
+// tab with WM_NOTIFY TCN_SELCHANGING (which may refuse it) and TCN_SELCHANGE.
+#include "platform/qt/qtwin.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabBar>
+
+namespace {
+
+constexpr int kFrame = 2; // pixels of frame around the display area
+
+// Asks the dialog whether the tab may change; TRUE from it refuses.
+bool MayChange(HWND tab)
+{
+    PlatWindow* w = PlatQtFind(tab);
+    if (!w || w->quiet)
+        return true;
+    NMHDR hdr{tab, static_cast<UINT_PTR>(w->id), TCN_SELCHANGING};
+    return !PlatQtDispatch(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&hdr));
+}
+
+class TabStrip : public QTabBar {
+public:
+    TabStrip(HWND h, QWidget* parent) : QTabBar(parent), hwnd(h) {}
+    HWND hwnd;
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        const int at = tabAt(e->position().toPoint());
+        if (e->button() == Qt::LeftButton && at >= 0 && at != currentIndex() && !MayChange(hwnd))
+            return;
+        QTabBar::mousePressEvent(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        const bool moves = e->key() == Qt::Key_Left || e->key() == Qt::Key_Right;
+        if (moves && count() > 1 && !MayChange(hwnd))
+            return;
+        QTabBar::keyPressEvent(e);
+    }
+};
+
+// The whole control: the strip on top, a frame around the display area.
+class TabControl : public QWidget {
+public:
+    TabControl(HWND h, QWidget* parent) : QWidget(parent), strip(new TabStrip(h, this))
+    {
+        strip->setDrawBase(false);
+        strip->setExpanding(false);
+    }
+    TabStrip* strip;
+    int StripHeight() const { return strip->sizeHint().height() > 0 ? strip->sizeHint().height() : fontMetrics().height() + 8; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { strip->setGeometry(0, 0, width(), StripHeight()); }
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        QStyleOptionTabWidgetFrame opt;
+        opt.initFrom(this);
+        opt.rect = rect().adjusted(0, StripHeight() - 1, 0, 0);
+        style()->drawPrimitive(QStyle::PE_FrameTabWidget, &opt, &p, this);
+    }
+};
+
+TabControl* Control(PlatWindow* w)
+{
+    return static_cast<TabControl*>(w->widget);
+}
+
+} // namespace
+
+QWidget* PlatQtCreateTabControl(HWND h, QWidget* parent)
+{
+    auto* control = new TabControl(h, parent);
+    QObject::connect(control->strip, &QTabBar::currentChanged, [h](int) {
+        PlatWindow* w = PlatQtFind(h);
+        if (!w || w->quiet)
+            return;
+        NMHDR hdr{h, static_cast<UINT_PTR>(w->id), TCN_SELCHANGE};
+        PlatQtDispatch(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&hdr));
+    });
+    return control;
+}
+
+QTabBar* PlatQtTabBar(PlatWindow* w)
+{
+    return w && w->kind == PlatKind::Tab ? Control(w)->strip : nullptr;
+}
+
+LRESULT PlatQtTabMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    TabControl* control = Control(w);
+    QTabBar* strip = control->strip;
+    switch (message) {
+    case TCM_GETITEMCOUNT:
+        return strip->count();
+    case TCM_INSERTITEMA: {
+        const auto* item = reinterpret_cast<const TCITEMA*>(lParam);
+        if (!item)
+            return -1;
+        const QString text = (item->mask & TCIF_TEXT) && item->pszText ? QString::fromUtf8(item->pszText) : QString();
+        const int index = std::clamp(static_cast<int>(wParam), 0, strip->count());
+        w->quiet = true; // the first tab becomes the selection without a notification
+        const int at = strip->insertTab(index, text);
+        w->quiet = false;
+        return at;
+    }
+    case TCM_GETCURSEL:
+        return strip->currentIndex();
+    case TCM_SETCURSEL: {
+        // Selected by the program: no notification. Answers the old selection.
+        const int index = static_cast<int>(static_cast<intptr_t>(wParam));
+        if (index < 0 || index >= strip->count())
+            return -1;
+        const int old = strip->currentIndex();
+        w->quiet = true;
+        strip->setCurrentIndex(index);
+        w->quiet = false;
+        return old;
+    }
+    case TCM_ADJUSTRECT: {
+        // TRUE: display area to window rectangle; FALSE: the other way round.
+        auto* r = reinterpret_cast<RECT*>(lParam);
+        if (!r)
+            return 0;
+        const int top = control->StripHeight() + kFrame;
+        const int sign = wParam ? 1 : -1;
+        r->left -= sign * kFrame;
+        r->right += sign * kFrame;
+        r->top -= sign * top;
+        r->bottom += sign * kFrame;
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
