@@ -842,6 +842,13 @@ void Printer::setOptions(const PrinterOptions& options)
         d_->paper = Paper(options.paperDots);
 }
 
+void Printer::setAnswers(const AnswerConfig& preamble, const AnswerConfig& readString)
+{
+    std::lock_guard lock(d_->mutex);
+    d_->options.preambleAnswer = preamble;
+    d_->options.readStringAnswer = readString;
+}
+
 PrinterOptions Printer::options() const
 {
     std::lock_guard lock(d_->mutex);

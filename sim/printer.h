@@ -149,7 +149,10 @@ public:
     // Called (under no lock of the printer) whenever an answer is prepared.
     void setAnswerListener(std::function<void()> listener);
 
+    // Replaces every option, the transport included.
     void setOptions(const PrinterOptions& options);
+    // Changes only how the printer answers, e.g. on a running transport.
+    void setAnswers(const AnswerConfig& preamble, const AnswerConfig& readString);
     PrinterOptions options() const;
 
     std::vector<std::string> transcript() const;

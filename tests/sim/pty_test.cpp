@@ -169,6 +169,12 @@ TEST(SerialPrinter, ReadStringAnswerOverTheLine)
     ASSERT_TRUE(printer.waitForConnected(true, 5s));
     ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j', 0x1B, 0x1D, 0x00, 0x02}));
     EXPECT_EQ(line.read(6, 5s), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p', 'j'}));
+    // Switched to short answers while running: five bytes, then nothing.
+    sim::AnswerConfig shortAnswer;
+    shortAnswer.mode = sim::AnswerMode::Short;
+    printer.printer().setAnswers({}, shortAnswer);
+    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x02}));
+    EXPECT_EQ(line.read(6, 500ms), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p'}));
 }
 
 TEST(SerialPrinter, HeldLineStallsTheSenderUntilResumed)
