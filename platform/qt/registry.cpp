@@ -49,11 +49,25 @@ std::atomic<bool> gReady{false};
 
 const QEvent::Type kPumpEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a1);
 
+// Qt hands a posted event to the user-interface thread under its own locks,
+// which ThreadSanitizer cannot see (Debian's Qt is not instrumented); the
+// pump event carries that hand-over to it explicitly.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+void TsanAcquire(void* address) { __tsan_acquire(address); }
+void TsanRelease(void* address) { __tsan_release(address); }
+#else
+void TsanAcquire(void*) {}
+void TsanRelease(void*) {}
+#endif
+
 // Receives the wake-up events and delivers the queued calls.
 class Pump : public QObject {
 public:
     bool event(QEvent* e) override
     {
+        TsanAcquire(e);
         if (e->type() != kPumpEvent)
             return QObject::event(e);
         {
@@ -65,6 +79,13 @@ public:
     }
 };
 Pump* gPump = nullptr; // set once, before gReady
+
+void PostPumpEvent()
+{
+    QEvent* wake = new QEvent(kPumpEvent);
+    TsanRelease(wake);
+    QCoreApplication::postEvent(gPump, wake);
+}
 
 bool UnlinkLocked(CrossCall* call)
 {
@@ -206,7 +227,7 @@ bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
             post = gPumpPosted = true;
     }
     if (post)
-        QCoreApplication::postEvent(gPump, new QEvent(kPumpEvent));
+        PostPumpEvent();
     std::unique_lock<std::mutex> g(gLock);
     call.cv.wait(g, [&] { return call.done; });
     return call.ran;
@@ -335,7 +356,7 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
             gPumpPosted = true;
             g.unlock();
             if (post)
-                QCoreApplication::postEvent(gPump, new QEvent(kPumpEvent));
+                PostPumpEvent();
             return WAIT_OBJECT_0 + count;
         }
         auto now = Clock::now();

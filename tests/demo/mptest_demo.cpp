@@ -63,7 +63,7 @@ std::string WriteCommandFile()
     std::string bytes = "\x1B\x40";                   // ESC @
     bytes += "\x1B\x21\x30";                          // ESC ! double width and height
     bytes += PlatUtf8ToGbk("KQ 命令文件\n");
-    bytes += "\x1B\x21\x00";                          // ESC ! normal
+    bytes += std::string("\x1B\x21\x00", 3);         // ESC ! normal
     bytes += PlatUtf8ToGbk("文件发送 file send OK\n");
     bytes += "\x1B\x4A\x40";                          // ESC J feed
     bytes += std::string("\x1D\x56\x42\x00", 4);      // GS V cut
