@@ -97,6 +97,10 @@ std::chrono::microseconds ScaledMs(uint64_t ms);
 // Milliseconds (rounded up) from now until `deadline`, 0 when it has passed,
 // clamped to what poll takes.
 int PollMsUntil(Clock::time_point deadline);
+// Waits until the handle's fd is ready for `events` or the deadline passes,
+// waking at once when the handle is closed. 0 on time-out, -1 on failure or
+// a closed handle (last error set), otherwise the fd's revents.
+int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline);
 
 // ---------------------------------------------------------------- devices
 // Opens "COMn" (already recognised by CreateFileA); n is 1-based.

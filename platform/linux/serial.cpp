@@ -53,10 +53,12 @@ void ModemLines(int fd, int bits, bool on)
     (void)ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits);
 }
 
+} // namespace
+
 // Waits until fd is ready for `events` or the deadline passes. Returns the
 // poll result for fd: 0 on time-out, -1 when the handle was closed meanwhile
 // (ERROR_OPERATION_ABORTED set), otherwise the revents.
-int WaitReady(FileObject& f, short events, Clock::time_point deadline)
+int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline)
 {
     for (;;) {
         if (f.Cancelled()) {
@@ -84,8 +86,6 @@ int WaitReady(FileObject& f, short events, Clock::time_point deadline)
         return fds[0].revents;
     }
 }
-
-} // namespace
 
 void MakeRaw(int fd)
 {
@@ -190,7 +190,7 @@ BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
         auto deadline = totalDeadline;
         if (useInterval && done > 0)
             deadline = std::min(deadline, lastByte + interval);
-        int ev = WaitReady(f, POLLIN, deadline);
+        int ev = WaitHandleReady(f, POLLIN, deadline);
         if (ev < 0) {
             *read = done;
             return FALSE;
@@ -237,7 +237,7 @@ BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writte
             *written = done;
             return Fail(ERROR_WRITE_FAULT);
         }
-        int ev = WaitReady(f, POLLOUT, deadline);
+        int ev = WaitHandleReady(f, POLLOUT, deadline);
         if (ev < 0) {
             *written = done;
             return FALSE;

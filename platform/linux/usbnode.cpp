@@ -22,33 +22,14 @@ constexpr uint64_t kQuietMs = 200; // the answer is complete after this silence
 // 1 ready, 0 time-out, -1 failure or closed handle (last error set).
 int WaitNode(FileObject& f, short events, Clock::time_point deadline)
 {
-    for (;;) {
-        if (f.Cancelled()) {
-            SetLastError(ERROR_OPERATION_ABORTED);
-            return -1;
-        }
-        pollfd fds[2] = {{f.fd, events, 0}, {f.wakeFd, POLLIN, 0}};
-        int ms = PollMsUntil(deadline);
-        int r = poll(fds, f.wakeFd >= 0 ? 2 : 1, ms);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0) {
-            SetLastError(ErrorFromErrno(errno));
-            return -1;
-        }
-        if (f.Cancelled()) {
-            SetLastError(ERROR_OPERATION_ABORTED);
-            return -1;
-        }
-        if (fds[0].revents & events)
-            return 1;
-        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            SetLastError(events == POLLIN ? ERROR_READ_FAULT : ERROR_WRITE_FAULT);
-            return -1;
-        }
-        if (ms == 0)
-            return 0;
-    }
+    const int revents = WaitHandleReady(f, events, deadline);
+    if (revents <= 0)
+        return revents;
+    if (revents & events)
+        return 1;
+    // Hung up or in error: the printer went away.
+    SetLastError(events == POLLIN ? ERROR_READ_FAULT : ERROR_WRITE_FAULT);
+    return -1;
 }
 
 } // namespace
