@@ -55,9 +55,20 @@ BOOL OpenSerial()
 
 BOOL OpenPorts(BYTE type)
 {
+    // Reopened by the sending thread inside a transfer (the download speed
+    // switch), the record stays busy throughout: were it to show "closed" or
+    // "idle" for a moment, the user-interface thread could take that moment
+    // to open another port under the sending thread.
+    const bool inTransfer = gCurrentPort.state == PORT_STATE_BUSY;
     CloseRecordHandle();
-    ClearPortRecord(gCurrentPort);
+    if (inTransfer) {
+        std::memset(gCurrentPort.name, 0, sizeof gCurrentPort.name);
+        gCurrentPort.handle = nullptr;
+    } else {
+        ClearPortRecord(gCurrentPort);
+    }
     gCurrentPort.type = type;
+    const BYTE failedState = inTransfer ? PORT_STATE_BUSY : PORT_STATE_CLOSED;
 
     switch (type) {
     case PORT_PARALLEL:
@@ -66,22 +77,25 @@ BOOL OpenPorts(BYTE type)
     case PORT_SERIAL:
         SetRecordName(MapText(gLptComNameMap, gComInfo.port));
         if (!OpenSerial()) {
-            gCurrentPort.state.store(PORT_STATE_CLOSED);
+            gCurrentPort.state.store(failedState);
             return FALSE;
         }
         break;
     case PORT_USB: {
         SetRecordName("USB001");
         HANDLE handle = OpenUsbPort();
-        if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+            gCurrentPort.state.store(failedState);
             return FALSE;
+        }
         gCurrentPort.handle = handle;
         break;
     }
     default:
+        gCurrentPort.state.store(failedState);
         return FALSE;
     }
-    gCurrentPort.state.store(PORT_STATE_IDLE);
+    gCurrentPort.state.store(inTransfer ? PORT_STATE_BUSY : PORT_STATE_IDLE);
     return TRUE;
 }
 

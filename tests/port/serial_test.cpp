@@ -206,6 +206,27 @@ TEST_F(SerialTest, DownloadSpeedAndResetKeepTheUsersChoice)
     EXPECT_EQ(StoredBaud("COM1"), 115200u);
 }
 
+// Reopened inside a transfer, the record never looks idle or closed: the
+// user-interface thread takes either as leave to open another port.
+TEST_F(SerialTest, ReopeningInsideATransferKeepsTheRecordBusy)
+{
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    gCurrentPort.state.store(PORT_STATE_BUSY);
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    EXPECT_NE(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+
+    ASSERT_TRUE(PlatSetComDevice("COM1", tmp.path() + "/gone"));
+    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+
+    // Outside a transfer a failed open leaves the record closed, as ever.
+    gCurrentPort.state.store(PORT_STATE_IDLE);
+    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+}
+
 TEST_F(SerialTest, DownloadSpeedOnAMissingPortLeavesNoHandle)
 {
     ASSERT_TRUE(PlatSetComDevice("COM3", tmp.path() + "/gone"));
