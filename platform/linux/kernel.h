@@ -101,6 +101,9 @@ int PollMsUntil(Clock::time_point deadline);
 // waking at once when the handle is closed. 0 on time-out, -1 on failure or
 // a closed handle (last error set), otherwise the fd's revents.
 int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline);
+// Opens a device node read-write, non-blocking, under an exclusive lock;
+// -1 with `busyError` as the last error when another opener has it.
+int OpenDeviceExclusive(const std::string& path, DWORD busyError);
 
 // ---------------------------------------------------------------- devices
 // Opens "COMn" (already recognised by CreateFileA); n is 1-based.

@@ -99,24 +99,30 @@ void MakeRaw(int fd)
     tcsetattr(fd, TCSANOW, &t);
 }
 
-HANDLE OpenSerial(unsigned n)
+int OpenDeviceExclusive(const std::string& path, DWORD busyError)
 {
-    std::string path = PlatComDeviceFor(n);
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        int err = errno;
-        // A line another program holds with TIOCEXCL answers EBUSY: the busy
-        // COM port of Windows.
-        SetLastError(err == EBUSY ? ERROR_ACCESS_DENIED : ErrorFromErrno(err));
-        return INVALID_HANDLE_VALUE;
+        const int err = errno;
+        SetLastError(err == EBUSY ? busyError : ErrorFromErrno(err));
+        return -1;
     }
-    // TIOCEXCL keeps out other openers but not root; the lock keeps out every
-    // opener that asks for it, root too.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
+        SetLastError(busyError);
+        return -1;
     }
+    return fd;
+}
+
+HANDLE OpenSerial(unsigned n)
+{
+    // A line another program holds (TIOCEXCL answers EBUSY, or its lock is
+    // taken) is the busy COM port of Windows. TIOCEXCL keeps out other
+    // openers but not root; the lock keeps out every opener, root too.
+    int fd = OpenDeviceExclusive(PlatComDeviceFor(n), ERROR_ACCESS_DENIED);
+    if (fd < 0)
+        return INVALID_HANDLE_VALUE;
     auto f = std::make_shared<FileObject>(FileKind::Serial, fd);
     if (f->isTty) {
         ioctl(fd, TIOCEXCL);

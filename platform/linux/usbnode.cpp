@@ -36,19 +36,11 @@ int WaitNode(FileObject& f, short events, Clock::time_point deadline)
 
 HANDLE OpenUsbNode(const std::string& path)
 {
-    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        int err = errno;
-        SetLastError(err == EBUSY ? ERROR_SHARING_VIOLATION : ErrorFromErrno(err));
-        return INVALID_HANDLE_VALUE;
-    }
     // usblp lets one program in at a time; the lock gives the same answer
     // whatever share mode was asked, and for stand-ins that are not usblp.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        close(fd);
-        SetLastError(ERROR_SHARING_VIOLATION);
+    int fd = OpenDeviceExclusive(path, ERROR_SHARING_VIOLATION);
+    if (fd < 0)
         return INVALID_HANDLE_VALUE;
-    }
     auto f = std::make_shared<FileObject>(FileKind::UsbNode, fd);
     if (f->isTty)
         MakeRaw(fd); // a pseudo-terminal standing in for the printer
