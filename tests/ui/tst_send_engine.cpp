@@ -105,9 +105,7 @@ private slots:
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
         QVERIFY(PlatTestWaitFor([&] { return w.values(WM_SENDCMDS_STATUS, STATUS_CMDS_SENT).size() >= 3; }, 5000));
 
-        EnterSplSem();
-        gStopSendFlag = 1;
-        LeaveSplSem();
+        rig::RequestStop();
         QVERIFY(rig::WaitPortIdle(5000));
         QCOMPARE(gStopSendFlag, LONG(0)); // the thread that acted on it cleared it
         const auto received = bench.parallelPrinter().received();
@@ -203,9 +201,7 @@ private slots:
 
         QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FILE | SEND_LOOP));
         QVERIFY(PlatTestWaitFor([&] { return w.values(WM_SENDFILE_STATUS, STATUS_FILE_DONE).size() >= 2; }, 10000));
-        EnterSplSem();
-        gStopSendFlag = 1;
-        LeaveSplSem();
+        rig::RequestStop();
         QVERIFY(rig::WaitPortIdle(10000));
         const size_t passes = w.values(WM_SENDFILE_STATUS, STATUS_FILE_DONE).size();
         QCOMPARE(bench.parallelPrinter().received().size(), passes * bytes.size());
@@ -238,9 +234,7 @@ private slots:
 
         QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FILE | SEND_LOOP));
         QVERIFY(w.waitFor(WM_SENDFILE_STATUS, STATUS_FILE_DONE, 10000));
-        EnterSplSem();
-        gStopSendFlag = 1;
-        LeaveSplSem();
+        rig::RequestStop();
         QVERIFY(rig::WaitPortIdle(10000));
         QCOMPARE(w.values(WM_SENDFILE_STATUS, STATUS_FILE_FAILED).size(), size_t(1));
         // The pass after the failure sent the whole file from its first byte.
@@ -336,9 +330,7 @@ private slots:
             const std::string path = bench.dir().writeFile("font", font);
             QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FONT | SEND_LOOP));
             QVERIFY(PlatTestWaitFor([&] { return w.values(WM_SENDFILE_STATUS, STATUS_FILE_DONE).size() >= 2; }, 10000));
-            EnterSplSem();
-            gStopSendFlag = 1;
-            LeaveSplSem();
+            rig::RequestStop();
             QVERIFY(rig::WaitPortIdle(10000));
             const size_t passes = w.values(WM_SENDFILE_STATUS, STATUS_FILE_DONE).size();
             QVERIFY(printer.waitForBytes(3 + passes * font.size(), 5000ms));
@@ -376,9 +368,7 @@ private slots:
         const std::string path = bench.dir().writeFile("f", bytes);
         w.onReport([&](const rig::Report& r) {
             if (r.code == STATUS_FILE_PROGRESS) {
-                EnterSplSem();
-                gStopSendFlag = 1;
-                LeaveSplSem();
+                rig::RequestStop();
             }
         });
         QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FILE | SEND_ONCE));

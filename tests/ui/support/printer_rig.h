@@ -99,6 +99,9 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// Asks a repeating send to stop, as a dialog's stop button does.
+void RequestStop();
+
 // Waits, delivering reports, until the port is no longer busy.
 bool WaitPortIdle(int timeoutMs);
 
