@@ -51,5 +51,30 @@
 #define IDC_UC_EXIT 1193
 #define IDC_UC_STATUSBAR 2001
 
+// Download dialogs: firmware (127), font (1186), machine number (1188)
+#define IDC_DV_SEL_FILE 1205
+#define IDC_DV_SEND 1206
+#define IDC_DV_EXIT 1207
+#define IDC_DV_ENTER_DOWNLOAD 1208
+#define IDC_DV_PARALLEL 1211
+#define IDC_DV_USB 1212
+#define IDC_DV_SERIAL 1213
+#define IDC_DV_PATH 1214
+#define IDC_DF_PARALLEL 1258
+#define IDC_DF_USB 1259
+#define IDC_DF_SERIAL 1260
+#define IDC_DF_SEL_FILE 1261
+#define IDC_DF_PATH 1262
+#define IDC_DF_SEND 1263
+#define IDC_DF_EXIT 1264
+#define IDC_DN_PARALLEL 1268
+#define IDC_DN_USB 1269
+#define IDC_DN_SERIAL 1270
+#define IDC_DN_NUMBER 1271
+#define IDC_DN_SEND 1272
+#define IDC_DN_EXIT 1273
+#define IDC_DN_PRINT 1274
+#define IDC_DW_STATUSBAR 2000
+
 // Unnamed labels and group boxes
 #define IDC_STATIC_TEXT (-1)

@@ -1,4 +1,5 @@
 // The program's dialog templates, its menu and its pictures, as data.
+#include "res/download_res.h"
 #include "res/resource.h"
 #include "res/templates.h"
 
@@ -74,7 +75,8 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
 
-constexpr std::array<const DlgTemplate*, 3> kDialogs{&kMainDialog, &kAboutDialog, &kUserCmdDialog};
+constexpr std::array<const DlgTemplate*, 6> kDialogs{&kMainDialog,        &kAboutDialog,    &kUserCmdDialog,
+                                                     &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{
