@@ -56,6 +56,8 @@ INT_PTR CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     if (message == gRecordedReport) {
         if (hStatusBarDw != nullptr)
             gShown.push_back({wParam, Part(hwnd, 0), Part(hwnd, 1)});
+        else
+            gShown.push_back({wParam, {}, {}}); // the dialog is closing
         if (gAfterReport)
             gAfterReport(hwnd, wParam);
     }
@@ -410,6 +412,164 @@ private slots:
         expected.insert(expected.end(), first.begin(), first.end());
         expected.insert(expected.end(), second.begin(), second.end());
         QCOMPARE(bench.parallelPrinter().received(), expected);
+    }
+
+    // ------------------------------------------------------------ machine number
+
+    void aLegalMachineNumberIsWrittenAsTyped_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::newRow("parallel, before any radio") << false;
+        QTest::newRow("serial") << true;
+    }
+
+    void aLegalMachineNumberIsWrittenAsTyped()
+    {
+        QFETCH(bool, serial);
+        rig::Bench bench;
+        sim::Printer* printer = &bench.parallelPrinter();
+        if (serial)
+            printer = &bench.serial().printer();
+        HWND dialog = Open(kPrnNum);
+        if (serial)
+            QVERIFY(PlatTestClick(dialog, IDC_DN_SERIAL));
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "ABCdef123456"));
+        QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 12 个"));
+        bool startEnabledInside = true;
+        gAfterReport = [&](HWND hwnd, WPARAM code) {
+            if (code == STATUS_CMDS_LENGTH)
+                startEnabledInside = PlatTestEnabled(hwnd, IDC_DN_SEND);
+        };
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(!startEnabledInside); // disabled from the send until the write is done
+        QCOMPARE(gShown.size(), size_t(2));
+        QCOMPARE(gShown[0].part0, std::string("正在发送机器码"));
+        QCOMPARE(gShown[1].part0, std::string("已写入机器码!"));
+        QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));
+        QCOMPARE(curButton, IDC_DN_SEND);
+        QVERIFY(printer->waitForBytes(15, 5000ms));
+        QCOMPARE(printer->received(), Bytes({0x1C, 0xAA, 0x1A, 0x41, 0x42, 0x43, 0x64, 0x65, 0x66, 0x31, 0x32, 0x33,
+                                             0x34, 0x35, 0x36}));
+        QCOMPARE(printer->state().machineNumber, std::string("ABCdef123456"));
+        QVERIFY(MessageTexts().empty());
+    }
+
+    void anIllegalMachineNumberIsRefusedAndNothingSent_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("11 characters") << "ABCdef12345";
+        QTest::newRow("13 characters") << "ABCdef1234567";
+        QTest::newRow("a space") << "ABCdef 12345";
+        QTest::newRow("a trailing space") << "ABCdef123456 ";
+        QTest::newRow("a hyphen") << "ABC-def12345";
+        QTest::newRow("a Chinese character") << "ABCdef1234中";
+        QTest::newRow("empty") << "";
+    }
+
+    void anIllegalMachineNumberIsRefusedAndNothingSent()
+    {
+        QFETCH(QString, typed);
+        rig::Bench bench;
+        HWND dialog = Open(kPrnNum);
+        if (!typed.isEmpty())
+            QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, typed.toStdString()));
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QCOMPARE(MessageTexts(), std::vector<std::string>{"请输入合法的机器码！"});
+        QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
+        QCOMPARE(Part(dialog, 0), std::string("请输入合法的机器码！"));
+        QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));
+        QVERIFY(gShown.empty());
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
+        QVERIFY(bench.parallelPrinter().received().empty());
+    }
+
+    void theCountFollowsTheBoxInPrinterBytes()
+    {
+        rig::Bench bench;
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "12345"));
+        QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 5 个"));
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "中"));
+        QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 7 个"));
+        QVERIFY(PlatTestKey(dialog, Qt::Key_Backspace));
+        QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 5 个"));
+    }
+
+    void printWithAnEmptyBoxAsksThePrinterForItsNumber()
+    {
+        rig::Bench bench;
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(bench.parallelPrinter().received(), Bytes({0x1C, 0xAA, 0x19}));
+        QCOMPARE(Part(dialog, 0), std::string("已发送打印机器码命令!"));
+        QCOMPARE(curButton, IDC_DN_PRINT);
+        QCOMPARE(bench.parallelPrinter().state().machineNumberPrints, 1);
+    }
+
+    void aWriteThatFailsIsReportedAsAFailure_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("write") << IDC_DN_SEND << "写机器码失败";
+        QTest::newRow("print") << IDC_DN_PRINT << "打印机器码失败";
+    }
+
+    void aWriteThatFailsIsReportedAsAFailure()
+    {
+        QFETCH(int, button);
+        QFETCH(QString, shown);
+        rig::Bench bench;
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "ABCdef123456"));
+        bench.parallelPort().setOffline(true); // the printer is gone
+        QVERIFY(PlatTestClick(dialog, button));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(gShown.back().code, WPARAM(STATUS_CMDS_SENT));
+        QCOMPARE(Part(dialog, 0), shown.toStdString());
+        QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));
+        QVERIFY(bench.parallelPrinter().received().empty());
+        // The parallel writer said why, in its own box.
+        QCOMPARE(PlatTestMessageBoxes().size(), size_t(1));
+        QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("display hex"));
+    }
+
+    void printWhileAWriteIsBeingSentDoesNothing()
+    {
+        rig::Bench bench;
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "000000000001"));
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 2);
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
+        QVERIFY(rig::WaitPortIdle(20000));
+        QCOMPARE(Part(dialog, 0), std::string("已写入机器码!"));
+        QCOMPARE(bench.parallelPrinter().received().size(), size_t(15));
+        // After it, a print goes out.
+        QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(dialog, 0), std::string("已发送打印机器码命令!"));
+        QCOMPARE(bench.parallelPrinter().received().size(), size_t(18));
+    }
+
+    void closingWaitsForTheWriteAndThenReleasesThePort()
+    {
+        rig::Bench bench;
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "ZZZZZZ999999"));
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 2);
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        QVERIFY(PlatTestClick(dialog, IDC_DN_EXIT));
+        QVERIFY(PlatTestDialogEnded(dialog));
+        QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
+        QCOMPARE(PlatTestPendingSends(), 0);
+        QCOMPARE(gShown.back().code, WPARAM(STATUS_CMDS_SENT));
+        QCOMPARE(bench.parallelPrinter().state().machineNumber, std::string("ZZZZZZ999999"));
+        QVERIFY(hStatusBarDw == nullptr);
+        QCOMPARE(int(openPORT), int(PORT_PARALLEL));
     }
 };
 
