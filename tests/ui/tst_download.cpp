@@ -414,6 +414,206 @@ private slots:
         QCOMPARE(bench.parallelPrinter().received(), expected);
     }
 
+    // ------------------------------------------------------------ font
+
+    void aFontOverTheSerialLineIsAcknowledgedAndSentAtTheFasterSpeed()
+    {
+        rig::Bench bench;
+        sim::PrinterOptions options;
+        options.downloadQuiet = 200ms;
+        auto& printer = bench.serial(options);
+        PlatSetTimeScale(0.05);
+        const auto font = Pattern(2000, 5);
+        const std::string path = bench.dir().writeFile("font.bin", font);
+        HWND dialog = Open(kFont);
+        QVERIFY(PlatTestClick(dialog, IDC_DF_SERIAL));
+        ChooseFile(dialog, IDC_DF_SEL_FILE, path);
+        sim::LineInfo lineAtTheEnd;
+        gAfterReport = [&](HWND, WPARAM code) {
+            if (code == STATUS_FILE_DONE)
+                lineAtTheEnd = printer.currentLine();
+        };
+        QVERIFY(PlatTestClick(dialog, IDC_DF_SEND));
+        QVERIFY(!PlatTestEnabled(dialog, IDC_DF_SEND));
+        QVERIFY(PlatTestWaitFor(TransferEnded, 20000));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(dialog, 0), std::string("下载文件成功完成!"));
+        QVERIFY(PlatTestEnabled(dialog, IDC_DF_SEND));
+        QVERIFY(MessageTexts().empty());
+
+        QVERIFY(printer.waitForBytes(3 + font.size(), 5000ms));
+        auto expected = Bytes({0x1C, 0xAA, 0x0D});
+        expected.insert(expected.end(), font.begin(), font.end());
+        QCOMPARE(printer.received(), expected);
+        // The file went at 38400 baud with hardware flow. (The preamble's
+        // 9600 cannot be seen here: a pseudo-terminal hands the bytes over at
+        // once and the sender switches speed before the printer reads them.)
+        const auto chunks = printer.chunks();
+        QVERIFY(!chunks.empty());
+        QCOMPARE(chunks.back().line.baud, 38400u);
+        QVERIFY(chunks.back().line.rtscts);
+        // The user's settings were back before the success was shown.
+        QCOMPARE(lineAtTheEnd.baud, 9600u);
+        QVERIFY(!lineAtTheEnd.rtscts);
+        QVERIFY(printer.waitFor([](const sim::PrinterState& s) { return !s.downloads.empty() && !s.downloads.back().open; },
+                                5000ms));
+        const auto session = LastDownload(printer.printer());
+        QCOMPARE(int(session.kind), int(sim::DownloadKind::Font));
+        QCOMPARE(session.sha256, Sha256(font));
+    }
+
+    void aSerialPrinterThatDoesNotAcknowledgeFailsTheFont_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("silent") << int(sim::AnswerMode::Silent);
+        QTest::newRow("wrong") << int(sim::AnswerMode::Wrong);
+        QTest::newRow("short") << int(sim::AnswerMode::Short);
+    }
+
+    void aSerialPrinterThatDoesNotAcknowledgeFailsTheFont()
+    {
+        QFETCH(int, mode);
+        rig::Bench bench;
+        sim::PrinterOptions options;
+        options.preambleAnswer.mode = sim::AnswerMode(mode);
+        auto& printer = bench.serial(options);
+        // Read time-outs of 250 ms, pauses of 50 ms.
+        PlatSetTimeScale(0.05);
+        const std::string path = bench.dir().writeFile("font.bin", Pattern(500));
+        HWND dialog = Open(kFont);
+        QVERIFY(PlatTestClick(dialog, IDC_DF_SERIAL));
+        ChooseFile(dialog, IDC_DF_SEL_FILE, path);
+        sim::LineInfo lineAtFailure;
+        gAfterReport = [&](HWND, WPARAM code) {
+            if (code == STATUS_FILE_FAILED)
+                lineAtFailure = printer.currentLine();
+        };
+        const auto start = std::chrono::steady_clock::now();
+        QVERIFY(PlatTestClick(dialog, IDC_DF_SEND));
+        QVERIFY(PlatTestWaitFor(TransferEnded, 20000));
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(gShown.back().code, WPARAM(STATUS_FILE_FAILED));
+        QCOMPARE(Part(dialog, 0), std::string("下载文件失败,请重试!"));
+        QCOMPARE(Part(dialog, 1), std::string());
+        QVERIFY(PlatTestEnabled(dialog, IDC_DF_SEND));
+        // Three attempts, each followed by its pause.
+        QVERIFY(elapsed >= 150ms);
+        // The user's settings were back before the failure was shown.
+        QCOMPARE(lineAtFailure.baud, 9600u);
+        QVERIFY(!lineAtFailure.rtscts);
+        QCOMPARE(gComInfo.baud, BYTE(5));
+        QCOMPARE(gComInfo.flow, BYTE(FLOW_NONE));
+        QCOMPARE(printer.received(), Bytes({0x1C, 0xAA, 0x0D}));
+    }
+
+    void aFontOnTheParallelPortAndUsbGoesOutAfterOnePreamble_data()
+    {
+        QTest::addColumn<bool>("usb");
+        QTest::newRow("parallel") << false;
+        QTest::newRow("usb") << true;
+    }
+
+    void aFontOnTheParallelPortAndUsbGoesOutAfterOnePreamble()
+    {
+        QFETCH(bool, usb);
+        rig::Bench bench;
+        PlatSetTimeScale(0.05);
+        sim::Printer* printer = &bench.parallelPrinter();
+        if (usb)
+            printer = &bench.usb(0).printer();
+        const auto font = Pattern(1500, 6);
+        const std::string path = bench.dir().writeFile("font.bin", font);
+        HWND dialog = Open(kFont);
+        if (usb)
+            QVERIFY(PlatTestClick(dialog, IDC_DF_USB));
+        ChooseFile(dialog, IDC_DF_SEL_FILE, path);
+        QVERIFY(PlatTestClick(dialog, IDC_DF_SEND));
+        QVERIFY(PlatTestWaitFor(TransferEnded, 20000));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(dialog, 0), std::string("下载文件成功完成!"));
+        QVERIFY(printer->waitForBytes(3 + font.size(), 5000ms));
+        auto expected = Bytes({0x1C, 0xAA, 0x0D});
+        expected.insert(expected.end(), font.begin(), font.end());
+        QCOMPARE(printer->received(), expected);
+        printer->flush();
+        const auto session = LastDownload(*printer);
+        QCOMPARE(int(session.kind), int(sim::DownloadKind::Font));
+        QCOMPARE(session.sha256, Sha256(font));
+    }
+
+    // ------------------------------------------------------------ closing during a transfer
+
+    void closingDuringATransferIsRefusedUntilItEnds_data()
+    {
+        QTest::addColumn<int>("dialogIndex");
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("firmware, exit button") << 0 << false;
+        QTest::newRow("font, close box") << 1 << true;
+    }
+
+    void closingDuringATransferIsRefusedUntilItEnds()
+    {
+        QFETCH(int, dialogIndex);
+        QFETCH(bool, closeBox);
+        const DownloadDialog& d = *kDialogs[dialogIndex];
+        rig::Bench bench;
+        auto& printer = bench.usb(0);
+        const auto data = Pattern(64 * 1024, 7);
+        const std::string path = bench.dir().writeFile("data.bin", data);
+        HWND dialog = Open(d);
+        QVERIFY(PlatTestClick(dialog, d.usb));
+        ChooseFile(dialog, &d == &kVersion ? IDC_DV_SEL_FILE : IDC_DF_SEL_FILE, path);
+        // The printer takes nothing for now: the transfer is under way.
+        printer.holdLine(true);
+        QVERIFY(PlatTestClick(dialog, d.start));
+        QVERIFY(PlatTestWaitFor([] { return gShown.size() >= 2; }, 10000));
+        QVERIFY(closeBox ? PlatTestCloseBox(dialog) : PlatTestClick(dialog, d.exit));
+        QVERIFY(!PlatTestDialogEnded(dialog));
+        QCOMPARE(Part(dialog, 0), std::string("正在下载，请等待下载结束"));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        QVERIFY(gCurrentPort.handle != nullptr);
+
+        printer.holdLine(false);
+        QVERIFY(PlatTestWaitFor(TransferEnded, 20000));
+        QCOMPARE(gShown.back().code, WPARAM(STATUS_FILE_DONE));
+        const size_t preamble = &d == &kFont ? 3 : 0;
+        QVERIFY(printer.waitForBytes(preamble + data.size(), 5000ms));
+        const auto received = printer.received();
+        QCOMPARE(std::vector<uint8_t>(received.begin() + long(preamble), received.end()), data);
+
+        QVERIFY(closeBox ? PlatTestCloseBox(dialog) : PlatTestClick(dialog, d.exit));
+        QVERIFY(PlatTestDialogEnded(dialog));
+        QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QCOMPARE(PlatTestPendingSends(), 0);
+        QVERIFY(MessageTexts().empty());
+    }
+
+    void aStalledPrinterEndsTheTransferAndTheDialogThenCloses()
+    {
+        rig::Bench bench;
+        auto& printer = bench.usb(0);
+        PlatSetTimeScale(0.1); // writes give up after 300 ms without progress
+        const std::string path = bench.dir().writeFile("data.bin", Pattern(64 * 1024));
+        HWND dialog = Open(kVersion);
+        QVERIFY(PlatTestClick(dialog, IDC_DV_USB));
+        ChooseFile(dialog, IDC_DV_SEL_FILE, path);
+        printer.holdLine(true);
+        QVERIFY(PlatTestClick(dialog, IDC_DV_SEND));
+        QVERIFY(PlatTestClick(dialog, IDC_DV_EXIT));
+        QVERIFY(!PlatTestDialogEnded(dialog));
+        QVERIFY(PlatTestWaitFor(TransferEnded, 30000));
+        QCOMPARE(gShown.back().code, WPARAM(STATUS_FILE_FAILED));
+        QCOMPARE(Part(dialog, 0), std::string("下载文件失败,请重试!"));
+        QVERIFY(PlatTestClick(dialog, IDC_DV_EXIT));
+        QVERIFY(PlatTestDialogEnded(dialog));
+        QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QCOMPARE(PlatTestPendingSends(), 0);
+        printer.holdLine(false);
+    }
+
     // ------------------------------------------------------------ machine number
 
     void aLegalMachineNumberIsWrittenAsTyped_data()

@@ -76,6 +76,8 @@ void _InitCtrls_Dw(HWND hwnd)
     CheckDlgButton(hwnd, controls.usb, BST_UNCHECKED);
     CheckDlgButton(hwnd, controls.serial, BST_UNCHECKED);
     SetDlgItemTextA(hwnd, controls.text, "");
+    // The port the start opens matches the radio shown selected.
+    openPORT = PORT_PARALLEL;
     if (gCurrentPort.handle != nullptr)
         CloseHandle(gCurrentPort.handle);
     ClearPortRecord(gCurrentPort);
