@@ -163,6 +163,8 @@ struct Printer::Impl {
     bool downloadHasData = false;
     Clock::time_point lastData{};
     QCryptographicHash hash{QCryptographicHash::Sha256};
+    // The bytes of each download, in the order of state.downloads.
+    std::vector<std::vector<uint8_t>> downloadData;
 
     explicit Impl(PrinterOptions o) : options(std::move(o)), paper(options.paperDots) {}
 
@@ -284,7 +286,10 @@ struct Printer::Impl {
         DownloadSession s;
         s.kind = kind;
         s.baud = line.baud;
+        s.file = "download-" + std::to_string(state.downloads.size() + 1) +
+                 (kind == DownloadKind::Font ? "-font.bin" : "-firmware.bin");
         state.downloads.push_back(s);
+        downloadData.emplace_back();
     }
 
     void endDownload(const char* why)
@@ -307,6 +312,7 @@ struct Printer::Impl {
             return;
         hash.addData(QByteArrayView(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
         state.downloads.back().length += bytes.size();
+        downloadData.back().insert(downloadData.back().end(), bytes.begin(), bytes.end());
         downloadHasData = true;
         lastData = now;
     }
@@ -615,7 +621,9 @@ const Printer::Impl::Rows::CommandRow Printer::Impl::Rows::kCommands[] = {
     ROW("\x1C\xAA\x19", 3, 0, "print machine number ", {
         ++d.state.machineNumberPrints;
         logRow(d, row, cmd, "\"" + escapeText(d.state.machineNumber) + "\"");
-        for (char ch : d.state.machineNumber)
+        for (const char* ch : {"机", "器", "号"})
+            d.paper.addGlyph(ch, d.chineseStyle(), d.state.charSpacing);
+        for (char ch : ": " + d.state.machineNumber)
             d.paper.addGlyph(std::string(1, ch), d.latinStyle(), d.state.charSpacing);
         d.paper.printLine(d.state.lineSpacing, true);
     }),
@@ -883,7 +891,8 @@ std::string Printer::stateJson() const
         const DownloadSession& d = s.downloads[i];
         o << (i ? ", " : "") << "{\"kind\": \"" << (d.kind == DownloadKind::Font ? "font" : "firmware")
           << "\", \"length\": " << d.length << ", \"sha256\": " << jsonString(d.sha256)
-          << ", \"open\": " << (d.open ? "true" : "false") << ", \"baud\": " << d.baud << "}";
+          << ", \"open\": " << (d.open ? "true" : "false") << ", \"baud\": " << d.baud
+          << ", \"file\": " << jsonString(d.file) << "}";
     }
     o << "],\n";
     o << "  \"drawerKicks\": [";
@@ -975,7 +984,19 @@ bool Printer::writeOutputs(const std::string& dir, std::string* error) const
     };
     if (!writeText("transcript.txt", transcriptText()) || !writeText("state.json", stateJson()))
         return false;
+    const PrinterState s = state();
+    for (size_t i = 0; i < s.downloads.size(); ++i) {
+        const std::vector<uint8_t> data = downloadData(i);
+        if (!writeText(s.downloads[i].file, std::string(data.begin(), data.end())))
+            return false;
+    }
     return renderPng(dir + "/paper.png", error);
+}
+
+std::vector<uint8_t> Printer::downloadData(size_t index) const
+{
+    std::lock_guard lock(d_->mutex);
+    return index < d_->downloadData.size() ? d_->downloadData[index] : std::vector<uint8_t>{};
 }
 
 bool Printer::waitForBytes(uint64_t count, std::chrono::milliseconds timeout) const
@@ -1013,6 +1034,7 @@ void Printer::reset()
     d_->downloading = false;
     d_->downloadHasData = false;
     d_->hash.reset();
+    d_->downloadData.clear();
 }
 
 } // namespace sim

@@ -64,6 +64,7 @@ struct DownloadSession {
     std::string sha256; // lowercase hex, set when the session has ended
     bool open = true;
     unsigned baud = 0;  // line speed when the session started (serial only)
+    std::string file;   // its bytes, beside state.json: "download-1-firmware.bin"
 };
 
 struct DrawerKick {
@@ -160,6 +161,8 @@ public:
     PrinterState state() const;
     std::string stateJson() const;
     std::vector<uint8_t> received() const;
+    // The bytes of download `index` of state().downloads (empty when none).
+    std::vector<uint8_t> downloadData(size_t index) const;
     // Lines of the transcript that contain `needle`.
     size_t countLines(const std::string& needle) const;
 
