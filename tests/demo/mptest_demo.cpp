@@ -2,7 +2,9 @@
 // console) and drives it as a technician would, for scripts/run on a machine
 // without a display: a screenshot of the main window, then a short console
 // session against the printer on COM1 (a hex command, a line of Chinese text,
-// a command file), then a screenshot of the console.
+// a command file), then a screenshot of the console; then a font download
+// over the serial line (with the printer's acknowledgement) and a machine
+// number written and printed, each with its screenshot.
 //
 //   mptest-demo --out DIR
 #include "app/app.h"
@@ -10,6 +12,7 @@
 #include "port/port.h"
 #include "res/resource.h"
 #include "send/send.h"
+#include "ui/download/download.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -25,6 +28,8 @@ namespace {
 std::string gOut = "out";
 std::vector<std::string> gFailures;
 bool gConsoleDone = false;
+bool gFontDone = false;
+bool gPrnNumDone = false;
 
 void Fail(const std::string& what)
 {
@@ -112,6 +117,79 @@ void DriveConsole(HWND console)
     gConsoleDone = true;
 }
 
+// ---------------------------------------------------------------- downloads
+
+const char kDemoPrnNum[] = "KQ5800123456";
+
+std::string DownloadStatus(HWND dialog, int part)
+{
+    return PlatTestStatusText(dialog, IDC_DW_STATUSBAR, part);
+}
+
+// A small font file: 94 glyphs of 24 x 24 dots in a made-up pattern.
+std::string WriteFontFile()
+{
+    std::string bytes;
+    for (int glyph = 0; glyph < 94; ++glyph)
+        for (int row = 0; row < 72; ++row)
+            bytes += static_cast<char>((glyph * 31 + row * 7) & 0xFF);
+    const std::string path = gOut + "/demo-font.bin";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+void DriveFontDialog(HWND dialog)
+{
+    PlatTestClick(dialog, IDC_DF_SERIAL);
+    std::printf("demo: font port: %s\n", DownloadStatus(dialog, 0).c_str());
+    PlatTestFileChooserAnswer(WriteFontFile());
+    PlatTestClick(dialog, IDC_DF_SEL_FILE);
+    PlatTestClick(dialog, IDC_DF_SEND);
+    // The preamble, the printer's answer at the faster speed, the file and
+    // the closing pause.
+    const bool ended = PlatTestWaitFor([dialog] { return PlatTestEnabled(dialog, IDC_DF_SEND); }, 30000);
+    if (!ended || !WaitIdle(5000))
+        Fail("the font download did not finish");
+    const std::string result = DownloadStatus(dialog, 0);
+    std::printf("demo: font download: %s\n", result.c_str());
+    if (result != "下载文件成功完成!")
+        Fail("the font download failed: " + result);
+    Shot(dialog, "download-font.png");
+    PlatTestClick(dialog, IDC_DF_EXIT);
+    gFontDone = true;
+}
+
+void DrivePrnNumDialog(HWND dialog)
+{
+    PlatTestClick(dialog, IDC_DN_SERIAL);
+    PlatTestType(dialog, IDC_DN_NUMBER, kDemoPrnNum);
+    PlatTestClick(dialog, IDC_DN_SEND);
+    if (!WaitIdle(5000))
+        Fail("the machine number was not written");
+    const std::string written = DownloadStatus(dialog, 0);
+    std::printf("demo: machine number %s: %s\n", kDemoPrnNum, written.c_str());
+    if (written != "已写入机器码!")
+        Fail("the machine number was not written: " + written);
+    Shot(dialog, "machine-number.png");
+    // And the printer prints the number it now holds.
+    PlatTestClick(dialog, IDC_DN_PRINT);
+    if (!WaitIdle(5000))
+        Fail("the machine number was not printed");
+    std::printf("demo: print machine number: %s\n", DownloadStatus(dialog, 0).c_str());
+    PlatTestClick(dialog, IDC_DN_EXIT);
+    gPrnNumDone = true;
+}
+
+void RunDownloads(HWND main)
+{
+    PlatTestMenuCommand(main, IDM_DOWN_FONT);
+    if (!gFontDone)
+        Fail("the font dialog did not run");
+    PlatTestMenuCommand(main, IDM_DOWN_PRN_NUM);
+    if (!gPrnNumDone)
+        Fail("the machine-number dialog did not run");
+}
+
 void DriveMainWindow(HWND main)
 {
     std::printf("demo: main window caption: %s\n", PlatTestWindowText(main).c_str());
@@ -120,6 +198,7 @@ void DriveMainWindow(HWND main)
     PlatTestMenuCommand(main, IDM_USER_CMD);
     if (!gConsoleDone)
         Fail("the console did not run");
+    RunDownloads(main);
     PlatTestMenuCommand(main, IDM_EXIT);
 }
 
@@ -139,6 +218,10 @@ int main(int argc, char** argv)
             QTimer::singleShot(300, [dialog] { DriveMainWindow(dialog); });
         } else if (PlatTestFindControl(dialog, IDC_UC_INPUT) != nullptr) {
             QTimer::singleShot(100, [dialog] { DriveConsole(dialog); });
+        } else if (PlatTestFindControl(dialog, IDC_DF_PATH) != nullptr) {
+            QTimer::singleShot(100, [dialog] { DriveFontDialog(dialog); });
+        } else if (PlatTestFindControl(dialog, IDC_DN_NUMBER) != nullptr) {
+            QTimer::singleShot(100, [dialog] { DrivePrnNumDialog(dialog); });
         }
     });
     WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL);
