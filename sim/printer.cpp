@@ -166,7 +166,15 @@ struct Printer::Impl {
     // The bytes of each download, in the order of state.downloads.
     std::vector<std::vector<uint8_t>> downloadData;
 
-    explicit Impl(PrinterOptions o) : options(std::move(o)), paper(options.paperDots) {}
+    explicit Impl(PrinterOptions o) : options(std::move(o)), paper(options.paperDots) { powerOn(); }
+
+    void powerOn()
+    {
+        if (!options.awaitFirmware)
+            return;
+        log("switched on in the firmware download state");
+        startDownload(DownloadKind::Firmware);
+    }
 
     void log(std::string s)
     {
@@ -1035,6 +1043,7 @@ void Printer::reset()
     d_->downloadHasData = false;
     d_->hash.reset();
     d_->downloadData.clear();
+    d_->powerOn();
 }
 
 } // namespace sim

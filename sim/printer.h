@@ -119,6 +119,9 @@ struct PrinterOptions {
     // answer sent while the sender reopens the line at its new speed is
     // kept by the line and read after the reopening.
     int preambleAnswerDelayMs = 0;
+    // The printer starts in its firmware-download state, as one switched on
+    // for an update over USB, where no 1C AA 55 01 comes first.
+    bool awaitFirmware = false;
 };
 
 class Paper;

@@ -271,25 +271,40 @@ private slots:
     void firmwareReachesThePrinterIntact_data()
     {
         QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("usb");
         QTest::addColumn<QStringList>("progress");
-        QTest::newRow("1000 bytes") << 1000 << QStringList{"更新进度:25%", "更新进度:51%", "更新进度:76%",
-                                                          "更新进度:100%"};
-        QTest::newRow("the largest file") << int(MAX_SEND_FILE_SIZE) << QStringList{};
+        QTest::newRow("1000 bytes, parallel") << 1000 << false
+                                              << QStringList{"更新进度:25%", "更新进度:51%", "更新进度:76%",
+                                                             "更新进度:100%"};
+        QTest::newRow("the largest file, usb") << int(MAX_SEND_FILE_SIZE) << true << QStringList{};
     }
 
+    // Parallel: "enter download state", then the file. USB: the printer
+    // was switched on for the update and the file goes out directly.
     void firmwareReachesThePrinterIntact()
     {
         QFETCH(int, size);
+        QFETCH(bool, usb);
         QFETCH(QStringList, progress);
         rig::Bench bench;
+        sim::Printer* printer = &bench.parallelPrinter();
+        if (usb) {
+            sim::PrinterOptions options;
+            options.awaitFirmware = true;
+            printer = &bench.usb(0, options).printer();
+        }
         const auto firmware = Pattern(size_t(size), 3);
         const std::string path = bench.dir().writeFile("firmware.bin", firmware);
         HWND dialog = Open(kVersion);
-        QVERIFY(PlatTestClick(dialog, IDC_DV_PARALLEL));
-        QVERIFY(PlatTestClick(dialog, IDC_DV_ENTER_DOWNLOAD));
+        if (usb) {
+            QVERIFY(PlatTestClick(dialog, IDC_DV_USB));
+        } else {
+            QVERIFY(PlatTestClick(dialog, IDC_DV_PARALLEL));
+            QVERIFY(PlatTestClick(dialog, IDC_DV_ENTER_DOWNLOAD));
+        }
         ChooseFile(dialog, IDC_DV_SEL_FILE, path);
         QVERIFY(PlatTestClick(dialog, IDC_DV_SEND));
-        QVERIFY(PlatTestWaitFor(TransferEnded, 60000));
+        QVERIFY(PlatTestWaitFor(TransferEnded, 120000));
         QVERIFY(rig::WaitPortIdle(5000));
 
         QCOMPARE(gShown.front().code, WPARAM(STATUS_FILE_LENGTH));
@@ -310,9 +325,9 @@ private slots:
         QVERIFY(PlatTestEnabled(dialog, IDC_DV_SEND));
         QVERIFY(MessageTexts().empty());
 
-        auto& printer = bench.parallelPrinter();
-        printer.flush(); // the download ends with the line
-        const auto session = LastDownload(printer);
+        QVERIFY(printer->waitForBytes(uint64_t(size), 10000ms));
+        printer->flush(); // the download ends with the line
+        const auto session = LastDownload(*printer);
         QCOMPARE(int(session.kind), int(sim::DownloadKind::Firmware));
         QCOMPARE(session.length, uint64_t(size));
         QCOMPARE(session.sha256, Sha256(firmware));
@@ -361,7 +376,7 @@ private slots:
         ChooseFile(dialog, IDC_DV_SEL_FILE, path);
         // The printer is busy for a while, well short of the writer's limit,
         // so "enter download state" still holds the port at the start.
-        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 2);
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 16);
         QVERIFY(PlatTestClick(dialog, IDC_DV_ENTER_DOWNLOAD));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
         QVERIFY(PlatTestClick(dialog, IDC_DV_SEND));
@@ -740,7 +755,7 @@ private slots:
         rig::Bench bench;
         HWND dialog = Open(kPrnNum);
         QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "000000000001"));
-        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 2);
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 16);
         QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
         QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
@@ -759,7 +774,7 @@ private slots:
         rig::Bench bench;
         HWND dialog = Open(kPrnNum);
         QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "ZZZZZZ999999"));
-        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 2);
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 16);
         QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
         QVERIFY(PlatTestClick(dialog, IDC_DN_EXIT));
