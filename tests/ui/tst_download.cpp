@@ -217,6 +217,22 @@ private slots:
         QCOMPARE(Part(dialog, 0), named.toStdString());
         QVERIFY(PlatTestEnabled(dialog, d.start));
         QVERIFY(PlatTestChecked(dialog, usb ? d.usb : d.serial));
+
+        // The start tries the port again (the machine number does not: it
+        // sends on the port as it is, and with none open does nothing).
+        PlatTestClearMessageBoxes();
+        if (&d == &kPrnNum) {
+            QVERIFY(PlatTestType(dialog, d.text, "ABCdef123456"));
+            QVERIFY(PlatTestClick(dialog, d.start));
+            QVERIFY(MessageTexts().empty());
+        } else {
+            ChooseFile(dialog, d.chooser, bench.dir().writeFile("f.bin", {1, 2, 3}));
+            QVERIFY(PlatTestClick(dialog, d.start));
+            QCOMPARE(MessageTexts(), std::vector<std::string>{message.toStdString()});
+            QCOMPARE(Part(dialog, 0), std::string("打开端口失败!"));
+        }
+        QVERIFY(gShown.empty());
+        QVERIFY(PlatTestEnabled(dialog, d.start));
     }
 
     void cancellingTheChooserEmptiesThePath()

@@ -35,6 +35,8 @@ void handlePortRadio_Dw(HWND hwnd, int radioId, BYTE portType);
 // 1: progress).
 void SetStatusText_Dw(int part, const char* text);
 void ShowError_Dw(const char* text);
+// "打开端口失败!" in the status bar and the port type's message box.
+void ShowPortOpenFailed_Dw(BYTE portType);
 
 // The start button shared by the firmware and font dialogs.
 void handleSendButton_Dw(HWND hwnd);

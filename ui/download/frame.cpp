@@ -54,6 +54,17 @@ void ShowError_Dw(const char* text)
     MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
 }
 
+void ShowPortOpenFailed_Dw(BYTE portType)
+{
+    SetStatusText_Dw(0, "打开端口失败!");
+    if (portType == PORT_SERIAL)
+        ShowError_Dw("串口被占用或有错误!");
+    else if (portType == PORT_USB)
+        ShowError_Dw("usb不在线或拨出!");
+    else
+        ShowError_Dw("打开并口失败!");
+}
+
 void _CreateStatusBar(HWND hwnd)
 {
     hStatusBarDw = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | SBARS_SIZEGRIP, "", hwnd,
@@ -96,15 +107,8 @@ BOOL SetCurrentPort_Dw(HWND hwnd, int, BYTE portType)
     HWND enterDownload = GetDlgItem(hwnd, IDC_DV_ENTER_DOWNLOAD);
     if (enterDownload != nullptr)
         EnableWindow(enterDownload, portType != PORT_USB);
-    if (!OpenPorts(portType)) {
-        SetStatusText_Dw(0, "打开端口失败!");
-        if (portType == PORT_SERIAL)
-            ShowError_Dw("串口被占用或有错误!");
-        else if (portType == PORT_USB)
-            ShowError_Dw("usb不在线或拨出!");
-        else
-            ShowError_Dw("打开并口失败!");
-    }
+    if (!OpenPorts(portType))
+        ShowPortOpenFailed_Dw(portType);
     // The start button opens the port again, so the user can retry there.
     EnableWindow(GetDlgItem(hwnd, start), TRUE);
     if (portType == PORT_SERIAL)

@@ -72,15 +72,8 @@ void handleSendButton_Dw(HWND hwnd)
         ShowDownloadRefused(hwnd, startButton);
         return;
     }
-    if (!OpenPorts(openPORT)) {
-        SetStatusText_Dw(0, "打开端口失败!");
-        if (openPORT == PORT_SERIAL)
-            ShowError_Dw("串口被占用或有错误!");
-        else if (openPORT == PORT_USB)
-            ShowError_Dw("usb不在线或拨出!");
-        else
-            ShowError_Dw("打开并口失败!");
-    }
+    if (!OpenPorts(openPORT))
+        ShowPortOpenFailed_Dw(openPORT);
     if (gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL)
         return;
     char path[512] = {};
