@@ -500,7 +500,7 @@ private slots:
         auto& printer = bench.usb(0);
         if (stalled)
             PlatSetTimeScale(0.1); // writes give up after 300 ms without progress
-        const auto data = Pattern(64 * 1024, 7);
+        const auto data = Pattern(256 * 1024, 7); // more than the line holds
         HWND dialog = Open(d);
         QVERIFY(PlatTestClick(dialog, d.usb));
         ChooseFile(dialog, d.chooser, bench.dir().writeFile("data.bin", data));
