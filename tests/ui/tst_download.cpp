@@ -171,7 +171,34 @@ private slots:
         HWND version = Open(kVersion);
         QVERIFY(!PlatTestEnabled(version, IDC_DV_SERIAL));
         QVERIFY(PlatTestEnabled(version, IDC_DV_ENTER_DOWNLOAD));
-        QCOMPARE(PlatTestWindowText(version), std::string("下载版本文件"));
+    }
+
+    void titlesAndNotes_data()
+    {
+        QTest::addColumn<int>("templateId");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("notes");
+        QTest::newRow("firmware") << IDD_DOWN_VERSION << "下载版本文件"
+                                  << QStringList{"并口开机即点\"进入下载状态\"按钮，再升级;",
+                                                 "U口直接点击\"更新版本\"按钮进行升级"};
+        QTest::newRow("font") << IDD_DOWN_FONT << "下载字库文件"
+                              << QStringList{"1) 选择下载接口", "2) 选定字库文件,按更新按钮开始下载"};
+        QTest::newRow("machine number") << IDD_DOWN_PRN_NUM << "更新机器编号" << QStringList{"请输入机器编号"};
+    }
+
+    void titlesAndNotes()
+    {
+        QFETCH(int, templateId);
+        QFETCH(QString, title);
+        QFETCH(QStringList, notes);
+        const DlgTemplate* t = ResFindDialog(MAKEINTRESOURCEA(templateId));
+        QVERIFY(t != nullptr);
+        QCOMPARE(QString::fromUtf8(t->caption), title);
+        QStringList labels;
+        for (const DlgItemTemplate& item : t->items)
+            if (std::string(item.cls) == "STATIC")
+                labels << QString::fromUtf8(item.text);
+        QCOMPARE(labels, notes);
     }
 
     void theUsbRadioDisablesEnterDownloadStateAndParallelEnablesIt()
