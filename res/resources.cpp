@@ -1,6 +1,7 @@
 // The program's dialog templates, its menu and its pictures, as data.
 #include "res/resource.h"
 #include "res/templates.h"
+#include "res/tests_res.h"
 
 #include <array>
 #include <cstring>
@@ -74,7 +75,9 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
 
-constexpr std::array<const DlgTemplate*, 3> kDialogs{&kMainDialog, &kAboutDialog, &kUserCmdDialog};
+const std::array<const DlgTemplate*, 10> kDialogs{
+    &kMainDialog,   &kAboutDialog,     &kUserCmdDialog, &kTestDialog,     &kTestCharPage,
+    &kTestGbkPage,  &kTestBmarkPage,   &kTestDianliuPage, &kTestOtherPage, &kTestUsbLibPage};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{
