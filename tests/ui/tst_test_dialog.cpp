@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 
 using namespace std::chrono_literals;
@@ -298,6 +299,23 @@ private slots:
              [](HWND page) { SendDlgItemMessageA(page, IDC_OT_BAUD, CB_SETCURSEL, WPARAM(-1), 0); }, IDC_OT_SET_BAUD,
              baud(0xFF)},
         };
+        // What the printer made of some of them: it decodes every byte the
+        // pages send, with no unknown command.
+        const std::map<std::string, std::string> logged{
+            {"gbk zone 5 in every mode", "FS ! Chinese print mode: double width, double height, underline"},
+            {"black mark on", "1C AA 11 01  black mark on"},
+            {"distance A 0", "black mark mark to print head 153 units"},
+            {"black-mark test", "1D CB  black-mark feed (form 1D CB)"},
+            {"black-mark test and cut", "GS V full cut after feeding 1 dots (form 66)"},
+            {"carriage", "drive carriage (04)"},
+            {"pins", "drive pins (01 00)"},
+            {"sample", "ESC * bit image: 8-dot single density, 100 columns"},
+            {"drawer 2", "ESC p drawer kick: connector 1, on 51, off 0"},
+            {"full cut", "ESC i full cut"},
+            {"partial cut", "ESC m partial cut"},
+            {"cutter off", "1C AA 23 00  cutter off"},
+            {"baud 38400", "serial baud index 5 (38400 baud)"},
+        };
         for (const Press& press : presses) {
             rig::Bench bench;
             HWND dialog = OpenTestDialog();
@@ -309,6 +327,11 @@ private slots:
             const Bytes got = bench.parallelPrinter().received();
             QVERIFY2(got == press.expected, (std::string(press.name) + ": " + Show(got)).c_str());
             QVERIFY2(MessageTexts().empty(), press.name);
+            auto& printer = bench.parallelPrinter();
+            printer.flush();
+            QVERIFY2(printer.state().unknownCommands == 0, (std::string(press.name) + "\n" + printer.transcriptText()).c_str());
+            if (auto it = logged.find(press.name); it != logged.end())
+                QVERIFY2(printer.countLines(it->second) > 0, (std::string(press.name) + "\n" + printer.transcriptText()).c_str());
             PlatTestDestroyAll();
         }
     }
