@@ -510,6 +510,9 @@ private slots:
             QVERIFY(!PlatTestChecked(dialog, IDC_T_USB));
             QVERIFY(!PlatTestChecked(dialog, IDC_T_SERIAL));
             QCOMPARE(MessageTexts(), std::vector<std::string>{row.failure});
+            // The record holds the type chosen and no handle.
+            QCOMPARE(int(gCurrentPort.type), row.radio == IDC_T_USB ? int(PORT_USB) : int(PORT_SERIAL));
+            QVERIFY(gCurrentPort.handle == nullptr || gCurrentPort.handle == INVALID_HANDLE_VALUE);
             for (const auto& box : PlatTestMessageBoxes()) {
                 QCOMPARE(box.caption, std::string("Error"));
                 QCOMPARE(box.type, UINT(MB_OK | MB_ICONERROR));
@@ -588,6 +591,27 @@ private slots:
         QCOMPARE(Show(printer.received()), Show(Hex("1B 1D 00 01 7A 78 74 6B 70 6A 1B 1D 00 02")));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
         QVERIFY(MessageTexts().empty());
+    }
+
+    void usbWriteShowsTheStringEvenWhenTheWriteFails()
+    {
+        rig::Bench bench;
+        PlatSetTimeScale(0.02); // the 3 s write stall becomes 60 ms
+        auto& printer = bench.usb(0);
+        HWND dialog = OpenTestDialog();
+        QVERIFY(PlatTestClick(dialog, IDC_T_USB));
+        HWND usb = ShowPage(dialog, kUsb);
+        // A printer that takes nothing more: the line's buffer is full.
+        printer.holdLine(true);
+        const std::vector<char> filler(1 << 20, 'x');
+        DWORD written = 0;
+        WriteFile(gCurrentPort.handle, filler.data(), DWORD(filler.size()), &written, nullptr);
+        QVERIFY(written < filler.size());
+        QVERIFY(PlatTestClick(usb, IDC_USB_WRITE));
+        QCOMPARE(PlatTestText(usb, IDC_USB_WRITTEN), std::string("zxtkpj"));
+        QVERIFY(MessageTexts().empty());
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
+        printer.holdLine(false);
     }
 
     void usbReadThatFailsClosesTheDeviceAndTheNextPressReopensIt_data()
