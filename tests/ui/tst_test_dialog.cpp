@@ -176,6 +176,27 @@ private slots:
         QCOMPARE(owner, main);
     }
 
+    void aMissingTabControlIsReportedAndTheDialogStillOpens()
+    {
+        rig::Bench bench;
+        static const std::array items{
+            DlgItemTemplate{IDC_T_PARALLEL, "BUTTON", WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON, "并行口", 8, 8, 50, 10},
+            DlgItemTemplate{IDC_T_GROUP, "BUTTON", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, "测试项目", 7, 36, 286, 182},
+            DlgItemTemplate{IDC_T_CLOSE, "BUTTON", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, "关闭", 243, 222, 50, 14},
+        };
+        static const DlgTemplate withoutTabs{IDD_TEST, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 300, 240, "", 0,
+                                             "System", 10, items};
+        PlatTestAddDialogTemplate(&withoutTabs);
+        HWND dialog = OpenTestDialog();
+        PlatTestClearDialogTemplates();
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(MessageTexts(), std::vector<std::string>{"tab control is null"});
+        QCOMPARE(PlatTestMessageBoxes().front().caption, std::string("Error"));
+        QVERIFY(gTabPages[kChar] != nullptr); // construction went on
+        QVERIFY(PlatTestClick(dialog, IDC_T_CLOSE));
+        QVERIFY(PlatTestDialogEnded(dialog));
+    }
+
     void pagesAreMadeOnceAndKeepTheirSettings()
     {
         rig::Bench bench;
