@@ -110,6 +110,8 @@ void _InitCtrls_T(HWND dialog)
     for (int i = 0; i < kTestPageCount; ++i)
         gChildDialogProc[i] = kTabRows[i].proc;
     _CreateTabCtrl(dialog);
+    // A handle some earlier user left open is closed, not lost.
+    PortRelease();
     ClearPortRecord(gCurrentPort);
 }
 
