@@ -7,6 +7,7 @@
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/download/download.h"
+#include "ui/tests/tests.h"
 
 #include <array>
 
@@ -26,7 +27,7 @@ struct FeatureDialog {
 
 const std::array<FeatureDialog, 8> kFeatureDialogs{{
     {IDM_PORT_SETTINGS, IDD_PORT_SETTINGS, nullptr},
-    {IDM_TEST, IDD_TEST, nullptr},
+    {IDM_TEST, IDD_TEST, bTestDlgProc},
     {IDM_USER_CMD, IDD_USER_CMD, bUserCmdDlgProc},
     {IDM_ABOUT, IDD_ABOUT, bAboutDlgProc},
     {IDM_DOWN_VERSION, IDD_DOWN_VERSION, bDownVerFileDlgProc},

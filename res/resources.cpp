@@ -2,6 +2,7 @@
 #include "res/download_res.h"
 #include "res/resource.h"
 #include "res/templates.h"
+#include "res/tests_res.h"
 
 #include <array>
 #include <cstring>
@@ -75,8 +76,10 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
 
-constexpr std::array<const DlgTemplate*, 6> kDialogs{&kMainDialog,        &kAboutDialog,    &kUserCmdDialog,
-                                                     &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog};
+const std::array<const DlgTemplate*, 13> kDialogs{
+    &kMainDialog,   &kAboutDialog,     &kUserCmdDialog, &kTestDialog,     &kTestCharPage,
+    &kTestGbkPage,  &kTestBmarkPage,   &kTestDianliuPage, &kTestOtherPage, &kTestUsbLibPage,
+    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{

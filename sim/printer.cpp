@@ -44,7 +44,9 @@ void appendLatin(std::string& out, uint8_t b)
 const char* kReplacement = "\xEF\xBF\xBD";
 
 bool isGbkLead(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
-bool isGbkTrail(uint8_t b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+// After a lead byte the printer takes any byte from 40 to FE as the trail:
+// 7F completes a code that is no character, printed as a box.
+bool isGbkTrail(uint8_t b) { return b >= 0x40 && b <= 0xFE; }
 
 std::string escapeText(const std::string& s)
 {

@@ -139,6 +139,27 @@ TEST(Render, LettersDrawNonEmptyGlyphBoxesInTheirCells)
     EXPECT_GT(dh.height(), plain.height());
 }
 
+TEST(Render, ACharacterWithoutAGlyphIsABoxInItsCell)
+{
+    // A lead byte followed by a line feed is no character: the printer shows
+    // a box in a Chinese 24x24 cell, its outline one dot inside the cell.
+    const Dots d = render({0x81, 0x0A});
+    const Box b = blackBox(d);
+    ASSERT_FALSE(b.empty());
+    EXPECT_EQ(b.x0, 1);
+    EXPECT_EQ(b.y0, 1);
+    EXPECT_EQ(b.width(), 22);
+    EXPECT_EQ(b.height(), 22);
+    EXPECT_EQ(countBlack(d), size_t(2 * (22 + 22) - 4)); // the outline alone
+
+    // A lead byte takes 7F as its trail: one code, no character, one box.
+    Printer p;
+    p.feed(Bytes{0xA8, 0x7F, 0x0A});
+    p.flush();
+    EXPECT_EQ(p.state().unknownCommands, 0u);
+    EXPECT_EQ(p.paperDots(), d);
+}
+
 TEST(Render, UnderlineRunsUnderTheText)
 {
     const Dots d = render({0x1C, 0x2E, 0x1B, 0x21, 0x80, 'a', 'b', 'c', 0x0A});
