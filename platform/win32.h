@@ -13,6 +13,26 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+// The program's dialogs, menu and pictures are the tables in res/, not
+// resources linked into the .exe. These calls build Win32 templates from the
+// tables (platform/windows) and otherwise behave as the system's own; every
+// other call is the system's.
+INT_PTR PlatDialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam);
+HWND PlatCreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM initParam);
+HWND PlatCreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC proc,
+                                    LPARAM initParam);
+HRSRC PlatFindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL PlatLoadResource(HMODULE module, HRSRC resource);
+LPVOID PlatLockResource(HGLOBAL resource);
+HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name);
+#define DialogBoxParamA PlatDialogBoxParamA
+#define CreateDialogParamA PlatCreateDialogParamA
+#define CreateDialogIndirectParamA PlatCreateDialogIndirectParamA
+#define FindResourceA PlatFindResourceA
+#define LoadResource PlatLoadResource
+#define LockResource PlatLockResource
+#define LoadIconA PlatLoadIconA
+
 #else // !_WIN32
 
 #include <cstddef>

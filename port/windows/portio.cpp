@@ -22,21 +22,31 @@ HMODULE gInpout;
 Inp32Fn gInp32;
 Out32Fn gOut32;
 
+// A library's export as the function type it has. The cast goes through
+// void (*)(), which converts to any function type without a warning.
+template <typename Fn>
+Fn ExportOf(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
 } // namespace
 
+// Without the library (or when it cannot start its driver) the program runs
+// without direct port access: every read and write of a register fails, so
+// parallel sends fail cleanly, and everything else works.
 BOOL InitializeWinIo()
 {
     gWinIo = LoadLibraryA("WinIo.dll");
     if (!gWinIo)
-        return FALSE;
-    auto init = reinterpret_cast<WinIoInit>(GetProcAddress(gWinIo, "InitializeWinIo"));
-    gShutdown = reinterpret_cast<WinIoShutdown>(GetProcAddress(gWinIo, "ShutdownWinIo"));
-    gGet = reinterpret_cast<WinIoGet>(GetProcAddress(gWinIo, "GetPortVal"));
-    gSet = reinterpret_cast<WinIoSet>(GetProcAddress(gWinIo, "SetPortVal"));
+        return TRUE;
+    auto init = ExportOf<WinIoInit>(gWinIo, "InitializeWinIo");
+    gShutdown = ExportOf<WinIoShutdown>(gWinIo, "ShutdownWinIo");
+    gGet = ExportOf<WinIoGet>(gWinIo, "GetPortVal");
+    gSet = ExportOf<WinIoSet>(gWinIo, "SetPortVal");
     if (!init || !gShutdown || !gGet || !gSet || !init()) {
         FreeLibrary(gWinIo);
         gWinIo = nullptr;
-        return FALSE;
     }
     return TRUE;
 }
@@ -75,8 +85,8 @@ bool LptProbeLoad()
 
 bool LptProbeResolve()
 {
-    gOut32 = reinterpret_cast<Out32Fn>(GetProcAddress(gInpout, "Out32"));
-    gInp32 = reinterpret_cast<Inp32Fn>(GetProcAddress(gInpout, "Inp32"));
+    gOut32 = ExportOf<Out32Fn>(gInpout, "Out32");
+    gInp32 = ExportOf<Inp32Fn>(gInpout, "Inp32");
     return gOut32 && gInp32;
 }
 

@@ -37,7 +37,7 @@ protected:
     }
     HANDLE OpenFile() const
     {
-        return CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        return CreateFileA(path_.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     }
     std::filesystem::path path_;
 };

@@ -1,0 +1,71 @@
+# The Windows program, cross-compiled (preset "windows"). The program's
+# folders are the same as on Linux; the platform layer is the system itself
+# plus platform/windows, and port/windows holds the per-system halves of the
+# two hardware contracts.
+enable_language(RC)
+
+set(MPTEST_VERSION 2.4.0)
+
+include(cmake/EmbedFiles.cmake)
+
+# Platform layer: the Windows platform's own functions (text conversion,
+# templates from the resource tables, pictures) and the seams.
+file(GLOB MPTEST_PLATFORM_SOURCES CONFIGURE_DEPENDS platform/*.cpp platform/windows/*.cpp)
+add_library(mptest_platform STATIC ${MPTEST_PLATFORM_SOURCES})
+target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
+
+file(GLOB MPTEST_ART CONFIGURE_DEPENDS res/art/*.png)
+mptest_embed_files(${CMAKE_BINARY_DIR}/generated/res_art.cpp ${MPTEST_ART})
+
+file(GLOB_RECURSE MPTEST_CORE_SOURCES CONFIGURE_DEPENDS
+  app/*.cpp port/*.cpp send/*.cpp ui/*.cpp res/*.cpp)
+list(FILTER MPTEST_CORE_SOURCES EXCLUDE REGEX "/port/linux/")
+list(FILTER MPTEST_CORE_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
+add_library(mptest_core STATIC ${MPTEST_CORE_SOURCES} ${CMAKE_BINARY_DIR}/generated/res_art.cpp)
+target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(mptest_core PUBLIC mptest_platform)
+# The template builder reads the program's resource tables.
+target_link_libraries(mptest_platform PUBLIC mptest_core)
+
+# The application manifest: UTF-8 as the process code page, so the A
+# functions take the program's UTF-8 strings on every locale, and the
+# version 6 common controls.
+configure_file(platform/windows/mptest.manifest.in ${CMAKE_BINARY_DIR}/generated/mptest.manifest @ONLY)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/manifest.rc
+  CONTENT "1 24 \"${CMAKE_BINARY_DIR}/generated/mptest.manifest\"\n")
+add_library(mptest_manifest OBJECT ${CMAKE_BINARY_DIR}/generated/manifest.rc)
+set_source_files_properties(${CMAKE_BINARY_DIR}/generated/manifest.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/mptest.manifest)
+
+# WinMain lives in the core library; the C runtime's start-up asks for it
+# only after the libraries are searched, so the link asks for it first.
+add_executable(mptest WIN32 $<TARGET_OBJECTS:mptest_manifest>)
+target_link_libraries(mptest PRIVATE mptest_core)
+target_link_options(mptest PRIVATE -Wl,--undefined=WinMain)
+
+# ---------------------------------------------------------------- tests
+# GoogleTest from the sources Debian ships with libgtest-dev, built with the
+# cross compiler. Each test program runs whole under Wine (the preset's
+# emulator): listing its cases first would start Wine once more per program.
+set(MPTEST_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${MPTEST_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+enable_testing()
+
+function(mptest_windows_test name)
+  add_executable(${name} ${ARGN} $<TARGET_OBJECTS:mptest_manifest>)
+  target_link_libraries(${name} PRIVATE mptest_core gtest gmock gtest_main)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
+
+# The platform-independent tests, as on Linux.
+mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/send_state_test.cpp)
+# The Windows platform's own functions on the real system.
+file(GLOB MPTEST_WINDOWS_TESTS CONFIGURE_DEPENDS tests/windows/*_test.cpp)
+mptest_windows_test(windows_tests ${MPTEST_WINDOWS_TESTS})

@@ -1,0 +1,297 @@
+// Dialogs, menus and pictures from the program's resource tables: each table
+// row becomes an in-memory DLGTEMPLATEEX the system's own dialog manager
+// builds from, the menu table a menu, the PNG pictures icons and bitmaps.
+// A dialog procedure is reached through a small wrapper that attaches the
+// menu and the pictures before the procedure sees WM_INITDIALOG.
+#include "platform/windows/win.h"
+
+#include "res/templates.h"
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// ---------------------------------------------------------------- templates
+class TemplateWriter {
+public:
+    void word(WORD w) { append(&w, sizeof w); }
+    void dword(DWORD d) { append(&d, sizeof d); }
+    void shortValue(short s) { append(&s, sizeof s); }
+    void byte(BYTE b) { bytes_.push_back(b); }
+    void text(const char* utf8)
+    {
+        std::wstring w = PlatWide(utf8 ? utf8 : "");
+        append(w.c_str(), (w.size() + 1) * sizeof(wchar_t));
+    }
+    void alignDword()
+    {
+        while (bytes_.size() % 4 != 0)
+            bytes_.push_back(0);
+    }
+    std::vector<BYTE> take() { return std::move(bytes_); }
+
+private:
+    void append(const void* p, size_t n)
+    {
+        auto b = static_cast<const BYTE*>(p);
+        bytes_.insert(bytes_.end(), b, b + n);
+    }
+    std::vector<BYTE> bytes_;
+};
+
+std::vector<BYTE> BuildTemplate(const DlgTemplate& tpl)
+{
+    TemplateWriter out;
+    DWORD style = tpl.style;
+    if (tpl.fontName != nullptr)
+        style |= DS_SETFONT;
+    out.word(1);      // dlgVer
+    out.word(0xFFFF); // signature: DLGTEMPLATEEX
+    out.dword(0);     // helpID
+    out.dword(0);     // exStyle
+    out.dword(style);
+    out.word(static_cast<WORD>(tpl.items.size()));
+    out.shortValue(tpl.x);
+    out.shortValue(tpl.y);
+    out.shortValue(tpl.cx);
+    out.shortValue(tpl.cy);
+    out.word(0); // menu: attached by the wrapper, it is no linked resource
+    out.word(0); // class: the system's dialog class
+    out.text(tpl.caption);
+    if (style & DS_SETFONT) {
+        out.word(tpl.pointSize);
+        out.word(FW_NORMAL);
+        out.byte(FALSE); // italic
+        out.byte(DEFAULT_CHARSET);
+        out.text(tpl.fontName);
+    }
+    for (const DlgItemTemplate& item : tpl.items) {
+        out.alignDword();
+        out.dword(0); // helpID
+        out.dword(0); // exStyle
+        out.dword(item.style);
+        out.shortValue(item.x);
+        out.shortValue(item.y);
+        out.shortValue(item.cx);
+        out.shortValue(item.cy);
+        out.dword(static_cast<DWORD>(item.id));
+        out.text(item.cls);
+        // A picture static gets its picture from the wrapper, not by name.
+        out.text(item.imageId != 0 ? "" : item.text);
+        out.word(0); // no creation data
+    }
+    return out.take();
+}
+
+// Templates are built once and live as long as the program: a locked
+// resource stays valid on Windows too.
+std::mutex gTemplatesLock;
+std::map<const DlgTemplate*, std::vector<BYTE>> gTemplates;
+
+const DLGTEMPLATE* TemplateOf(const DlgTemplate* tpl)
+{
+    std::lock_guard<std::mutex> g(gTemplatesLock);
+    auto [it, added] = gTemplates.try_emplace(tpl);
+    if (added)
+        it->second = BuildTemplate(*tpl);
+    return reinterpret_cast<const DLGTEMPLATE*>(it->second.data());
+}
+
+const DlgTemplate* TableOf(LPCDLGTEMPLATEA built)
+{
+    std::lock_guard<std::mutex> g(gTemplatesLock);
+    for (const auto& [tpl, bytes] : gTemplates) {
+        if (reinterpret_cast<const void*>(bytes.data()) == built)
+            return tpl;
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------- pictures
+HICON IconFromPng(std::span<const unsigned char> png)
+{
+    // Since Windows Vista an icon resource may be a PNG.
+    return CreateIconFromResourceEx(const_cast<PBYTE>(png.data()), static_cast<DWORD>(png.size()), TRUE,
+                                    0x00030000, 0, 0, LR_DEFAULTCOLOR);
+}
+
+HBITMAP BitmapFromPng(std::span<const unsigned char> png)
+{
+    return PlatDecodePngToBitmap(png.data(), png.size());
+}
+
+void AttachPictures(HWND dialog, const DlgTemplate& tpl)
+{
+    for (const DlgItemTemplate& item : tpl.items) {
+        if (item.imageId == 0)
+            continue;
+        const DWORD kind = item.style & 0x1F;
+        if (kind == SS_ICON) {
+            if (const ImageResource* image = ResFindImage(ResImageKind::Icon, item.imageId))
+                SendDlgItemMessageA(dialog, item.id, STM_SETICON, reinterpret_cast<WPARAM>(IconFromPng(image->bytes)),
+                                    0);
+        } else if (kind == SS_BITMAP) {
+            if (const ImageResource* image = ResFindImage(ResImageKind::Bitmap, item.imageId))
+                SendDlgItemMessageA(dialog, item.id, STM_SETIMAGE, IMAGE_BITMAP,
+                                    reinterpret_cast<LPARAM>(BitmapFromPng(image->bytes)));
+        }
+    }
+}
+
+// ---------------------------------------------------------------- menus
+HMENU BuildMenu(const MenuTemplate& table)
+{
+    HMENU bar = CreateMenu();
+    for (const MenuPopupTemplate& popup : table.popups) {
+        HMENU sub = CreatePopupMenu();
+        for (const MenuItemTemplate& item : popup.items)
+            AppendMenuW(sub, MF_STRING, item.command, PlatWide(item.text).c_str());
+        AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), PlatWide(popup.text).c_str());
+    }
+    return bar;
+}
+
+// Attaches the menu and keeps the client area the template asked for, as a
+// menu named in a linked template would.
+void AttachMenu(HWND dialog, int menuId)
+{
+    const MenuTemplate* table = ResFindMenu(menuId);
+    if (table == nullptr)
+        return;
+    RECT before{};
+    GetClientRect(dialog, &before);
+    SetMenu(dialog, BuildMenu(*table));
+    RECT after{};
+    GetClientRect(dialog, &after);
+    RECT window{};
+    GetWindowRect(dialog, &window);
+    SetWindowPos(dialog, nullptr, 0, 0, window.right - window.left,
+                 window.bottom - window.top + (before.bottom - after.bottom), SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// ---------------------------------------------------------------- the wrapper
+// What the wrapper needs of one dialog. The dialog owns it from its
+// WM_INITDIALOG to its WM_NCDESTROY; before that, the call creating it.
+struct Binding {
+    const DlgTemplate* table;
+    DLGPROC proc;
+    LPARAM initParam;
+};
+
+// The binding of the dialog being created on this thread, until the dialog
+// claims it. A dialog procedure may create dialogs (pages) while it handles
+// its own WM_INITDIALOG: it has claimed its own binding by then.
+thread_local Binding* tUnclaimed;
+
+// Frees a binding no dialog claimed: creation failed before WM_INITDIALOG.
+void ReleaseUnclaimed(Binding* binding)
+{
+    if (tUnclaimed == binding) {
+        tUnclaimed = nullptr;
+        delete binding;
+    }
+}
+
+const char kBindingProp[] = "mptest.binding";
+
+INT_PTR CALLBACK WrapperProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        auto binding = reinterpret_cast<Binding*>(lParam);
+        if (tUnclaimed == binding)
+            tUnclaimed = nullptr;
+        SetPropA(dialog, kBindingProp, binding);
+        if (binding->table->menuId != 0)
+            AttachMenu(dialog, binding->table->menuId);
+        AttachPictures(dialog, *binding->table);
+        return binding->proc(dialog, message, wParam, binding->initParam);
+    }
+    auto binding = static_cast<Binding*>(GetPropA(dialog, kBindingProp));
+    if (binding == nullptr)
+        return FALSE; // WM_SETFONT and the like, before WM_INITDIALOG
+    INT_PTR result = binding->proc(dialog, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        RemovePropA(dialog, kBindingProp);
+        delete binding;
+    }
+    return result;
+}
+
+} // namespace
+
+INT_PTR PlatDialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam)
+{
+    const DlgTemplate* table = ResFindDialog(templateName);
+    if (table == nullptr || proc == nullptr) {
+        SetLastError(table == nullptr ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    auto binding = new Binding{table, proc, initParam};
+    tUnclaimed = binding;
+    INT_PTR result = DialogBoxIndirectParamW(instance, TemplateOf(table), owner, WrapperProc,
+                                             reinterpret_cast<LPARAM>(binding));
+    ReleaseUnclaimed(binding);
+    return result;
+}
+
+HWND PlatCreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC proc,
+                                    LPARAM initParam)
+{
+    const DlgTemplate* table = TableOf(dialogTemplate);
+    if (table == nullptr || proc == nullptr) // not one of ours: the system's own
+        return CreateDialogIndirectParamW(instance, dialogTemplate, parent, proc, initParam);
+    auto binding = new Binding{table, proc, initParam};
+    tUnclaimed = binding;
+    HWND dialog =
+        CreateDialogIndirectParamW(instance, dialogTemplate, parent, WrapperProc, reinterpret_cast<LPARAM>(binding));
+    ReleaseUnclaimed(binding);
+    return dialog;
+}
+
+HWND PlatCreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM initParam)
+{
+    const DlgTemplate* table = ResFindDialog(templateName);
+    if (table == nullptr) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return PlatCreateDialogIndirectParamA(instance, TemplateOf(table), parent, proc, initParam);
+}
+
+HRSRC PlatFindResourceA(HMODULE, LPCSTR name, LPCSTR type)
+{
+    const DlgTemplate* table = type == RT_DIALOG ? ResFindDialog(name) : nullptr;
+    if (table == nullptr) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return reinterpret_cast<HRSRC>(const_cast<DLGTEMPLATE*>(TemplateOf(table)));
+}
+
+HGLOBAL PlatLoadResource(HMODULE, HRSRC resource)
+{
+    return reinterpret_cast<HGLOBAL>(resource);
+}
+
+LPVOID PlatLockResource(HGLOBAL resource)
+{
+    return resource;
+}
+
+HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name)
+{
+    if (instance == nullptr && IS_INTRESOURCE(name))
+        return LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(name)); // a system icon (IDI_*)
+    const ImageResource* image = IS_INTRESOURCE(name)
+                                     ? ResFindImage(ResImageKind::Icon, static_cast<int>(reinterpret_cast<uintptr_t>(name)))
+                                     : nullptr;
+    if (image == nullptr) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return IconFromPng(image->bytes);
+}
