@@ -69,3 +69,4 @@ mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/send_state_tes
 # The Windows platform's own functions on the real system.
 file(GLOB MPTEST_WINDOWS_TESTS CONFIGURE_DEPENDS tests/windows/*_test.cpp)
 mptest_windows_test(windows_tests ${MPTEST_WINDOWS_TESTS})
+add_dependencies(windows_tests mptest) # it starts mptest.exe

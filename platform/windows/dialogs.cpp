@@ -284,11 +284,11 @@ LPVOID PlatLockResource(HGLOBAL resource)
 
 HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name)
 {
-    if (instance == nullptr && IS_INTRESOURCE(name))
-        return LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(name)); // a system icon (IDI_*)
     const ImageResource* image = IS_INTRESOURCE(name)
                                      ? ResFindImage(ResImageKind::Icon, static_cast<int>(reinterpret_cast<uintptr_t>(name)))
                                      : nullptr;
+    if (image == nullptr && instance == nullptr && IS_INTRESOURCE(name))
+        return LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(name)); // a system icon (IDI_*)
     if (image == nullptr) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;

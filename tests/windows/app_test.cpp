@@ -1,0 +1,105 @@
+// The real program on the real system: its main window procedure, and
+// mptest.exe itself started as a user starts it.
+#include "platform/windows/win.h"
+
+#include "app/app.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const char kCaption[] = "衡岚微型打印机测试软件A V2.4(适用于win9x/me/2000/xp)";
+constexpr int kMenuPopups = 5;
+
+std::string TextOf(HWND window)
+{
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+TEST(WindowsApp, MainWindowHasCaptionIconAndMenu)
+{
+    InitCommonControls();
+    hGInstance = GetModuleHandleA(nullptr); // as WinMain leaves it
+    HWND main = CreateDialogParamA(GetModuleHandleA(nullptr), IDD_MAIN_DIALOG_NAME, nullptr, bMainDlgProc, 0);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(TextOf(main), kCaption);
+    EXPECT_NE(SendMessageA(main, WM_GETICON, ICON_BIG, 0), 0);
+    HMENU menu = GetMenu(main);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(GetMenuItemCount(menu), kMenuPopups);
+    // The window is centred on the screen (within the few pixels of offset).
+    RECT r{};
+    GetWindowRect(main, &r);
+    const int screenMid = GetSystemMetrics(SM_CXSCREEN) / 2;
+    EXPECT_LE(std::abs((r.left + r.right) / 2 - screenMid), 12);
+    DestroyWindow(main);
+}
+
+std::string ProgramPath()
+{
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string path = self;
+    return path.substr(0, path.find_last_of("\\/") + 1) + "mptest.exe";
+}
+
+// Waits for a shown top-level window with the caption. Nothing to pump: the
+// window is another process's.
+HWND WaitForWindow(const char* caption, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HWND w = FindWindowA(nullptr, caption);
+        if (w != nullptr && IsWindowVisible(w))
+            return w;
+        if (GetTickCount() - start > timeoutMs)
+            return nullptr;
+        Sleep(50);
+    }
+}
+
+TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
+{
+    std::string commandLine = ProgramPath();
+    commandLine.insert(commandLine.begin(), '"');
+    commandLine += '"';
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process))
+        << commandLine << " " << GetLastError();
+
+    HWND main = WaitForWindow(kCaption, 60000);
+    if (main != nullptr) {
+        // A menu's items are its process's own; from here the bar is seen
+        // as the room it takes above the client area.
+        EXPECT_NE(GetMenu(main), nullptr);
+        RECT window{};
+        RECT client{};
+        GetWindowRect(main, &window);
+        GetClientRect(main, &client);
+        EXPECT_GE((window.bottom - window.top) - client.bottom,
+                  GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYMENU));
+        PostMessageA(main, WM_CLOSE, 0, 0);
+    }
+    EXPECT_NE(main, nullptr) << "no window captioned " << kCaption;
+
+    const DWORD waited = WaitForSingleObject(process.hProcess, 30000);
+    EXPECT_EQ(waited, WAIT_OBJECT_0);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+} // namespace
