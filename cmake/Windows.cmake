@@ -70,3 +70,13 @@ mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/send_state_tes
 file(GLOB MPTEST_WINDOWS_TESTS CONFIGURE_DEPENDS tests/windows/*_test.cpp)
 mptest_windows_test(windows_tests ${MPTEST_WINDOWS_TESTS})
 add_dependencies(windows_tests mptest) # it starts mptest.exe
+
+# End to end: the console's serial send reaches the Linux virtual printer
+# through Wine's COM1. The printer comes from the Linux build (build/default);
+# without it the test is skipped.
+add_executable(e2e_tests tests/windows/e2e/console_serial_test.cpp $<TARGET_OBJECTS:mptest_manifest>)
+target_link_libraries(e2e_tests PRIVATE mptest_core gtest gtest_main)
+set(MPTEST_PRINTER ${CMAKE_SOURCE_DIR}/build/default/mptest-printer CACHE FILEPATH "the Linux virtual printer")
+add_test(NAME console_serial_e2e
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/serial.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER})
+set_tests_properties(console_serial_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)

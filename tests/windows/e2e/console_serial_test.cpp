@@ -1,0 +1,92 @@
+// The console on the real system, driven as a user drives it: the serial
+// port, a hex command, a line of Chinese text and a command file. The
+// printer at the far end of COM1 is checked by tests/windows/e2e/serial.sh.
+#include "platform/win32.h"
+
+#include "port/port.h"
+#include "port/portio.h"
+#include "res/resource.h"
+#include "send/send.h"
+#include "ui/console/console.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Delivers the dialog's messages (the send thread reports through them)
+// until the port is no longer busy.
+bool WaitPortIdle(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (gCurrentPort.state == PORT_STATE_BUSY) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return true;
+}
+
+void Click(HWND dialog, int id)
+{
+    SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
+}
+
+void Type(HWND dialog, int id, const char* text)
+{
+    SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+std::string StatusText(int part)
+{
+    char text[256] = {};
+    SendMessageA(hStatusBarUc, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
+{
+    const char* file = std::getenv("MPTEST_E2E_FILE");
+    ASSERT_NE(file, nullptr) << "run by tests/windows/e2e/serial.sh";
+
+    InitPort();
+    UtilInit();
+    InitCommonControls();
+    ASSERT_TRUE(InitializeWinIo());
+    HWND console =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc, 0);
+    ASSERT_NE(console, nullptr);
+
+    Click(console, IDC_UC_SERIAL);
+    ASSERT_EQ(IsDlgButtonChecked(console, IDC_UC_SERIAL), static_cast<UINT>(BST_CHECKED));
+
+    Type(console, IDC_UC_INPUT, "1B 40 0A");
+    Click(console, IDC_UC_HEX);
+    Click(console, IDC_UC_SEND);
+    ASSERT_TRUE(WaitPortIdle(10000));
+    EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
+
+    Click(console, IDC_UC_HEX); // off: the input is text again
+    Type(console, IDC_UC_INPUT, "测试");
+    Click(console, IDC_UC_SEND);
+    ASSERT_TRUE(WaitPortIdle(10000));
+
+    Type(console, IDC_UC_FILE_NAME, file);
+    Click(console, IDC_UC_SEND_FILE);
+    ASSERT_TRUE(WaitPortIdle(10000));
+    EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
+
+    DestroyWindow(console);
+    PortRelease();
+    UtilRelease();
+    ShutdownWinIo();
+}
+
+} // namespace

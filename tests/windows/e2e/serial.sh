@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The Windows console's serial send, end to end: the Linux virtual printer on
+# a pseudo-terminal, COM1 of the test's Wine prefix mapped to it (Wine's port
+# mapping in the registry), the real console dialog driven by e2e_tests.exe.
+# The printer's transcript and byte count must equal those of decoding the
+# expected bytes directly.
+# usage: serial.sh BUILD_DIR PRINTER   (exit 77: no printer built, skipped)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../../.." && pwd)"
+build="$1"
+printer="$2"
+if [ ! -x "$printer" ]; then
+  echo "serial.sh: $printer is not built (the Linux build makes it); skipped"
+  exit 77
+fi
+
+export WINEPREFIX="${MPTEST_WINEPREFIX:-$build/wine}"
+export WINEDEBUG=-all
+out="$build/e2e-serial"
+rm -rf "$out"
+mkdir -p "$out"
+
+# The command file: initialise, a line of text, GBK text, a cut.
+printf '\x1b\x40Hello, printer\n\xb2\xe2\xca\xd4\n\x1d\x56\x00' > "$out/command.bin"
+# Everything the printer must receive: the hex command, 测试 in GBK, the file.
+{ printf '\x1b\x40\x0a\xb2\xe2\xca\xd4'; cat "$out/command.bin"; } > "$out/expected.bin"
+
+"$printer" serial --out "$out/printer" --quiet 200 > "$out/printer.log" 2>&1 &
+printer_pid=$!
+stop_printer() {
+  kill -TERM "$printer_pid" 2>/dev/null || true
+  wait "$printer_pid" 2>/dev/null || true
+}
+trap stop_printer EXIT
+
+pty=""
+for _ in $(seq 100); do
+  pty=$(sed -n 's/^serial: //p' "$out/printer.log")
+  [ -n "$pty" ] && break
+  sleep 0.1
+done
+if [ -z "$pty" ]; then
+  echo "serial.sh: the printer did not start"; cat "$out/printer.log"; exit 1
+fi
+case "$pty" in /dev/pts/*) ;; *) echo "serial.sh: $pty is no pseudo-terminal"; exit 1 ;; esac
+
+# COM1 of this prefix is the printer's line, never a real port.
+timeout 120 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+
+file=$(timeout 60 winepath -w "$out/command.bin")
+MPTEST_E2E_FILE="$file" "$root/scripts/wine-run" "$build/e2e_tests.exe"
+
+stop_printer
+trap - EXIT
+"$printer" decode "$out/expected.bin" --out "$out/expected" --quiet 200 > /dev/null
+
+received=$(sed -n 's/.*"bytesReceived": \([0-9]*\).*/\1/p' "$out/printer/state.json")
+expected=$(stat -c %s "$out/expected.bin")
+if [ "$received" != "$expected" ]; then
+  echo "serial.sh: the printer received $received bytes, expected $expected"; exit 1
+fi
+if ! diff -u "$out/expected/transcript.txt" "$out/printer/transcript.txt"; then
+  echo "serial.sh: the printer's transcript differs from the expected bytes'"; exit 1
+fi
+echo "serial.sh: $received bytes arrived as sent"
