@@ -124,20 +124,41 @@ HBITMAP BitmapFromPng(std::span<const unsigned char> png)
     return PlatDecodePngToBitmap(png.data(), png.size());
 }
 
-void AttachPictures(HWND dialog, const DlgTemplate& tpl)
+// The pictures a dialog shows, made for it and freed with it (a static does
+// not own the image it is given).
+struct Pictures {
+    std::vector<HICON> icons;
+    std::vector<HBITMAP> bitmaps;
+
+    ~Pictures()
+    {
+        for (HICON icon : icons)
+            DestroyIcon(icon);
+        for (HBITMAP bitmap : bitmaps)
+            DeleteObject(bitmap);
+    }
+};
+
+void AttachPictures(HWND dialog, const DlgTemplate& tpl, Pictures* pictures)
 {
     for (const DlgItemTemplate& item : tpl.items) {
         if (item.imageId == 0)
             continue;
-        const DWORD kind = item.style & 0x1F;
+        const DWORD kind = item.style & SS_TYPEMASK;
         if (kind == SS_ICON) {
-            if (const ImageResource* image = ResFindImage(ResImageKind::Icon, item.imageId))
-                SendDlgItemMessageA(dialog, item.id, STM_SETICON, reinterpret_cast<WPARAM>(IconFromPng(image->bytes)),
-                                    0);
+            const ImageResource* image = ResFindImage(ResImageKind::Icon, item.imageId);
+            HICON icon = image ? IconFromPng(image->bytes) : nullptr;
+            if (icon == nullptr)
+                continue;
+            pictures->icons.push_back(icon);
+            SendDlgItemMessageA(dialog, item.id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
         } else if (kind == SS_BITMAP) {
-            if (const ImageResource* image = ResFindImage(ResImageKind::Bitmap, item.imageId))
-                SendDlgItemMessageA(dialog, item.id, STM_SETIMAGE, IMAGE_BITMAP,
-                                    reinterpret_cast<LPARAM>(BitmapFromPng(image->bytes)));
+            const ImageResource* image = ResFindImage(ResImageKind::Bitmap, item.imageId);
+            HBITMAP bitmap = image ? BitmapFromPng(image->bytes) : nullptr;
+            if (bitmap == nullptr)
+                continue;
+            pictures->bitmaps.push_back(bitmap);
+            SendDlgItemMessageA(dialog, item.id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
         }
     }
 }
@@ -180,6 +201,7 @@ struct Binding {
     const DlgTemplate* table;
     DLGPROC proc;
     LPARAM initParam;
+    Pictures pictures;
 };
 
 // The binding of the dialog being created on this thread, until the dialog
@@ -207,7 +229,7 @@ INT_PTR CALLBACK WrapperProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         SetPropA(dialog, kBindingProp, binding);
         if (binding->table->menuId != 0)
             AttachMenu(dialog, binding->table->menuId);
-        AttachPictures(dialog, *binding->table);
+        AttachPictures(dialog, *binding->table, &binding->pictures);
         return binding->proc(dialog, message, wParam, binding->initParam);
     }
     auto binding = static_cast<Binding*>(GetPropA(dialog, kBindingProp));
@@ -230,7 +252,7 @@ INT_PTR PlatDialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner,
         SetLastError(table == nullptr ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return -1;
     }
-    auto binding = new Binding{table, proc, initParam};
+    auto binding = new Binding{table, proc, initParam, {}};
     tUnclaimed = binding;
     INT_PTR result = DialogBoxIndirectParamW(instance, TemplateOf(table), owner, WrapperProc,
                                              reinterpret_cast<LPARAM>(binding));
@@ -244,7 +266,7 @@ HWND PlatCreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTe
     const DlgTemplate* table = TableOf(dialogTemplate);
     if (table == nullptr || proc == nullptr) // not one of ours: the system's own
         return CreateDialogIndirectParamW(instance, dialogTemplate, parent, proc, initParam);
-    auto binding = new Binding{table, proc, initParam};
+    auto binding = new Binding{table, proc, initParam, {}};
     tUnclaimed = binding;
     HWND dialog =
         CreateDialogIndirectParamW(instance, dialogTemplate, parent, WrapperProc, reinterpret_cast<LPARAM>(binding));
