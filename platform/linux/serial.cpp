@@ -47,6 +47,16 @@ constexpr BaudRow kBauds[] = {
     {CBR_9600, B9600},   {CBR_19200, B19200}, {CBR_38400, B38400}, {CBR_57600, B57600}, {CBR_115200, B115200},
 };
 
+bool SpeedOf(DWORD baud, speed_t* speed)
+{
+    for (const auto& row : kBauds)
+        if (row.baud == baud) {
+            *speed = row.speed;
+            return true;
+        }
+    return false;
+}
+
 void ModemLines(int fd, int bits, bool on)
 {
     // Fails on a pseudo-terminal and on lines without modem control: harmless.
@@ -54,6 +64,17 @@ void ModemLines(int fd, int bits, bool on)
 }
 
 } // namespace
+
+DWORD DcbError(const DCB& d)
+{
+    speed_t speed = 0;
+    if (!SpeedOf(d.BaudRate, &speed) || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY ||
+        d.StopBits > TWOSTOPBITS)
+        return ERROR_INVALID_PARAMETER;
+    if (d.StopBits == ONE5STOPBITS || d.fRtsControl == RTS_CONTROL_TOGGLE)
+        return ERROR_NOT_SUPPORTED;
+    return 0;
+}
 
 // Waits until fd is ready for `events` or the deadline passes. Returns the
 // poll result for fd: 0 on time-out, -1 when the handle was closed meanwhile
@@ -356,14 +377,10 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
         return Fail(ERROR_INVALID_PARAMETER);
     const DCB d = *dcb;
     // Everything is checked before anything changes.
+    if (DWORD error = plat::DcbError(d); error != 0)
+        return Fail(error);
     speed_t speed = 0;
-    for (const auto& row : plat::kBauds)
-        if (row.baud == d.BaudRate)
-            speed = row.speed;
-    if (speed == 0 || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY || d.StopBits > TWOSTOPBITS)
-        return Fail(ERROR_INVALID_PARAMETER);
-    if (d.StopBits == ONE5STOPBITS || d.fRtsControl == RTS_CONTROL_TOGGLE)
-        return Fail(ERROR_NOT_SUPPORTED);
+    plat::SpeedOf(d.BaudRate, &speed);
     termios t;
     if (tcgetattr(f->fd, &t) != 0)
         return Fail(ERROR_INVALID_HANDLE);
