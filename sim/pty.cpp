@@ -254,6 +254,8 @@ void PtyPrinter::run()
         if (probe.revents & POLLIN)
             readAvailable(Clock::now());
         const bool nowConnected = !(probe.revents & (POLLHUP | POLLERR));
+        if (nowConnected)
+            everConnected_ = true;
         if (nowConnected != connected_.load()) {
             {
                 std::lock_guard lock(mutex_);
@@ -337,7 +339,11 @@ UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions option
         good = !ec;
     }
     if (!good) {
-        // Leave the printer unusable but say why.
+        // Leave the printer unusable but say why, and nothing behind.
+        setError(ec ? ec.message() : std::string("cannot write ") + sysDir.string());
+        for (const fs::path& p : {(sysDir / "device/ieee1284_id"), sysDir / "dev", sysDir / "device", sysDir})
+            fs::remove(p, ec);
+        device_path_.clear();
         stop();
         return;
     }

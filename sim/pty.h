@@ -46,6 +46,8 @@ public:
     std::vector<uint8_t> received() const { return printer_.received(); }
     // Whether a sender has the slave side open.
     bool connected() const { return connected_.load(); }
+    // Whether a sender has had the slave side open at any time, however briefly.
+    bool everConnected() const { return everConnected_.load(); }
 
     // Writes bytes to the sender at once (besides the printer's answers).
     bool sendToHost(const std::vector<uint8_t>& bytes);
@@ -72,6 +74,7 @@ public:
 
 protected:
     PtyPrinter(PrinterOptions options, Transport transport);
+    void setError(std::string why) { error_ = std::move(why); }
     bool openPty();
     void start();
 
@@ -90,6 +93,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> hold_{false};
     std::atomic<bool> connected_{false};
+    std::atomic<bool> everConnected_{false};
     mutable std::mutex mutex_;
     mutable std::condition_variable connected_cv_;
     std::vector<Chunk> chunks_;
