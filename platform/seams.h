@@ -48,3 +48,8 @@ bool PlatReleaseComDevice(const std::string& comName);
 // user (with its line number). Such a section or entry is treated as absent;
 // reading the store also says each problem once on stderr.
 std::vector<std::string> PlatSerialStoreProblems();
+
+// The platform's own command-line options (mptest --device-root DIR), applied
+// by the program's entry point on this system. -1 to go on; otherwise the
+// exit code, having said why (0 after --help, 2 for a bad option).
+int PlatTakeOptions(int argc, char** argv);

@@ -6,6 +6,7 @@
 //
 //   mptest-demo --out DIR
 #include "app/app.h"
+#include "platform/qt/quiet.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "res/resource.h"
@@ -130,6 +131,7 @@ int main(int argc, char** argv)
     for (int i = 1; i + 1 < argc; ++i)
         if (std::string(argv[i]) == "--out")
             gOut = argv[i + 1];
+    PlatQtQuietChatter();
     QApplication app(argc, argv);
     PlatTestRecordMessageBoxes();
 
