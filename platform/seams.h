@@ -53,3 +53,9 @@ std::vector<std::string> PlatSerialStoreProblems();
 // by the program's entry point on this system. -1 to go on; otherwise the
 // exit code, having said why (0 after --help, 2 for a bad option).
 int PlatTakeOptions(int argc, char** argv);
+
+// Says something the user must know that no Windows error code carries (a
+// COM port that is the system console): on stderr, and to the handler when
+// one is set (the program's start-up sets one that shows a message box).
+void PlatNotice(const std::string& text);
+void PlatSetNoticeHandler(void (*handler)(const std::string& text));
