@@ -327,6 +327,15 @@ UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions option
     const fs::path sysDir = fs::path(root) / "sys/class/usbmisc" / lp;
     const fs::path devDir = fs::path(root) / "dev/usb";
     std::error_code ec;
+    // The folders on the way that are not there yet are made here, and so
+    // removed at the end (deepest first, each only when empty).
+    std::vector<std::string> folders;
+    for (const fs::path& leaf : {sysDir / "device", devDir})
+        for (fs::path p = leaf; !p.empty() && !fs::exists(p, ec) && p != p.parent_path(); p = p.parent_path())
+            if (std::find(folders.begin(), folders.end(), p.string()) == folders.end())
+                folders.push_back(p.string());
+    std::sort(folders.begin(), folders.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     fs::create_directories(sysDir / "device", ec);
     if (!ec)
         fs::create_directories(devDir, ec);
@@ -341,7 +350,9 @@ UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions option
     if (!good) {
         // Leave the printer unusable but say why, and nothing behind.
         setError(ec ? ec.message() : std::string("cannot write ") + sysDir.string());
-        for (const fs::path& p : {(sysDir / "device/ieee1284_id"), sysDir / "dev", sysDir / "device", sysDir})
+        for (const fs::path& p : {(sysDir / "device/ieee1284_id"), sysDir / "dev"})
+            fs::remove(p, ec);
+        for (const std::string& p : folders)
             fs::remove(p, ec);
         device_path_.clear();
         stop();
@@ -349,6 +360,7 @@ UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions option
     }
     made_ = {device_path_, (sysDir / "device/ieee1284_id").string(), (sysDir / "dev").string(),
              (sysDir / "device").string(), sysDir.string()};
+    made_.insert(made_.end(), folders.begin(), folders.end());
     start();
 }
 

@@ -44,7 +44,8 @@ void HoldWhileStarting(QtMsgType type, const QMessageLogContext& context, const 
 void PlatQtRequireDisplay()
 {
     // What the platform must tell the user is shown, not only printed.
-    PlatSetNoticeHandler([](const std::string& text) { MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR); });
+    PlatSetNoticeHandler(
+        [](const std::string& text) { MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR); });
     PlatQtQuietChatter();
     gPrevious = qInstallMessageHandler(HoldWhileStarting);
     PlatQtEnsureApp();

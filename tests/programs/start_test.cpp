@@ -107,7 +107,8 @@ TEST(Start, WithoutADisplayMptestSaysSoAndEndsWithOne)
     const fs::path mptest = ProgramPath("mptest");
     if (!fs::exists(mptest))
         GTEST_SKIP() << "mptest is not built at " << mptest;
-    const Result r = RunProgram({mptest.string()}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"});
+    const Result r =
+        RunProgram({mptest.string()}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.err.find("没有可用的图形显示"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("scripts/run"), std::string::npos) << r.err; // the way to the headless demo
