@@ -5,7 +5,6 @@
 #include <cstring>
 #include <cstdio>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 using namespace testplat;
 
@@ -387,33 +386,6 @@ TEST_F(Store, ARewriteKeepsAMalformedSectionAsItStands)
     const std::string text = ReadText(file());
     EXPECT_EQ(text.rfind(bad, 0), 0u); // the hand edit is not lost, and the mark is gone
     EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB1");
-}
-
-// Several programs registering at once (several virtual printers started
-// together, mptest saving its settings): every registration survives.
-TEST_F(Store, ConcurrentProcessesLoseNoRegistration)
-{
-    for (int round = 0; round < 5; ++round) {
-        std::vector<pid_t> children;
-        for (int port = 1; port <= 7; ++port) {
-            const pid_t pid = fork();
-            if (pid == 0) {
-                const std::string name = "COM" + std::to_string(port);
-                const std::string device = "/dev/ttyUSB" + std::to_string(10 * round + port);
-                _exit(PlatSetComDevice(name, device) ? 0 : 1);
-            }
-            ASSERT_GT(pid, 0);
-            children.push_back(pid);
-        }
-        for (pid_t pid : children) {
-            int status = 0;
-            ASSERT_EQ(waitpid(pid, &status, 0), pid);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        }
-        for (int port = 1; port <= 7; ++port)
-            EXPECT_EQ(PlatComDevice("COM" + std::to_string(port)), "/dev/ttyUSB" + std::to_string(10 * round + port))
-                << "round " << round;
-    }
 }
 
 } // namespace
