@@ -418,6 +418,9 @@ struct OPENFILENAMEA {
 };
 typedef OPENFILENAMEA* LPOPENFILENAMEA;
 BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn);
+// Why the last GetOpenFileNameA on this thread failed; 0 for a cancel.
+DWORD CommDlgExtendedError();
+#define FNERR_BUFFERTOOSMALL 0x3003
 
 // ---------------------------------------------------------------- files
 #define GENERIC_READ 0x80000000UL
