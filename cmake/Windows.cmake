@@ -9,8 +9,9 @@ set(MPTEST_VERSION 2.4.0)
 include(cmake/EmbedFiles.cmake)
 
 # Platform layer: the Windows platform's own functions (text conversion,
-# templates from the resource tables, pictures) and the seams.
-file(GLOB MPTEST_PLATFORM_SOURCES CONFIGURE_DEPENDS platform/*.cpp platform/windows/*.cpp)
+# templates from the resource tables, pictures, the COM-name seam). The
+# sources in platform/ itself belong to the POSIX layer and are not built.
+file(GLOB MPTEST_PLATFORM_SOURCES CONFIGURE_DEPENDS platform/windows/*.cpp)
 add_library(mptest_platform STATIC ${MPTEST_PLATFORM_SOURCES})
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -12,6 +14,7 @@ namespace {
 std::mutex gRootLock;
 std::array<std::string, 5> gRootOverride; // indexed by PlatRoot; empty = the system's
 std::atomic<double> gTimeScale{1.0};
+std::atomic<void (*)(const std::string&)> gNoticeHandler{nullptr};
 
 std::string EnvOr(const char* name, const std::string& fallback)
 {
@@ -79,4 +82,16 @@ void PlatSetTimeScale(double scale)
 double PlatTimeScale()
 {
     return gTimeScale.load();
+}
+
+void PlatNotice(const std::string& text)
+{
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, text.c_str());
+    if (auto handler = gNoticeHandler.load())
+        handler(text);
+}
+
+void PlatSetNoticeHandler(void (*handler)(const std::string& text))
+{
+    gNoticeHandler.store(handler);
 }

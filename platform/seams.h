@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class PlatRoot {
     Dev,    // "/dev"
@@ -32,3 +33,29 @@ std::string PlatComDevice(const std::string& comName);
 // the stored configuration too, is kept. False (last error set) for a name
 // that is no COM port or a store that cannot be written.
 bool PlatSetComDevice(const std::string& comName, const std::string& device);
+
+// Maps a COM name to `device` for as long as this process runs (the virtual
+// printer's --as): the mapping records this process as its owner, so once it
+// no longer runs the mapping counts as absent, and PlatReleaseComDevice puts
+// back the mapping it replaced. False (last error set) as PlatSetComDevice.
+bool PlatClaimComDevice(const std::string& comName, const std::string& device);
+// Ends this process's claim on a COM name: the mapping it replaced comes
+// back, unless someone has mapped the name since. True when there is nothing
+// to do; false (last error set) when the store cannot be written.
+bool PlatReleaseComDevice(const std::string& comName);
+
+// Each malformed section or entry of the serial store, as a sentence for the
+// user (with its line number). Such a section or entry is treated as absent;
+// reading the store also says each problem once on stderr.
+std::vector<std::string> PlatSerialStoreProblems();
+
+// The platform's own command-line options (mptest --device-root DIR), applied
+// by the program's entry point on this system. -1 to go on; otherwise the
+// exit code, having said why (0 after --help, 2 for a bad option).
+int PlatTakeOptions(int argc, char** argv);
+
+// Says something the user must know that no Windows error code carries (a
+// COM port that is the system console): on stderr, and to the handler when
+// one is set (the program's start-up sets one that shows a message box).
+void PlatNotice(const std::string& text);
+void PlatSetNoticeHandler(void (*handler)(const std::string& text));

@@ -12,6 +12,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <commdlg.h>
+#include <cderr.h>
 
 // The program's dialogs, menu and pictures are the tables in res/, not
 // resources linked into the .exe. These calls build Win32 templates from the
@@ -438,6 +439,9 @@ struct OPENFILENAMEA {
 };
 typedef OPENFILENAMEA* LPOPENFILENAMEA;
 BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn);
+// Why the last GetOpenFileNameA on this thread failed; 0 for a cancel.
+DWORD CommDlgExtendedError();
+#define FNERR_BUFFERTOOSMALL 0x3003
 
 // ---------------------------------------------------------------- files
 #define GENERIC_READ 0x80000000UL

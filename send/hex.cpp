@@ -53,8 +53,15 @@ void SelectFileName(HWND owner, const char* filter, char* path)
     ofn.lpstrFile = chosen;
     ofn.nMaxFile = sizeof chosen;
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    GetOpenFileNameA(&ofn);
-    // A cancelled choice leaves the buffer empty, and so the caller's path.
+    if (!GetOpenFileNameA(&ofn)) {
+        // A path that does not fit is refused, never cut or taken for
+        // another name (the chooser leaves the size it needs in the first
+        // bytes). A cancelled choice empties the caller's path.
+        if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL)
+            MessageBoxA(nullptr, "文件路径太长（最多 259 字节，约 86 个汉字），请把文件放到路径较短的文件夹后再选择。",
+                        "Error", MB_OK | MB_ICONERROR);
+        std::memset(chosen, 0, sizeof chosen);
+    }
     chosen[sizeof chosen - 1] = '\0';
     std::memcpy(path, chosen, sizeof chosen);
 }

@@ -1,7 +1,11 @@
 // mptest-printer: the virtual KQ printer as a program. Decodes a captured
 // byte stream, or stands at the far end of a serial or USB pseudo-terminal
-// until SIGINT/SIGTERM, and writes transcript.txt, paper.png, state.json.
+// until it is told to end, and writes transcript.txt, paper.png, state.json.
+// However it ends (a signal, the sender gone, an error), it gives back the
+// COM name it stood for and removes the device entries it made.
 #include "sim/pty.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -9,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -24,6 +29,7 @@ const char* const kUsage =
     "  mptest-printer decode FILE --out DIR [options]\n"
     "  mptest-printer serial [--as COMn] --out DIR [options]\n"
     "  mptest-printer usb --root DIR [--index N] --out DIR [options]\n"
+    "                         (then run: mptest --device-root DIR)\n"
     "options:\n"
     "  --width 384|576        paper width in dots (58 mm or 80 mm), default 384\n"
     "  --quiet MS             a download ends after MS ms of silence, default 2000\n"
@@ -32,7 +38,8 @@ const char* const kUsage =
     "  --late MS              delay of a late answer, default 2000\n"
     "  --exit-on-close        end when the sender closes the line for good\n"
     "  --await-firmware       start in the firmware download state (an update over USB)\n"
-    "SIGUSR1 writes the outputs; SIGINT or SIGTERM writes them and ends.\n";
+    "  --as COMn              COM1 ... COM7, the names mptest offers\n"
+    "SIGUSR1 writes the outputs; SIGINT, SIGTERM, SIGHUP or SIGQUIT writes them and ends.\n";
 
 int usage(const std::string& why)
 {
@@ -75,9 +82,46 @@ bool writeOutputs(const sim::Printer& printer, const std::string& dir)
     return true;
 }
 
+// Why the outputs could not be written into `dir`, found before a session
+// rather than at its end; empty when they can.
+std::string outputProblem(const std::string& dir)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec)
+        return "cannot create the output folder " + dir + ": " + ec.message();
+    if (!fs::is_directory(dir, ec))
+        return "the output folder " + dir + " is not a folder";
+    std::string probe = dir + "/.mptest-printer-XXXXXX";
+    const int fd = mkstemp(probe.data());
+    if (fd < 0)
+        return "cannot write in the output folder " + dir + ": " + std::strerror(errno);
+    close(fd);
+    unlink(probe.c_str());
+    return {};
+}
+
+int run(int argc, char** argv);
+
 } // namespace
 
 int main(int argc, char** argv)
+{
+    // A one-line error for whatever the library throws, never an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "mptest-printer: " << e.what() << "\n";
+    } catch (...) {
+        std::cerr << "mptest-printer: unexpected error\n";
+    }
+    return 1;
+}
+
+namespace {
+
+int run(int argc, char** argv)
 {
     if (argc < 2)
         return usage("no mode given");
@@ -118,6 +162,8 @@ int main(int argc, char** argv)
         } else if (a == "--out") {
             out = v;
         } else if (a == "--as" && mode == "serial") {
+            if (!sim::isComName(v))
+                return usage("--as takes COM1 ... COM7, as mptest lists them, not \"" + v + "\"");
             com = v;
         } else if (a == "--root" && mode == "usb") {
             root = v;
@@ -148,7 +194,19 @@ int main(int argc, char** argv)
     options.preambleAnswer.lateMs = lateMs;
     options.readStringAnswer.lateMs = lateMs;
 
+    if (mode == "usb" && root.empty())
+        return usage("usb needs --root DIR");
+    if (const std::string why = outputProblem(out); !why.empty()) {
+        std::cerr << "mptest-printer: " << why << "\n";
+        return 1;
+    }
+
     if (mode == "decode") {
+        std::error_code ec;
+        if (std::filesystem::is_directory(file, ec)) {
+            std::cerr << "mptest-printer: " << file << " is a folder, not a captured byte stream\n";
+            return 1;
+        }
         std::ifstream in(file, std::ios::binary);
         if (!in) {
             std::cerr << "mptest-printer: cannot read " << file << ": " << std::strerror(errno) << "\n";
@@ -169,6 +227,8 @@ int main(int argc, char** argv)
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);  // the terminal it ran in was closed
+    sigaddset(&signals, SIGQUIT); // Ctrl-backslash
     sigaddset(&signals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
@@ -189,18 +249,16 @@ int main(int argc, char** argv)
         std::cout << "serial: " << serial->slavePath() << std::endl;
         line = std::move(serial);
     } else {
-        if (root.empty())
-            return usage("usb needs --root DIR");
         auto usb = std::make_unique<sim::UsbPrinter>(root, index, options);
         if (!usb->ok() || usb->devicePath().empty()) {
             std::cerr << "mptest-printer: cannot set up " << root << ": " << usb->error() << "\n";
             return 1;
         }
         std::cout << "usb: " << usb->devicePath() << std::endl;
+        std::cout << "mptest reaches it with: mptest --device-root " << root << std::endl;
         line = std::move(usb);
     }
 
-    bool seenSender = false;
     auto closedSince = std::chrono::steady_clock::time_point::max();
     for (;;) {
         timespec tick{0, 100 * 1000 * 1000};
@@ -208,25 +266,24 @@ int main(int argc, char** argv)
         if (sig == SIGUSR1) {
             line->flush();
             writeOutputs(line->printer(), out);
-            continue;
         }
-        if (sig == SIGINT || sig == SIGTERM)
+        if (sig == SIGINT || sig == SIGTERM || sig == SIGHUP || sig == SIGQUIT)
             break;
         if (!exitOnClose)
             continue;
         // End of input: the sender closed the line and did not come back
         // within the quiet time (a font download closes and reopens it).
         const auto now = std::chrono::steady_clock::now();
-        if (line->connected()) {
-            seenSender = true;
+        if (line->connected() || !line->everConnected()) {
             closedSince = std::chrono::steady_clock::time_point::max();
-        } else if (seenSender) {
-            if (closedSince == std::chrono::steady_clock::time_point::max())
-                closedSince = now;
-            else if (now - closedSince >= options.downloadQuiet)
-                break;
+        } else if (closedSince == std::chrono::steady_clock::time_point::max()) {
+            closedSince = now;
+        } else if (now - closedSince >= options.downloadQuiet) {
+            break;
         }
     }
     line->stop();
     return writeOutputs(line->printer(), out) ? 0 : 1;
 }
+
+} // namespace

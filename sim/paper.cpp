@@ -2,6 +2,8 @@
 // QPainter (glyphs from the CJK font, bit images dot for dot).
 #include "sim/paper.h"
 
+#include "platform/qt/quiet.h"
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -37,6 +39,7 @@ void ensureGui()
             if (!std::getenv("QT_QPA_PLATFORM"))
                 setenv("QT_QPA_PLATFORM", "offscreen", 0);
             static int argc = 1;
+            PlatQtQuietChatter();
             static char name[] = "mptest-printer";
             static char* argv[] = {name, nullptr};
             new QGuiApplication(argc, argv); // lives for the process

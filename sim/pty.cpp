@@ -2,6 +2,8 @@
 // per-user serial store it writes for --as COMn.
 #include "sim/pty.h"
 
+#include "platform/seams.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -252,6 +254,8 @@ void PtyPrinter::run()
         if (probe.revents & POLLIN)
             readAvailable(Clock::now());
         const bool nowConnected = !(probe.revents & (POLLHUP | POLLERR));
+        if (nowConnected)
+            everConnected_ = true;
         if (nowConnected != connected_.load()) {
             {
                 std::lock_guard lock(mutex_);
@@ -273,16 +277,44 @@ SerialPrinter::SerialPrinter(PrinterOptions options) : PtyPrinter(std::move(opti
         start();
 }
 
-SerialPrinter::~SerialPrinter() { stop(); }
+SerialPrinter::~SerialPrinter()
+{
+    stop();
+    releaseName();
+}
+
+bool isComName(const std::string& name)
+{
+    static constexpr const char* kNames[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7"};
+    return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
 
 bool SerialPrinter::recordAs(const std::string& com, std::string* error)
 {
-    if (!ok()) {
+    auto fail = [&](const std::string& why) {
         if (error)
-            *error = this->error();
+            *error = why;
         return false;
-    }
-    return recordSerialDevice(com, slavePath(), error);
+    };
+    if (!ok())
+        return fail(this->error());
+    if (!isComName(com))
+        return fail("--as takes COM1 ... COM7, as mptest lists them, not \"" + com + "\"");
+    if (!com_.empty() && com_ != com)
+        releaseName();
+    if (!PlatClaimComDevice(com, slavePath()))
+        return fail("cannot record " + com + " in " + PlatRootPath(PlatRoot::Config) + "/serial.conf: " +
+                    std::strerror(errno));
+    com_ = com;
+    return true;
+}
+
+void SerialPrinter::releaseName()
+{
+    if (com_.empty())
+        return;
+    PlatReleaseComDevice(com_);
+    com_.clear();
 }
 
 UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions options)
@@ -295,6 +327,15 @@ UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions option
     const fs::path sysDir = fs::path(root) / "sys/class/usbmisc" / lp;
     const fs::path devDir = fs::path(root) / "dev/usb";
     std::error_code ec;
+    // The folders on the way that are not there yet are made here, and so
+    // removed at the end (deepest first, each only when empty).
+    std::vector<std::string> folders;
+    for (const fs::path& leaf : {sysDir / "device", devDir})
+        for (fs::path p = leaf; !p.empty() && !fs::exists(p, ec) && p != p.parent_path(); p = p.parent_path())
+            if (std::find(folders.begin(), folders.end(), p.string()) == folders.end())
+                folders.push_back(p.string());
+    std::sort(folders.begin(), folders.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     fs::create_directories(sysDir / "device", ec);
     if (!ec)
         fs::create_directories(devDir, ec);
@@ -307,12 +348,19 @@ UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions option
         good = !ec;
     }
     if (!good) {
-        // Leave the printer unusable but say why.
+        // Leave the printer unusable but say why, and nothing behind.
+        setError(ec ? ec.message() : std::string("cannot write ") + sysDir.string());
+        for (const fs::path& p : {(sysDir / "device/ieee1284_id"), sysDir / "dev"})
+            fs::remove(p, ec);
+        for (const std::string& p : folders)
+            fs::remove(p, ec);
+        device_path_.clear();
         stop();
         return;
     }
     made_ = {device_path_, (sysDir / "device/ieee1284_id").string(), (sysDir / "dev").string(),
              (sysDir / "device").string(), sysDir.string()};
+    made_.insert(made_.end(), folders.begin(), folders.end());
     start();
 }
 
@@ -322,103 +370,6 @@ UsbPrinter::~UsbPrinter()
     std::error_code ec;
     for (const std::string& p : made_)
         std::filesystem::remove(p, ec);
-}
-
-std::string serialStorePath(const std::string& configDir)
-{
-    std::string dir = configDir;
-    if (dir.empty()) {
-        const char* xdg = std::getenv("XDG_CONFIG_HOME");
-        if (xdg && *xdg) {
-            dir = std::string(xdg) + "/mptest";
-        } else {
-            const char* home = std::getenv("HOME");
-            dir = std::string(home ? home : ".") + "/.config/mptest";
-        }
-    }
-    return dir + "/serial.conf";
-}
-
-bool recordSerialDevice(const std::string& com, const std::string& device, std::string* error,
-                        const std::string& configDir)
-{
-    namespace fs = std::filesystem;
-    auto fail = [&](const std::string& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
-    if (com.empty() || com.find_first_of("[]\n=") != std::string::npos)
-        return fail("bad port name: " + com);
-    if (device.find('\n') != std::string::npos)
-        return fail("bad device path");
-    const fs::path path = serialStorePath(configDir);
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    if (ec)
-        return fail("cannot create " + path.parent_path().string() + ": " + ec.message());
-
-    std::vector<std::string> lines;
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::string l;
-        while (std::getline(in, l))
-            lines.push_back(l);
-    }
-    auto trim = [](std::string s) {
-        const auto a = s.find_first_not_of(" \t\r");
-        const auto b = s.find_last_not_of(" \t\r");
-        return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
-    };
-    const std::string header = "[" + com + "]";
-    const std::string entry = "device=" + device;
-    long section = -1; // the header line of [com]
-    long deviceLine = -1;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string t = trim(lines[i]);
-        if (!t.empty() && t.front() == '[') {
-            if (section >= 0)
-                break; // past the end of [com]
-            if (t == header)
-                section = long(i);
-            continue;
-        }
-        const auto eq = t.find('=');
-        if (section >= 0 && eq != std::string::npos && trim(t.substr(0, eq)) == "device") {
-            deviceLine = long(i);
-            break;
-        }
-    }
-    if (deviceLine >= 0) {
-        lines[size_t(deviceLine)] = entry;
-    } else if (section >= 0) {
-        lines.insert(lines.begin() + section + 1, entry);
-    } else {
-        if (!lines.empty() && !trim(lines.back()).empty())
-            lines.push_back("");
-        lines.push_back(header);
-        lines.push_back(entry);
-    }
-    std::string text;
-    for (const std::string& l : lines)
-        text += l + "\n";
-
-    const std::string tmp = path.string() + ".tmp." + std::to_string(getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            fs::remove(tmp, ec);
-            return fail("cannot write " + tmp);
-        }
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        return fail("cannot replace " + path.string());
-    }
-    return true;
 }
 
 } // namespace sim

@@ -46,6 +46,8 @@ public:
     std::vector<uint8_t> received() const { return printer_.received(); }
     // Whether a sender has the slave side open.
     bool connected() const { return connected_.load(); }
+    // Whether a sender has had the slave side open at any time, however briefly.
+    bool everConnected() const { return everConnected_.load(); }
 
     // Writes bytes to the sender at once (besides the printer's answers).
     bool sendToHost(const std::vector<uint8_t>& bytes);
@@ -72,6 +74,7 @@ public:
 
 protected:
     PtyPrinter(PrinterOptions options, Transport transport);
+    void setError(std::string why) { error_ = std::move(why); }
     bool openPty();
     void start();
 
@@ -90,6 +93,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> hold_{false};
     std::atomic<bool> connected_{false};
+    std::atomic<bool> everConnected_{false};
     mutable std::mutex mutex_;
     mutable std::condition_variable connected_cv_;
     std::vector<Chunk> chunks_;
@@ -104,10 +108,23 @@ private:
 class SerialPrinter : public PtyPrinter {
 public:
     explicit SerialPrinter(PrinterOptions options = {});
+    // Gives back the COM name it stands for, if any.
     ~SerialPrinter() override;
-    // Records slavePath() as `com`'s device in the per-user serial store.
+    // Maps `com` to slavePath() in the per-user serial store, for as long as
+    // this printer lives: the mapping names this process as its owner, and
+    // the mapping it replaced comes back when the printer ends. `com` is one
+    // of the names mptest's port list offers (isComName).
     bool recordAs(const std::string& com, std::string* error = nullptr);
+    // Puts back the mapping recordAs replaced, unless someone has mapped the
+    // name since. Idempotent.
+    void releaseName();
+
+private:
+    std::string com_;
 };
+
+// Whether `name` is a COM port as mptest offers them: "COM1" ... "COM7".
+bool isComName(const std::string& name);
 
 // A USB printer as the usblp driver shows it, under a device root:
 // ROOT/sys/class/usbmisc/lpN/{dev,device/ieee1284_id} and the symbolic
@@ -127,13 +144,5 @@ private:
     std::string device_path_;
     std::vector<std::string> made_; // files and folders to remove, in order
 };
-
-// The per-user serial store: $XDG_CONFIG_HOME/mptest/serial.conf, or
-// $HOME/.config/mptest/serial.conf. `configDir` overrides the folder.
-std::string serialStorePath(const std::string& configDir = {});
-// Sets `device=` in section [com], keeping every other key and section;
-// written to a temporary file in the same folder and renamed into place.
-bool recordSerialDevice(const std::string& com, const std::string& device, std::string* error = nullptr,
-                        const std::string& configDir = {});
 
 } // namespace sim

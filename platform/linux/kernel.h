@@ -113,6 +113,10 @@ HANDLE OpenUsbNode(const std::string& path);
 // Puts a terminal into raw mode; harmless on a non-terminal.
 void MakeRaw(int fd);
 
+// Why SetCommState would refuse a DCB: ERROR_INVALID_PARAMETER for values no
+// line has, ERROR_NOT_SUPPORTED for what Linux cannot do; 0 when it would not.
+DWORD DcbError(const DCB& dcb);
+
 BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
 BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
 BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);

@@ -12,6 +12,8 @@
 //   write still ends after kUnboundedMs (scaled), so nothing waits forever on
 //   a device that does not answer.
 // - Modem-line ioctls fail on a pseudo-terminal; that failure is harmless.
+// - A device that is an active system console (the kernel's, often
+//   /dev/ttyS0 = COM1's default) is never opened as a COM port.
 // - A pseudo-terminal always runs 8 data bits without parity whatever is set
 //   (the kernel rewrites those two fields); GetCommState on one reports the
 //   data bits and parity last set, everything else from the live line.
@@ -20,11 +22,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -47,6 +54,16 @@ constexpr BaudRow kBauds[] = {
     {CBR_9600, B9600},   {CBR_19200, B19200}, {CBR_38400, B38400}, {CBR_57600, B57600}, {CBR_115200, B115200},
 };
 
+bool SpeedOf(DWORD baud, speed_t* speed)
+{
+    for (const auto& row : kBauds)
+        if (row.baud == baud) {
+            *speed = row.speed;
+            return true;
+        }
+    return false;
+}
+
 void ModemLines(int fd, int bits, bool on)
 {
     // Fails on a pseudo-terminal and on lines without modem control: harmless.
@@ -54,6 +71,17 @@ void ModemLines(int fd, int bits, bool on)
 }
 
 } // namespace
+
+DWORD DcbError(const DCB& d)
+{
+    speed_t speed = 0;
+    if (!SpeedOf(d.BaudRate, &speed) || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY ||
+        d.StopBits > TWOSTOPBITS)
+        return ERROR_INVALID_PARAMETER;
+    if (d.StopBits == ONE5STOPBITS || d.fRtsControl == RTS_CONTROL_TOGGLE)
+        return ERROR_NOT_SUPPORTED;
+    return 0;
+}
 
 // Waits until fd is ready for `events` or the deadline passes. Returns the
 // poll result for fd: 0 on time-out, -1 when the handle was closed meanwhile
@@ -115,14 +143,99 @@ int OpenDeviceExclusive(const std::string& path, DWORD busyError)
     return fd;
 }
 
+namespace {
+
+// A device number as the kernel writes it, "4:64".
+bool ParseDevNumber(const std::string& text, dev_t* number)
+{
+    unsigned major = 0, minor = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%u:%u%c", &major, &minor, &end) != 2)
+        return false;
+    *number = makedev(major, minor);
+    return true;
+}
+
+// The device numbers of the system's active consoles: /dev/console itself,
+// each console the kernel lists in <Proc>/consoles (its number last on the
+// line), and each name in <Sys>/class/tty/console/active, by its number in
+// <Sys>/class/tty/NAME/dev or else by <Dev>/NAME. "tty0" there stands for
+// the virtual terminal in front, named in <Sys>/class/tty/tty0/active.
+std::vector<dev_t> ConsoleDevices()
+{
+    const std::string sys = PlatRootPath(PlatRoot::Sys) + "/class/tty/";
+    std::vector<dev_t> devices{makedev(5, 1)};
+    std::ifstream consoles(PlatRootPath(PlatRoot::Proc) + "/consoles");
+    for (std::string line; std::getline(consoles, line);) {
+        std::istringstream words(line);
+        std::string word, last;
+        while (words >> word)
+            last = word;
+        if (dev_t d; ParseDevNumber(last, &d))
+            devices.push_back(d);
+    }
+    std::vector<std::string> names;
+    std::ifstream active(sys + "console/active");
+    for (std::string name; active >> name;) {
+        names.push_back(name);
+        if (name == "tty0")
+            if (std::ifstream front(sys + "tty0/active"); front >> name)
+                names.push_back(name);
+    }
+    for (const std::string& name : names) {
+        if (name.find('/') != std::string::npos)
+            continue;
+        std::string number;
+        if (std::ifstream file(sys + name + "/dev"); file >> number)
+            if (dev_t d; ParseDevNumber(number, &d))
+                devices.push_back(d);
+        struct stat st;
+        if (stat((PlatRootPath(PlatRoot::Dev) + "/" + name).c_str(), &st) == 0 && S_ISCHR(st.st_mode))
+            devices.push_back(st.st_rdev);
+    }
+    return devices;
+}
+
+// Whether a device (reached through any links) is an active system console.
+bool IsSystemConsole(const struct stat& st)
+{
+    if (!S_ISCHR(st.st_mode))
+        return false;
+    const std::vector<dev_t> consoles = ConsoleDevices();
+    return std::find(consoles.begin(), consoles.end(), st.st_rdev) != consoles.end();
+}
+
+// The kernel's console is no printer: bytes sent there land on the
+// machine's console, and new line settings would break it for the system.
+HANDLE RefuseConsole(unsigned n, const std::string& path)
+{
+    PlatNotice("COM" + std::to_string(n) + " 对应的设备 " + path +
+               " 是系统控制台，mptest 不会打开它，也不会改变它的设置。请在“端口设置”中为 COM" + std::to_string(n) +
+               " 选择打印机所连接的设备。");
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
 HANDLE OpenSerial(unsigned n)
 {
+    // Looked at before the open (opening a serial line raises its modem
+    // lines) and again after it, on what was opened.
+    const std::string path = PlatComDeviceFor(n);
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && IsSystemConsole(st))
+        return RefuseConsole(n, path);
     // A line another program holds (TIOCEXCL answers EBUSY, or its lock is
     // taken) is the busy COM port of Windows. TIOCEXCL keeps out other
     // openers but not root; the lock keeps out every opener, root too.
-    int fd = OpenDeviceExclusive(PlatComDeviceFor(n), ERROR_ACCESS_DENIED);
+    int fd = OpenDeviceExclusive(path, ERROR_ACCESS_DENIED);
     if (fd < 0)
         return INVALID_HANDLE_VALUE;
+    if (fstat(fd, &st) == 0 && IsSystemConsole(st)) {
+        close(fd);
+        return RefuseConsole(n, path);
+    }
     auto f = std::make_shared<FileObject>(FileKind::Serial, fd);
     if (f->isTty) {
         ioctl(fd, TIOCEXCL);
@@ -356,14 +469,10 @@ BOOL SetCommState(HANDLE file, LPDCB dcb)
         return Fail(ERROR_INVALID_PARAMETER);
     const DCB d = *dcb;
     // Everything is checked before anything changes.
+    if (DWORD error = plat::DcbError(d); error != 0)
+        return Fail(error);
     speed_t speed = 0;
-    for (const auto& row : plat::kBauds)
-        if (row.baud == d.BaudRate)
-            speed = row.speed;
-    if (speed == 0 || d.ByteSize < 5 || d.ByteSize > 8 || d.Parity > SPACEPARITY || d.StopBits > TWOSTOPBITS)
-        return Fail(ERROR_INVALID_PARAMETER);
-    if (d.StopBits == ONE5STOPBITS || d.fRtsControl == RTS_CONTROL_TOGGLE)
-        return Fail(ERROR_NOT_SUPPORTED);
+    plat::SpeedOf(d.BaudRate, &speed);
     termios t;
     if (tcgetattr(f->fd, &t) != 0)
         return Fail(ERROR_INVALID_HANDLE);

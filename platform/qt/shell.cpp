@@ -89,8 +89,18 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
     return result;
 }
 
+namespace {
+thread_local DWORD gChooserError = 0; // what CommDlgExtendedError answers
+} // namespace
+
+DWORD CommDlgExtendedError()
+{
+    return gChooserError;
+}
+
 BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
 {
+    gChooserError = 0;
     if (!ofn || !ofn->lpstrFile || ofn->nMaxFile == 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -119,6 +129,7 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
             std::memcpy(ofn->lpstrFile, &need, sizeof need);
         }
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        gChooserError = FNERR_BUFFERTOOSMALL;
         return FALSE;
     }
     std::memcpy(ofn->lpstrFile, path.c_str(), path.size() + 1);

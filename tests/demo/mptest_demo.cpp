@@ -2,15 +2,18 @@
 // console) and drives it as a technician would, for scripts/run on a machine
 // without a display: a screenshot of the main window, then a short console
 // session against the printer on COM1 (a hex command, a line of Chinese text,
-// a command file), then a screenshot of the console, then the test dialog:
+// a command file) and, with a device root, against the USB printer there (a
+// line of text), then a screenshot of the console, then the test dialog:
 // the Latin test (two passes), Chinese zone 2, a black-mark test line, the
 // all-black print, the sample receipt and a cut, with a screenshot of every
 // page; then a font download over the serial line (with the printer's
 // acknowledgement) and a machine number written and printed, each with its
 // screenshot.
 //
-//   mptest-demo --out DIR
+//   mptest-demo --out DIR [--device-root DIR]
 #include "app/app.h"
+#include "platform/qt/quiet.h"
+#include "platform/seams.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "res/resource.h"
@@ -35,6 +38,7 @@ bool gConsoleDone = false;
 bool gFontDone = false;
 bool gPrnNumDone = false;
 bool gTestDialogDone = false;
+bool gUsb = false; // a device root was given: a USB printer stands there
 
 void Fail(const std::string& what)
 {
@@ -82,6 +86,25 @@ std::string WriteCommandFile()
     return path;
 }
 
+// The virtual printer on USB under the device root: the port, then a line.
+void DriveUsb(HWND console)
+{
+    PlatTestClick(console, IDC_UC_USB);
+    std::printf("demo: usb port: %s\n", Status(console, 0).c_str());
+    if (!PlatTestChecked(console, IDC_UC_USB)) {
+        Fail("the USB port did not open: " + Status(console, 0));
+        return;
+    }
+    PlatTestClick(console, IDC_UC_CLEAR);
+    if (PlatTestChecked(console, IDC_UC_HEX))
+        PlatTestClick(console, IDC_UC_HEX);
+    PlatTestType(console, IDC_UC_INPUT, "USB 口打印测试 KQ-58\n");
+    PlatTestClick(console, IDC_UC_SEND);
+    if (!WaitIdle(5000))
+        Fail("the USB text line did not finish");
+    std::printf("demo: usb text line: %s, %s\n", Status(console, 0).c_str(), Status(console, 1).c_str());
+}
+
 void DriveConsole(HWND console)
 {
     PlatTestClick(console, IDC_UC_SERIAL);
@@ -117,6 +140,8 @@ void DriveConsole(HWND console)
         Fail("the command file did not finish");
     std::printf("demo: command file: %s, %s\n", Status(console, 0).c_str(), Status(console, 1).c_str());
 
+    if (gUsb)
+        DriveUsb(console);
     Shot(console, "console.png");
     PlatTestClick(console, IDC_UC_EXIT);
     gConsoleDone = true;
@@ -292,9 +317,21 @@ void DriveMainWindow(HWND main)
 
 int main(int argc, char** argv)
 {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::string(argv[i]) == "--out")
-            gOut = argv[i + 1];
+    // --out is the demo's own; the rest are mptest's (--device-root DIR).
+    std::vector<char*> platformArgs{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--out" && i + 1 < argc) {
+            gOut = argv[++i];
+            continue;
+        }
+        gUsb = gUsb || std::string(argv[i]) == "--device-root";
+        platformArgs.push_back(argv[i]);
+    }
+    platformArgs.push_back(nullptr);
+    if (const int exitCode = PlatTakeOptions(static_cast<int>(platformArgs.size()) - 1, platformArgs.data());
+        exitCode >= 0)
+        return exitCode;
+    PlatQtQuietChatter();
     QApplication app(argc, argv);
     PlatTestRecordMessageBoxes();
 

@@ -3,6 +3,7 @@
 #include "support.h"
 
 #include <cstring>
+#include <cstdio>
 #include <sys/stat.h>
 
 using namespace testplat;
@@ -210,6 +211,181 @@ TEST_F(Store, ConcurrentWritersLoseNoPort)
     }
     for (int i = 1; i <= 6; ++i)
         EXPECT_EQ(PlatComDevice("COM" + std::to_string(i)), "/dev/ttyUSB" + std::to_string(i));
+}
+
+} // namespace
+
+namespace {
+
+std::string Hex(const COMMCONFIG& c)
+{
+    std::string s;
+    char two[3];
+    for (size_t i = 0; i < sizeof c; ++i) {
+        std::snprintf(two, sizeof two, "%02x", reinterpret_cast<const unsigned char*>(&c)[i]);
+        s += two;
+    }
+    return s;
+}
+
+std::string OwnStart()
+{
+    std::ifstream f("/proc/self/stat");
+    std::string stat;
+    std::getline(f, stat);
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i <= 22; ++i)
+        fields >> field;
+    return field;
+}
+
+// A mapping made by a program counts only while that program runs: a
+// pseudo-terminal it leaves behind may be someone's terminal window next.
+TEST_F(Store, AMappingWhoseOwnerHasEndedCountsAsAbsent)
+{
+    const std::string me = std::to_string(getpid());
+    const std::string fallback = PlatRootPath(PlatRoot::Dev) + "/ttyS0";
+    struct Case {
+        const char* what;
+        std::string owner; // the owner lines, as written
+        bool mapped;
+    } cases[] = {
+        {"no owner: set by hand", "", true},
+        {"this process", "owner=" + me + "\nowner-start=" + OwnStart() + "\n", true},
+        {"this process, no start time", "owner=" + me + "\n", true},
+        {"a process that no longer runs", "owner=4194999\nowner-start=1\n", false},
+        {"its number now another program's", "owner=" + me + "\nowner-start=1\n", false},
+        {"a malformed owner", "owner=me\n", false},
+        {"a malformed start", "owner=" + me + "\nowner-start=soon\n", false},
+    };
+    fs::create_directories(dir / "cfg");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteText(file(), "[COM1]\ndevice=/dev/pts/77\n" + c.owner);
+        EXPECT_EQ(PlatComDevice("COM1"), c.mapped ? "/dev/pts/77" : fallback);
+    }
+}
+
+TEST_F(Store, ClaimGivesBackWhatItReplaced)
+{
+    ASSERT_TRUE(PlatSetComDevice("COM3", "/dev/ttyUSB3"));
+    const std::string before = ReadText(file());
+    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/40"));
+    EXPECT_EQ(PlatComDevice("COM3"), "/dev/pts/40");
+    EXPECT_NE(ReadText(file()).find("owner=" + std::to_string(getpid())), std::string::npos);
+    ASSERT_TRUE(PlatReleaseComDevice("COM3"));
+    EXPECT_EQ(ReadText(file()), before);
+    EXPECT_TRUE(PlatReleaseComDevice("COM3")); // nothing left to do
+
+    // Someone who maps the name meanwhile keeps it.
+    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/41"));
+    ASSERT_TRUE(PlatSetComDevice("COM3", "/dev/ttyACM0"));
+    ASSERT_TRUE(PlatReleaseComDevice("COM3"));
+    EXPECT_EQ(PlatComDevice("COM3"), "/dev/ttyACM0");
+
+    // A claim replacing one whose owner has ended leaves no mapping behind.
+    fs::create_directories(dir / "cfg");
+    WriteText(file(), "[COM5]\ndevice=/dev/pts/9\nowner=4194999\n");
+    ASSERT_TRUE(PlatClaimComDevice("COM5", "/dev/pts/42"));
+    ASSERT_TRUE(PlatReleaseComDevice("COM5"));
+    EXPECT_EQ(ReadText(file()), "");
+}
+
+// "[com1]", "[ COM1 ]" and "[COM1]" are one section for every reader and
+// writer; the duplicates become one on the next write, a later key winning.
+TEST_F(Store, OneReadingOfSectionNames)
+{
+    fs::create_directories(dir / "cfg");
+    COMMCONFIG c = Custom();
+    struct Case {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"lower case", "[com1]\ndevice=/dev/ttyUSB5\nconfig=" + Hex(c) + "\n"},
+        {"blanks inside", "[ COM1 ]\ndevice=/dev/ttyUSB5\nconfig=" + Hex(c) + "\n"},
+        {"device path form", "[\\\\.\\COM1]\ndevice=/dev/ttyUSB5\nconfig=" + Hex(c) + "\n"},
+        {"split in two", "[com1]\ndevice=/dev/ttyS9\n\n[General]\nx=1\n\n[COM1]\ndevice=/dev/ttyUSB5\nconfig=" +
+                             Hex(c) + "\n"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        WriteText(file(), k.text);
+        EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB5");
+        EXPECT_EQ(Get("COM1").dcb.BaudRate, static_cast<DWORD>(CBR_38400));
+        ASSERT_TRUE(PlatSetComDevice("COM2", "/dev/ttyUSB2")); // any write
+        const std::string text = ReadText(file());
+        EXPECT_NE(text.find("[COM1]\ndevice=/dev/ttyUSB5\nconfig="), std::string::npos) << text;
+        EXPECT_EQ(text.find("[COM1]"), text.rfind("[COM1]")) << text;
+        EXPECT_EQ(text.find("ttyS9"), std::string::npos) << text;
+        EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB5");
+    }
+}
+
+// Files edited by hand: what an editor adds is tolerated, what is malformed
+// is said once and treated as absent, never half-used.
+TEST_F(Store, HandEditsAreToleratedOrReported)
+{
+    fs::create_directories(dir / "cfg");
+    COMMCONFIG c = Custom();
+    COMMCONFIG badSpeed = c;
+    badSpeed.dcb.BaudRate = 12345;
+    COMMCONFIG badBits = c;
+    badBits.dcb.ByteSize = 9;
+    COMMCONFIG onePointFive = c; // the program offers 1.5 stop bits; only the line refuses them
+    onePointFive.dcb.StopBits = ONE5STOPBITS;
+    const std::string fallback = PlatRootPath(PlatRoot::Dev) + "/ttyS0";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string device;    // what COM1 opens
+        DWORD baud;            // COM1's stored speed
+        const char* problem;   // in the report, or nullptr for none
+    } cases[] = {
+        {"byte-order mark", "\xEF\xBB\xBF[COM1]\ndevice=/dev/ttyUSB5\nconfig=" + Hex(c) + "\n", "/dev/ttyUSB5",
+         CBR_38400, nullptr},
+        {"CR LF", "[COM1]\r\ndevice=/dev/ttyUSB5\r\nconfig=" + Hex(c) + "\r\n", "/dev/ttyUSB5", CBR_38400, nullptr},
+        {"NUL in the name", std::string("[COM1\0junk]\ndevice=/dev/ttyUSB5\n", 30), fallback, CBR_9600,
+         "第 1 行的节名 [COM1\\x00junk] 无效"},
+        {"no closing bracket", "[COM1\ndevice=/dev/ttyUSB5\n", fallback, CBR_9600, "第 1 行的节名 [COM1 无效"},
+        {"empty name", "[]\n[COM1]\nconfig=" + Hex(c) + "\n", fallback, CBR_38400, "第 1 行的节名 [] 无效"},
+        {"speed no line has", "[COM1]\nconfig=" + Hex(badSpeed) + "\n", fallback, CBR_9600, "第 2 行 [COM1] config="},
+        {"nine data bits", "[COM1]\nconfig=" + Hex(badBits) + "\n", fallback, CBR_9600, "第 2 行 [COM1] config="},
+        {"not hex", "[COM1]\nconfig=zz\n", fallback, CBR_9600, "第 2 行 [COM1] config=zz："},
+        {"1.5 stop bits", "[COM1]\nconfig=" + Hex(onePointFive) + "\n", fallback, CBR_38400, nullptr},
+        {"relative device", "[COM1]\ndevice=ttyUSB5\n", fallback, CBR_9600, "第 2 行 [COM1] device=ttyUSB5："},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        WriteText(file(), k.text);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(PlatComDevice("COM1"), k.device);
+        EXPECT_EQ(Get("COM1").dcb.BaudRate, k.baud);
+        const std::string said = testing::internal::GetCapturedStderr();
+        const std::vector<std::string> problems = PlatSerialStoreProblems();
+        if (k.problem == nullptr) {
+            EXPECT_TRUE(problems.empty()) << problems.front();
+            EXPECT_EQ(said, "");
+            continue;
+        }
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_NE(problems[0].find(k.problem), std::string::npos) << problems[0];
+        // Said once on stderr, with the file it is in, however often it is read.
+        EXPECT_EQ(said.find(file()), said.rfind(file())) << said;
+        EXPECT_NE(said.find(k.problem), std::string::npos) << said;
+        EXPECT_EQ(ReadText(file()), k.text); // reading never writes
+    }
+}
+
+TEST_F(Store, ARewriteKeepsAMalformedSectionAsItStands)
+{
+    fs::create_directories(dir / "cfg");
+    const std::string bad("[COM1\0junk]\ndevice=/dev/ttyUSB5\n", 30);
+    WriteText(file(), "\xEF\xBB\xBF" + bad);
+    ASSERT_TRUE(PlatSetComDevice("COM1", "/dev/ttyUSB1"));
+    const std::string text = ReadText(file());
+    EXPECT_EQ(text.rfind(bad, 0), 0u); // the hand edit is not lost, and the mark is gone
+    EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB1");
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <optional>
+#include <termios.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -34,7 +36,7 @@ struct Child {
     int out = -1; // the program's stdout
 };
 
-Child spawn(const std::vector<std::string>& args, bool quietStderr = true)
+Child spawn(const std::vector<std::string>& args, bool quietStderr = true, const fs::path& cwd = {})
 {
     Child r;
     int pipefd[2];
@@ -46,6 +48,8 @@ Child spawn(const std::vector<std::string>& args, bool quietStderr = true)
     posix_spawn_file_actions_addclose(&fa, pipefd[0]);
     if (quietStderr)
         posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -159,13 +163,29 @@ TEST_F(Program, RefusesBadArguments)
         {{"serial", "--answer-preamble", "maybe"}, 2},
         {{"usb", "--out", "x"}, 2},
         {{"serial", "--bogus", "1"}, 2},
+        // Every bad path: a one-line error and 1, never an abort.
+        {{"decode", "/tmp", "--out", "x"}, 1},
+        {{"decode", "/etc/hostname", "--out", "/etc/hostname/out"}, 1},
+        {{"serial", "--out", "/etc/hostname/out"}, 1},
+        {{"usb", "--root", "/etc/hostname/root", "--out", "x"}, 1},
+        // Only the names mptest offers.
+        {{"serial", "--as", "COM0"}, 2},
+        {{"serial", "--as", "COM257"}, 2},
+        {{"serial", "--as", "LPT1"}, 2},
+        {{"serial", "--as", "COM 1"}, 2},
+        {{"serial", "--as", ""}, 2},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{programPath().string()};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        Child r = spawn(args);
+        Child r = spawn(args, true, dir.path);
         ASSERT_GT(r.pid, 0);
-        EXPECT_EQ(waitExit(r.pid, 30s), c.exit) << (c.args.empty() ? "" : c.args[0]);
+        std::string all;
+        for (const auto& a : c.args)
+            all += a + " ";
+        EXPECT_EQ(waitExit(r.pid, 30s), c.exit) << all;
+        // Refused before any session began.
+        EXPECT_EQ(readLine(r.out, 100ms), "") << all;
         close(r.out);
     }
 }
@@ -198,4 +218,128 @@ TEST_F(Program, SerialEndsOnSigtermWithItsOutputs)
     close(r.out);
     EXPECT_NE(readAll(dir.path / "out/transcript.txt").find("TEXT \"PING\""), std::string::npos);
     EXPECT_TRUE(fs::exists(dir.path / "out/paper.png"));
+}
+
+// Runs a printer whose serial store is a private folder.
+class Session : public Program {
+protected:
+    void SetUp() override
+    {
+        Program::SetUp();
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        saved_ = old ? std::optional<std::string>(old) : std::nullopt;
+        setenv("XDG_CONFIG_HOME", (dir.path / "cfg").c_str(), 1);
+        fs::create_directories(conf().parent_path());
+    }
+    void TearDown() override
+    {
+        if (saved_)
+            setenv("XDG_CONFIG_HOME", saved_->c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+    }
+    fs::path conf() const { return dir.path / "cfg/mptest/serial.conf"; }
+    // The device COMn maps to in the store as it stands.
+    std::string mapped(const std::string& com)
+    {
+        const std::string text = readAll(conf());
+        const size_t at = text.find("[" + com + "]\ndevice=");
+        if (at == std::string::npos)
+            return {};
+        const size_t from = at + com.size() + 10;
+        return text.substr(from, text.find('\n', from) - from);
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+// However the printer ends, its outputs are complete, COM1 is given back
+// and its USB entries are gone.
+TEST_F(Session, EveryEndingCleansUp)
+{
+    const std::string before = "[COM1]\ndevice=/dev/ttyUSB0\n";
+    struct Case {
+        const char* what;
+        int signal; // 0: the sender closes the line and --exit-on-close ends it
+        bool usb;
+    } cases[] = {
+        {"SIGTERM", SIGTERM, false}, {"SIGINT", SIGINT, false}, {"SIGHUP", SIGHUP, false},
+        {"SIGQUIT", SIGQUIT, false}, {"end of input", 0, false}, {"usb, SIGHUP", SIGHUP, true},
+        {"usb, SIGQUIT", SIGQUIT, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            std::ofstream f(conf());
+            f << before;
+        }
+        const fs::path out = dir.path / "out" / c.what;
+        const fs::path root = dir.path / "root";
+        std::vector<std::string> args{programPath().string()};
+        if (c.usb)
+            args.insert(args.end(), {"usb", "--root", root.string()});
+        else
+            args.insert(args.end(), {"serial", "--as", "COM1"});
+        args.insert(args.end(), {"--out", out.string(), "--quiet", "100"});
+        if (c.signal == 0)
+            args.push_back("--exit-on-close");
+        Child r = spawn(args);
+        ASSERT_GT(r.pid, 0);
+        const std::string first = readLine(r.out, 30s);
+        const std::string slave = first.substr(first.find(' ') + 1);
+        ASSERT_FALSE(slave.empty()) << first;
+        if (!c.usb) {
+            EXPECT_EQ(mapped("COM1"), slave);
+        }
+        const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(write(fd, "PING\n", 5), 5);
+        // The printer has the bytes once it has decoded them: ask for the
+        // outputs until the transcript shows them.
+        bool seen = false;
+        for (int i = 0; i < 300 && !seen; ++i) {
+            kill(r.pid, SIGUSR1);
+            std::this_thread::sleep_for(20ms); // no event crosses the process boundary
+            seen = readAll(out / "transcript.txt").find("TEXT \"PING\"") != std::string::npos;
+        }
+        EXPECT_TRUE(seen);
+        fs::remove_all(out); // what the ending writes is checked below
+        close(fd); // the end of input, for --exit-on-close
+        if (c.signal != 0)
+            kill(r.pid, c.signal);
+        EXPECT_EQ(waitExit(r.pid, 30s), 0);
+        close(r.out);
+        EXPECT_NE(readAll(out / "transcript.txt").find("TEXT \"PING\""), std::string::npos);
+        EXPECT_TRUE(fs::exists(out / "paper.png"));
+        EXPECT_TRUE(fs::exists(out / "state.json"));
+        EXPECT_EQ(readAll(conf()), before);
+        // Nothing it made is left, not even the folders on the way.
+        EXPECT_FALSE(fs::exists(root));
+    }
+}
+
+// Several printers registering at once: every one is in the store.
+TEST_F(Session, ConcurrentRegistrationsAreAllKept)
+{
+    for (int round = 0; round < 5; ++round) {
+        std::vector<Child> printers;
+        for (int n = 1; n <= 7; ++n)
+            printers.push_back(spawn({programPath().string(), "serial", "--as", "COM" + std::to_string(n), "--out",
+                                      (dir.path / ("out" + std::to_string(n))).string()}));
+        std::vector<std::string> slaves;
+        for (Child& p : printers) {
+            ASSERT_GT(p.pid, 0);
+            const std::string first = readLine(p.out, 30s);
+            slaves.push_back(first.substr(first.find(' ') + 1));
+        }
+        for (int n = 1; n <= 7; ++n)
+            EXPECT_EQ(mapped("COM" + std::to_string(n)), slaves[size_t(n - 1)]) << "round " << round;
+        for (Child& p : printers) {
+            kill(p.pid, SIGTERM);
+            EXPECT_EQ(waitExit(p.pid, 30s), 0);
+            close(p.out);
+        }
+        EXPECT_EQ(readAll(conf()), "") << "round " << round;
+    }
 }

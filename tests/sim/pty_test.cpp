@@ -2,6 +2,8 @@
 // and of the serial store it writes, driven by a plain program-like opener.
 #include "sim/pty.h"
 
+#include "platform/seams.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -248,31 +250,66 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
     EXPECT_FALSE(fs::is_symlink(root.path / "dev/usb/lp0"));
 }
 
-TEST(SerialStore, RecordsTheDeviceAndKeepsEverythingElse)
+// Points the platform's config root at a folder for the life of a test.
+struct ConfigRoot {
+    explicit ConfigRoot(const fs::path& dir) { PlatSetRootPath(PlatRoot::Config, dir.string()); }
+    ~ConfigRoot() { PlatSetRootPath(PlatRoot::Config, ""); }
+};
+
+TEST(SerialStore, RecordsTheDeviceForItsLifeAndGivesTheOldOneBack)
 {
     TempDir dir;
+    ConfigRoot root(dir.path / "mptest");
     const fs::path conf = dir.path / "mptest/serial.conf";
     fs::create_directories(conf.parent_path());
-    const std::string config(104, 'A');
+    // A store as a person keeps it, with the section name in lower case.
+    const std::string before = "; mine\n[General]\nx=1\n\n[com2]\ndevice=/dev/ttyUSB0\nnote=keep\n";
     {
         std::ofstream f(conf);
-        f << "[COM1]\ndevice=/dev/ttyS0\nconfig=" << config << "\n\n[COM2]\nconfig=" << config << "\n";
+        f << before;
     }
+    {
+        sim::SerialPrinter printer;
+        ASSERT_TRUE(printer.ok());
+        std::string err;
+        ASSERT_TRUE(printer.recordAs("COM2", &err)) << err;
+        EXPECT_EQ(PlatComDevice("COM2"), printer.slavePath());
+        const std::string text = readAll(conf);
+        // One section for COM2, whatever its spelling was.
+        EXPECT_EQ(text.find("[com2]"), std::string::npos) << text;
+        EXPECT_NE(text.find("[COM2]"), std::string::npos) << text;
+        EXPECT_EQ(text.find("[COM2]"), text.rfind("[COM2]")) << text;
+        for (const char* kept : {"; mine", "[General]", "x=1", "note=keep", "owner="})
+            EXPECT_NE(text.find(kept), std::string::npos) << kept;
+        // No temporary file is left beside it.
+        EXPECT_EQ(std::distance(fs::directory_iterator(conf.parent_path()), fs::directory_iterator()), 1);
+    }
+    // The printer has ended: COM2 is the technician's adapter again.
+    EXPECT_EQ(PlatComDevice("COM2"), "/dev/ttyUSB0");
+    EXPECT_EQ(readAll(conf), "; mine\n[General]\nx=1\n\n[COM2]\ndevice=/dev/ttyUSB0\nnote=keep\n");
+}
+
+TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
+{
+    TempDir dir;
+    ConfigRoot root(dir.path / "mptest");
+    sim::SerialPrinter printer;
+    ASSERT_TRUE(printer.ok());
     struct Case {
-        const char* com;
-        const char* device;
-    } cases[] = {{"COM1", "/dev/pts/7"}, {"COM2", "/dev/pts/8"}, {"COM3", "/dev/pts/9"}};
+        const char* name;
+        bool accepted;
+    } cases[] = {
+        {"COM1", true},  {"COM7", true},  {"COM0", false}, {"COM8", false}, {"COM257", false},
+        {"LPT1", false}, {"COM 1", false}, {"", false},    {"com1", false}, {"\\\\.\\COM1", false},
+        {"COM01", false},
+    };
     for (const Case& c : cases) {
         std::string err;
-        ASSERT_TRUE(sim::recordSerialDevice(c.com, c.device, &err, (dir.path / "mptest").string())) << err;
+        EXPECT_EQ(printer.recordAs(c.name, &err), c.accepted) << c.name;
+        EXPECT_EQ(err.empty(), c.accepted) << c.name << ": " << err;
     }
-    EXPECT_EQ(readAll(conf), "[COM1]\ndevice=/dev/pts/7\nconfig=" + config + "\n\n[COM2]\ndevice=/dev/pts/8\nconfig=" +
-                                 config + "\n\n[COM3]\ndevice=/dev/pts/9\n");
-    // No temporary file is left beside it.
-    EXPECT_EQ(std::distance(fs::directory_iterator(conf.parent_path()), fs::directory_iterator()), 1);
-    std::string err;
-    EXPECT_FALSE(sim::recordSerialDevice("CO[M", "/dev/x", &err, (dir.path / "mptest").string()));
-    EXPECT_FALSE(err.empty());
+    // The refused names left nothing in the store.
+    EXPECT_EQ(readAll(dir.path / "mptest/serial.conf").find("COM0"), std::string::npos);
 }
 
 TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
@@ -281,12 +318,16 @@ TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
     setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
-    EXPECT_EQ(sim::serialStorePath(), (dir.path / "mptest/serial.conf").string());
-    sim::SerialPrinter printer;
-    ASSERT_TRUE(printer.ok());
-    std::string err;
-    EXPECT_TRUE(printer.recordAs("COM4", &err)) << err;
-    EXPECT_EQ(readAll(dir.path / "mptest/serial.conf"), "[COM4]\ndevice=" + printer.slavePath() + "\n");
+    {
+        sim::SerialPrinter printer;
+        ASSERT_TRUE(printer.ok());
+        std::string err;
+        EXPECT_TRUE(printer.recordAs("COM4", &err)) << err;
+        EXPECT_EQ(readAll(dir.path / "mptest/serial.conf").rfind("[COM4]\ndevice=" + printer.slavePath() + "\n", 0),
+                  0u);
+        EXPECT_EQ(PlatComDevice("COM4"), printer.slavePath());
+    }
+    EXPECT_EQ(readAll(dir.path / "mptest/serial.conf"), "");
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else

@@ -8,6 +8,8 @@
 #include "ui/support/printer_rig.h"
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 
 using namespace std::chrono_literals;
 
@@ -268,6 +270,45 @@ private slots:
         PlatTestFileChooserCancel();
         PlatTestClick(console, IDC_UC_SEL_FILE);
         QCOMPARE(PlatTestText(console, IDC_UC_FILE_NAME), std::string());
+    }
+
+    void pathsThatDoNotFitAreRefusedWhole()
+    {
+        // A command file in folders with Chinese names: 3 bytes a character.
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        struct Case {
+            int characters; // in the folder's name
+            bool fits;
+        };
+        for (const Case c : {Case{40, true}, Case{80, false}, Case{120, false}}) {
+            std::string folder;
+            for (int i = 0; i < c.characters; ++i)
+                folder += "命";
+            // Each folder name within the system's 255 bytes a name.
+            std::string dir = bench.dir().path() + "/" + folder.substr(0, 198);
+            if (folder.size() > 198)
+                dir += "/" + folder.substr(198);
+            std::filesystem::create_directories(dir);
+            const std::string path = dir + "/cmds.bin";
+            std::ofstream(path, std::ios::binary) << "\x1B@";
+            PlatTestClearMessageBoxes();
+            PlatTestFileChooserAnswer(path);
+            PlatTestClick(console, IDC_UC_SEL_FILE);
+            if (c.fits) {
+                QCOMPARE(PlatTestText(console, IDC_UC_FILE_NAME), path);
+                QVERIFY(MessageTexts().empty());
+                continue;
+            }
+            // Never the size the chooser left in the first bytes, nor a cut path.
+            QCOMPARE(PlatTestText(console, IDC_UC_FILE_NAME), std::string());
+            const std::vector<std::string> said = MessageTexts();
+            QCOMPARE(said.size(), size_t(1));
+            QVERIFY(said[0].find("文件路径太长") != std::string::npos);
+            PlatTestClearMessageBoxes();
+            PlatTestClick(console, IDC_UC_SEND_FILE);
+            QCOMPARE(MessageTexts(), std::vector<std::string>{"请先选择文件！"});
+        }
     }
 
     void filesAtAndOverTheLimit()

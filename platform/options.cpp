@@ -1,0 +1,80 @@
+// The platform's own command-line options: what mptest takes on this system
+// beyond the Windows program, which ignores its command line. One row per
+// option; the program's entry point applies them before WinMain.
+#include "platform/seams.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+// Moves the device and system roots under DIR, where the virtual printer
+// (mptest-printer usb --root DIR) makes its USB printer; COM ports without a
+// stored device then stand for DIR/dev/ttySn, never the machine's own lines.
+bool DeviceRoot(const char* dir, std::string* why)
+{
+    struct stat st;
+    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = std::string("设备根目录 ") + dir + " 不存在或不是目录";
+        return false;
+    }
+    const std::string root = dir;
+    PlatSetRootPath(PlatRoot::Dev, root + "/dev");
+    PlatSetRootPath(PlatRoot::Sys, root + "/sys");
+    return true;
+}
+
+struct Option {
+    const char* name;
+    const char* value; // the value's name in the help, nullptr for none
+    const char* help;
+    bool (*apply)(const char* value, std::string* why);
+};
+
+constexpr std::array kOptions{
+    Option{"--device-root", "DIR", "在 DIR/dev 和 DIR/sys 下查找设备（虚拟打印机 mptest-printer usb --root DIR）",
+           DeviceRoot},
+};
+
+void Usage(FILE* to, const char* program)
+{
+    std::fprintf(to, "用法: %s [选项]\n选项:\n", program);
+    for (const Option& o : kOptions)
+        std::fprintf(to, "  %s %s\n      %s\n", o.name, o.value ? o.value : "", o.help);
+    std::fprintf(to, "  --help\n      显示本说明\n");
+}
+
+} // namespace
+
+int PlatTakeOptions(int argc, char** argv)
+{
+    const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "mptest";
+    if (const char* slash = std::strrchr(program, '/'))
+        program = slash + 1;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            Usage(stdout, program);
+            return 0;
+        }
+        const Option* option = nullptr;
+        for (const Option& o : kOptions)
+            if (std::strcmp(arg, o.name) == 0)
+                option = &o;
+        std::string why;
+        if (option == nullptr) {
+            why = std::string("未知选项 ") + arg;
+        } else if (option->value != nullptr && i + 1 >= argc) {
+            why = std::string(arg) + " 需要参数 " + option->value;
+        } else if (option->apply(option->value != nullptr ? argv[++i] : nullptr, &why)) {
+            continue;
+        }
+        std::fprintf(stderr, "%s: %s\n", program, why.c_str());
+        Usage(stderr, program);
+        return 2;
+    }
+    return -1;
+}

@@ -1,0 +1,59 @@
+// The start of the program on this system: the display it cannot do without.
+#include "platform/qt/startup.h"
+
+#include "platform/qt/qtwin.h"
+#include "platform/qt/quiet.h"
+#include "platform/seams.h"
+
+#include <QMessageLogContext>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kNoDisplay[] =
+    "mptest: 没有可用的图形显示。mptest 是图形界面程序，需要桌面环境（DISPLAY 或 WAYLAND_DISPLAY）。\n"
+    "没有显示器的机器上可以运行无界面演示: scripts/run\n"
+    "（它在 Xvfb 下运行 mptest-demo，截图和虚拟打印机的输出写在 out/ 下）。\n";
+
+// What Qt says while it connects, held until it is known whether it could.
+struct Held {
+    QtMsgType type;
+    std::string category;
+    QString text;
+};
+std::vector<Held> gHeld;
+QtMessageHandler gPrevious = nullptr;
+
+void HoldWhileStarting(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtFatalMsg) {
+        // The only fatal message of the start is "no platform plugin could
+        // be initialized": no display. Qt's own words before it are noise.
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(1);
+    }
+    gHeld.push_back({type, context.category ? context.category : "", text});
+}
+
+} // namespace
+
+void PlatQtRequireDisplay()
+{
+    // What the platform must tell the user is shown, not only printed.
+    PlatSetNoticeHandler(
+        [](const std::string& text) { MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONERROR); });
+    PlatQtQuietChatter();
+    gPrevious = qInstallMessageHandler(HoldWhileStarting);
+    PlatQtEnsureApp();
+    qInstallMessageHandler(gPrevious);
+    for (const Held& m : gHeld) {
+        const QMessageLogContext context(nullptr, 0, nullptr, m.category.c_str());
+        if (gPrevious != nullptr)
+            gPrevious(m.type, context, m.text);
+    }
+    gHeld.clear();
+}
