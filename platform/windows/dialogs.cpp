@@ -37,8 +37,9 @@ public:
 private:
     void append(const void* p, size_t n)
     {
-        auto b = static_cast<const BYTE*>(p);
-        bytes_.insert(bytes_.end(), b, b + n);
+        const size_t at = bytes_.size();
+        bytes_.resize(at + n);
+        std::memcpy(bytes_.data() + at, p, n);
     }
     std::vector<BYTE> bytes_;
 };
@@ -73,7 +74,9 @@ std::vector<BYTE> BuildTemplate(const DlgTemplate& tpl)
         out.alignDword();
         out.dword(0); // helpID
         out.dword(0); // exStyle
-        out.dword(item.style);
+        // A picture fills its control, whatever the picture's own size.
+        const bool picture = item.imageId != 0 && (item.style & SS_TYPEMASK) == SS_BITMAP;
+        out.dword(picture ? item.style | SS_REALSIZECONTROL : item.style);
         out.shortValue(item.x);
         out.shortValue(item.y);
         out.shortValue(item.cx);
