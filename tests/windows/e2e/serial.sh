@@ -32,7 +32,12 @@ stop_printer() {
   kill -TERM "$printer_pid" 2>/dev/null || true
   wait "$printer_pid" 2>/dev/null || true
 }
-trap stop_printer EXIT
+# The mapping lives only as long as the printer's line.
+unmap_com1() {
+  rm -f "$WINEPREFIX/dosdevices/com1"
+  timeout 120 wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
+}
+trap 'unmap_com1; stop_printer' EXIT
 
 pty=""
 for _ in $(seq 100); do
@@ -52,6 +57,7 @@ ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
 file=$(timeout 60 winepath -w "$out/command.bin")
 MPTEST_E2E_FILE="$file" "$root/scripts/wine-run" "$build/e2e_tests.exe"
 
+unmap_com1
 stop_printer
 trap - EXIT
 "$printer" decode "$out/expected.bin" --out "$out/expected" --quiet 200 > /dev/null
