@@ -56,12 +56,13 @@ void ModemLines(int fd, int bits, bool on)
 } // namespace
 
 // Waits until fd is ready for `events` or the deadline passes. Returns the
-// poll result for fd: 0 on time-out, -1 when the handle was closed meanwhile
-// (ERROR_OPERATION_ABORTED set), otherwise the revents.
+// poll result for fd: 0 on time-out, -1 when the handle was closed or the
+// call aborted meanwhile (ERROR_OPERATION_ABORTED set), otherwise the revents.
 int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline)
 {
+    const IoCall* call = CurrentIoCall();
     for (;;) {
-        if (f.Cancelled()) {
+        if (f.Cancelled() || (call && call->Aborted())) {
             SetLastError(ERROR_OPERATION_ABORTED);
             return -1;
         }
@@ -74,7 +75,7 @@ int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline)
             SetLastError(ErrorFromErrno(errno));
             return -1;
         }
-        if (f.Cancelled()) {
+        if (f.Cancelled() || (call && call->Aborted())) {
             SetLastError(ERROR_OPERATION_ABORTED);
             return -1;
         }

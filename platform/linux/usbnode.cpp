@@ -1,6 +1,8 @@
 // USB printer nodes (<Dev>/usb/lpN of the usblp driver): one opener at a
 // time, and reads and writes with fixed bounds so a printer that does not
-// answer never holds a thread.
+// answer never holds a thread. A write ends after 3 s without progress and
+// reports what moved (TRUE, maybe 0 bytes); a read that got nothing in 5 s
+// fails with ERROR_TIMEOUT.
 #include "platform/linux/kernel.h"
 
 #include <cerrno>
@@ -78,10 +80,10 @@ BOOL UsbWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written)
         if (r == 0)
             break;
     }
+    // As a serial write that reaches its time-out: TRUE with what the printer
+    // took in time, possibly nothing. Whether to go on is the caller's rule.
     *written = done;
-    if (done == 0 && toWrite != 0)
-        return Fail(ERROR_TIMEOUT);
-    return TRUE; // a partial write is what the printer took in time
+    return TRUE;
 }
 
 BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)

@@ -98,8 +98,7 @@ void _InitCtrls(HWND hwnd)
     CheckDlgButton(hwnd, IDC_UC_LOOP_FILE, BST_UNCHECKED);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), FALSE);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), FALSE);
-    if (gCurrentPort.handle != nullptr)
-        CloseHandle(gCurrentPort.handle);
+    PortRelease();
     ClearPortRecord(gCurrentPort);
     _CreateStatusBar_Uc(hwnd);
     dwSendCmdsCout = 0;
