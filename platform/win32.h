@@ -577,3 +577,6 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 // Characters GBK cannot represent become '?'; invalid input never throws.
 std::string PlatUtf8ToGbk(std::string_view utf8);
 std::string PlatGbkToUtf8(std::string_view gbk);
+// How many of the first bytes of `gbk` to keep so that at most `maxBytes`
+// remain and no double-byte character is cut in half.
+size_t PlatGbkCut(std::string_view gbk, size_t maxBytes);

@@ -1,4 +1,4 @@
-// Hexadecimal digits and text, and the file chooser shared by the dialogs.
+// Hexadecimal digits and text.
 #include "send/hex.h"
 
 #include <cstring>
@@ -39,22 +39,4 @@ BYTE TranslateString(BYTE* out, const char* text, DWORD length)
         }
     }
     return static_cast<BYTE>(count);
-}
-
-void SelectFileName(HWND owner, const char* filter, char* path)
-{
-    OPENFILENAMEA ofn;
-    char chosen[260];
-    std::memset(&ofn, 0, sizeof ofn);
-    std::memset(chosen, 0, sizeof chosen);
-    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = filter;
-    ofn.lpstrFile = chosen;
-    ofn.nMaxFile = sizeof chosen;
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    GetOpenFileNameA(&ofn);
-    // A cancelled choice leaves the buffer empty, and so the caller's path.
-    chosen[sizeof chosen - 1] = '\0';
-    std::memcpy(path, chosen, sizeof chosen);
 }
