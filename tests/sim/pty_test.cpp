@@ -1,6 +1,7 @@
 // Tests of the virtual printer's serial and USB pseudo-terminal transports
 // and of the serial store it writes, driven by a plain program-like opener.
 #include "sim/pty.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -70,19 +71,7 @@ struct Line {
     }
 };
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        char tmpl[] = "/tmp/simtestXXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using testsupport::TempDir;
 
 std::string readAll(const fs::path& p)
 {
@@ -222,16 +211,16 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
 {
     TempDir root;
     {
-        sim::UsbPrinter lp0(root.path.string(), 0);
-        sim::UsbPrinter lp1(root.path.string(), 1);
+        sim::UsbPrinter lp0(root.path(), 0);
+        sim::UsbPrinter lp1(root.path(), 1);
         ASSERT_TRUE(lp0.ok()) << lp0.error();
         ASSERT_TRUE(lp1.ok());
-        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp0/dev"), "180:0\n");
-        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp1/dev"), "180:1\n");
-        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp0/device/ieee1284_id"),
+        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp0/dev"), "180:0\n");
+        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp1/dev"), "180:1\n");
+        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp0/device/ieee1284_id"),
                   "MFG:KQ;CMD:ESC/POS;MDL:KQ58;CLS:PRINTER;");
-        EXPECT_EQ(fs::read_symlink(root.path / "dev/usb/lp0").string(), lp0.slavePath());
-        EXPECT_EQ(lp1.devicePath(), (root.path / "dev/usb/lp1").string());
+        EXPECT_EQ(fs::read_symlink(root / "dev/usb/lp0"), lp0.slavePath());
+        EXPECT_EQ(lp1.devicePath(), (root / "dev/usb/lp1"));
 
         // Write through the link, read the answer to 1B 1D 00 02 back.
         Line line(lp0.devicePath());
@@ -244,14 +233,14 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
         EXPECT_TRUE(lp0.waitForLine("font download preamble", 5s));
         EXPECT_TRUE(line.read(3, 200ms).empty());
     }
-    EXPECT_FALSE(fs::exists(root.path / "sys/class/usbmisc/lp0"));
-    EXPECT_FALSE(fs::is_symlink(root.path / "dev/usb/lp0"));
+    EXPECT_FALSE(fs::exists(fs::path(root.path()) / "sys/class/usbmisc/lp0"));
+    EXPECT_FALSE(fs::is_symlink(fs::path(root.path()) / "dev/usb/lp0"));
 }
 
 TEST(SerialStore, RecordsTheDeviceAndKeepsEverythingElse)
 {
     TempDir dir;
-    const fs::path conf = dir.path / "mptest/serial.conf";
+    const fs::path conf = fs::path(dir.path()) / "mptest/serial.conf";
     fs::create_directories(conf.parent_path());
     const std::string config(104, 'A');
     {
@@ -264,14 +253,14 @@ TEST(SerialStore, RecordsTheDeviceAndKeepsEverythingElse)
     } cases[] = {{"COM1", "/dev/pts/7"}, {"COM2", "/dev/pts/8"}, {"COM3", "/dev/pts/9"}};
     for (const Case& c : cases) {
         std::string err;
-        ASSERT_TRUE(sim::recordSerialDevice(c.com, c.device, &err, (dir.path / "mptest").string())) << err;
+        ASSERT_TRUE(sim::recordSerialDevice(c.com, c.device, &err, (dir / "mptest"))) << err;
     }
     EXPECT_EQ(readAll(conf), "[COM1]\ndevice=/dev/pts/7\nconfig=" + config + "\n\n[COM2]\ndevice=/dev/pts/8\nconfig=" +
                                  config + "\n\n[COM3]\ndevice=/dev/pts/9\n");
     // No temporary file is left beside it.
     EXPECT_EQ(std::distance(fs::directory_iterator(conf.parent_path()), fs::directory_iterator()), 1);
     std::string err;
-    EXPECT_FALSE(sim::recordSerialDevice("CO[M", "/dev/x", &err, (dir.path / "mptest").string()));
+    EXPECT_FALSE(sim::recordSerialDevice("CO[M", "/dev/x", &err, (dir / "mptest")));
     EXPECT_FALSE(err.empty());
 }
 
@@ -280,13 +269,13 @@ TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
     TempDir dir;
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
-    setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
-    EXPECT_EQ(sim::serialStorePath(), (dir.path / "mptest/serial.conf").string());
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    EXPECT_EQ(sim::serialStorePath(), (dir / "mptest/serial.conf"));
     sim::SerialPrinter printer;
     ASSERT_TRUE(printer.ok());
     std::string err;
     EXPECT_TRUE(printer.recordAs("COM4", &err)) << err;
-    EXPECT_EQ(readAll(dir.path / "mptest/serial.conf"), "[COM4]\ndevice=" + printer.slavePath() + "\n");
+    EXPECT_EQ(readAll(fs::path(dir.path()) / "mptest/serial.conf"), "[COM4]\ndevice=" + printer.slavePath() + "\n");
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
