@@ -155,6 +155,12 @@ HANDLE OpenUsbNode(const std::string& path);
 // Puts a terminal into raw mode; harmless on a non-terminal.
 void MakeRaw(int fd);
 
+// Writes until every byte went out or `bound` passed (since the start, or
+// with renewOnProgress since the last byte that moved): TRUE with the count
+// at the time-out, FALSE (count so far, last error set) when the line fails,
+// the handle closes or the call is aborted.
+BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written, std::chrono::microseconds bound,
+                  bool renewOnProgress);
 BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
 BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
 BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
