@@ -32,6 +32,18 @@ BOOL SendFile(HWND hwnd, const std::string& path, WORD flags)
     return SendDataToPrn(hwnd, path.c_str(), static_cast<DWORD>(path.size() + 1), flags);
 }
 
+// A serial printer that takes nothing (its line fills and then holds), and a
+// 256 KiB file send to it under way.
+sim::SerialPrinter& StartFileSendToAHeldSerialPrinter(rig::Bench& bench, rig::ReportWindow& w, WORD repeat)
+{
+    auto& printer = bench.serial();
+    printer.holdLine(true);
+    const std::string path = bench.dir().writeFile("f", Pattern(256 * 1024));
+    if (!OpenPorts(PORT_SERIAL) || !SendFile(w.hwnd(), path, SEND_MODE_FILE | repeat))
+        qFatal("no send to the held printer");
+    return printer;
+}
+
 } // namespace
 
 class TestSendEngine : public QObject {
@@ -507,12 +519,8 @@ private slots:
     void aStopDuringAStalledRepeatingSendReleasesThePortAtOnce()
     {
         rig::Bench bench;
-        auto& printer = bench.serial();
-        QVERIFY(OpenPorts(PORT_SERIAL));
         rig::ReportWindow w;
-        printer.holdLine(true);
-        const std::string path = bench.dir().writeFile("f", Pattern(256 * 1024));
-        QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FILE | SEND_LOOP));
+        auto& printer = StartFileSendToAHeldSerialPrinter(bench, w, SEND_LOOP);
         QVERIFY(w.waitFor(WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, 10000)); // inside the first pass
         const auto start = std::chrono::steady_clock::now();
         rig::RequestStop();
@@ -531,12 +539,8 @@ private slots:
     void anAbandonedTransferDiscardsTheQueuedOutput()
     {
         rig::Bench bench;
-        auto& printer = bench.serial();
-        QVERIFY(OpenPorts(PORT_SERIAL));
         rig::ReportWindow w;
-        printer.holdLine(true);
-        const std::string path = bench.dir().writeFile("f", Pattern(256 * 1024));
-        QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FILE | SEND_ONCE));
+        auto& printer = StartFileSendToAHeldSerialPrinter(bench, w, SEND_ONCE);
         // More than the printer's side of the line takes in before it reads.
         QVERIFY(PlatTestWaitFor(
             [&] {
