@@ -172,6 +172,7 @@ void SetLastError(DWORD error);
 #define ERROR_INVALID_WINDOW_HANDLE 1400
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814
 #define ERROR_TIMEOUT 1460
+#define ERROR_NOT_FOUND 1168
 #define ERROR_OPERATION_ABORTED 995
 
 // ---------------------------------------------------------------- messages
@@ -471,6 +472,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
 BOOL CloseHandle(HANDLE object);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
+BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
 
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
@@ -594,6 +596,11 @@ BOOL GetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts);
 BOOL SetCommTimeouts(HANDLE file, LPCOMMTIMEOUTS timeouts);
 BOOL GetDefaultCommConfigA(LPCSTR name, LPCOMMCONFIG config, LPDWORD size);
 BOOL SetDefaultCommConfigA(LPCSTR name, LPCOMMCONFIG config, DWORD size);
+#define PURGE_TXABORT 0x0001
+#define PURGE_RXABORT 0x0002
+#define PURGE_TXCLEAR 0x0004
+#define PURGE_RXCLEAR 0x0008
+BOOL PurgeComm(HANDLE file, DWORD flags);
 
 // ---------------------------------------------------------------- formatting
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
@@ -610,3 +617,6 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 // Characters GBK cannot represent become '?'; invalid input never throws.
 std::string PlatUtf8ToGbk(std::string_view utf8);
 std::string PlatGbkToUtf8(std::string_view gbk);
+// How many of the first bytes of `gbk` to keep so that at most `maxBytes`
+// remain and no double-byte character is cut in half.
+size_t PlatGbkCut(std::string_view gbk, size_t maxBytes);

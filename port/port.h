@@ -57,24 +57,71 @@ extern COMMCONFIG gDefaultComConfig;
 extern COMMCONFIG gCurrentComConfig;
 extern char g_portInfoStr[256];
 
+// Any thread that owns the record; the handle must already be released.
 // Zeroes the whole record: parallel, no name, no handle, state 0.
 void ClearPortRecord(PortRecord& record);
 
-// The text of row `index` of `table`, or nullptr when the index names no row.
+// Any thread. The text of row `index` of `table`, or nullptr when the index
+// names no row.
 template <size_t N>
 const char* MapText(const std::array<MapEntry, N>& table, size_t index)
 {
     return index < N ? table[index].text : nullptr;
 }
 
+// Each function below: the thread that may call it; its result; what it changes.
+
+// UI thread, at start-up and when the port settings dialog opens. Reads the
+// stored serial default of COM1 into both configurations, resets every
+// selection and clears the record.
 void InitPort();
+// UI thread. Rebuilds g_portInfoStr from gComInfo and returns it.
 const char* getComInfo();
+// The owner of the record (the UI thread when no send runs, the sending
+// thread inside a transfer). The one place the port handle is closed: closes
+// it if the record holds one and sets it to none; after an abandoned transfer
+// it first discards the output the line still holds queued. Name, type and
+// state stay.
 void PortRelease();
 
+// As PortRelease. 1 when the port is open and idle (busy inside a transfer),
+// 0 otherwise; closes what the record held, then fills it anew.
 BOOL OpenPorts(BYTE type);
+// Sending thread, or UI thread for a short write outside a send. 1 with
+// *written = length when every byte went out; 0 on an off-line printer, a busy
+// printer past the poll limit (each with its message box), a refused register
+// write, or an abort (no message; *written untouched).
 BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written);
+// UI thread. The extended control register's final value, 0 when the probe
+// cannot run; shows four message boxes.
 BYTE GetLptStatus();
+// Any thread that owns the record. Writes gComInfo into config's DCB and
+// stores it as the selected COM port's default; the store's result.
 BOOL SetComConfig(COMMCONFIG* config, DWORD size);
+// Sending thread, inside a transfer. Reopens the serial port at the given
+// speed and flow rows; gComInfo unchanged, state busy.
 void SetComBaudRate2(BYTE baud, BYTE flow);
+// Sending thread, inside a transfer. Reopens the serial port with the user's
+// settings; OpenPorts' result; state busy.
 BOOL ResetBaudRate();
+// Any thread. Shows text and value in a message box captioned "display hex".
 void DisplayDword2(const char* text, LONG value);
+
+// Giving up the waits on the printer (port/waits.cpp).
+// Any thread. Every wait on the printer at the current port ends within
+// 100 ms: the parallel handshake returns 0 without a message, a read or write
+// under way in PortReadFile/PortWriteFile returns, and PortAbortEvent() is set
+// so that pauses waiting on it end. Holds until PortClearAbort.
+void PortAbortWaits();
+// UI thread, when a send is accepted. Withdraws the request.
+void PortClearAbort();
+// Any thread. TRUE while the request holds.
+BOOL PortAbortRequested();
+// Any thread. The manual-reset event that PortAbortWaits sets.
+HANDLE PortAbortEvent();
+// The thread that owns the record. ReadFile / WriteFile on the port handle
+// that PortAbortWaits can end from another thread; FALSE with
+// ERROR_OPERATION_ABORTED once the request holds. Results as ReadFile's and
+// WriteFile's (a write that reaches its time-out is TRUE with a short count).
+BOOL PortWriteFile(HANDLE handle, const BYTE* data, DWORD length, DWORD* written);
+BOOL PortReadFile(HANDLE handle, BYTE* data, DWORD length, DWORD* read);

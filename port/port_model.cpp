@@ -127,7 +127,13 @@ const char* getComInfo()
 void PortRelease()
 {
     HANDLE handle = gCurrentPort.handle;
-    if (handle != nullptr && handle != INVALID_HANDLE_VALUE)
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        // After a transfer was given up, what the line still holds queued is
+        // not wanted; and closing a serial line that a printer holds back
+        // (CTS low) would wait for it up to 30 s. A USB handle refuses this.
+        if (PortAbortRequested())
+            PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
         CloseHandle(handle);
+    }
     gCurrentPort.handle = nullptr;
 }

@@ -12,13 +12,6 @@ constexpr DWORD SERIAL_WRITE_TIMEOUT_MS = 3000;
 constexpr DWORD SERIAL_READ_TIMEOUT_MS = 5000;
 constexpr DWORD SERIAL_READ_INTERVAL_MS = 200;
 
-void CloseRecordHandle()
-{
-    if (gCurrentPort.handle != nullptr && gCurrentPort.handle != INVALID_HANDLE_VALUE)
-        CloseHandle(gCurrentPort.handle);
-    gCurrentPort.handle = nullptr;
-}
-
 void SetRecordName(const char* name)
 {
     std::memset(gCurrentPort.name, 0, sizeof gCurrentPort.name);
@@ -60,7 +53,7 @@ BOOL OpenPorts(BYTE type)
     // "idle" for a moment, the user-interface thread could take that moment
     // to open another port under the sending thread.
     const bool inTransfer = gCurrentPort.state == PORT_STATE_BUSY;
-    CloseRecordHandle();
+    PortRelease();
     if (inTransfer) {
         std::memset(gCurrentPort.name, 0, sizeof gCurrentPort.name);
         gCurrentPort.handle = nullptr;
@@ -111,6 +104,10 @@ BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
     DWORD waits = 0;
     DWORD index = 0;
     while (index < length) {
+        // A transfer given up ends here, without a message, however long
+        // the printer has held busy.
+        if (PortAbortRequested())
+            return FALSE;
         GetPortVal(LPT_STATUS, &status, 1);
         if (!(status & LPT_STATUS_NOT_BUSY) || !(status & LPT_STATUS_ACK_IDLE)) {
             // The time-out is a count of polls, not a clock.
@@ -190,7 +187,7 @@ BOOL SetComConfig(COMMCONFIG* config, DWORD size)
 
 void SetComBaudRate2(BYTE baud, BYTE flow)
 {
-    CloseRecordHandle();
+    PortRelease();
     BYTE userBaud = gComInfo.baud;
     BYTE userFlow = gComInfo.flow;
     gComInfo.baud = baud;
@@ -199,14 +196,16 @@ void SetComBaudRate2(BYTE baud, BYTE flow)
     OpenPorts(PORT_SERIAL); // the caller looks at the handle instead
     gComInfo.baud = userBaud;
     gComInfo.flow = userFlow;
+    // OpenPorts kept the record busy already; the procedure says so again.
     gCurrentPort.state.store(PORT_STATE_BUSY);
 }
 
 BOOL ResetBaudRate()
 {
-    CloseRecordHandle();
+    PortRelease();
     SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
     BOOL result = OpenPorts(PORT_SERIAL);
+    // OpenPorts kept the record busy already; the procedure says so again.
     gCurrentPort.state.store(PORT_STATE_BUSY);
     return result;
 }

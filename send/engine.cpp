@@ -5,9 +5,9 @@
 #include "port/port.h"
 #include "send/hex.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -17,20 +17,32 @@ constexpr DWORD kFileBlock = 256;
 constexpr int kMaxStalledWrites = 3;
 constexpr int kFontAnswerAttempts = 3;
 
-// Set while a dialog that is closing waits for the sending thread: the pass
-// then ends at its next block instead of running to the end of the file.
-std::atomic<bool> gAbandonSend{false};
+struct LocalFreeDeleter {
+    void operator()(BYTE* block) const { LocalFree(block); }
+};
+// The block a file pass reads the file into; freed however the pass ends.
+using PassBlock = std::unique_ptr<BYTE, LocalFreeDeleter>;
 
 bool IsSerial()
 {
     return gCurrentPort.type == PORT_SERIAL;
 }
 
-// Writes `length` bytes to the current port. Serial and USB writes may stop
-// at their time-out part way; they are continued where they stopped, and the
-// write gives up after three time-outs in a row that moved no byte, so a port
-// that accepts nothing never holds the sending thread for ever.
-BOOL WritePortBytes(const BYTE* data, DWORD length, DWORD* written)
+// A pause of the sending thread that a given-up transfer ends at once; true
+// when it was ended so.
+bool Pause(DWORD milliseconds)
+{
+    return WaitForSingleObject(PortAbortEvent(), milliseconds) == WAIT_OBJECT_0;
+}
+
+// The one way the engine writes to the port. A serial or USB write may end
+// at its time-out having moved part or none of its bytes: the rest is
+// written again, and three such time-outs in a row that move nothing end the
+// write as a failure, so a port that accepts nothing never holds the sending
+// thread (with 3 s time-outs, about 9 s). The parallel writer has its own
+// bound. A transfer given up (PortAbortWaits) ends the write at once.
+// TRUE when every byte went out; *written counts the bytes that did.
+BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
 {
     *written = 0;
     if (gCurrentPort.type == PORT_PARALLEL) {
@@ -46,15 +58,14 @@ BOOL WritePortBytes(const BYTE* data, DWORD length, DWORD* written)
     int stalled = 0;
     do {
         DWORD count = 0;
-        if (!WriteFile(port, data + *written, length - *written, &count, nullptr))
-            return FALSE;
+        const BOOL ok = PortWriteFile(port, data + *written, length - *written, &count);
         *written += count;
-        if (count == 0 && length > 0) {
-            if (++stalled >= kMaxStalledWrites || gAbandonSend)
-                return FALSE;
-        } else {
+        if (!ok)
+            return FALSE;
+        if (count > 0)
             stalled = 0;
-        }
+        else if (length > 0 && ++stalled >= kMaxStalledWrites)
+            return FALSE;
     } while (*written < length);
     return TRUE;
 }
@@ -71,23 +82,24 @@ BOOL ReportFilePassFailed(HWND hwnd, WORD mode)
 // flow, then 38400 baud, and the printer must answer 1C AA AA.
 bool FontHandshake()
 {
+    // SendDataToPrn made the port busy already; the procedure says so again.
     gCurrentPort.state = PORT_STATE_BUSY;
     SetComBaudRate2(5, FLOW_HARDWARE);
     if (gCurrentPort.handle == nullptr)
         return false;
     DWORD written = 0;
-    WriteFile(gCurrentPort.handle, kFontPreamble, sizeof kFontPreamble, &written, nullptr);
+    WriteBlock(kFontPreamble, sizeof kFontPreamble, &written);
     SetComBaudRate2(7, FLOW_HARDWARE);
-    Sleep(100);
-    if (gCurrentPort.handle == nullptr)
+    if (Pause(100) || gCurrentPort.handle == nullptr)
         return false;
-    for (int attempt = 0; attempt < kFontAnswerAttempts && !gAbandonSend; ++attempt) {
+    for (int attempt = 0; attempt < kFontAnswerAttempts; ++attempt) {
         BYTE answer[3] = {};
         DWORD got = 0;
-        ReadFile(gCurrentPort.handle, answer, sizeof answer, &got, nullptr);
+        PortReadFile(gCurrentPort.handle, answer, sizeof answer, &got);
         if (got == sizeof answer && std::memcmp(answer, kFontAnswer, sizeof answer) == 0)
             return true;
-        Sleep(1000);
+        if (Pause(1000))
+            return false;
     }
     return false;
 }
@@ -109,44 +121,18 @@ BOOL FilePass(HWND hwnd, WORD mode)
         return ReportFilePassFailed(hwnd, mode);
     // Every pass reads the file from its start, also after a pass that failed.
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    BYTE* block = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total > 0 ? total : 1));
-    if (block == nullptr)
+    PassBlock block(static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total > 0 ? total : 1)));
+    if (!block)
         return ReportFilePassFailed(hwnd, mode);
     DWORD got = 0;
-    if (!ReadFile(file, block, total, &got, nullptr) || got < total) {
-        LocalFree(block);
+    if (!ReadFile(file, block.get(), total, &got, nullptr) || got < total)
         return ReportFilePassFailed(hwnd, mode);
-    }
     DWORD sent = 0;
     DWORD count = total < kFileBlock ? total : kFileBlock;
-    int stalled = 0;
     for (;;) {
-        if (gAbandonSend) {
-            LocalFree(block);
-            return ReportFilePassFailed(hwnd, mode);
-        }
         DWORD written = 0;
-        BOOL ok;
-        if (gCurrentPort.type == PORT_PARALLEL) {
-            ok = WriteParallelPort(block + sent, count, &written);
-        } else {
-            ok = gCurrentPort.handle != nullptr &&
-                 WriteFile(gCurrentPort.handle, block + sent, count, &written, nullptr);
-        }
-        if (!ok) {
-            LocalFree(block);
+        if (!WriteBlock(block.get() + sent, count, &written))
             return ReportFilePassFailed(hwnd, mode);
-        }
-        // A write cut short by its time-out is no error; three in a row that
-        // moved nothing mean the port accepts nothing.
-        if (written == 0 && count > 0) {
-            if (++stalled >= kMaxStalledWrites) {
-                LocalFree(block);
-                return ReportFilePassFailed(hwnd, mode);
-            }
-        } else {
-            stalled = 0;
-        }
         sent += written;
         count = total - sent < kFileBlock ? total - sent : kFileBlock;
         SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, FileProgress(mode, sent, total));
@@ -154,8 +140,8 @@ BOOL FilePass(HWND hwnd, WORD mode)
             break;
     }
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    LocalFree(block);
-    Sleep(1000);
+    block.reset();
+    Pause(1000); // everything went out: a transfer given up meanwhile still ends well
     if (mode == SEND_MODE_FONT && IsSerial())
         ResetBaudRate();
     SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_DONE, 0);
@@ -172,6 +158,9 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
         return FALSE;
     const BYTE remembered = gCurrentPort.state;
     gCurrentPort.state = PORT_STATE_BUSY;
+    PortClearAbort(); // a request that ended an earlier send is spent
+    // Until its release the output record belongs to this send.
+    ResetEvent(hOutputBufIdle);
     BOOL result = FALSE;
     switch (flags & SEND_MODE_MASK) {
     case SEND_MODE_CMDS:
@@ -185,18 +174,18 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
         // Parallel and USB printers get the preamble once, here; a serial
         // printer gets it at the start of every pass, at its own speed.
         DWORD written = 0;
-        if (gCurrentPort.type == PORT_PARALLEL)
-            WriteParallelPort(kFontPreamble, sizeof kFontPreamble, &written);
-        else if (gCurrentPort.type == PORT_USB)
-            WriteFile(gCurrentPort.handle, kFontPreamble, sizeof kFontPreamble, &written, nullptr);
+        if (!IsSerial())
+            WriteBlock(kFontPreamble, sizeof kFontPreamble, &written);
         result = SendCmdFile(hwnd, static_cast<const char*>(data), length, flags);
         break;
     }
     default:
         break;
     }
-    if (!result)
+    if (!result) {
         gCurrentPort.state = remembered;
+        SetEvent(hOutputBufIdle);
+    }
     return result;
 }
 
@@ -216,7 +205,7 @@ BOOL SendCmds(HWND hwnd, const char* data, DWORD length, WORD flags)
         gCurOutputBuf.dwLen = length;
     }
     SendMessageA(hwnd, WM_SENDCMDS_STATUS, STATUS_CMDS_LENGTH, static_cast<LPARAM>(gCurOutputBuf.dwLen));
-    gCurrentPort.state = PORT_STATE_BUSY;
+    gCurrentPort.state = PORT_STATE_BUSY; // as SendDataToPrn left it; the procedure says so again
     gCurOutputBuf.wFlags = flags;
     gCurOutputBuf.hFile = nullptr;
     return CreateSendDataThread(hwnd, flags);
@@ -247,7 +236,7 @@ BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags)
     gCurOutputBuf.dwLen = size;
     gCurOutputBuf.pData = nullptr;
     gCurOutputBuf.wFlags = flags;
-    gCurrentPort.state = PORT_STATE_BUSY;
+    gCurrentPort.state = PORT_STATE_BUSY; // as SendDataToPrn left it; the procedure says so again
     SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_LENGTH, static_cast<LPARAM>(size));
     return CreateSendDataThread(hwnd, flags);
 }
@@ -255,7 +244,6 @@ BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags)
 BOOL CreateSendDataThread(HWND hwnd, WORD)
 {
     gStopSendFlag = 0;
-    gAbandonSend = false;
     HANDLE thread = CreateThread(nullptr, 0x8000, SendDataThread, hwnd, 0, nullptr);
     if (thread == nullptr) {
         // No thread will release the record: give it back now.
@@ -285,7 +273,7 @@ DWORD WINAPI SendDataThread(LPVOID param)
         }
         LeaveSplSem();
         SendDataByFlag(hwnd);
-        Sleep(300);
+        Pause(300);
     }
 }
 
@@ -297,7 +285,7 @@ BOOL SendDataByFlag(HWND hwnd)
         if (gCurrentPort.type != PORT_PARALLEL && gCurrentPort.handle == nullptr)
             return FALSE;
         DWORD written = 0;
-        WritePortBytes(gCurOutputBuf.pData, gCurOutputBuf.dwLen, &written);
+        WriteBlock(gCurOutputBuf.pData, gCurOutputBuf.dwLen, &written);
         SendMessageA(hwnd, WM_SENDCMDS_STATUS, STATUS_CMDS_SENT, static_cast<LPARAM>(written));
         return TRUE;
     }
@@ -305,14 +293,14 @@ BOOL SendDataByFlag(HWND hwnd)
         return FilePass(hwnd, mode);
     case SEND_MODE_VERSION:
         if (gCurrentPort.type == PORT_PARALLEL)
-            Sleep(10);
+            Pause(10);
         return FilePass(hwnd, mode);
     case SEND_MODE_FONT:
         if (IsSerial()) {
             if (!FontHandshake())
                 return ReportFilePassFailed(hwnd, mode);
         } else if (gCurrentPort.type == PORT_PARALLEL) {
-            Sleep(1000);
+            Pause(1000);
         }
         return FilePass(hwnd, mode);
     default:
@@ -320,19 +308,38 @@ BOOL SendDataByFlag(HWND hwnd)
     }
 }
 
+BOOL WaitSendEnd(DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    // The sending thread may be blocked in a report to this very thread:
+    // deliver those while waiting for it to release the output record.
+    while (gCurrentPort.state == PORT_STATE_BUSY && hOutputBufIdle != nullptr) {
+        DWORD left = INFINITE;
+        if (timeoutMs != INFINITE) {
+            const DWORD spent = GetTickCount() - start;
+            if (spent >= timeoutMs)
+                return FALSE;
+            left = timeoutMs - spent;
+        }
+        const DWORD woke = MsgWaitForMultipleObjects(1, &hOutputBufIdle, FALSE, left, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0 + 1) {
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        } else if (woke != WAIT_TIMEOUT) {
+            break; // released (or no wait possible)
+        }
+    }
+    return gCurrentPort.state != PORT_STATE_BUSY;
+}
+
 void StopSendAndWait()
 {
     EnterSplSem();
     gStopSendFlag = 1;
     LeaveSplSem();
-    if (gCurrentPort.state != PORT_STATE_BUSY)
+    if (gCurrentPort.state != PORT_STATE_BUSY || hOutputBufIdle == nullptr)
         return;
-    gAbandonSend = true;
-    // The sending thread may be blocked in a report to this very thread:
-    // keep delivering those while waiting for it to give the port back.
-    while (gCurrentPort.state == PORT_STATE_BUSY) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+    // A single pass too: the dialog that closes must not wait for a whole file.
+    PortAbortWaits();
+    WaitSendEnd(INFINITE);
 }

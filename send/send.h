@@ -42,21 +42,54 @@ struct OutputBuffer {
 extern OutputBuffer gCurOutputBuf;
 extern LONG gStopSendFlag;
 extern CRITICAL_SECTION MySection;
+// The output record's idle event (manual reset): set while no send holds the
+// record, reset when a send is accepted, set again by its release.
+extern HANDLE hOutputBufIdle;
 
+// Each function below: the thread that may call it; its result; what it changes.
+
+// UI thread, once at start-up. Creates MySection and hOutputBufIdle.
 void UtilInit();
+// UI thread, at exit after PortRelease. Frees what the output record still
+// holds, closes hOutputBufIdle, deletes MySection; the port state stays.
 void UtilRelease();
+// Any thread. Enters MySection.
 void EnterSplSem();
+// Any thread. Leaves MySection; left with the stop request set while a
+// repeating send runs, it also ends that send's waits (PortAbortWaits).
 void LeaveSplSem();
+// The sending thread (or a starter whose thread could not start). Frees the
+// block and closes the file the record holds, clearing each; port state 1;
+// sets hOutputBufIdle.
 void OutputBufRelease();
 
+// UI thread. 1 when the send was accepted and its thread started (the port
+// is then busy until the release); 0 when nothing was started, the port
+// state as before. Reports to hwnd.
 BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags);
+// UI thread, from SendDataToPrn only. Copy (and translate) typed data into
+// the output record and start the thread; results as SendDataToPrn's.
 BOOL SendCmds(HWND hwnd, const char* data, DWORD length, WORD flags);
+// UI thread, from SendDataToPrn only. Open and measure the file into the
+// output record (STATUS_FILE_FAILED when it cannot) and start the thread.
 BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags);
-// FALSE when no thread could be started; the output record is then released.
+// UI thread. Clears the stop request and starts the sending thread; FALSE
+// when no thread could be started, the output record then released.
 BOOL CreateSendDataThread(HWND hwnd, WORD flags);
+// The sending thread's body: one pass, or passes until a stop request; ends
+// with OutputBufRelease.
 DWORD WINAPI SendDataThread(LPVOID param);
+// Sending thread. One pass with its reports; 1 when it succeeded.
 BOOL SendDataByFlag(HWND hwnd);
 
-// Sets the stop request and, delivering the sending thread's reports
-// meanwhile, waits until no send holds the port; used by dialogs that close.
+// UI thread, when a dialog closes (then PortRelease). Sets the stop request,
+// gives up the running send, single or repeating (every wait on the printer
+// ends within 100 ms, a file pass ends with STATUS_FILE_FAILED), and waits
+// for the output record's release, delivering the sending thread's reports
+// meanwhile. Returns at once when no send runs.
 void StopSendAndWait();
+// User-interface thread. Waits, delivering the sending thread's reports, until
+// no send holds the port, without asking it to stop; FALSE when one still
+// does after `timeoutMs` (INFINITE: as long as the send lasts, which the
+// stall rule bounds).
+BOOL WaitSendEnd(DWORD timeoutMs);

@@ -9,6 +9,7 @@
 OutputBuffer gCurOutputBuf;
 LONG gStopSendFlag;
 CRITICAL_SECTION MySection;
+HANDLE hOutputBufIdle;
 
 namespace {
 
@@ -31,11 +32,16 @@ void ReleaseOutputHoldings()
 void UtilInit()
 {
     InitializeCriticalSection(&MySection);
+    hOutputBufIdle = CreateEventA(nullptr, TRUE, TRUE, nullptr); // no send yet
 }
 
 void UtilRelease()
 {
     ReleaseOutputHoldings();
+    if (hOutputBufIdle != nullptr) {
+        CloseHandle(hOutputBufIdle);
+        hOutputBufIdle = nullptr;
+    }
     DeleteCriticalSection(&MySection);
 }
 
@@ -46,11 +52,21 @@ void EnterSplSem()
 
 void LeaveSplSem()
 {
+    // A dialog's stop request (the flag set inside the section) ends a
+    // repeating send's waits on the printer and its pause at once; a single
+    // pass goes on to its end. Only dialogs leave the section with the flag
+    // set, on the user-interface thread, which also wrote the record's flags.
+    const bool stopRepeatingSend = gStopSendFlag != 0 && gCurrentPort.state == PORT_STATE_BUSY &&
+                                   !(gCurOutputBuf.wFlags & SEND_ONCE);
     LeaveCriticalSection(&MySection);
+    if (stopRepeatingSend)
+        PortAbortWaits();
 }
 
 void OutputBufRelease()
 {
     ReleaseOutputHoldings();
     gCurrentPort.state = PORT_STATE_IDLE;
+    if (hOutputBufIdle != nullptr)
+        SetEvent(hOutputBufIdle);
 }

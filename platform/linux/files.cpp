@@ -193,12 +193,16 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
     DWORD done = 0;
     BOOL ok = TRUE;
     switch (f->fileKind) {
-    case plat::FileKind::Serial:
+    case plat::FileKind::Serial: {
+        plat::IoCall call(*f, false);
         ok = plat::SerialRead(*f, buffer, toRead, &done);
         break;
-    case plat::FileKind::UsbNode:
+    }
+    case plat::FileKind::UsbNode: {
+        plat::IoCall call(*f, false);
         ok = plat::UsbRead(*f, buffer, toRead, &done);
         break;
+    }
     case plat::FileKind::Regular:
         while (done < toRead) {
             ssize_t n = ::read(f->fd, static_cast<char*>(buffer) + done, toRead - done);
@@ -233,12 +237,16 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     DWORD done = 0;
     BOOL ok = TRUE;
     switch (f->fileKind) {
-    case plat::FileKind::Serial:
+    case plat::FileKind::Serial: {
+        plat::IoCall call(*f, true);
         ok = plat::SerialWrite(*f, buffer, toWrite, &done);
         break;
-    case plat::FileKind::UsbNode:
+    }
+    case plat::FileKind::UsbNode: {
+        plat::IoCall call(*f, true);
         ok = plat::UsbWrite(*f, buffer, toWrite, &done);
         break;
+    }
     case plat::FileKind::Regular:
         while (done < toWrite) {
             ssize_t n = ::write(f->fd, static_cast<const char*>(buffer) + done, toWrite - done);

@@ -9,9 +9,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -46,11 +48,48 @@ struct FileObject : KObject {
     bool isPty = false; // the slave side of a pseudo-terminal
     std::atomic<bool> cancelled{false};
 
+    // Reads and writes in progress, and how many times each direction was
+    // aborted (CancelIoEx, PurgeComm); a call is aborted when the count moved
+    // after it began. `wakePending`: an abort left wakeFd readable, cleared by
+    // the last call out. Counts guarded by `lock`.
+    int readers = 0;
+    int writers = 0;
+    bool wakePending = false;
+    std::atomic<uint64_t> readAborts{0};
+    std::atomic<uint64_t> writeAborts{0};
+
     // Serial lines only, guarded by `lock`.
     std::mutex lock;
     COMMTIMEOUTS timeouts{};
     DCB shadow{}; // the fields termios cannot hold, as last set
 };
+
+// One read or write on a serial line or USB node, from its start to its
+// return: an abort asked meanwhile ends its waits (ERROR_OPERATION_ABORTED).
+class IoCall {
+public:
+    IoCall(FileObject& f, bool write);
+    ~IoCall();
+    IoCall(const IoCall&) = delete;
+    IoCall& operator=(const IoCall&) = delete;
+    bool Aborted() const;
+
+private:
+    FileObject& f_;
+    const bool write_;
+    const uint64_t aborts_;
+    const IoCall* outer_;
+};
+// The read or write this thread is inside, or null.
+const IoCall* CurrentIoCall();
+// Aborts the reads and/or writes in progress on f; false when there were none.
+bool AbortIo(FileObject& f, bool reads, bool writes);
+
+// Functions called, from the signalling thread, whenever an event is set or a
+// thread ends: how a wait that also waits for something else learns of it
+// without polling. Guarded by the owner's mutex.
+using WakeList = std::vector<const std::function<void()>*>;
+void CallWakes(const WakeList& list);
 
 // A thread's shared state: the thread keeps it alive as long as the handle.
 struct ThreadState {
@@ -58,6 +97,7 @@ struct ThreadState {
     std::condition_variable cv;
     bool done = false;
     DWORD exitCode = 0;
+    WakeList wakes;
 };
 
 struct ThreadObject : KObject {
@@ -71,6 +111,7 @@ struct EventObject : KObject {
     std::mutex m;
     std::condition_variable cv;
     bool signaled;
+    WakeList wakes;
 };
 
 // ---------------------------------------------------------------- handle table
@@ -98,8 +139,9 @@ std::chrono::microseconds ScaledMs(uint64_t ms);
 // clamped to what poll takes.
 int PollMsUntil(Clock::time_point deadline);
 // Waits until the handle's fd is ready for `events` or the deadline passes,
-// waking at once when the handle is closed. 0 on time-out, -1 on failure or
-// a closed handle (last error set), otherwise the fd's revents.
+// waking at once when the handle is closed or the call in progress is
+// aborted. 0 on time-out, -1 on failure, a closed handle or an abort (last
+// error set), otherwise the fd's revents.
 int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline);
 // Opens a device node read-write, non-blocking, under an exclusive lock;
 // -1 with `busyError` as the last error when another opener has it.
@@ -117,6 +159,12 @@ void MakeRaw(int fd);
 // line has, ERROR_NOT_SUPPORTED for what Linux cannot do; 0 when it would not.
 DWORD DcbError(const DCB& dcb);
 
+// Writes until every byte went out or `bound` passed (since the start, or
+// with renewOnProgress since the last byte that moved): TRUE with the count
+// at the time-out, FALSE (count so far, last error set) when the line fails,
+// the handle closes or the call is aborted.
+BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written, std::chrono::microseconds bound,
+                  bool renewOnProgress);
 BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
 BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
 BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);

@@ -84,12 +84,13 @@ DWORD DcbError(const DCB& d)
 }
 
 // Waits until fd is ready for `events` or the deadline passes. Returns the
-// poll result for fd: 0 on time-out, -1 when the handle was closed meanwhile
-// (ERROR_OPERATION_ABORTED set), otherwise the revents.
+// poll result for fd: 0 on time-out, -1 when the handle was closed or the
+// call aborted meanwhile (ERROR_OPERATION_ABORTED set), otherwise the revents.
 int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline)
 {
+    const IoCall* call = CurrentIoCall();
     for (;;) {
-        if (f.Cancelled()) {
+        if (f.Cancelled() || (call && call->Aborted())) {
             SetLastError(ERROR_OPERATION_ABORTED);
             return -1;
         }
@@ -102,7 +103,7 @@ int WaitHandleReady(FileObject& f, short events, Clock::time_point deadline)
             SetLastError(ErrorFromErrno(errno));
             return -1;
         }
-        if (f.Cancelled()) {
+        if (f.Cancelled() || (call && call->Aborted())) {
             SetLastError(ERROR_OPERATION_ABORTED);
             return -1;
         }
@@ -333,13 +334,20 @@ BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writte
         std::lock_guard<std::mutex> g(f.lock);
         to = f.timeouts;
     }
-    *written = 0;
     uint64_t totalMs = static_cast<uint64_t>(to.WriteTotalTimeoutMultiplier) * toWrite + to.WriteTotalTimeoutConstant;
     if (to.WriteTotalTimeoutMultiplier == 0 && to.WriteTotalTimeoutConstant == 0)
         totalMs = kUnboundedMs;
-    const auto deadline = Clock::now() + ScaledMs(totalMs);
+    // Bytes written to a terminal may still sit in its output queue; Windows
+    // counts them as written too once the driver took them.
+    return WriteBounded(f, buffer, toWrite, written, ScaledMs(totalMs), false);
+}
+
+BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written, std::chrono::microseconds bound,
+                  bool renewOnProgress)
+{
     const char* in = static_cast<const char*>(buffer);
     DWORD done = 0;
+    auto deadline = Clock::now() + bound;
     while (done < toWrite) {
         if (f.Cancelled()) { // the handle was closed under us: stop here
             *written = done;
@@ -348,6 +356,8 @@ BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writte
         ssize_t n = ::write(f.fd, in + done, toWrite - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
+            if (renewOnProgress)
+                deadline = Clock::now() + bound;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -364,12 +374,10 @@ BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writte
         if (ev == 0)
             break; // time-out: what went out so far, and no error
         if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLOUT)) {
-            *written = done;
+            *written = done; // nobody at the other end
             return Fail(ERROR_WRITE_FAULT);
         }
     }
-    // Bytes written to a terminal may still sit in its output queue; Windows
-    // counts them as written too once the driver took them.
     *written = done;
     return TRUE;
 }

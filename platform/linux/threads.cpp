@@ -1,5 +1,6 @@
 // Threads, events, waits, pauses and critical sections on POSIX threads,
 // plus the small memory and library calls that go with them.
+#include "platform/linux/handle_watch.h"
 #include "platform/linux/kernel.h"
 #include "platform/seams.h"
 
@@ -42,12 +43,14 @@ void* ThreadMain(void* arg)
         std::lock_guard<std::mutex> g(ts->state->m);
         ts->state->done = true;
         ts->state->exitCode = code;
+        plat::CallWakes(ts->state->wakes);
     }
     ts->state->cv.notify_all();
     return nullptr;
 }
 
-// Waits on a condition with a Windows time-out; true when `ready` held.
+// Waits on a condition with a Windows time-out (scaled as Sleep is); true
+// when `ready` held.
 template <class Pred>
 bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, DWORD ms, Pred ready)
 {
@@ -55,7 +58,7 @@ bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, DWOR
         cv.wait(lk, ready);
         return true;
     }
-    return cv.wait_for(lk, std::chrono::milliseconds(ms), ready);
+    return cv.wait_for(lk, plat::ScaledMs(ms), ready);
 }
 
 } // namespace
@@ -177,6 +180,8 @@ static BOOL SetEventState(HANDLE event, bool state)
     {
         std::lock_guard<std::mutex> g(ev.m);
         ev.signaled = state;
+        if (state)
+            plat::CallWakes(ev.wakes);
     }
     if (state) {
         if (ev.manualReset)
@@ -267,3 +272,65 @@ BOOL FreeLibrary(HMODULE)
 {
     return Fail(ERROR_INVALID_HANDLE);
 }
+
+// ---------------------------------------------------------------- watches
+namespace plat {
+
+void CallWakes(const WakeList& list)
+{
+    for (const auto* wake : list)
+        (*wake)();
+}
+
+namespace {
+
+// The mutex and wake list of an object a watch can follow, or nulls.
+std::pair<std::mutex*, WakeList*> WakeListOf(KObject& obj)
+{
+    switch (obj.kind) {
+    case ObjKind::Event: {
+        auto& ev = static_cast<EventObject&>(obj);
+        return {&ev.m, &ev.wakes};
+    }
+    case ObjKind::Thread: {
+        auto& st = *static_cast<ThreadObject&>(obj).state;
+        return {&st.m, &st.wakes};
+    }
+    case ObjKind::File:
+        break;
+    }
+    return {nullptr, nullptr};
+}
+
+} // namespace
+
+HandleWatch::HandleWatch(const HANDLE* handles, DWORD count, std::function<void()> wake) : wake_(std::move(wake))
+{
+    for (DWORD i = 0; i < count; ++i) {
+        auto obj = LookupHandle(handles[i]);
+        if (!obj)
+            continue;
+        // A thread's state outlives its handle; keep what holds the list.
+        std::shared_ptr<void> keep = obj;
+        if (obj->kind == ObjKind::Thread)
+            keep = static_cast<ThreadObject&>(*obj).state;
+        auto [m, list] = WakeListOf(*obj);
+        if (!m)
+            continue;
+        std::lock_guard<std::mutex> g(*m);
+        list->push_back(&wake_);
+        watched_.push_back(std::move(obj));
+        watched_.push_back(std::move(keep));
+    }
+}
+
+HandleWatch::~HandleWatch()
+{
+    for (size_t i = 0; i < watched_.size(); i += 2) {
+        auto [m, list] = WakeListOf(*std::static_pointer_cast<KObject>(watched_[i]));
+        std::lock_guard<std::mutex> g(*m);
+        std::erase(*list, &wake_);
+    }
+}
+
+} // namespace plat

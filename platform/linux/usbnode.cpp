@@ -1,6 +1,8 @@
 // USB printer nodes (<Dev>/usb/lpN of the usblp driver): one opener at a
 // time, and reads and writes with fixed bounds so a printer that does not
-// answer never holds a thread.
+// answer never holds a thread. A write ends after 3 s without progress and
+// reports what moved (TRUE, maybe 0 bytes); a read that got nothing in 5 s
+// fails with ERROR_TIMEOUT.
 #include "platform/linux/kernel.h"
 
 #include <cerrno>
@@ -50,38 +52,9 @@ HANDLE OpenUsbNode(const std::string& path)
 
 BOOL UsbWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written)
 {
-    const char* in = static_cast<const char*>(buffer);
-    DWORD done = 0;
-    auto deadline = Clock::now() + ScaledMs(kWriteStallMs);
-    while (done < toWrite) {
-        if (f.Cancelled()) { // the handle was closed under us: stop here
-            *written = done;
-            return Fail(ERROR_OPERATION_ABORTED);
-        }
-        ssize_t n = ::write(f.fd, in + done, toWrite - done);
-        if (n > 0) {
-            done += static_cast<DWORD>(n);
-            deadline = Clock::now() + ScaledMs(kWriteStallMs);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            *written = done;
-            return Fail(ERROR_WRITE_FAULT);
-        }
-        int r = WaitNode(f, POLLOUT, deadline);
-        if (r < 0) {
-            *written = done;
-            return FALSE;
-        }
-        if (r == 0)
-            break;
-    }
-    *written = done;
-    if (done == 0 && toWrite != 0)
-        return Fail(ERROR_TIMEOUT);
-    return TRUE; // a partial write is what the printer took in time
+    // As a serial write that reaches its time-out: TRUE with what the printer
+    // took in time, possibly nothing. Whether to go on is the caller's rule.
+    return WriteBounded(f, buffer, toWrite, written, ScaledMs(kWriteStallMs), true);
 }
 
 BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)

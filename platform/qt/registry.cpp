@@ -1,6 +1,7 @@
 // The window registry (handles are ids, never pointers, so a stale handle is
 // caught), the user-interface thread, and messages sent from other threads:
 // SendMessageA, PostMessageA, PeekMessageA and MsgWaitForMultipleObjects.
+#include "platform/linux/handle_watch.h"
 #include "platform/qt/qtwin.h"
 
 #include <QApplication>
@@ -222,7 +223,7 @@ bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
         gQueueTail = &call;
         ++gQueueLength;
         if (gUiWaiting)
-            gUiWake.notify_one();
+            gUiWake.notify_all(); // other threads may wait on it too
         else if (!gPumpPosted)
             post = gPumpPosted = true;
     }
@@ -331,8 +332,8 @@ BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT removeMsg)
 
 // Waits until one of `handles` is signalled, a message from another thread
 // is waiting (QS_SENDMESSAGE; QS_ALLINPUT counts only those too), or the
-// time is up. Handles are polled every few milliseconds; sent messages wake
-// the wait at once. Messages give WAIT_OBJECT_0 + count.
+// time is up. Nothing is polled: setting an event or ending a thread wakes
+// the wait, as a sent message does. Messages give WAIT_OBJECT_0 + count.
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask)
 {
     if ((count && !handles) || (waitAll && count > 1)) {
@@ -343,8 +344,17 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
     const bool wantSends = onUi && (wakeMask & QS_SENDMESSAGE);
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    const auto slice = std::chrono::milliseconds(count ? 2 : 50);
+    bool signalled = false; // guarded by gLock
+    plat::HandleWatch watch(handles, count, [&] {
+        std::lock_guard<std::mutex> g(gLock);
+        signalled = true;
+        gUiWake.notify_all();
+    });
     for (;;) {
+        {
+            std::lock_guard<std::mutex> g(gLock);
+            signalled = false;
+        }
         for (DWORD i = 0; i < count; ++i)
             if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
                 return WAIT_OBJECT_0 + i;
@@ -359,14 +369,19 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
                 PostPumpEvent();
             return WAIT_OBJECT_0 + count;
         }
-        auto now = Clock::now();
-        if (milliseconds != INFINITE && now >= deadline)
+        const auto ready = [&] { return signalled || (wantSends && gQueueHead); };
+        if (wantSends)
+            gUiWaiting = true;
+        bool woke;
+        if (milliseconds == INFINITE) {
+            gUiWake.wait(g, ready);
+            woke = true;
+        } else {
+            woke = gUiWake.wait_until(g, deadline, ready);
+        }
+        if (wantSends)
+            gUiWaiting = false;
+        if (!woke)
             return WAIT_TIMEOUT;
-        auto until = now + slice;
-        if (milliseconds != INFINITE && deadline < until)
-            until = deadline;
-        gUiWaiting = wantSends;
-        gUiWake.wait_until(g, until, [&] { return wantSends && gQueueHead; });
-        gUiWaiting = false;
     }
 }

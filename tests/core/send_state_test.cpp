@@ -65,6 +65,51 @@ TEST_F(SendState, OutputBufReleaseTwiceReleasesOnceAndLeavesThePortIdle)
     UtilRelease();
 }
 
+// The output record's idle event: set with no send, set again by the release
+// that a dialog's close waits for.
+TEST_F(SendState, TheReleaseSetsTheIdleEvent)
+{
+    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_OBJECT_0));
+    ResetEvent(hOutputBufIdle); // as when a send is accepted
+    gCurrentPort.state = PORT_STATE_BUSY;
+    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_TIMEOUT));
+    OutputBufRelease();
+    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_OBJECT_0));
+    UtilRelease();
+    EXPECT_EQ(hOutputBufIdle, nullptr);
+}
+
+// A dialog's stop request (set inside the section) ends the waits on the
+// printer of a repeating send, and of nothing else.
+TEST_F(SendState, AStopRequestEndsTheWaitsOfARepeatingSendOnly)
+{
+    struct Case {
+        const char* what;
+        WORD flags;
+        BYTE state;
+        bool ends;
+    } cases[] = {
+        {"repeating send", SEND_MODE_FILE | SEND_LOOP, PORT_STATE_BUSY, true},
+        {"single pass: runs to its end", SEND_MODE_FILE | SEND_ONCE, PORT_STATE_BUSY, false},
+        {"no send running", SEND_MODE_CMDS | SEND_LOOP, PORT_STATE_IDLE, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PortClearAbort();
+        gCurOutputBuf.wFlags = c.flags;
+        gCurrentPort.state = c.state;
+        EnterSplSem();
+        gStopSendFlag = 1;
+        LeaveSplSem();
+        EXPECT_EQ(PortAbortRequested() != FALSE, c.ends);
+        EXPECT_EQ(WaitForSingleObject(PortAbortEvent(), 0) == WAIT_OBJECT_0, c.ends);
+        EXPECT_EQ(gStopSendFlag, 1); // the request itself stays for the thread
+        gStopSendFlag = 0;
+    }
+    PortClearAbort();
+    UtilRelease();
+}
+
 TEST_F(SendState, UtilReleaseClosesAHeldFileOnceAndLeavesThePortState)
 {
     HANDLE file = OpenFile();

@@ -93,6 +93,29 @@ TEST(Text, BadInputBecomesOneQuestionMarkPerCharacter)
     }
 }
 
+// The cut a byte limit makes in printer text never leaves half a character.
+TEST(Text, GbkCutNeverSplitsADoubleByteCharacter)
+{
+    const std::string mixed = Bytes({'a', 0xB2, 0xE2, 'b', 0xCA, 0xD4}); // a测b试
+    struct Case {
+        std::string gbk;
+        size_t limit;
+        size_t keep;
+    } cases[] = {
+        {mixed, 6, 6}, {mixed, 100, 6}, // all fits
+        {mixed, 5, 4},                  // 试 would be cut: it goes whole
+        {mixed, 4, 4}, {mixed, 3, 3},
+        {mixed, 2, 1},                  // 测 would be cut
+        {mixed, 1, 1}, {mixed, 0, 0},
+        {"", 5, 0},
+        {Bytes({'a', 0xB2}), 2, 2},     // a lone lead byte at the end counts as one
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limit);
+        EXPECT_EQ(PlatGbkCut(c.gbk, c.limit), c.keep);
+    }
+}
+
 TEST(Text, LongTextRoundTrips)
 {
     std::string text;

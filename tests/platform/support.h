@@ -1,10 +1,11 @@
-// Helpers for the platform layer's tests: temporary folders, roots pointed
-// at them for the length of a test, and pseudo-terminals standing in for
-// serial lines and printer nodes.
+// Helpers for the platform layer's tests: the shared temporary folders and
+// guards, and pseudo-terminals standing in for serial lines and printer nodes.
 #pragma once
 
 #include "platform/seams.h"
 #include "platform/win32.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <chrono>
 #include <fcntl.h>
@@ -21,49 +22,9 @@ namespace testplat {
 
 namespace fs = std::filesystem;
 
-// A fresh folder, removed with everything in it at the end.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "mptest-plat-XXXXXX").string();
-        char* p = mkdtemp(tmpl.data());
-        EXPECT_NE(p, nullptr);
-        path_ = tmpl;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-// Points one root elsewhere for the life of the guard.
-class RootGuard {
-public:
-    RootGuard(PlatRoot root, const std::string& path) : root_(root) { PlatSetRootPath(root, path); }
-    ~RootGuard() { PlatSetRootPath(root_, ""); }
-    RootGuard(const RootGuard&) = delete;
-    RootGuard& operator=(const RootGuard&) = delete;
-
-private:
-    PlatRoot root_;
-};
-
-class ScaleGuard {
-public:
-    explicit ScaleGuard(double scale) { PlatSetTimeScale(scale); }
-    ~ScaleGuard() { PlatSetTimeScale(1.0); }
-    ScaleGuard(const ScaleGuard&) = delete;
-    ScaleGuard& operator=(const ScaleGuard&) = delete;
-};
+using testsupport::RootGuard;
+using testsupport::ScaleGuard;
+using testsupport::TempDir;
 
 inline std::string ReadText(const std::string& path)
 {

@@ -80,21 +80,21 @@ TEST_F(UsbNode, WriteNobodyReadsIsBoundedAtRealTime)
         EXPECT_TRUE(WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
         EXPECT_GT(n, 0u);
         EXPECT_LT(n, big.size());
-        for (int i = 0; i < 1000 && WriteFile(h, big.data(), 4096, &n, nullptr); ++i) {
+        for (int i = 0; i < 1000 && WriteFile(h, big.data(), 4096, &n, nullptr) && n > 0; ++i) {
         }
     }
-    // Now nothing moves: 3 s at real time, then the failure.
+    // Now nothing moves: 3 s at real time, then the write returns having
+    // moved nothing, as a serial write at its time-out does.
     auto start = Clock::now();
-    EXPECT_FALSE(WriteFile(h, big.data(), 4096, &n, nullptr));
+    EXPECT_TRUE(WriteFile(h, big.data(), 4096, &n, nullptr));
     auto ms = MsSince(start);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
     EXPECT_EQ(n, 0u);
     EXPECT_GE(ms, 2900);
     EXPECT_LT(ms, 8000);
     CloseHandle(h);
 }
 
-TEST_F(UsbNode, WriteThatMovesNothingFailsWithTimeout)
+TEST_F(UsbNode, WriteThatMovesNothingReportsNothingWritten)
 {
     ScaleGuard fast(0.05); // 3 s becomes 150 ms
     HANDLE h = Open(node);
@@ -105,8 +105,8 @@ TEST_F(UsbNode, WriteThatMovesNothingFailsWithTimeout)
     DWORD first = n;
     EXPECT_GT(first, 0u);
     auto start = Clock::now();
-    EXPECT_FALSE(WriteFile(h, "more", 4, &n, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    n = 9;
+    EXPECT_TRUE(WriteFile(h, "more", 4, &n, nullptr));
     EXPECT_EQ(n, 0u);
     EXPECT_LT(MsSince(start), 2000);
     // What the printer finally reads is exactly what was reported written.

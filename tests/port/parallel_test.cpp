@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 using porttest::BackendGuard;
 using porttest::MessageBoxRecorder;
 using porttest::SimParallelBackend;
@@ -50,6 +53,33 @@ TEST_F(ParallelTest, ReadyPrinterReceivesEveryByteInOrder)
     EXPECT_EQ(printer.delivered(), std::vector<uint8_t>(std::begin(data), std::end(data)));
     EXPECT_EQ(printer.strobes(), sizeof data);
     EXPECT_TRUE(boxes.calls().empty());
+}
+
+// A transfer given up ends the wait for a busy printer at once, from any
+// thread, without "打印机忙!"; the bytes before it went out.
+TEST_F(ParallelTest, AnAbortEndsTheBusyWaitWithoutAMessage)
+{
+    const BYTE data[] = {'A', 'B'};
+    DWORD written = kUntouched;
+    BOOL ok = TRUE;
+    std::thread writer([&] {
+        printer.setBusy(true);
+        ok = WriteParallelPort(data, sizeof data, &written);
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (printer.statusPolls() < 1000 && std::chrono::steady_clock::now() < end)
+        std::this_thread::yield();
+    PortAbortWaits();
+    writer.join();
+    PortClearAbort();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(written, kUntouched);
+    EXPECT_LT(printer.statusPolls(), LPT_BUSY_POLL_LIMIT);
+    EXPECT_TRUE(boxes.calls().empty());
+    // Withdrawn, the request no longer stops a write.
+    printer.setBusy(false);
+    EXPECT_TRUE(WriteParallelPort(data, sizeof data, &written));
+    EXPECT_EQ(written, sizeof data);
 }
 
 TEST_F(ParallelTest, PrinterInErrorGetsNothingAndTheStatusIsShown)

@@ -1,6 +1,8 @@
 // Tests of the program mptest-printer: decode writes its three outputs, bad
 // arguments are refused, and the serial mode ends cleanly on SIGTERM with
 // what it received in its transcript.
+#include "support/temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -103,19 +105,7 @@ std::string readAll(const fs::path& p)
     return s.str();
 }
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        char tmpl[] = "/tmp/simprogXXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using testsupport::TempDir;
 
 } // namespace
 
@@ -131,22 +121,22 @@ protected:
 
 TEST_F(Program, DecodeWritesTheThreeOutputs)
 {
-    const fs::path capture = dir.path / "capture.bin";
+    const fs::path capture = fs::path(dir.path()) / "capture.bin";
     {
         std::ofstream f(capture, std::ios::binary);
         const char bytes[] = "\x1b@\x1c\xaa\x1a" "ABCdef123456" "\x1b\x70\x01\x33\x00" "HELLO\n\x1c\xaa\x55\x01" "abc";
         f.write(bytes, sizeof bytes - 1);
     }
-    Child r = spawn({programPath().string(), "decode", capture.string(), "--out", (dir.path / "out").string()});
+    Child r = spawn({programPath().string(), "decode", capture.string(), "--out", (dir / "out")});
     ASSERT_GT(r.pid, 0);
     EXPECT_EQ(waitExit(r.pid, 30s), 0);
     close(r.out);
-    const std::string transcript = readAll(dir.path / "out/transcript.txt");
+    const std::string transcript = readAll(fs::path(dir.path()) / "out/transcript.txt");
     EXPECT_NE(transcript.find("machine number \"ABCdef123456\""), std::string::npos) << transcript;
     EXPECT_NE(transcript.find("TEXT \"HELLO\""), std::string::npos);
-    EXPECT_NE(readAll(dir.path / "out/state.json").find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"),
+    EXPECT_NE(readAll(fs::path(dir.path()) / "out/state.json").find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"),
               std::string::npos);
-    EXPECT_GT(fs::file_size(dir.path / "out/paper.png"), 0u);
+    EXPECT_GT(fs::file_size(fs::path(dir.path()) / "out/paper.png"), 0u);
 }
 
 TEST_F(Program, RefusesBadArguments)
@@ -178,7 +168,7 @@ TEST_F(Program, RefusesBadArguments)
     for (const Case& c : cases) {
         std::vector<std::string> args{programPath().string()};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        Child r = spawn(args, true, dir.path);
+        Child r = spawn(args, true, dir.path());
         ASSERT_GT(r.pid, 0);
         std::string all;
         for (const auto& a : c.args)
@@ -192,7 +182,7 @@ TEST_F(Program, RefusesBadArguments)
 
 TEST_F(Program, SerialEndsOnSigtermWithItsOutputs)
 {
-    Child r = spawn({programPath().string(), "serial", "--out", (dir.path / "out").string()});
+    Child r = spawn({programPath().string(), "serial", "--out", (dir / "out")});
     ASSERT_GT(r.pid, 0);
     const std::string first = readLine(r.out, 30s);
     ASSERT_EQ(first.rfind("serial: /dev/pts/", 0), 0u) << first;
@@ -210,14 +200,14 @@ TEST_F(Program, SerialEndsOnSigtermWithItsOutputs)
     for (int i = 0; i < 300 && !seen; ++i) {
         kill(r.pid, SIGUSR1);
         std::this_thread::sleep_for(20ms); // no event crosses the process boundary
-        seen = readAll(dir.path / "out/transcript.txt").find("TEXT \"PING\"") != std::string::npos;
+        seen = readAll(fs::path(dir.path()) / "out/transcript.txt").find("TEXT \"PING\"") != std::string::npos;
     }
     EXPECT_TRUE(seen);
     kill(r.pid, SIGTERM);
     EXPECT_EQ(waitExit(r.pid, 30s), 0);
     close(r.out);
-    EXPECT_NE(readAll(dir.path / "out/transcript.txt").find("TEXT \"PING\""), std::string::npos);
-    EXPECT_TRUE(fs::exists(dir.path / "out/paper.png"));
+    EXPECT_NE(readAll(fs::path(dir.path()) / "out/transcript.txt").find("TEXT \"PING\""), std::string::npos);
+    EXPECT_TRUE(fs::exists(fs::path(dir.path()) / "out/paper.png"));
 }
 
 // Runs a printer whose serial store is a private folder.
@@ -228,7 +218,7 @@ protected:
         Program::SetUp();
         const char* old = std::getenv("XDG_CONFIG_HOME");
         saved_ = old ? std::optional<std::string>(old) : std::nullopt;
-        setenv("XDG_CONFIG_HOME", (dir.path / "cfg").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (fs::path(dir.path()) / "cfg").c_str(), 1);
         fs::create_directories(conf().parent_path());
     }
     void TearDown() override
@@ -238,7 +228,7 @@ protected:
         else
             unsetenv("XDG_CONFIG_HOME");
     }
-    fs::path conf() const { return dir.path / "cfg/mptest/serial.conf"; }
+    fs::path conf() const { return fs::path(dir.path()) / "cfg/mptest/serial.conf"; }
     // The device COMn maps to in the store as it stands.
     std::string mapped(const std::string& com)
     {
@@ -274,8 +264,8 @@ TEST_F(Session, EveryEndingCleansUp)
             std::ofstream f(conf());
             f << before;
         }
-        const fs::path out = dir.path / "out" / c.what;
-        const fs::path root = dir.path / "root";
+        const fs::path out = fs::path(dir.path()) / "out" / c.what;
+        const fs::path root = fs::path(dir.path()) / "root";
         std::vector<std::string> args{programPath().string()};
         if (c.usb)
             args.insert(args.end(), {"usb", "--root", root.string()});
@@ -326,7 +316,7 @@ TEST_F(Session, ConcurrentRegistrationsAreAllKept)
         std::vector<Child> printers;
         for (int n = 1; n <= 7; ++n)
             printers.push_back(spawn({programPath().string(), "serial", "--as", "COM" + std::to_string(n), "--out",
-                                      (dir.path / ("out" + std::to_string(n))).string()}));
+                                      (fs::path(dir.path()) / ("out" + std::to_string(n))).string()}));
         std::vector<std::string> slaves;
         for (Child& p : printers) {
             ASSERT_GT(p.pid, 0);

@@ -1,6 +1,8 @@
 // Tests of the virtual printer's serial and USB pseudo-terminal transports
 // and of the serial store it writes, driven by a plain program-like opener.
 #include "sim/pty.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include "platform/seams.h"
 
@@ -72,19 +74,7 @@ struct Line {
     }
 };
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        char tmpl[] = "/tmp/simtestXXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
+using testsupport::TempDir;
 
 std::string readAll(const fs::path& p)
 {
@@ -224,16 +214,16 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
 {
     TempDir root;
     {
-        sim::UsbPrinter lp0(root.path.string(), 0);
-        sim::UsbPrinter lp1(root.path.string(), 1);
+        sim::UsbPrinter lp0(root.path(), 0);
+        sim::UsbPrinter lp1(root.path(), 1);
         ASSERT_TRUE(lp0.ok()) << lp0.error();
         ASSERT_TRUE(lp1.ok());
-        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp0/dev"), "180:0\n");
-        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp1/dev"), "180:1\n");
-        EXPECT_EQ(readAll(root.path / "sys/class/usbmisc/lp0/device/ieee1284_id"),
+        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp0/dev"), "180:0\n");
+        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp1/dev"), "180:1\n");
+        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp0/device/ieee1284_id"),
                   "MFG:KQ;CMD:ESC/POS;MDL:KQ58;CLS:PRINTER;");
-        EXPECT_EQ(fs::read_symlink(root.path / "dev/usb/lp0").string(), lp0.slavePath());
-        EXPECT_EQ(lp1.devicePath(), (root.path / "dev/usb/lp1").string());
+        EXPECT_EQ(fs::read_symlink(root / "dev/usb/lp0"), lp0.slavePath());
+        EXPECT_EQ(lp1.devicePath(), (root / "dev/usb/lp1"));
 
         // Write through the link, read the answer to 1B 1D 00 02 back.
         Line line(lp0.devicePath());
@@ -246,21 +236,15 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
         EXPECT_TRUE(lp0.waitForLine("font download preamble", 5s));
         EXPECT_TRUE(line.read(3, 200ms).empty());
     }
-    EXPECT_FALSE(fs::exists(root.path / "sys/class/usbmisc/lp0"));
-    EXPECT_FALSE(fs::is_symlink(root.path / "dev/usb/lp0"));
+    EXPECT_FALSE(fs::exists(fs::path(root.path()) / "sys/class/usbmisc/lp0"));
+    EXPECT_FALSE(fs::is_symlink(fs::path(root.path()) / "dev/usb/lp0"));
 }
-
-// Points the platform's config root at a folder for the life of a test.
-struct ConfigRoot {
-    explicit ConfigRoot(const fs::path& dir) { PlatSetRootPath(PlatRoot::Config, dir.string()); }
-    ~ConfigRoot() { PlatSetRootPath(PlatRoot::Config, ""); }
-};
 
 TEST(SerialStore, RecordsTheDeviceForItsLifeAndGivesTheOldOneBack)
 {
     TempDir dir;
-    ConfigRoot root(dir.path / "mptest");
-    const fs::path conf = dir.path / "mptest/serial.conf";
+    testsupport::RootGuard root(PlatRoot::Config, dir / "mptest");
+    const fs::path conf = fs::path(dir.path()) / "mptest/serial.conf";
     fs::create_directories(conf.parent_path());
     // A store as a person keeps it, with the section name in lower case.
     const std::string before = "; mine\n[General]\nx=1\n\n[com2]\ndevice=/dev/ttyUSB0\nnote=keep\n";
@@ -292,7 +276,7 @@ TEST(SerialStore, RecordsTheDeviceForItsLifeAndGivesTheOldOneBack)
 TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
 {
     TempDir dir;
-    ConfigRoot root(dir.path / "mptest");
+    testsupport::RootGuard root(PlatRoot::Config, dir / "mptest");
     sim::SerialPrinter printer;
     ASSERT_TRUE(printer.ok());
     struct Case {
@@ -309,7 +293,7 @@ TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
         EXPECT_EQ(err.empty(), c.accepted) << c.name << ": " << err;
     }
     // The refused names left nothing in the store.
-    EXPECT_EQ(readAll(dir.path / "mptest/serial.conf").find("COM0"), std::string::npos);
+    EXPECT_EQ(readAll(fs::path(dir.path()) / "mptest/serial.conf").find("COM0"), std::string::npos);
 }
 
 TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
@@ -317,17 +301,17 @@ TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
     TempDir dir;
     const char* old = std::getenv("XDG_CONFIG_HOME");
     const std::string saved = old ? old : "";
-    setenv("XDG_CONFIG_HOME", dir.path.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
     {
         sim::SerialPrinter printer;
         ASSERT_TRUE(printer.ok());
         std::string err;
         EXPECT_TRUE(printer.recordAs("COM4", &err)) << err;
-        EXPECT_EQ(readAll(dir.path / "mptest/serial.conf").rfind("[COM4]\ndevice=" + printer.slavePath() + "\n", 0),
+        EXPECT_EQ(readAll(fs::path(dir.path()) / "mptest/serial.conf").rfind("[COM4]\ndevice=" + printer.slavePath() + "\n", 0),
                   0u);
         EXPECT_EQ(PlatComDevice("COM4"), printer.slavePath());
     }
-    EXPECT_EQ(readAll(dir.path / "mptest/serial.conf"), "");
+    EXPECT_EQ(readAll(fs::path(dir.path()) / "mptest/serial.conf"), "");
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else

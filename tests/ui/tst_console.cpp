@@ -236,6 +236,37 @@ private slots:
         QCOMPARE(Part(console, 1), "已发送字节数 " + std::to_string(2 * passes));
     }
 
+    // "结束发送" while the printer takes nothing: the send buttons it gives
+    // back work at once; the next click on "发送" is not dropped.
+    void aStopWhileThePrinterTakesNothingGivesBackWorkingSendButtons()
+    {
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        printer.holdLine(true);
+        const std::string path = bench.dir().writeFile("cmds.bin", std::vector<uint8_t>(256 * 1024, 'Z'));
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        PlatTestFileChooserAnswer(path);
+        QVERIFY(PlatTestClick(console, IDC_UC_SEL_FILE));
+        QVERIFY(PlatTestClick(console, IDC_UC_LOOP_FILE));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND_FILE));
+        QVERIFY(PlatTestWaitFor([] { return !gPart1History.empty(); }, 10000)); // the pass is under way
+        QVERIFY(PlatTestClick(console, IDC_UC_STOP_FILE));
+        QVERIFY(SendButtonsEnabled(console));
+        QVERIFY(rig::WaitPortIdle(1000)); // not after the stalled writes' 9 s
+        PlatTestType(console, IDC_UC_INPUT, "1B 40");
+        QVERIFY(PlatTestClick(console, IDC_UC_HEX));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        printer.holdLine(false);
+        QVERIFY(PlatTestWaitFor(
+            [&] {
+                const auto got = printer.received();
+                return got.size() >= 2 && got[got.size() - 2] == 0x1B && got.back() == 0x40;
+            },
+            10000));
+        QVERIFY(MessageTexts().empty());
+    }
+
     void repeatingFileSendCountsAcrossPasses()
     {
         rig::Bench bench;

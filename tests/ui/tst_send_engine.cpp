@@ -32,6 +32,18 @@ BOOL SendFile(HWND hwnd, const std::string& path, WORD flags)
     return SendDataToPrn(hwnd, path.c_str(), static_cast<DWORD>(path.size() + 1), flags);
 }
 
+// A serial printer that takes nothing (its line fills and then holds), and a
+// 256 KiB file send to it under way.
+sim::SerialPrinter& StartFileSendToAHeldSerialPrinter(rig::Bench& bench, rig::ReportWindow& w, WORD repeat)
+{
+    auto& printer = bench.serial();
+    printer.holdLine(true);
+    const std::string path = bench.dir().writeFile("f", Pattern(256 * 1024));
+    if (!OpenPorts(PORT_SERIAL) || !SendFile(w.hwnd(), path, SEND_MODE_FILE | repeat))
+        qFatal("no send to the held printer");
+    return printer;
+}
+
 } // namespace
 
 class TestSendEngine : public QObject {
@@ -435,6 +447,114 @@ private slots:
         PortRelease();
         QVERIFY(gCurrentPort.handle == nullptr);
         printer.holdLine(false);
+    }
+
+    // Every wait on a printer sees a close at once: the parallel handshake
+    // with a printer that holds busy, a serial or USB write the printer does
+    // not take, the wait for the font answer. At real time each of these
+    // would hold the close for 3 s or more (the parallel one, on a real port,
+    // 10 to 20 s, and then show "打印机忙!").
+    void aCloseEndsEveryWaitOnThePrinterAtOnce_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("parallel busy") << int(PORT_PARALLEL) << int(SEND_MODE_FILE);
+        QTest::newRow("serial write not taken") << int(PORT_SERIAL) << int(SEND_MODE_CMDS);
+        QTest::newRow("usb write not taken") << int(PORT_USB) << int(SEND_MODE_CMDS);
+        QTest::newRow("serial font answer") << int(PORT_SERIAL) << int(SEND_MODE_FONT);
+    }
+
+    void aCloseEndsEveryWaitOnThePrinterAtOnce()
+    {
+        QFETCH(int, port);
+        QFETCH(int, mode);
+        rig::Bench bench;
+        sim::PtyPrinter* printer = nullptr;
+        sim::PrinterOptions options;
+        options.preambleAnswer.mode = sim::AnswerMode::Silent;
+        if (port == PORT_SERIAL)
+            printer = &bench.serial(options);
+        else if (port == PORT_USB)
+            printer = &bench.usb(0);
+        QVERIFY(OpenPorts(BYTE(port)));
+        rig::ReportWindow w;
+        const auto bytes = Pattern(256 * 1024); // more than a line holds
+        const std::string path = bench.dir().writeFile("f", bytes);
+        if (mode == SEND_MODE_FONT) {
+            QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FONT | SEND_ONCE));
+            QVERIFY(printer->waitForBytes(3, 5000ms)); // the preamble: now the wait for the answer
+        } else if (mode == SEND_MODE_CMDS) {
+            printer->holdLine(true);
+            QVERIFY(SendDataToPrn(w.hwnd(), bytes.data(), DWORD(bytes.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE));
+        } else {
+            bench.parallelPort().setBusy(true);
+            QVERIFY(SendFile(w.hwnd(), path, SEND_MODE_FILE | SEND_ONCE));
+            QVERIFY(PlatTestWaitFor([&] { return bench.parallelPort().statusPolls() > 1000; }, 5000));
+        }
+        const auto start = std::chrono::steady_clock::now();
+        StopSendAndWait();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        QVERIFY2(ms < 1s, qPrintable(QString("the close took %1 ms").arg(ms.count())));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
+        if (mode == SEND_MODE_CMDS) {
+            const auto sent = w.values(WM_SENDCMDS_STATUS, STATUS_CMDS_SENT);
+            QCOMPARE(sent.size(), size_t(1));
+            QVERIFY(sent[0] < LPARAM(bytes.size()));
+        } else {
+            QVERIFY(w.has(WM_SENDFILE_STATUS, STATUS_FILE_FAILED));
+            QVERIFY(!w.has(WM_SENDFILE_STATUS, STATUS_FILE_DONE));
+        }
+        // A printer held busy until the close gets no message box.
+        QVERIFY(PlatTestMessageBoxes().empty());
+        PortRelease();
+        if (printer)
+            printer->holdLine(false);
+        else
+            bench.parallelPort().setBusy(false);
+    }
+
+    // The stop button of a repeating send whose writes the printer does not
+    // take: the send buttons it gives back work at once, instead of dropping
+    // clicks until three stalled writes have timed out (about 9 s).
+    void aStopDuringAStalledRepeatingSendReleasesThePortAtOnce()
+    {
+        rig::Bench bench;
+        rig::ReportWindow w;
+        auto& printer = StartFileSendToAHeldSerialPrinter(bench, w, SEND_LOOP);
+        QVERIFY(w.waitFor(WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, 10000)); // inside the first pass
+        const auto start = std::chrono::steady_clock::now();
+        rig::RequestStop();
+        QVERIFY(rig::WaitPortIdle(15000));
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        QVERIFY2(ms < 1s, qPrintable(QString("the port was busy %1 ms after the stop").arg(ms.count())));
+        printer.holdLine(false);
+        QVERIFY(SendText(w.hwnd(), "1B40", SEND_MODE_CMDS | SEND_HEX | SEND_ONCE));
+        QVERIFY(rig::WaitPortIdle(5000));
+    }
+
+    // What the line still held queued when a transfer was given up never
+    // reaches the printer: it is discarded before the handle closes, so a
+    // printer that holds CTS low cannot hold the close for the kernel's 30 s.
+    // (A pseudo-terminal has no CTS line; what it shows is the discard.)
+    void anAbandonedTransferDiscardsTheQueuedOutput()
+    {
+        rig::Bench bench;
+        rig::ReportWindow w;
+        auto& printer = StartFileSendToAHeldSerialPrinter(bench, w, SEND_ONCE);
+        // More than the printer's side of the line takes in before it reads.
+        QVERIFY(PlatTestWaitFor(
+            [&] {
+                const auto progress = w.values(WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS);
+                return !progress.empty() && progress.back() >= 8192;
+            },
+            10000));
+        StopSendAndWait();
+        PortRelease();
+        const LPARAM accepted = w.values(WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS).back();
+        printer.holdLine(false);
+        printer.waitForBytes(uint64_t(accepted), 1000ms); // what did come
+        QVERIFY2(printer.received().size() < size_t(accepted),
+                 qPrintable(QString("%1 of %2 queued bytes still arrived").arg(printer.received().size()).arg(accepted)));
     }
 
     void reportsToAWindowAlreadyGoneAreDropped()

@@ -220,6 +220,22 @@ void TestWindowThreads::msgWaitOnHandle()
     QVERIFY(Ready(worker, 5000));
     QCOMPARE(worker.get(), LRESULT(4));
     CloseHandle(event);
+
+    // Without a time-out the wait ends when another thread sets an
+    // auto-reset event (which the wait then consumes, as Windows does) or
+    // when a thread ends: the setting wakes it, nothing is polled.
+    HANDLE autoEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::thread later([&] { SetEvent(autoEvent); });
+    QCOMPARE(MsgWaitForMultipleObjects(1, &autoEvent, FALSE, INFINITE, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
+    later.join();
+    QCOMPARE(WaitForSingleObject(autoEvent, 0), DWORD(WAIT_TIMEOUT));
+    HANDLE thread = CreateThread(nullptr, 0, [](LPVOID go) -> DWORD { return WaitForSingleObject(go, 5000); },
+                                 autoEvent, 0, nullptr);
+    QVERIFY(thread);
+    SetEvent(autoEvent);
+    QCOMPARE(MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
+    CloseHandle(thread);
+    CloseHandle(autoEvent);
 }
 
 void TestWindowThreads::peekDeliversOnlySends()

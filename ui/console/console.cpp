@@ -73,16 +73,7 @@ std::string TypedTextForPrinter(HWND hwnd)
     char utf8[4 * 512] = {};
     GetDlgItemTextA(hwnd, IDC_UC_INPUT, utf8, sizeof utf8);
     std::string gbk = PlatUtf8ToGbk(utf8);
-    if (gbk.size() > kMaxTypedBytes) {
-        size_t keep = 0;
-        while (keep < gbk.size()) {
-            const size_t width = static_cast<unsigned char>(gbk[keep]) >= 0x81 ? 2 : 1;
-            if (keep + width > kMaxTypedBytes)
-                break;
-            keep += width;
-        }
-        gbk.resize(keep);
-    }
+    gbk.resize(PlatGbkCut(gbk, kMaxTypedBytes));
     return gbk;
 }
 
@@ -98,8 +89,7 @@ void _InitCtrls(HWND hwnd)
     CheckDlgButton(hwnd, IDC_UC_LOOP_FILE, BST_UNCHECKED);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), FALSE);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), FALSE);
-    if (gCurrentPort.handle != nullptr)
-        CloseHandle(gCurrentPort.handle);
+    PortRelease();
     ClearPortRecord(gCurrentPort);
     _CreateStatusBar_Uc(hwnd);
     dwSendCmdsCout = 0;

@@ -181,10 +181,14 @@ void _ExitDialog_Dw(HWND hwnd)
         hStatusBarDw = nullptr;
     }
     handleSendOverButton_Dw(hwnd);
-    // What still runs is a short command or the release after a final
-    // report: wait for it (delivering its reports), so the sending thread
-    // never writes to a closed handle.
-    StopSendAndWait();
+    // The machine number's one write goes out whole (the stall rule bounds
+    // the wait). Elsewhere what still runs is a short command or the release
+    // after a final report: it is given up. Either way the sending thread is
+    // gone before the port is released.
+    if (dlgType == DLG_DOWN_PRN_NUM)
+        WaitSendEnd(INFINITE);
+    else
+        StopSendAndWait();
     PortRelease();
     EndDialog(hwnd, 0);
 }

@@ -17,21 +17,6 @@ constexpr BYTE kEnterDownloadState[4] = {0x1C, 0xAA, 0x55, 0x01};
 // follows a transfer's final report.
 constexpr DWORD kPortReleaseWaitMs = 10000;
 
-// Waits, delivering the sending thread's reports, until no send holds the
-// port; false when one still does after `timeoutMs`.
-bool WaitPortReleased(DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (gCurrentPort.state == PORT_STATE_BUSY) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-    return true;
-}
-
 void ShowDownloadRefused(HWND hwnd, int startButton)
 {
     // Nothing runs: the start button comes back so the user can retry.
@@ -68,7 +53,7 @@ void handleSendButton_Dw(HWND hwnd)
     // Reopening the port resets its record: a start clicked after a final
     // report, before the sending thread has let go of the port, must not
     // pull the port from under it.
-    if (!WaitPortReleased(kPortReleaseWaitMs)) {
+    if (!WaitSendEnd(kPortReleaseWaitMs)) {
         ShowDownloadRefused(hwnd, startButton);
         return;
     }

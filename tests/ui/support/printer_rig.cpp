@@ -43,28 +43,6 @@ INT_PTR CALLBACK ReportDlgProc(HWND, UINT message, WPARAM wParam, LPARAM lParam)
 
 } // namespace
 
-TempDir::TempDir()
-{
-    char pattern[] = "/tmp/mptest-rig-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    path_ = made != nullptr ? made : "";
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    if (!path_.empty())
-        std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempDir::writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const
-{
-    const std::string file = path_ + "/" + name;
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return file;
-}
-
 Bench::Bench() : backend_(parallelPort_)
 {
     PlatSetRootPath(PlatRoot::Config, dir_.path() + "/config");

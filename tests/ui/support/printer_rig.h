@@ -10,6 +10,8 @@
 #include "sim/parallel.h"
 #include "sim/printer.h"
 #include "sim/pty.h"
+#include "support/parallel_backend.h"
+#include "support/temp_dir.h"
 
 #include <functional>
 #include <memory>
@@ -18,32 +20,9 @@
 
 namespace rig {
 
-// A temporary folder, removed with what it holds.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    // Writes `bytes` to a file in the folder and returns its path.
-    std::string writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const;
-
-private:
-    std::string path_;
-};
-
+using testsupport::TempDir;
 // The virtual printer's parallel port seen through the port-I/O layer.
-class ParallelBackend final : public PortIoBackend {
-public:
-    explicit ParallelBackend(sim::ParallelPort& port) : port_(port) {}
-    bool read(WORD address, BYTE* value) override { return port_.readPort(address, value); }
-    bool write(WORD address, BYTE value) override { return port_.writePort(address, value); }
-    const char* name() const override { return "sim"; }
-
-private:
-    sim::ParallelPort& port_;
-};
+using ParallelBackend = testsupport::SimParallelBackend;
 
 // Everything a test of the program needs around it: private path roots, the
 // port-I/O layer on the parallel model, the send state, a zeroed port record

@@ -1,34 +1,9 @@
-// Helpers shared by the port tests (see port_test_support.h).
-#include "port_test_support.h"
+// The message-box recorder (see message_boxes.h).
+#include "support/message_boxes.h"
 
 #include "platform/qt/qtwin.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
-
-namespace porttest {
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "mptest-port-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempDir::mkdirs(const std::string& relative) const
-{
-    std::string full = path_ + "/" + relative;
-    std::filesystem::create_directories(full);
-    return full;
-}
+namespace testsupport {
 
 MessageBoxRecorder::MessageBoxRecorder()
 {
@@ -59,4 +34,4 @@ std::vector<std::string> MessageBoxRecorder::texts() const
     return result;
 }
 
-} // namespace porttest
+} // namespace testsupport

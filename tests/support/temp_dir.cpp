@@ -1,0 +1,40 @@
+// A temporary folder for one test (see temp_dir.h).
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "mptest-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::mkdirs(const std::string& relative) const
+{
+    std::string full = *this / relative;
+    std::filesystem::create_directories(full);
+    return full;
+}
+
+std::string TempDir::writeFile(const std::string& name, const std::vector<uint8_t>& bytes) const
+{
+    const std::string file = *this / name;
+    std::ofstream out(file, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return file;
+}
+
+} // namespace testsupport
