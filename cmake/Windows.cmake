@@ -10,8 +10,10 @@ include(cmake/EmbedFiles.cmake)
 
 # Platform layer: the Windows platform's own functions (text conversion,
 # templates from the resource tables, pictures, the COM-name seam). The
-# sources in platform/ itself belong to the POSIX layer and are not built.
+# sources in platform/ itself belong to the POSIX layer and are not built,
+# but for the GBK cut, which needs no system at all.
 file(GLOB MPTEST_PLATFORM_SOURCES CONFIGURE_DEPENDS platform/windows/*.cpp)
+list(APPEND MPTEST_PLATFORM_SOURCES platform/gbk.cpp)
 add_library(mptest_platform STATIC ${MPTEST_PLATFORM_SOURCES})
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
