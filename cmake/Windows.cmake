@@ -33,13 +33,27 @@ target_link_libraries(mptest_platform PUBLIC mptest_core)
 
 # The application manifest: UTF-8 as the process code page, so the A
 # functions take the program's UTF-8 strings on every locale, and the
-# version 6 common controls.
+# version 6 common controls. Test programs link it too.
 configure_file(platform/windows/mptest.manifest.in ${CMAKE_BINARY_DIR}/generated/mptest.manifest @ONLY)
+# The program's icon goes into the .exe too, for Explorer and the taskbar's
+# file views; the window's icon comes from the table like every picture.
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/generated/mptest.ico
+  COMMAND ${CMAKE_SOURCE_DIR}/cmake/png-to-ico.sh ${CMAKE_SOURCE_DIR}/res/art/icon104.png
+          ${CMAKE_BINARY_DIR}/generated/mptest.ico
+  DEPENDS ${CMAKE_SOURCE_DIR}/res/art/icon104.png ${CMAKE_SOURCE_DIR}/cmake/png-to-ico.sh
+  COMMENT "Making the program's .ico"
+  VERBATIM)
+add_custom_target(mptest_ico DEPENDS ${CMAKE_BINARY_DIR}/generated/mptest.ico)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/manifest.rc
-  CONTENT "1 24 \"${CMAKE_BINARY_DIR}/generated/mptest.manifest\"\n")
+  CONTENT "#include \"res/resource.h\"\n\
+1 24 \"${CMAKE_BINARY_DIR}/generated/mptest.manifest\"\n\
+IDI_MPTEST ICON \"${CMAKE_BINARY_DIR}/generated/mptest.ico\"\n")
 add_library(mptest_manifest OBJECT ${CMAKE_BINARY_DIR}/generated/manifest.rc)
+target_include_directories(mptest_manifest PRIVATE ${CMAKE_SOURCE_DIR})
+add_dependencies(mptest_manifest mptest_ico)
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/manifest.rc PROPERTIES
-  OBJECT_DEPENDS ${CMAKE_BINARY_DIR}/generated/mptest.manifest)
+  OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/generated/mptest.manifest;${CMAKE_BINARY_DIR}/generated/mptest.ico")
 
 # WinMain lives in the core library; the C runtime's start-up asks for it
 # only after the libraries are searched, so the link asks for it first.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <objidl.h>
+#include <shellapi.h>
 #include <gdiplus.h>
 
 #include <cstdlib>
@@ -92,6 +93,18 @@ std::string ProgramPath()
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string path = self;
     return path.substr(0, path.find_last_of("\\/") + 1) + "mptest.exe";
+}
+
+// Explorer shows the icon the .exe carries.
+TEST(WindowsApp, ProgramFileCarriesItsIcon)
+{
+    const std::string path = ProgramPath();
+    const auto count = reinterpret_cast<uintptr_t>(ExtractIconA(GetModuleHandleA(nullptr), path.c_str(), UINT(-1)));
+    EXPECT_EQ(count, 1u) << path;
+    HICON icon = ExtractIconA(GetModuleHandleA(nullptr), path.c_str(), 0);
+    EXPECT_NE(icon, nullptr);
+    if (icon != nullptr)
+        DestroyIcon(icon);
 }
 
 // Waits for a shown top-level window with the caption. Nothing to pump: the
