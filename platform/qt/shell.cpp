@@ -50,7 +50,11 @@ int ShowMessageBox(const char* text, const char* caption, UINT type)
     }
 }
 
-// "All files\0*.*\0\0" as a Qt filter: "All files (*.*)".
+// A Windows filter ("描述\0*.txt;*.log\0...") as Qt name filters. Windows
+// shows each description exactly as given, so the chooser hides what Qt would
+// append (HideNameFilterDetails) and keeps the patterns in the parentheses Qt
+// reads them from. "*.*" means every file on Windows; here a name needs no
+// dot to be a file, so it becomes "*".
 QString QtFilter(const char* filter)
 {
     QStringList parts;
@@ -59,9 +63,13 @@ QString QtFilter(const char* filter)
         const char* pattern = description + std::strlen(description) + 1;
         if (!*pattern)
             break;
-        QString p = QString::fromUtf8(pattern);
-        p.replace(QLatin1Char(';'), QLatin1Char(' '));
-        parts << QString::fromUtf8(description) + QStringLiteral(" (") + p + QLatin1Char(')');
+        QStringList patterns;
+        for (QString p : QString::fromUtf8(pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            p = p.trimmed();
+            patterns << (p == QLatin1String("*.*") ? QStringLiteral("*") : p);
+        }
+        parts << QString::fromUtf8(description) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                     QLatin1Char(')');
         filter = pattern + std::strlen(pattern) + 1;
     }
     return parts.join(QStringLiteral(";;"));
@@ -71,7 +79,8 @@ bool ChooseFile(const OPENFILENAMEA& ofn, std::string& path)
 {
     const QString file = QFileDialog::getOpenFileName(
         nullptr, QString::fromUtf8(ofn.lpstrTitle ? ofn.lpstrTitle : ""),
-        QString::fromUtf8(ofn.lpstrInitialDir ? ofn.lpstrInitialDir : ""), QtFilter(ofn.lpstrFilter));
+        QString::fromUtf8(ofn.lpstrInitialDir ? ofn.lpstrInitialDir : ""), QtFilter(ofn.lpstrFilter), nullptr,
+        QFileDialog::HideNameFilterDetails);
     path = file.toStdString();
     return !file.isEmpty();
 }
