@@ -6,6 +6,7 @@
 #include "platform/win32.h"
 #include "res/templates.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <type_traits>
@@ -85,7 +86,6 @@ struct PlatQtHooks {
     std::function<const DlgTemplate*(LPCSTR name)> findDialog;
     std::function<void(HWND dialog)> dialogCreated;
     std::function<void(HWND dialog, INT_PTR result)> dialogEnded;
-    std::function<int(HWND owner, const char* text, const char* caption, UINT type)> messageBox;
     // Returns false for a cancelled choice; otherwise fills path (UTF-8).
     std::function<bool(const OPENFILENAMEA& ofn, std::string& path)> fileChooser;
     int screenWidth = 0, screenHeight = 0; // 0: the primary screen's
@@ -144,6 +144,17 @@ QWidget* PlatQtCreateTabControl(HWND h, QWidget* parent);
 LRESULT PlatQtTabMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
 class QTabBar;
 QTabBar* PlatQtTabBar(PlatWindow* w);
+
+// Message boxes raised by worker threads are not modal: like an ownerless box
+// on Windows they hold only the thread that asked. True while one is open.
+bool PlatQtWorkerBoxesOpen();
+// Runs this thread's events until `deadline` or the first batch of events,
+// with input going only to those boxes: how a wait on the user-interface
+// thread (MsgWaitForMultipleObjects) lets them be answered. Other windows get
+// no input meanwhile; messages posted to them wait until the wait is over.
+void PlatQtServeWorkerBoxes(std::chrono::steady_clock::time_point deadline);
+// True while PlatQtServeWorkerBoxes runs.
+bool PlatQtServingWorkerBoxes();
 
 // Destroys a window and everything in it.
 BOOL PlatQtDestroy(HWND window);

@@ -17,6 +17,8 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -48,6 +50,19 @@ std::atomic<std::thread::id> gUiThread;
 std::atomic<bool> gReady{false};
 
 const QEvent::Type kPumpEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a1);
+const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a2);
+
+// A message PostMessageA queued for the user-interface thread's event loop.
+struct PostedMessage : QEvent {
+    PostedMessage(HWND h, UINT m, WPARAM w, LPARAM l) : QEvent(kPostedEvent), window(h), message(m), wParam(w), lParam(l) {}
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+// Posted messages that came while a wait let only worker boxes run; they are
+// queued again, in order, when it ends. User-interface thread only.
+std::vector<std::unique_ptr<PostedMessage>> gHeldPosts;
 
 // Qt hands a posted event to the user-interface thread under its own locks,
 // which ThreadSanitizer cannot see (Debian's Qt is not instrumented); the
@@ -68,6 +83,14 @@ public:
     bool event(QEvent* e) override
     {
         TsanAcquire(e);
+        if (e->type() == kPostedEvent) {
+            auto* post = static_cast<PostedMessage*>(e);
+            if (PlatQtServingWorkerBoxes())
+                gHeldPosts.push_back(std::make_unique<PostedMessage>(post->window, post->message, post->wParam, post->lParam));
+            else
+                PlatQtDispatch(post->window, post->message, post->wParam, post->lParam);
+            return true;
+        }
         if (e->type() != kPumpEvent)
             return QObject::event(e);
         {
@@ -309,8 +332,9 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
     // Delivered later by the user-interface thread's event loop, if the
     // window still exists then.
-    QMetaObject::invokeMethod(
-        gPump, [=] { PlatQtDispatch(window, message, wParam, lParam); }, Qt::QueuedConnection);
+    auto* post = new PostedMessage(window, message, wParam, lParam);
+    TsanRelease(post);
+    QCoreApplication::postEvent(gPump, post);
     return TRUE;
 }
 
@@ -332,7 +356,10 @@ BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT removeMsg)
 // Waits until one of `handles` is signalled, a message from another thread
 // is waiting (QS_SENDMESSAGE; QS_ALLINPUT counts only those too), or the
 // time is up. Handles are polled every few milliseconds; sent messages wake
-// the wait at once. Messages give WAIT_OBJECT_0 + count.
+// the wait at once. Messages give WAIT_OBJECT_0 + count. While a box a worker
+// raised is open, the wait runs the events that box needs (only it takes
+// input) and delivers sent messages itself, so the box can be answered and
+// the worker go on, as on Windows where it runs on the worker's own thread.
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask)
 {
     if ((count && !handles) || (waitAll && count > 1)) {
@@ -365,6 +392,13 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
         auto until = now + slice;
         if (milliseconds != INFINITE && deadline < until)
             until = deadline;
+        if (wantSends && PlatQtWorkerBoxesOpen()) {
+            g.unlock();
+            PlatQtServeWorkerBoxes(until);
+            for (std::unique_ptr<PostedMessage>& post : std::exchange(gHeldPosts, {}))
+                QCoreApplication::postEvent(gPump, post.release());
+            continue;
+        }
         gUiWaiting = wantSends;
         gUiWake.wait_until(g, until, [&] { return wantSends && gQueueHead; });
         gUiWaiting = false;

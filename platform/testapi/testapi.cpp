@@ -3,6 +3,7 @@
 #include "platform/testapi/testapi.h"
 
 #include "platform/qt/qtwin.h"
+#include "platform/seams.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -336,13 +337,13 @@ void PlatTestRecordMessageBoxes(int answer)
         std::lock_guard<std::mutex> g(State().lock);
         State().answer = answer;
     }
-    PlatQtTestHooks().messageBox = [](HWND owner, const char* text, const char* caption, UINT type) {
+    PlatSetMessageBoxHook([](HWND owner, const char* text, const char* caption, UINT type) {
         std::lock_guard<std::mutex> g(State().lock);
         State().boxes.push_back({owner, text ? text : "", caption ? caption : "Error", type});
         if (State().answer)
             return State().answer;
         return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
-    };
+    });
 }
 
 void PlatTestSetMessageBoxAnswer(int answer)

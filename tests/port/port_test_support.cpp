@@ -1,8 +1,6 @@
 // Helpers shared by the port tests (see port_test_support.h).
 #include "port_test_support.h"
 
-#include "platform/qt/qtwin.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -32,16 +30,16 @@ std::string TempDir::mkdirs(const std::string& relative) const
 
 MessageBoxRecorder::MessageBoxRecorder()
 {
-    PlatQtTestHooks().messageBox = [this](HWND owner, const char* text, const char* caption, UINT type) {
+    PlatSetMessageBoxHook([this](HWND owner, const char* text, const char* caption, UINT type) {
         std::lock_guard lock(mutex_);
         calls_.push_back({text ? text : "", caption ? caption : "", type, owner == nullptr});
         return IDOK;
-    };
+    });
 }
 
 MessageBoxRecorder::~MessageBoxRecorder()
 {
-    PlatQtTestHooks().messageBox = nullptr;
+    PlatSetMessageBoxHook(nullptr);
 }
 
 std::vector<MessageBoxCall> MessageBoxRecorder::calls() const

@@ -5,6 +5,7 @@
 #include "ui/support/window_fixture.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -44,6 +45,26 @@ QStringList ListedNames(QFileDialog* chooser, const QString& dir)
     return names;
 }
 
+// Closes every message box still open when it goes, so a worker waiting on
+// one can be joined whatever the test found.
+struct CloseBoxesAtEnd {
+    ~CloseBoxesAtEnd()
+    {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                box->close();
+    }
+};
+
+// A click as the window system delivers it, into the window of `control`:
+// unlike a click sent to the widget, it is held back by a modal window.
+void SystemClick(QWidget* control)
+{
+    QWidget* top = control->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      control->mapTo(top, control->rect().center()));
+}
+
 } // namespace
 
 class TestWindowShell : public QObject {
@@ -56,6 +77,8 @@ private slots:
 
     void fileChooserFilters_data();
     void fileChooserFilters();
+    void workerBoxLeavesDialogUsable();
+    void workerBoxAnsweredWhileUiThreadWaits();
 };
 
 void TestWindowShell::fileChooserFilters_data()
@@ -118,6 +141,79 @@ void TestWindowShell::fileChooserFilters()
     QVERIFY(found);
     QCOMPARE(seenFilters, shown);
     QCOMPARE(seenNames, listed);
+}
+
+void TestWindowShell::workerBoxLeavesDialogUsable()
+{
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplSmall), nullptr, LoggingDlgProc);
+    QVERIFY(dlg);
+    std::atomic<int> answer{-1};
+    std::jthread worker([&] { answer = MessageBoxA(nullptr, "打印机忙!  144", "display hex", MB_ICONERROR); });
+    CloseBoxesAtEnd closeBoxes;
+    // A box that held the user-interface thread in a loop of its own would
+    // never let this wait see it; end such a box instead of hanging.
+    QTimer::singleShot(3000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QVERIFY(PlatTestWaitFor([] { return VisibleTopLevel<QMessageBox>() != nullptr; }, 2000));
+    QMessageBox* box = VisibleTopLevel<QMessageBox>();
+    QCOMPARE(box->text(), QString("打印机忙!  144"));
+    QCOMPARE(box->windowTitle(), QString("display hex"));
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(answer.load(), -1); // the worker waits for the answer
+
+    // The dialog takes clicks while the box shows.
+    SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
+    QCOMPARE(CommandCount(kPush, BN_CLICKED), 1);
+    QVERIFY(box->isVisible());
+
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    QVERIFY(PlatTestWaitFor([&] { return answer.load() != -1; }, 2000));
+    QCOMPARE(answer.load(), IDOK);
+}
+
+void TestWindowShell::workerBoxAnsweredWhileUiThreadWaits()
+{
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplSmall), nullptr, LoggingDlgProc);
+    HANDLE answered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::atomic<int> answer{-1};
+    std::jthread worker([&] {
+        answer = MessageBoxA(nullptr, "打印机不在线或错误 8", "display hex", MB_OKCANCEL);
+        SetEvent(answered);
+    });
+    CloseBoxesAtEnd closeBoxes;
+    QTimer::singleShot(3000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QVERIFY(PlatTestWaitFor([] { return VisibleTopLevel<QMessageBox>() != nullptr; }, 2000));
+
+    // While this thread waits for the worker, as a dialog's close does, the
+    // box still takes its answer; the dialog takes no input and its posted
+    // messages wait until the wait is over.
+    PostMessageA(dlg, WM_USER + 7, 0, 0);
+    QTimer::singleShot(50, [dlg] {
+        SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
+        if (QMessageBox* box = VisibleTopLevel<QMessageBox>())
+            QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
+    });
+    DWORD woke = WAIT_TIMEOUT;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000) {
+        woke = MsgWaitForMultipleObjects(1, &answered, FALSE, 5000, QS_SENDMESSAGE);
+        if (woke == WAIT_OBJECT_0)
+            break;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    QCOMPARE(woke, DWORD(WAIT_OBJECT_0));
+    QCOMPARE(answer.load(), IDCANCEL);
+    QCOMPARE(CommandCount(kPush, BN_CLICKED), 0);
+    QCOMPARE(MessageCount(WM_USER + 7), 0);
+    QVERIFY(PlatTestWaitFor([] { return MessageCount(WM_USER + 7) == 1; }, 2000));
+    CloseHandle(answered);
 }
 
 PLAT_TEST_MAIN(TestWindowShell)
