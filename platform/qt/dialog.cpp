@@ -1,4 +1,5 @@
-// Dialogs on Qt Widgets: built from the templates in res/, modal with a
+// Dialogs on Qt Widgets: built from templates (the program's, found through
+// the lookups it registers, or a test's), modal with a
 // nested event loop or modeless, with their menu bar, icon, keyboard
 // (Enter, Escape) and close box as a Windows dialog has them.
 #include "platform/qt/qtwin.h"
@@ -86,6 +87,9 @@ void DialogWidget::keyPressEvent(QKeyEvent* e)
     QWidget::keyPressEvent(e);
 }
 
+// The program's resource lookups; empty until it registers them.
+PlatResourceFinders gFinders;
+
 // Icons loaded by LoadIconA, one per resource id, alive for the whole run.
 struct IconRecord {
     QIcon icon;
@@ -111,7 +115,7 @@ QFont DialogFont(const DlgTemplate* tpl)
 
 QMenuBar* BuildMenu(HWND dialog, int menuId, QWidget* parent)
 {
-    const MenuTemplate* menu = ResFindMenu(menuId);
+    const MenuTemplate* menu = gFinders.menu ? gFinders.menu(menuId) : nullptr;
     if (!menu)
         return nullptr;
     auto* bar = new QMenuBar(parent);
@@ -157,7 +161,7 @@ void PlatQtBaseUnits(const QFont& font, int& baseX, int& baseY)
 QPixmap PlatQtImage(ResImageKind kind, int id)
 {
     QPixmap pm;
-    if (const ImageResource* img = ResFindImage(kind, id))
+    if (const ImageResource* img = gFinders.image ? gFinders.image(kind, id) : nullptr)
         pm.loadFromData(img->bytes.data(), static_cast<uint>(img->bytes.size()), "PNG");
     return pm;
 }
@@ -167,7 +171,12 @@ const DlgTemplate* PlatQtFindDialogTemplate(LPCSTR name)
     if (auto& find = PlatQtTestHooks().findDialog)
         if (const DlgTemplate* t = find(name))
             return t;
-    return ResFindDialog(name);
+    return gFinders.dialog ? gFinders.dialog(name) : nullptr;
+}
+
+void PlatSetResourceFinders(const PlatResourceFinders& finders)
+{
+    gFinders = finders;
 }
 
 HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARAM param, bool show)

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "res/templates.h"
+#include "platform/templates.h"
 
 #include <chrono>
 #include <functional>

@@ -17,7 +17,7 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "res/templates.h"
+#include "platform/templates.h"
 
 #include <QApplication>
 #include <QtTest/QtTest>

@@ -3,6 +3,7 @@
 #include "ui/support/window_fixture.h"
 
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include <QFontMetrics>
 #include <QLabel>

@@ -4,6 +4,7 @@
 #include "ui/support/window_fixture.h"
 
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include <QTemporaryDir>
 #include <QTimer>
