@@ -70,7 +70,7 @@ INT_PTR CALLBACK TabHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void TestWindowControls::editChange_data()
 {
     QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("action"); // "type" or "set"
+    QTest::addColumn<QString>("action"); // "type", "type refused" or "set"
     QTest::addColumn<QString>("input");
     QTest::addColumn<int>("changes");
     QTest::addColumn<QString>("textAfter");
@@ -82,7 +82,7 @@ void TestWindowControls::editChange_data()
     // comes back with CR LF.
     QTest::newRow("line break, ES_WANTRETURN") << int(kWantReturnEdit) << "type" << "a\nb" << 3 << "a\r\nb";
     // A read-only edit takes no typing and reports nothing.
-    QTest::newRow("typing, read-only") << int(kReadOnlyEdit) << "type" << "x" << 0 << "fixed";
+    QTest::newRow("typing, read-only") << int(kReadOnlyEdit) << "type refused" << "x" << 0 << "fixed";
     // SetWindowText on a single-line edit sends one EN_CHANGE, even when
     // the text does not change.
     QTest::newRow("set, single line") << int(kEdit) << "set" << "hello" << 1 << "hello";
@@ -101,7 +101,9 @@ void TestWindowControls::editChange()
     QFETCH(QString, textAfter);
     HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
     MessageLog().clear();
-    if (action == "type")
+    if (action == "type refused")
+        PlatTestExpectMiss();
+    if (action.startsWith("type"))
         PlatTestType(dlg, id, input.toStdString());
     else
         QVERIFY(SetDlgItemTextA(dlg, id, input.toUtf8().constData()));
