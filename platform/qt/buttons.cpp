@@ -20,33 +20,22 @@ bool IsAuto(const PlatWindow* w, DWORD autoType)
     return w && (w->style & kButtonType) == autoType;
 }
 
-// Auto buttons change their own state on a click; the others leave it to
-// the dialog procedure.
-class RadioButton : public QRadioButton {
+// Auto buttons change their own state on a click (a radio button turns on,
+// a check box turns over); the others leave it to the dialog procedure.
+template <typename Base, DWORD AutoType> class Button : public Base {
 public:
-    RadioButton(HWND h, QWidget* parent) : QRadioButton(parent), hwnd(h) {}
+    Button(HWND h, QWidget* parent) : Base(parent), hwnd(h) {}
     HWND hwnd;
 
 protected:
     void nextCheckState() override
     {
-        if (IsAuto(PlatQtFind(hwnd), BS_AUTORADIOBUTTON))
-            setChecked(true);
+        if (IsAuto(PlatQtFind(hwnd), AutoType))
+            this->setChecked(AutoType == BS_AUTORADIOBUTTON || !this->isChecked());
     }
 };
-
-class CheckBox : public QCheckBox {
-public:
-    CheckBox(HWND h, QWidget* parent) : QCheckBox(parent), hwnd(h) {}
-    HWND hwnd;
-
-protected:
-    void nextCheckState() override
-    {
-        if (IsAuto(PlatQtFind(hwnd), BS_AUTOCHECKBOX))
-            setChecked(!isChecked());
-    }
-};
+using RadioButton = Button<QRadioButton, BS_AUTORADIOBUTTON>;
+using CheckBox = Button<QCheckBox, BS_AUTOCHECKBOX>;
 
 // The auto radio buttons of the WS_GROUP group around `radio`.
 std::vector<PlatWindow*> RadioGroup(PlatWindow* radio)
@@ -71,14 +60,14 @@ std::vector<PlatWindow*> RadioGroup(PlatWindow* radio)
     return group;
 }
 
-QAbstractButton* Button(PlatWindow* w)
+QAbstractButton* AsButton(PlatWindow* w)
 {
     return qobject_cast<QAbstractButton*>(w->widget);
 }
 
 void SetCheck(PlatWindow* w, bool on)
 {
-    if (QAbstractButton* b = Button(w)) {
+    if (QAbstractButton* b = AsButton(w)) {
         w->quiet = true;
         b->setChecked(on);
         w->quiet = false;
@@ -136,7 +125,7 @@ std::string Text(PlatWindow* w)
 {
     if (auto* group = qobject_cast<QGroupBox*>(w->widget))
         return group->title().toStdString();
-    return Button(w)->text().toStdString();
+    return AsButton(w)->text().toStdString();
 }
 
 void SetText(PlatWindow* w, const char* text)
@@ -145,12 +134,12 @@ void SetText(PlatWindow* w, const char* text)
     if (auto* group = qobject_cast<QGroupBox*>(w->widget))
         group->setTitle(s);
     else
-        Button(w)->setText(s);
+        AsButton(w)->setText(s);
 }
 
 LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    QAbstractButton* b = Button(w);
+    QAbstractButton* b = AsButton(w);
     switch (message) {
     case BM_GETCHECK:
         return b && b->isCheckable() && b->isChecked() ? BST_CHECKED : BST_UNCHECKED;

@@ -42,10 +42,11 @@ bool TouchesText(QEvent::Type type)
     }
 }
 
-// The limit lives with the widget; 0: none set.
-class LineEdit : public QLineEdit {
+// What both kinds of edit do alike: report focus, and let the user work on
+// the text the program set last. The limit lives with the widget; 0: none set.
+template <typename Base> class Edit : public Base {
 public:
-    LineEdit(HWND h, QWidget* parent) : QLineEdit(parent), hwnd(h) {}
+    Edit(HWND h, QWidget* parent) : Base(parent), hwnd(h) {}
     HWND hwnd;
     int limit = 0;
 
@@ -55,18 +56,23 @@ protected:
         if (TouchesText(e->type()))
             if (PlatWindow* w = PlatQtFind(hwnd))
                 PlatQtShowPendingText(w);
-        return QLineEdit::event(e);
+        return Base::event(e);
     }
     void focusInEvent(QFocusEvent* e) override
     {
-        QLineEdit::focusInEvent(e);
+        Base::focusInEvent(e);
         PlatQtNotify(hwnd, EN_SETFOCUS);
     }
     void focusOutEvent(QFocusEvent* e) override
     {
-        QLineEdit::focusOutEvent(e);
+        Base::focusOutEvent(e);
         PlatQtNotify(hwnd, EN_KILLFOCUS);
     }
+};
+
+class LineEdit : public Edit<QLineEdit> {
+public:
+    using Edit::Edit;
 };
 
 // Rejects user input beyond the text limit; text set by the program is not
@@ -81,9 +87,9 @@ public:
     }
 };
 
-class TextEdit : public QPlainTextEdit {
+class TextEdit : public Edit<QPlainTextEdit> {
 public:
-    TextEdit(HWND h, QWidget* parent) : QPlainTextEdit(parent), hwnd(h)
+    TextEdit(HWND h, QWidget* parent) : Edit(h, parent)
     {
         connect(this, &QPlainTextEdit::textChanged, this, [this] {
             if (batching)
@@ -92,8 +98,6 @@ public:
                 PlatQtNotify(hwnd, EN_CHANGE);
         });
     }
-    HWND hwnd;
-    int limit = 0;
 
 protected:
     // One user action is one EN_CHANGE, however many steps Qt takes for it
@@ -116,13 +120,6 @@ protected:
             return INT_MAX;
         const int selected = textCursor().selectedText().size();
         return limit - (toPlainText().size() - selected);
-    }
-    bool event(QEvent* e) override
-    {
-        if (TouchesText(e->type()))
-            if (PlatWindow* w = PlatQtFind(hwnd))
-                PlatQtShowPendingText(w);
-        return QPlainTextEdit::event(e);
     }
     void keyPressEvent(QKeyEvent* e) override
     {
@@ -154,16 +151,6 @@ protected:
         if (text.size() > room)
             text.truncate(room);
         Batch([&] { insertPlainText(text); });
-    }
-    void focusInEvent(QFocusEvent* e) override
-    {
-        QPlainTextEdit::focusInEvent(e);
-        PlatQtNotify(hwnd, EN_SETFOCUS);
-    }
-    void focusOutEvent(QFocusEvent* e) override
-    {
-        QPlainTextEdit::focusOutEvent(e);
-        PlatQtNotify(hwnd, EN_KILLFOCUS);
     }
 };
 

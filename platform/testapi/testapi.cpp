@@ -161,16 +161,20 @@ std::string Describe(HWND dialog)
     return caption.empty() ? "the dialog" : "\"" + caption + "\"";
 }
 
-// An action that could not land: fails the running test at the caller's
-// line, unless the test said it expects that.
+// Fails the running test at the caller's line; outside a test, says so.
+void Report(const std::source_location& where, const std::string& message)
+{
+    if (QTest::currentTestFunction())
+        QTest::qFail(message.c_str(), where.file_name(), static_cast<int>(where.line()));
+    else
+        std::fprintf(stderr, "%s:%u: %s\n", where.file_name(), static_cast<unsigned>(where.line()), message.c_str());
+}
+
+// An action that could not land, unless the test said it expects that.
 bool Missed(const std::source_location& where, const std::string& what)
 {
-    if (std::exchange(gExpectMiss, false))
-        return false;
-    if (QTest::currentTestFunction())
-        QTest::qFail(what.c_str(), where.file_name(), static_cast<int>(where.line()));
-    else
-        std::fprintf(stderr, "%s:%u: %s\n", where.file_name(), static_cast<unsigned>(where.line()), what.c_str());
+    if (!std::exchange(gExpectMiss, false))
+        Report(where, what);
     return false;
 }
 
@@ -179,11 +183,7 @@ bool Landed(const std::source_location& where, const std::string& what)
 {
     if (!std::exchange(gExpectMiss, false))
         return true;
-    const std::string message = what + ": expected to miss, but it landed";
-    if (QTest::currentTestFunction())
-        QTest::qFail(message.c_str(), where.file_name(), static_cast<int>(where.line()));
-    else
-        std::fprintf(stderr, "%s:%u: %s\n", where.file_name(), static_cast<unsigned>(where.line()), message.c_str());
+    Report(where, what + ": expected to miss, but it landed");
     return false;
 }
 
