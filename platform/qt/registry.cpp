@@ -54,7 +54,10 @@ const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a2
 
 // A message PostMessageA queued for the user-interface thread's event loop.
 struct PostedMessage : QEvent {
-    PostedMessage(HWND h, UINT m, WPARAM w, LPARAM l) : QEvent(kPostedEvent), window(h), message(m), wParam(w), lParam(l) {}
+    PostedMessage(HWND h, UINT m, WPARAM w, LPARAM l)
+        : QEvent(kPostedEvent), window(h), message(m), wParam(w), lParam(l)
+    {
+    }
     HWND window;
     UINT message;
     WPARAM wParam;

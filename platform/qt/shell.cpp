@@ -40,7 +40,8 @@ QMessageBox* NewBox(const char* text, const char* caption, UINT type)
     case MB_ICONINFORMATION: icon = QMessageBox::Information; break;
     default: break;
     }
-    auto* box = new QMessageBox(icon, QString::fromUtf8(caption ? caption : "Error"), QString::fromUtf8(text ? text : ""));
+    auto* box
+        = new QMessageBox(icon, QString::fromUtf8(caption ? caption : "Error"), QString::fromUtf8(text ? text : ""));
     switch (type & 0xF) {
     case MB_OKCANCEL:
         box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);

@@ -264,8 +264,8 @@ bool PlatTestType(HWND dialog, int id, const std::string& utf8, std::source_loca
     if (const std::string why = FocusControl(dialog, id); !why.empty())
         return Missed(where, action + ": " + why);
     QWidget* target = Control(dialog, id)->widget;
-    const bool readOnly = (qobject_cast<QLineEdit*>(target) && qobject_cast<QLineEdit*>(target)->isReadOnly()) ||
-                          (qobject_cast<QPlainTextEdit*>(target) && qobject_cast<QPlainTextEdit*>(target)->isReadOnly());
+    const bool readOnly = (qobject_cast<QLineEdit*>(target) && qobject_cast<QLineEdit*>(target)->isReadOnly())
+        || (qobject_cast<QPlainTextEdit*>(target) && qobject_cast<QPlainTextEdit*>(target)->isReadOnly());
     const QStringList lines = QString::fromUtf8(utf8.c_str()).split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
@@ -346,7 +346,8 @@ bool PlatTestCloseBox(HWND dialog, std::source_location where)
     if (!d || d->kind != PlatKind::Dialog)
         return Missed(where, "PlatTestCloseBox: no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
     if (!d->widget->isVisible() || !d->widget->isEnabled())
-        return Missed(where, "PlatTestCloseBox: " + Describe(dialog) + (d->widget->isVisible() ? " is disabled" : " is hidden"));
+        return Missed(
+            where, "PlatTestCloseBox: " + Describe(dialog) + (d->widget->isVisible() ? " is disabled" : " is hidden"));
     d->widget->close(); // the close event, as the title bar's box sends it
     return Landed(where, "PlatTestCloseBox");
 }

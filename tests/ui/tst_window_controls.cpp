@@ -391,10 +391,11 @@ void TestWindowControls::controlsArePlacedInDialogUnits_data()
 void TestWindowControls::controlsArePlacedInDialogUnits()
 {
     QFETCH(QRect, units);
-    const DlgItemTemplate items[] = {{kLabel, "STATIC", WS_CHILD | WS_VISIBLE | SS_LEFT, "x", static_cast<short>(units.x()),
-                                      static_cast<short>(units.y()), static_cast<short>(units.width()),
-                                      static_cast<short>(units.height())}};
-    const DlgTemplate tpl{9200, nullptr, WS_POPUP | WS_CAPTION | DS_SETFONT, 0, 0, 100, 60, "Units", 0, "System", 10, items};
+    const auto dlu = [](int v) { return static_cast<short>(v); };
+    const DlgItemTemplate items[] = {{kLabel, "STATIC", WS_CHILD | WS_VISIBLE | SS_LEFT, "x", dlu(units.x()),
+                                      dlu(units.y()), dlu(units.width()), dlu(units.height())}};
+    const DlgTemplate tpl{9200, nullptr, WS_POPUP | WS_CAPTION | DS_SETFONT, 0, 0, 100, 60, "Units", 0, "System", 10,
+                          items};
     PlatTestAddDialogTemplate(&tpl);
     HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(9200), nullptr, LoggingDlgProc);
     // Position and size convert each on its own, as Windows does it.
@@ -462,7 +463,8 @@ void TestWindowControls::reportsDrawAtMostOncePerFrame()
     for (int i = 1; i <= 300; ++i) {
         text = "已发送数据:" + std::to_string(i * 256) + "字节";
         SendMessageA(target, message, part, reinterpret_cast<LPARAM>(text.c_str()));
-        const std::string back = control == "status bar" ? PlatTestStatusText(dlg, 2001, 1) : PlatTestWindowText(target);
+        const std::string back =
+            control == "status bar" ? PlatTestStatusText(dlg, 2001, 1) : PlatTestWindowText(target);
         QCOMPARE(back, text);
         QCoreApplication::processEvents(); // the loop runs between reports, as between a worker's
     }
