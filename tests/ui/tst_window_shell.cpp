@@ -45,26 +45,6 @@ QStringList ListedNames(QFileDialog* chooser, const QString& dir)
     return names;
 }
 
-// Closes every message box still open when it goes, so a worker waiting on
-// one can be joined whatever the test found.
-struct CloseBoxesAtEnd {
-    ~CloseBoxesAtEnd()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-                box->close();
-    }
-};
-
-// A click as the window system delivers it, into the window of `control`:
-// unlike a click sent to the widget, it is held back by a modal window.
-void SystemClick(QWidget* control)
-{
-    QWidget* top = control->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                      control->mapTo(top, control->rect().center()));
-}
-
 } // namespace
 
 class TestWindowShell : public QObject {
@@ -149,15 +129,15 @@ void TestWindowShell::workerBoxLeavesDialogUsable()
     QVERIFY(dlg);
     std::atomic<int> answer{-1};
     std::jthread worker([&] { answer = MessageBoxA(nullptr, "打印机忙!  144", "display hex", MB_ICONERROR); });
-    CloseBoxesAtEnd closeBoxes;
+    CloseMessageBoxesAtEnd closeBoxes;
     // A box that held the user-interface thread in a loop of its own would
     // never let this wait see it; end such a box instead of hanging.
     QTimer::singleShot(3000, [] {
         if (QWidget* modal = QApplication::activeModalWidget())
             modal->close();
     });
-    QVERIFY(PlatTestWaitFor([] { return VisibleTopLevel<QMessageBox>() != nullptr; }, 2000));
-    QMessageBox* box = VisibleTopLevel<QMessageBox>();
+    QVERIFY(PlatTestWaitFor([] { return ShownMessageBox() != nullptr; }, 2000));
+    QMessageBox* box = ShownMessageBox();
     QCOMPARE(box->text(), QString("打印机忙!  144"));
     QCOMPARE(box->windowTitle(), QString("display hex"));
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
@@ -168,7 +148,7 @@ void TestWindowShell::workerBoxLeavesDialogUsable()
     QCOMPARE(CommandCount(kPush, BN_CLICKED), 1);
     QVERIFY(box->isVisible());
 
-    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    QVERIFY(AnswerShownMessageBox(QMessageBox::Ok));
     QVERIFY(PlatTestWaitFor([&] { return answer.load() != -1; }, 2000));
     QCOMPARE(answer.load(), IDOK);
 }
@@ -182,12 +162,12 @@ void TestWindowShell::workerBoxAnsweredWhileUiThreadWaits()
         answer = MessageBoxA(nullptr, "打印机不在线或错误 8", "display hex", MB_OKCANCEL);
         SetEvent(answered);
     });
-    CloseBoxesAtEnd closeBoxes;
+    CloseMessageBoxesAtEnd closeBoxes;
     QTimer::singleShot(3000, [] {
         if (QWidget* modal = QApplication::activeModalWidget())
             modal->close();
     });
-    QVERIFY(PlatTestWaitFor([] { return VisibleTopLevel<QMessageBox>() != nullptr; }, 2000));
+    QVERIFY(PlatTestWaitFor([] { return ShownMessageBox() != nullptr; }, 2000));
 
     // While this thread waits for the worker, as a dialog's close does, the
     // box still takes its answer; the dialog takes no input and its posted
@@ -195,8 +175,7 @@ void TestWindowShell::workerBoxAnsweredWhileUiThreadWaits()
     PostMessageA(dlg, WM_USER + 7, 0, 0);
     QTimer::singleShot(50, [dlg] {
         SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
-        if (QMessageBox* box = VisibleTopLevel<QMessageBox>())
-            QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
+        AnswerShownMessageBox(QMessageBox::Cancel);
     });
     DWORD woke = WAIT_TIMEOUT;
     QElapsedTimer clock;
