@@ -1,5 +1,5 @@
 // Inside of the window layer on Qt Widgets: the window registry, the record of
-// one window, and the hooks the test API sets. Only platform/qt and
+// one window, the control families, and the hooks the test API sets. Only platform/qt and
 // platform/testapi include this header; the program sees platform/win32.h alone.
 #pragma once
 
@@ -17,7 +17,9 @@
 class QWidget;
 class QEventLoop;
 
-// What a window is; decides how messages to it are answered.
+// What a window is. A control's family answers its messages; the kind tells
+// the members of a family apart (Enter looks for push buttons, a click aims at
+// the indicator of radio buttons and check boxes, ...).
 enum class PlatKind {
     Dialog,
     PushButton,
