@@ -87,7 +87,7 @@ void TsanRelease(void*) {}
 // loop still gets its turn at least every kLingerBudget (input, paints, timers).
 void PostPumpEvent();
 
-constexpr auto kLingerIdle = std::chrono::milliseconds(1);
+constexpr auto kLingerIdle = std::chrono::milliseconds(4);
 constexpr auto kLingerBudget = std::chrono::milliseconds(8);
 
 void LingerForSends()
