@@ -3,6 +3,9 @@
 // from here, so tests can point each at a temporary folder.
 #pragma once
 
+#include "platform/win32.h"
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,3 +62,12 @@ int PlatTakeOptions(int argc, char** argv);
 // one is set (the program's start-up sets one that shows a message box).
 void PlatNotice(const std::string& text);
 void PlatSetNoticeHandler(void (*handler)(const std::string& text));
+
+// Answers every MessageBoxA instead of showing it, on whichever thread asks:
+// gets the owner, text, caption and flags, returns the button's id (IDOK ...).
+// Tests record boxes with it. Called outside any lock of the layer, so it may
+// block or take its own locks; an empty function shows boxes again.
+using PlatMessageBoxHook = std::function<int(HWND owner, const char* text, const char* caption, UINT type)>;
+void PlatSetMessageBoxHook(PlatMessageBoxHook hook);
+// What MessageBoxA asks first: true and the hook's answer while one is set.
+bool PlatMessageBoxHooked(HWND owner, const char* text, const char* caption, UINT type, int& answer);

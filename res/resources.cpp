@@ -1,7 +1,8 @@
 // The program's dialog templates, its menu and its pictures, as data.
+#include "res/resources.h"
+
 #include "res/download_res.h"
 #include "res/resource.h"
-#include "res/templates.h"
 #include "res/tests_res.h"
 
 #include <array>
@@ -139,3 +140,15 @@ const ImageResource* ResFindImage(ResImageKind kind, int id)
         return &picture;
     return nullptr;
 }
+
+namespace {
+
+// Registered while the program loads, before any window exists, so the window
+// layer finds the program's dialogs, menu and pictures. (CMake links all of
+// res/ into every program, so this is never left out.)
+[[maybe_unused]] const bool gFindersRegistered = [] {
+    PlatSetResourceFinders({ResFindDialog, ResFindMenu, ResFindImage});
+    return true;
+}();
+
+} // namespace
