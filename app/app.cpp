@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "send/send.h"
 #include "ui/console/console.h"
+#include "ui/ports/ports.h"
 
 #include <array>
 
@@ -24,7 +25,7 @@ struct FeatureDialog {
 };
 
 const std::array<FeatureDialog, 8> kFeatureDialogs{{
-    {IDM_PORT_SETTINGS, IDD_PORT_SETTINGS, nullptr},
+    {IDM_PORT_SETTINGS, IDD_PORT_SETTINGS, bPortSetDlgProc},
     {IDM_TEST, IDD_TEST, nullptr},
     {IDM_USER_CMD, IDD_USER_CMD, bUserCmdDlgProc},
     {IDM_ABOUT, IDD_ABOUT, bAboutDlgProc},

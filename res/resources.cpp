@@ -74,7 +74,16 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
 
-constexpr std::array<const DlgTemplate*, 3> kDialogs{&kMainDialog, &kAboutDialog, &kUserCmdDialog};
+} // namespace
+
+// Templates kept in files of their own (res/ports_res.cpp).
+extern const DlgTemplate kPortSetDialog;
+extern const DlgTemplate kEppDialog;
+
+namespace {
+
+constexpr std::array<const DlgTemplate*, 5> kDialogs{&kMainDialog, &kAboutDialog, &kUserCmdDialog, &kPortSetDialog,
+                                                     &kEppDialog};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{

@@ -90,19 +90,30 @@ private slots:
         ShutdownWinIo();
         std::string caption;
         bool picture = false;
-        RunProgram([&](HWND main) {
-            caption = PlatTestWindowText(main);
-            picture = PlatTestVisible(main, IDC_MAIN_PICTURE);
-            // Escape is command 2, which the main window does not handle.
-            PlatTestKey(main, Qt::Key_Escape);
-            QVERIFY(!PlatTestDialogEnded(main));
-            // A feature whose dialog is not in this build simply returns.
-            QVERIFY(PlatTestMenuCommand(main, IDM_PORT_SETTINGS));
-            QVERIFY(!PlatTestDialogEnded(main));
-            PlatTestMenuCommand(main, IDM_EXIT);
-        });
+        std::vector<HWND> dialogs;
+        HWND portSettingsOwner = nullptr;
+        RunProgram(
+            [&](HWND main) {
+                caption = PlatTestWindowText(main);
+                picture = PlatTestVisible(main, IDC_MAIN_PICTURE);
+                // Escape is command 2, which the main window does not handle.
+                PlatTestKey(main, Qt::Key_Escape);
+                QVERIFY(!PlatTestDialogEnded(main));
+                // "端口设置" runs the port settings dialog modally; its
+                // Cancel gives the main window back.
+                QTimer::singleShot(0, [&] {
+                    portSettingsOwner = GetParent(dialogs.back());
+                    PlatTestClick(dialogs.back(), IDC_PS_CANCEL);
+                });
+                QVERIFY(PlatTestMenuCommand(main, IDM_PORT_SETTINGS));
+                QVERIFY(!PlatTestDialogEnded(main));
+                PlatTestMenuCommand(main, IDM_EXIT);
+            },
+            &dialogs);
         QCOMPARE(caption, std::string(kCaption));
         QVERIFY(picture);
+        QCOMPARE(dialogs.size(), size_t(2));
+        QCOMPARE(portSettingsOwner, dialogs.front());
         UtilInit();
     }
 
