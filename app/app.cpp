@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "send/send.h"
 #include "ui/console/console.h"
+#include "ui/epp/epp.h"
 #include "ui/ports/ports.h"
 
 #include <array>
@@ -32,7 +33,7 @@ const std::array<FeatureDialog, 8> kFeatureDialogs{{
     {IDM_DOWN_VERSION, IDD_DOWN_VERSION, nullptr},
     {IDM_DOWN_FONT, IDD_DOWN_FONT, nullptr},
     {IDM_DOWN_PRN_NUM, IDD_DOWN_PRN_NUM, nullptr},
-    {IDM_EPP, IDD_EPP, nullptr},
+    {IDM_EPP, IDD_EPP, bEppDlgProc},
 }};
 
 void ShutdownMainWindow(HWND window)

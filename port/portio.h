@@ -21,6 +21,8 @@ void ShutdownWinIo();
 BOOL GetPortVal(WORD port, DWORD* value, BYTE size);
 BOOL SetPortVal(WORD port, DWORD value, BYTE size);
 
+// True when the PC has a parallel port the program can reach at all.
+bool PortIoHasParallelPort();
 // True where the program may touch the parallel port's registers directly,
 // which is when the "测试lpt" probe may run.
 bool PortIoHasRawAccess();

@@ -41,6 +41,19 @@ BYTE TranslateString(BYTE* out, const char* text, DWORD length)
     return static_cast<BYTE>(count);
 }
 
+std::string TruncateGbk(std::string gbk, size_t maxBytes)
+{
+    size_t keep = 0;
+    while (keep < gbk.size()) {
+        const size_t width = static_cast<unsigned char>(gbk[keep]) >= 0x81 ? 2 : 1;
+        if (keep + width > maxBytes)
+            break;
+        keep += width;
+    }
+    gbk.resize(keep);
+    return gbk;
+}
+
 void SelectFileName(HWND owner, const char* filter, char* path)
 {
     OPENFILENAMEA ofn;

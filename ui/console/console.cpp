@@ -72,18 +72,7 @@ std::string TypedTextForPrinter(HWND hwnd)
 {
     char utf8[4 * 512] = {};
     GetDlgItemTextA(hwnd, IDC_UC_INPUT, utf8, sizeof utf8);
-    std::string gbk = PlatUtf8ToGbk(utf8);
-    if (gbk.size() > kMaxTypedBytes) {
-        size_t keep = 0;
-        while (keep < gbk.size()) {
-            const size_t width = static_cast<unsigned char>(gbk[keep]) >= 0x81 ? 2 : 1;
-            if (keep + width > kMaxTypedBytes)
-                break;
-            keep += width;
-        }
-        gbk.resize(keep);
-    }
-    return gbk;
+    return TruncateGbk(PlatUtf8ToGbk(utf8), kMaxTypedBytes);
 }
 
 void _InitCtrls(HWND hwnd)
