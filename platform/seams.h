@@ -1,9 +1,11 @@
-// Seams of the platform layer for tests and tools; the program never uses them.
-// Every path root the layer and the per-system halves of port/ read comes
-// from here, so tests can point each at a temporary folder.
+// Seams of the platform layer for tests and tools, and the COM device map,
+// which the port settings dialog also uses. Every path root the layer and
+// the per-system halves of port/ read comes from here, so tests can point
+// each at a temporary folder.
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class PlatRoot {
     Dev,    // "/dev"
@@ -32,3 +34,15 @@ std::string PlatComDevice(const std::string& comName);
 // the stored configuration too, is kept. False (last error set) for a name
 // that is no COM port or a store that cannot be written.
 bool PlatSetComDevice(const std::string& comName, const std::string& device);
+
+// The port settings dialog's device chooser. True where a COM name stands for
+// a device the user picks (here); false where the system maps COM names
+// itself (Windows), and the dialog then shows no chooser.
+extern const bool kPlatComDeviceChooser;
+// The serial devices present, as paths to store: the stable
+// <Dev>/serial/by-id/* links (their names tell the adapter), then
+// <Dev>/ttyUSB*, <Dev>/ttyACM*, and the <Dev>/ttyS* that are real UARTs.
+std::vector<std::string> PlatListComDevices();
+// Whether this user can open `device` now, without opening it.
+enum class PlatDeviceState { Usable, Missing, NoPermission };
+PlatDeviceState PlatCheckComDevice(const std::string& device);

@@ -5,6 +5,7 @@
 #include "platform/qt/qtwin.h"
 
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -339,6 +340,8 @@ void PlatQtSetText(PlatWindow* w, const char* text)
         static_cast<QPlainTextEdit*>(w->widget)->setPlainText(EditText(text));
         break;
     case PlatKind::Combo:
+        if (auto* c = static_cast<QComboBox*>(w->widget); c->isEditable())
+            c->setEditText(s);
         break;
     case PlatKind::StatusBar:
         if (!w->partTexts.empty()) {
@@ -482,6 +485,13 @@ HWND PlatQtCreateControl(PlatWindow* dialog, const DlgItemTemplate& item)
         w->kind = PlatKind::Combo;
         auto* c = new QComboBox(parent);
         QObject::connect(c, &QComboBox::currentIndexChanged, [h](int) { PlatQtNotify(h, CBN_SELCHANGE); });
+        if ((item.style & CBS_DROPDOWNLIST) == CBS_DROPDOWN) {
+            // A drop-down with an edit box: its text is its own, and Enter
+            // never adds it to the list.
+            c->setEditable(true);
+            c->setInsertPolicy(QComboBox::NoInsert);
+            QObject::connect(c, &QComboBox::editTextChanged, [h] { PlatQtNotify(h, CBN_EDITCHANGE); });
+        }
         w->widget = c;
     } else {
         // STATIC, and classes this layer does not draw (they still exist,
@@ -533,7 +543,7 @@ LRESULT PlatQtControlMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM 
     // Text, common to all controls.
     switch (message) {
     case WM_SETTEXT:
-        if (w->kind == PlatKind::Combo)
+        if (w->kind == PlatKind::Combo && !static_cast<QComboBox*>(w->widget)->isEditable())
             return CB_ERR; // a drop-down list has no text of its own
         PlatQtSetText(w, reinterpret_cast<const char*>(lParam));
         // A single-line edit reports the change; a multi-line one does not.
@@ -619,9 +629,15 @@ LRESULT PlatQtControlMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM 
         case CB_ADDSTRING: {
             // A Windows list keeps "no selection" when a row is added.
             const int before = c->currentIndex();
+            const QString text = c->currentText();
             w->quiet = true;
             c->addItem(QString::fromUtf8(reinterpret_cast<const char*>(lParam)));
             c->setCurrentIndex(before);
+            if (c->isEditable()) {
+                c->setEditText(text); // the edit box keeps what it holds
+                // The list opens wide enough for its longest row.
+                c->view()->setMinimumWidth(std::max(c->width(), c->view()->sizeHintForColumn(0) + 24));
+            }
             w->quiet = false;
             return c->count() - 1;
         }

@@ -4,10 +4,14 @@
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
+#include "send/send.h"
+#include "ui/console/console.h"
 #include "ui/ports/ports.h"
 #include "ui/support/printer_rig.h"
 
 #include <array>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -43,6 +47,19 @@ void StoreBaud(const char* com, DWORD baud)
     COMMCONFIG config = Stored(com);
     config.dcb.BaudRate = baud;
     SetDefaultCommConfigA(com, &config, sizeof config);
+}
+
+// Makes fake device nodes (plain files) under the private device root.
+void MakeDevices(rig::Bench& bench, std::initializer_list<const char*> names)
+{
+    std::filesystem::create_directories(bench.dir().path() + "/dev");
+    for (const char* name : names)
+        bench.dir().writeFile(std::string("dev/") + name, {});
+}
+
+std::string Dev(rig::Bench& bench, const std::string& name)
+{
+    return bench.dir().path() + "/dev/" + name;
 }
 
 bool Ended(HWND dialog)
@@ -150,6 +167,7 @@ private slots:
         QFETCH(int, com1BaudAfter);
         QFETCH(QList<int>, reopened);
         rig::Bench bench;
+        MakeDevices(bench, {"ttyS0", "ttyS1", "ttyS2", "ttyS3"});
         StoreBaud("COM1", CBR_38400);
         HWND dialog = OpenPortSettings();
         for (qsizetype i = 0; i + 1 < picks.size(); i += 2)
@@ -212,6 +230,116 @@ private slots:
         QCOMPARE(MessageTexts(),
                  (std::vector<std::string>{"load success0", "read 1:21", "read 2:52", "read 3:21"}));
         ShutdownWinIo();
+    }
+
+    void theChooserListsTheSerialDevicesPresent()
+    {
+        rig::Bench bench;
+        const std::string root = bench.dir().path();
+        MakeDevices(bench, {"ttyUSB0", "ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "tty0", "lp0"});
+        std::filesystem::create_directories(root + "/dev/serial/by-id");
+        std::filesystem::create_symlink("../../ttyUSB0", root + "/dev/serial/by-id/usb-KQ_Adapter_A5-if00-port0");
+        // Only ttyS0 has a UART behind it.
+        for (auto [name, type] : {std::pair{"ttyS0", "4"}, std::pair{"ttyS1", "0"}}) {
+            std::filesystem::create_directories(root + "/sys/class/tty/" + name);
+            std::ofstream(root + "/sys/class/tty/" + name + "/type") << type << "\n";
+        }
+        HWND dialog = OpenPortSettings();
+        QVERIFY(PlatTestVisible(dialog, IDC_PS_DEVICE));
+        QCOMPARE(PlatTestComboRows(dialog, IDC_PS_DEVICE),
+                 (std::vector<std::string>{Dev(bench, "serial/by-id/usb-KQ_Adapter_A5-if00-port0"),
+                                           Dev(bench, "ttyUSB0"), Dev(bench, "ttyUSB2"), Dev(bench, "ttyUSB10"),
+                                           Dev(bench, "ttyACM0"), Dev(bench, "ttyS0")}));
+        // The box shows what the chosen COM name opens.
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), Dev(bench, "ttyS0"));
+        PlatSetComDevice("COM3", Dev(bench, "ttyACM0"));
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 2));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), Dev(bench, "ttyACM0"));
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 1));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), Dev(bench, "ttyS1"));
+    }
+
+    void aChosenAdapterIsWhereTheConsolesSerialPortGoes()
+    {
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        PlatSetComDevice("COM1", ""); // back to the default: the chooser must do it
+        const std::string link = Dev(bench, "serial/by-id/usb-KQ_Printer-if00");
+        std::filesystem::create_directories(bench.dir().path() + "/dev/serial/by-id");
+        std::filesystem::create_symlink(printer.slavePath(), link);
+        HWND dialog = OpenPortSettings();
+        QCOMPARE(PlatTestComboRows(dialog, IDC_PS_DEVICE).front(), link);
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_DEVICE, 0));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), link);
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QVERIFY(Ended(dialog));
+        QVERIFY(MessageTexts().empty());
+        QCOMPARE(PlatComDevice("COM1"), link);
+
+        HWND console = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc);
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        QVERIFY(PlatTestType(console, IDC_UC_INPUT, "1B 40"));
+        QVERIFY(PlatTestClick(console, IDC_UC_HEX));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QVERIFY(printer.waitForBytes(2, std::chrono::milliseconds(5000)));
+        QCOMPARE(printer.received(), (std::vector<uint8_t>{0x1B, 0x40}));
+        QVERIFY(PlatTestClick(console, IDC_UC_EXIT));
+    }
+
+    // A typed device: Cancel keeps nothing; OK keeps it even when it is not
+    // there, and says so; an emptied box gives the default device back.
+    void aTypedDeviceIsStoredOnlyByOk()
+    {
+        rig::Bench bench;
+        MakeDevices(bench, {"ttyS0"});
+        const std::string typed = Dev(bench, "ttyUSB7");
+        HWND dialog = OpenPortSettings();
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 1));
+        SetDlgItemTextA(dialog, IDC_PS_DEVICE, "");
+        QVERIFY(PlatTestType(dialog, IDC_PS_DEVICE, typed));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), typed);
+        QVERIFY(PlatTestClick(dialog, IDC_PS_CANCEL));
+        QCOMPARE(PlatComDevice("COM2"), Dev(bench, "ttyS1"));
+
+        dialog = OpenPortSettings();
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 1));
+        SetDlgItemTextA(dialog, IDC_PS_DEVICE, typed.c_str());
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QCOMPARE(PlatComDevice("COM2"), typed);
+        QCOMPARE(MessageTexts(),
+                 std::vector<std::string>{"COM2 的设备 " + typed + " 不存在。设置已保存，接上设备后才能使用。"});
+        QCOMPARE(PlatTestMessageBoxes().front().type, UINT(MB_OK | MB_ICONWARNING));
+
+        PlatTestClearMessageBoxes();
+        dialog = OpenPortSettings();
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 1));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), typed);
+        SetDlgItemTextA(dialog, IDC_PS_DEVICE, "  ");
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 0));
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 1));
+        SetDlgItemTextA(dialog, IDC_PS_DEVICE, " ");
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QCOMPARE(PlatComDevice("COM2"), Dev(bench, "ttyS1"));
+    }
+
+    void aStoreThatCannotBeWrittenIsReported()
+    {
+        rig::Bench bench;
+        MakeDevices(bench, {"ttyS0"});
+        // The store's folder would have to be made under a plain file.
+        const std::string blocker = bench.dir().writeFile("blocker", {'x'});
+        PlatSetRootPath(PlatRoot::Config, blocker + "/mptest");
+        HWND dialog = OpenPortSettings();
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_BAUD, 6));
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QVERIFY(Ended(dialog));
+        const auto boxes = PlatTestMessageBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].text, std::string("串口设置没有保存: 保存设置的文件夹不存在，也无法创建 (错误码 3)!"));
+        QCOMPARE(boxes[0].caption, std::string("Error"));
+        QCOMPARE(boxes[0].type, UINT(MB_OK | MB_ICONERROR));
+        // The choice holds for this run all the same.
+        QCOMPARE(int(gComInfo.baud), 6);
     }
 };
 

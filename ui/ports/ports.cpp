@@ -1,14 +1,18 @@
 // The port settings dialog: the parallel port, the serial port with its line
 // settings, the USB system kind, and the parallel-port probe. It opens no
 // port; OK stores the serial settings as the chosen COM port's default.
+// Where the system lets the user say which device a COM name opens, a
+// device chooser beside the COM list shows and sets it.
 #include "ui/ports/ports.h"
 
+#include "platform/seams.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
 
 #include <array>
 #include <span>
+#include <string>
 
 namespace {
 
@@ -67,9 +71,103 @@ void CheckUsbKind(HWND window, BYTE kind)
     CheckDlgButton(window, IDC_PS_USB2, kind == 0 ? BST_UNCHECKED : BST_CHECKED);
 }
 
+const char* ChosenComName(HWND window)
+{
+    const BYTE com = Selected(window, IDC_PS_COM);
+    return com == 0xFF ? nullptr : MapText(gLptComNameMap, com + kFirstComRow);
+}
+
+// Shows the device the chosen COM name opens.
+void ShowComDevice(HWND window)
+{
+    if (!kPlatComDeviceChooser)
+        return;
+    const char* name = ChosenComName(window);
+    SetDlgItemTextA(window, IDC_PS_DEVICE, name ? PlatComDevice(name).c_str() : "");
+}
+
+std::string TypedDevice(HWND window)
+{
+    char device[1024] = {};
+    GetDlgItemTextA(window, IDC_PS_DEVICE, device, sizeof device);
+    std::string text = device;
+    const size_t first = text.find_first_not_of(" \t");
+    const size_t last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// Stores the typed device for the chosen COM name when it differs from the
+// one it opens now; an empty box gives the name its default device back.
+bool StoreComDevice(HWND window)
+{
+    const char* name = ChosenComName(window);
+    if (name == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::string device = TypedDevice(window);
+    if (device == PlatComDevice(name))
+        return true;
+    return PlatSetComDevice(name, device);
+}
+
+// Why the store could not be written, in the technician's words.
+const char* StoreFailureReason(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+        return "没有写入权限";
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+        return "保存设置的文件夹不存在，也无法创建";
+    case ERROR_DISK_FULL:
+        return "磁盘已满";
+    case ERROR_INVALID_PARAMETER:
+        return "串口选择无效";
+    default:
+        return "写入失败";
+    }
+}
+
+void ShowNotSaved(DWORD error)
+{
+    char text[256];
+    wsprintfA(text, "串口设置没有保存: %s (错误码 %d)!", StoreFailureReason(error), static_cast<int>(error));
+    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+// A device that is not there, or that this user may not open, is kept all
+// the same (an adapter may be plugged in later), but the technician is told.
+void WarnAboutDevice(HWND window)
+{
+    const char* name = ChosenComName(window);
+    if (name == nullptr)
+        return;
+    const std::string device = PlatComDevice(name);
+    std::string text;
+    switch (PlatCheckComDevice(device)) {
+    case PlatDeviceState::Usable:
+        return;
+    case PlatDeviceState::Missing:
+        text = std::string(name) + " 的设备 " + device + " 不存在。设置已保存，接上设备后才能使用。";
+        break;
+    case PlatDeviceState::NoPermission:
+        text = std::string("没有权限打开 ") + name + " 的设备 " + device +
+               "。设置已保存；请把当前用户加入 dialout 组，重新登录后再试。";
+        break;
+    }
+    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONWARNING);
+}
+
 void handlePortSetOk(HWND window)
 {
-    SetPortConfig(window, 1);
+    bool saved = SetPortConfig(window, 1) != FALSE;
+    if (saved && kPlatComDeviceChooser)
+        saved = StoreComDevice(window);
+    if (!saved)
+        ShowNotSaved(GetLastError());
+    else if (kPlatComDeviceChooser)
+        WarnAboutDevice(window);
     EndDialog(window, 0);
 }
 
@@ -82,6 +180,13 @@ void InitPortSetCtrls(HWND window)
     for (const ListRows& list : kLists)
         for (const MapEntry& row : list.rows)
             SendDlgItemMessageA(window, list.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.text));
+    if (!kPlatComDeviceChooser) {
+        ShowWindow(GetDlgItem(window, IDC_PS_DEVICE_LABEL), SW_HIDE);
+        ShowWindow(GetDlgItem(window, IDC_PS_DEVICE), SW_HIDE);
+        return;
+    }
+    for (const std::string& device : PlatListComDevices())
+        SendDlgItemMessageA(window, IDC_PS_DEVICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(device.c_str()));
 }
 
 void SetCtrlsValue(HWND window)
@@ -94,6 +199,7 @@ void SetCtrlsValue(HWND window)
     Select(window, IDC_PS_PARITY, gComInfo.parity);
     Select(window, IDC_PS_STOPBITS, gComInfo.stopBits);
     Select(window, IDC_PS_FLOW, gComInfo.flow);
+    ShowComDevice(window);
 }
 
 void SetPSUIDefaultValue(HWND window)
@@ -101,6 +207,7 @@ void SetPSUIDefaultValue(HWND window)
     for (const Position& p : kFactoryDefaults)
         Select(window, p.id, p.position);
     CheckUsbKind(window, 0);
+    ShowComDevice(window); // COM1's device: the mapping is no factory setting
 }
 
 BOOL SetPortConfig(HWND window, int mode)
@@ -149,6 +256,9 @@ INT_PTR CALLBACK bPortSetDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
             return TRUE;
         case IDC_PS_TEST_LPT:
             handleTestLpt(window);
+            return FALSE;
+        case IDC_PS_COM:
+            ShowComDevice(window);
             return FALSE;
         default:
             return FALSE;
