@@ -46,3 +46,11 @@ std::vector<std::string> PlatListComDevices();
 // Whether this user can open `device` now, without opening it.
 enum class PlatDeviceState { Usable, Missing, NoPermission };
 PlatDeviceState PlatCheckComDevice(const std::string& device);
+
+// The command line of the program's entry point. -1 to go on and start;
+// otherwise the exit status: 0 after --help, 2 after an unknown option (both
+// print the usage). --epp opens the EPP console at start.
+int PlatParseCommandLine(int argc, char** argv);
+// The main-window commands the options asked for; each is handed out once,
+// and the window layer posts them to the first window that has no owner.
+std::vector<unsigned> PlatTakeStartCommands();

@@ -1,6 +1,7 @@
 // The application shell: start-up, the main window, its centring, its
 // shutdown by close box and by menu, and the About box.
 #include "app/app.h"
+#include "platform/seams.h"
 #include "port/linux/portio_backend.h"
 #include "port/port.h"
 #include "port/portio.h"
@@ -114,6 +115,48 @@ private slots:
         QVERIFY(picture);
         QCOMPARE(dialogs.size(), size_t(2));
         QCOMPARE(portSettingsOwner, dialogs.front());
+        UtilInit();
+    }
+
+    // --epp: the EPP console opens over the main window at start; unknown
+    // options and --help end before any window.
+    void commandLineOptions()
+    {
+        rig::Bench bench;
+        ShutdownWinIo();
+        char program[] = "mptest";
+        char epp[] = "--epp";
+        char help[] = "--help";
+        char bogus[] = "--bogus";
+        char* unknown[] = {program, bogus, nullptr};
+        QCOMPARE(PlatParseCommandLine(2, unknown), 2);
+        char* asksHelp[] = {program, help, nullptr};
+        QCOMPARE(PlatParseCommandLine(2, asksHelp), 0);
+        QVERIFY(PlatTakeStartCommands().empty());
+        char* opensEpp[] = {program, epp, nullptr};
+        QCOMPARE(PlatParseCommandLine(2, opensEpp), -1);
+
+        std::vector<HWND> dialogs;
+        HWND eppOwner = nullptr;
+        bool startEnabled = false;
+        PlatTestSetDialogHook([&](HWND dialog) {
+            dialogs.push_back(dialog);
+            if (GetParent(dialog) == nullptr)
+                return;
+            QTimer::singleShot(0, [&, dialog] {
+                eppOwner = GetParent(dialog);
+                startEnabled = PlatTestEnabled(dialog, IDC_EPP_START_READ);
+                PostMessageA(eppOwner, WM_COMMAND, IDM_EXIT, 0);
+                PlatTestCloseBox(dialog);
+            });
+        });
+        QCOMPARE(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL), 0);
+        PlatTestSetDialogHook({});
+        QCOMPARE(dialogs.size(), size_t(2));
+        QCOMPARE(eppOwner, dialogs.front());
+        QVERIFY(startEnabled);
+        // The command is posted once: the next start opens no console.
+        QVERIFY(PlatTakeStartCommands().empty());
         UtilInit();
     }
 
