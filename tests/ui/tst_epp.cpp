@@ -400,6 +400,25 @@ private slots:
         QVERIFY(MessageTexts().empty());
     }
 
+    void aWriteThatTimesOutSaysSoAndEnds()
+    {
+        rig::Bench bench;
+        auto& port = bench.parallelPort();
+        port.setEppTimeout(true); // no peripheral answers the write cycle
+        HWND epp = OpenEpp();
+        PlatTestType(epp, IDC_EPP_INPUT, "41 42");
+        PlatTestClick(epp, IDC_EPP_HEX);
+        PlatTestClick(epp, IDC_EPP_LOOP);
+        QVERIFY(PlatTestClick(epp, IDC_EPP_SEND));
+        QVERIFY(WaitEnded());
+        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_WRITE_TIMEOUT});
+        QCOMPARE(MessageTexts(), std::vector<std::string>{"epp time-out !|error"});
+        QCOMPARE(port.eppWritten(), std::vector<uint8_t>{0x41});
+        QCOMPARE(port.peekStatus() & 0x01, 0);
+        QVERIFY(PlatTestEnabled(epp, IDC_EPP_SEND));
+        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_STOP_SEND));
+    }
+
     void aRepeatingWriteRunsUntilItsStopAndNotUntilStopRead()
     {
         rig::Bench bench;

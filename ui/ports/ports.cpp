@@ -223,6 +223,10 @@ BOOL SetPortConfig(HWND window, int mode)
     gComInfo.parity = Selected(window, IDC_PS_PARITY);
     gComInfo.stopBits = Selected(window, IDC_PS_STOPBITS);
     gComInfo.flow = Selected(window, IDC_PS_FLOW);
+    if (com == 0xFF) {
+        SetLastError(ERROR_INVALID_PARAMETER); // no COM port to store it for
+        return FALSE;
+    }
     return SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
 }
 
