@@ -231,6 +231,7 @@ void SetLastError(DWORD error);
 #define TCN_SELCHANGE (TCN_FIRST - 1)
 #define TCN_SELCHANGING (TCN_FIRST - 2)
 #define TCIF_TEXT 0x0001
+#define TCIF_IMAGE 0x0002
 
 struct TCITEMA {
     UINT mask;
@@ -326,6 +327,21 @@ typedef NMHDR* LPNMHDR;
 
 INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam);
 HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM initParam);
+
+// Dialog-template resources. A locked RT_DIALOG resource is the template
+// CreateDialogIndirectParamA builds from; its layout is the platform's.
+struct HRSRC__;
+typedef HRSRC__* HRSRC;
+typedef HANDLE HGLOBAL;
+struct DLGTEMPLATE;
+typedef DLGTEMPLATE* LPDLGTEMPLATEA;
+typedef const DLGTEMPLATE* LPCDLGTEMPLATEA;
+#define RT_DIALOG MAKEINTRESOURCEA(5)
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL resource);
+HWND CreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTemplate, HWND parent, DLGPROC proc,
+                                LPARAM initParam);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);

@@ -1,6 +1,6 @@
 // Templates of the port settings dialog and the EPP console.
+#include "res/ports_res.h"
 #include "res/resource.h"
-#include "res/templates.h"
 
 #include <array>
 
@@ -78,7 +78,7 @@ constexpr std::array kEppItems{
 
 } // namespace
 
-extern const DlgTemplate kPortSetDialog{
+const DlgTemplate kPortSetDialog{
     IDD_PORT_SETTINGS, nullptr, kModal, 0, 0, 222, 157, "", 0, "System", 8, kPortSetItems};
 
-extern const DlgTemplate kEppDialog{IDD_EPP, nullptr, kModal, 0, 0, 230, 160, "", 0, "System", 10, kEppItems};
+const DlgTemplate kEppDialog{IDD_EPP, nullptr, kModal, 0, 0, 230, 160, "", 0, "System", 10, kEppItems};

@@ -1,6 +1,9 @@
 // The program's dialog templates, its menu and its pictures, as data.
+#include "res/download_res.h"
+#include "res/ports_res.h"
 #include "res/resource.h"
 #include "res/templates.h"
+#include "res/tests_res.h"
 
 #include <array>
 #include <cstring>
@@ -74,16 +77,10 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
 
-} // namespace
-
-// Templates kept in files of their own (res/ports_res.cpp).
-extern const DlgTemplate kPortSetDialog;
-extern const DlgTemplate kEppDialog;
-
-namespace {
-
-constexpr std::array<const DlgTemplate*, 5> kDialogs{&kMainDialog, &kAboutDialog, &kUserCmdDialog, &kPortSetDialog,
-                                                     &kEppDialog};
+const std::array<const DlgTemplate*, 15> kDialogs{
+    &kMainDialog,   &kAboutDialog,     &kUserCmdDialog, &kTestDialog,     &kTestCharPage,
+    &kTestGbkPage,  &kTestBmarkPage,   &kTestDianliuPage, &kTestOtherPage, &kTestUsbLibPage,
+    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog, &kPortSetDialog, &kEppDialog};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{

@@ -31,6 +31,7 @@ const char* const kUsage =
     "  --answer-string MODE   answer to 1B 1D 00 02, same modes\n"
     "  --late MS              delay of a late answer, default 2000\n"
     "  --exit-on-close        end when the sender closes the line for good\n"
+    "  --await-firmware       start in the firmware download state (an update over USB)\n"
     "SIGUSR1 writes the outputs; SIGINT or SIGTERM writes them and ends.\n";
 
 int usage(const std::string& why)
@@ -110,6 +111,8 @@ int main(int argc, char** argv)
         std::string v;
         if (a == "--exit-on-close") {
             exitOnClose = true;
+        } else if (a == "--await-firmware") {
+            options.awaitFirmware = true;
         } else if (!value(&v)) {
             return usage(a + (a.rfind("--", 0) == 0 ? " needs a value" : ": unexpected argument"));
         } else if (a == "--out") {

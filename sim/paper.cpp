@@ -79,6 +79,16 @@ void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, 
             f.setBold(s.bold);
             f.setStyleStrategy(QFont::NoAntialias);
             const QString text = QString::fromUtf8(it.text.c_str());
+            // A character the font does not have, or one the printer could
+            // not decode, prints as a box the size of its cell.
+            const QList<uint> codes = text.toUcs4();
+            if (codes.isEmpty() || codes.front() == 0xFFFD || !QFontMetrics(f).inFontUcs4(codes.front())) {
+                p.setPen(Qt::black);
+                p.drawRect(it.x + 1, y + 1, it.w - 3, it.h - 3);
+                if (s.underline)
+                    p.fillRect(it.x, y + it.h - 2, it.w, 2, Qt::black);
+                break;
+            }
             // A glyph wider than its cell (M, W in a 12-dot cell) is
             // narrowed to fit, as a printer's fixed-pitch font draws it.
             const int advance = QFontMetrics(f).horizontalAdvance(text);

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace sim {
 
@@ -43,7 +44,9 @@ void appendLatin(std::string& out, uint8_t b)
 const char* kReplacement = "\xEF\xBF\xBD";
 
 bool isGbkLead(uint8_t b) { return b >= 0x81 && b <= 0xFE; }
-bool isGbkTrail(uint8_t b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
+// After a lead byte the printer takes any byte from 40 to FE as the trail:
+// 7F completes a code that is no character, printed as a box.
+bool isGbkTrail(uint8_t b) { return b >= 0x40 && b <= 0xFE; }
 
 std::string escapeText(const std::string& s)
 {
@@ -162,8 +165,18 @@ struct Printer::Impl {
     bool downloadHasData = false;
     Clock::time_point lastData{};
     QCryptographicHash hash{QCryptographicHash::Sha256};
+    // The bytes of each download, in the order of state.downloads.
+    std::vector<std::vector<uint8_t>> downloadData;
 
-    explicit Impl(PrinterOptions o) : options(std::move(o)), paper(options.paperDots) {}
+    explicit Impl(PrinterOptions o) : options(std::move(o)), paper(options.paperDots) { powerOn(); }
+
+    void powerOn()
+    {
+        if (!options.awaitFirmware)
+            return;
+        log("switched on in the firmware download state");
+        startDownload(DownloadKind::Firmware);
+    }
 
     void log(std::string s)
     {
@@ -283,7 +296,10 @@ struct Printer::Impl {
         DownloadSession s;
         s.kind = kind;
         s.baud = line.baud;
+        s.file = "download-" + std::to_string(state.downloads.size() + 1) +
+                 (kind == DownloadKind::Font ? "-font.bin" : "-firmware.bin");
         state.downloads.push_back(s);
+        downloadData.emplace_back();
     }
 
     void endDownload(const char* why)
@@ -306,6 +322,7 @@ struct Printer::Impl {
             return;
         hash.addData(QByteArrayView(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
         state.downloads.back().length += bytes.size();
+        downloadData.back().insert(downloadData.back().end(), bytes.begin(), bytes.end());
         downloadHasData = true;
         lastData = now;
     }
@@ -358,6 +375,7 @@ struct Printer::Impl {
 
     // Returns bytes used by one command at p, 0 when more bytes are needed.
     size_t command(const uint8_t* p, size_t n, bool final);
+    struct Rows; // the table of commands
     void decode(bool final, Clock::time_point now);
 };
 
@@ -387,13 +405,284 @@ static size_t textRunLength(const uint8_t* p, size_t n, bool chinese, bool final
     return i;
 }
 
+// ---------------------------------------------------------------- commands
+// Every command the printer knows is one row: its leading bytes, how long it
+// is, its name in the transcript, and what it does. A family row says how
+// many bytes an unknown member of the family takes, so the decoder sets
+// aside exactly that much and goes on with the next command.
+
+namespace {
+
+using Bytes = std::span<const uint8_t>;
+
+// ESC * m nL nH d1..dk: k = columns x bytes per column; 0 while nL nH are missing.
+size_t bitImageLength(const uint8_t* p, size_t n)
+{
+    if (n < 5)
+        return 0;
+    const size_t bytesPerColumn = (p[2] == 32 || p[2] == 33) ? 3 : 1;
+    return 5 + (size_t(p[3]) | size_t(p[4]) << 8) * bytesPerColumn;
+}
+
+// Whether the bytes at hand agree with `prefix` as far as both go.
+bool prefixOf(std::string_view prefix, const uint8_t* p, size_t n)
+{
+    for (size_t i = 0; i < prefix.size() && i < n; ++i)
+        if (uint8_t(prefix[i]) != p[i])
+            return false;
+    return true;
+}
+
+} // namespace
+
+struct Printer::Impl::Rows {
+    struct CommandRow {
+        std::string_view prefix;
+        size_t length;                              // fixed total length; 0: lengthOf decides
+        size_t (*lengthOf)(const uint8_t*, size_t); // 0 while more bytes are needed
+        size_t logged;                              // bytes shown in the transcript; 0: all
+        const char* name;
+        void (*run)(Impl& d, const CommandRow& row, Bytes cmd);
+    };
+
+    struct FamilyRow {
+        std::string_view prefix;
+        size_t unknownLength;
+    };
+
+    static void logRow(Impl& d, const CommandRow& row, Bytes cmd, const std::string& detail = {})
+    {
+        d.logCmd(row.logged ? cmd.first(row.logged) : cmd, row.name + detail);
+    }
+
+    static void cut(Impl& d, bool full, std::string command)
+    {
+        d.state.cuts.push_back({full, std::move(command)});
+        d.paper.cut(full);
+        d.paper.note(full ? "full cut" : "partial cut");
+    }
+
+    static void bitImage(Impl& d, const CommandRow& row, Bytes cmd)
+    {
+        const size_t cols = size_t(cmd[3]) | size_t(cmd[4]) << 8;
+        logRow(d, row, cmd, ", " + std::to_string(cols) + " columns");
+        d.paper.addImage(std::vector<uint8_t>(cmd.begin() + 5, cmd.end()), cmd[2] >= 32 ? 24 : 8);
+    }
+
+    static void blackMarkDistance(Impl& d, const CommandRow& row, Bytes cmd, int& field, const char* what)
+    {
+        const int units = int(cmd[3]) | int(cmd[4]) << 8;
+        field = units;
+        logRow(d, row, cmd, " " + std::to_string(units) + " units (" + mm(units) + " mm)");
+        d.paper.note(std::string(what) + " " + mm(units) + " mm");
+    }
+
+    static void setting(Impl& d, const CommandRow& row, Bytes cmd, bool on, const char* what)
+    {
+        logRow(d, row, cmd);
+        d.paper.note(std::string(what) + (on ? " on" : " off"));
+    }
+
+    static void gsCutAfterFeed(Impl& d, const CommandRow& row, Bytes cmd)
+    {
+        // 41/61/66/67: full; 42/62/68: partial. 66 is the black-mark page's
+        // "cut after printing", taken as a full cut.
+        const uint8_t m = cmd[2];
+        const bool full = m == 65 || m == 97 || m == 102 || m == 103;
+        logRow(d, row, cmd, std::string(full ? "full" : "partial") + " cut after feeding " +
+                                std::to_string(cmd[3]) + " dots (form " + hex2(m) + ")");
+        d.paper.printLine(cmd[3], false);
+        cut(d, full, "GS V " + hex2(m) + " " + hex2(cmd[3]));
+    }
+
+    static void gsCut(Impl& d, const CommandRow& row, Bytes cmd)
+    {
+        const bool full = (cmd[2] & 1) == 0;
+        logRow(d, row, cmd, full ? "full cut" : "partial cut");
+        cut(d, full, "GS V " + hex2(cmd[2]));
+    }
+
+    static void blackMarkFeed(Impl& d, const CommandRow& row, Bytes cmd)
+    {
+        ++d.state.blackMarkFeeds;
+        logRow(d, row, cmd);
+        d.paper.printLine(0, false);
+        d.paper.note("feed to black mark");
+    }
+
+    static void drive(Impl& d, const CommandRow& row, Bytes cmd, int& counter, const char* note)
+    {
+        ++counter;
+        logRow(d, row, cmd, " (" + hexBytes(cmd.subspan(3)) + ")");
+        d.paper.note(note);
+    }
+
+    static const CommandRow kCommands[];
+    static const FamilyRow kFamilies[];
+};
+
+// A row of fixed length whose action is written in place.
+#define ROW(prefix, length, logged, name, ...)                                                               \
+    CommandRow{std::string_view(prefix, sizeof(prefix) - 1), length, nullptr, logged, name,                   \
+               []([[maybe_unused]] Impl& d, [[maybe_unused]] const CommandRow& row,                             \
+                  [[maybe_unused]] Bytes cmd) { __VA_ARGS__ }}
+#define SV(prefix) std::string_view(prefix, sizeof(prefix) - 1)
+
+const Printer::Impl::Rows::CommandRow Printer::Impl::Rows::kCommands[] = {
+    ROW("\x0A", 1, 0, "LF", { d.log("LF"); d.paper.printLine(d.state.lineSpacing, true); }),
+    ROW("\x0D", 1, 0, "CR", { d.log("CR"); d.paper.printLine(0, false); }),
+    ROW("\x09", 1, 0, "HT", {
+        d.log("HT");
+        const GlyphStyle s = d.latinStyle();
+        d.paper.tab(8 * s.width * (s.doubleWidth ? 2 : 1));
+    }),
+    ROW("\x00", 1, 0, "NUL", { d.log("NUL"); }),
+
+    // ESC/POS
+    ROW("\x1B\x40", 2, 0, "ESC @ initialise", { logRow(d, row, cmd); d.initialise(); }),
+    ROW("\x1B\x21", 3, 0, "ESC ! print mode: ", {
+        d.state.printMode = cmd[2];
+        logRow(d, row, cmd, describeMode(cmd[2]));
+    }),
+    CommandRow{SV("\x1B\x2A\x00"), 0, bitImageLength, 5, "ESC * bit image: 8-dot single density", bitImage},
+    CommandRow{SV("\x1B\x2A\x01"), 0, bitImageLength, 5, "ESC * bit image: 8-dot double density", bitImage},
+    CommandRow{SV("\x1B\x2A\x20"), 0, bitImageLength, 5, "ESC * bit image: 24-dot single density", bitImage},
+    CommandRow{SV("\x1B\x2A\x21"), 0, bitImageLength, 5, "ESC * bit image: 24-dot double density", bitImage},
+    ROW("\x1B\x4A", 3, 0, "ESC J feed ", {
+        logRow(d, row, cmd, std::to_string(cmd[2]) + " dots");
+        d.paper.printLine(cmd[2], false);
+    }),
+    ROW("\x1B\x55", 3, 0, "ESC U unidirectional ", {
+        d.state.unidirectional = cmd[2] & 1;
+        logRow(d, row, cmd, d.state.unidirectional ? "on" : "off");
+    }),
+    ROW("\x1B\x20", 3, 0, "ESC SP character spacing ", {
+        d.state.charSpacing = cmd[2];
+        logRow(d, row, cmd, std::to_string(cmd[2]) + " dots");
+    }),
+    ROW("\x1B\x33", 3, 0, "ESC 3 line spacing ", {
+        d.state.lineSpacing = cmd[2];
+        logRow(d, row, cmd, std::to_string(cmd[2]) + " dots");
+    }),
+    ROW("\x1B\x32", 2, 0, "ESC 2 default line spacing", { d.state.lineSpacing = 30; logRow(d, row, cmd); }),
+    ROW("\x1B\x69", 2, 0, "ESC i full cut", { logRow(d, row, cmd); cut(d, true, "ESC i"); }),
+    ROW("\x1B\x6D", 2, 0, "ESC m partial cut", { logRow(d, row, cmd); cut(d, false, "ESC m"); }),
+    ROW("\x1B\x70", 5, 0, "ESC p drawer kick: ", {
+        d.state.drawerKicks.push_back({cmd[2], cmd[3], cmd[4]});
+        logRow(d, row, cmd, "connector " + std::to_string(cmd[2]) + ", on " + std::to_string(cmd[3]) + ", off " +
+                                std::to_string(cmd[4]));
+        d.paper.note("drawer " + std::to_string(cmd[2] + 1) + " kicked");
+    }),
+    ROW("\x1C\x21", 3, 0, "FS ! Chinese print mode: ", {
+        d.state.chineseModeByte = cmd[2];
+        logRow(d, row, cmd, describeChineseMode(cmd[2]));
+    }),
+    ROW("\x1C\x2E", 2, 0, "FS . Chinese mode off", { d.state.chineseMode = false; logRow(d, row, cmd); }),
+    ROW("\x1C\x26", 2, 0, "FS & Chinese mode on", { d.state.chineseMode = true; logRow(d, row, cmd); }),
+    ROW("\x1D\x56\x00", 3, 0, "GS V ", gsCut(d, row, cmd);),
+    ROW("\x1D\x56\x01", 3, 0, "GS V ", gsCut(d, row, cmd);),
+    ROW("\x1D\x56\x30", 3, 0, "GS V ", gsCut(d, row, cmd);),
+    ROW("\x1D\x56\x31", 3, 0, "GS V ", gsCut(d, row, cmd);),
+    ROW("\x1D\x56\x41", 4, 0, "GS V ", gsCutAfterFeed(d, row, cmd);),
+    ROW("\x1D\x56\x42", 4, 0, "GS V ", gsCutAfterFeed(d, row, cmd);),
+    ROW("\x1D\x56\x61", 4, 0, "GS V ", gsCutAfterFeed(d, row, cmd);),
+    ROW("\x1D\x56\x62", 4, 0, "GS V ", gsCutAfterFeed(d, row, cmd);),
+    ROW("\x1D\x56\x66", 4, 0, "GS V ", gsCutAfterFeed(d, row, cmd);),
+    ROW("\x1D\x56\x67", 4, 0, "GS V ", gsCutAfterFeed(d, row, cmd);),
+    ROW("\x1D\x56\x68", 4, 0, "GS V ", gsCutAfterFeed(d, row, cmd);),
+    ROW("\x1D\x0C", 2, 0, "GS FF black-mark feed (form GS FF 1D 0C)", blackMarkFeed(d, row, cmd);),
+    ROW("\x1D\xCB", 2, 0, "black-mark feed (form 1D CB)", blackMarkFeed(d, row, cmd);),
+
+    // The maker's commands
+    ROW("\x1B\x1D\x00\x01", 10, 4, "store string ", {
+        std::copy(cmd.begin() + 4, cmd.end(), d.state.storedString.begin());
+        d.state.storedStringSet = true;
+        std::string s;
+        for (uint8_t b : cmd.subspan(4))
+            appendLatin(s, b);
+        logRow(d, row, cmd, "\"" + escapeText(s) + "\" (" + hexBytes(cmd.subspan(4)) + ")");
+    }),
+    ROW("\x1B\x1D\x00\x02", 4, 0, "read stored string", {
+        logRow(d, row, cmd);
+        d.answer(std::vector<uint8_t>(d.state.storedString.begin(), d.state.storedString.end()),
+                 d.options.readStringAnswer, 0, 5);
+    }),
+    ROW("\x1C\xAA\x0D", 3, 0, "font download preamble", {
+        std::string at;
+        if (d.line.baud)
+            at = " at " + std::to_string(d.line.baud) + " baud" + (d.line.rtscts ? ", RTS/CTS" : ", no flow control");
+        logRow(d, row, cmd, at);
+        if (d.options.transport == Transport::Serial)
+            d.answer({0x1C, 0xAA, 0xAA}, d.options.preambleAnswer, d.options.preambleAnswerDelayMs, 2);
+        d.startDownload(DownloadKind::Font);
+    }),
+    ROW("\x1C\xAA\x55\x01", 4, 0, "enter firmware download", {
+        logRow(d, row, cmd);
+        d.startDownload(DownloadKind::Firmware);
+    }),
+    ROW("\x1C\xAA\x1A", 15, 3, "machine number ", {
+        std::string num;
+        for (uint8_t b : cmd.subspan(3))
+            appendLatin(num, b);
+        d.state.machineNumber = num;
+        logRow(d, row, cmd, "\"" + escapeText(num) + "\"");
+        d.paper.note("machine number " + num);
+    }),
+    ROW("\x1C\xAA\x19", 3, 0, "print machine number ", {
+        ++d.state.machineNumberPrints;
+        logRow(d, row, cmd, "\"" + escapeText(d.state.machineNumber) + "\"");
+        for (const char* ch : {"机", "器", "号"})
+            d.paper.addGlyph(ch, d.chineseStyle(), d.state.charSpacing);
+        for (char ch : ": " + d.state.machineNumber)
+            d.paper.addGlyph(std::string(1, ch), d.latinStyle(), d.state.charSpacing);
+        d.paper.printLine(d.state.lineSpacing, true);
+    }),
+    ROW("\x1C\xAA\x11\x01", 4, 0, "black mark on", { d.state.blackMark = true; setting(d, row, cmd, true, "black mark"); }),
+    ROW("\x1C\xAA\x11\x00", 4, 0, "black mark off", { d.state.blackMark = false; setting(d, row, cmd, false, "black mark"); }),
+    ROW("\x1C\xAA\x12", 5, 0, "black mark distance between marks",
+        blackMarkDistance(d, row, cmd, d.state.markDistance, "distance between marks");),
+    ROW("\x1C\xAA\x13", 5, 0, "black mark mark to print head",
+        blackMarkDistance(d, row, cmd, d.state.headOffset, "mark to print head");),
+    ROW("\x1C\xAA\x14", 5, 0, "black mark cut position",
+        blackMarkDistance(d, row, cmd, d.state.cutOffset, "cut position");),
+    ROW("\x1C\xAA\x16", 4, 0, "drive carriage", {
+        ++d.state.carriageDrives;
+        logRow(d, row, cmd, " (" + hex2(cmd[3]) + ")");
+        d.paper.note("carriage driven");
+    }),
+    ROW("\x1C\xAA\x17", 5, 0, "drive paper feed", drive(d, row, cmd, d.state.paperFeedDrives, "paper feed driven");),
+    ROW("\x1C\xAA\x18", 5, 0, "drive pins", drive(d, row, cmd, d.state.pinDrives, "pins fired");),
+    ROW("\x1C\xAA\x22", 4, 0, "serial baud index ", {
+        d.state.baudIndex = cmd[3];
+        const std::string rate = cmd[3] < 6 ? std::to_string(kBaudTable[cmd[3]]) + " baud" : "out of range";
+        logRow(d, row, cmd, std::to_string(cmd[3]) + " (" + rate + ")");
+        d.paper.note("baud " + rate);
+    }),
+    ROW("\x1C\xAA\x23\x01", 4, 0, "cutter on", { d.state.cutter = true; setting(d, row, cmd, true, "cutter"); }),
+    ROW("\x1C\xAA\x23\x00", 4, 0, "cutter off", { d.state.cutter = false; setting(d, row, cmd, false, "cutter"); }),
+};
+
+#undef ROW
+
+// Longest prefix wins. A control byte no row knows is set aside alone.
+const Printer::Impl::Rows::FamilyRow Printer::Impl::Rows::kFamilies[] = {
+    {SV("\x1B"), 2},             // ESC n
+    {SV("\x1B\x2A"), 3},         // ESC * m
+    {SV("\x1B\x1D\x00"), 4},     // the maker's ESC GS 00 n; ESC GS before any other byte: ESC n
+    {SV("\x1C"), 2},             // FS n
+    {SV("\x1C\xAA"), 3},         // the maker's FS AA n
+    {SV("\x1C\xAA\x11"), 4},     // black mark with a value other than 0 or 1
+    {SV("\x1C\xAA\x23"), 4},     // cutter with a value other than 0 or 1
+    {SV("\x1C\xAA\x55"), 4},     // download state with a value other than 1
+    {SV("\x1D"), 2},             // GS n
+    {SV("\x1D\x56"), 3},         // GS V m
+};
+
+#undef SV
+
 size_t Printer::Impl::command(const uint8_t* p, size_t n, bool final)
 {
-    auto need = [&](size_t k) { return n < k; };
-    auto bytes = [&](size_t k) { return std::span<const uint8_t>(p, k); };
-    const uint8_t b0 = p[0];
-
-    if (b0 >= 0x20 && b0 != 0x7F) {
+    if (p[0] >= 0x20 && p[0] != 0x7F) {
         bool complete = false;
         const size_t len = textRunLength(p, n, state.chineseMode, final, &complete);
         if ((!complete && !final) || len == 0)
@@ -401,342 +690,40 @@ size_t Printer::Impl::command(const uint8_t* p, size_t n, bool final)
         return text(p, len);
     }
 
-    switch (b0) {
-    case 0x0A:
-        log("LF");
-        paper.printLine(state.lineSpacing, true);
-        return 1;
-    case 0x0D:
-        log("CR");
-        paper.printLine(0, false);
-        return 1;
-    case 0x09:
-        log("HT");
-        paper.tab(8 * latinStyle().width * (latinStyle().doubleWidth ? 2 : 1));
-        return 1;
-    case 0x00:
-        log("NUL");
-        return 1;
-    case 0x1B: {
-        if (need(2))
+    // The row whose whole prefix is here; wait while a longer one may still come.
+    const Rows::CommandRow* match = nullptr;
+    for (const Rows::CommandRow& row : Rows::kCommands) {
+        if (!prefixOf(row.prefix, p, n))
+            continue;
+        if (row.prefix.size() > n)
             return 0;
-        const uint8_t c = p[1];
-        switch (c) {
-        case 0x40:
-            logCmd(bytes(2), "ESC @ initialise");
-            initialise();
-            return 2;
-        case 0x21:
-            if (need(3))
-                return 0;
-            state.printMode = p[2];
-            logCmd(bytes(3), "ESC ! print mode: " + describeMode(p[2]));
-            return 3;
-        case 0x2A: {
-            if (need(3))
-                return 0;
-            const uint8_t m = p[2];
-            int dotsHigh = 0;
-            const char* density = "";
-            switch (m) {
-            case 0: dotsHigh = 8; density = "8-dot single density"; break;
-            case 1: dotsHigh = 8; density = "8-dot double density"; break;
-            case 32: dotsHigh = 24; density = "24-dot single density"; break;
-            case 33: dotsHigh = 24; density = "24-dot double density"; break;
-            default:
-                unknown(bytes(3));
-                return 3;
-            }
-            if (need(5))
-                return 0;
-            const size_t cols = size_t(p[3]) | size_t(p[4]) << 8;
-            const size_t dataLen = cols * size_t(dotsHigh / 8);
-            if (need(5 + dataLen))
-                return 0;
-            logCmd(bytes(5), std::string("ESC * bit image: ") + density + ", " + std::to_string(cols) + " columns");
-            paper.addImage(std::vector<uint8_t>(p + 5, p + 5 + dataLen), dotsHigh);
-            return 5 + dataLen;
-        }
-        case 0x4A:
-            if (need(3))
-                return 0;
-            logCmd(bytes(3), "ESC J feed " + std::to_string(p[2]) + " dots");
-            paper.printLine(p[2], false);
-            return 3;
-        case 0x55:
-            if (need(3))
-                return 0;
-            state.unidirectional = p[2] & 1;
-            logCmd(bytes(3), std::string("ESC U unidirectional ") + (state.unidirectional ? "on" : "off"));
-            return 3;
-        case 0x20:
-            if (need(3))
-                return 0;
-            state.charSpacing = p[2];
-            logCmd(bytes(3), "ESC SP character spacing " + std::to_string(p[2]) + " dots");
-            return 3;
-        case 0x33:
-            if (need(3))
-                return 0;
-            state.lineSpacing = p[2];
-            logCmd(bytes(3), "ESC 3 line spacing " + std::to_string(p[2]) + " dots");
-            return 3;
-        case 0x32:
-            state.lineSpacing = 30;
-            logCmd(bytes(2), "ESC 2 default line spacing");
-            return 2;
-        case 0x69:
-        case 0x6D: {
-            const bool full = c == 0x69;
-            logCmd(bytes(2), full ? "ESC i full cut" : "ESC m partial cut");
-            state.cuts.push_back({full, full ? "ESC i" : "ESC m"});
-            paper.cut(full);
-            paper.note(full ? "full cut" : "partial cut");
-            return 2;
-        }
-        case 0x70: {
-            if (need(5))
-                return 0;
-            DrawerKick k{p[2], p[3], p[4]};
-            state.drawerKicks.push_back(k);
-            logCmd(bytes(5), "ESC p drawer kick: connector " + std::to_string(p[2]) + ", on " +
-                                 std::to_string(p[3]) + ", off " + std::to_string(p[4]));
-            paper.note("drawer " + std::to_string(p[2] + 1) + " kicked");
-            return 5;
-        }
-        case 0x1D: {
-            if (need(3))
-                return 0;
-            if (p[2] != 0x00) {
-                // Not the maker's 1B 1D 00 family: its length is unknown,
-                // so only ESC GS itself is set aside.
-                unknown(bytes(2));
-                return 2;
-            }
-            if (need(4))
-                return 0;
-            if (p[3] == 0x01) {
-                if (need(10))
-                    return 0;
-                std::copy(p + 4, p + 10, state.storedString.begin());
-                state.storedStringSet = true;
-                std::string s;
-                for (size_t i = 4; i < 10; ++i)
-                    appendLatin(s, p[i]);
-                logCmd(bytes(4), "store string \"" + escapeText(s) + "\" (" + hexBytes(std::span(p + 4, 6)) + ")");
-                return 10;
-            }
-            if (p[3] == 0x02) {
-                logCmd(bytes(4), "read stored string");
-                answer(std::vector<uint8_t>(state.storedString.begin(), state.storedString.end()),
-                       options.readStringAnswer, 0, 5);
-                return 4;
-            }
-            unknown(bytes(4));
-            return 4;
-        }
-        default:
-            unknown(bytes(2));
-            return 2;
+        if (match == nullptr || row.prefix.size() > match->prefix.size())
+            match = &row;
+    }
+    if (match != nullptr) {
+        const size_t length = match->length ? match->length : match->lengthOf(p, n);
+        if (length == 0 || length > n)
+            return 0;
+        match->run(*this, *match, Bytes(p, length));
+        return length;
+    }
+
+    size_t unknownLength = 1;
+    size_t longest = 0;
+    for (const Rows::FamilyRow& family : Rows::kFamilies) {
+        if (!prefixOf(family.prefix, p, n))
+            continue;
+        if (family.prefix.size() > n)
+            return 0;
+        if (family.prefix.size() > longest) {
+            longest = family.prefix.size();
+            unknownLength = family.unknownLength;
         }
     }
-    case 0x1C: {
-        if (need(2))
-            return 0;
-        const uint8_t c = p[1];
-        if (c == 0x21) {
-            if (need(3))
-                return 0;
-            state.chineseModeByte = p[2];
-            logCmd(bytes(3), "FS ! Chinese print mode: " + describeChineseMode(p[2]));
-            return 3;
-        }
-        if (c == 0x2E) {
-            state.chineseMode = false;
-            logCmd(bytes(2), "FS . Chinese mode off");
-            return 2;
-        }
-        if (c == 0x26) {
-            state.chineseMode = true;
-            logCmd(bytes(2), "FS & Chinese mode on");
-            return 2;
-        }
-        if (c != 0xAA) {
-            unknown(bytes(2));
-            return 2;
-        }
-        if (need(3))
-            return 0;
-        const uint8_t k = p[2];
-        auto onOff = [&](size_t at) -> int { return p[at] == 1 ? 1 : p[at] == 0 ? 0 : -1; };
-        switch (k) {
-        case 0x0D: {
-            std::string at;
-            if (line.baud)
-                at = " at " + std::to_string(line.baud) + " baud" + (line.rtscts ? ", RTS/CTS" : ", no flow control");
-            logCmd(bytes(3), "font download preamble" + at);
-            if (options.transport == Transport::Serial)
-                answer({0x1C, 0xAA, 0xAA}, options.preambleAnswer, options.preambleAnswerDelayMs, 2);
-            startDownload(DownloadKind::Font);
-            return 3;
-        }
-        case 0x55:
-            if (need(4))
-                return 0;
-            if (p[3] != 0x01) {
-                unknown(bytes(4));
-                return 4;
-            }
-            logCmd(bytes(4), "enter firmware download");
-            startDownload(DownloadKind::Firmware);
-            return 4;
-        case 0x1A: {
-            if (need(15))
-                return 0;
-            std::string num;
-            for (size_t i = 3; i < 15; ++i)
-                appendLatin(num, p[i]);
-            state.machineNumber = num;
-            logCmd(bytes(3), "machine number \"" + escapeText(num) + "\"");
-            paper.note("machine number " + num);
-            return 15;
-        }
-        case 0x19:
-            ++state.machineNumberPrints;
-            logCmd(bytes(3), "print machine number \"" + escapeText(state.machineNumber) + "\"");
-            for (char ch : state.machineNumber)
-                paper.addGlyph(std::string(1, ch), latinStyle(), state.charSpacing);
-            paper.printLine(state.lineSpacing, true);
-            return 3;
-        case 0x11: {
-            if (need(4))
-                return 0;
-            const int v = onOff(3);
-            if (v < 0) {
-                unknown(bytes(4));
-                return 4;
-            }
-            state.blackMark = v;
-            logCmd(bytes(4), std::string("black mark ") + (v ? "on" : "off"));
-            paper.note(std::string("black mark ") + (v ? "on" : "off"));
-            return 4;
-        }
-        case 0x12:
-        case 0x13:
-        case 0x14: {
-            if (need(5))
-                return 0;
-            const int units = int(p[3]) | int(p[4]) << 8;
-            const char* what = k == 0x12 ? "distance between marks" : k == 0x13 ? "mark to print head" : "cut position";
-            (k == 0x12 ? state.markDistance : k == 0x13 ? state.headOffset : state.cutOffset) = units;
-            logCmd(bytes(5), std::string("black mark ") + what + " " + std::to_string(units) + " units (" +
-                                 mm(units) + " mm)");
-            paper.note(std::string(what) + " " + mm(units) + " mm");
-            return 5;
-        }
-        case 0x16:
-            if (need(4))
-                return 0;
-            ++state.carriageDrives;
-            logCmd(bytes(4), "drive carriage (" + hex2(p[3]) + ")");
-            paper.note("carriage driven");
-            return 4;
-        case 0x17:
-            if (need(5))
-                return 0;
-            ++state.paperFeedDrives;
-            logCmd(bytes(5), "drive paper feed (" + hexBytes(bytes(5).subspan(3)) + ")");
-            paper.note("paper feed driven");
-            return 5;
-        case 0x18:
-            if (need(5))
-                return 0;
-            ++state.pinDrives;
-            logCmd(bytes(5), "drive pins (" + hexBytes(bytes(5).subspan(3)) + ")");
-            paper.note("pins fired");
-            return 5;
-        case 0x22: {
-            if (need(4))
-                return 0;
-            state.baudIndex = p[3];
-            std::string rate = p[3] < 6 ? std::to_string(kBaudTable[p[3]]) + " baud" : "out of range";
-            logCmd(bytes(4), "serial baud index " + std::to_string(p[3]) + " (" + rate + ")");
-            paper.note("baud " + rate);
-            return 4;
-        }
-        case 0x23: {
-            if (need(4))
-                return 0;
-            const int v = onOff(3);
-            if (v < 0) {
-                unknown(bytes(4));
-                return 4;
-            }
-            state.cutter = bool(v);
-            logCmd(bytes(4), std::string("cutter ") + (v ? "on" : "off"));
-            paper.note(std::string("cutter ") + (v ? "on" : "off"));
-            return 4;
-        }
-        default:
-            unknown(bytes(3));
-            return 3;
-        }
-    }
-    case 0x1D: {
-        if (need(2))
-            return 0;
-        const uint8_t c = p[1];
-        if (c == 0x56) {
-            if (need(3))
-                return 0;
-            const uint8_t m = p[2];
-            if (m == 0 || m == 1 || m == 48 || m == 49) {
-                const bool full = (m & 1) == 0;
-                logCmd(bytes(3), full ? "GS V full cut" : "GS V partial cut");
-                state.cuts.push_back({full, "GS V " + hex2(m)});
-                paper.cut(full);
-                paper.note(full ? "full cut" : "partial cut");
-                return 3;
-            }
-            if (m == 65 || m == 66 || m == 97 || m == 98 || m == 102 || m == 103 || m == 104) {
-                if (need(4))
-                    return 0;
-                // 41/42: feed and cut; 61/62 reserve; 67/68: feed n and
-                // cut; 66 is the black-mark page's "cut after printing",
-                // taken as a full cut.
-                const bool full = m == 65 || m == 97 || m == 102 || m == 103;
-                logCmd(bytes(4), std::string("GS V ") + (full ? "full" : "partial") + " cut after feeding " +
-                                     std::to_string(p[3]) + " dots (form " + hex2(m) + ")");
-                state.cuts.push_back({full, "GS V " + hex2(m) + " " + hex2(p[3])});
-                paper.printLine(p[3], false);
-                paper.cut(full);
-                paper.note(full ? "full cut" : "partial cut");
-                return 4;
-            }
-            unknown(bytes(3));
-            return 3;
-        }
-        if (c == 0x0C) {
-            ++state.blackMarkFeeds;
-            logCmd(bytes(2), "GS FF black-mark feed (form GS FF 1D 0C)");
-            paper.printLine(0, false);
-            paper.note("feed to black mark");
-            return 2;
-        }
-        if (c == 0xCB) {
-            ++state.blackMarkFeeds;
-            logCmd(bytes(2), "black-mark feed (form 1D CB)");
-            paper.printLine(0, false);
-            paper.note("feed to black mark");
-            return 2;
-        }
-        unknown(bytes(2));
-        return 2;
-    }
-    default:
-        unknown(bytes(1));
-        return 1;
-    }
+    if (unknownLength > n)
+        return 0;
+    unknown(Bytes(p, unknownLength));
+    return unknownLength;
 }
 
 void Printer::Impl::decode(bool final, Clock::time_point now)
@@ -914,7 +901,8 @@ std::string Printer::stateJson() const
         const DownloadSession& d = s.downloads[i];
         o << (i ? ", " : "") << "{\"kind\": \"" << (d.kind == DownloadKind::Font ? "font" : "firmware")
           << "\", \"length\": " << d.length << ", \"sha256\": " << jsonString(d.sha256)
-          << ", \"open\": " << (d.open ? "true" : "false") << ", \"baud\": " << d.baud << "}";
+          << ", \"open\": " << (d.open ? "true" : "false") << ", \"baud\": " << d.baud
+          << ", \"file\": " << jsonString(d.file) << "}";
     }
     o << "],\n";
     o << "  \"drawerKicks\": [";
@@ -1006,7 +994,19 @@ bool Printer::writeOutputs(const std::string& dir, std::string* error) const
     };
     if (!writeText("transcript.txt", transcriptText()) || !writeText("state.json", stateJson()))
         return false;
+    const PrinterState s = state();
+    for (size_t i = 0; i < s.downloads.size(); ++i) {
+        const std::vector<uint8_t> data = downloadData(i);
+        if (!writeText(s.downloads[i].file, std::string(data.begin(), data.end())))
+            return false;
+    }
     return renderPng(dir + "/paper.png", error);
+}
+
+std::vector<uint8_t> Printer::downloadData(size_t index) const
+{
+    std::lock_guard lock(d_->mutex);
+    return index < d_->downloadData.size() ? d_->downloadData[index] : std::vector<uint8_t>{};
 }
 
 bool Printer::waitForBytes(uint64_t count, std::chrono::milliseconds timeout) const
@@ -1044,6 +1044,8 @@ void Printer::reset()
     d_->downloading = false;
     d_->downloadHasData = false;
     d_->hash.reset();
+    d_->downloadData.clear();
+    d_->powerOn();
 }
 
 } // namespace sim

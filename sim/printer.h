@@ -64,6 +64,7 @@ struct DownloadSession {
     std::string sha256; // lowercase hex, set when the session has ended
     bool open = true;
     unsigned baud = 0;  // line speed when the session started (serial only)
+    std::string file;   // its bytes, beside state.json: "download-1-firmware.bin"
 };
 
 struct DrawerKick {
@@ -118,6 +119,9 @@ struct PrinterOptions {
     // answer sent while the sender reopens the line at its new speed is
     // kept by the line and read after the reopening.
     int preambleAnswerDelayMs = 0;
+    // The printer starts in its firmware-download state, as one switched on
+    // for an update over USB, where no 1C AA 55 01 comes first.
+    bool awaitFirmware = false;
 };
 
 class Paper;
@@ -160,6 +164,8 @@ public:
     PrinterState state() const;
     std::string stateJson() const;
     std::vector<uint8_t> received() const;
+    // The bytes of download `index` of state().downloads (empty when none).
+    std::vector<uint8_t> downloadData(size_t index) const;
     // Lines of the transcript that contain `needle`.
     size_t countLines(const std::string& needle) const;
 

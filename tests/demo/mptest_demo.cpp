@@ -2,7 +2,12 @@
 // console) and drives it as a technician would, for scripts/run on a machine
 // without a display: a screenshot of the main window, then a short console
 // session against the printer on COM1 (a hex command, a line of Chinese text,
-// a command file), then a screenshot of the console.
+// a command file), then a screenshot of the console, then the test dialog:
+// the Latin test (two passes), Chinese zone 2, a black-mark test line, the
+// all-black print, the sample receipt and a cut, with a screenshot of every
+// page; then a font download over the serial line (with the printer's
+// acknowledgement) and a machine number written and printed, each with its
+// screenshot.
 //
 //   mptest-demo --out DIR
 #include "app/app.h"
@@ -10,6 +15,8 @@
 #include "port/port.h"
 #include "res/resource.h"
 #include "send/send.h"
+#include "ui/download/download.h"
+#include "ui/tests/tests.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -25,6 +32,9 @@ namespace {
 std::string gOut = "out";
 std::vector<std::string> gFailures;
 bool gConsoleDone = false;
+bool gFontDone = false;
+bool gPrnNumDone = false;
+bool gTestDialogDone = false;
 
 void Fail(const std::string& what)
 {
@@ -112,6 +122,157 @@ void DriveConsole(HWND console)
     gConsoleDone = true;
 }
 
+// ---------------------------------------------------------------- downloads
+
+const char kDemoPrnNum[] = "KQ5800123456";
+
+std::string DownloadStatus(HWND dialog, int part)
+{
+    return PlatTestStatusText(dialog, IDC_DW_STATUSBAR, part);
+}
+
+// A small font file: 94 glyphs of 24 x 24 dots in a made-up pattern.
+std::string WriteFontFile()
+{
+    std::string bytes;
+    for (int glyph = 0; glyph < 94; ++glyph)
+        for (int row = 0; row < 72; ++row)
+            bytes += static_cast<char>((glyph * 31 + row * 7) & 0xFF);
+    const std::string path = gOut + "/demo-font.bin";
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+void DriveFontDialog(HWND dialog)
+{
+    PlatTestClick(dialog, IDC_DF_SERIAL);
+    std::printf("demo: font port: %s\n", DownloadStatus(dialog, 0).c_str());
+    PlatTestFileChooserAnswer(WriteFontFile());
+    PlatTestClick(dialog, IDC_DF_SEL_FILE);
+    PlatTestClick(dialog, IDC_DF_SEND);
+    // The preamble, the printer's answer at the faster speed, the file and
+    // the closing pause.
+    const bool ended = PlatTestWaitFor([dialog] { return PlatTestEnabled(dialog, IDC_DF_SEND); }, 30000);
+    if (!ended || !WaitIdle(5000))
+        Fail("the font download did not finish");
+    const std::string result = DownloadStatus(dialog, 0);
+    std::printf("demo: font download: %s\n", result.c_str());
+    if (result != "下载文件成功完成!")
+        Fail("the font download failed: " + result);
+    Shot(dialog, "download-font.png");
+    PlatTestClick(dialog, IDC_DF_EXIT);
+    gFontDone = true;
+}
+
+void DrivePrnNumDialog(HWND dialog)
+{
+    PlatTestClick(dialog, IDC_DN_SERIAL);
+    PlatTestType(dialog, IDC_DN_NUMBER, kDemoPrnNum);
+    PlatTestClick(dialog, IDC_DN_SEND);
+    if (!WaitIdle(5000))
+        Fail("the machine number was not written");
+    const std::string written = DownloadStatus(dialog, 0);
+    std::printf("demo: machine number %s: %s\n", kDemoPrnNum, written.c_str());
+    if (written != "已写入机器码!")
+        Fail("the machine number was not written: " + written);
+    Shot(dialog, "machine-number.png");
+    // And the printer prints the number it now holds.
+    PlatTestClick(dialog, IDC_DN_PRINT);
+    if (!WaitIdle(5000))
+        Fail("the machine number was not printed");
+    std::printf("demo: print machine number: %s\n", DownloadStatus(dialog, 0).c_str());
+    PlatTestClick(dialog, IDC_DN_EXIT);
+    gPrnNumDone = true;
+}
+
+void RunDownloads(HWND main)
+{
+    PlatTestMenuCommand(main, IDM_DOWN_FONT);
+    if (!gFontDone)
+        Fail("the font dialog did not run");
+    PlatTestMenuCommand(main, IDM_DOWN_PRN_NUM);
+    if (!gPrnNumDone)
+        Fail("the machine-number dialog did not run");
+}
+
+// Lets the user-interface thread run for `ms` milliseconds.
+void RunFor(int ms)
+{
+    PlatTestWaitFor([] { return false; }, ms);
+}
+
+// Selects a tab as a user does and returns its page.
+HWND ShowTestPage(HWND dialog, int tab)
+{
+    if (!PlatTestSelectTab(dialog, IDC_T_TAB, tab) || gTabPages[static_cast<size_t>(tab)] == nullptr) {
+        Fail("tab " + std::to_string(tab) + " of the test dialog did not show");
+        return nullptr;
+    }
+    return gTabPages[static_cast<size_t>(tab)];
+}
+
+void PressTest(HWND page, int button, const char* what)
+{
+    if (page == nullptr)
+        return;
+    PlatTestClick(page, button);
+    if (!WaitIdle(15000))
+        Fail(std::string(what) + " did not finish");
+    else
+        std::printf("demo: test: %s\n", what);
+}
+
+void DriveTestDialog(HWND dialog)
+{
+    PlatTestClick(dialog, IDC_T_SERIAL);
+    if (!PlatTestChecked(dialog, IDC_T_SERIAL)) {
+        Fail("the test dialog could not open the serial port");
+        PlatTestClick(dialog, IDC_T_CLOSE);
+        gTestDialogDone = true;
+        return;
+    }
+
+    // The Latin test repeats every 300 ms: stopped during its second pause.
+    HWND latin = gTabPages[0];
+    PlatTestClick(latin, IDC_CHAR_H);
+    PlatTestClick(latin, IDC_CHAR_DWIDTH);
+    PlatTestClick(latin, IDC_CHAR_START);
+    RunFor(450);
+    Shot(dialog, "test-latin.png");
+    PlatTestClick(latin, IDC_CHAR_STOP);
+    if (!WaitIdle(5000))
+        Fail("the Latin test did not stop");
+    else
+        std::printf("demo: test: Latin characters, two passes\n");
+
+    HWND gbk = ShowTestPage(dialog, 1);
+    if (gbk != nullptr)
+        PlatTestSelectComboRow(gbk, IDC_GBK_ZONE, 1);
+    PressTest(gbk, IDC_GBK_START, "Chinese characters, zone 2");
+    Shot(dialog, "test-chinese.png");
+
+    HWND bmark = ShowTestPage(dialog, 2);
+    PressTest(bmark, IDC_BM_SET_A, "black mark to print head, 0 mm");
+    PressTest(bmark, IDC_BM_TEST, "black-mark test line");
+    Shot(dialog, "test-black-mark.png");
+
+    HWND current = ShowTestPage(dialog, 3);
+    PressTest(current, IDC_DL_FEED, "paper feed drive");
+    Shot(dialog, "test-current.png");
+
+    HWND other = ShowTestPage(dialog, 4);
+    PressTest(other, IDC_OT_BLACK, "all-black print");
+    PressTest(other, IDC_OT_SAMPLE, "sample receipt");
+    PressTest(other, IDC_OT_CUT_FULL, "full cut");
+    Shot(dialog, "test-common.png");
+
+    if (ShowTestPage(dialog, 5) != nullptr)
+        Shot(dialog, "test-usb.png");
+
+    PlatTestClick(dialog, IDC_T_CLOSE);
+    gTestDialogDone = true;
+}
+
 void DriveMainWindow(HWND main)
 {
     std::printf("demo: main window caption: %s\n", PlatTestWindowText(main).c_str());
@@ -120,6 +281,10 @@ void DriveMainWindow(HWND main)
     PlatTestMenuCommand(main, IDM_USER_CMD);
     if (!gConsoleDone)
         Fail("the console did not run");
+    PlatTestMenuCommand(main, IDM_TEST);
+    if (!gTestDialogDone)
+        Fail("the test dialog did not run");
+    RunDownloads(main);
     PlatTestMenuCommand(main, IDM_EXIT);
 }
 
@@ -139,6 +304,12 @@ int main(int argc, char** argv)
             QTimer::singleShot(300, [dialog] { DriveMainWindow(dialog); });
         } else if (PlatTestFindControl(dialog, IDC_UC_INPUT) != nullptr) {
             QTimer::singleShot(100, [dialog] { DriveConsole(dialog); });
+        } else if (GetDlgItem(dialog, IDC_DF_PATH) != nullptr) {
+            QTimer::singleShot(100, [dialog] { DriveFontDialog(dialog); });
+        } else if (GetDlgItem(dialog, IDC_DN_NUMBER) != nullptr) {
+            QTimer::singleShot(100, [dialog] { DrivePrnNumDialog(dialog); });
+        } else if (GetDlgItem(dialog, IDC_T_TAB) != nullptr) {
+            QTimer::singleShot(100, [dialog] { DriveTestDialog(dialog); });
         }
     });
     WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL);

@@ -370,3 +370,22 @@ TEST(Decoder, AnUnknownCommandLosesNothingAfterIt)
         EXPECT_EQ(lines.back(), "1B 40  ESC @ initialise") << sim::hexBytes(u);
     }
 }
+
+TEST(Decoder, APrinterSwitchedOnForAnUpdateTakesFirmwareAtOnce)
+{
+    sim::PrinterOptions o;
+    o.awaitFirmware = true;
+    Printer p(o);
+    p.feed(text("abc"));
+    p.flush();
+    ASSERT_EQ(p.state().downloads.size(), 1u);
+    EXPECT_EQ(int(p.state().downloads[0].kind), int(sim::DownloadKind::Firmware));
+    EXPECT_EQ(p.state().downloads[0].sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(p.downloadData(0), text("abc"));
+    // Afterwards it prints as usual, and a reset switches it on again.
+    p.feed(text("x\n"));
+    EXPECT_EQ(p.countLines("TEXT"), 1u);
+    p.reset();
+    EXPECT_EQ(p.state().downloads.size(), 1u);
+    EXPECT_TRUE(p.state().downloads[0].open);
+}

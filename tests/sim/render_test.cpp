@@ -7,6 +7,7 @@
 #include <QImage>
 
 #include <filesystem>
+#include <fstream>
 
 using sim::Printer;
 using Bytes = std::vector<uint8_t>;
@@ -138,6 +139,27 @@ TEST(Render, LettersDrawNonEmptyGlyphBoxesInTheirCells)
     EXPECT_GT(dh.height(), plain.height());
 }
 
+TEST(Render, ACharacterWithoutAGlyphIsABoxInItsCell)
+{
+    // A lead byte followed by a line feed is no character: the printer shows
+    // a box in a Chinese 24x24 cell, its outline one dot inside the cell.
+    const Dots d = render({0x81, 0x0A});
+    const Box b = blackBox(d);
+    ASSERT_FALSE(b.empty());
+    EXPECT_EQ(b.x0, 1);
+    EXPECT_EQ(b.y0, 1);
+    EXPECT_EQ(b.width(), 22);
+    EXPECT_EQ(b.height(), 22);
+    EXPECT_EQ(countBlack(d), size_t(2 * (22 + 22) - 4)); // the outline alone
+
+    // A lead byte takes 7F as its trail: one code, no character, one box.
+    Printer p;
+    p.feed(Bytes{0xA8, 0x7F, 0x0A});
+    p.flush();
+    EXPECT_EQ(p.state().unknownCommands, 0u);
+    EXPECT_EQ(p.paperDots(), d);
+}
+
 TEST(Render, UnderlineRunsUnderTheText)
 {
     const Dots d = render({0x1C, 0x2E, 0x1B, 0x21, 0x80, 'a', 'b', 'c', 0x0A});
@@ -187,4 +209,47 @@ TEST(Render, WritesTheThreeOutputs)
     EXPECT_FALSE(p.writeOutputs("/proc/no/such/dir", &err));
     EXPECT_FALSE(err.empty());
     std::filesystem::remove_all(dir);
+}
+
+TEST(Render, DownloadsAreWrittenBesideTheState)
+{
+    char tmpl[] = "/tmp/simrenderXXXXXX";
+    const std::filesystem::path dir = mkdtemp(tmpl);
+    Bytes firmware(3000);
+    for (size_t i = 0; i < firmware.size(); ++i)
+        firmware[i] = uint8_t(i * 13);
+    Printer p;
+    p.feed(Bytes{0x1C, 0xAA, 0x55, 0x01});
+    p.feed(firmware);
+    p.flush();
+    p.feed(Bytes{0x1C, 0xAA, 0x0D, 'f', 'o', 'n', 't'});
+    p.flush();
+    std::string err;
+    ASSERT_TRUE(p.writeOutputs(dir.string(), &err)) << err;
+    auto fileBytes = [&](const char* name) {
+        std::ifstream in(dir / name, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(fileBytes("download-1-firmware.bin"), firmware);
+    EXPECT_EQ(fileBytes("download-2-font.bin"), (Bytes{'f', 'o', 'n', 't'}));
+    const std::string json = p.stateJson();
+    EXPECT_NE(json.find("\"file\": \"download-1-firmware.bin\""), std::string::npos) << json;
+    std::filesystem::remove_all(dir);
+}
+
+TEST(Render, ThePrintedMachineNumberCarriesItsLabel)
+{
+    Bytes bytes{0x1C, 0xAA, 0x1A};
+    for (char c : std::string("ABCdef123456"))
+        bytes.push_back(uint8_t(c));
+    bytes.insert(bytes.end(), {0x1C, 0xAA, 0x19});
+    Printer p;
+    p.feed(bytes);
+    p.flush();
+    EXPECT_EQ(p.countLines("print machine number \"ABCdef123456\""), 1u);
+    // Three Chinese cells (24 dots) for the label, then ": " and twelve
+    // characters (12 dots each): the line is 3*24 + 14*12 dots wide.
+    const Box box = blackBox(p.paperDots());
+    EXPECT_GT(box.x1, 3 * 24 + 13 * 12);
+    EXPECT_LE(box.x1, 3 * 24 + 14 * 12);
 }

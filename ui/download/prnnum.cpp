@@ -1,0 +1,156 @@
+// The machine-number dialog: writes a twelve-character machine number into
+// the printer and asks the printer to print the number it holds.
+#include "ui/download/download.h"
+
+#include "port/port.h"
+#include "res/resource.h"
+#include "send/send.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr BYTE kWritePrnNum[3] = {0x1C, 0xAA, 0x1A};
+constexpr BYTE kPrintPrnNum[3] = {0x1C, 0xAA, 0x19};
+constexpr size_t kPrnNumLength = 12;
+
+// Bytes of the command the engine took (its length report), to tell a
+// complete write from one that failed.
+LPARAM gPrnNumCmdLength = 0;
+
+bool NoPortOpen()
+{
+    return gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL;
+}
+
+bool IsPrnNumChar(unsigned char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Exactly twelve ASCII letters and digits, nothing trimmed.
+bool IsLegalPrnNum(const char* text)
+{
+    size_t count = 0;
+    while (text[count] != '\0' && IsPrnNumChar(static_cast<unsigned char>(text[count])))
+        ++count;
+    return text[count] == '\0' && count == kPrnNumLength;
+}
+
+void handlePrnNumEdit_Dw(HWND hwnd)
+{
+    char typed[1024] = {};
+    GetDlgItemTextA(hwnd, IDC_DN_NUMBER, typed, sizeof typed);
+    // Counted in the printer's bytes: a Chinese character counts 2.
+    const size_t count = PlatUtf8ToGbk(typed).size();
+    char text[64];
+    wsprintfA(text, "已输入机器码: %d 个", static_cast<int>(count));
+    SetStatusText_Dw(0, text);
+}
+
+void handleSendButton_PrnNum_Dw(HWND hwnd)
+{
+    if (dlgType != DLG_DOWN_PRN_NUM)
+        return;
+    if (gCurrentPort.state == PORT_STATE_BUSY || NoPortOpen())
+        return;
+    char typed[4 * 125] = {};
+    GetDlgItemTextA(hwnd, IDC_DN_NUMBER, typed, sizeof typed);
+    if (!IsLegalPrnNum(typed)) {
+        ShowError_Dw("请输入合法的机器码！");
+        SetStatusText_Dw(0, "请输入合法的机器码！");
+        return;
+    }
+    BYTE command[sizeof kWritePrnNum + kPrnNumLength] = {};
+    std::memcpy(command, kWritePrnNum, sizeof kWritePrnNum);
+    std::memcpy(command + sizeof kWritePrnNum, typed, kPrnNumLength);
+    curButton = IDC_DN_SEND;
+    EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), FALSE);
+    if (!SendDataToPrn(hwnd, command, sizeof command, SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
+        SetStatusText_Dw(0, "写机器码失败");
+        ShowError_Dw("写机器码失败！请重试");
+    }
+}
+
+void handlePrintPrnNumButton_Dw(HWND hwnd)
+{
+    if (gCurrentPort.state == PORT_STATE_BUSY || NoPortOpen())
+        return;
+    curButton = IDC_DN_PRINT;
+    if (!SendDataToPrn(hwnd, kPrintPrnNum, sizeof kPrintPrnNum, SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
+        SetStatusText_Dw(0, "打印机器码失败");
+        ShowError_Dw("打印机器码失败！请重试");
+    }
+}
+
+void handleSendCmdsStatus_dw(HWND hwnd, WPARAM code, LPARAM value)
+{
+    switch (code) {
+    case STATUS_CMDS_LENGTH:
+        gPrnNumCmdLength = value;
+        SetStatusText_Dw(0, "正在发送机器码");
+        break;
+    case STATUS_CMDS_SENT:
+        // The count is what the port took: fewer bytes than the command
+        // means the printer did not get it, which must not read as success.
+        if (value < gPrnNumCmdLength || value == 0) {
+            SetStatusText_Dw(0, curButton == IDC_DN_PRINT ? "打印机器码失败" : "写机器码失败");
+            EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), TRUE);
+        } else if (curButton == IDC_DN_PRINT) {
+            SetStatusText_Dw(0, "已发送打印机器码命令!");
+        } else {
+            SetStatusText_Dw(0, "已写入机器码!");
+            EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), TRUE);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+INT_PTR CALLBACK bDownPrnNumDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        dlgType = DLG_DOWN_PRN_NUM;
+        curButton = 0;
+        _InitCtrls_Dw(hwnd);
+        return FALSE;
+    case WM_CLOSE:
+        _ExitDialog_Dw(hwnd);
+        return TRUE;
+    case WM_SENDCMDS_STATUS:
+        handleSendCmdsStatus_dw(hwnd, wParam, lParam);
+        return FALSE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_DN_PARALLEL:
+            handlePortRadio_Dw(hwnd, IDC_DN_PARALLEL, PORT_PARALLEL);
+            return FALSE;
+        case IDC_DN_USB:
+            handlePortRadio_Dw(hwnd, IDC_DN_USB, PORT_USB);
+            return FALSE;
+        case IDC_DN_SERIAL:
+            handlePortRadio_Dw(hwnd, IDC_DN_SERIAL, PORT_SERIAL);
+            return FALSE;
+        case IDC_DN_NUMBER:
+            handlePrnNumEdit_Dw(hwnd);
+            return FALSE;
+        case IDC_DN_SEND:
+            handleSendButton_PrnNum_Dw(hwnd);
+            return FALSE;
+        case IDC_DN_EXIT:
+            _ExitDialog_Dw(hwnd);
+            return TRUE;
+        case IDC_DN_PRINT:
+            handlePrintPrnNumButton_Dw(hwnd);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,147 @@
+// The common tests page: a solid black print, the sample receipt, the two
+// cash drawers, full and partial cuts, the automatic cutter switch and the
+// printer's own serial baud rate.
+#include "ui/tests/tests.h"
+
+#include "port/port.h"
+#include "res/resource.h"
+#include "res/tests_res.h"
+#include "send/send.h"
+
+#include <string>
+
+namespace {
+
+const char kNoPort[] = "请先选择一个打印端口";
+const char kRefused[] = "发送数据错误！请重试";
+constexpr WORD kFlags = SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE;
+// The baud combo shows rows 2 to 7 of the baud table (1200 to 38400); the
+// printer receives the combo's index.
+constexpr size_t kFirstBaudRow = 2;
+constexpr size_t kBaudRows = 6;
+constexpr int kDefaultBaudIndex = 3; // 9600
+
+std::string Bytes(std::initializer_list<BYTE> bytes)
+{
+    std::string out;
+    for (BYTE b : bytes)
+        out.push_back(static_cast<char>(b));
+    return out;
+}
+
+void Send(HWND page, const std::string& bytes, const char* refused = kRefused)
+{
+    SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kFlags, refused);
+}
+
+// One band of the all-black print: ESC * 8-dot single density, 210 columns
+// all black, CR, ESC J 16.
+std::string BlackBand()
+{
+    return Bytes({0x1B, 0x2A, 0x00, 0xD2, 0x00}) + std::string(210, '\xFF') + Bytes({0x0D, 0x1B, 0x4A, 0x10});
+}
+
+void FillBaudCombo(HWND page)
+{
+    for (size_t row = kFirstBaudRow; row < kFirstBaudRow + kBaudRows; ++row)
+        SendDlgItemMessageA(page, IDC_OT_BAUD, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(MapText(gComRMap, row)));
+    SendDlgItemMessageA(page, IDC_OT_BAUD, CB_SETCURSEL, kDefaultBaudIndex, 0);
+}
+
+} // namespace
+
+void handleTestBlackImg(HWND page)
+{
+    if (!CheckPort_T(kNoPort))
+        return;
+    std::string bytes;
+    for (int band = 0; band < 5; ++band)
+        bytes += BlackBand();
+    Send(page, bytes);
+}
+
+void handleTestDots(HWND page)
+{
+    if (!CheckPort_T(kNoPort))
+        return;
+    Send(page, std::string(testSample1, kTestSample1Length));
+}
+
+void handleTestCasher(HWND page, int drawer)
+{
+    if (!CheckPort_T(kNoPort))
+        return;
+    Send(page, Bytes({0x1B, 0x40}) + PlatUtf8ToGbk("测试钱箱\n") +
+                   Bytes({0x1B, 0x4A, 0x20, 0x1B, 0x70, static_cast<BYTE>(drawer), 0x33, 0x00, 0x00}));
+}
+
+void handleTestCutter(HWND page, int full)
+{
+    if (!CheckPort_T(kNoPort))
+        return;
+    Send(page, Bytes({0x1B, 0x40}) + PlatUtf8ToGbk("测试切刀\n") +
+                   Bytes({0x1B, 0x4A, 0x50, 0x1B, static_cast<BYTE>(full ? 0x69 : 0x6D)}));
+}
+
+void handleCutter_SW(HWND page, int on)
+{
+    if (!CheckPort_T(kNoPort))
+        return;
+    // The text prints before the printer receives the switch.
+    Send(page, Bytes({0x1B, 0x40}) + PlatUtf8ToGbk(on ? "切刀打开\n" : "切刀关闭\n") +
+                   Bytes({0x1C, 0xAA, 0x23, static_cast<BYTE>(on ? 1 : 0)}));
+}
+
+void handleSetCom(HWND page)
+{
+    if (!CheckPort_T("Please select a interface"))
+        return;
+    // FF when nothing is selected. Every index sends the 20 bytes built.
+    const BYTE index = static_cast<BYTE>(SendDlgItemMessageA(page, IDC_OT_BAUD, CB_GETCURSEL, 0, 0));
+    Send(page, "set successful\n" + Bytes({0x1C, 0xAA, 0x22, index, 0x00}), "Send data error!Please try again");
+}
+
+INT_PTR CALLBACK bChild_Other_Proc(HWND page, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnChildDialogInit(page);
+        FillBaudCombo(page);
+        return FALSE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_OT_BLACK:
+            handleTestBlackImg(page);
+            break;
+        case IDC_OT_SAMPLE:
+            handleTestDots(page);
+            break;
+        case IDC_OT_DRAWER1:
+            handleTestCasher(page, 0);
+            break;
+        case IDC_OT_DRAWER2:
+            handleTestCasher(page, 1);
+            break;
+        case IDC_OT_CUT_FULL:
+            handleTestCutter(page, 1);
+            break;
+        case IDC_OT_CUT_PART:
+            handleTestCutter(page, 0);
+            break;
+        case IDC_OT_CUTTER_ON:
+            handleCutter_SW(page, 1);
+            break;
+        case IDC_OT_CUTTER_OFF:
+            handleCutter_SW(page, 0);
+            break;
+        case IDC_OT_SET_BAUD:
+            handleSetCom(page);
+            break;
+        default:
+            break;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

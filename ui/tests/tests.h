@@ -1,0 +1,64 @@
+// The test dialog: a port choice over a tab control whose six pages run the
+// built-in test prints (characters, black mark, current, common tests, USB).
+#pragma once
+
+#include "platform/win32.h"
+
+#include <array>
+#include <span>
+
+constexpr int kTestPageCount = 6;
+
+// One per open test dialog, in its user-data slot.
+struct TabHostRecord {
+    HWND tabControl;
+    HWND currentPage;
+    RECT pageRect; // where every page goes, in the dialog's client coordinates
+    LPCDLGTEMPLATEA pageTemplates[kTestPageCount];
+};
+
+extern std::array<HWND, kTestPageCount> gTabPages;
+extern std::array<DLGPROC, kTestPageCount> gChildDialogProc;
+
+INT_PTR CALLBACK bTestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK bChild_Char_Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK bChild_GBK_Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK bChild_Bmark_Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK bChild_Dianliu_Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK bChild_Other_Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK bChild_UsbLib_Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
+LPCDLGTEMPLATEA DoLockDlgRes(int templateId);
+void OnChildDialogInit(HWND page);
+void OnSelChanging(HWND dialog);
+void OnSelChanged(HWND dialog);
+BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType);
+
+// Shared by the pages.
+// Sets the stop request, as the pages' stop buttons do.
+void RequestSendStop_T();
+// True when a port is usable for a send; otherwise shows `message`.
+bool CheckPort_T(const char* message);
+// Sends `bytes` from `page` with `flags`; a refusal shows `refusedMessage`.
+void SendTest_T(HWND page, std::span<const BYTE> bytes, WORD flags, const char* refusedMessage);
+void ShowError_T(const char* text);
+
+// Page handlers.
+void handleTestChar(HWND page);
+void handleTestGbk(HWND page);
+void handleTestBlackMark(HWND page, int operation);
+void handleTestDianliu(HWND page, int which);
+void handleTestBlackImg(HWND page);
+void handleTestDots(HWND page);
+void handleTestCasher(HWND page, int drawer);
+void handleTestCutter(HWND page, int full);
+void handleCutter_SW(HWND page, int on);
+void handleSetCom(HWND page);
+void handleTestUsbLib(HWND page, int operation);
+
+// Reads a distance as atoi does (white space, sign, digits), saturating at
+// the limits of int instead of overflowing.
+int ReadDecimal_T(const char* text);
+// 0.176 mm motion units for `mm` plus `offsetMm`, truncated toward zero,
+// as the 16 bits the printer takes.
+WORD DistanceUnits_T(int mm, int offsetMm);
