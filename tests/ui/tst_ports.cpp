@@ -211,6 +211,11 @@ private slots:
         QVERIFY(PlatTestKey(dialog, Qt::Key_Return));
         QVERIFY(PlatTestFocus(dialog, IDC_PS_USB1));
         QVERIFY(PlatTestKey(dialog, Qt::Key_Return));
+        // Enter in the device box neither ends the dialog nor adds a row.
+        const auto rows = PlatTestComboRows(dialog, IDC_PS_DEVICE);
+        QVERIFY(PlatTestType(dialog, IDC_PS_DEVICE, "x"));
+        QVERIFY(PlatTestKey(dialog, Qt::Key_Return));
+        QCOMPARE(PlatTestComboRows(dialog, IDC_PS_DEVICE), rows);
         QVERIFY(!Ended(dialog));
         QVERIFY(PlatTestCloseBox(dialog));
         QVERIFY(Ended(dialog));
