@@ -2,6 +2,7 @@
 #include "res/resources.h"
 
 #include "res/download_res.h"
+#include "res/ports_res.h"
 #include "res/resource.h"
 #include "res/tests_res.h"
 
@@ -77,10 +78,10 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
 
-const std::array<const DlgTemplate*, 13> kDialogs{
+const std::array<const DlgTemplate*, 15> kDialogs{
     &kMainDialog,   &kAboutDialog,     &kUserCmdDialog, &kTestDialog,     &kTestCharPage,
     &kTestGbkPage,  &kTestBmarkPage,   &kTestDianliuPage, &kTestOtherPage, &kTestUsbLibPage,
-    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog};
+    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog, &kPortSetDialog, &kEppDialog};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{

@@ -1,9 +1,14 @@
 // Combo boxes ("COMBOBOX") on Qt Widgets: drop-down lists whose rows the
 // program adds; the user's choice is CBN_SELCHANGE, the program's choice
-// (CB_SETCURSEL) reports nothing.
+// (CB_SETCURSEL) reports nothing. A CBS_DROPDOWN combo also has an edit box
+// of its own, whose typing is CBN_EDITCHANGE.
 #include "platform/qt/qtwin.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QEvent>
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -14,12 +19,34 @@ QComboBox* Combo(PlatWindow* w)
     return static_cast<QComboBox*>(w->widget);
 }
 
-QWidget* Create(PlatWindow* w, const DlgItemTemplate&, QWidget* parent)
+// The user types into a drop-down's edit box on the text the program set last.
+class ComboBox : public QComboBox {
+public:
+    ComboBox(HWND h, QWidget* parent) : QComboBox(parent), hwnd(h) {}
+    HWND hwnd;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (PlatQtTouchesText(e->type()))
+            if (PlatWindow* w = PlatQtFind(hwnd))
+                PlatQtShowPendingText(w);
+        return QComboBox::event(e);
+    }
+};
+
+QWidget* Create(PlatWindow* w, const DlgItemTemplate& item, QWidget* parent)
 {
     w->kind = PlatKind::Combo;
-    auto* c = new QComboBox(parent);
+    auto* c = new ComboBox(w->handle, parent);
     const HWND h = w->handle;
     QObject::connect(c, &QComboBox::currentIndexChanged, [h](int) { PlatQtNotify(h, CBN_SELCHANGE); });
+    if ((item.style & CBS_DROPDOWNLIST) == CBS_DROPDOWN) {
+        // Its text is its own, and Enter never adds it to the list.
+        c->setEditable(true);
+        c->setInsertPolicy(QComboBox::NoInsert);
+        QObject::connect(c, &QComboBox::editTextChanged, [h] { PlatQtNotify(h, CBN_EDITCHANGE); });
+    }
     return c;
 }
 
@@ -35,7 +62,12 @@ std::string Text(PlatWindow* w)
     return Combo(w)->currentText().toStdString();
 }
 
-void SetText(PlatWindow*, const char*) {} // a drop-down list has no text of its own
+// A drop-down list has no text of its own; a drop-down's edit box has.
+void SetText(PlatWindow* w, const char* text)
+{
+    if (Combo(w)->isEditable())
+        Combo(w)->setEditText(QString::fromUtf8(text));
+}
 
 LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -43,13 +75,21 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
     const int index = static_cast<int>(static_cast<intptr_t>(wParam));
     switch (message) {
     case WM_SETTEXT:
-        return CB_ERR;
+        if (!c->isEditable())
+            return CB_ERR;
+        break;
     case CB_ADDSTRING: {
         // A Windows list keeps "no selection" when a row is added.
         const int before = c->currentIndex();
+        const QString typed = c->currentText();
         w->quiet = true;
         c->addItem(QString::fromUtf8(reinterpret_cast<const char*>(lParam)));
         c->setCurrentIndex(before);
+        if (c->isEditable()) {
+            c->setEditText(typed); // the edit box keeps what it holds
+            // The list opens wide enough for its longest row.
+            c->view()->setMinimumWidth(std::max(c->width(), c->view()->sizeHintForColumn(0) + 24));
+        }
         w->quiet = false;
         return c->count() - 1;
     }
@@ -80,8 +120,9 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
         return static_cast<LRESULT>(s.size());
     }
     default:
-        return PlatQtTextMessage(w, message, wParam, lParam);
+        break;
     }
+    return PlatQtTextMessage(w, message, wParam, lParam);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // nested event loop or modeless, with their menu bar, icon, keyboard
 // (Enter, Escape) and close box as a Windows dialog has them.
 #include "platform/qt/qtwin.h"
+#include "platform/seams.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -357,6 +358,11 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
     DlgTemplate copy = *tpl;
     copy.style &= ~static_cast<DWORD>(WS_CHILD);
     h = PlatQtCreateDialog(&copy, owner, proc, initParam, true);
+    // Commands asked for on the command line go to the first window that
+    // has no owner, the main window, once its loop runs.
+    if (owner == nullptr && PlatQtFind(h))
+        for (unsigned command : PlatTakeStartCommands())
+            PostMessageA(h, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     if (PlatWindow* w = PlatQtFind(h)) {
         w->dialog->loop = &loop;
         while ((w = PlatQtFind(h)) && !w->dialog->ended)

@@ -25,22 +25,6 @@ QString EditText(const char* text)
     return s;
 }
 
-// What the user does to an edit works on the text the program set last,
-// even when the screen has not caught up with it yet.
-bool TouchesText(QEvent::Type type)
-{
-    switch (type) {
-    case QEvent::KeyPress:
-    case QEvent::InputMethod:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::Drop:
-    case QEvent::FocusIn:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // What both kinds of edit do alike: report focus, and let the user work on
 // the text the program set last. The limit lives with the widget; 0: none set.
@@ -53,7 +37,7 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (TouchesText(e->type()))
+        if (PlatQtTouchesText(e->type()))
             if (PlatWindow* w = PlatQtFind(hwnd))
                 PlatQtShowPendingText(w);
         return Base::event(e);
@@ -260,5 +244,22 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 } // namespace
+
+// What the user does to an edit (or a drop-down's edit box) works on the
+// text the program set last, even when the screen has not caught up with it.
+bool PlatQtTouchesText(int eventType)
+{
+    switch (eventType) {
+    case QEvent::KeyPress:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Drop:
+    case QEvent::FocusIn:
+        return true;
+    default:
+        return false;
+    }
+}
 
 const PlatQtFamily kPlatQtEdits{Create, nullptr, Text, SetText, Message};

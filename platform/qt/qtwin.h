@@ -172,6 +172,8 @@ void PlatQtSetText(PlatWindow* w, const char* text);
 void PlatQtShowSoon(PlatWindow* w);
 // Shows a pending text now: before the user or another message works on the control.
 void PlatQtShowPendingText(PlatWindow* w);
+// Whether a Qt event of this type is the user working on a control's text.
+bool PlatQtTouchesText(int eventType);
 
 // Dialog units to pixels with the dialog's base units: x * baseX / 4 and
 // y * baseY / 8, rounded as Windows' MulDiv (halves away from zero).
