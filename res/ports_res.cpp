@@ -1,19 +1,13 @@
 // Templates of the port settings dialog and the EPP console.
 #include "res/ports_res.h"
 #include "res/resource.h"
+#include "res/styles.h"
 
 #include <array>
 
 namespace {
 
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-constexpr DWORD kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kRadio = kChild | WS_TABSTOP | BS_AUTORADIOBUTTON;
-constexpr DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr DWORD kGroupBox = kChild | WS_GROUP | BS_GROUPBOX;
-constexpr DWORD kLabel = kChild | SS_LEFT;
-constexpr DWORD kList = kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-constexpr DWORD kModal = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
+using namespace res_style;
 
 // ---------------------------------------------------------------- port settings
 // The parallel and USB groups on the left, the serial group on the right

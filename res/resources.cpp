@@ -4,6 +4,7 @@
 #include "res/download_res.h"
 #include "res/ports_res.h"
 #include "res/resource.h"
+#include "res/styles.h"
 #include "res/tests_res.h"
 
 #include <array>
@@ -16,13 +17,7 @@ extern const std::size_t mptest_art_bitmap1_png_size;
 
 namespace {
 
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-constexpr DWORD kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kRadio = kChild | WS_TABSTOP | BS_AUTORADIOBUTTON;
-constexpr DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr DWORD kGroupBox = kChild | WS_GROUP | BS_GROUPBOX;
-constexpr DWORD kLabel = kChild | SS_LEFT;
-constexpr DWORD kModal = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
+using namespace res_style;
 
 // ---------------------------------------------------------------- main window
 constexpr std::array kMainItems{
