@@ -7,6 +7,8 @@
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/download/download.h"
+#include "ui/epp/epp.h"
+#include "ui/ports/ports.h"
 #include "ui/tests/tests.h"
 
 #include <array>
@@ -26,14 +28,14 @@ struct FeatureDialog {
 };
 
 const std::array<FeatureDialog, 8> kFeatureDialogs{{
-    {IDM_PORT_SETTINGS, IDD_PORT_SETTINGS, nullptr},
+    {IDM_PORT_SETTINGS, IDD_PORT_SETTINGS, bPortSetDlgProc},
     {IDM_TEST, IDD_TEST, bTestDlgProc},
     {IDM_USER_CMD, IDD_USER_CMD, bUserCmdDlgProc},
     {IDM_ABOUT, IDD_ABOUT, bAboutDlgProc},
     {IDM_DOWN_VERSION, IDD_DOWN_VERSION, bDownVerFileDlgProc},
     {IDM_DOWN_FONT, IDD_DOWN_FONT, bDownFontFileDlgProc},
     {IDM_DOWN_PRN_NUM, IDD_DOWN_PRN_NUM, bDownPrnNumDlgProc},
-    {IDM_EPP, IDD_EPP, nullptr},
+    {IDM_EPP, IDD_EPP, bEppDlgProc},
 }};
 
 void ShutdownMainWindow(HWND window)

@@ -6,10 +6,16 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 
 namespace {
+
+constexpr unsigned kEppConsoleCommand = 40028; // the main window's command for the EPP console
+
+std::mutex gStartLock;
+std::vector<unsigned> gStartCommands; // guarded by gStartLock
 
 // Moves the device and system roots under DIR, where the virtual printer
 // (mptest-printer usb --root DIR) makes its USB printer; COM ports without a
@@ -27,6 +33,14 @@ bool DeviceRoot(const char* dir, std::string* why)
     return true;
 }
 
+// The EPP console has no menu item: the option is the technician's way to it.
+bool OpenEppConsole(const char*, std::string*)
+{
+    std::lock_guard<std::mutex> g(gStartLock);
+    gStartCommands.push_back(kEppConsoleCommand);
+    return true;
+}
+
 struct Option {
     const char* name;
     const char* value; // the value's name in the help, nullptr for none
@@ -37,6 +51,7 @@ struct Option {
 constexpr std::array kOptions{
     Option{"--device-root", "DIR", "在 DIR/dev 和 DIR/sys 下查找设备（虚拟打印机 mptest-printer usb --root DIR）",
            DeviceRoot},
+    Option{"--epp", nullptr, "启动时打开 EPP 控制台", OpenEppConsole},
 };
 
 void Usage(FILE* to, const char* program)
@@ -51,6 +66,10 @@ void Usage(FILE* to, const char* program)
 
 int PlatTakeOptions(int argc, char** argv)
 {
+    {
+        std::lock_guard<std::mutex> g(gStartLock);
+        gStartCommands.clear();
+    }
     const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "mptest";
     if (const char* slash = std::strrchr(program, '/'))
         program = slash + 1;
@@ -77,4 +96,12 @@ int PlatTakeOptions(int argc, char** argv)
         return 2;
     }
     return -1;
+}
+
+std::vector<unsigned> PlatTakeStartCommands()
+{
+    std::lock_guard<std::mutex> g(gStartLock);
+    std::vector<unsigned> commands;
+    commands.swap(gStartCommands);
+    return commands;
 }

@@ -1,5 +1,6 @@
 // The platform layer's seams: path roots that tests can move to temporary
-// folders, and the scale applied to every pause and device time-out.
+// folders, the scale applied to every pause and device time-out, and the
+// hook that answers message boxes.
 #include "platform/seams.h"
 
 #include <array>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -15,6 +17,8 @@ std::mutex gRootLock;
 std::array<std::string, 5> gRootOverride; // indexed by PlatRoot; empty = the system's
 std::atomic<double> gTimeScale{1.0};
 std::atomic<void (*)(const std::string&)> gNoticeHandler{nullptr};
+std::mutex gHookLock;
+std::shared_ptr<const PlatMessageBoxHook> gMessageBoxHook; // guarded by gHookLock
 
 std::string EnvOr(const char* name, const std::string& fallback)
 {
@@ -94,4 +98,25 @@ void PlatNotice(const std::string& text)
 void PlatSetNoticeHandler(void (*handler)(const std::string& text))
 {
     gNoticeHandler.store(handler);
+}
+
+void PlatSetMessageBoxHook(PlatMessageBoxHook hook)
+{
+    auto next = hook ? std::make_shared<const PlatMessageBoxHook>(std::move(hook)) : nullptr;
+    std::lock_guard<std::mutex> g(gHookLock);
+    gMessageBoxHook = std::move(next);
+}
+
+bool PlatMessageBoxHooked(HWND owner, const char* text, const char* caption, UINT type, int& answer)
+{
+    std::shared_ptr<const PlatMessageBoxHook> hook;
+    {
+        std::lock_guard<std::mutex> g(gHookLock);
+        hook = gMessageBoxHook;
+    }
+    // A hook replaced meanwhile still answers this call: the copy keeps it alive.
+    if (!hook)
+        return false;
+    answer = (*hook)(owner, text, caption, type);
+    return true;
 }

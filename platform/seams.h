@@ -1,8 +1,12 @@
-// Seams of the platform layer for tests and tools; the program never uses them.
-// Every path root the layer and the per-system halves of port/ read comes
-// from here, so tests can point each at a temporary folder.
+// Seams of the platform layer for tests and tools, and the COM device map,
+// which the port settings dialog also uses. Every path root the layer and
+// the per-system halves of port/ read comes from here, so tests can point
+// each at a temporary folder.
 #pragma once
 
+#include "platform/win32.h"
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,7 +53,7 @@ bool PlatReleaseComDevice(const std::string& comName);
 // reading the store also says each problem once on stderr.
 std::vector<std::string> PlatSerialStoreProblems();
 
-// The platform's own command-line options (mptest --device-root DIR), applied
+// The platform's own command-line options (mptest --device-root DIR, --epp), applied
 // by the program's entry point on this system. -1 to go on; otherwise the
 // exit code, having said why (0 after --help, 2 for a bad option).
 int PlatTakeOptions(int argc, char** argv);
@@ -59,3 +63,29 @@ int PlatTakeOptions(int argc, char** argv);
 // one is set (the program's start-up sets one that shows a message box).
 void PlatNotice(const std::string& text);
 void PlatSetNoticeHandler(void (*handler)(const std::string& text));
+
+// Answers every MessageBoxA instead of showing it, on whichever thread asks:
+// gets the owner, text, caption and flags, returns the button's id (IDOK ...).
+// Tests record boxes with it. Called outside any lock of the layer, so it may
+// block or take its own locks; an empty function shows boxes again.
+using PlatMessageBoxHook = std::function<int(HWND owner, const char* text, const char* caption, UINT type)>;
+void PlatSetMessageBoxHook(PlatMessageBoxHook hook);
+// What MessageBoxA asks first: true and the hook's answer while one is set.
+bool PlatMessageBoxHooked(HWND owner, const char* text, const char* caption, UINT type, int& answer);
+
+// The port settings dialog's device chooser. True where a COM name stands for
+// a device the user picks (here); false where the system maps COM names
+// itself (Windows), and the dialog then shows no chooser.
+extern const bool kPlatComDeviceChooser;
+// The serial devices present, as paths to store: the stable
+// <Dev>/serial/by-id/* links (their names tell the adapter), then
+// <Dev>/ttyUSB*, <Dev>/ttyACM*, and the <Dev>/ttyS* that are real UARTs.
+std::vector<std::string> PlatListComDevices();
+// Whether this user can open `device` now, without opening it.
+enum class PlatDeviceState { Usable, Missing, NoPermission };
+PlatDeviceState PlatCheckComDevice(const std::string& device);
+
+// The main-window commands the options asked for (--epp: the EPP console);
+// each is handed out once, and the window layer posts them to the first
+// window that has no owner.
+std::vector<unsigned> PlatTakeStartCommands();

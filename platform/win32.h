@@ -206,6 +206,7 @@ void SetLastError(DWORD error);
 #define EN_KILLFOCUS 0x0200
 #define EN_CHANGE 0x0300
 #define CBN_SELCHANGE 1
+#define CBN_EDITCHANGE 5
 
 // Buttons
 #define BM_GETCHECK 0x00F0
@@ -315,6 +316,7 @@ typedef NMHDR* LPNMHDR;
 #define SS_ICON 0x3L
 #define SS_BITMAP 0xEL
 
+#define CBS_DROPDOWN 0x0002L
 #define CBS_DROPDOWNLIST 0x0003L
 
 // ---------------------------------------------------------------- windows and dialogs

@@ -30,8 +30,10 @@ BOOL GetPortVal(WORD port, DWORD* value, BYTE size);
 // success.
 BOOL SetPortVal(WORD port, DWORD value, BYTE size);
 
-// Any thread. True where the program may touch the parallel port's
-// registers directly, which is when the "测试lpt" probe may run.
+// Any thread. True when the PC has a parallel port the program can reach at all.
+bool PortIoHasParallelPort();
+// Any thread. True where the program may touch the parallel port's registers directly,
+// which is when the "测试lpt" probe may run.
 bool PortIoHasRawAccess();
 
 // The extended-control-register probe's own access to the ports: a helper

@@ -2,16 +2,14 @@
 #include "res/download_res.h"
 
 #include "res/resource.h"
+#include "res/styles.h"
 
 #include <array>
 
 namespace {
 
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-constexpr DWORD kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kRadio = kChild | WS_TABSTOP | BS_AUTORADIOBUTTON;
-constexpr DWORD kGroupBox = kChild | WS_GROUP | BS_GROUPBOX;
-constexpr DWORD kLabel = kChild | SS_LEFT;
+using namespace res_style;
+
 constexpr DWORD kPathBox = kChild | WS_BORDER | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL;
 // A caption with a close box: closing asks the dialog, which may refuse
 // while a download runs.

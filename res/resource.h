@@ -141,3 +141,33 @@
 
 // Unnamed labels and group boxes
 #define IDC_STATIC_TEXT (-1)
+
+// Port settings dialog
+#define IDC_PS_LPT 1191
+#define IDC_PS_TEST_LPT 1237
+#define IDC_PS_USB1 1178
+#define IDC_PS_USB2 1179
+#define IDC_PS_COM 1185
+#define IDC_PS_BAUD 1186
+#define IDC_PS_DATABITS 1187
+#define IDC_PS_PARITY 1188
+#define IDC_PS_STOPBITS 1189
+#define IDC_PS_FLOW 1190
+#define IDC_PS_OK 1176
+#define IDC_PS_CANCEL 1180
+#define IDC_PS_DEFAULT 1181
+// The device a COM name opens, where the system lets the user choose it.
+#define IDC_PS_DEVICE_LABEL 1300
+#define IDC_PS_DEVICE 1301
+
+// EPP console
+#define IDC_EPP_PARALLEL 1274
+#define IDC_EPP_STATUS 1227
+#define IDC_EPP_INPUT 1275
+#define IDC_EPP_HEX 1276
+#define IDC_EPP_LOOP 1277
+#define IDC_EPP_SEND 1278
+#define IDC_EPP_STOP_SEND 1279
+#define IDC_EPP_CLEAR 1280
+#define IDC_EPP_START_READ 1202
+#define IDC_EPP_STOP_READ 1281

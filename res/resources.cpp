@@ -1,7 +1,10 @@
 // The program's dialog templates, its menu and its pictures, as data.
+#include "res/resources.h"
+
 #include "res/download_res.h"
+#include "res/ports_res.h"
 #include "res/resource.h"
-#include "res/templates.h"
+#include "res/styles.h"
 #include "res/tests_res.h"
 
 #include <array>
@@ -14,13 +17,7 @@ extern const std::size_t mptest_art_bitmap1_png_size;
 
 namespace {
 
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-constexpr DWORD kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kRadio = kChild | WS_TABSTOP | BS_AUTORADIOBUTTON;
-constexpr DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr DWORD kGroupBox = kChild | WS_GROUP | BS_GROUPBOX;
-constexpr DWORD kLabel = kChild | SS_LEFT;
-constexpr DWORD kModal = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
+using namespace res_style;
 
 // ---------------------------------------------------------------- main window
 constexpr std::array kMainItems{
@@ -76,10 +73,10 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
 
-const std::array<const DlgTemplate*, 13> kDialogs{
+const std::array<const DlgTemplate*, 15> kDialogs{
     &kMainDialog,   &kAboutDialog,     &kUserCmdDialog, &kTestDialog,     &kTestCharPage,
     &kTestGbkPage,  &kTestBmarkPage,   &kTestDianliuPage, &kTestOtherPage, &kTestUsbLibPage,
-    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog};
+    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog, &kPortSetDialog, &kEppDialog};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{
@@ -139,3 +136,15 @@ const ImageResource* ResFindImage(ResImageKind kind, int id)
         return &picture;
     return nullptr;
 }
+
+namespace {
+
+// Registered while the program loads, before any window exists, so the window
+// layer finds the program's dialogs, menu and pictures. (CMake links all of
+// res/ into every program, so this is never left out.)
+[[maybe_unused]] const bool gFindersRegistered = [] {
+    PlatSetResourceFinders({ResFindDialog, ResFindMenu, ResFindImage});
+    return true;
+}();
+
+} // namespace

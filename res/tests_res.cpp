@@ -1,21 +1,16 @@
 // Templates of the test dialog (a port choice over a tab control) and of
 // its six pages, which are child dialogs laid over the tab control.
 #include "res/resource.h"
+#include "res/styles.h"
 #include "res/tests_res.h"
 
 #include <array>
 
 namespace {
 
-constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
-constexpr DWORD kPush = kChild | WS_TABSTOP | BS_PUSHBUTTON;
-constexpr DWORD kRadio = kChild | WS_TABSTOP | BS_AUTORADIOBUTTON;
-constexpr DWORD kCheck = kChild | WS_TABSTOP | BS_AUTOCHECKBOX;
-constexpr DWORD kGroupBox = kChild | WS_GROUP | BS_GROUPBOX;
-constexpr DWORD kLabel = kChild | SS_LEFT;
+using namespace res_style;
+
 constexpr DWORD kEdit = kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL;
-constexpr DWORD kCombo = kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-constexpr DWORD kModal = WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT;
 // Pages are shown by the dialog once placed, so not initially visible.
 constexpr DWORD kPage = WS_CHILD | DS_SETFONT;
 
@@ -37,7 +32,7 @@ constexpr std::array kCharItems{
     DlgItemTemplate{IDC_CHAR_H, "BUTTON", kRadio, "H打印", 18, 34, 70, 10},
     DlgItemTemplate{IDC_CHAR_I, "BUTTON", kRadio, "I打印", 18, 50, 70, 10},
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "字体选择", 112, 10, 40, 10},
-    DlgItemTemplate{IDC_CHAR_FONT, "COMBOBOX", kCombo | WS_GROUP, "", 156, 8, 60, 60},
+    DlgItemTemplate{IDC_CHAR_FONT, "COMBOBOX", kList | WS_GROUP, "", 156, 8, 60, 60},
     DlgItemTemplate{IDC_CHAR_DWIDTH, "BUTTON", kCheck | WS_GROUP, "倍宽", 112, 28, 60, 10},
     DlgItemTemplate{IDC_CHAR_DHEIGHT, "BUTTON", kCheck, "倍高", 112, 42, 60, 10},
     DlgItemTemplate{IDC_CHAR_UNDERLINE, "BUTTON", kCheck, "下划线", 112, 56, 60, 10},
@@ -48,7 +43,7 @@ constexpr std::array kCharItems{
 // ---------------------------------------------------------------- Chinese characters
 constexpr std::array kGbkItems{
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "汉字码区位", 12, 12, 50, 10},
-    DlgItemTemplate{IDC_GBK_ZONE, "COMBOBOX", kCombo | WS_GROUP, "", 66, 10, 60, 80},
+    DlgItemTemplate{IDC_GBK_ZONE, "COMBOBOX", kList | WS_GROUP, "", 66, 10, 60, 80},
     DlgItemTemplate{IDC_GBK_DWIDTH, "BUTTON", kCheck | WS_GROUP, "倍宽", 150, 12, 60, 10},
     DlgItemTemplate{IDC_GBK_DHEIGHT, "BUTTON", kCheck, "倍高", 150, 28, 60, 10},
     DlgItemTemplate{IDC_GBK_UNDERLINE, "BUTTON", kCheck, "下划线", 150, 44, 60, 10},
@@ -93,7 +88,7 @@ constexpr std::array kOtherItems{
     DlgItemTemplate{IDC_OT_CUTTER_ON, "BUTTON", kPush, "开切刀", 10, 74, 56, 15},
     DlgItemTemplate{IDC_OT_CUTTER_OFF, "BUTTON", kPush, "关切刀", 74, 74, 56, 15},
     DlgItemTemplate{IDC_STATIC_TEXT, "BUTTON", kGroupBox, "串口波特率", 146, 4, 104, 50},
-    DlgItemTemplate{IDC_OT_BAUD, "COMBOBOX", kCombo | WS_GROUP, "", 154, 20, 50, 90},
+    DlgItemTemplate{IDC_OT_BAUD, "COMBOBOX", kList | WS_GROUP, "", 154, 20, 50, 90},
     DlgItemTemplate{IDC_OT_SET_BAUD, "BUTTON", kPush | WS_GROUP, "确认", 210, 19, 34, 14},
 };
 

@@ -44,6 +44,19 @@ uint8_t ParallelPort::statusFrom(uint32_t lines, uint64_t busyPolls, uint64_t ac
     return s;
 }
 
+uint8_t ParallelPort::scriptedStatus(uint32_t lines)
+{
+    std::lock_guard lock(mutex_);
+    uint8_t s = status_script_.empty() ? 0 : status_script_.front();
+    if (status_script_.size() > 1)
+        status_script_.pop_front();
+    if ((lines & kBusyWhileEppEmpty) && epp_.empty())
+        s &= static_cast<uint8_t>(~kStatusNotBusy);
+    if (lines & kEppTimeout)
+        s |= kStatusEppTimeout;
+    return s;
+}
+
 bool ParallelPort::readPort(uint16_t address, uint8_t* value)
 {
     const uint32_t lines = lines_.load(std::memory_order_acquire);
@@ -57,8 +70,9 @@ bool ParallelPort::readPort(uint16_t address, uint8_t* value)
         const uint64_t busy = countDown(busy_polls_);
         const uint64_t ack = countDown(ack_polls_);
         status_polls_.fetch_add(1, std::memory_order_relaxed);
+        const uint8_t status = (lines & kScripted) ? scriptedStatus(lines) : statusFrom(lines, busy, ack);
         if (value)
-            *value = statusFrom(lines, busy, ack);
+            *value = status;
         return true;
     }
     std::lock_guard lock(mutex_);
@@ -127,7 +141,8 @@ bool ParallelPort::writePort(uint16_t address, uint8_t value)
         return true;
     }
     case kEppData:
-        // An EPP data write cycle: nothing listens on the printer's side.
+        // An EPP data write cycle: the printer's side only keeps the byte.
+        epp_written_.push_back(value);
         return true;
     case kEcr:
         ecr_ = value;
@@ -206,6 +221,19 @@ void ParallelPort::setBusyWhileEppEmpty(bool on)
 {
     std::lock_guard lock(mutex_);
     setLine(kBusyWhileEppEmpty, on);
+}
+
+void ParallelPort::setStatusScript(std::vector<uint8_t> values)
+{
+    std::lock_guard lock(mutex_);
+    status_script_.assign(values.begin(), values.end());
+    setLine(kScripted, !status_script_.empty());
+}
+
+std::vector<uint8_t> ParallelPort::eppWritten() const
+{
+    std::lock_guard lock(mutex_);
+    return epp_written_;
 }
 
 void ParallelPort::setEcr(uint8_t value)

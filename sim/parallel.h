@@ -77,6 +77,11 @@ public:
     // reader that waits for bit 7 reads only bytes that were pushed.
     void setBusyWhileEppEmpty(bool on);
     void setEcr(uint8_t value);
+    // Status reads show these values, one per read, then the last one for
+    // good, in place of what the lines above make; the EPP time-out bit and,
+    // with setBusyWhileEppEmpty, the busy bit still follow the port. An empty
+    // list goes back to the lines.
+    void setStatusScript(std::vector<uint8_t> values);
 
     // --- observation ---
     uint64_t statusPolls() const;
@@ -89,6 +94,8 @@ public:
     uint8_t control() const;
     uint8_t ecr() const;
     size_t eppPending() const;
+    // Bytes written to the EPP data register, in order.
+    std::vector<uint8_t> eppWritten() const;
     // The status byte the next read would show, without counting a poll.
     uint8_t peekStatus() const;
     // Waits until at least `count` bytes were delivered; false on time-out.
@@ -105,6 +112,8 @@ private:
     Sink sink_;
     std::vector<uint8_t> delivered_;
     std::deque<uint8_t> epp_;
+    std::vector<uint8_t> epp_written_;
+    std::deque<uint8_t> status_script_;
     uint8_t data_ = 0;
     uint8_t control_ = 0x0C; // INIT inactive, SELECT IN active: the power-on value
     uint8_t ecr_ = 0x15;
@@ -122,7 +131,9 @@ private:
         kEppTimeout = 8,
         kBusyWhileEppEmpty = 16,
         kEppEmpty = 32,
+        kScripted = 64,
     };
+    uint8_t scriptedStatus(uint32_t lines);
     void setLine(uint32_t bit, bool on);
     std::atomic<uint32_t> lines_{kEppEmpty};
     std::atomic<uint64_t> busy_polls_{0};

@@ -159,6 +159,20 @@ HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
     return h;
 }
 
+// A path on drive C ("c:\\epp.txt") lies in the user's home folder here,
+// with its backslashes as folder separators.
+std::string HostPath(const std::string& name)
+{
+    if (name.size() < 3 || (name[0] != 'c' && name[0] != 'C') || name[1] != ':' ||
+        (name[2] != '\\' && name[2] != '/'))
+        return name;
+    std::string rest = name.substr(3);
+    for (char& c : rest)
+        if (c == '\\')
+            c = '/';
+    return PlatRootPath(PlatRoot::Home) + "/" + rest;
+}
+
 } // namespace
 } // namespace plat
 
@@ -175,7 +189,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     }
     if (unsigned n = plat::ComNumber(name); n != 0)
         return plat::OpenSerial(n);
-    std::string path(name);
+    std::string path = plat::HostPath(name);
     if (std::string node = plat::UsbNodePath(path); !node.empty())
         return plat::OpenUsbNode(node);
     return plat::OpenRegular(path, access, shareMode, disposition, flagsAndAttributes);

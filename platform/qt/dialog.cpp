@@ -1,7 +1,9 @@
-// Dialogs on Qt Widgets: built from the templates in res/, modal with a
+// Dialogs on Qt Widgets: built from templates (the program's, found through
+// the lookups it registers, or a test's), modal with a
 // nested event loop or modeless, with their menu bar, icon, keyboard
 // (Enter, Escape) and close box as a Windows dialog has them.
 #include "platform/qt/qtwin.h"
+#include "platform/seams.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,6 +18,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -86,17 +90,14 @@ void DialogWidget::keyPressEvent(QKeyEvent* e)
     QWidget::keyPressEvent(e);
 }
 
+// The program's resource lookups; empty until it registers them.
+PlatResourceFinders gFinders;
+
 // Icons loaded by LoadIconA, one per resource id, alive for the whole run.
 struct IconRecord {
     QIcon icon;
 };
 std::map<int, std::unique_ptr<IconRecord>> gIcons;
-
-int MulDivRound(int v, int num, int den)
-{
-    long long p = static_cast<long long>(v) * num;
-    return static_cast<int>(p >= 0 ? (p + den / 2) / den : -((-p + den / 2) / den));
-}
 
 QFont DialogFont(const DlgTemplate* tpl)
 {
@@ -111,7 +112,7 @@ QFont DialogFont(const DlgTemplate* tpl)
 
 QMenuBar* BuildMenu(HWND dialog, int menuId, QWidget* parent)
 {
-    const MenuTemplate* menu = ResFindMenu(menuId);
+    const MenuTemplate* menu = gFinders.menu ? gFinders.menu(menuId) : nullptr;
     if (!menu)
         return nullptr;
     auto* bar = new QMenuBar(parent);
@@ -154,10 +155,33 @@ void PlatQtBaseUnits(const QFont& font, int& baseX, int& baseY)
         baseY = 1;
 }
 
+int PlatQtMulDiv(int number, int numerator, int denominator)
+{
+    if (denominator == 0)
+        return -1;
+    const long long product = static_cast<long long>(number) * numerator;
+    const long long d = std::llabs(denominator);
+    // Rounded half away from zero, as Windows' MulDiv rounds.
+    long long q = (std::llabs(product) + d / 2) / d;
+    if ((product < 0) != (denominator < 0))
+        q = -q;
+    return q > INT_MAX || q < INT_MIN ? -1 : static_cast<int>(q);
+}
+
+int PlatQtUnitsX(const PlatDialog& dialog, int x)
+{
+    return PlatQtMulDiv(x, dialog.baseX, 4);
+}
+
+int PlatQtUnitsY(const PlatDialog& dialog, int y)
+{
+    return PlatQtMulDiv(y, dialog.baseY, 8);
+}
+
 QPixmap PlatQtImage(ResImageKind kind, int id)
 {
     QPixmap pm;
-    if (const ImageResource* img = ResFindImage(kind, id))
+    if (const ImageResource* img = gFinders.image ? gFinders.image(kind, id) : nullptr)
         pm.loadFromData(img->bytes.data(), static_cast<uint>(img->bytes.size()), "PNG");
     return pm;
 }
@@ -167,7 +191,12 @@ const DlgTemplate* PlatQtFindDialogTemplate(LPCSTR name)
     if (auto& find = PlatQtTestHooks().findDialog)
         if (const DlgTemplate* t = find(name))
             return t;
-    return ResFindDialog(name);
+    return gFinders.dialog ? gFinders.dialog(name) : nullptr;
+}
+
+void PlatSetResourceFinders(const PlatResourceFinders& finders)
+{
+    gFinders = finders;
 }
 
 HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARAM param, bool show)
@@ -193,7 +222,8 @@ HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARA
     rec->style = tpl->style;
     rec->id = tpl->id;
     rec->parent = parent;
-    rec->proc = proc;
+    rec->dialog = std::make_unique<PlatDialog>();
+    rec->dialog->proc = proc;
     PlatWindow* w = rec.get();
     HWND h = PlatQtRegister(std::move(rec));
 
@@ -202,11 +232,11 @@ HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARA
     w->widget = dw;
     const QFont font = DialogFont(tpl);
     dw->setFont(font);
-    PlatQtBaseUnits(font, w->baseX, w->baseY);
-    const int width = MulDivRound(tpl->cx, w->baseX, 4);
-    const int height = MulDivRound(tpl->cy, w->baseY, 8);
-    const int x = MulDivRound(tpl->x, w->baseX, 4);
-    const int y = MulDivRound(tpl->y, w->baseY, 8);
+    PlatQtBaseUnits(font, w->dialog->baseX, w->dialog->baseY);
+    const int width = PlatQtUnitsX(*w->dialog, tpl->cx);
+    const int height = PlatQtUnitsY(*w->dialog, tpl->cy);
+    const int x = PlatQtUnitsX(*w->dialog, tpl->x);
+    const int y = PlatQtUnitsY(*w->dialog, tpl->y);
 
     if (child) {
         w->client = dw;
@@ -245,7 +275,7 @@ HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARA
     w = PlatQtFind(h);
     if (!w) // destroyed while it was being set up
         return nullptr;
-    if (!w->ended && (show || (tpl->style & WS_VISIBLE))) {
+    if (!w->dialog->ended && (show || (tpl->style & WS_VISIBLE))) {
         w->widget->show();
         if (!child)
             w->widget->activateWindow();
@@ -260,14 +290,14 @@ HWND PlatQtCreateDialog(const DlgTemplate* tpl, HWND parent, DLGPROC proc, LPARA
 LRESULT PlatQtDialogMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const HWND h = w->handle;
-    if (w->proc) {
-        w->msgResult = 0;
-        const INT_PTR r = w->proc(h, message, wParam, lParam);
+    if (w->dialog->proc) {
+        w->dialog->msgResult = 0;
+        const INT_PTR r = w->dialog->proc(h, message, wParam, lParam);
         w = PlatQtFind(h);
         if (message == WM_INITDIALOG)
             return r;
         if (r)
-            return w ? w->msgResult : 0;
+            return w ? w->dialog->msgResult : 0;
         if (!w)
             return 0;
     }
@@ -281,10 +311,10 @@ LRESULT PlatQtDialogMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM l
     case WM_GETTEXTLENGTH:
         return static_cast<LRESULT>(PlatQtGetText(w).size());
     case WM_SETICON: {
-        HICON& slot = wParam == ICON_BIG ? w->bigIcon : w->smallIcon;
+        HICON& slot = wParam == ICON_BIG ? w->dialog->bigIcon : w->dialog->smallIcon;
         HICON old = slot;
         slot = reinterpret_cast<HICON>(lParam);
-        HICON shown = w->bigIcon ? w->bigIcon : w->smallIcon;
+        HICON shown = w->dialog->bigIcon ? w->dialog->bigIcon : w->dialog->smallIcon;
         w->widget->setWindowIcon(shown ? reinterpret_cast<IconRecord*>(shown)->icon : QIcon());
         return reinterpret_cast<LRESULT>(old);
     }
@@ -328,14 +358,19 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
     DlgTemplate copy = *tpl;
     copy.style &= ~static_cast<DWORD>(WS_CHILD);
     h = PlatQtCreateDialog(&copy, owner, proc, initParam, true);
+    // Commands asked for on the command line go to the first window that
+    // has no owner, the main window, once its loop runs.
+    if (owner == nullptr && PlatQtFind(h))
+        for (unsigned command : PlatTakeStartCommands())
+            PostMessageA(h, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     if (PlatWindow* w = PlatQtFind(h)) {
-        w->loop = &loop;
-        while ((w = PlatQtFind(h)) && !w->ended)
+        w->dialog->loop = &loop;
+        while ((w = PlatQtFind(h)) && !w->dialog->ended)
             if (loop.exec() == -1) // the application is quitting: the loop cannot run
                 break;
         if (w) {
-            w->loop = nullptr;
-            result = w->result;
+            w->dialog->loop = nullptr;
+            result = w->dialog->result;
         } else {
             result = 0;
         }
@@ -364,11 +399,11 @@ BOOL EndDialog(HWND dialog, INT_PTR result)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    w->ended = true;
-    w->result = result;
+    w->dialog->ended = true;
+    w->dialog->result = result;
     w->widget->hide();
-    if (w->loop)
-        w->loop->exit();
+    if (w->dialog->loop)
+        w->dialog->loop->exit();
     if (auto& hook = PlatQtTestHooks().dialogEnded)
         hook(dialog, result);
     return TRUE;
@@ -395,8 +430,8 @@ BOOL PlatQtDestroy(HWND window)
         w = PlatQtFind(window);
         if (!w)
             return TRUE;
-        if (w->loop)
-            w->loop->exit();
+        if (w->dialog->loop)
+            w->dialog->loop->exit();
         PlatQtDispatch(window, WM_DESTROY, 0, 0);
         w = PlatQtFind(window);
         if (!w)
@@ -451,9 +486,9 @@ BOOL MapDialogRect(HWND dialog, LPRECT rect)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    rect->left = MulDivRound(rect->left, w->baseX, 4);
-    rect->right = MulDivRound(rect->right, w->baseX, 4);
-    rect->top = MulDivRound(rect->top, w->baseY, 8);
-    rect->bottom = MulDivRound(rect->bottom, w->baseY, 8);
+    rect->left = PlatQtUnitsX(*w->dialog, rect->left);
+    rect->right = PlatQtUnitsX(*w->dialog, rect->right);
+    rect->top = PlatQtUnitsY(*w->dialog, rect->top);
+    rect->bottom = PlatQtUnitsY(*w->dialog, rect->bottom);
     return TRUE;
 }

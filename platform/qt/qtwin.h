@@ -1,13 +1,15 @@
 // Inside of the window layer on Qt Widgets: the window registry, the record of
-// one window, and the hooks the test API sets. Only platform/qt and
+// one window, the control families, and the hooks the test API sets. Only platform/qt and
 // platform/testapi include this header; the program sees platform/win32.h alone.
 #pragma once
 
 #include "platform/win32.h"
-#include "res/templates.h"
+#include "platform/templates.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <string>
 #include <vector>
@@ -15,7 +17,9 @@
 class QWidget;
 class QEventLoop;
 
-// What a window is; decides how messages to it are answered.
+// What a window is. A control's family answers its messages; the kind tells
+// the members of a family apart (Enter looks for push buttons, a click aims at
+// the indicator of radio buttons and check boxes, ...).
 enum class PlatKind {
     Dialog,
     PushButton,
@@ -30,6 +34,45 @@ enum class PlatKind {
     Tab,
 };
 
+struct PlatWindow;
+
+// A family of controls (buttons, edits, combo boxes, statics, status bars,
+// tabs), each in a file of its own: how it is made from a template row, how
+// it gives and takes its text, and the messages it answers. Its own state
+// lives in its widget.
+struct PlatQtFamily {
+    // Makes the widget, sets w->kind. The common code then places it, sets
+    // its focus policy from WS_TABSTOP, its state from WS_DISABLED and
+    // WS_VISIBLE, and calls placed().
+    QWidget* (*create)(PlatWindow* w, const DlgItemTemplate& item, QWidget* parent);
+    // Afterwards: what the family does differently (its own height, no
+    // focus, ...); may be null.
+    void (*placed)(PlatWindow* w);
+    std::string (*text)(PlatWindow* w);
+    // Shows a text the program set; never notifies.
+    void (*setText)(PlatWindow* w, const char* text);
+    // Every message sent to the control; what the family does not answer
+    // goes to PlatQtTextMessage.
+    LRESULT (*message)(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
+};
+extern const PlatQtFamily kPlatQtButtons;    // buttons.cpp: push, radio, check, group box
+extern const PlatQtFamily kPlatQtEdits;      // edits.cpp: single- and multi-line
+extern const PlatQtFamily kPlatQtCombos;     // combos.cpp: drop-down lists
+extern const PlatQtFamily kPlatQtStatics;    // statics.cpp: text, icon, bitmap; unknown classes
+extern const PlatQtFamily kPlatQtStatusBars; // statusbar.cpp
+extern const PlatQtFamily kPlatQtTabs;       // tabs.cpp
+
+// What only a dialog has.
+struct PlatDialog {
+    DLGPROC proc = nullptr;
+    LONG_PTR msgResult = 0;
+    int baseX = 8, baseY = 16; // dialog base units of the dialog font
+    bool ended = false;
+    INT_PTR result = 0;
+    QEventLoop* loop = nullptr; // the modal loop while DialogBoxParamA runs
+    HICON bigIcon = nullptr, smallIcon = nullptr;
+};
+
 // One window. Lives on the user-interface thread; only that thread reads or
 // changes it. Other threads see windows only through their handles.
 struct PlatWindow {
@@ -41,22 +84,14 @@ struct PlatWindow {
     QWidget* widget = nullptr; // the window itself
     QWidget* client = nullptr; // where children go (the area below a menu bar)
     LONG_PTR userData = 0;
+    std::unique_ptr<PlatDialog> dialog;   // dialogs only
+    const PlatQtFamily* family = nullptr; // controls only
 
-    // Dialogs
-    DLGPROC proc = nullptr;
-    LONG_PTR msgResult = 0;
-    int baseX = 8, baseY = 16; // dialog base units of the dialog font
-    bool ended = false;
-    INT_PTR result = 0;
-    QEventLoop* loop = nullptr; // the modal loop while DialogBoxParamA runs
-    HICON bigIcon = nullptr, smallIcon = nullptr;
-
-    // Edits
-    int textLimit = 0; // 0: no limit set
-
-    // Status bars: right edges of the parts (-1: to the end) and their texts.
-    std::vector<int> parts;
-    std::vector<std::string> partTexts;
+    // A text the program set that the screen has not shown yet (at most one
+    // frame later); reads give it at once.
+    std::optional<std::string> pendingText;
+    std::chrono::steady_clock::time_point shownAt{}; // the last time the screen caught up
+    bool frameQueued = false;
 
     // True while the layer itself changes the control, so the change is not
     // reported as the user's.
@@ -85,7 +120,6 @@ struct PlatQtHooks {
     std::function<const DlgTemplate*(LPCSTR name)> findDialog;
     std::function<void(HWND dialog)> dialogCreated;
     std::function<void(HWND dialog, INT_PTR result)> dialogEnded;
-    std::function<int(HWND owner, const char* text, const char* caption, UINT type)> messageBox;
     // Returns false for a cancelled choice; otherwise fills path (UTF-8).
     std::function<bool(const OPENFILENAMEA& ofn, std::string& path)> fileChooser;
     int screenWidth = 0, screenHeight = 0; // 0: the primary screen's
@@ -116,6 +150,8 @@ template <typename F> bool PlatQtOnUi(HWND target, F&& f)
 LRESULT PlatQtDispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT PlatQtDialogMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT PlatQtControlMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
+// WM_SETTEXT, WM_GETTEXT and WM_GETTEXTLENGTH as every control answers them; 0 for others.
+LRESULT PlatQtTextMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
 // Tells a control's dialog about it: WM_COMMAND with the control's id and `code`.
 void PlatQtNotify(HWND control, WORD code);
 
@@ -125,9 +161,25 @@ HWND PlatQtCreateControl(PlatWindow* dialog, const DlgItemTemplate& item);
 void PlatQtPlaceStatusBar(PlatWindow* bar);
 
 // Text of a window as the "A" functions give it (UTF-8; CR LF line breaks
-// in multi-line edits), and setting it without notifications.
+// in multi-line edits), and setting it without notifications. A control's
+// new text is stored at once and drawn within a frame (see PlatQtShowSoon).
 std::string PlatQtGetText(PlatWindow* w);
 void PlatQtSetText(PlatWindow* w, const char* text);
+
+// A control the program changed gets to the screen at most once per frame
+// (about 60 times a second), however fast reports change it: the first change
+// after a quiet frame at once, later ones when the frame is over.
+void PlatQtShowSoon(PlatWindow* w);
+// Shows a pending text now: before the user or another message works on the control.
+void PlatQtShowPendingText(PlatWindow* w);
+// Whether a Qt event of this type is the user working on a control's text.
+bool PlatQtTouchesText(int eventType);
+
+// Dialog units to pixels with the dialog's base units: x * baseX / 4 and
+// y * baseY / 8, rounded as Windows' MulDiv (halves away from zero).
+int PlatQtMulDiv(int number, int numerator, int denominator);
+int PlatQtUnitsX(const PlatDialog& dialog, int x);
+int PlatQtUnitsY(const PlatDialog& dialog, int y);
 
 // Copies UTF-8 text into a buffer of `size` bytes, NUL-terminated, never
 // cutting a character in two. Returns the bytes copied without the NUL.
@@ -139,11 +191,20 @@ class QPixmap;
 // A picture resource as a pixmap; a null pixmap when there is none.
 QPixmap PlatQtImage(ResImageKind kind, int id);
 
-// The tab control: its widget, its messages, and its strip of tabs.
-QWidget* PlatQtCreateTabControl(HWND h, QWidget* parent);
-LRESULT PlatQtTabMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
+// The strip of tabs of a tab control; nullptr for other windows.
 class QTabBar;
 QTabBar* PlatQtTabBar(PlatWindow* w);
+
+// Message boxes raised by worker threads are not modal: like an ownerless box
+// on Windows they hold only the thread that asked. True while one is open.
+bool PlatQtWorkerBoxesOpen();
+// Runs this thread's events until `deadline` or the first batch of events,
+// with input going only to those boxes: how a wait on the user-interface
+// thread (MsgWaitForMultipleObjects) lets them be answered. Other windows get
+// no input meanwhile; messages posted to them wait until the wait is over.
+void PlatQtServeWorkerBoxes(std::chrono::steady_clock::time_point deadline);
+// True while PlatQtServeWorkerBoxes runs.
+bool PlatQtServingWorkerBoxes();
 
 // Destroys a window and everything in it.
 BOOL PlatQtDestroy(HWND window);

@@ -18,6 +18,8 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -49,6 +51,22 @@ std::atomic<std::thread::id> gUiThread;
 std::atomic<bool> gReady{false};
 
 const QEvent::Type kPumpEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a1);
+const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a2);
+
+// A message PostMessageA queued for the user-interface thread's event loop.
+struct PostedMessage : QEvent {
+    PostedMessage(HWND h, UINT m, WPARAM w, LPARAM l)
+        : QEvent(kPostedEvent), window(h), message(m), wParam(w), lParam(l)
+    {
+    }
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+// Posted messages that came while a wait let only worker boxes run; they are
+// queued again, in order, when it ends. User-interface thread only.
+std::vector<std::unique_ptr<PostedMessage>> gHeldPosts;
 
 // Qt hands a posted event to the user-interface thread under its own locks,
 // which ThreadSanitizer cannot see (Debian's Qt is not instrumented); the
@@ -63,19 +81,66 @@ void TsanAcquire(void*) {}
 void TsanRelease(void*) {}
 #endif
 
+// A worker that reports per block sends its next report within microseconds
+// of the answer to its last. Waiting a moment for it here, instead of going
+// round the event loop for each (a posted event and a wake-up per report),
+// brings a report's cost close to a bare hand-over between two threads. The
+// loop still gets its turn at least every kLingerBudget (input, paints, timers).
+void PostPumpEvent();
+
+constexpr auto kLingerIdle = std::chrono::milliseconds(4);
+constexpr auto kLingerBudget = std::chrono::milliseconds(8);
+
+void LingerForSends()
+{
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + kLingerBudget;
+    for (;;) {
+        std::unique_lock<std::mutex> g(gLock);
+        const auto now = Clock::now();
+        if (now >= end)
+            break;
+        gUiWaiting = true;
+        const bool more = gUiWake.wait_until(g, std::min(now + kLingerIdle, end), [] { return gQueueHead != nullptr; });
+        gUiWaiting = false;
+        if (!more)
+            return;
+        g.unlock();
+        PlatQtDeliverSends();
+    }
+    // Out of time with calls still coming: the event loop delivers the next.
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> g(gLock);
+        if (gQueueHead && !gPumpPosted)
+            post = gPumpPosted = true;
+    }
+    if (post)
+        PostPumpEvent();
+}
+
 // Receives the wake-up events and delivers the queued calls.
 class Pump : public QObject {
 public:
     bool event(QEvent* e) override
     {
         TsanAcquire(e);
+        if (e->type() == kPostedEvent) {
+            auto* post = static_cast<PostedMessage*>(e);
+            if (PlatQtServingWorkerBoxes())
+                gHeldPosts.push_back(std::make_unique<PostedMessage>(post->window, post->message, post->wParam, post->lParam));
+            else
+                PlatQtDispatch(post->window, post->message, post->wParam, post->lParam);
+            return true;
+        }
         if (e->type() != kPumpEvent)
             return QObject::event(e);
         {
             std::lock_guard<std::mutex> g(gLock);
             gPumpPosted = false;
         }
-        PlatQtDeliverSends();
+        if (PlatQtDeliverSends() > 0)
+            LingerForSends();
         return true;
     }
 };
@@ -310,8 +375,9 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     }
     // Delivered later by the user-interface thread's event loop, if the
     // window still exists then.
-    QMetaObject::invokeMethod(
-        gPump, [=] { PlatQtDispatch(window, message, wParam, lParam); }, Qt::QueuedConnection);
+    auto* post = new PostedMessage(window, message, wParam, lParam);
+    TsanRelease(post);
+    QCoreApplication::postEvent(gPump, post);
     return TRUE;
 }
 
@@ -334,6 +400,10 @@ BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT removeMsg)
 // is waiting (QS_SENDMESSAGE; QS_ALLINPUT counts only those too), or the
 // time is up. Nothing is polled: setting an event or ending a thread wakes
 // the wait, as a sent message does. Messages give WAIT_OBJECT_0 + count.
+// While a box a worker raised is open, the wait runs the events that box
+// needs (only it takes input) a frame at a time and delivers sent messages
+// itself, so the box can be answered and the worker go on, as on Windows
+// where it runs on the worker's own thread.
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask)
 {
     if ((count && !handles) || (waitAll && count > 1)) {
@@ -368,6 +438,19 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
             if (post)
                 PostPumpEvent();
             return WAIT_OBJECT_0 + count;
+        }
+        if (wantSends && PlatQtWorkerBoxesOpen()) {
+            const auto now = Clock::now();
+            if (milliseconds != INFINITE && now >= deadline)
+                return WAIT_TIMEOUT;
+            auto until = now + std::chrono::milliseconds(16);
+            if (milliseconds != INFINITE && deadline < until)
+                until = deadline;
+            g.unlock();
+            PlatQtServeWorkerBoxes(until);
+            for (std::unique_ptr<PostedMessage>& post : std::exchange(gHeldPosts, {}))
+                QCoreApplication::postEvent(gPump, post.release());
+            continue;
         }
         const auto ready = [&] { return signalled || (wantSends && gQueueHead); };
         if (wantSends)

@@ -1,16 +1,26 @@
-// The rest of the user-interface subset: message boxes and the file chooser
-// (each through one seam tests can take over), screen metrics, the module
-// handle, the command line and the common-controls start-up.
+// The rest of the user-interface subset: message boxes (modal on the
+// user-interface thread, holding only the asking thread from a worker) and the
+// file chooser, each through one seam tests can take over; screen metrics,
+// the module handle, the command line and the common-controls start-up.
 #include "platform/qt/qtwin.h"
+#include "platform/seams.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 PlatQtHooks& PlatQtTestHooks()
 {
@@ -20,7 +30,7 @@ PlatQtHooks& PlatQtTestHooks()
 
 namespace {
 
-int ShowMessageBox(const char* text, const char* caption, UINT type)
+QMessageBox* NewBox(const char* text, const char* caption, UINT type)
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (type & 0xF0) {
@@ -30,27 +40,182 @@ int ShowMessageBox(const char* text, const char* caption, UINT type)
     case MB_ICONINFORMATION: icon = QMessageBox::Information; break;
     default: break;
     }
-    QMessageBox box(icon, QString::fromUtf8(caption ? caption : "Error"), QString::fromUtf8(text ? text : ""));
+    auto* box
+        = new QMessageBox(icon, QString::fromUtf8(caption ? caption : "Error"), QString::fromUtf8(text ? text : ""));
     switch (type & 0xF) {
     case MB_OKCANCEL:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         break;
     case MB_YESNO:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         break;
     default:
-        box.setStandardButtons(QMessageBox::Ok);
+        box->setStandardButtons(QMessageBox::Ok);
         break;
     }
-    switch (box.exec()) {
-    case QMessageBox::Cancel: return IDCANCEL;
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    default: return (type & 0xF) == MB_OKCANCEL && box.clickedButton() == nullptr ? IDCANCEL : IDOK;
+    return box;
+}
+
+// What a box answers when it closes without a button: its cancelling one.
+int CancelAnswer(UINT type)
+{
+    switch (type & 0xF) {
+    case MB_OKCANCEL: return IDCANCEL;
+    case MB_YESNO: return IDNO;
+    default: return IDOK;
     }
 }
 
-// "All files\0*.*\0\0" as a Qt filter: "All files (*.*)".
+// The id of the button that closed the box. Closed without a button (Escape,
+// the close box), it answers as its cancelling button would.
+int AnswerOf(const QMessageBox& box, UINT type)
+{
+    switch (box.standardButton(box.clickedButton())) {
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Cancel: return IDCANCEL;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return CancelAnswer(type);
+    }
+}
+
+// On the user-interface thread: modal, in a loop of its own.
+int ShowModalBox(const char* text, const char* caption, UINT type)
+{
+    std::unique_ptr<QMessageBox> box(NewBox(text, caption, type));
+    box->exec();
+    return AnswerOf(*box, type);
+}
+
+// The answer a worker thread waits for.
+struct WorkerAnswer {
+    std::mutex lock;
+    std::condition_variable given;
+    bool done = false;
+    int id = 0;
+    void Give(int answer)
+    {
+        std::lock_guard<std::mutex> g(lock);
+        if (done)
+            return;
+        done = true;
+        id = answer;
+        given.notify_one();
+    }
+};
+
+// User-interface thread only.
+std::vector<QPointer<QMessageBox>> gWorkerBoxes;
+int gServing = 0; // depth of PlatQtServeWorkerBoxes
+
+bool InWorkerBox(QObject* receiver)
+{
+    for (const QPointer<QMessageBox>& box : gWorkerBoxes) {
+        if (!box)
+            continue;
+        if (receiver == box->windowHandle())
+            return true;
+        if (auto* widget = qobject_cast<QWidget*>(receiver); widget && widget->window() == box)
+            return true;
+    }
+    return false;
+}
+
+bool IsInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::Close:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::InputMethod:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// While the user-interface thread waits, input reaches worker boxes only.
+class WaitInputFilter : public QObject {
+protected:
+    bool eventFilter(QObject* receiver, QEvent* e) override
+    {
+        return gServing > 0 && IsInput(e->type()) && !InWorkerBox(receiver);
+    }
+};
+
+// From a worker thread: a box that holds only that thread, answered on the
+// user-interface thread like any window. 0 when there is no such thread.
+int AskFromWorker(const char* text, const char* caption, UINT type)
+{
+    auto answer = std::make_shared<WorkerAnswer>();
+    const bool shown = PlatQtOnUi(nullptr, [&] {
+        static WaitInputFilter* filter = nullptr;
+        if (!filter) {
+            filter = new WaitInputFilter;
+            QCoreApplication::instance()->installEventFilter(filter);
+        }
+        QMessageBox* box = NewBox(text, caption, type);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        QObject::connect(box, &QDialog::finished, [box, type, answer] { answer->Give(AnswerOf(*box, type)); });
+        // Gone without an answer (the application ends): the worker goes on.
+        QObject::connect(box, &QObject::destroyed, [type, answer] { answer->Give(CancelAnswer(type)); });
+        std::erase_if(gWorkerBoxes, [](const QPointer<QMessageBox>& b) { return b.isNull(); });
+        gWorkerBoxes.emplace_back(box);
+        box->show();
+        box->raise();
+    });
+    if (!shown)
+        return 0;
+    std::unique_lock<std::mutex> g(answer->lock);
+    answer->given.wait(g, [&] { return answer->done; });
+    return answer->id;
+}
+
+} // namespace
+
+bool PlatQtWorkerBoxesOpen()
+{
+    for (const QPointer<QMessageBox>& box : gWorkerBoxes)
+        if (box && box->isVisible())
+            return true;
+    return false;
+}
+
+bool PlatQtServingWorkerBoxes()
+{
+    return gServing > 0;
+}
+
+void PlatQtServeWorkerBoxes(std::chrono::steady_clock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    QTimer bound; // ends the wait for events at the deadline
+    bound.setSingleShot(true);
+    bound.start(static_cast<int>(std::clamp<long long>(left.count(), 0, 50)));
+    ++gServing;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    --gServing;
+}
+
+namespace {
+
+// A Windows filter ("描述\0*.txt;*.log\0...") as Qt name filters. Windows
+// shows each description exactly as given, so the chooser hides what Qt would
+// append (HideNameFilterDetails) and keeps the patterns in the parentheses Qt
+// reads them from. "*.*" means every file on Windows; here a name needs no
+// dot to be a file, so it becomes "*".
 QString QtFilter(const char* filter)
 {
     QStringList parts;
@@ -59,9 +224,13 @@ QString QtFilter(const char* filter)
         const char* pattern = description + std::strlen(description) + 1;
         if (!*pattern)
             break;
-        QString p = QString::fromUtf8(pattern);
-        p.replace(QLatin1Char(';'), QLatin1Char(' '));
-        parts << QString::fromUtf8(description) + QStringLiteral(" (") + p + QLatin1Char(')');
+        QStringList patterns;
+        for (QString p : QString::fromUtf8(pattern).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            p = p.trimmed();
+            patterns << (p == QLatin1String("*.*") ? QStringLiteral("*") : p);
+        }
+        parts << QString::fromUtf8(description) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                     QLatin1Char(')');
         filter = pattern + std::strlen(pattern) + 1;
     }
     return parts.join(QStringLiteral(";;"));
@@ -71,7 +240,8 @@ bool ChooseFile(const OPENFILENAMEA& ofn, std::string& path)
 {
     const QString file = QFileDialog::getOpenFileName(
         nullptr, QString::fromUtf8(ofn.lpstrTitle ? ofn.lpstrTitle : ""),
-        QString::fromUtf8(ofn.lpstrInitialDir ? ofn.lpstrInitialDir : ""), QtFilter(ofn.lpstrFilter));
+        QString::fromUtf8(ofn.lpstrInitialDir ? ofn.lpstrInitialDir : ""), QtFilter(ofn.lpstrFilter), nullptr,
+        QFileDialog::HideNameFilterDetails);
     path = file.toStdString();
     return !file.isEmpty();
 }
@@ -80,13 +250,14 @@ bool ChooseFile(const OPENFILENAMEA& ofn, std::string& path)
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    if (auto& seam = PlatQtTestHooks().messageBox)
-        return seam(owner, text, caption, type);
-    if (QCoreApplication::instance() == nullptr || PlatQtOnUiThread())
+    int answer = 0;
+    if (PlatMessageBoxHooked(owner, text, caption, type, answer))
+        return answer;
+    if (QCoreApplication::instance() == nullptr || PlatQtOnUiThread()) {
         PlatQtEnsureApp();
-    int result = 0;
-    PlatQtOnUi(nullptr, [&] { result = ShowMessageBox(text, caption, type); });
-    return result;
+        return ShowModalBox(text, caption, type);
+    }
+    return AskFromWorker(text, caption, type);
 }
 
 namespace {

@@ -74,10 +74,10 @@ TabControl* Control(PlatWindow* w)
     return static_cast<TabControl*>(w->widget);
 }
 
-} // namespace
-
-QWidget* PlatQtCreateTabControl(HWND h, QWidget* parent)
+QWidget* Create(PlatWindow* w, const DlgItemTemplate&, QWidget* parent)
 {
+    w->kind = PlatKind::Tab;
+    const HWND h = w->handle;
     auto* control = new TabControl(h, parent);
     QObject::connect(control->strip, &QTabBar::currentChanged, [h](int) {
         PlatWindow* w = PlatQtFind(h);
@@ -89,12 +89,14 @@ QWidget* PlatQtCreateTabControl(HWND h, QWidget* parent)
     return control;
 }
 
-QTabBar* PlatQtTabBar(PlatWindow* w)
+std::string Text(PlatWindow*)
 {
-    return w && w->kind == PlatKind::Tab ? Control(w)->strip : nullptr;
+    return {};
 }
 
-LRESULT PlatQtTabMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
+void SetText(PlatWindow*, const char*) {}
+
+LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     TabControl* control = Control(w);
     QTabBar* strip = control->strip;
@@ -139,6 +141,15 @@ LRESULT PlatQtTabMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     }
     default:
-        return 0;
+        return PlatQtTextMessage(w, message, wParam, lParam);
     }
+}
+
+} // namespace
+
+const PlatQtFamily kPlatQtTabs{Create, nullptr, Text, SetText, Message};
+
+QTabBar* PlatQtTabBar(PlatWindow* w)
+{
+    return w && w->kind == PlatKind::Tab ? Control(w)->strip : nullptr;
 }

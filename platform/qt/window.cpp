@@ -223,9 +223,9 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
         if (index == GWLP_USERDATA) {
             old = w->userData;
             w->userData = value;
-        } else if (index == DWLP_MSGRESULT && w->kind == PlatKind::Dialog) {
-            old = w->msgResult;
-            w->msgResult = value;
+        } else if (index == DWLP_MSGRESULT && w->dialog) {
+            old = w->dialog->msgResult;
+            w->dialog->msgResult = value;
         } else {
             SetLastError(ERROR_INVALID_PARAMETER);
         }
@@ -238,8 +238,8 @@ LONG_PTR GetWindowLongPtrA(HWND window, int index)
     return OnUi<LONG_PTR>(window, 0, [&](PlatWindow* w) -> LONG_PTR {
         if (index == GWLP_USERDATA)
             return w->userData;
-        if (index == DWLP_MSGRESULT && w->kind == PlatKind::Dialog)
-            return w->msgResult;
+        if (index == DWLP_MSGRESULT && w->dialog)
+            return w->dialog->msgResult;
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     });

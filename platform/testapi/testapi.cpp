@@ -3,9 +3,13 @@
 #include "platform/testapi/testapi.h"
 
 #include "platform/qt/qtwin.h"
+#include "platform/seams.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QStyle>
@@ -13,10 +17,12 @@
 #include <QTabBar>
 #include <QTimer>
 
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -145,11 +151,74 @@ HWND PlatTestFindControl(HWND dialog, int id)
     return nullptr;
 }
 
-bool PlatTestClick(HWND dialog, int id)
+namespace {
+
+bool gExpectMiss = false; // user-interface thread only
+
+std::string Describe(HWND dialog)
+{
+    const std::string caption = IsWindow(dialog) ? PlatTestWindowText(dialog) : std::string();
+    return caption.empty() ? "the dialog" : "\"" + caption + "\"";
+}
+
+// Fails the running test at the caller's line; outside a test, says so.
+void Report(const std::source_location& where, const std::string& message)
+{
+    if (QTest::currentTestFunction())
+        QTest::qFail(message.c_str(), where.file_name(), static_cast<int>(where.line()));
+    else
+        std::fprintf(stderr, "%s:%u: %s\n", where.file_name(), static_cast<unsigned>(where.line()), message.c_str());
+}
+
+// An action that could not land, unless the test said it expects that.
+bool Missed(const std::source_location& where, const std::string& what)
+{
+    if (!std::exchange(gExpectMiss, false))
+        Report(where, what);
+    return false;
+}
+
+// The action landed; a test that expected a miss fails.
+bool Landed(const std::source_location& where, const std::string& what)
+{
+    if (!std::exchange(gExpectMiss, false))
+        return true;
+    Report(where, what + ": expected to miss, but it landed");
+    return false;
+}
+
+// Why the control `id` cannot take an action, or empty when it can.
+std::string Unusable(HWND dialog, int id, PlatWindow* w)
+{
+    if (!PlatQtFind(dialog))
+        return "no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog));
+    if (!w)
+        return "no control " + std::to_string(id) + " in " + Describe(dialog);
+    if (!w->widget->isVisible())
+        return "control " + std::to_string(id) + " in " + Describe(dialog) + " is hidden";
+    if (!w->widget->isEnabled())
+        return "control " + std::to_string(id) + " in " + Describe(dialog) + " is disabled";
+    return {};
+}
+
+std::string Action(const char* name, int id)
+{
+    return std::string(name) + "(" + std::to_string(id) + ")";
+}
+
+} // namespace
+
+void PlatTestExpectMiss()
+{
+    gExpectMiss = true;
+}
+
+bool PlatTestClick(HWND dialog, int id, std::source_location where)
 {
     PlatWindow* w = Control(dialog, id);
-    if (!w || !w->widget->isVisible())
-        return false;
+    const std::string why = Unusable(dialog, id, w);
+    if (!why.empty() && (!w || !w->widget->isVisible()))
+        return Missed(where, Action("PlatTestClick", id) + ": " + why);
     QWidget* target = w->widget;
     QPoint at = target->rect().center();
     if (w->kind == PlatKind::RadioButton || w->kind == PlatKind::CheckBox) {
@@ -161,26 +230,42 @@ bool PlatTestClick(HWND dialog, int id)
                                   &opt, target)
                  .center();
     }
-    const bool enabled = target->isEnabled();
-    QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at);
-    return enabled;
+    QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at); // a disabled control ignores it
+    if (!why.empty())
+        return Missed(where, Action("PlatTestClick", id) + ": " + why);
+    return Landed(where, Action("PlatTestClick", id));
 }
 
-bool PlatTestFocus(HWND dialog, int id)
+namespace {
+
+// Focus as a click or Tab gives it; the reason why not, or empty.
+std::string FocusControl(HWND dialog, int id)
 {
     PlatWindow* w = Control(dialog, id);
-    if (!w || !w->widget->isEnabled())
-        return false;
+    if (std::string why = Unusable(dialog, id, w); !why.empty())
+        return why;
     w->widget->window()->activateWindow();
     w->widget->setFocus(Qt::MouseFocusReason);
-    return true;
+    return {};
 }
 
-bool PlatTestType(HWND dialog, int id, const std::string& utf8)
+} // namespace
+
+bool PlatTestFocus(HWND dialog, int id, std::source_location where)
 {
-    if (!PlatTestFocus(dialog, id))
-        return false;
+    if (const std::string why = FocusControl(dialog, id); !why.empty())
+        return Missed(where, Action("PlatTestFocus", id) + ": " + why);
+    return Landed(where, Action("PlatTestFocus", id));
+}
+
+bool PlatTestType(HWND dialog, int id, const std::string& utf8, std::source_location where)
+{
+    const std::string action = Action("PlatTestType", id);
+    if (const std::string why = FocusControl(dialog, id); !why.empty())
+        return Missed(where, action + ": " + why);
     QWidget* target = Control(dialog, id)->widget;
+    const bool readOnly = (qobject_cast<QLineEdit*>(target) && qobject_cast<QLineEdit*>(target)->isReadOnly())
+        || (qobject_cast<QPlainTextEdit*>(target) && qobject_cast<QPlainTextEdit*>(target)->isReadOnly());
     const QStringList lines = QString::fromUtf8(utf8.c_str()).split(QLatin1Char('\n'));
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0)
@@ -192,30 +277,38 @@ bool PlatTestType(HWND dialog, int id, const std::string& utf8)
                 QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, QString(ch), Qt::NoModifier);
         }
     }
-    return true;
+    if (readOnly)
+        return Missed(where, action + ": control " + std::to_string(id) + " in " + Describe(dialog) + " is read-only");
+    return Landed(where, action);
 }
 
-bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers)
+bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers, std::source_location where)
 {
     PlatWindow* d = PlatQtFind(dialog);
+    const std::string action = "PlatTestKey(" + QKeySequence(qtKey).toString().toStdString() + ")";
     if (!d)
-        return false;
+        return Missed(where, action + ": no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
     QWidget* window = d->widget->window();
+    if (!window->isVisible() || !window->isEnabled())
+        return Missed(where, action + ": " + Describe(dialog) + (window->isVisible() ? " is disabled" : " is hidden"));
     QWidget* target = window->focusWidget();
     if (!target || !window->isAncestorOf(target))
         target = d->widget;
     QTest::keyClick(target, static_cast<Qt::Key>(qtKey), modifiers);
-    return true;
+    return Landed(where, action);
 }
 
-bool PlatTestSelectComboRow(HWND dialog, int id, int row)
+bool PlatTestSelectComboRow(HWND dialog, int id, int row, std::source_location where)
 {
+    const std::string action = Action("PlatTestSelectComboRow", id);
     PlatWindow* w = Control(dialog, id);
-    if (!w || w->kind != PlatKind::Combo || !w->widget->isEnabled() || !w->widget->isVisible())
-        return false;
+    if (const std::string why = Unusable(dialog, id, w); !why.empty())
+        return Missed(where, action + ": " + why);
+    if (w->kind != PlatKind::Combo)
+        return Missed(where, action + ": control " + std::to_string(id) + " is no combo box");
     auto* combo = static_cast<QComboBox*>(w->widget);
     if (row < 0 || row >= combo->count())
-        return false;
+        return Missed(where, action + ": no row " + std::to_string(row) + " of " + std::to_string(combo->count()));
     combo->showPopup();
     QAbstractItemView* view = combo->view();
     const QModelIndex index = combo->model()->index(row, combo->modelColumn());
@@ -228,46 +321,58 @@ bool PlatTestSelectComboRow(HWND dialog, int id, int row)
     }
     if (view->isVisible())
         combo->hidePopup();
-    return combo->currentIndex() == row;
+    return Landed(where, action) && combo->currentIndex() == row;
 }
 
-bool PlatTestSelectTab(HWND dialog, int id, int index)
+bool PlatTestSelectTab(HWND dialog, int id, int index, std::source_location where)
 {
+    const std::string action = Action("PlatTestSelectTab", id);
     PlatWindow* w = Control(dialog, id);
+    if (const std::string why = Unusable(dialog, id, w); !why.empty())
+        return Missed(where, action + ": " + why);
     QTabBar* strip = PlatQtTabBar(w);
-    if (!strip || !strip->isVisible() || index < 0 || index >= strip->count())
-        return false;
+    if (!strip)
+        return Missed(where, action + ": control " + std::to_string(id) + " is no tab control");
+    if (index < 0 || index >= strip->count())
+        return Missed(where, action + ": no tab " + std::to_string(index) + " of " + std::to_string(strip->count()));
     QTest::mouseClick(strip, Qt::LeftButton, Qt::NoModifier, strip->tabRect(index).center());
-    return strip->currentIndex() == index;
+    // The dialog may refuse the change (TCN_SELCHANGING): not a miss.
+    return Landed(where, action) && strip->currentIndex() == index;
 }
 
-bool PlatTestCloseBox(HWND dialog)
+bool PlatTestCloseBox(HWND dialog, std::source_location where)
 {
     PlatWindow* d = PlatQtFind(dialog);
     if (!d || d->kind != PlatKind::Dialog)
-        return false;
+        return Missed(where, "PlatTestCloseBox: no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
+    if (!d->widget->isVisible() || !d->widget->isEnabled())
+        return Missed(
+            where, "PlatTestCloseBox: " + Describe(dialog) + (d->widget->isVisible() ? " is disabled" : " is hidden"));
     d->widget->close(); // the close event, as the title bar's box sends it
-    return true;
+    return Landed(where, "PlatTestCloseBox");
 }
 
-bool PlatTestMenuCommand(HWND dialog, int command)
+bool PlatTestMenuCommand(HWND dialog, int command, std::source_location where)
 {
+    const std::string action = Action("PlatTestMenuCommand", command);
     PlatWindow* d = PlatQtFind(dialog);
     if (!d)
-        return false;
+        return Missed(where, action + ": no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
     auto* bar = d->widget->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!bar || !bar->isEnabled())
-        return false;
+    if (!bar)
+        return Missed(where, action + ": " + Describe(dialog) + " has no menu");
+    if (!bar->isEnabled())
+        return Missed(where, action + ": the menu of " + Describe(dialog) + " is disabled");
     for (QAction* top : bar->actions())
         if (QMenu* menu = top->menu())
             for (QAction* a : menu->actions())
                 if (a->data().toInt() == command) {
                     if (!a->isEnabled() || !top->isEnabled())
-                        return false;
+                        return Missed(where, action + ": the item is disabled");
                     a->trigger();
-                    return true;
+                    return Landed(where, action);
                 }
-    return false;
+    return Missed(where, action + ": no such item in the menu of " + Describe(dialog));
 }
 
 std::string PlatTestWindowText(HWND window)
@@ -336,13 +441,13 @@ void PlatTestRecordMessageBoxes(int answer)
         std::lock_guard<std::mutex> g(State().lock);
         State().answer = answer;
     }
-    PlatQtTestHooks().messageBox = [](HWND owner, const char* text, const char* caption, UINT type) {
+    PlatSetMessageBoxHook([](HWND owner, const char* text, const char* caption, UINT type) {
         std::lock_guard<std::mutex> g(State().lock);
         State().boxes.push_back({owner, text ? text : "", caption ? caption : "Error", type});
         if (State().answer)
             return State().answer;
         return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
-    };
+    });
 }
 
 void PlatTestSetMessageBoxAnswer(int answer)

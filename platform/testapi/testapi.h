@@ -17,12 +17,13 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "res/templates.h"
+#include "platform/templates.h"
 
 #include <QApplication>
 #include <QtTest/QtTest>
 
 #include <functional>
+#include <source_location>
 #include <string>
 #include <vector>
 
@@ -54,30 +55,41 @@ void PlatTestAddDialogTemplate(const DlgTemplate* dialog);
 void PlatTestClearDialogTemplates();
 
 // ---------------------------------------------------------------- driving controls
-// Each returns false when the control does not exist (by ID in `dialog`;
-// pages are searched too) or cannot take the action.
+// Every action is checked where it happens: when it cannot land (no such
+// control or tab or command, or it is hidden, disabled or read-only) it
+// fails the running test at the caller's line with a message saying why,
+// and returns false. Outside a test it prints the message. To show that a
+// control refuses an action, call PlatTestExpectMiss() first.
+// Controls are found by ID in `dialog`, its pages searched too.
 QWidget* PlatTestWidget(HWND window);
 HWND PlatTestFindControl(HWND dialog, int id);
+// The next action is expected to miss: it returns false without failing. If
+// it lands instead, that fails the test.
+void PlatTestExpectMiss();
 // A real left-button mouse click in the middle of the control (on the
-// indicator of radio buttons and check boxes). A disabled control ignores it.
-bool PlatTestClick(HWND dialog, int id);
+// indicator of radio buttons and check boxes).
+bool PlatTestClick(HWND dialog, int id, std::source_location where = std::source_location::current());
 // Focuses the control and types `utf8` key by key.
-bool PlatTestType(HWND dialog, int id, const std::string& utf8);
+bool PlatTestType(HWND dialog, int id, const std::string& utf8,
+                  std::source_location where = std::source_location::current());
 // A key press (Qt::Key_Return, Qt::Key_Escape, ...) into the dialog's
 // focused control, or the dialog itself when nothing has focus.
-bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                 std::source_location where = std::source_location::current());
 // Sets focus to a control (as a click or Tab would).
-bool PlatTestFocus(HWND dialog, int id);
-// Picks row `row` of a combo box as a user does: opens the list and clicks it.
-bool PlatTestSelectComboRow(HWND dialog, int id, int row);
+bool PlatTestFocus(HWND dialog, int id, std::source_location where = std::source_location::current());
+// Picks row `row` of a combo box as a user does: opens the list and clicks
+// it. True when that row is selected afterwards.
+bool PlatTestSelectComboRow(HWND dialog, int id, int row,
+                            std::source_location where = std::source_location::current());
 // Clicks tab `index` of a tab control, as a user does: the dialog gets
-// TCN_SELCHANGING (and may refuse), then TCN_SELCHANGE. True when that tab
-// is selected afterwards.
-bool PlatTestSelectTab(HWND dialog, int id, int index);
+// TCN_SELCHANGING (and may refuse: false, but no failure), then
+// TCN_SELCHANGE. True when that tab is selected afterwards.
+bool PlatTestSelectTab(HWND dialog, int id, int index, std::source_location where = std::source_location::current());
 // The close box of the dialog's title bar.
-bool PlatTestCloseBox(HWND dialog);
+bool PlatTestCloseBox(HWND dialog, std::source_location where = std::source_location::current());
 // A menu item of the dialog's menu bar, by its command.
-bool PlatTestMenuCommand(HWND dialog, int command);
+bool PlatTestMenuCommand(HWND dialog, int command, std::source_location where = std::source_location::current());
 
 // ---------------------------------------------------------------- reading
 std::string PlatTestText(HWND dialog, int id);       // as GetDlgItemTextA gives it

@@ -5,7 +5,7 @@
 // menu and the pictures before the procedure sees WM_INITDIALOG.
 #include "platform/windows/win.h"
 
-#include "res/templates.h"
+#include "platform/templates.h"
 
 #include <cstring>
 #include <map>
@@ -14,6 +14,24 @@
 #include <vector>
 
 namespace {
+
+// The program's lookups; empty until it registers them.
+PlatResourceFinders gFinders;
+
+const DlgTemplate* FindDialog(LPCSTR name)
+{
+    return gFinders.dialog && name ? gFinders.dialog(name) : nullptr;
+}
+
+const MenuTemplate* FindMenu(int id)
+{
+    return gFinders.menu ? gFinders.menu(id) : nullptr;
+}
+
+const ImageResource* FindImage(ResImageKind kind, int id)
+{
+    return gFinders.image ? gFinders.image(kind, id) : nullptr;
+}
 
 // ---------------------------------------------------------------- templates
 class TemplateWriter {
@@ -149,14 +167,14 @@ void AttachPictures(HWND dialog, const DlgTemplate& tpl, Pictures* pictures)
             continue;
         const DWORD kind = item.style & SS_TYPEMASK;
         if (kind == SS_ICON) {
-            const ImageResource* image = ResFindImage(ResImageKind::Icon, item.imageId);
+            const ImageResource* image = FindImage(ResImageKind::Icon, item.imageId);
             HICON icon = image ? IconFromPng(image->bytes) : nullptr;
             if (icon == nullptr)
                 continue;
             pictures->icons.push_back(icon);
             SendDlgItemMessageA(dialog, item.id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
         } else if (kind == SS_BITMAP) {
-            const ImageResource* image = ResFindImage(ResImageKind::Bitmap, item.imageId);
+            const ImageResource* image = FindImage(ResImageKind::Bitmap, item.imageId);
             HBITMAP bitmap = image ? BitmapFromPng(image->bytes) : nullptr;
             if (bitmap == nullptr)
                 continue;
@@ -183,7 +201,7 @@ HMENU BuildMenu(const MenuTemplate& table)
 // menu named in a linked template would.
 void AttachMenu(HWND dialog, int menuId)
 {
-    const MenuTemplate* table = ResFindMenu(menuId);
+    const MenuTemplate* table = FindMenu(menuId);
     if (table == nullptr)
         return;
     RECT before{};
@@ -248,9 +266,14 @@ INT_PTR CALLBACK WrapperProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 } // namespace
 
+void PlatSetResourceFinders(const PlatResourceFinders& finders)
+{
+    gFinders = finders;
+}
+
 INT_PTR PlatDialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam)
 {
-    const DlgTemplate* table = ResFindDialog(templateName);
+    const DlgTemplate* table = FindDialog(templateName);
     if (table == nullptr || proc == nullptr) {
         SetLastError(table == nullptr ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_INVALID_PARAMETER);
         return -1;
@@ -279,7 +302,7 @@ HWND PlatCreateDialogIndirectParamA(HINSTANCE instance, LPCDLGTEMPLATEA dialogTe
 
 HWND PlatCreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent, DLGPROC proc, LPARAM initParam)
 {
-    const DlgTemplate* table = ResFindDialog(templateName);
+    const DlgTemplate* table = FindDialog(templateName);
     if (table == nullptr) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
@@ -289,7 +312,7 @@ HWND PlatCreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND parent
 
 HRSRC PlatFindResourceA(HMODULE, LPCSTR name, LPCSTR type)
 {
-    const DlgTemplate* table = type == RT_DIALOG ? ResFindDialog(name) : nullptr;
+    const DlgTemplate* table = type == RT_DIALOG ? FindDialog(name) : nullptr;
     if (table == nullptr) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
@@ -310,7 +333,7 @@ LPVOID PlatLockResource(HGLOBAL resource)
 HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name)
 {
     const ImageResource* image = IS_INTRESOURCE(name)
-                                     ? ResFindImage(ResImageKind::Icon, static_cast<int>(reinterpret_cast<uintptr_t>(name)))
+                                     ? FindImage(ResImageKind::Icon, static_cast<int>(reinterpret_cast<uintptr_t>(name)))
                                      : nullptr;
     if (image == nullptr && instance == nullptr && IS_INTRESOURCE(name))
         return LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(name)); // a system icon (IDI_*)

@@ -40,10 +40,12 @@ struct NoneBackend final : PortIoBackend {
 };
 
 // ppdev: the kernel's parallel port driver owns the port and lends it to us.
-// It reaches data, status and control, and EPP data by read()/write() in EPP
-// mode; it cannot write the status register nor reach the extended control
-// register. The control register's low four bits are the lines; bit 5
-// (direction) is set through PPDATADIR.
+// It reaches data, status and control, and EPP data by read()/write() in
+// IEEE 1284 EPP mode; it cannot reach the extended control register. The
+// control register's low four bits are the lines; bit 5 (direction) is set
+// through PPDATADIR. An EPP cycle that times out fails in the driver, which
+// clears the chip's time-out bit itself; the backend keeps it, so the status
+// register shows bit 0 until 1 is written to it, as on the chip.
 class PpdevBackend final : public PortIoBackend {
 public:
     explicit PpdevBackend(int fd) : fd_(fd) {}
@@ -64,6 +66,8 @@ public:
             break;
         case LPT_STATUS:
             ok = ioctl(fd_, PPRSTATUS, &byte) == 0;
+            if (ok && eppTimeout_)
+                byte |= kEppTimeoutBit;
             break;
         case LPT_CONTROL:
             ok = ioctl(fd_, PPRCONTROL, &byte) == 0;
@@ -72,6 +76,8 @@ public:
             break;
         case LPT_EPP_DATA:
             ok = setMode(IEEE1284_MODE_EPP) && ::read(fd_, &byte, 1) == 1;
+            if (!ok)
+                eppTimeout_ = true;
             break;
         default:
             break;
@@ -100,8 +106,16 @@ public:
             }
             return true;
         }
+        case LPT_STATUS:
+            // Writing 1 to bit 0 clears the time-out; the other bits are inputs.
+            if (byte & kEppTimeoutBit)
+                eppTimeout_ = false;
+            return true;
         case LPT_EPP_DATA:
-            return setMode(IEEE1284_MODE_EPP) && ::write(fd_, &byte, 1) == 1;
+            if (setMode(IEEE1284_MODE_EPP) && ::write(fd_, &byte, 1) == 1)
+                return true;
+            eppTimeout_ = true;
+            return false;
         default:
             return false;
         }
@@ -120,10 +134,13 @@ private:
         return true;
     }
 
+    static constexpr unsigned char kEppTimeoutBit = 0x01;
+
     int fd_;
     std::mutex mutex_;
     int mode_ = IEEE1284_MODE_COMPAT;
     bool reverse_ = false;
+    bool eppTimeout_ = false;
 };
 
 #if PORTIO_HAVE_RAW
@@ -296,6 +313,12 @@ BOOL SetPortVal(WORD port, DWORD value, BYTE size)
     if (!backend || size != 1)
         return FALSE;
     return backend->write(port, static_cast<BYTE>(value & 0xFF)) ? TRUE : FALSE;
+}
+
+bool PortIoHasParallelPort()
+{
+    PortIoBackend* backend = gBackend.load();
+    return backend && std::strcmp(backend->name(), "none") != 0;
 }
 
 bool PortIoHasRawAccess()

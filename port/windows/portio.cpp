@@ -72,6 +72,12 @@ BOOL SetPortVal(WORD port, DWORD value, BYTE size)
 }
 
 // The Windows 9x family lets a program touch the ports directly.
+// WinIo reaches the port's addresses whether or not a port answers there.
+bool PortIoHasParallelPort()
+{
+    return gWinIo != nullptr;
+}
+
 bool PortIoHasRawAccess()
 {
     return (GetVersion() & 0x80000000UL) != 0;

@@ -100,6 +100,25 @@ TEST(Files, SymbolicLinkRefusedWhenAskedNotToFollow)
     EXPECT_EQ(ReadText(dir / "target"), "precious");
 }
 
+// Drive C's root is the home folder; backslashes separate folders there.
+TEST(Files, DriveCPathsLieInTheHomeFolder)
+{
+    TempDir dir;
+    fs::create_directory(dir / "sub");
+    PlatSetRootPath(PlatRoot::Home, dir.path());
+    for (const char* name : {"c:\\epp.txt", "C:\\sub\\x.txt"}) {
+        SCOPED_TRACE(name);
+        HANDLE h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(h, "ok", 2, &written, nullptr));
+        CloseHandle(h);
+    }
+    PlatSetRootPath(PlatRoot::Home, "");
+    EXPECT_EQ(ReadText(dir / "epp.txt"), "ok");
+    EXPECT_EQ(ReadText(dir / "sub/x.txt"), "ok");
+}
+
 TEST(Files, WriteReadSizeAndPointer)
 {
     TempDir dir;

@@ -1,7 +1,9 @@
-// The path roots and the time scale.
+// The path roots, the time scale and the message-box hook.
 #include "support.h"
 
 #include <cstdlib>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -86,3 +88,30 @@ TEST(Seams, TimeScaleHasAFloor)
 }
 
 } // namespace
+
+TEST(Seams, MessageBoxHookAnswersFromAnyThread)
+{
+    int answer = 0;
+    EXPECT_FALSE(PlatMessageBoxHooked(nullptr, "x", "Error", MB_OK, answer)); // no hook: the layer shows the box
+
+    std::string seen;
+    PlatSetMessageBoxHook([&](HWND, const char* text, const char* caption, UINT type) {
+        seen = std::string(text) + "|" + caption + "|" + std::to_string(type);
+        return IDNO;
+    });
+    std::thread worker(
+        [&] { EXPECT_TRUE(PlatMessageBoxHooked(nullptr, "打印机忙!  144", "display hex", MB_YESNO, answer)); });
+    worker.join();
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_EQ(seen, "打印机忙!  144|display hex|" + std::to_string(MB_YESNO));
+
+    // A hook may take itself away while it answers (a recorder that ends):
+    // it is called outside the seam's lock and lives until it returns.
+    PlatSetMessageBoxHook([](HWND, const char*, const char*, UINT) {
+        PlatSetMessageBoxHook(nullptr);
+        return IDCANCEL;
+    });
+    EXPECT_TRUE(PlatMessageBoxHooked(nullptr, "x", "Error", MB_OKCANCEL, answer));
+    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_FALSE(PlatMessageBoxHooked(nullptr, "x", "Error", MB_OK, answer));
+}

@@ -149,6 +149,42 @@ TEST(ParallelPort, EppQueueAndTimeOut)
     EXPECT_EQ(port.eppReads(), 3u);
 }
 
+TEST(ParallelPort, StatusScriptThenItsLastValueWithTheEppLinesOnTop)
+{
+    ParallelPort port;
+    port.setStatusScript({0x00, 0x7F, 0x80});
+    port.setBusyWhileEppEmpty(true);
+    const uint8_t one[] = {0x41};
+    port.pushEpp(one);
+    std::vector<uint8_t> seen;
+    for (int i = 0; i < 4; ++i) {
+        uint8_t v = 0;
+        port.readPort(ParallelPort::kStatus, &v);
+        seen.push_back(v);
+    }
+    EXPECT_EQ(seen, (std::vector<uint8_t>{0x00, 0x7F, 0x80, 0x80}));
+    uint8_t v = 0;
+    port.readPort(ParallelPort::kEppData, &v);
+    port.readPort(ParallelPort::kStatus, &v);
+    EXPECT_EQ(v, 0x00); // queue empty: busy
+    port.setBusyWhileEppEmpty(false);
+    port.readPort(ParallelPort::kEppData, &v); // nothing queued: time-out
+    port.readPort(ParallelPort::kStatus, &v);
+    EXPECT_EQ(v, 0x81);
+    port.setStatusScript({});
+    port.readPort(ParallelPort::kStatus, &v);
+    EXPECT_EQ(v & 0xF8, 0xD8); // the lines again
+}
+
+TEST(ParallelPort, EppWritesAreKeptInOrder)
+{
+    ParallelPort port;
+    for (uint8_t b : {0x1B, 0x40, 0x0A})
+        ASSERT_TRUE(port.writePort(ParallelPort::kEppData, b));
+    EXPECT_EQ(port.eppWritten(), (std::vector<uint8_t>{0x1B, 0x40, 0x0A}));
+    EXPECT_EQ(port.deliveredCount(), 0u);
+}
+
 TEST(ParallelPort, ExtendedControlRegisterIsAPlainByte)
 {
     ParallelPort port;

@@ -1,22 +1,22 @@
 // The message-box recorder (see message_boxes.h).
 #include "support/message_boxes.h"
 
-#include "platform/qt/qtwin.h"
+#include "platform/seams.h"
 
 namespace testsupport {
 
 MessageBoxRecorder::MessageBoxRecorder()
 {
-    PlatQtTestHooks().messageBox = [this](HWND owner, const char* text, const char* caption, UINT type) {
+    PlatSetMessageBoxHook([this](HWND owner, const char* text, const char* caption, UINT type) {
         std::lock_guard lock(mutex_);
         calls_.push_back({text ? text : "", caption ? caption : "", type, owner == nullptr});
         return IDOK;
-    };
+    });
 }
 
 MessageBoxRecorder::~MessageBoxRecorder()
 {
-    PlatQtTestHooks().messageBox = nullptr;
+    PlatSetMessageBoxHook(nullptr);
 }
 
 std::vector<MessageBoxCall> MessageBoxRecorder::calls() const

@@ -1,6 +1,7 @@
 // The application shell: start-up, the main window, its centring, its
 // shutdown by close box and by menu, and the About box.
 #include "app/app.h"
+#include "platform/seams.h"
 #include "port/linux/portio_backend.h"
 #include "port/port.h"
 #include "port/portio.h"
@@ -90,19 +91,72 @@ private slots:
         ShutdownWinIo();
         std::string caption;
         bool picture = false;
-        RunProgram([&](HWND main) {
-            caption = PlatTestWindowText(main);
-            picture = PlatTestVisible(main, IDC_MAIN_PICTURE);
-            // Escape is command 2, which the main window does not handle.
-            PlatTestKey(main, Qt::Key_Escape);
-            QVERIFY(!PlatTestDialogEnded(main));
-            // A feature whose dialog is not in this build simply returns.
-            QVERIFY(PlatTestMenuCommand(main, IDM_PORT_SETTINGS));
-            QVERIFY(!PlatTestDialogEnded(main));
-            PlatTestMenuCommand(main, IDM_EXIT);
-        });
+        std::vector<HWND> dialogs;
+        HWND portSettingsOwner = nullptr;
+        RunProgram(
+            [&](HWND main) {
+                caption = PlatTestWindowText(main);
+                picture = PlatTestVisible(main, IDC_MAIN_PICTURE);
+                // Escape is command 2, which the main window does not handle.
+                PlatTestKey(main, Qt::Key_Escape);
+                QVERIFY(!PlatTestDialogEnded(main));
+                // "端口设置" runs the port settings dialog modally; its
+                // Cancel gives the main window back.
+                QTimer::singleShot(0, [&] {
+                    portSettingsOwner = GetParent(dialogs.back());
+                    PlatTestClick(dialogs.back(), IDC_PS_CANCEL);
+                });
+                QVERIFY(PlatTestMenuCommand(main, IDM_PORT_SETTINGS));
+                QVERIFY(!PlatTestDialogEnded(main));
+                PlatTestMenuCommand(main, IDM_EXIT);
+            },
+            &dialogs);
         QCOMPARE(caption, std::string(kCaption));
         QVERIFY(picture);
+        QCOMPARE(dialogs.size(), size_t(2));
+        QCOMPARE(portSettingsOwner, dialogs.front());
+        UtilInit();
+    }
+
+    // --epp: the EPP console opens over the main window at start; unknown
+    // options and --help end before any window.
+    void commandLineOptions()
+    {
+        rig::Bench bench;
+        ShutdownWinIo();
+        char program[] = "mptest";
+        char epp[] = "--epp";
+        char help[] = "--help";
+        char bogus[] = "--bogus";
+        char* unknown[] = {program, bogus, nullptr};
+        QCOMPARE(PlatTakeOptions(2, unknown), 2);
+        char* asksHelp[] = {program, help, nullptr};
+        QCOMPARE(PlatTakeOptions(2, asksHelp), 0);
+        QVERIFY(PlatTakeStartCommands().empty());
+        char* opensEpp[] = {program, epp, nullptr};
+        QCOMPARE(PlatTakeOptions(2, opensEpp), -1);
+
+        std::vector<HWND> dialogs;
+        HWND eppOwner = nullptr;
+        bool startEnabled = false;
+        PlatTestSetDialogHook([&](HWND dialog) {
+            dialogs.push_back(dialog);
+            if (GetParent(dialog) == nullptr)
+                return;
+            QTimer::singleShot(0, [&, dialog] {
+                eppOwner = GetParent(dialog);
+                startEnabled = PlatTestEnabled(dialog, IDC_EPP_START_READ);
+                PostMessageA(eppOwner, WM_COMMAND, IDM_EXIT, 0);
+                PlatTestCloseBox(dialog);
+            });
+        });
+        QCOMPARE(WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL), 0);
+        PlatTestSetDialogHook({});
+        QCOMPARE(dialogs.size(), size_t(2));
+        QCOMPARE(eppOwner, dialogs.front());
+        QVERIFY(startEnabled);
+        // The command is posted once: the next start opens no console.
+        QVERIFY(PlatTakeStartCommands().empty());
         UtilInit();
     }
 

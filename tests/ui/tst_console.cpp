@@ -6,6 +6,10 @@
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/support/printer_rig.h"
+#include "ui/support/window_fixture.h"
+
+#include <QMessageBox>
+#include <QTimer>
 
 #include <chrono>
 #include <filesystem>
@@ -70,6 +74,8 @@ class TestConsole : public QObject {
     Q_OBJECT
 
 private slots:
+    void parallelErrorBoxLeavesStopAndExitUsable_data();
+    void parallelErrorBoxLeavesStopAndExitUsable();
     void init()
     {
         PlatTestRecordMessageBoxes();
@@ -453,6 +459,53 @@ private slots:
         printer.holdLine(false);
     }
 };
+
+void TestConsole::parallelErrorBoxLeavesStopAndExitUsable_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::newRow("stop") << int(IDC_UC_STOP_CMDS);
+    QTest::newRow("exit") << int(IDC_UC_EXIT);
+}
+
+// A repeating send to a parallel printer that reports an error: the sending
+// thread's "打印机不在线或错误" box holds only that thread. Stop and exit are
+// taken while it shows, and no box comes after the stop.
+void TestConsole::parallelErrorBoxLeavesStopAndExitUsable()
+{
+    QFETCH(int, button);
+    rig::Bench bench;
+    bench.parallelPort().setError(true);
+    PlatSetMessageBoxHook(nullptr); // real boxes: they are what this test is about
+    CloseMessageBoxesAtEnd closeBoxes;
+    HWND console = OpenConsole();
+    QVERIFY(PlatTestType(console, IDC_UC_INPUT, "1B 40"));
+    QVERIFY(PlatTestClick(console, IDC_UC_HEX));
+    QVERIFY(PlatTestClick(console, IDC_UC_LOOP_CMDS));
+    QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+    // A box that held everything in a loop of its own would never let the
+    // wait below see it; end such a box so the test fails instead of hanging.
+    QTimer::singleShot(5000, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    QVERIFY(PlatTestWaitFor([] { return ShownMessageBox() != nullptr; }, 3000));
+    QVERIFY(ShownMessageBox()->text().startsWith(QString("打印机不在线或错误")));
+
+    if (button == IDC_UC_STOP_CMDS) {
+        SystemClick(PlatTestWidget(GetDlgItem(console, IDC_UC_STOP_CMDS)));
+        QVERIFY(!PlatTestEnabled(console, IDC_UC_STOP_CMDS)); // taken while the box shows
+        QVERIFY(AnswerShownMessageBox(QMessageBox::Ok));
+        QVERIFY(rig::WaitPortIdle(5000));
+    } else {
+        // The close waits for the sending thread, which waits for its box:
+        // the box still takes its answer during that wait.
+        QTimer::singleShot(100, [] { AnswerShownMessageBox(QMessageBox::Ok); });
+        SystemClick(PlatTestWidget(GetDlgItem(console, IDC_UC_EXIT)));
+        QVERIFY(PlatTestDialogEnded(console));
+    }
+    QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
+    QCOMPARE(ShownMessageBox(), nullptr);
+}
 
 PLAT_TEST_MAIN(TestConsole)
 #include "tst_console.moc"

@@ -4,6 +4,7 @@
 // number's checks, and closing while a transfer runs.
 #include "port/port.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "ui/download/download.h"
 #include "ui/support/printer_rig.h"

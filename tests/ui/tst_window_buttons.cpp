@@ -35,6 +35,8 @@ private slots:
     void dialogKeys();
     void closeBoxSendsClose();
     void unhandledCloseBecomesCancel();
+    void missedActionsFailWhereTheyHappen_data();
+    void missedActionsFailWhereTheyHappen();
 };
 
 void TestWindowButtons::autoRadioGroup_data()
@@ -134,12 +136,14 @@ void TestWindowButtons::disabledControlIgnoresClicks()
     HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
     // WS_DISABLED from the template.
     QVERIFY(!IsWindowEnabled(GetDlgItem(dlg, kDisabledPush)));
+    PlatTestExpectMiss();
     QVERIFY(!PlatTestClick(dlg, kDisabledPush));
     SendDlgItemMessageA(dlg, kDisabledPush, BM_CLICK, 0, 0);
     QCOMPARE(CommandCount(kDisabledPush, BN_CLICKED), 0);
 
     // A disabled auto check box keeps its state.
     QVERIFY(!EnableWindow(GetDlgItem(dlg, kAutoCheck), FALSE)); // it was enabled
+    PlatTestExpectMiss();
     QVERIFY(!PlatTestClick(dlg, kAutoCheck));
     QCOMPARE(IsDlgButtonChecked(dlg, kAutoCheck), UINT(BST_UNCHECKED));
     QCOMPARE(CommandCount(kAutoCheck, BN_CLICKED), 0);
@@ -236,6 +240,61 @@ void TestWindowButtons::unhandledCloseBecomesCancel()
     QVERIFY(PlatTestWaitFor([] { return CommandCount(IDCANCEL, BN_CLICKED) == 1; }, 5000));
     QCOMPARE(MessageCount(WM_CLOSE), 1);
     QVERIFY(IsWindow(dlg));
+}
+
+void TestWindowButtons::missedActionsFailWhereTheyHappen_data()
+{
+    QTest::addColumn<QString>("action");
+    // A scripted action that cannot land fails the test at its own line
+    // (here an expected failure), instead of a wait timing out later.
+    QTest::newRow("click, no such control") << "click 999";
+    QTest::newRow("click, hidden") << "click hidden";
+    QTest::newRow("type, disabled") << "type disabled";
+    QTest::newRow("type, read-only") << "type read-only";
+    QTest::newRow("focus, no such control") << "focus 999";
+    QTest::newRow("combo, no such row") << "combo row 5";
+    QTest::newRow("key, disabled dialog") << "key disabled";
+    QTest::newRow("close box, ended dialog") << "close ended";
+    QTest::newRow("menu, dialog without one") << "menu";
+    // A test that says a miss is coming fails when the action lands.
+    QTest::newRow("expected miss that lands") << "expected miss";
+}
+
+void TestWindowButtons::missedActionsFailWhereTheyHappen()
+{
+    QFETCH(QString, action);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    ShowWindow(GetDlgItem(dlg, kPush), SW_HIDE);
+    EnableWindow(GetDlgItem(dlg, kEdit), FALSE);
+    QEXPECT_FAIL("", "the miss is reported where it happens", Continue);
+    bool landed = true;
+    if (action == "click 999")
+        landed = PlatTestClick(dlg, 999);
+    else if (action == "click hidden")
+        landed = PlatTestClick(dlg, kPush);
+    else if (action == "type disabled")
+        landed = PlatTestType(dlg, kEdit, "1B");
+    else if (action == "type read-only")
+        landed = PlatTestType(dlg, kReadOnlyEdit, "1B");
+    else if (action == "focus 999")
+        landed = PlatTestFocus(dlg, 999);
+    else if (action == "combo row 5")
+        landed = PlatTestSelectComboRow(dlg, kCombo, 5);
+    else if (action == "key disabled") {
+        EnableWindow(dlg, FALSE);
+        landed = PlatTestKey(dlg, Qt::Key_Escape);
+    } else if (action == "close ended") {
+        EndDialog(dlg, 0);
+        landed = PlatTestCloseBox(dlg);
+    } else if (action == "menu")
+        landed = PlatTestMenuCommand(dlg, 40022);
+    else if (action == "expected miss") {
+        PlatTestExpectMiss();
+        landed = PlatTestClick(dlg, kAutoCheck);
+    }
+    // Reached with the expected failure still pending only when nothing
+    // was reported: then this passing check fails as an unexpected pass.
+    QVERIFY(!landed);
 }
 
 PLAT_TEST_MAIN(TestWindowButtons)

@@ -3,9 +3,12 @@
 #include "ui/support/window_fixture.h"
 
 #include "res/resource.h"
+#include "res/resources.h"
 
 #include <QFontMetrics>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 
 #include <algorithm>
 
@@ -31,7 +34,12 @@ private slots:
     void statusBarInTemplateAndDestroy();
     void dialogUnits_data();
     void dialogUnits();
+    void controlsArePlacedInDialogUnits_data();
     void controlsArePlacedInDialogUnits();
+    void reportsDrawAtMostOncePerFrame_data();
+    void reportsDrawAtMostOncePerFrame();
+    void userWorksOnTheLastTextSet_data();
+    void userWorksOnTheLastTextSet();
     void pictures();
     void tabControl_data();
     void tabControl();
@@ -62,7 +70,7 @@ INT_PTR CALLBACK TabHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 void TestWindowControls::editChange_data()
 {
     QTest::addColumn<int>("id");
-    QTest::addColumn<QString>("action"); // "type" or "set"
+    QTest::addColumn<QString>("action"); // "type", "type refused" or "set"
     QTest::addColumn<QString>("input");
     QTest::addColumn<int>("changes");
     QTest::addColumn<QString>("textAfter");
@@ -74,7 +82,7 @@ void TestWindowControls::editChange_data()
     // comes back with CR LF.
     QTest::newRow("line break, ES_WANTRETURN") << int(kWantReturnEdit) << "type" << "a\nb" << 3 << "a\r\nb";
     // A read-only edit takes no typing and reports nothing.
-    QTest::newRow("typing, read-only") << int(kReadOnlyEdit) << "type" << "x" << 0 << "fixed";
+    QTest::newRow("typing, read-only") << int(kReadOnlyEdit) << "type refused" << "x" << 0 << "fixed";
     // SetWindowText on a single-line edit sends one EN_CHANGE, even when
     // the text does not change.
     QTest::newRow("set, single line") << int(kEdit) << "set" << "hello" << 1 << "hello";
@@ -93,7 +101,9 @@ void TestWindowControls::editChange()
     QFETCH(QString, textAfter);
     HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
     MessageLog().clear();
-    if (action == "type")
+    if (action == "type refused")
+        PlatTestExpectMiss();
+    if (action.startsWith("type"))
         PlatTestType(dlg, id, input.toStdString());
     else
         QVERIFY(SetDlgItemTextA(dlg, id, input.toUtf8().constData()));
@@ -319,11 +329,13 @@ void TestWindowControls::statusBarInTemplateAndDestroy()
 void TestWindowControls::dialogUnits_data()
 {
     QTest::addColumn<QRect>("units"); // left, top, right, bottom in dialog units
-    // x * baseX / 4 and y * baseY / 8, rounded to the nearest pixel.
+    // x * baseX / 4 and y * baseY / 8, rounded to the nearest pixel (halves
+    // away from zero).
     QTest::newRow("one base unit") << QRect(QPoint(4, 8), QPoint(8, 16));
     QTest::newRow("console size") << QRect(QPoint(0, 0), QPoint(264, 178));
     QTest::newRow("odd values") << QRect(QPoint(1, 3), QPoint(7, 11));
     QTest::newRow("spread") << QRect(QPoint(10, 21), QPoint(101, 53));
+    QTest::newRow("negative") << QRect(QPoint(-3, -5), QPoint(-1, -7));
 }
 
 void TestWindowControls::dialogUnits()
@@ -337,7 +349,11 @@ void TestWindowControls::dialogUnits()
     const QFontMetrics fm(font);
     const int baseX = (fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") + 26) / 52;
     const int baseY = fm.height();
-    auto px = [](int v, int base, int div) { return (v * base + div / 2) / div; };
+    // Halves round away from zero, as Windows' MulDiv.
+    auto px = [](int v, int base, int div) {
+        const int q = (std::abs(v * base) + div / 2) / div;
+        return v < 0 ? -q : q;
+    };
 
     RECT r{units.left(), units.top(), units.right(), units.bottom()};
     QVERIFY(MapDialogRect(dlg, &r));
@@ -359,23 +375,144 @@ void TestWindowControls::dialogUnits()
     QCOMPARE(int(HIWORD(units0)), app.height());
 }
 
+void TestWindowControls::controlsArePlacedInDialogUnits_data()
+{
+    QTest::addColumn<QRect>("units"); // x, y, cx, cy of a static in dialog units
+    QTest::newRow("the console's send button") << QRect(4, 70, 50, 14);
+    // Controls may sit partly outside their dialog: negative positions round
+    // as MapDialogRect rounds them (halves away from zero), not toward zero.
+    QTest::newRow("-1, -1") << QRect(-1, -1, 9, 9);
+    QTest::newRow("-2, -3") << QRect(-2, -3, 10, 11);
+    QTest::newRow("-3, -5") << QRect(-3, -5, 11, 13);
+    QTest::newRow("-5, -7") << QRect(-5, -7, 13, 15);
+    QTest::newRow("-7, -9") << QRect(-7, -9, 15, 17);
+}
+
 void TestWindowControls::controlsArePlacedInDialogUnits()
 {
-    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
-    // The push button "Send" sits at 4, 70 and is 50 x 14 dialog units.
+    QFETCH(QRect, units);
+    const auto dlu = [](int v) { return static_cast<short>(v); };
+    const DlgItemTemplate items[] = {{kLabel, "STATIC", WS_CHILD | WS_VISIBLE | SS_LEFT, "x", dlu(units.x()),
+                                      dlu(units.y()), dlu(units.width()), dlu(units.height())}};
+    const DlgTemplate tpl{9200, nullptr, WS_POPUP | WS_CAPTION | DS_SETFONT, 0, 0, 100, 60, "Units", 0, "System", 10,
+                          items};
+    PlatTestAddDialogTemplate(&tpl);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(9200), nullptr, LoggingDlgProc);
     // Position and size convert each on its own, as Windows does it.
-    RECT expected{4, 70, 50, 14};
+    RECT expected{units.x(), units.y(), units.width(), units.height()};
     MapDialogRect(dlg, &expected);
-    expected.right += expected.left;
-    expected.bottom += expected.top;
-    RECT button, client;
-    GetWindowRect(GetDlgItem(dlg, kPush), &button);
-    GetClientRect(GetDlgItem(dlg, kPush), &client);
-    QCOMPARE(client.right, expected.right - expected.left);
-    QCOMPARE(client.bottom, expected.bottom - expected.top);
-    const QPoint origin = PlatTestWidget(GetDlgItem(dlg, kPush))->parentWidget()->mapToGlobal(QPoint(0, 0));
-    QCOMPARE(button.left - origin.x(), expected.left);
-    QCOMPARE(button.top - origin.y(), expected.top);
+    RECT control, client;
+    GetWindowRect(GetDlgItem(dlg, kLabel), &control);
+    GetClientRect(GetDlgItem(dlg, kLabel), &client);
+    const QPoint origin = PlatTestWidget(GetDlgItem(dlg, kLabel))->parentWidget()->mapToGlobal(QPoint(0, 0));
+    QCOMPARE(control.left - origin.x(), expected.left);
+    QCOMPARE(control.top - origin.y(), expected.top);
+    QCOMPARE(client.right, expected.right);
+    QCOMPARE(client.bottom, expected.bottom);
+    PlatTestDestroyAll();
+    PlatTestClearDialogTemplates();
+    RegisterTestTemplates();
+}
+
+namespace {
+
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        paints += e->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+void TestWindowControls::reportsDrawAtMostOncePerFrame_data()
+{
+    QTest::addColumn<QString>("control");
+    // A worker's reports may change a control every few microseconds: the
+    // text is there at once for the program, the screen catches up at most
+    // once a frame (16 ms) and shows the last one.
+    QTest::newRow("status bar part 1, SB_SETTEXT") << "status bar";
+    QTest::newRow("static, WM_SETTEXT") << "static";
+    QTest::newRow("single-line edit, WM_SETTEXT") << "edit";
+}
+
+void TestWindowControls::reportsDrawAtMostOncePerFrame()
+{
+    QFETCH(QString, control);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    HWND target = GetDlgItem(dlg, control == "static" ? kLabel : kEdit);
+    UINT message = WM_SETTEXT;
+    WPARAM part = 0;
+    if (control == "status bar") {
+        target = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
+        int edges[] = {100, -1};
+        QVERIFY(SendMessageA(target, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges)));
+        message = SB_SETTEXTA;
+        part = 1;
+    }
+    PaintCounter counter;
+    PlatTestWidget(target)->installEventFilter(&counter);
+    PlatTestWaitFor([&] { return counter.paints >= 1; }, 2000); // its first paint, as it is shown
+    counter.paints = 0;
+
+    QElapsedTimer clock;
+    clock.start();
+    std::string text;
+    for (int i = 1; i <= 300; ++i) {
+        text = "已发送数据:" + std::to_string(i * 256) + "字节";
+        SendMessageA(target, message, part, reinterpret_cast<LPARAM>(text.c_str()));
+        const std::string back =
+            control == "status bar" ? PlatTestStatusText(dlg, 2001, 1) : PlatTestWindowText(target);
+        QCOMPARE(back, text);
+        QCoreApplication::processEvents(); // the loop runs between reports, as between a worker's
+    }
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(counter.paints <= elapsed / 16 + 3,
+             qPrintable(QString("%1 paints in %2 ms").arg(counter.paints).arg(elapsed)));
+    // The screen catches up with the last text.
+    QWidget* widget = PlatTestWidget(target);
+    QVERIFY(PlatTestWaitFor(
+        [&] {
+            if (auto* label = qobject_cast<QLabel*>(widget))
+                return label->text().toStdString() == text;
+            if (auto* edit = qobject_cast<QLineEdit*>(widget))
+                return edit->text().toStdString() == text;
+            return counter.paints >= 1;
+        },
+        2000));
+}
+
+void TestWindowControls::userWorksOnTheLastTextSet_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("action"); // "type" or "replace"
+    QTest::addColumn<QString>("textAfter");
+    // Two texts set within one frame, the screen still shows the first:
+    // what the user types and EM_REPLACESEL land on the second.
+    QTest::newRow("typing, single line") << int(kEdit) << "type" << "1B 40 0A";
+    QTest::newRow("typing, multi-line") << int(kMultiEdit) << "type" << "1B 40 0A";
+    QTest::newRow("EM_REPLACESEL at the end") << int(kEdit) << "replace" << "1B 40 0A";
+}
+
+void TestWindowControls::userWorksOnTheLastTextSet()
+{
+    QFETCH(int, id);
+    QFETCH(QString, action);
+    QFETCH(QString, textAfter);
+    HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
+    QVERIFY(SetDlgItemTextA(dlg, id, "1B"));
+    QVERIFY(SetDlgItemTextA(dlg, id, "1B 40"));
+    if (action == "type") {
+        QVERIFY(PlatTestFocus(dlg, id));
+        QTest::keyClick(PlatTestWidget(GetDlgItem(dlg, id)), Qt::Key_End);
+        QVERIFY(PlatTestType(dlg, id, " 0A"));
+    } else {
+        SendDlgItemMessageA(dlg, id, EM_SETSEL, 5, 5);
+        SendDlgItemMessageA(dlg, id, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(" 0A"));
+    }
+    QCOMPARE(QString::fromStdString(PlatTestText(dlg, id)), textAfter);
 }
 
 void TestWindowControls::pictures()

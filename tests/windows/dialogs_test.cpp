@@ -78,6 +78,8 @@ const Named kDialogs[] = {
     {"download: version", MAKEINTRESOURCEA(IDD_DOWN_VERSION)},
     {"download: font", MAKEINTRESOURCEA(IDD_DOWN_FONT)},
     {"download: machine number", MAKEINTRESOURCEA(IDD_DOWN_PRN_NUM)},
+    {"port settings", MAKEINTRESOURCEA(IDD_PORT_SETTINGS)},
+    {"epp console", MAKEINTRESOURCEA(IDD_EPP)},
 };
 
 class WindowsDialogs : public ::testing::Test {

@@ -1,6 +1,5 @@
 // The printer's code page on the real system's converters: the same bytes
 // as on every other system.
-#include "platform/seams.h"
 #include "platform/windows/win.h"
 
 #include <gtest/gtest.h>
@@ -55,27 +54,6 @@ TEST(WindowsText, WideRoundTrip)
 TEST(WindowsText, ProcessCodePageIsUtf8)
 {
     EXPECT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
-}
-
-} // namespace
-
-namespace {
-
-// Which device a COM name opens is the system's answer; the program never
-// stores one.
-TEST(WindowsSeams, ComDeviceAnswersOnlyForComNames)
-{
-    const char* notCom[] = {"", "LPT1", "COM", "COM0", "COMX", "COM1x", "NUL", "\\\\.\\LPT1", "COM1234"};
-    for (const char* name : notCom) {
-        EXPECT_EQ(PlatComDevice(name), "") << name;
-        SetLastError(0);
-        EXPECT_FALSE(PlatSetComDevice(name, "x")) << name;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << name;
-    }
-    EXPECT_EQ(PlatComDevice("COM250"), ""); // no such port here
-    SetLastError(0);
-    EXPECT_FALSE(PlatSetComDevice("com3", "x"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
 }
 
 } // namespace

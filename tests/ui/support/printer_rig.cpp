@@ -3,6 +3,7 @@
 
 #include "port/port.h"
 #include "port/portio.h"
+#include "send/epp.h"
 #include "send/send.h"
 
 
@@ -62,8 +63,10 @@ Bench::Bench() : backend_(parallelPort_)
 
 Bench::~Bench()
 {
-    // Never leave a sending thread behind with the port under it.
+    // Never leave a sending thread or an EPP worker behind with the port
+    // under it.
     StopSendAndWait();
+    StopEppAndWait();
     PortRelease();
     ClearPortRecord(gCurrentPort);
     if (serial_)

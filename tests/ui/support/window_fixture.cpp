@@ -1,6 +1,10 @@
 // Test templates and the logging dialog procedure of the window layer's tests.
 #include "ui/support/window_fixture.h"
 
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWindow>
+
 namespace {
 
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
@@ -89,4 +93,35 @@ INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM
 {
     MessageLog().push_back({window, message, wParam, lParam});
     return message == WM_INITDIALOG || message == WM_CLOSE;
+}
+
+QMessageBox* ShownMessageBox()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
+{
+    while (QMessageBox* box = ShownMessageBox())
+        box->close();
+}
+
+bool AnswerShownMessageBox(int button)
+{
+    QMessageBox* box = ShownMessageBox();
+    QAbstractButton* b = box ? box->button(static_cast<QMessageBox::StandardButton>(button)) : nullptr;
+    if (!b)
+        return false;
+    QTest::mouseClick(b, Qt::LeftButton);
+    return true;
+}
+
+void SystemClick(QWidget* control)
+{
+    QWidget* top = control->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      control->mapTo(top, control->rect().center()));
 }

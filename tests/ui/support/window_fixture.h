@@ -1,5 +1,6 @@
 // Shared pieces of the window layer's tests: dialog templates with every
-// kind of control, and a dialog procedure that logs what it receives.
+// kind of control, a dialog procedure that logs what it receives, and
+// helpers for real message boxes and clicks through the window system.
 #pragma once
 
 #include "platform/testapi/testapi.h"
@@ -48,3 +49,21 @@ int MessageCount(UINT message);
 // Logs every message. WM_INITDIALOG and WM_CLOSE are handled (TRUE); the
 // dialog never ends by itself.
 INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Real message boxes, for tests that do not record them: the one showing
+// now, or nullptr.
+class QMessageBox;
+QMessageBox* ShownMessageBox();
+// Closes every message box still showing when it goes, so a worker thread
+// waiting on one can end whatever the test found.
+struct CloseMessageBoxesAtEnd {
+    CloseMessageBoxesAtEnd() = default;
+    CloseMessageBoxesAtEnd(const CloseMessageBoxesAtEnd&) = delete;
+    CloseMessageBoxesAtEnd& operator=(const CloseMessageBoxesAtEnd&) = delete;
+    ~CloseMessageBoxesAtEnd();
+};
+// Answers the box showing now with its button `button` (a QMessageBox::StandardButton).
+bool AnswerShownMessageBox(int button);
+// A click as the window system delivers it, into the window of `control`:
+// unlike a click sent to the widget itself, a modal window holds it back.
+void SystemClick(QWidget* control);

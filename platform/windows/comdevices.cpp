@@ -1,0 +1,26 @@
+// The COM device map on Windows: the system maps COM names to its serial
+// ports itself, so the port settings dialog shows no device chooser and
+// nothing is stored.
+#include "platform/seams.h"
+
+const bool kPlatComDeviceChooser = false;
+
+std::vector<std::string> PlatListComDevices()
+{
+    return {};
+}
+
+PlatDeviceState PlatCheckComDevice(const std::string&)
+{
+    return PlatDeviceState::Usable;
+}
+
+std::string PlatComDevice(const std::string& comName)
+{
+    return comName;
+}
+
+bool PlatSetComDevice(const std::string&, const std::string&)
+{
+    return true;
+}

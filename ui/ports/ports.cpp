@@ -1,0 +1,273 @@
+// The port settings dialog: the parallel port, the serial port with its line
+// settings, the USB system kind, and the parallel-port probe. It opens no
+// port; OK stores the serial settings as the chosen COM port's default.
+// Where the system lets the user say which device a COM name opens, a
+// device chooser beside the COM list shows and sets it.
+#include "ui/ports/ports.h"
+
+#include "platform/seams.h"
+#include "port/port.h"
+#include "port/portio.h"
+#include "res/resource.h"
+
+#include <array>
+#include <span>
+#include <string>
+
+namespace {
+
+// The lists in ComSettings order after the parallel one, each with the rows
+// it offers; a list position is a row index (for the COM list, minus 4).
+struct ListRows {
+    int id;
+    std::span<const MapEntry> rows;
+};
+
+constexpr size_t kFirstComRow = 4;
+
+const std::array<ListRows, 7> kLists{{
+    {IDC_PS_LPT, std::span(gLptComNameMap).first(kFirstComRow)},
+    {IDC_PS_COM, std::span(gLptComNameMap).subspan(kFirstComRow)},
+    {IDC_PS_BAUD, gComRMap},
+    {IDC_PS_DATABITS, gComDMap},
+    {IDC_PS_PARITY, gComPMap},
+    {IDC_PS_STOPBITS, gComSMap},
+    {IDC_PS_FLOW, gComFMap},
+}};
+
+struct Position {
+    int id;
+    int position;
+};
+
+// The dialog's factory defaults: LPT1, COM1, 9600 baud, 8 data bits, no
+// parity, 1 stop bit, no flow control.
+constexpr std::array<Position, 7> kFactoryDefaults{{
+    {IDC_PS_LPT, 0},
+    {IDC_PS_COM, 0},
+    {IDC_PS_BAUD, 5},
+    {IDC_PS_DATABITS, 3},
+    {IDC_PS_PARITY, 2},
+    {IDC_PS_STOPBITS, 0},
+    {IDC_PS_FLOW, 2},
+}};
+
+void Select(HWND window, int id, int position)
+{
+    SendDlgItemMessageA(window, id, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
+}
+
+// The selected position as a row index; a list without a selection gives
+// 0xFF, which names no row of any table.
+BYTE Selected(HWND window, int id)
+{
+    const LRESULT position = SendDlgItemMessageA(window, id, CB_GETCURSEL, 0, 0);
+    return position < 0 || position > 0xFE ? 0xFF : static_cast<BYTE>(position);
+}
+
+void CheckUsbKind(HWND window, BYTE kind)
+{
+    CheckDlgButton(window, IDC_PS_USB1, kind == 0 ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(window, IDC_PS_USB2, kind == 0 ? BST_UNCHECKED : BST_CHECKED);
+}
+
+const char* ChosenComName(HWND window)
+{
+    const BYTE com = Selected(window, IDC_PS_COM);
+    return com == 0xFF ? nullptr : MapText(gLptComNameMap, com + kFirstComRow);
+}
+
+// Shows the device the chosen COM name opens.
+void ShowComDevice(HWND window)
+{
+    if (!kPlatComDeviceChooser)
+        return;
+    const char* name = ChosenComName(window);
+    SetDlgItemTextA(window, IDC_PS_DEVICE, name ? PlatComDevice(name).c_str() : "");
+}
+
+std::string TypedDevice(HWND window)
+{
+    char device[1024] = {};
+    GetDlgItemTextA(window, IDC_PS_DEVICE, device, sizeof device);
+    std::string text = device;
+    const size_t first = text.find_first_not_of(" \t");
+    const size_t last = text.find_last_not_of(" \t");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+// Stores the typed device for the chosen COM name when it differs from the
+// one it opens now; an empty box gives the name its default device back.
+bool StoreComDevice(HWND window)
+{
+    const char* name = ChosenComName(window);
+    if (name == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const std::string device = TypedDevice(window);
+    if (device == PlatComDevice(name))
+        return true;
+    return PlatSetComDevice(name, device);
+}
+
+// Why the store could not be written, in the technician's words.
+const char* StoreFailureReason(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+        return "没有写入权限";
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+        return "保存设置的文件夹不存在，也无法创建";
+    case ERROR_DISK_FULL:
+        return "磁盘已满";
+    case ERROR_INVALID_PARAMETER:
+        return "串口选择无效";
+    default:
+        return "写入失败";
+    }
+}
+
+void ShowNotSaved(DWORD error)
+{
+    char text[256];
+    wsprintfA(text, "串口设置没有保存: %s (错误码 %d)!", StoreFailureReason(error), static_cast<int>(error));
+    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+// A device that is not there, or that this user may not open, is kept all
+// the same (an adapter may be plugged in later), but the technician is told.
+void WarnAboutDevice(HWND window)
+{
+    const char* name = ChosenComName(window);
+    if (name == nullptr)
+        return;
+    const std::string device = PlatComDevice(name);
+    std::string text;
+    switch (PlatCheckComDevice(device)) {
+    case PlatDeviceState::Usable:
+        return;
+    case PlatDeviceState::Missing:
+        text = std::string(name) + " 的设备 " + device + " 不存在。设置已保存，接上设备后才能使用。";
+        break;
+    case PlatDeviceState::NoPermission:
+        text = std::string("没有权限打开 ") + name + " 的设备 " + device +
+               "。设置已保存；请把当前用户加入 dialout 组，重新登录后再试。";
+        break;
+    }
+    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONWARNING);
+}
+
+void handlePortSetOk(HWND window)
+{
+    bool saved = SetPortConfig(window, 1) != FALSE;
+    if (saved && kPlatComDeviceChooser)
+        saved = StoreComDevice(window);
+    if (!saved)
+        ShowNotSaved(GetLastError());
+    else if (kPlatComDeviceChooser)
+        WarnAboutDevice(window);
+    EndDialog(window, 0);
+}
+
+} // namespace
+
+void InitPortSetCtrls(HWND window)
+{
+    // The probe touches the registers directly; only where that is allowed.
+    EnableWindow(GetDlgItem(window, IDC_PS_TEST_LPT), PortIoHasRawAccess() ? TRUE : FALSE);
+    for (const ListRows& list : kLists)
+        for (const MapEntry& row : list.rows)
+            SendDlgItemMessageA(window, list.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.text));
+    if (!kPlatComDeviceChooser) {
+        ShowWindow(GetDlgItem(window, IDC_PS_DEVICE_LABEL), SW_HIDE);
+        ShowWindow(GetDlgItem(window, IDC_PS_DEVICE), SW_HIDE);
+        return;
+    }
+    for (const std::string& device : PlatListComDevices())
+        SendDlgItemMessageA(window, IDC_PS_DEVICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(device.c_str()));
+}
+
+void SetCtrlsValue(HWND window)
+{
+    Select(window, IDC_PS_LPT, gLptInfo);
+    CheckUsbKind(window, gUsbInfo);
+    Select(window, IDC_PS_COM, gComInfo.port - static_cast<int>(kFirstComRow));
+    Select(window, IDC_PS_BAUD, gComInfo.baud);
+    Select(window, IDC_PS_DATABITS, gComInfo.dataBits);
+    Select(window, IDC_PS_PARITY, gComInfo.parity);
+    Select(window, IDC_PS_STOPBITS, gComInfo.stopBits);
+    Select(window, IDC_PS_FLOW, gComInfo.flow);
+    ShowComDevice(window);
+}
+
+void SetPSUIDefaultValue(HWND window)
+{
+    for (const Position& p : kFactoryDefaults)
+        Select(window, p.id, p.position);
+    CheckUsbKind(window, 0);
+    ShowComDevice(window); // COM1's device: the mapping is no factory setting
+}
+
+BOOL SetPortConfig(HWND window, int mode)
+{
+    if (mode != 1)
+        return TRUE;
+    gLptInfo = Selected(window, IDC_PS_LPT);
+    gUsbInfo = IsDlgButtonChecked(window, IDC_PS_USB1) == BST_CHECKED ? 0 : 1;
+    const BYTE com = Selected(window, IDC_PS_COM);
+    gComInfo.port = com == 0xFF ? static_cast<BYTE>(gLptComNameMap.size()) : static_cast<BYTE>(com + kFirstComRow);
+    gComInfo.baud = Selected(window, IDC_PS_BAUD);
+    gComInfo.dataBits = Selected(window, IDC_PS_DATABITS);
+    gComInfo.parity = Selected(window, IDC_PS_PARITY);
+    gComInfo.stopBits = Selected(window, IDC_PS_STOPBITS);
+    gComInfo.flow = Selected(window, IDC_PS_FLOW);
+    if (com == 0xFF) {
+        SetLastError(ERROR_INVALID_PARAMETER); // no COM port to store it for
+        return FALSE;
+    }
+    return SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+}
+
+BYTE handleTestLpt(HWND)
+{
+    return GetLptStatus();
+}
+
+INT_PTR CALLBACK bPortSetDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitPort();
+        InitPortSetCtrls(window);
+        SetCtrlsValue(window);
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(window, 0);
+        return TRUE;
+    case WM_COMMAND:
+        // No default button, and commands 1 and 2 (Enter, Escape) are not ours.
+        switch (LOWORD(wParam)) {
+        case IDC_PS_OK:
+            handlePortSetOk(window);
+            return TRUE;
+        case IDC_PS_CANCEL:
+            EndDialog(window, 0);
+            return TRUE;
+        case IDC_PS_DEFAULT:
+            SetPSUIDefaultValue(window);
+            return TRUE;
+        case IDC_PS_TEST_LPT:
+            handleTestLpt(window);
+            return FALSE;
+        case IDC_PS_COM:
+            ShowComDevice(window);
+            return FALSE;
+        default:
+            return FALSE;
+        }
+    default:
+        return FALSE;
+    }
+}
