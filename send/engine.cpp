@@ -267,8 +267,10 @@ DWORD WINAPI SendDataThread(LPVOID param)
         EnterSplSem();
         if (gStopSendFlag) {
             gStopSendFlag = 0;
-            OutputBufRelease();
+            // Leave the section before the release: once the port shows idle
+            // a new send may start and write the record and the flag.
             LeaveSplSem();
+            OutputBufRelease();
             return 0;
         }
         LeaveSplSem();
