@@ -505,7 +505,10 @@ private slots:
         QVERIFY(!lineAtFailure.rtscts);
         QCOMPARE(gComInfo.baud, BYTE(5));
         QCOMPARE(gComInfo.flow, BYTE(FLOW_NONE));
+        // Only the preamble reached the printer, and no block was reported.
         QCOMPARE(printer.received(), Bytes({0x1C, 0xAA, 0x0D}));
+        for (const Shown& s : gShown)
+            QVERIFY(s.code != STATUS_FILE_PROGRESS);
     }
 
     // ------------------------------------------------------------ closing during a transfer
