@@ -54,13 +54,7 @@ bool SendButtonsEnabled(HWND console)
     return PlatTestEnabled(console, IDC_UC_SEND) && PlatTestEnabled(console, IDC_UC_SEND_FILE);
 }
 
-std::vector<std::string> MessageTexts()
-{
-    std::vector<std::string> texts;
-    for (const auto& box : PlatTestMessageBoxes())
-        texts.push_back(box.text);
-    return texts;
-}
+using rig::MessageTexts;
 
 void Stop(HWND console, int stopButton)
 {

@@ -74,13 +74,7 @@ HWND Open(const DownloadDialog& dialog)
     return PlatTestOpenDialog(MAKEINTRESOURCEA(dialog.templateId), nullptr, RecordingProc);
 }
 
-std::vector<std::string> MessageTexts()
-{
-    std::vector<std::string> texts;
-    for (const auto& box : PlatTestMessageBoxes())
-        texts.push_back(box.text);
-    return texts;
-}
+using rig::MessageTexts;
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed = 0)
 {

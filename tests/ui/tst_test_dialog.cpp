@@ -63,13 +63,7 @@ Bytes Repeat(uint8_t b, size_t n)
     return Bytes(n, b);
 }
 
-std::vector<std::string> MessageTexts()
-{
-    std::vector<std::string> texts;
-    for (const auto& box : PlatTestMessageBoxes())
-        texts.push_back(box.text);
-    return texts;
-}
+using rig::MessageTexts;
 
 std::string Show(const Bytes& bytes)
 {
