@@ -124,7 +124,8 @@ private slots:
         QTest::newRow("chinese text") << IDC_UC_SERIAL << "串口:  9600bps,8位,无" << "测试" << false
                                       << QByteArray("\xB2\xE2\xCA\xD4");
         QTest::newRow("usb, lower-case hex") << IDC_UC_USB << "U口" << "1b40" << true << QByteArray("\x1B\x40", 2);
-        // One hex digit sends nothing and gives the buttons back.
+        // One hex digit sends nothing, still reports a length and a count of
+        // 0, and gives the buttons back.
         QTest::newRow("one hex digit") << IDC_UC_PARALLEL << "并口" << "7" << true << QByteArray();
     }
 

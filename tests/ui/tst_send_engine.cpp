@@ -73,19 +73,6 @@ private slots:
         QVERIFY(gCurOutputBuf.pData == nullptr);
     }
 
-    void hexWithoutACompletePairWritesNothingButStillReports()
-    {
-        rig::Bench bench;
-        QVERIFY(OpenPorts(PORT_PARALLEL));
-        rig::ReportWindow w;
-
-        QVERIFY(SendText(w.hwnd(), "7", SEND_MODE_CMDS | SEND_HEX | SEND_ONCE));
-        QVERIFY(rig::WaitPortIdle(5000));
-        QCOMPARE(w.values(WM_SENDCMDS_STATUS, STATUS_CMDS_LENGTH), std::vector<LPARAM>{0});
-        QCOMPARE(w.values(WM_SENDCMDS_STATUS, STATUS_CMDS_SENT), std::vector<LPARAM>{0});
-        QVERIFY(bench.parallelPrinter().received().empty());
-    }
-
     void refusalsChangeNothing()
     {
         rig::Bench bench;
