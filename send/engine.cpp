@@ -267,8 +267,10 @@ DWORD WINAPI SendDataThread(LPVOID param)
         EnterSplSem();
         if (gStopSendFlag) {
             gStopSendFlag = 0;
-            OutputBufRelease();
+            // Leave the section before the release: once the port shows idle
+            // a new send may start and write the record and the flag.
             LeaveSplSem();
+            OutputBufRelease();
             return 0;
         }
         LeaveSplSem();
@@ -308,27 +310,28 @@ BOOL SendDataByFlag(HWND hwnd)
     }
 }
 
-BOOL WaitSendEnd(DWORD timeoutMs)
+DWORD WaitDeliveringSends(HANDLE handle, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    // The sending thread may be blocked in a report to this very thread:
-    // deliver those while waiting for it to release the output record.
-    while (gCurrentPort.state == PORT_STATE_BUSY && hOutputBufIdle != nullptr) {
+    for (;;) {
         DWORD left = INFINITE;
         if (timeoutMs != INFINITE) {
             const DWORD spent = GetTickCount() - start;
-            if (spent >= timeoutMs)
-                return FALSE;
-            left = timeoutMs - spent;
+            left = spent >= timeoutMs ? 0 : timeoutMs - spent;
         }
-        const DWORD woke = MsgWaitForMultipleObjects(1, &hOutputBufIdle, FALSE, left, QS_SENDMESSAGE);
-        if (woke == WAIT_OBJECT_0 + 1) {
-            MSG msg;
-            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        } else if (woke != WAIT_TIMEOUT) {
-            break; // released (or no wait possible)
-        }
+        const DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+        if (woke != WAIT_OBJECT_0 + 1)
+            return woke;
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
+}
+
+BOOL WaitSendEnd(DWORD timeoutMs)
+{
+    // The sending thread may be blocked in a report to this very thread.
+    if (gCurrentPort.state == PORT_STATE_BUSY && hOutputBufIdle != nullptr)
+        WaitDeliveringSends(hOutputBufIdle, timeoutMs);
     return gCurrentPort.state != PORT_STATE_BUSY;
 }
 

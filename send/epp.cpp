@@ -171,10 +171,7 @@ void StopEppAndWait()
     if (gEppThread == nullptr)
         return;
     // The worker may be waiting for this thread: a report, or its message box.
-    while (MsgWaitForMultipleObjects(1, &gEppThread, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
+    WaitDeliveringSends(gEppThread, INFINITE);
     CloseHandle(gEppThread);
     gEppThread = nullptr;
 }

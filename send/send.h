@@ -93,3 +93,7 @@ void StopSendAndWait();
 // does after `timeoutMs` (INFINITE: as long as the send lasts, which the
 // stall rule bounds).
 BOOL WaitSendEnd(DWORD timeoutMs);
+// User-interface thread. Waits for `handle`, delivering meanwhile the
+// messages worker threads send to this thread (their reports and message
+// boxes); WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
+DWORD WaitDeliveringSends(HANDLE handle, DWORD timeoutMs);

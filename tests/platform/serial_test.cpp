@@ -254,42 +254,36 @@ TEST_F(Serial, WriteReachesTheFarEndAndReadGetsItsAnswer)
     CloseHandle(h);
 }
 
-TEST_F(Serial, ReadTotalTimeoutAtRealTime)
+TEST_F(Serial, AReadWithNothingToReadEndsAtItsTimeout)
 {
-    HANDLE h = OpenCom();
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    SetTimeouts(h, 0, 300, 0, 10); // 10 ms per byte + 300
-    char buf[10];
-    DWORD n = 9;
-    auto start = Clock::now();
-    EXPECT_TRUE(ReadFile(h, buf, 10, &n, nullptr)); // a time-out is no error
-    auto ms = MsSince(start);
-    EXPECT_EQ(n, 0u);
-    EXPECT_GE(ms, 380);
-    EXPECT_LT(ms, 3000);
-    CloseHandle(h);
-}
-
-TEST_F(Serial, ReadTimeoutsScaled)
-{
-    ScaleGuard fast(0.02);
-    HANDLE h = OpenCom();
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    SetTimeouts(h, 200, 5000, 3000); // what the program sets: 100 ms here
-    char buf[6];
-    DWORD n;
-    auto start = Clock::now();
-    EXPECT_TRUE(ReadFile(h, buf, 6, &n, nullptr));
-    EXPECT_EQ(n, 0u);
-    EXPECT_LT(MsSince(start), 2500);
-    // All zero: no time-out on Windows; here a large bound (60 s), scaled.
-    SetTimeouts(h, 0, 0, 0);
-    start = Clock::now();
-    EXPECT_TRUE(ReadFile(h, buf, 6, &n, nullptr));
-    auto ms = MsSince(start);
-    EXPECT_GE(ms, 1000);
-    EXPECT_LT(ms, 10000);
-    CloseHandle(h);
+    struct Case {
+        const char* what;
+        double scale;
+        COMMTIMEOUTS timeouts;
+        long long minMs, maxMs;
+    } cases[] = {
+        {"10 ms a byte + 300, real time", 1.0, {0, 10, 300, 0, 0}, 380, 3000},
+        // What the program sets (5 s): 100 ms here.
+        {"the program's, scaled", 0.02, {200, 0, 5000, 0, 3000}, 0, 2500},
+        // All zero: no time-out on Windows; here a large bound (60 s), scaled.
+        {"all zero, scaled", 0.02, {0, 0, 0, 0, 0}, 1000, 10000},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScaleGuard scale(c.scale);
+        HANDLE h = OpenCom();
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(SetCommTimeouts(h, &c.timeouts));
+        char buf[10];
+        DWORD n = 9;
+        auto start = Clock::now();
+        EXPECT_TRUE(ReadFile(h, buf, 10, &n, nullptr)); // a time-out is no error
+        auto ms = MsSince(start);
+        EXPECT_EQ(n, 0u);
+        EXPECT_GE(ms, c.minMs);
+        EXPECT_LT(ms, c.maxMs);
+        CloseHandle(h);
+    }
 }
 
 TEST_F(Serial, ReadEndsWhenTheIntervalBetweenBytesIsExceeded)
@@ -335,21 +329,33 @@ TEST_F(Serial, MaxdwordIntervalReturnsAtOnce)
 
 TEST_F(Serial, StalledWriteReturnsThePartialCountAtItsTimeout)
 {
-    HANDLE h = OpenCom();
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    SetTimeouts(h, 0, 0, 300); // nobody reads the master: the pty fills up
-    std::string big(1 << 20, 'x');
-    DWORD n = 0;
-    auto start = Clock::now();
-    EXPECT_TRUE(WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
-    auto ms = MsSince(start);
-    EXPECT_GT(n, 0u);
-    EXPECT_LT(n, big.size());
-    EXPECT_GE(ms, 280);
-    EXPECT_LT(ms, 3000);
-    // The far end gets exactly the count reported.
-    EXPECT_EQ(pty.Drain(n, 5000).size(), n);
-    CloseHandle(h);
+    struct Case {
+        double scale;
+        DWORD timeout;
+        long long minMs, maxMs;
+    } cases[] = {
+        {1.0, 300, 280, 3000},
+        {0.05, 3000, 0, 2000}, // 150 ms here
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        ScaleGuard scale(c.scale);
+        HANDLE h = OpenCom();
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        SetTimeouts(h, 0, 0, c.timeout); // nobody reads the master: the pty fills up
+        std::string big(1 << 20, 'x');
+        DWORD n = 0;
+        auto start = Clock::now();
+        EXPECT_TRUE(WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
+        auto ms = MsSince(start);
+        EXPECT_GT(n, 0u);
+        EXPECT_LT(n, big.size());
+        EXPECT_GE(ms, c.minMs);
+        EXPECT_LT(ms, c.maxMs);
+        // The far end gets exactly the count reported.
+        EXPECT_EQ(pty.Drain(n, 5000).size(), n);
+        CloseHandle(h);
+    }
 }
 
 TEST_F(Serial, XoffFromTheFarEndStallsTheWrite)
@@ -377,21 +383,6 @@ TEST_F(Serial, XoffFromTheFarEndStallsTheWrite)
     SetTimeouts(h, 0, 0, 3000);
     EXPECT_TRUE(WriteFile(h, "hello", 5, &n, nullptr));
     EXPECT_EQ(n, 5u);
-    CloseHandle(h);
-}
-
-TEST_F(Serial, WriteTimeoutsScaled)
-{
-    ScaleGuard fast(0.05);
-    HANDLE h = OpenCom();
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    SetTimeouts(h, 0, 0, 3000); // 150 ms here
-    std::string big(1 << 20, 'x');
-    DWORD n = 0;
-    auto start = Clock::now();
-    EXPECT_TRUE(WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
-    EXPECT_LT(n, big.size());
-    EXPECT_LT(MsSince(start), 2000);
     CloseHandle(h);
 }
 

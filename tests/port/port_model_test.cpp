@@ -13,16 +13,6 @@ using porttest::TempDir;
 
 namespace {
 
-// The table texts as the dialogs list them, row by row.
-template <size_t N>
-std::vector<std::string> Texts(const std::array<MapEntry, N>& table)
-{
-    std::vector<std::string> texts;
-    for (const MapEntry& row : table)
-        texts.emplace_back(row.text);
-    return texts;
-}
-
 template <size_t N>
 std::vector<DWORD> Values(const std::array<MapEntry, N>& table)
 {
@@ -32,22 +22,16 @@ std::vector<DWORD> Values(const std::array<MapEntry, N>& table)
     return values;
 }
 
+// The values behind the rows. (Their texts, as the port settings dialog
+// lists them, are checked there.)
 TEST(PortTablesTest, RowsInOrder)
 {
-    EXPECT_EQ(Texts(gLptComNameMap), (std::vector<std::string>{"LPT1", "LPT2", "LPT3", "LPT4", "COM1", "COM2", "COM3",
-                                                               "COM4", "COM5", "COM6", "COM7"}));
     EXPECT_EQ(Values(gLptComNameMap), (std::vector<DWORD>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
     EXPECT_EQ(Values(gComRMap),
               (std::vector<DWORD>{110, 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
-    for (const MapEntry& row : gComRMap)
-        EXPECT_EQ(std::to_string(row.value), row.text);
-    EXPECT_EQ(Texts(gComDMap), (std::vector<std::string>{"5", "6", "7", "8"}));
     EXPECT_EQ(Values(gComDMap), (std::vector<DWORD>{5, 6, 7, 8}));
-    EXPECT_EQ(Texts(gComPMap), (std::vector<std::string>{"偶检验", "奇检验", "无", "标记", "空格"}));
     EXPECT_EQ(Values(gComPMap), (std::vector<DWORD>{2, 1, 0, 3, 4}));
-    EXPECT_EQ(Texts(gComSMap), (std::vector<std::string>{"1", "1.5", "2"}));
     EXPECT_EQ(Values(gComSMap), (std::vector<DWORD>{0, 1, 2}));
-    EXPECT_EQ(Texts(gComFMap), (std::vector<std::string>{"Xon/Xoff", "硬件", "无"}));
     EXPECT_EQ(Values(gComFMap), (std::vector<DWORD>{0, 1, 2}));
     EXPECT_EQ(sizeof(MapEntry), 20u);
 }

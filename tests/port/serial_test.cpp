@@ -1,6 +1,7 @@
 // Serial ports over pseudo-terminals: OpenPorts(1) with the user's settings
 // and time-outs, exclusive opens, devices that are no serial line, the
-// temporary download speed and its reset, and the line's time-out bounds.
+// temporary download speed and its reset. (The time-outs OpenPorts sets are
+// checked here by value; how a line keeps them is the platform's serial test.)
 #include "port_test_support.h"
 
 #include "port/port.h"
@@ -14,7 +15,6 @@
 
 using porttest::RootGuard;
 using porttest::TempDir;
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 namespace {
@@ -236,62 +236,6 @@ TEST_F(SerialTest, DownloadSpeedOnAMissingPortLeavesNoHandle)
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
     EXPECT_FALSE(ResetBaudRate());
     EXPECT_EQ(gCurrentPort.handle, nullptr);
-}
-
-// ---------------------------------------------------------------- time-out bounds
-// Times are checked with wide margins only: the lower bound says the call
-// waited, the upper bound that it did not wait for ever.
-
-TEST_F(SerialTest, ReadReturnsEmptyAtItsTotalTimeout)
-{
-    PlatSetTimeScale(0.1); // the 5000 ms read time-out becomes 500 ms
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    char buffer[16];
-    DWORD got = 99;
-    const auto start = Clock::now();
-    EXPECT_TRUE(ReadFile(gCurrentPort.handle, buffer, sizeof buffer, &got, nullptr));
-    const auto elapsed = Clock::now() - start;
-    EXPECT_EQ(got, 0u);
-    EXPECT_GE(elapsed, milliseconds(350));
-    EXPECT_LT(elapsed, milliseconds(5000));
-}
-
-TEST_F(SerialTest, ReadEndsWhenTheIntervalBetweenBytesPasses)
-{
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
-    ASSERT_TRUE(printer.sendToHost({0x1C, 0xAA, 0xAA}));
-    char buffer[64];
-    DWORD got = 0;
-    const auto start = Clock::now();
-    EXPECT_TRUE(ReadFile(gCurrentPort.handle, buffer, sizeof buffer, &got, nullptr));
-    const auto elapsed = Clock::now() - start;
-    ASSERT_EQ(got, 3u);
-    EXPECT_EQ(static_cast<BYTE>(buffer[2]), 0xAA);
-    // 200 ms after the last byte, far from the 5000 ms total.
-    EXPECT_LT(elapsed, milliseconds(3500));
-}
-
-TEST_F(SerialTest, WriteStalledByXoffReturnsThePartialCountAtItsTimeout)
-{
-    PlatSetTimeScale(0.1); // the 3000 ms write time-out becomes 300 ms
-    gComInfo.flow = FLOW_XONXOFF;
-    SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
-    // The printer stops reading and says XOFF: the line holds what it has.
-    printer.holdLine(true);
-    ASSERT_TRUE(printer.sendToHost({0x13}));
-    // Whether the XOFF or the full line stops it first, the write stalls.
-    std::vector<char> data(4 << 20, 'x');
-    DWORD written = 0;
-    const auto start = Clock::now();
-    EXPECT_TRUE(WriteFile(gCurrentPort.handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
-    const auto elapsed = Clock::now() - start;
-    EXPECT_LT(written, data.size());
-    EXPECT_GE(elapsed, milliseconds(200));
-    EXPECT_LT(elapsed, milliseconds(5000));
-    printer.holdLine(false);
 }
 
 } // namespace

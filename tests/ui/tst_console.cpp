@@ -54,13 +54,7 @@ bool SendButtonsEnabled(HWND console)
     return PlatTestEnabled(console, IDC_UC_SEND) && PlatTestEnabled(console, IDC_UC_SEND_FILE);
 }
 
-std::vector<std::string> MessageTexts()
-{
-    std::vector<std::string> texts;
-    for (const auto& box : PlatTestMessageBoxes())
-        texts.push_back(box.text);
-    return texts;
-}
+using rig::MessageTexts;
 
 void Stop(HWND console, int stopButton)
 {
@@ -115,27 +109,40 @@ private slots:
         QCOMPARE(edges[1], w * 3 / 4);
     }
 
-    void typedHexAndTextReachTheSerialPrinter_data()
+    void typedHexAndTextReachThePrinter_data()
     {
+        QTest::addColumn<int>("radio");
+        QTest::addColumn<QString>("portName");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("hex");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("hex") << "1B 40 0A" << true << QByteArray("\x1B\x40\x0A", 3);
-        QTest::newRow("the same as text") << "1B 40 0A" << false << QByteArray("1B 40 0A");
+        QTest::newRow("hex") << IDC_UC_SERIAL << "串口:  9600bps,8位,无" << "1B 40 0A" << true
+                             << QByteArray("\x1B\x40\x0A", 3);
+        QTest::newRow("the same as text") << IDC_UC_SERIAL << "串口:  9600bps,8位,无" << "1B 40 0A" << false
+                                          << QByteArray("1B 40 0A");
         // Text goes to the printer in its code page, GBK.
-        QTest::newRow("chinese text") << "测试" << false << QByteArray("\xB2\xE2\xCA\xD4");
+        QTest::newRow("chinese text") << IDC_UC_SERIAL << "串口:  9600bps,8位,无" << "测试" << false
+                                      << QByteArray("\xB2\xE2\xCA\xD4");
+        QTest::newRow("usb, lower-case hex") << IDC_UC_USB << "U口" << "1b40" << true << QByteArray("\x1B\x40", 2);
+        // One hex digit sends nothing, still reports a length and a count of
+        // 0, and gives the buttons back.
+        QTest::newRow("one hex digit") << IDC_UC_PARALLEL << "并口" << "7" << true << QByteArray();
     }
 
-    void typedHexAndTextReachTheSerialPrinter()
+    void typedHexAndTextReachThePrinter()
     {
+        QFETCH(int, radio);
+        QFETCH(QString, portName);
         QFETCH(QString, typed);
         QFETCH(bool, hex);
         QFETCH(QByteArray, bytes);
         rig::Bench bench;
-        auto& printer = bench.serial();
+        sim::Printer& printer = radio == IDC_UC_SERIAL ? bench.serial().printer()
+                                : radio == IDC_UC_USB  ? bench.usb(0).printer()
+                                                       : bench.parallelPrinter();
         HWND console = OpenConsole();
-        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
-        QCOMPARE(Part(console, 0), std::string("串口:  9600bps,8位,无"));
+        QVERIFY(PlatTestClick(console, radio));
+        QCOMPARE(Part(console, 0), portName.toStdString());
         QVERIFY(PlatTestType(console, IDC_UC_INPUT, typed.toStdString()));
         if (hex)
             QVERIFY(PlatTestClick(console, IDC_UC_HEX));
@@ -146,22 +153,8 @@ private slots:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(received.data()), int(received.size())), bytes);
         QCOMPARE(Part(console, 0), "发送指令长度 " + std::to_string(bytes.size()) + "字节");
         QCOMPARE(Part(console, 1), "已发送字节数 " + std::to_string(bytes.size()));
-        QVERIFY(SendButtonsEnabled(console));
-        QVERIFY(MessageTexts().empty());
-    }
-
-    void oneHexDigitSendsNothingAndGivesTheButtonsBack()
-    {
-        rig::Bench bench;
-        HWND console = OpenConsole();
-        PlatTestType(console, IDC_UC_INPUT, "7");
-        PlatTestClick(console, IDC_UC_HEX);
-        PlatTestClick(console, IDC_UC_SEND);
-        QVERIFY(rig::WaitPortIdle(5000));
         QVERIFY(PlatTestWaitFor([&] { return SendButtonsEnabled(console); }, 2000));
-        QCOMPARE(Part(console, 0), std::string("发送指令长度 0字节"));
-        QCOMPARE(Part(console, 1), std::string("已发送字节数 0"));
-        QVERIFY(bench.parallelPrinter().received().empty());
+        QVERIFY(MessageTexts().empty());
     }
 
     void emptyInputsAreRefusedWithAMessage()
@@ -206,20 +199,6 @@ private slots:
         QCOMPARE(Part(console, 0), std::string("并口"));
     }
 
-    void usbPortOpensAndSends()
-    {
-        rig::Bench bench;
-        auto& printer = bench.usb(0);
-        HWND console = OpenConsole();
-        QVERIFY(PlatTestClick(console, IDC_UC_USB));
-        QCOMPARE(Part(console, 0), std::string("U口"));
-        PlatTestType(console, IDC_UC_INPUT, "1b40");
-        PlatTestClick(console, IDC_UC_HEX);
-        PlatTestClick(console, IDC_UC_SEND);
-        QVERIFY(printer.waitForBytes(2, 5000ms));
-        QCOMPARE(printer.received(), (std::vector<uint8_t>{0x1B, 0x40}));
-    }
-
     void repeatingTypedSendAddsEveryPassUntilStopped()
     {
         rig::Bench bench;
@@ -232,7 +211,16 @@ private slots:
         QVERIFY(!SendButtonsEnabled(console));
         QVERIFY(PlatTestWaitFor([] { return gPart1History.size() >= 3; }, 5000));
         QVERIFY(!SendButtonsEnabled(console)); // each pass's report leaves them off
+        // A radio clicked while it runs is cleared and the send goes on.
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_SERIAL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_PARALLEL));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_USB));
+        QCOMPARE(int(gCurrentPort.type), int(PORT_PARALLEL));
+        const size_t before = gPart1History.size();
+        QVERIFY(PlatTestWaitFor([&] { return gPart1History.size() >= before + 2; }, 5000));
         Stop(console, IDC_UC_STOP_CMDS);
+        QVERIFY(MessageTexts().empty());
         QVERIFY(SendButtonsEnabled(console));
         QVERIFY(!PlatTestEnabled(console, IDC_UC_STOP_CMDS));
         const size_t passes = bench.parallelPrinter().received().size() / 2;
@@ -402,26 +390,6 @@ private slots:
         QVERIFY(rig::WaitPortIdle(5000));
         QVERIFY(bench.parallelPrinter().waitForBytes(2, 2000ms));
         QCOMPARE(bench.parallelPrinter().received(), (std::vector<uint8_t>{0x41, 0x41}));
-    }
-
-    void aRadioClickedWhileBusyIsClearedAndTheSendGoesOn()
-    {
-        rig::Bench bench;
-        HWND console = OpenConsole();
-        PlatTestType(console, IDC_UC_INPUT, "42");
-        PlatTestClick(console, IDC_UC_HEX);
-        PlatTestClick(console, IDC_UC_LOOP_CMDS);
-        PlatTestClick(console, IDC_UC_SEND);
-        QVERIFY(PlatTestWaitFor([] { return gPart1History.size() >= 1; }, 5000));
-        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
-        QVERIFY(!PlatTestChecked(console, IDC_UC_SERIAL));
-        QVERIFY(!PlatTestChecked(console, IDC_UC_PARALLEL));
-        QVERIFY(!PlatTestChecked(console, IDC_UC_USB));
-        QCOMPARE(int(gCurrentPort.type), int(PORT_PARALLEL));
-        const size_t before = gPart1History.size();
-        QVERIFY(PlatTestWaitFor([&] { return gPart1History.size() >= before + 2; }, 5000));
-        Stop(console, IDC_UC_STOP_CMDS);
-        QVERIFY(MessageTexts().empty());
     }
 
     void closingDuringASendEndsItAndReleasesThePort_data()

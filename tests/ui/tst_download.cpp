@@ -74,13 +74,7 @@ HWND Open(const DownloadDialog& dialog)
     return PlatTestOpenDialog(MAKEINTRESOURCEA(dialog.templateId), nullptr, RecordingProc);
 }
 
-std::vector<std::string> MessageTexts()
-{
-    std::vector<std::string> texts;
-    for (const auto& box : PlatTestMessageBoxes())
-        texts.push_back(box.text);
-    return texts;
-}
+using rig::MessageTexts;
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed = 0)
 {
@@ -505,7 +499,10 @@ private slots:
         QVERIFY(!lineAtFailure.rtscts);
         QCOMPARE(gComInfo.baud, BYTE(5));
         QCOMPARE(gComInfo.flow, BYTE(FLOW_NONE));
+        // Only the preamble reached the printer, and no block was reported.
         QCOMPARE(printer.received(), Bytes({0x1C, 0xAA, 0x0D}));
+        for (const Shown& s : gShown)
+            QVERIFY(s.code != STATUS_FILE_PROGRESS);
     }
 
     // ------------------------------------------------------------ closing during a transfer

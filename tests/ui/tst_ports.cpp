@@ -67,13 +67,7 @@ bool Ended(HWND dialog)
     return PlatTestDialogEnded(dialog);
 }
 
-std::vector<std::string> MessageTexts()
-{
-    std::vector<std::string> texts;
-    for (const auto& box : PlatTestMessageBoxes())
-        texts.push_back(box.text);
-    return texts;
-}
+using rig::MessageTexts;
 
 // The parallel model reached as raw registers, so the probe may run.
 class RawParallel final : public PortIoBackend {

@@ -157,4 +157,12 @@ bool WaitPortIdle(int timeoutMs)
     return PlatTestWaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, timeoutMs);
 }
 
+std::vector<std::string> MessageTexts()
+{
+    std::vector<std::string> texts;
+    for (const auto& box : PlatTestMessageBoxes())
+        texts.push_back(box.text);
+    return texts;
+}
+
 } // namespace rig

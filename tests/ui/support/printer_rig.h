@@ -78,6 +78,9 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// The texts of the message boxes recorded so far, oldest first.
+std::vector<std::string> MessageTexts();
+
 // Asks a repeating send to stop, as a dialog's stop button does.
 void RequestStop();
 
