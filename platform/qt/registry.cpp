@@ -32,6 +32,7 @@ struct CrossCall {
     void* ctx = nullptr;
     bool done = false;
     bool ran = false;
+    std::atomic<bool> finished{false}; // done, for a caller that looks before it sleeps
     std::condition_variable cv;
 };
 
@@ -42,6 +43,7 @@ std::mutex gLock;
 std::unordered_map<uintptr_t, std::unique_ptr<PlatWindow>> gWindows;
 uintptr_t gNextHandle = 0x1000;
 CrossCall* gQueueHead = nullptr;
+std::atomic<bool> gQueueNonEmpty{false}; // gQueueHead != nullptr, for a look without the lock
 CrossCall* gQueueTail = nullptr;
 int gQueueLength = 0;
 bool gPumpPosted = false;   // a wake-up event is on its way to the pump
@@ -88,6 +90,26 @@ void TsanRelease(void*) {}
 // loop still gets its turn at least every kLingerBudget (input, paints, timers).
 void PostPumpEvent();
 
+// Looks for `ready` for a few tens of microseconds before the caller sleeps:
+// a report's answer, or a worker's next report, usually comes sooner than a
+// sleeping thread can be woken. Only where another core can make it ready.
+template <typename Ready> bool SpinBriefly(Ready ready)
+{
+    static const bool otherCores = std::thread::hardware_concurrency() > 1;
+    if (!otherCores)
+        return ready();
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::microseconds(50);
+    do {
+        if (ready())
+            return true;
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_ia32_pause();
+#endif
+    } while (Clock::now() < end);
+    return ready();
+}
+
 constexpr auto kLingerIdle = std::chrono::milliseconds(4);
 constexpr auto kLingerBudget = std::chrono::milliseconds(8);
 
@@ -100,7 +122,12 @@ void LingerForSends()
         const auto now = Clock::now();
         if (now >= end)
             break;
-        gUiWaiting = true;
+        gUiWaiting = true; // a worker that queues a call now only notifies
+        if (!gQueueHead) {
+            g.unlock();
+            SpinBriefly([] { return gQueueNonEmpty.load(std::memory_order_acquire); });
+            g.lock();
+        }
         const bool more = gUiWake.wait_until(g, std::min(now + kLingerIdle, end), [] { return gQueueHead != nullptr; });
         gUiWaiting = false;
         if (!more)
@@ -163,6 +190,7 @@ bool UnlinkLocked(CrossCall* call)
         if (gQueueTail == c)
             gQueueTail = prev;
         --gQueueLength;
+        gQueueNonEmpty.store(gQueueHead != nullptr, std::memory_order_release);
         return true;
     }
     return false;
@@ -219,6 +247,7 @@ std::unique_ptr<PlatWindow> PlatQtUnregister(HWND window)
         if (c->target == window) {
             UnlinkLocked(c);
             c->done = true;
+            c->finished.store(true, std::memory_order_release);
             c->cv.notify_one();
         }
         c = next;
@@ -287,6 +316,7 @@ bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
         (gQueueTail ? gQueueTail->next : gQueueHead) = &call;
         gQueueTail = &call;
         ++gQueueLength;
+        gQueueNonEmpty.store(true, std::memory_order_release);
         if (gUiWaiting)
             gUiWake.notify_all(); // other threads may wait on it too
         else if (!gPumpPosted)
@@ -294,6 +324,7 @@ bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
     }
     if (post)
         PostPumpEvent();
+    SpinBriefly([&] { return call.finished.load(std::memory_order_acquire); });
     std::unique_lock<std::mutex> g(gLock);
     call.cv.wait(g, [&] { return call.done; });
     return call.ran;
@@ -318,6 +349,7 @@ int PlatQtDeliverSends()
         std::lock_guard<std::mutex> g(gLock);
         call->ran = live;
         call->done = true;
+        call->finished.store(true, std::memory_order_release);
         call->cv.notify_one();
     }
 }
