@@ -92,7 +92,9 @@ void PostPumpEvent();
 
 // Looks for `ready` for a few tens of microseconds before the caller sleeps:
 // a report's answer, or a worker's next report, usually comes sooner than a
-// sleeping thread can be woken. Only where another core can make it ready.
+// sleeping thread can be woken. Only where another core can make it ready;
+// each look gives the core away first, in case the other thread is waiting
+// for this very core (a busy machine).
 template <typename Ready> bool SpinBriefly(Ready ready)
 {
     static const bool otherCores = std::thread::hardware_concurrency() > 1;
@@ -103,9 +105,7 @@ template <typename Ready> bool SpinBriefly(Ready ready)
     do {
         if (ready())
             return true;
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
+        std::this_thread::yield();
     } while (Clock::now() < end);
     return ready();
 }
