@@ -107,6 +107,28 @@ std::string readAll(const fs::path& p)
 
 using testsupport::TempDir;
 
+// Asks the printer for its outputs until the transcript holds `text`. Each
+// request waits for its paper.png (the last output written), so no writing
+// is under way when this returns.
+bool dumpUntilSeen(pid_t pid, const fs::path& out, const std::string& text)
+{
+    for (int i = 0; i < 100; ++i) {
+        std::error_code ec;
+        fs::remove(out / "paper.png", ec);
+        kill(pid, SIGUSR1);
+        bool written = false;
+        for (int wait = 0; wait < 1500 && !written; ++wait) {
+            std::this_thread::sleep_for(20ms); // no event crosses the process boundary
+            written = fs::exists(out / "paper.png");
+        }
+        if (!written)
+            return false;
+        if (readAll(out / "transcript.txt").find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 class Program : public ::testing::Test {
@@ -194,13 +216,7 @@ TEST_F(Program, SerialEndsOnSigtermWithItsOutputs)
     }
     // The printer has the bytes once it has decoded them: ask for the
     // outputs until the transcript shows them.
-    bool seen = false;
-    for (int i = 0; i < 300 && !seen; ++i) {
-        kill(r.pid, SIGUSR1);
-        std::this_thread::sleep_for(20ms); // no event crosses the process boundary
-        seen = readAll(fs::path(dir.path()) / "out/transcript.txt").find("TEXT \"PING\"") != std::string::npos;
-    }
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(dumpUntilSeen(r.pid, fs::path(dir.path()) / "out", "TEXT \"PING\""));
     kill(r.pid, SIGTERM);
     EXPECT_EQ(waitExit(r.pid, 30s), 0);
     close(r.out);
@@ -285,13 +301,7 @@ TEST_F(Session, EveryEndingCleansUp)
         EXPECT_EQ(write(fd, "PING\n", 5), 5);
         // The printer has the bytes once it has decoded them: ask for the
         // outputs until the transcript shows them.
-        bool seen = false;
-        for (int i = 0; i < 300 && !seen; ++i) {
-            kill(r.pid, SIGUSR1);
-            std::this_thread::sleep_for(20ms); // no event crosses the process boundary
-            seen = readAll(out / "transcript.txt").find("TEXT \"PING\"") != std::string::npos;
-        }
-        EXPECT_TRUE(seen);
+        EXPECT_TRUE(dumpUntilSeen(r.pid, out, "TEXT \"PING\""));
         fs::remove_all(out); // what the ending writes is checked below
         close(fd); // the end of input, for --exit-on-close
         if (c.signal != 0)
