@@ -1,4 +1,5 @@
-// A temporary folder for one test, removed with everything in it at the end.
+// A temporary folder for one test, removed with everything in it at the end,
+// and the reading back of a file written there.
 #pragma once
 
 #include <cstdint>
@@ -24,5 +25,8 @@ public:
 private:
     std::string path_;
 };
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadText(const std::string& path);
 
 } // namespace testsupport

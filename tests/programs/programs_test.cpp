@@ -1,0 +1,371 @@
+// The programs as a technician starts them. mptest without a display says so
+// plainly and ends with 1. mptest-printer keeps Qt's chatter to itself,
+// decodes a capture into its three outputs, refuses bad arguments before it
+// starts anything, and however its session ends leaves its outputs complete
+// and the serial store as it found it.
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testsupport::ReadText;
+using testsupport::TempDir;
+
+namespace {
+
+// The programs sit in the build folder, one above this test program.
+std::string ProgramPath(const char* name)
+{
+    return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / name).string();
+}
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1; // its stdout
+    int err = -1; // its stderr, or -1 when that goes to /dev/null
+};
+
+// Starts args[0] with this process's environment changed by `env` ("NAME=value"
+// sets a variable, "NAME" removes it), in the folder `cwd` when one is given.
+Child Launch(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
+             bool keepStderr)
+{
+    std::vector<std::string> vars;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        bool changed = false;
+        for (const std::string& change : env)
+            changed = changed || entry.rfind(change.substr(0, change.find('=')) + "=", 0) == 0;
+        if (!changed)
+            vars.push_back(entry);
+    }
+    for (const std::string& change : env)
+        if (change.find('=') != std::string::npos)
+            vars.push_back(change);
+    std::vector<char*> envp, argv;
+    for (std::string& v : vars)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
+    Child c;
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+        return c;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    if (keepStderr)
+        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
+    else // nobody reads it while the program runs: it must never fill a pipe
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
+    if (posix_spawn(&c.pid, argv[0], &fa, nullptr, argv.data(), envp.data()) != 0)
+        c.pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    close(out[1]);
+    close(err[1]);
+    c.out = out[0];
+    if (keepStderr)
+        c.err = err[0];
+    else
+        close(err[0]);
+    return c;
+}
+
+// The exit status, or -1 when the program did not end in time (then killed).
+int WaitExit(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(10ms); // polling a child: there is no event to wait on
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return -1;
+}
+
+struct Result {
+    int exitCode = -1; // 128 + signal when killed; -1 when it did not end in time
+    std::string out, err;
+};
+
+// Runs a program to its end (at most 60 s), collecting what it writes.
+Result RunToEnd(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+           const std::string& cwd = {})
+{
+    Result r;
+    Child c = Launch(args, env, cwd, true);
+    if (c.pid < 0)
+        return r;
+    const auto end = std::chrono::steady_clock::now() + 60s;
+    pollfd fds[2] = {{c.out, POLLIN, 0}, {c.err, POLLIN, 0}};
+    std::string* into[2] = {&r.out, &r.err};
+    int open = 2;
+    while (open > 0 && std::chrono::steady_clock::now() < end) {
+        if (poll(fds, 2, 100) <= 0)
+            continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
+                continue;
+            char buf[4096];
+            const ssize_t n = read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                into[i]->append(buf, size_t(n));
+            } else {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    close(c.out);
+    close(c.err);
+    r.exitCode = WaitExit(c.pid, open > 0 ? 0ms : 60s); // still writing at the bound: it hung
+    return r;
+}
+
+std::string ReadLine(int fd, std::chrono::milliseconds timeout)
+{
+    std::string line;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 50) <= 0)
+            continue;
+        char c;
+        if (read(fd, &c, 1) != 1)
+            break;
+        if (c == '\n')
+            return line;
+        line.push_back(c);
+    }
+    return line;
+}
+
+// Asks the printer for its outputs until the transcript holds `text`. Each
+// request waits for its paper.png (the last output written), so no writing
+// is under way when this returns.
+bool DumpUntilSeen(pid_t pid, const fs::path& out, const std::string& text)
+{
+    for (int i = 0; i < 100; ++i) {
+        std::error_code ec;
+        fs::remove(out / "paper.png", ec);
+        kill(pid, SIGUSR1);
+        bool written = false;
+        for (int wait = 0; wait < 1500 && !written; ++wait) {
+            std::this_thread::sleep_for(20ms); // no event crosses the process boundary
+            written = fs::exists(out / "paper.png");
+        }
+        if (!written)
+            return false;
+        if (ReadText(out / "transcript.txt").find(text) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(Start, WithoutADisplayMptestSaysSoAndEndsWithOne)
+{
+    const std::string mptest = ProgramPath("mptest");
+    if (!fs::exists(mptest))
+        GTEST_SKIP() << "mptest is not built at " << mptest;
+    const Result r = RunToEnd({mptest}, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("没有可用的图形显示"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("scripts/run"), std::string::npos) << r.err; // the way to the headless demo
+    EXPECT_EQ(r.err.find("Reinstalling"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("XDG_RUNTIME_DIR"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+// mptest-printer with its serial store in a private folder.
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists(printer))
+            GTEST_SKIP() << "mptest-printer is not built at " << printer;
+        fs::create_directories(fs::path(conf()).parent_path());
+    }
+    std::string conf() const { return dir / "cfg/mptest/serial.conf"; }
+    std::string configHome() const { return "XDG_CONFIG_HOME=" + (dir / "cfg"); }
+    // The device COMn maps to in the store as it stands.
+    std::string mapped(const std::string& com) const
+    {
+        const std::string text = ReadText(conf());
+        const size_t at = text.find("[" + com + "]\ndevice=");
+        if (at == std::string::npos)
+            return {};
+        const size_t from = at + com.size() + 10;
+        return text.substr(from, text.find('\n', from) - from);
+    }
+    const std::string printer = ProgramPath("mptest-printer");
+    TempDir dir;
+};
+
+// Qt's complaints about a missing XDG_RUNTIME_DIR or platform stay inside.
+TEST_F(Program, DecodeWritesTheThreeOutputs)
+{
+    const char bytes[] = "\x1b@\x1c\xaa\x1a" "ABCdef123456" "\x1b\x70\x01\x33\x00" "HELLO\n\x1c\xaa\x55\x01" "abc";
+    const std::string capture = dir.writeFile("capture.bin", {bytes, bytes + sizeof bytes - 1});
+    const Result r = RunToEnd({printer, "decode", capture, "--out", dir / "out"}, {"XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    const std::string transcript = ReadText(dir / "out/transcript.txt");
+    EXPECT_NE(transcript.find("machine number \"ABCdef123456\""), std::string::npos) << transcript;
+    EXPECT_NE(transcript.find("TEXT \"HELLO\""), std::string::npos);
+    EXPECT_NE(ReadText(dir / "out/state.json").find("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"),
+              std::string::npos);
+    EXPECT_GT(fs::file_size(dir / "out/paper.png"), 0u);
+}
+
+TEST_F(Program, RefusesBadArguments)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+    } cases[] = {
+        {{}, 2},
+        {{"print"}, 2},
+        {{"decode"}, 2},
+        {{"decode", "/no/such/file", "--out", "x"}, 1},
+        {{"serial", "--width", "500"}, 2},
+        {{"serial", "--answer-preamble", "maybe"}, 2},
+        {{"usb", "--out", "x"}, 2},
+        {{"serial", "--bogus", "1"}, 2},
+        // Every bad path: a one-line error and 1, never an abort.
+        {{"decode", "/tmp", "--out", "x"}, 1},
+        {{"decode", "/etc/hostname", "--out", "/etc/hostname/out"}, 1},
+        {{"serial", "--out", "/etc/hostname/out"}, 1},
+        {{"usb", "--root", "/etc/hostname/root", "--out", "x"}, 1},
+        // Only the names mptest offers (the whole name rule: the serial
+        // store's and the COM name tests).
+        {{"serial", "--as", "COM0"}, 2},
+        {{"serial", "--as", ""}, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{printer};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        std::string all;
+        for (const auto& a : c.args)
+            all += a + " ";
+        SCOPED_TRACE(all);
+        const Result r = RunToEnd(args, {configHome()}, dir.path());
+        EXPECT_EQ(r.exitCode, c.exit) << r.err;
+        EXPECT_EQ(r.out, ""); // refused before any session began
+        EXPECT_NE(r.err, "");  // and says why
+    }
+    EXPECT_FALSE(fs::exists(conf())); // a refused --as records nothing
+}
+
+using Session = Program;
+
+// However the printer ends, its outputs are complete, COM1 is given back
+// and its USB entries are gone.
+TEST_F(Session, EveryEndingCleansUp)
+{
+    const std::string before = "[COM1]\ndevice=/dev/ttyUSB0\n";
+    struct Case {
+        const char* what;
+        int signal; // 0: the sender closes the line and --exit-on-close ends it
+        bool usb;
+    } cases[] = {
+        {"SIGTERM", SIGTERM, false}, {"SIGINT", SIGINT, false}, {"SIGHUP", SIGHUP, false},
+        {"SIGQUIT", SIGQUIT, false}, {"end of input", 0, false}, {"usb, SIGHUP", SIGHUP, true},
+        {"usb, SIGQUIT", SIGQUIT, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            std::ofstream f(conf());
+            f << before;
+        }
+        const fs::path out = fs::path(dir.path()) / "out" / c.what;
+        const std::string root = dir / "root";
+        std::vector<std::string> args{printer};
+        if (c.usb)
+            args.insert(args.end(), {"usb", "--root", root});
+        else
+            args.insert(args.end(), {"serial", "--as", "COM1"});
+        args.insert(args.end(), {"--out", out.string(), "--quiet", "100"});
+        if (c.signal == 0)
+            args.push_back("--exit-on-close");
+        Child r = Launch(args, {configHome()}, {}, false);
+        ASSERT_GT(r.pid, 0);
+        const std::string first = ReadLine(r.out, 30s);
+        ASSERT_EQ(first.rfind(c.usb ? "usb: " + root + "/dev/usb/lp" : "serial: /dev/pts/", 0), 0u) << first;
+        const std::string slave = first.substr(first.find(' ') + 1);
+        if (!c.usb) {
+            EXPECT_EQ(mapped("COM1"), slave);
+        }
+        const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(write(fd, "PING\n", 5), 5);
+        // The printer has the bytes once it has decoded them: ask for the
+        // outputs until the transcript shows them.
+        EXPECT_TRUE(DumpUntilSeen(r.pid, out, "TEXT \"PING\""));
+        fs::remove_all(out); // what the ending writes is checked below
+        close(fd); // the end of input, for --exit-on-close
+        if (c.signal != 0)
+            kill(r.pid, c.signal);
+        EXPECT_EQ(WaitExit(r.pid, 30s), 0);
+        close(r.out);
+        EXPECT_NE(ReadText(out / "transcript.txt").find("TEXT \"PING\""), std::string::npos);
+        EXPECT_TRUE(fs::exists(out / "paper.png"));
+        EXPECT_TRUE(fs::exists(out / "state.json"));
+        EXPECT_EQ(ReadText(conf()), before);
+        // Nothing it made is left, not even the folders on the way.
+        EXPECT_FALSE(fs::exists(root));
+    }
+}
+
+// Several printers registering at once: every one is in the store.
+TEST_F(Session, ConcurrentRegistrationsAreAllKept)
+{
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<Child> printers;
+        for (int n = 1; n <= 7; ++n)
+            printers.push_back(Launch({printer, "serial", "--as", "COM" + std::to_string(n), "--out",
+                                       dir / ("out" + std::to_string(n))},
+                                      {configHome()}, {}, false));
+        for (int n = 1; n <= 7; ++n) {
+            const Child& p = printers[size_t(n - 1)];
+            ASSERT_GT(p.pid, 0);
+            const std::string first = ReadLine(p.out, 30s);
+            ASSERT_EQ(first.rfind("serial: ", 0), 0u) << first;
+            EXPECT_EQ(mapped("COM" + std::to_string(n)), first.substr(8));
+        }
+        for (Child& p : printers) {
+            kill(p.pid, SIGTERM);
+            EXPECT_EQ(WaitExit(p.pid, 30s), 0);
+            close(p.out);
+        }
+        EXPECT_EQ(ReadText(conf()), "");
+    }
+}
