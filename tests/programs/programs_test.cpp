@@ -210,7 +210,6 @@ protected:
     {
         if (!fs::exists(printer))
             GTEST_SKIP() << "mptest-printer is not built at " << printer;
-        fs::create_directories(fs::path(conf()).parent_path());
     }
     std::string conf() const { return dir / "cfg/mptest/serial.conf"; }
     std::string configHome() const { return "XDG_CONFIG_HOME=" + (dir / "cfg"); }
@@ -299,6 +298,7 @@ TEST_F(Session, EveryEndingCleansUp)
         {"SIGQUIT", SIGQUIT, false}, {"end of input", 0, false}, {"usb, SIGHUP", SIGHUP, true},
         {"usb, SIGQUIT", SIGQUIT, true},
     };
+    fs::create_directories(fs::path(conf()).parent_path());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         {
@@ -344,7 +344,8 @@ TEST_F(Session, EveryEndingCleansUp)
     }
 }
 
-// Several printers registering at once: every one is in the store.
+// Several printers registering at once: every one is in the store, which
+// they find through XDG_CONFIG_HOME and whose folder the first one makes.
 TEST_F(Session, ConcurrentRegistrationsAreAllKept)
 {
     for (int round = 0; round < 5; ++round) {

@@ -13,10 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -74,15 +72,8 @@ struct Line {
     }
 };
 
+using testsupport::ReadText;
 using testsupport::TempDir;
-
-std::string readAll(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 const std::vector<uint8_t> kPreamble{0x1C, 0xAA, 0x0D};
 const std::vector<uint8_t> kAck{0x1C, 0xAA, 0xAA};
@@ -101,23 +92,16 @@ TEST(SerialPrinter, ReceivesBytesUnchangedAndDecodesThem)
     ASSERT_TRUE(printer.waitForBytes(bytes.size(), 5s));
     EXPECT_EQ(printer.received(), bytes);
     EXPECT_GE(printer.printer().countLines("ESC @"), 1u);
-}
 
-TEST(SerialPrinter, NotesTheSpeedOfEachPreamble)
-{
-    sim::SerialPrinter printer;
-    ASSERT_TRUE(printer.ok());
-    Line line(printer.slavePath(), B9600, true);
-    ASSERT_TRUE(line.write(kPreamble));
-    ASSERT_TRUE(printer.waitForLine("font download preamble", 5s));
-    EXPECT_EQ(printer.printer().countLines("font download preamble at 9600 baud, RTS/CTS"), 1u);
-    const auto chunks = printer.chunks();
-    ASSERT_FALSE(chunks.empty());
-    EXPECT_EQ(chunks.front().line.baud, 9600u);
-    EXPECT_TRUE(chunks.front().line.rtscts);
-
-    line.setSpeed(B38400, true);
-    EXPECT_EQ(printer.currentLine().baud, 38400u);
+    // The stored string's answer comes back over the line.
+    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j', 0x1B, 0x1D, 0x00, 0x02}));
+    EXPECT_EQ(line.read(6, 5s), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p', 'j'}));
+    // Switched to short answers while running: five bytes, then nothing.
+    sim::AnswerConfig shortAnswer;
+    shortAnswer.mode = sim::AnswerMode::Short;
+    printer.printer().setAnswers({}, shortAnswer);
+    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x02}));
+    EXPECT_EQ(line.read(6, 500ms), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p'}));
 }
 
 TEST(SerialPrinter, AnswerVariants)
@@ -153,22 +137,6 @@ TEST(SerialPrinter, AnswerVariants)
     }
 }
 
-TEST(SerialPrinter, ReadStringAnswerOverTheLine)
-{
-    sim::SerialPrinter printer;
-    ASSERT_TRUE(printer.ok());
-    Line line(printer.slavePath());
-    ASSERT_TRUE(printer.waitForConnected(true, 5s));
-    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j', 0x1B, 0x1D, 0x00, 0x02}));
-    EXPECT_EQ(line.read(6, 5s), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p', 'j'}));
-    // Switched to short answers while running: five bytes, then nothing.
-    sim::AnswerConfig shortAnswer;
-    shortAnswer.mode = sim::AnswerMode::Short;
-    printer.printer().setAnswers({}, shortAnswer);
-    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x02}));
-    EXPECT_EQ(line.read(6, 500ms), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p'}));
-}
-
 TEST(SerialPrinter, HeldLineStallsTheSenderUntilResumed)
 {
     sim::SerialPrinter printer;
@@ -192,24 +160,6 @@ TEST(SerialPrinter, HeldLineStallsTheSenderUntilResumed)
     EXPECT_TRUE(printer.waitForBytes(written, 10s));
 }
 
-TEST(SerialPrinter, DownloadEndsWhenTheSenderClosesTheLine)
-{
-    sim::PrinterOptions o;
-    o.downloadQuiet = 10s; // only the close may end it here
-    sim::SerialPrinter printer(o);
-    ASSERT_TRUE(printer.ok());
-    EXPECT_FALSE(printer.waitForConnected(true, 100ms)); // nobody has the line open yet
-    {
-        Line line(printer.slavePath());
-        EXPECT_TRUE(printer.waitForConnected(true, 5s));
-        ASSERT_TRUE(line.write({0x1C, 0xAA, 0x55, 0x01, 1, 2, 3, 4, 5}));
-        ASSERT_TRUE(printer.waitForBytes(9, 5s));
-    }
-    ASSERT_TRUE(printer.waitFor([](const sim::PrinterState& s) { return !s.downloads.empty() && !s.downloads[0].open; },
-                                5s));
-    EXPECT_EQ(printer.printer().state().downloads[0].length, 5u);
-}
-
 TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
 {
     TempDir root;
@@ -218,9 +168,9 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
         sim::UsbPrinter lp1(root.path(), 1);
         ASSERT_TRUE(lp0.ok()) << lp0.error();
         ASSERT_TRUE(lp1.ok());
-        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp0/dev"), "180:0\n");
-        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp1/dev"), "180:1\n");
-        EXPECT_EQ(readAll(fs::path(root.path()) / "sys/class/usbmisc/lp0/device/ieee1284_id"),
+        EXPECT_EQ(ReadText(fs::path(root.path()) / "sys/class/usbmisc/lp0/dev"), "180:0\n");
+        EXPECT_EQ(ReadText(fs::path(root.path()) / "sys/class/usbmisc/lp1/dev"), "180:1\n");
+        EXPECT_EQ(ReadText(fs::path(root.path()) / "sys/class/usbmisc/lp0/device/ieee1284_id"),
                   "MFG:KQ;CMD:ESC/POS;MDL:KQ58;CLS:PRINTER;");
         EXPECT_EQ(fs::read_symlink(root / "dev/usb/lp0"), lp0.slavePath());
         EXPECT_EQ(lp1.devicePath(), (root / "dev/usb/lp1"));
@@ -258,7 +208,7 @@ TEST(SerialStore, RecordsTheDeviceForItsLifeAndGivesTheOldOneBack)
         std::string err;
         ASSERT_TRUE(printer.recordAs("COM2", &err)) << err;
         EXPECT_EQ(PlatComDevice("COM2"), printer.slavePath());
-        const std::string text = readAll(conf);
+        const std::string text = ReadText(conf);
         // One section for COM2, whatever its spelling was.
         EXPECT_EQ(text.find("[com2]"), std::string::npos) << text;
         EXPECT_NE(text.find("[COM2]"), std::string::npos) << text;
@@ -270,7 +220,7 @@ TEST(SerialStore, RecordsTheDeviceForItsLifeAndGivesTheOldOneBack)
     }
     // The printer has ended: COM2 is the technician's adapter again.
     EXPECT_EQ(PlatComDevice("COM2"), "/dev/ttyUSB0");
-    EXPECT_EQ(readAll(conf), "; mine\n[General]\nx=1\n\n[COM2]\ndevice=/dev/ttyUSB0\nnote=keep\n");
+    EXPECT_EQ(ReadText(conf), "; mine\n[General]\nx=1\n\n[COM2]\ndevice=/dev/ttyUSB0\nnote=keep\n");
 }
 
 TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
@@ -293,45 +243,33 @@ TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
         EXPECT_EQ(err.empty(), c.accepted) << c.name << ": " << err;
     }
     // The refused names left nothing in the store.
-    EXPECT_EQ(readAll(fs::path(dir.path()) / "mptest/serial.conf").find("COM0"), std::string::npos);
+    EXPECT_EQ(ReadText(fs::path(dir.path()) / "mptest/serial.conf").find("COM0"), std::string::npos);
 }
 
-TEST(SerialStore, FollowsXdgConfigHomeAndCreatesTheFolder)
-{
-    TempDir dir;
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old ? old : "";
-    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
-    {
-        sim::SerialPrinter printer;
-        ASSERT_TRUE(printer.ok());
-        std::string err;
-        EXPECT_TRUE(printer.recordAs("COM4", &err)) << err;
-        EXPECT_EQ(readAll(fs::path(dir.path()) / "mptest/serial.conf").rfind("[COM4]\ndevice=" + printer.slavePath() + "\n", 0),
-                  0u);
-        EXPECT_EQ(PlatComDevice("COM4"), printer.slavePath());
-    }
-    EXPECT_EQ(readAll(fs::path(dir.path()) / "mptest/serial.conf"), "");
-    if (old)
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
-}
-
+// The program's pattern: the preamble at 9600 with hardware flow, close,
+// reopen at 38400, read the answer, send the file, close. The reopening must
+// not end the download before its data; the closing ends it.
 TEST(SerialPrinter, FontDownloadAcrossTheSpeedSwitch)
 {
-    // The program's pattern: preamble at 9600, close, reopen at 38400, read
-    // the answer, send the file, close. The reopening must not end the
-    // download before its data, and the closing ends it.
     sim::PrinterOptions o;
-    o.downloadQuiet = 10s;
+    o.downloadQuiet = 10s; // only the close may end it here
     sim::SerialPrinter printer(o);
     ASSERT_TRUE(printer.ok());
+    EXPECT_FALSE(printer.waitForConnected(true, 100ms)); // nobody has the line open yet
     {
         Line slow(printer.slavePath(), B9600, true);
+        EXPECT_TRUE(printer.waitForConnected(true, 5s));
         ASSERT_TRUE(slow.write(kPreamble));
+        ASSERT_TRUE(printer.waitForLine("font download preamble", 5s));
     }
+    // The speed each preamble came at is noted.
+    EXPECT_EQ(printer.printer().countLines("font download preamble at 9600 baud, RTS/CTS"), 1u);
+    const auto chunks = printer.chunks();
+    ASSERT_FALSE(chunks.empty());
+    EXPECT_EQ(chunks.front().line.baud, 9600u);
+    EXPECT_TRUE(chunks.front().line.rtscts);
     Line fast(printer.slavePath(), B38400, true);
+    EXPECT_EQ(printer.currentLine().baud, 38400u);
     EXPECT_EQ(fast.read(3, 5s), kAck);
     const std::vector<uint8_t> file{'a', 'b', 'c'};
     ASSERT_TRUE(fast.write(file));
