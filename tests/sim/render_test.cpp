@@ -1,13 +1,13 @@
 // Tests of the virtual printer's paper: bit images dot for dot, glyph boxes,
 // print modes, feeds, cuts and the PNG output.
 #include "sim/printer.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 
 #include <filesystem>
-#include <fstream>
 
 using sim::Printer;
 using Bytes = std::vector<uint8_t>;
@@ -122,8 +122,9 @@ TEST(Render, LettersDrawNonEmptyGlyphBoxesInTheirCells)
         {"Chinese 24x24", {0xB2, 0xE2, 0x0A}, 24, 24},
         {"Chinese double", {0x1C, 0x21, 0x0C, 0xB2, 0xE2, 0x0A}, 48, 48},
     };
+    std::vector<Box> boxes;
     for (const Case& c : cases) {
-        const Box b = blackBox(render(c.bytes));
+        const Box b = boxes.emplace_back(blackBox(render(c.bytes)));
         ASSERT_FALSE(b.empty()) << c.name;
         EXPECT_LE(b.x1, c.maxW - 1) << c.name;
         EXPECT_LE(b.y1, c.maxH - 1) << c.name;
@@ -132,11 +133,8 @@ TEST(Render, LettersDrawNonEmptyGlyphBoxesInTheirCells)
         EXPECT_GE(b.height(), c.maxH / 3) << c.name;
     }
     // Doubling makes the glyph wider or taller than the plain one.
-    const Box plain = blackBox(render({0x1C, 0x2E, 'H', 0x0A}));
-    const Box dw = blackBox(render({0x1C, 0x2E, 0x1B, 0x21, 0x20, 'H', 0x0A}));
-    const Box dh = blackBox(render({0x1C, 0x2E, 0x1B, 0x21, 0x10, 'H', 0x0A}));
-    EXPECT_GT(dw.width(), plain.width());
-    EXPECT_GT(dh.height(), plain.height());
+    EXPECT_GT(boxes[2].width(), boxes[0].width());
+    EXPECT_GT(boxes[3].height(), boxes[0].height());
 }
 
 TEST(Render, ACharacterWithoutAGlyphIsABoxInItsCell)
@@ -192,49 +190,33 @@ TEST(Render, CutsAreDashedLines)
     EXPECT_LT(dots, 300u); // dashed, not solid
 }
 
-TEST(Render, WritesTheThreeOutputs)
+// The paper, the transcript, the state and each download's bytes beside it.
+TEST(Render, WritesItsOutputs)
 {
-    char tmpl[] = "/tmp/simrenderXXXXXX";
-    const std::filesystem::path dir = mkdtemp(tmpl);
-    Printer p;
-    p.feed(Bytes{0x1B, 0x40, 0xB2, 0xE2, 0xCA, 0xD4, 0x0A, 0x1B, 0x70, 0x00, 0x33, 0x00, 0x1B, 0x69});
-    std::string err;
-    ASSERT_TRUE(p.writeOutputs((dir / "out").string(), &err)) << err;
-    QImage img(QString::fromStdString((dir / "out/paper.png").string()));
-    ASSERT_FALSE(img.isNull());
-    EXPECT_GT(img.width(), 384); // the paper and its margin of notes
-    EXPECT_TRUE(std::filesystem::file_size(dir / "out/transcript.txt") > 0);
-    EXPECT_TRUE(std::filesystem::file_size(dir / "out/state.json") > 0);
-    // A folder that cannot be made is an error, not a crash.
-    EXPECT_FALSE(p.writeOutputs("/proc/no/such/dir", &err));
-    EXPECT_FALSE(err.empty());
-    std::filesystem::remove_all(dir);
-}
-
-TEST(Render, DownloadsAreWrittenBesideTheState)
-{
-    char tmpl[] = "/tmp/simrenderXXXXXX";
-    const std::filesystem::path dir = mkdtemp(tmpl);
+    testsupport::TempDir dir;
     Bytes firmware(3000);
     for (size_t i = 0; i < firmware.size(); ++i)
         firmware[i] = uint8_t(i * 13);
     Printer p;
+    p.feed(Bytes{0x1B, 0x40, 0xB2, 0xE2, 0xCA, 0xD4, 0x0A, 0x1B, 0x70, 0x00, 0x33, 0x00, 0x1B, 0x69});
     p.feed(Bytes{0x1C, 0xAA, 0x55, 0x01});
     p.feed(firmware);
     p.flush();
     p.feed(Bytes{0x1C, 0xAA, 0x0D, 'f', 'o', 'n', 't'});
     p.flush();
     std::string err;
-    ASSERT_TRUE(p.writeOutputs(dir.string(), &err)) << err;
-    auto fileBytes = [&](const char* name) {
-        std::ifstream in(dir / name, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    };
-    EXPECT_EQ(fileBytes("download-1-firmware.bin"), firmware);
-    EXPECT_EQ(fileBytes("download-2-font.bin"), (Bytes{'f', 'o', 'n', 't'}));
-    const std::string json = p.stateJson();
-    EXPECT_NE(json.find("\"file\": \"download-1-firmware.bin\""), std::string::npos) << json;
-    std::filesystem::remove_all(dir);
+    ASSERT_TRUE(p.writeOutputs(dir / "out", &err)) << err;
+    QImage img(QString::fromStdString(dir / "out/paper.png"));
+    ASSERT_FALSE(img.isNull());
+    EXPECT_GT(img.width(), 384); // the paper and its margin of notes
+    EXPECT_EQ(testsupport::ReadText(dir / "out/transcript.txt").find("1B 40  ESC @ initialise\n"), 0u);
+    EXPECT_EQ(testsupport::ReadText(dir / "out/state.json"), p.stateJson());
+    EXPECT_EQ(testsupport::ReadText(dir / "out/download-1-firmware.bin"), std::string(firmware.begin(), firmware.end()));
+    EXPECT_EQ(testsupport::ReadText(dir / "out/download-2-font.bin"), "font");
+    EXPECT_NE(p.stateJson().find("\"file\": \"download-1-firmware.bin\""), std::string::npos) << p.stateJson();
+    // A folder that cannot be made is an error, not a crash.
+    EXPECT_FALSE(p.writeOutputs("/proc/no/such/dir", &err));
+    EXPECT_FALSE(err.empty());
 }
 
 TEST(Render, ThePrintedMachineNumberCarriesItsLabel)
