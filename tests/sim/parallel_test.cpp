@@ -52,18 +52,37 @@ TEST(ParallelPort, StatusBitsFollowConfiguration)
     }
 }
 
-TEST(ParallelPort, UnknownAddressesAndOfflinePortFail)
+TEST(ParallelPort, RegistersRefusalsAndAnOfflinePort)
 {
     ParallelPort port;
-    uint8_t v = 0x55;
+    uint8_t v = 0;
+    // The extended control register is a plain byte.
+    ASSERT_TRUE(port.writePort(ParallelPort::kEcr, 0x34));
+    ASSERT_TRUE(port.readPort(ParallelPort::kEcr, &v));
+    EXPECT_EQ(v, 0x34);
+    // EPP writes are kept in order and strobe nothing out.
+    for (uint8_t b : {0x1B, 0x40, 0x0A})
+        ASSERT_TRUE(port.writePort(ParallelPort::kEppData, b));
+    EXPECT_EQ(port.eppWritten(), (std::vector<uint8_t>{0x1B, 0x40, 0x0A}));
+    EXPECT_EQ(port.deliveredCount(), 0u);
+    // Unknown addresses fail, and a failed read gives 0.
+    v = 0x55;
     EXPECT_FALSE(port.readPort(0x3BC, &v));
     EXPECT_EQ(v, 0);
     EXPECT_FALSE(port.writePort(0x37B, 1));
-    port.setOffline(true);
+    // A refused data write keeps the latch; control still works.
+    port.writePort(ParallelPort::kData, 0x11);
+    port.setRefuseData(true);
+    EXPECT_FALSE(port.writePort(ParallelPort::kData, 0x22));
+    EXPECT_EQ(port.dataLatch(), 0x11);
+    EXPECT_TRUE(port.writePort(ParallelPort::kControl, 0x01));
+
+    ParallelPort offline;
+    offline.setOffline(true);
     v = 0x55;
-    EXPECT_FALSE(port.readPort(ParallelPort::kStatus, &v));
+    EXPECT_FALSE(offline.readPort(ParallelPort::kStatus, &v));
     EXPECT_EQ(v, 0);
-    EXPECT_FALSE(port.writePort(ParallelPort::kData, 1));
+    EXPECT_FALSE(offline.writePort(ParallelPort::kData, 1));
 }
 
 TEST(ParallelPort, EachStrobePulseDeliversTheLatchOnce)
@@ -84,16 +103,6 @@ TEST(ParallelPort, EachStrobePulseDeliversTheLatchOnce)
     // The data latch alone delivers nothing.
     port.writePort(ParallelPort::kData, 0x99);
     EXPECT_EQ(port.deliveredCount(), bytes.size() + 1);
-}
-
-TEST(ParallelPort, RefusedDataWriteKeepsTheLatch)
-{
-    ParallelPort port;
-    port.writePort(ParallelPort::kData, 0x11);
-    port.setRefuseData(true);
-    EXPECT_FALSE(port.writePort(ParallelPort::kData, 0x22));
-    EXPECT_EQ(port.dataLatch(), 0x11);
-    EXPECT_TRUE(port.writePort(ParallelPort::kControl, 0x01)); // control still works
 }
 
 TEST(ParallelPort, BusyHoldsForExactlyTheConfiguredPolls)
@@ -174,24 +183,6 @@ TEST(ParallelPort, StatusScriptThenItsLastValueWithTheEppLinesOnTop)
     port.setStatusScript({});
     port.readPort(ParallelPort::kStatus, &v);
     EXPECT_EQ(v & 0xF8, 0xD8); // the lines again
-}
-
-TEST(ParallelPort, EppWritesAreKeptInOrder)
-{
-    ParallelPort port;
-    for (uint8_t b : {0x1B, 0x40, 0x0A})
-        ASSERT_TRUE(port.writePort(ParallelPort::kEppData, b));
-    EXPECT_EQ(port.eppWritten(), (std::vector<uint8_t>{0x1B, 0x40, 0x0A}));
-    EXPECT_EQ(port.deliveredCount(), 0u);
-}
-
-TEST(ParallelPort, ExtendedControlRegisterIsAPlainByte)
-{
-    ParallelPort port;
-    ASSERT_TRUE(port.writePort(ParallelPort::kEcr, 0x34));
-    uint8_t v = 0;
-    ASSERT_TRUE(port.readPort(ParallelPort::kEcr, &v));
-    EXPECT_EQ(v, 0x34);
 }
 
 TEST(ParallelPort, DeliversToAnAttachedPrinterAcrossThreads)
