@@ -95,18 +95,6 @@ std::string ProgramPath()
     return path.substr(0, path.find_last_of("\\/") + 1) + "mptest.exe";
 }
 
-// Explorer shows the icon the .exe carries.
-TEST(WindowsApp, ProgramFileCarriesItsIcon)
-{
-    const std::string path = ProgramPath();
-    const auto count = reinterpret_cast<uintptr_t>(ExtractIconA(GetModuleHandleA(nullptr), path.c_str(), UINT(-1)));
-    EXPECT_EQ(count, 1u) << path;
-    HICON icon = ExtractIconA(GetModuleHandleA(nullptr), path.c_str(), 0);
-    EXPECT_NE(icon, nullptr);
-    if (icon != nullptr)
-        DestroyIcon(icon);
-}
-
 // Waits for a shown top-level window with the caption. Nothing to pump: the
 // window is another process's.
 HWND WaitForWindow(const char* caption, DWORD timeoutMs)
@@ -124,7 +112,15 @@ HWND WaitForWindow(const char* caption, DWORD timeoutMs)
 
 TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
 {
-    std::string commandLine = ProgramPath();
+    // Explorer shows the one icon the .exe carries.
+    const std::string path = ProgramPath();
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(ExtractIconA(GetModuleHandleA(nullptr), path.c_str(), UINT(-1))), 1u);
+    HICON icon = ExtractIconA(GetModuleHandleA(nullptr), path.c_str(), 0);
+    EXPECT_NE(icon, nullptr);
+    if (icon != nullptr)
+        DestroyIcon(icon);
+
+    std::string commandLine = path;
     commandLine.insert(commandLine.begin(), '"');
     commandLine += '"';
     STARTUPINFOA startup{};

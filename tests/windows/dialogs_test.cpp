@@ -105,9 +105,19 @@ TEST_F(WindowsDialogs, EveryTemplateBuildsItsControlsInOrder)
         Seen hostSeen;
         HWND host = HostFor(*table, &hostSeen);
         Seen seen;
-        HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), d.name, host, RecordingProc,
-                                         reinterpret_cast<LPARAM>(&seen));
+        const auto param = reinterpret_cast<LPARAM>(&seen);
+        HWND dialog = nullptr;
+        if (host == nullptr) {
+            dialog = CreateDialogParamA(GetModuleHandleA(nullptr), d.name, nullptr, RecordingProc, param);
+        } else { // a page is built as the test dialog builds it: from its locked template
+            HRSRC resource = FindResourceA(nullptr, d.name, RT_DIALOG);
+            ASSERT_NE(resource, nullptr);
+            auto locked = static_cast<LPCDLGTEMPLATEA>(LockResource(LoadResource(nullptr, resource)));
+            ASSERT_NE(locked, nullptr);
+            dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), locked, host, RecordingProc, param);
+        }
         ASSERT_NE(dialog, nullptr) << GetLastError();
+        EXPECT_EQ(GetParent(dialog), host);
         EXPECT_EQ(seen.initDialogs, 1);
         EXPECT_EQ(seen.initParam, reinterpret_cast<LPARAM>(&seen));
         if (table->caption != nullptr) {
@@ -175,26 +185,6 @@ TEST_F(WindowsDialogs, MainWindowHasItsMenuPictureAndClientArea)
     DestroyWindow(dialog);
 }
 
-TEST_F(WindowsDialogs, LockedTemplateBuildsAPage)
-{
-    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(IDD_TEST_CHAR), RT_DIALOG);
-    ASSERT_NE(resource, nullptr);
-    auto locked = static_cast<LPCDLGTEMPLATEA>(LockResource(LoadResource(nullptr, resource)));
-    ASSERT_NE(locked, nullptr);
-    Seen hostSeen;
-    HWND host = HostFor(*ResFindDialog(MAKEINTRESOURCEA(IDD_TEST_CHAR)), &hostSeen);
-    ASSERT_NE(host, nullptr);
-    Seen seen;
-    HWND page = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), locked, host, RecordingProc,
-                                           reinterpret_cast<LPARAM>(&seen));
-    ASSERT_NE(page, nullptr);
-    EXPECT_EQ(GetParent(page), host);
-    EXPECT_EQ(seen.initDialogs, 1);
-    EXPECT_EQ(ChildrenOf(page).size(), ResFindDialog(MAKEINTRESOURCEA(IDD_TEST_CHAR))->items.size());
-    DestroyWindow(page);
-    DestroyWindow(host);
-}
-
 INT_PTR CALLBACK EndAtOnceProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
@@ -204,14 +194,10 @@ INT_PTR CALLBACK EndAtOnceProc(HWND dialog, UINT message, WPARAM, LPARAM lParam)
     return FALSE;
 }
 
-TEST_F(WindowsDialogs, ModalDialogReturnsWhatEndDialogGave)
+TEST_F(WindowsDialogs, ModalDialogsReturnWhatEndDialogGaveAndUnknownNamesFail)
 {
     EXPECT_EQ(DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUT), nullptr, EndAtOnceProc, 42),
               42);
-}
-
-TEST_F(WindowsDialogs, UnknownNamesFailAsTheSystemWould)
-{
     const LPCSTR unknown[] = {MAKEINTRESOURCEA(1), "NO_SUCH_DIALOG"};
     for (LPCSTR name : unknown) {
         SetLastError(0);
