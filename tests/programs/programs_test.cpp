@@ -38,14 +38,15 @@ std::string ProgramPath(const char* name)
 
 struct Child {
     pid_t pid = -1;
-    int out = -1; // its stdout
-    int err = -1; // its stderr, or -1 when that goes to /dev/null
+    int out = -1; // its stdout, when that is not written to a file
 };
 
 // Starts args[0] with this process's environment changed by `env` ("NAME=value"
 // sets a variable, "NAME" removes it), in the folder `cwd` when one is given.
+// Its stdout and stderr go to the files `outputs`.out and .err when given,
+// else to a pipe and to /dev/null (nobody reads stderr while it runs).
 Child Launch(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
-             bool keepStderr)
+             const std::string& outputs = {})
 {
     std::vector<std::string> vars;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -68,28 +69,27 @@ Child Launch(const std::vector<std::string>& args, const std::vector<std::string
     argv.push_back(nullptr);
 
     Child c;
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    int out[2] = {-1, -1};
+    if (outputs.empty() && pipe2(out, O_CLOEXEC) != 0)
         return c;
+    const std::string outFile = outputs + ".out", errFile = outputs + ".err";
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    if (keepStderr)
-        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-    else // nobody reads it while the program runs: it must never fill a pipe
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    if (outputs.empty())
+        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+    else
+        posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&fa, 2, outputs.empty() ? "/dev/null" : errFile.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (!cwd.empty())
         posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
     if (posix_spawn(&c.pid, argv[0], &fa, nullptr, argv.data(), envp.data()) != 0)
         c.pid = -1;
     posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    close(err[1]);
-    c.out = out[0];
-    if (keepStderr)
-        c.err = err[0];
-    else
-        close(err[0]);
+    if (outputs.empty()) {
+        close(out[1]);
+        c.out = out[0];
+    }
     return c;
 }
 
@@ -115,36 +115,14 @@ struct Result {
 
 // Runs a program to its end (at most 60 s), collecting what it writes.
 Result RunToEnd(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-           const std::string& cwd = {})
+                const std::string& cwd = {})
 {
-    Result r;
-    Child c = Launch(args, env, cwd, true);
+    const TempDir outputs;
+    const Child c = Launch(args, env, cwd, outputs / "run");
     if (c.pid < 0)
-        return r;
-    const auto end = std::chrono::steady_clock::now() + 60s;
-    pollfd fds[2] = {{c.out, POLLIN, 0}, {c.err, POLLIN, 0}};
-    std::string* into[2] = {&r.out, &r.err};
-    int open = 2;
-    while (open > 0 && std::chrono::steady_clock::now() < end) {
-        if (poll(fds, 2, 100) <= 0)
-            continue;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-                continue;
-            char buf[4096];
-            const ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                into[i]->append(buf, size_t(n));
-            } else {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    close(c.out);
-    close(c.err);
-    r.exitCode = WaitExit(c.pid, open > 0 ? 0ms : 60s); // still writing at the bound: it hung
-    return r;
+        return {};
+    const int exitCode = WaitExit(c.pid, 60s);
+    return {exitCode, ReadText(outputs / "run.out"), ReadText(outputs / "run.err")};
 }
 
 std::string ReadLine(int fd, std::chrono::milliseconds timeout)
@@ -315,7 +293,7 @@ TEST_F(Session, EveryEndingCleansUp)
         args.insert(args.end(), {"--out", out.string(), "--quiet", "100"});
         if (c.signal == 0)
             args.push_back("--exit-on-close");
-        Child r = Launch(args, {configHome()}, {}, false);
+        Child r = Launch(args, {configHome()}, {});
         ASSERT_GT(r.pid, 0);
         const std::string first = ReadLine(r.out, 30s);
         ASSERT_EQ(first.rfind(c.usb ? "usb: " + root + "/dev/usb/lp" : "serial: /dev/pts/", 0), 0u) << first;
@@ -354,7 +332,7 @@ TEST_F(Session, ConcurrentRegistrationsAreAllKept)
         for (int n = 1; n <= 7; ++n)
             printers.push_back(Launch({printer, "serial", "--as", "COM" + std::to_string(n), "--out",
                                        dir / ("out" + std::to_string(n))},
-                                      {configHome()}, {}, false));
+                                      {configHome()}, {}));
         for (int n = 1; n <= 7; ++n) {
             const Child& p = printers[size_t(n - 1)];
             ASSERT_GT(p.pid, 0);
