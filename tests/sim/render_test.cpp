@@ -15,20 +15,6 @@ using Dots = std::vector<std::vector<bool>>;
 
 namespace {
 
-// The all-black print: five bands of ESC * 00 D2 00, 210 × FF, CR, ESC J 16.
-Bytes allBlack()
-{
-    Bytes b;
-    for (int band = 0; band < 5; ++band) {
-        const Bytes head{0x1B, 0x2A, 0x00, 0xD2, 0x00};
-        b.insert(b.end(), head.begin(), head.end());
-        b.insert(b.end(), 210, 0xFF);
-        const Bytes tail{0x0D, 0x1B, 0x4A, 0x10};
-        b.insert(b.end(), tail.begin(), tail.end());
-    }
-    return b;
-}
-
 size_t countBlack(const Dots& d, int x0 = 0, int y0 = 0, int x1 = 1 << 30, int y1 = 1 << 30)
 {
     size_t n = 0;
@@ -71,41 +57,62 @@ Dots render(const Bytes& bytes, int width = 384)
 
 } // namespace
 
-TEST(Render, AllBlackBandIsExactlyItsDotsInPlace)
-{
-    Bytes b{0x1B, 0x40};
-    const Bytes black = allBlack();
-    b.insert(b.end(), black.begin(), black.end());
-    const Dots d = render(b);
-    ASSERT_EQ(d[0].size(), 384u);
-    EXPECT_EQ(countBlack(d), 5u * 210u * 8u);
-    for (int band = 0; band < 5; ++band) {
-        // Each band is 210 columns from the left edge, 8 rows, 16 rows apart.
-        EXPECT_EQ(countBlack(d, 0, band * 16, 210, band * 16 + 8), 210u * 8u) << band;
-    }
-    EXPECT_EQ(countBlack(d, 210, 0, 384, 1000), 0u);
-}
+// Between min and max dots in the rectangle [x0, x1) × [y0, y1) of the paper.
+struct Area {
+    int x0, y0, x1, y1;
+    size_t min, max;
+};
 
-TEST(Render, BitImageColumnsDotForDot)
+TEST(Render, DotsLandWhereTheCommandsPutThem)
 {
-    // One column per byte, top bit at the top: 80 sets row 0, 01 row 7.
-    const Dots d = render({0x1B, 0x2A, 0x00, 0x03, 0x00, 0x80, 0x01, 0xFF, 0x0A});
-    EXPECT_TRUE(d[0][0]);
-    EXPECT_FALSE(d[1][0]);
-    EXPECT_TRUE(d[7][1]);
-    EXPECT_FALSE(d[6][1]);
-    EXPECT_EQ(countBlack(d, 2, 0, 3, 8), 8u);
-    EXPECT_EQ(countBlack(d), 10u);
-    // 24-dot images are three bytes a column.
-    const Dots d24 = render({0x1B, 0x2A, 0x21, 0x01, 0x00, 0xFF, 0x00, 0x01, 0x0A});
-    EXPECT_EQ(countBlack(d24), 9u);
-    EXPECT_TRUE(d24[23][0]);
-    // Columns past the paper's width are dropped.
-    Bytes wide{0x1B, 0x2A, 0x00, 0x90, 0x01};
+    constexpr int kEnd = 1 << 30;
+    // The all-black print: five bands of ESC * 00 D2 00, 210 × FF, CR, ESC J 16.
+    Bytes allBlack{0x1B, 0x40};
+    for (int band = 0; band < 5; ++band) {
+        allBlack.insert(allBlack.end(), {0x1B, 0x2A, 0x00, 0xD2, 0x00});
+        allBlack.insert(allBlack.end(), 210, 0xFF);
+        allBlack.insert(allBlack.end(), {0x0D, 0x1B, 0x4A, 0x10});
+    }
+    Bytes wide{0x1B, 0x2A, 0x00, 0x90, 0x01}; // 400 columns
     wide.insert(wide.end(), 400, 0xFF);
     wide.push_back(0x0A);
-    EXPECT_EQ(countBlack(render(wide)), 384u * 8u);
-    EXPECT_EQ(countBlack(render(wide, 576)), 400u * 8u);
+    Bytes wrapped{0x1C, 0x2E}; // 32 fit on 384 dots at 12 dots each
+    wrapped.insert(wrapped.end(), 42, 'H');
+    wrapped.push_back(0x0A);
+    const struct Case {
+        const char* what;
+        Bytes bytes;
+        int width;
+        std::vector<Area> areas;
+    } cases[] = {
+        {"all black: each band 210 columns from the left edge, 8 rows, 16 rows apart", allBlack, 384,
+         {{0, 0, kEnd, kEnd, 8400, 8400}, {0, 0, 210, 8, 1680, 1680}, {0, 16, 210, 24, 1680, 1680},
+          {0, 32, 210, 40, 1680, 1680}, {0, 48, 210, 56, 1680, 1680}, {0, 64, 210, 72, 1680, 1680},
+          {210, 0, kEnd, kEnd, 0, 0}}},
+        {"one column per byte, top bit at the top: 80 sets row 0, 01 row 7",
+         {0x1B, 0x2A, 0x00, 0x03, 0x00, 0x80, 0x01, 0xFF, 0x0A}, 384,
+         {{0, 0, 1, 1, 1, 1}, {0, 1, 1, 2, 0, 0}, {1, 7, 2, 8, 1, 1}, {1, 6, 2, 7, 0, 0}, {2, 0, 3, 8, 8, 8},
+          {0, 0, kEnd, kEnd, 10, 10}}},
+        {"24-dot images are three bytes a column", {0x1B, 0x2A, 0x21, 0x01, 0x00, 0xFF, 0x00, 0x01, 0x0A}, 384,
+         {{0, 0, kEnd, kEnd, 9, 9}, {0, 23, 1, 24, 1, 1}}},
+        {"columns past the paper's width are dropped", wide, 384, {{0, 0, kEnd, kEnd, 384 * 8, 384 * 8}}},
+        {"on wider paper they print", wide, 576, {{0, 0, kEnd, kEnd, 400 * 8, 400 * 8}}},
+        {"underline: the cells' bottom rows, across all three characters",
+         {0x1C, 0x2E, 0x1B, 0x21, 0x80, 'a', 'b', 'c', 0x0A}, 384, {{0, 22, 36, 24, 72, 72}}},
+        {"text wraps at the paper's edge: the 10 left over one line down, nothing past them", wrapped, 384,
+         {{0, 0, 384, 24, 1, kEnd}, {0, 30, 120, 54, 1, kEnd}, {130, 30, 384, 54, 0, 0}}},
+        {"a cut is a dashed line, not a solid one", {0x1B, 0x4A, 0x50, 0x1B, 0x69}, 384, {{0, 80, 384, 81, 101, 299}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Dots d = render(c.bytes, c.width);
+        ASSERT_EQ(d.at(0).size(), size_t(c.width));
+        for (const Area& a : c.areas) {
+            const size_t n = countBlack(d, a.x0, a.y0, a.x1, a.y1);
+            EXPECT_TRUE(n >= a.min && n <= a.max) << n << " dots from " << a.x0 << "," << a.y0 << " to " << a.x1
+                                                  << "," << a.y1;
+        }
+    }
 }
 
 TEST(Render, LettersDrawNonEmptyGlyphBoxesInTheirCells)
@@ -158,39 +165,6 @@ TEST(Render, ACharacterWithoutAGlyphIsABoxInItsCell)
     EXPECT_EQ(p.paperDots(), d);
 }
 
-TEST(Render, UnderlineRunsUnderTheText)
-{
-    const Dots d = render({0x1C, 0x2E, 0x1B, 0x21, 0x80, 'a', 'b', 'c', 0x0A});
-    // The bottom rows of the cells are black across all three characters.
-    EXPECT_EQ(countBlack(d, 0, 22, 36, 24), 36u * 2u);
-}
-
-TEST(Render, TextWrapsAtThePaperEdgeAndLinesFeed)
-{
-    Bytes b{0x1C, 0x2E};
-    b.insert(b.end(), 42, 'H'); // 32 fit on 384 dots at 12 dots each
-    b.push_back(0x0A);
-    sim::PrinterOptions o;
-    Printer p(o);
-    p.feed(b);
-    const Dots d = p.paperDots();
-    EXPECT_GT(countBlack(d, 0, 0, 384, 24), 0u);
-    EXPECT_GT(countBlack(d, 0, 30, 120, 54), 0u);  // the 10 left over, one line down
-    EXPECT_EQ(countBlack(d, 130, 30, 384, 54), 0u); // and nothing past them
-}
-
-TEST(Render, CutsAreDashedLines)
-{
-    Printer p;
-    p.feed(Bytes{0x1B, 0x4A, 0x50, 0x1B, 0x69});
-    const Dots d = p.paperDots();
-    ASSERT_GT(d.size(), 80u);
-    const size_t dots = countBlack(d, 0, 80, 384, 81);
-    EXPECT_GT(dots, 100u);
-    EXPECT_LT(dots, 300u); // dashed, not solid
-}
-
-// The paper, the transcript, the state and each download's bytes beside it.
 TEST(Render, WritesItsOutputs)
 {
     testsupport::TempDir dir;
