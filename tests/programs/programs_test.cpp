@@ -41,31 +41,24 @@ struct Child {
     int out = -1; // its stdout, when that is not written to a file
 };
 
-// Starts args[0] with this process's environment changed by `env` ("NAME=value"
-// sets a variable, "NAME" removes it), in the folder `cwd` when one is given.
-// Its stdout and stderr go to the files `outputs`.out and .err when given,
-// else to a pipe and to /dev/null (nobody reads stderr while it runs).
+// Starts args[0] through env(1), which first changes this process's
+// environment by `env` ("NAME=value" sets a variable, "NAME" removes it), in
+// the folder `cwd` when one is given. Its stdout and stderr go to the files
+// `outputs`.out and .err when given, else to a pipe and to /dev/null (nobody
+// reads stderr while it runs).
 Child Launch(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& cwd,
              const std::string& outputs = {})
 {
-    std::vector<std::string> vars;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        bool changed = false;
-        for (const std::string& change : env)
-            changed = changed || entry.rfind(change.substr(0, change.find('=')) + "=", 0) == 0;
-        if (!changed)
-            vars.push_back(entry);
+    std::vector<std::string> command{"/usr/bin/env"};
+    for (const std::string& change : env) {
+        if (change.find('=') == std::string::npos)
+            command.push_back("-u");
+        command.push_back(change);
     }
-    for (const std::string& change : env)
-        if (change.find('=') != std::string::npos)
-            vars.push_back(change);
-    std::vector<char*> envp, argv;
-    for (std::string& v : vars)
-        envp.push_back(v.data());
-    envp.push_back(nullptr);
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
+    command.insert(command.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : command)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     Child c;
@@ -83,7 +76,7 @@ Child Launch(const std::vector<std::string>& args, const std::vector<std::string
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (!cwd.empty())
         posix_spawn_file_actions_addchdir_np(&fa, cwd.c_str());
-    if (posix_spawn(&c.pid, argv[0], &fa, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&c.pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
         c.pid = -1;
     posix_spawn_file_actions_destroy(&fa);
     if (outputs.empty()) {
