@@ -245,23 +245,39 @@ TEST(Decoder, RandomStreamsNeverCrash)
 TEST(Decoder, DownloadLengthAndDigest)
 {
     struct Case {
-        Bytes start;
         const char* kind;
-    } cases[] = {{{0x1C, 0xAA, 0x0D}, "font"}, {{0x1C, 0xAA, 0x55, 0x01}, "firmware"}};
+        Bytes start;
+        bool awaitFirmware; // switched on for an update: takes firmware at once
+    } cases[] = {
+        {"font", {0x1C, 0xAA, 0x0D}, false},
+        {"firmware", {0x1C, 0xAA, 0x55, 0x01}, false},
+        {"firmware", {}, true},
+    };
     for (const Case& c : cases) {
+        SCOPED_TRACE(sim::hexBytes(c.start));
         // "abc" has a well-known digest; a big download is counted whole.
-        Printer p;
+        sim::PrinterOptions o;
+        o.awaitFirmware = c.awaitFirmware;
+        Printer p(o);
         p.feed(cat({c.start, text("abc")}));
         p.flush();
         ASSERT_EQ(p.state().downloads.size(), 1u);
         EXPECT_FALSE(p.state().downloads[0].open);
+        EXPECT_EQ(p.downloadData(0), text("abc"));
         EXPECT_NE(p.stateJson().find(std::string("\"kind\": \"") + c.kind + "\", \"length\": 3, \"sha256\": "
                                      "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\""),
                   std::string::npos)
             << p.stateJson();
         EXPECT_EQ(p.countLines(std::string("download ") + c.kind + " ended (end of input): 3 bytes"), 1u);
-        // The download is not printed.
+        // The download is not printed; what follows it is.
         EXPECT_EQ(p.countLines("TEXT"), 0u);
+        p.feed(text("x\n"));
+        EXPECT_EQ(p.countLines("TEXT"), 1u);
+        if (c.awaitFirmware) { // a reset switches it on again
+            p.reset();
+            EXPECT_EQ(p.state().downloads.size(), 1u);
+            EXPECT_TRUE(p.state().downloads[0].open);
+        }
     }
     Printer big;
     Bytes data(100000);
@@ -332,23 +348,4 @@ TEST(Decoder, PreambleIsAnsweredOnlyOnTheSerialLine)
         p.feed(Bytes{0x1C, 0xAA, 0x0D});
         EXPECT_EQ(p.takeAnswers().size(), t == sim::Transport::Serial ? 1u : 0u);
     }
-}
-
-TEST(Decoder, APrinterSwitchedOnForAnUpdateTakesFirmwareAtOnce)
-{
-    sim::PrinterOptions o;
-    o.awaitFirmware = true;
-    Printer p(o);
-    p.feed(text("abc"));
-    p.flush();
-    ASSERT_EQ(p.state().downloads.size(), 1u);
-    EXPECT_EQ(int(p.state().downloads[0].kind), int(sim::DownloadKind::Firmware));
-    EXPECT_EQ(p.state().downloads[0].sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(p.downloadData(0), text("abc"));
-    // Afterwards it prints as usual, and a reset switches it on again.
-    p.feed(text("x\n"));
-    EXPECT_EQ(p.countLines("TEXT"), 1u);
-    p.reset();
-    EXPECT_EQ(p.state().downloads.size(), 1u);
-    EXPECT_TRUE(p.state().downloads[0].open);
 }
