@@ -256,10 +256,11 @@ TEST_F(Program, RefusesBadArguments)
 using Session = Program;
 
 // However the printer ends, its outputs are complete, COM1 is given back
-// and its USB entries are gone.
+// (the store as a person keeps it, byte for byte, and nothing beside it) and
+// its USB entries are gone.
 TEST_F(Session, EveryEndingCleansUp)
 {
-    const std::string before = "[COM1]\ndevice=/dev/ttyUSB0\n";
+    const std::string before = "; mine\n[General]\nx=1\n\n[COM1]\ndevice=/dev/ttyUSB0\nnote=keep\n";
     struct Case {
         const char* what;
         int signal; // 0: the sender closes the line and --exit-on-close ends it
@@ -310,6 +311,7 @@ TEST_F(Session, EveryEndingCleansUp)
         EXPECT_TRUE(fs::exists(out / "paper.png"));
         EXPECT_TRUE(fs::exists(out / "state.json"));
         EXPECT_EQ(ReadText(conf()), before);
+        EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(conf()).parent_path()), fs::directory_iterator()), 1);
         // Nothing it made is left, not even the folders on the way.
         EXPECT_FALSE(fs::exists(root));
     }

@@ -190,39 +190,6 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
     EXPECT_FALSE(fs::is_symlink(fs::path(root.path()) / "dev/usb/lp0"));
 }
 
-TEST(SerialStore, RecordsTheDeviceForItsLifeAndGivesTheOldOneBack)
-{
-    TempDir dir;
-    testsupport::RootGuard root(PlatRoot::Config, dir / "mptest");
-    const fs::path conf = fs::path(dir.path()) / "mptest/serial.conf";
-    fs::create_directories(conf.parent_path());
-    // A store as a person keeps it, with the section name in lower case.
-    const std::string before = "; mine\n[General]\nx=1\n\n[com2]\ndevice=/dev/ttyUSB0\nnote=keep\n";
-    {
-        std::ofstream f(conf);
-        f << before;
-    }
-    {
-        sim::SerialPrinter printer;
-        ASSERT_TRUE(printer.ok());
-        std::string err;
-        ASSERT_TRUE(printer.recordAs("COM2", &err)) << err;
-        EXPECT_EQ(PlatComDevice("COM2"), printer.slavePath());
-        const std::string text = ReadText(conf);
-        // One section for COM2, whatever its spelling was.
-        EXPECT_EQ(text.find("[com2]"), std::string::npos) << text;
-        EXPECT_NE(text.find("[COM2]"), std::string::npos) << text;
-        EXPECT_EQ(text.find("[COM2]"), text.rfind("[COM2]")) << text;
-        for (const char* kept : {"; mine", "[General]", "x=1", "note=keep", "owner="})
-            EXPECT_NE(text.find(kept), std::string::npos) << kept;
-        // No temporary file is left beside it.
-        EXPECT_EQ(std::distance(fs::directory_iterator(conf.parent_path()), fs::directory_iterator()), 1);
-    }
-    // The printer has ended: COM2 is the technician's adapter again.
-    EXPECT_EQ(PlatComDevice("COM2"), "/dev/ttyUSB0");
-    EXPECT_EQ(ReadText(conf), "; mine\n[General]\nx=1\n\n[COM2]\ndevice=/dev/ttyUSB0\nnote=keep\n");
-}
-
 TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
 {
     TempDir dir;
