@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -249,6 +250,9 @@ TEST_F(Program, RefusesBadArguments)
         EXPECT_EQ(r.exitCode, c.exit) << r.err;
         EXPECT_EQ(r.out, ""); // refused before any session began
         EXPECT_NE(r.err, "");  // and says why
+        if (c.exit == 1) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err; // in one line
+        }
     }
     EXPECT_FALSE(fs::exists(conf())); // a refused --as records nothing
 }
