@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -168,9 +167,9 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
         sim::UsbPrinter lp1(root.path(), 1);
         ASSERT_TRUE(lp0.ok()) << lp0.error();
         ASSERT_TRUE(lp1.ok());
-        EXPECT_EQ(ReadText(fs::path(root.path()) / "sys/class/usbmisc/lp0/dev"), "180:0\n");
-        EXPECT_EQ(ReadText(fs::path(root.path()) / "sys/class/usbmisc/lp1/dev"), "180:1\n");
-        EXPECT_EQ(ReadText(fs::path(root.path()) / "sys/class/usbmisc/lp0/device/ieee1284_id"),
+        EXPECT_EQ(ReadText(root / "sys/class/usbmisc/lp0/dev"), "180:0\n");
+        EXPECT_EQ(ReadText(root / "sys/class/usbmisc/lp1/dev"), "180:1\n");
+        EXPECT_EQ(ReadText(root / "sys/class/usbmisc/lp0/device/ieee1284_id"),
                   "MFG:KQ;CMD:ESC/POS;MDL:KQ58;CLS:PRINTER;");
         EXPECT_EQ(fs::read_symlink(root / "dev/usb/lp0"), lp0.slavePath());
         EXPECT_EQ(lp1.devicePath(), (root / "dev/usb/lp1"));
@@ -186,8 +185,8 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
         EXPECT_TRUE(lp0.waitForLine("font download preamble", 5s));
         EXPECT_TRUE(line.read(3, 200ms).empty());
     }
-    EXPECT_FALSE(fs::exists(fs::path(root.path()) / "sys/class/usbmisc/lp0"));
-    EXPECT_FALSE(fs::is_symlink(fs::path(root.path()) / "dev/usb/lp0"));
+    EXPECT_FALSE(fs::exists(root / "sys/class/usbmisc/lp0"));
+    EXPECT_FALSE(fs::is_symlink(root / "dev/usb/lp0"));
 }
 
 TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
@@ -210,7 +209,7 @@ TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
         EXPECT_EQ(err.empty(), c.accepted) << c.name << ": " << err;
     }
     // The refused names left nothing in the store.
-    EXPECT_EQ(ReadText(fs::path(dir.path()) / "mptest/serial.conf").find("COM0"), std::string::npos);
+    EXPECT_EQ(ReadText(dir / "mptest/serial.conf").find("COM0"), std::string::npos);
 }
 
 // The program's pattern: the preamble at 9600 with hardware flow, close,

@@ -7,7 +7,6 @@
 
 #include <QImage>
 
-#include <filesystem>
 
 using sim::Printer;
 using Bytes = std::vector<uint8_t>;
