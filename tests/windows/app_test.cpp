@@ -17,7 +17,6 @@
 namespace {
 
 const char kCaption[] = "衡岚微型打印机测试软件A V2.4(适用于win9x/me/2000/xp)";
-constexpr int kMenuPopups = 5;
 
 std::string TextOf(HWND window)
 {
@@ -73,9 +72,7 @@ TEST(WindowsApp, MainWindowHasCaptionIconAndMenu)
     ASSERT_NE(main, nullptr);
     EXPECT_EQ(TextOf(main), kCaption);
     EXPECT_NE(SendMessageA(main, WM_GETICON, ICON_BIG, 0), 0);
-    HMENU menu = GetMenu(main);
-    ASSERT_NE(menu, nullptr);
-    EXPECT_EQ(GetMenuItemCount(menu), kMenuPopups);
+    EXPECT_NE(GetMenu(main), nullptr); // its entries: the template test
     // The window is centred on the screen (within the few pixels of offset).
     RECT r{};
     GetWindowRect(main, &r);
