@@ -93,6 +93,7 @@ TEST(Decoder, EachCommandToItsTranscriptLine)
         {{0x1D, 0x56, 0x07}, {"unknown 1D 56 07"}},
         {{0x1B, 0x1D, 0x00, 0x07}, {"unknown 1B 1D 00 07"}},
         {{0x1B, 0x1D, 0x01, 0x1B, 0x40}, {"unknown 1B 1D", "unknown 01", "1B 40  ESC @ initialise"}},
+        {{0x1B, 0x2A, 0x05}, {"unknown 1B 2A 05"}},
         {{0x1B, 0x2A, 0x07}, {"unknown 1B 2A 07"}},
         {{0x05}, {"unknown 05"}},
     };
