@@ -144,7 +144,10 @@ private slots:
         QCOMPARE(ShownMessageBox(), nullptr);
     }
 
-    // The opening state; empty inputs and a cancelled chooser send nothing.
+    // The opening state; empty inputs and a cancelled chooser send nothing;
+    // a port that cannot be opened (no printer on COM1, whose default device
+    // is missing, none on USB) is reported, and the parallel port gives the
+    // buttons back.
     void opensOnParallelWithNothingSelectedButIt()
     {
         rig::Bench bench;
@@ -179,6 +182,19 @@ private slots:
             QVERIFY(box.caption == "Error" && box.owner == nullptr);
         QVERIFY(SendButtonsEnabled(console));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
+
+        for (auto [radio, message] : {std::pair{IDC_UC_SERIAL, "串口被占用或有错误!"}, {IDC_UC_USB, "usb不在线或拨出!"}}) {
+            PlatTestClearMessageBoxes();
+            QVERIFY(PlatTestClick(console, radio));
+            QVERIFY(!PlatTestChecked(console, radio) && !PlatTestChecked(console, IDC_UC_PARALLEL));
+            QVERIFY(!SendButtonsEnabled(console));
+            QCOMPARE(Part(console, 0), std::string("打开端口失败!"));
+            QCOMPARE(MessageTexts(), std::vector<std::string>{message});
+            QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
+            QVERIFY(PlatTestClick(console, IDC_UC_PARALLEL));
+            QVERIFY(SendButtonsEnabled(console));
+            QCOMPARE(Part(console, 0), std::string("并口"));
+        }
     }
 
     void typedHexAndTextReachThePrinter_data()
@@ -227,26 +243,6 @@ private slots:
         QCOMPARE(Part(console, 1), "已发送字节数 " + std::to_string(bytes.size()));
         QVERIFY(PlatTestWaitFor([&] { return SendButtonsEnabled(console); }, 2000));
         QVERIFY(MessageTexts().empty());
-    }
-
-    // No printer on COM1 (its default device is missing), none on USB.
-    void aPortThatCannotBeOpenedIsReported()
-    {
-        for (auto [radio, message] : {std::pair{IDC_UC_SERIAL, "串口被占用或有错误!"}, {IDC_UC_USB, "usb不在线或拨出!"}}) {
-            rig::Bench bench;
-            PlatTestClearMessageBoxes();
-            HWND console = OpenConsole();
-            QVERIFY(PlatTestClick(console, radio));
-            QVERIFY(!PlatTestChecked(console, radio) && !PlatTestChecked(console, IDC_UC_PARALLEL));
-            QVERIFY(!SendButtonsEnabled(console));
-            QCOMPARE(Part(console, 0), std::string("打开端口失败!"));
-            QCOMPARE(MessageTexts(), std::vector<std::string>{message});
-            QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
-            // Choosing a port that works gives the buttons back.
-            QVERIFY(PlatTestClick(console, IDC_UC_PARALLEL));
-            QVERIFY(SendButtonsEnabled(console));
-            QCOMPARE(Part(console, 0), std::string("并口"));
-        }
     }
 
     // Status part 1 after each report of a repeating send: the running count

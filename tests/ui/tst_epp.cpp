@@ -166,63 +166,57 @@ private slots:
         QCOMPARE(EppWorkerRunning(), EPP_WORKER_NONE);
     }
 
-    void everyStatusChangeIsReportedOnceAndShownInHex()
+    // Each status change is reported once and shown in hex: reads of 0 at
+    // first report nothing, the change back to 0 is. A steady ready status
+    // reads one byte per cycle into the capture file (with the queue empty
+    // the status shows busy: the one further report); an older, longer file
+    // keeps its tail. "开始读" comes back with the end, not with the stop.
+    void statusChangesAndTheCapture_data()
     {
+        QTest::addColumn<QList<int>>("script");
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("oldSize");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("status changes") << QList<int>{0, 0, 0, 0x7F, 0x7F, 0x7F, 0x0A, 0x0A, 0} << 0 << 0
+                                        << QStringList{"7f", "0a", "00"};
+        QTest::newRow("ready, no old file") << QList<int>{0xD8} << 10 << 0 << QStringList{"d8", "58"};
+        QTest::newRow("ready, 100-byte old file") << QList<int>{0xD8} << 10 << 100 << QStringList{"d8", "58"};
+    }
+
+    void statusChangesAndTheCapture()
+    {
+        QFETCH(QList<int>, script);
+        QFETCH(int, sent);
+        QFETCH(int, oldSize);
+        QFETCH(QStringList, shown);
         rig::Bench bench;
         auto& port = bench.parallelPort();
-        // Reads of 0 at first report nothing; the change back to 0 is reported.
-        port.setStatusScript({0, 0, 0, 0x7F, 0x7F, 0x7F, 0x0A, 0x0A, 0});
+        if (oldSize > 0)
+            bench.dir().writeFile("epp.txt", std::vector<uint8_t>(size_t(oldSize), 'o'));
+        port.setBusyWhileEppEmpty(sent > 0);
+        port.setStatusScript(std::vector<uint8_t>(script.begin(), script.end()));
+        port.pushEpp(Bytes(size_t(sent), 0x30));
         HWND epp = OpenEpp();
         QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
         QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QVERIFY(WaitShown("00"));
+        QVERIFY(WaitShown(shown.back().toStdString()));
         QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
         QVERIFY(WaitEnded());
-        QCOMPARE(gStatusShown, (std::vector<std::string>{"7f", "0a", "00"}));
+        std::vector<std::string> expectedShown;
+        for (const QString& text : shown)
+            expectedShown.push_back(text.toStdString());
+        QCOMPARE(gStatusShown, expectedShown);
         QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_READ_STOPPED});
-        QCOMPARE(gStartOnAtEnd, std::vector<bool>{false}); // given back by the end, not by the stop
+        QCOMPARE(gStartOnAtEnd, std::vector<bool>{false});
         QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
         QCOMPARE(port.control(), uint8_t(0x24));
-        QCOMPARE(port.eppReads(), uint64_t(0));
-        // The capture file was made, and got nothing.
-        QVERIFY(std::filesystem::exists(bench.dir() / "epp.txt"));
-        QVERIFY(ReadAll(bench.dir() / "epp.txt").empty());
-        QVERIFY(gCurrentPort.handle == nullptr);
-    }
-
-    // A steady ready status reads one byte per cycle into the capture file;
-    // an older, longer file keeps its tail.
-    void steadyReadyStatusCapturesEveryByte_data()
-    {
-        QTest::addColumn<int>("oldSize");
-        QTest::newRow("no old file") << 0;
-        QTest::newRow("100-byte old file") << 100;
-    }
-
-    void steadyReadyStatusCapturesEveryByte()
-    {
-        QFETCH(int, oldSize);
-        rig::Bench bench;
-        auto& port = bench.parallelPort();
-        const std::string capture = bench.dir() / "epp.txt";
-        if (oldSize > 0)
-            bench.dir().writeFile("epp.txt", std::vector<uint8_t>(size_t(oldSize), 'o'));
-        port.setBusyWhileEppEmpty(true);
-        port.setStatusScript({0xD8});
-        const std::vector<uint8_t> sent = Bytes(10, 0x30);
-        port.pushEpp(sent);
-        HWND epp = OpenEpp();
-        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
-        // With the queue empty the status shows busy: the one further report.
-        QVERIFY(WaitShown("58"));
-        QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
-        QVERIFY(WaitEnded());
-        QCOMPARE(gStatusShown, (std::vector<std::string>{"d8", "58"}));
-        QCOMPARE(port.eppReads(), uint64_t(10));
-        std::vector<uint8_t> expected = sent;
-        if (oldSize > 10)
+        QCOMPARE(port.eppReads(), uint64_t(sent));
+        std::vector<uint8_t> expected = Bytes(size_t(sent), 0x30);
+        if (oldSize > sent)
             expected.resize(size_t(oldSize), 'o');
-        QCOMPARE(ReadAll(capture), expected);
+        QVERIFY(std::filesystem::exists(bench.dir() / "epp.txt"));
+        QCOMPARE(ReadAll(bench.dir() / "epp.txt"), expected);
+        QVERIFY(gCurrentPort.handle == nullptr);
     }
 
     // Reads that end before a byte is captured leave what the capture path
