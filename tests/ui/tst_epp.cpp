@@ -8,6 +8,7 @@
 #include "send/send.h"
 #include "ui/epp/epp.h"
 #include "ui/support/printer_rig.h"
+#include "support/parallel_backend.h"
 
 #include <filesystem>
 #include <fstream>
@@ -16,14 +17,18 @@
 
 namespace {
 
-// Box 1227 after each status report, the ended reports, and the capture
-// file's handle as the port record held it during the first status report.
+// Box 1227 after each status report, the ended reports, whether "开始读" was
+// on as each end arrived, and the capture file's handle as the port record
+// held it during the first status report.
 std::vector<std::string> gStatusShown;
 std::vector<LPARAM> gEnds;
+std::vector<bool> gStartOnAtEnd;
 HANDLE gCaptureHandle;
 
 INT_PTR CALLBACK RecordingEppProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_EPP_STATUS && wParam == STATUS_EPP_ENDED)
+        gStartOnAtEnd.push_back(PlatTestEnabled(hwnd, IDC_EPP_START_READ));
     const INT_PTR result = bEppDlgProc(hwnd, message, wParam, lParam);
     if (message == WM_EPP_STATUS && wParam == STATUS_EPP_CHANGED) {
         if (gStatusShown.empty())
@@ -39,6 +44,7 @@ HWND OpenEpp()
 {
     gStatusShown.clear();
     gEnds.clear();
+    gStartOnAtEnd.clear();
     gCaptureHandle = nullptr;
     return PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_EPP), nullptr, RecordingEppProc);
 }
@@ -52,6 +58,17 @@ bool WaitShown(const std::string& text)
 {
     return PlatTestWaitFor(
         [&] { return std::find(gStatusShown.begin(), gStatusShown.end(), text) != gStatusShown.end(); }, 10000);
+}
+
+// Types `text` into the write group and presses its send button.
+void Write(HWND epp, const std::string& text, bool hex, bool loop = false)
+{
+    QVERIFY(PlatTestType(epp, IDC_EPP_INPUT, text));
+    if (hex)
+        QVERIFY(PlatTestClick(epp, IDC_EPP_HEX));
+    if (loop)
+        QVERIFY(PlatTestClick(epp, IDC_EPP_LOOP));
+    QVERIFY(PlatTestClick(epp, IDC_EPP_SEND));
 }
 
 std::vector<uint8_t> ReadAll(const std::string& path)
@@ -114,184 +131,159 @@ private:
     std::vector<std::thread::id> readers_;
 };
 
-struct Watched {
-    explicit Watched(rig::Bench& bench) : backend(bench.parallelPort())
-    {
-        PortIoSetBackendForTest(&backend);
-        InitializeWinIo();
-    }
-    WatchedParallel backend;
-};
-
 } // namespace
 
 class TestEpp : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        PlatTestRecordMessageBoxes();
-        PlatTestClearMessageBoxes();
-    }
-    void cleanup()
-    {
-        StopEppAndWait();
-        PlatTestDestroyAll();
-    }
+    void init() { PlatTestRecordMessageBoxes(), PlatTestClearMessageBoxes(); }
+    void cleanup() { StopEppAndWait(), PlatTestDestroyAll(); }
 
-    void opensIdleWithNothingSelected()
+    // Opening; a stop without a read leaves a request that the next start
+    // clears before it reads.
+    void opensIdleAndAStopWithoutAReadOnlyGivesStartBack()
     {
         rig::Bench bench;
+        bench.parallelPort().setStatusScript({0x11});
         HWND epp = OpenEpp();
-        QVERIFY(epp != nullptr);
         QVERIFY(!PlatTestChecked(epp, IDC_EPP_PARALLEL));
         QCOMPARE(PlatTestText(epp, IDC_EPP_STATUS), std::string());
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_SEND));
+        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ) && PlatTestEnabled(epp, IDC_EPP_SEND));
         QVERIFY(!PlatTestEnabled(epp, IDC_EPP_STOP_SEND));
         // The radio only marks the port record idle.
         QVERIFY(PlatTestClick(epp, IDC_EPP_PARALLEL));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
         QVERIFY(gCurrentPort.handle == nullptr);
-    }
 
-    void everyStatusChangeIsReportedOnceAndShownInHex()
-    {
-        rig::Bench bench;
-        auto& port = bench.parallelPort();
-        // Reads of 0 at first report nothing; the change back to 0 is reported.
-        port.setStatusScript({0, 0, 0, 0x7F, 0x7F, 0x7F, 0x0A, 0x0A, 0});
-        HWND epp = OpenEpp();
-        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
-        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QVERIFY(WaitShown("00"));
-        QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
-        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ) || !gEnds.empty());
-        QVERIFY(WaitEnded());
-        QCOMPARE(gStatusShown, (std::vector<std::string>{"7f", "0a", "00"}));
-        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_READ_STOPPED});
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QCOMPARE(port.control(), uint8_t(0x24));
-        QCOMPARE(port.eppReads(), uint64_t(0));
-        // The capture file was made, and got nothing.
-        QVERIFY(std::filesystem::exists(bench.dir().path() + "/epp.txt"));
-        QVERIFY(ReadAll(bench.dir().path() + "/epp.txt").empty());
-        QVERIFY(gCurrentPort.handle == nullptr);
-    }
-
-    // A steady ready status reads one byte per cycle into the capture file;
-    // an older, longer file keeps its tail.
-    void steadyReadyStatusCapturesEveryByte_data()
-    {
-        QTest::addColumn<int>("oldSize");
-        QTest::newRow("no old file") << 0;
-        QTest::newRow("100-byte old file") << 100;
-    }
-
-    void steadyReadyStatusCapturesEveryByte()
-    {
-        QFETCH(int, oldSize);
-        rig::Bench bench;
-        auto& port = bench.parallelPort();
-        const std::string capture = bench.dir().path() + "/epp.txt";
-        if (oldSize > 0)
-            bench.dir().writeFile("epp.txt", std::vector<uint8_t>(size_t(oldSize), 'o'));
-        port.setBusyWhileEppEmpty(true);
-        port.setStatusScript({0xD8});
-        const std::vector<uint8_t> sent = Bytes(10, 0x30);
-        port.pushEpp(sent);
-        HWND epp = OpenEpp();
-        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
-        // With the queue empty the status shows busy: the one further report.
-        QVERIFY(WaitShown("58"));
-        QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
-        QVERIFY(WaitEnded());
-        QCOMPARE(gStatusShown, (std::vector<std::string>{"d8", "58"}));
-        QCOMPARE(port.eppReads(), uint64_t(10));
-        std::vector<uint8_t> expected = sent;
-        if (oldSize > 10)
-            expected.resize(size_t(oldSize), 'o');
-        QCOMPARE(ReadAll(capture), expected);
-    }
-
-    void aStopBeforeTheFirstCycleLeavesTheFileAsItWas()
-    {
-        rig::Bench bench;
-        Watched watched(bench);
-        const std::string capture = bench.dir().writeFile("epp.txt", {'o', 'l', 'd'});
-        bench.parallelPort().setStatusScript({0x80});
-        bench.parallelPort().pushEpp(Bytes(5, 1));
-        // The stop request arrives as the thread turns the data lines to input.
-        watched.backend.onControl = [](BYTE value) {
-            if (value == EPP_CONTROL_READ)
-                rig::RequestStop();
-        };
-        HWND epp = OpenEpp();
-        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
-        QVERIFY(WaitEnded());
-        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_READ_STOPPED});
-        QCOMPARE(bench.parallelPort().control(), uint8_t(0x24));
-        QCOMPARE(bench.parallelPort().statusPolls(), uint64_t(0));
-        QCOMPARE(ReadAll(capture), (std::vector<uint8_t>{'o', 'l', 'd'}));
-        QCOMPARE(gStopSendFlag, LONG(0));
-    }
-
-    void aLinkAtTheCapturePathIsRefused()
-    {
-        rig::Bench bench;
-        const std::string target = bench.dir().writeFile("target", {'t'});
-        std::filesystem::create_symlink(target, bench.dir().path() + "/epp.txt");
-        bench.parallelPort().setStatusScript({0x80});
-        bench.parallelPort().pushEpp(Bytes(5, 1));
-        HWND epp = OpenEpp();
-        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
-        QVERIFY(WaitEnded());
-        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_READ_NO_FILE});
-        QCOMPARE(ReadAll(target), std::vector<uint8_t>{'t'});
-        QCOMPARE(bench.parallelPort().eppReads(), uint64_t(0));
-        QCOMPARE(MessageTexts(),
-                 std::vector<std::string>{"无法打开数据文件 epp.txt(文件被占用、是链接或没有写权限)!|Error"});
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
-    }
-
-    void aTimeOutEndsTheReadAndKeepsStartOffUntilStop()
-    {
-        rig::Bench bench;
-        auto& port = bench.parallelPort();
-        // Ready, but nothing answers the data read: the time-out bit comes up.
-        port.setStatusScript({0x80});
-        HWND epp = OpenEpp();
-        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
-        QVERIFY(WaitEnded());
-        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_READ_TIMEOUT});
-        QCOMPARE(MessageTexts(), std::vector<std::string>{"epp time-out !|error"});
-        QCOMPARE(PlatTestMessageBoxes().front().type, UINT(MB_OK | MB_ICONERROR));
-        QVERIFY(PlatTestMessageBoxes().front().owner == nullptr);
-        // The thread cleared the time-out by writing 1 to the status register.
-        QCOMPARE(port.peekStatus() & 0x01, 0);
-        QVERIFY(ReadAll(bench.dir().path() + "/epp.txt").empty());
-        QVERIFY(gCurrentPort.handle == nullptr);
-        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QCOMPARE(gStopSendFlag, LONG(1)); // cleared by the next start
-    }
-
-    void stopWithoutAReadOnlyGivesStartBack()
-    {
-        rig::Bench bench;
-        bench.parallelPort().setStatusScript({0x11});
-        HWND epp = OpenEpp();
         QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
         QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
         QCOMPARE(gStopSendFlag, LONG(1));
-        // The next start clears the leftover request and reads.
         QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
         QVERIFY(WaitShown("11"));
         QCOMPARE(EppWorkerRunning(), EPP_WORKER_READ);
         QVERIFY(PlatTestCloseBox(epp));
         QCOMPARE(EppWorkerRunning(), EPP_WORKER_NONE);
+    }
+
+    // Each status change is reported once and shown in hex: reads of 0 at
+    // first report nothing, the change back to 0 is. A steady ready status
+    // reads one byte per cycle into the capture file (with the queue empty
+    // the status shows busy: the one further report); an older, longer file
+    // keeps its tail. "开始读" comes back with the end, not with the stop.
+    void statusChangesAndTheCapture_data()
+    {
+        QTest::addColumn<QList<int>>("script");
+        QTest::addColumn<int>("sent");
+        QTest::addColumn<int>("oldSize");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("status changes") << QList<int>{0, 0, 0, 0x7F, 0x7F, 0x7F, 0x0A, 0x0A, 0} << 0 << 0
+                                        << QStringList{"7f", "0a", "00"};
+        QTest::newRow("ready, no old file") << QList<int>{0xD8} << 10 << 0 << QStringList{"d8", "58"};
+        QTest::newRow("ready, 100-byte old file") << QList<int>{0xD8} << 10 << 100 << QStringList{"d8", "58"};
+    }
+
+    void statusChangesAndTheCapture()
+    {
+        QFETCH(QList<int>, script);
+        QFETCH(int, sent);
+        QFETCH(int, oldSize);
+        QFETCH(QStringList, shown);
+        rig::Bench bench;
+        auto& port = bench.parallelPort();
+        if (oldSize > 0)
+            bench.dir().writeFile("epp.txt", std::vector<uint8_t>(size_t(oldSize), 'o'));
+        port.setBusyWhileEppEmpty(sent > 0);
+        port.setStatusScript(std::vector<uint8_t>(script.begin(), script.end()));
+        port.pushEpp(Bytes(size_t(sent), 0x30));
+        HWND epp = OpenEpp();
+        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
+        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ));
+        QVERIFY(WaitShown(shown.back().toStdString()));
+        QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
+        QVERIFY(WaitEnded());
+        std::vector<std::string> expectedShown;
+        for (const QString& text : shown)
+            expectedShown.push_back(text.toStdString());
+        QCOMPARE(gStatusShown, expectedShown);
+        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_READ_STOPPED});
+        QCOMPARE(gStartOnAtEnd, std::vector<bool>{false});
+        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
+        QCOMPARE(port.control(), uint8_t(0x24));
+        QCOMPARE(port.eppReads(), uint64_t(sent));
+        std::vector<uint8_t> expected = Bytes(size_t(sent), 0x30);
+        if (oldSize > sent)
+            expected.resize(size_t(oldSize), 'o');
+        QVERIFY(std::filesystem::exists(bench.dir() / "epp.txt"));
+        QCOMPARE(ReadAll(bench.dir() / "epp.txt"), expected);
+        QVERIFY(gCurrentPort.handle == nullptr);
+    }
+
+    // Reads that end before a byte is captured leave what the capture path
+    // names as it was: a stop that arrives as the thread turns the data lines
+    // to input; a link at the capture path, refused; a data read nothing
+    // answers (the time-out bit comes up), which keeps "开始读" off until
+    // "停止读".
+    void aReadThatEndsEarlyLeavesTheFileAsItWas_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("a stop before the first cycle") << 0 << int(EPP_END_READ_STOPPED) << "";
+        QTest::newRow("a link at the capture path")
+            << 1 << int(EPP_END_READ_NO_FILE) << "无法打开数据文件 epp.txt(文件被占用、是链接或没有写权限)!|Error";
+        QTest::newRow("a time-out") << 2 << int(EPP_END_READ_TIMEOUT) << "epp time-out !|error";
+    }
+
+    void aReadThatEndsEarlyLeavesTheFileAsItWas()
+    {
+        QFETCH(int, how);
+        QFETCH(int, end);
+        QFETCH(QString, box);
+        rig::Bench bench;
+        WatchedParallel backend(bench.parallelPort());
+        testsupport::BackendGuard guard(&backend);
+        auto& port = bench.parallelPort();
+        const std::string capture = bench.dir() / "epp.txt";
+        std::string kept = capture;
+        const std::vector<uint8_t> before = how == 2 ? std::vector<uint8_t>{} : std::vector<uint8_t>{'o', 'l', 'd'};
+        if (how == 0)
+            bench.dir().writeFile("epp.txt", before);
+        if (how == 1)
+            std::filesystem::create_symlink(kept = bench.dir().writeFile("target", before), capture);
+        port.setStatusScript({0x80});
+        if (how != 2)
+            port.pushEpp(Bytes(5, 1));
+        if (how == 0)
+            backend.onControl = [](BYTE value) {
+                if (value == EPP_CONTROL_READ)
+                    rig::RequestStop();
+            };
+        HWND epp = OpenEpp();
+        QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
+        QVERIFY(WaitEnded());
+        QCOMPARE(gEnds, std::vector<LPARAM>{end});
+        QCOMPARE(ReadAll(kept), before);
+        QCOMPARE(MessageTexts(), box.isEmpty() ? std::vector<std::string>{} : std::vector<std::string>{box.toStdString()});
+        QVERIFY(gCurrentPort.handle == nullptr);
+        if (how == 0) {
+            QCOMPARE(port.control(), uint8_t(0x24));
+            QCOMPARE(port.statusPolls(), uint64_t(0));
+            QCOMPARE(gStopSendFlag, LONG(0));
+        }
+        if (how != 2) {
+            QCOMPARE(port.eppReads(), uint64_t(0));
+            QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
+            return;
+        }
+        QCOMPARE(PlatTestMessageBoxes().front().type, UINT(MB_OK | MB_ICONERROR));
+        QVERIFY(PlatTestMessageBoxes().front().owner == nullptr);
+        // The thread cleared the time-out by writing 1 to the status register.
+        QCOMPARE(port.peekStatus() & 0x01, 0);
+        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ));
+        QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
+        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
+        QCOMPARE(gStopSendFlag, LONG(1)); // cleared by the next start
     }
 
     void closingDuringACaptureClosesTheFileOnceAfterTheLastByte()
@@ -313,7 +305,7 @@ private slots:
         // Every byte read is in the file, and the handle is gone.
         const uint64_t reads = port.eppReads();
         QVERIFY(reads < 2'000'000);
-        QCOMPARE(uint64_t(ReadAll(bench.dir().path() + "/epp.txt").size()), reads);
+        QCOMPARE(uint64_t(ReadAll(bench.dir() / "epp.txt").size()), reads);
         DWORD high = 0;
         QCOMPARE(GetFileSize(gCaptureHandle, &high), DWORD(INVALID_FILE_SIZE));
         QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
@@ -322,7 +314,8 @@ private slots:
     void startStopStartNeverRunsTwoReaders()
     {
         rig::Bench bench;
-        Watched watched(bench);
+        WatchedParallel backend(bench.parallelPort());
+        testsupport::BackendGuard guard(&backend);
         bench.parallelPort().setStatusScript({0x01, 0x02});
         HWND epp = OpenEpp();
         const WPARAM start = MAKEWPARAM(IDC_EPP_START_READ, BN_CLICKED);
@@ -343,7 +336,7 @@ private slots:
         StopEppAndWait(); // the last reader's end report is in
         // Each reader's turn at the registers ended before the next began,
         // and each reader reported its end once.
-        const auto readers = watched.backend.readers();
+        const auto readers = backend.readers();
         std::vector<std::thread::id> seen;
         for (const auto& id : readers) {
             QVERIFY(std::find(seen.begin(), seen.end(), id) == seen.end());
@@ -364,63 +357,51 @@ private slots:
         QCOMPARE(std::string(PortIoBackendName()), std::string("none"));
         HWND epp = OpenEpp();
         QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
-        PlatTestType(epp, IDC_EPP_INPUT, "41");
-        QVERIFY(PlatTestClick(epp, IDC_EPP_SEND));
+        Write(epp, "41", false);
         QCOMPARE(EppWorkerRunning(), EPP_WORKER_NONE);
         const std::string text = "找不到可用的并口(没有并口，或没有访问并口的权限)!|Error";
         QCOMPARE(MessageTexts(), (std::vector<std::string>{text, text}));
         QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QVERIFY(!std::filesystem::exists(bench.dir().path() + "/epp.txt"));
+        QVERIFY(!std::filesystem::exists(bench.dir() / "epp.txt"));
         PlatSetRootPath(PlatRoot::Proc, "");
     }
 
+    // Once to 0x37C; a repeating write that no peripheral answers says so
+    // and ends after its first byte.
     void theWriteGroupSendsToTheEppDataRegister_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("hex");
+        QTest::addColumn<bool>("timeOut");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("hex") << "1B 40 0A" << true << QByteArray("\x1B\x40\x0A", 3);
-        QTest::newRow("text in GBK") << "测试" << false << QByteArray("\xB2\xE2\xCA\xD4");
+        QTest::newRow("hex") << "1B 40 0A" << true << false << QByteArray("\x1B\x40\x0A", 3);
+        QTest::newRow("text in GBK") << "测试" << false << false << QByteArray("\xB2\xE2\xCA\xD4");
+        QTest::newRow("repeating, time-out") << "41 42" << true << true << QByteArray("\x41");
     }
 
     void theWriteGroupSendsToTheEppDataRegister()
     {
         QFETCH(QString, typed);
         QFETCH(bool, hex);
+        QFETCH(bool, timeOut);
         QFETCH(QByteArray, bytes);
         rig::Bench bench;
         auto& port = bench.parallelPort();
+        port.setEppTimeout(timeOut);
         HWND epp = OpenEpp();
-        QVERIFY(PlatTestType(epp, IDC_EPP_INPUT, typed.toStdString()));
-        if (hex)
-            QVERIFY(PlatTestClick(epp, IDC_EPP_HEX));
-        QVERIFY(PlatTestClick(epp, IDC_EPP_SEND));
+        Write(epp, typed.toStdString(), hex, timeOut);
         QVERIFY(WaitEnded());
-        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_WRITE_DONE});
+        QCOMPARE(gEnds, std::vector<LPARAM>{timeOut ? EPP_END_WRITE_TIMEOUT : EPP_END_WRITE_DONE});
         const auto written = port.eppWritten();
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(written.data()), int(written.size())), bytes);
-        QCOMPARE(port.control(), uint8_t(EPP_CONTROL_WRITE));
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_SEND));
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QVERIFY(MessageTexts().empty());
-    }
-
-    void aWriteThatTimesOutSaysSoAndEnds()
-    {
-        rig::Bench bench;
-        auto& port = bench.parallelPort();
-        port.setEppTimeout(true); // no peripheral answers the write cycle
-        HWND epp = OpenEpp();
-        PlatTestType(epp, IDC_EPP_INPUT, "41 42");
-        PlatTestClick(epp, IDC_EPP_HEX);
-        PlatTestClick(epp, IDC_EPP_LOOP);
-        QVERIFY(PlatTestClick(epp, IDC_EPP_SEND));
-        QVERIFY(WaitEnded());
-        QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_WRITE_TIMEOUT});
-        QCOMPARE(MessageTexts(), std::vector<std::string>{"epp time-out !|error"});
-        QCOMPARE(port.eppWritten(), std::vector<uint8_t>{0x41});
-        QCOMPARE(port.peekStatus() & 0x01, 0);
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_SEND));
+        if (timeOut) {
+            QCOMPARE(MessageTexts(), std::vector<std::string>{"epp time-out !|error"});
+            QCOMPARE(port.peekStatus() & 0x01, 0);
+        } else {
+            QVERIFY(MessageTexts().empty());
+            QCOMPARE(port.control(), uint8_t(EPP_CONTROL_WRITE));
+        }
+        QVERIFY(PlatTestEnabled(epp, IDC_EPP_SEND) && PlatTestEnabled(epp, IDC_EPP_START_READ));
         QVERIFY(!PlatTestEnabled(epp, IDC_EPP_STOP_SEND));
     }
 
@@ -430,12 +411,8 @@ private slots:
         PlatSetTimeScale(0.05);
         auto& port = bench.parallelPort();
         HWND epp = OpenEpp();
-        PlatTestType(epp, IDC_EPP_INPUT, "55 AA");
-        PlatTestClick(epp, IDC_EPP_HEX);
-        PlatTestClick(epp, IDC_EPP_LOOP);
-        QVERIFY(PlatTestClick(epp, IDC_EPP_SEND));
-        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_SEND));
-        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ));
+        Write(epp, "55 AA", true, true);
+        QVERIFY(!PlatTestEnabled(epp, IDC_EPP_SEND) && !PlatTestEnabled(epp, IDC_EPP_START_READ));
         QVERIFY(PlatTestEnabled(epp, IDC_EPP_STOP_SEND));
         QVERIFY(PlatTestWaitFor([&] { return port.eppWritten().size() >= 6; }, 10000));
         QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
@@ -448,9 +425,8 @@ private slots:
         QCOMPARE(written.size() % 2, size_t(0));
         for (size_t i = 0; i < written.size(); i += 2)
             QCOMPARE(int(written[i]) << 8 | written[i + 1], 0x55AA);
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_SEND));
+        QVERIFY(PlatTestEnabled(epp, IDC_EPP_SEND) && PlatTestEnabled(epp, IDC_EPP_START_READ));
         QVERIFY(!PlatTestEnabled(epp, IDC_EPP_STOP_SEND));
-        QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
     }
 };
 
