@@ -33,6 +33,17 @@ enum : int {
 
 void RegisterTestTemplates();
 
+// For a test that loops over a table of cases: when a check fails (and
+// returns from the test), names the row it was in.
+struct RowTrace {
+    const char* row;
+    ~RowTrace()
+    {
+        if (QTest::currentTestFailed())
+            qWarning("  in row \"%s\"", row);
+    }
+};
+
 struct LoggedMessage {
     HWND window;
     UINT message;
