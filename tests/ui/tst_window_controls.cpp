@@ -247,8 +247,7 @@ private slots:
         QVERIFY(barClient.bottom > 0 && barClient.bottom < client.bottom / 2);
         GetWindowRect(dlg, &dlgRect);
         QCOMPARE(barRect.right - barRect.left, client.right);
-        QVERIFY(barRect.bottom <= dlgRect.bottom);
-        QVERIFY(barRect.bottom >= dlgRect.bottom - 2 * (barClient.bottom));
+        QVERIFY(barRect.bottom <= dlgRect.bottom && barRect.bottom >= dlgRect.bottom - 2 * barClient.bottom);
         QVERIFY(PlatTestWidget(bar)->isVisible());
 
         // Destroyed, the handle is dead: calls fail and return 0.
@@ -325,30 +324,21 @@ private slots:
         // A worker's reports may change a control every few microseconds: the
         // text is there at once for the program, the screen catches up at most
         // once a frame (16 ms) and shows the last one.
-        enum Kind { Bar, Static, Edit };
-        const std::pair<const char*, Kind> cases[] = {
-            {"status bar part 1, SB_SETTEXT", Bar}, {"static, WM_SETTEXT", Static}, {"edit, WM_SETTEXT", Edit}};
-        for (const auto& [name, kind] : cases) {
-            RowTrace trace{name};
+        for (const int id : {2001, int(kLabel), int(kEdit)}) { // the status bar's part 1, a static, an edit
+            RowTrace trace{id == kLabel ? "static" : id == kEdit ? "edit" : "status bar"};
             PlatTestDestroyAll();
             HWND dlg = Open(kTplControls);
-            const bool isBar = kind == Bar;
-            HWND target = GetDlgItem(dlg, kind == Static ? kLabel : kEdit);
-            PaintCounter counter; // what each paint shows
-            if (isBar) {
-                target = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
-                int edges[] = {100, -1};
-                QVERIFY(SendMessageA(target, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges)));
-                counter.shown = [dlg] { return PlatTestStatusText(dlg, 2001, 1); };
-            } else if (auto* label = qobject_cast<QLabel*>(PlatTestWidget(target)); kind == Static) {
-                QVERIFY(label);
-                counter.shown = [label] { return label->text().toStdString(); };
-            } else {
-                auto* edit = qobject_cast<QLineEdit*>(PlatTestWidget(target));
-                QVERIFY(edit);
-                counter.shown = [edit] { return edit->text().toStdString(); };
-            }
-            PlatTestWidget(target)->installEventFilter(&counter);
+            const bool isBar = id == 2001;
+            HWND target = isBar ? CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001) : GetDlgItem(dlg, id);
+            int edges[] = {100, -1};
+            QVERIFY(!isBar || SendMessageA(target, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges)));
+            // What each paint shows: the bar draws its part texts, the others their text.
+            PaintCounter counter;
+            QWidget* widget = PlatTestWidget(target);
+            counter.shown = [=] {
+                return isBar ? PlatTestStatusText(dlg, 2001, 1) : widget->property("text").toString().toStdString();
+            };
+            widget->installEventFilter(&counter);
             QVERIFY(PlatTestWaitFor([&] { return counter.paints >= 1; }, 2000)); // its first paint, as it is shown
             counter.paints = 0;
 
