@@ -12,12 +12,6 @@ INT_PTR CALLBACK UnhandledCloseProc(HWND window, UINT message, WPARAM wParam, LP
     return message == WM_INITDIALOG;
 }
 
-HWND Open(int tpl, DLGPROC proc = LoggingDlgProc)
-{
-    MessageLog().clear();
-    return PlatTestOpenDialog(MAKEINTRESOURCEA(tpl), nullptr, proc);
-}
-
 } // namespace
 
 class TestWindowButtons : public QObject {
@@ -62,7 +56,7 @@ private slots:
         for (const Case& c : cases) {
             RowTrace trace{c.name};
             PlatTestDestroyAll();
-            HWND dlg = Open(kTplControls);
+            HWND dlg = OpenTestDialog(kTplControls);
             CheckDlgButton(dlg, kRadioA1, BST_CHECKED);
             CheckDlgButton(dlg, kRadioB2, BST_CHECKED);
             if (c.disable)
@@ -85,7 +79,7 @@ private slots:
                 QCOMPARE(reinterpret_cast<HWND>(MessageLog().back().lParam), GetDlgItem(dlg, c.id));
         }
         // Enabled again, the button answers.
-        HWND dlg = Open(kTplControls);
+        HWND dlg = OpenTestDialog(kTplControls);
         QVERIFY(EnableWindow(GetDlgItem(dlg, kDisabledPush), TRUE)); // it was disabled
         QVERIFY(PlatTestClick(dlg, kDisabledPush));
         QCOMPARE(CommandCount(kDisabledPush, BN_CLICKED), 1);
@@ -120,7 +114,7 @@ private slots:
         for (const Case& c : cases) {
             RowTrace trace{c.name};
             PlatTestDestroyAll();
-            HWND dlg = Open(c.tpl);
+            HWND dlg = OpenTestDialog(c.tpl);
             if (c.disableDefault)
                 EnableWindow(GetDlgItem(dlg, kDefPush), FALSE);
             QVERIFY(PlatTestFocus(dlg, c.focus));
@@ -142,7 +136,7 @@ private slots:
     void closeBox()
     {
         // WM_CLOSE handled: the window stays until the procedure ends it.
-        HWND dlg = Open(kTplSmall);
+        HWND dlg = OpenTestDialog(kTplSmall);
         QVERIFY(PlatTestCloseBox(dlg));
         QCOMPARE(MessageCount(WM_CLOSE), 1);
         QVERIFY(IsWindow(dlg) && PlatTestWidget(dlg)->isVisible());
@@ -155,7 +149,7 @@ private slots:
 
         // Windows' default dialog handling turns an unhandled WM_CLOSE into
         // WM_COMMAND IDCANCEL; the window still stays open.
-        dlg = Open(kTplSmall, UnhandledCloseProc);
+        dlg = OpenTestDialog(kTplSmall, UnhandledCloseProc);
         QVERIFY(PlatTestCloseBox(dlg));
         QVERIFY(PlatTestWaitFor([] { return CommandCount(IDCANCEL, BN_CLICKED) == 1; }, 5000));
         QCOMPARE(MessageCount(WM_CLOSE), 1);
@@ -186,7 +180,7 @@ private slots:
         for (const Case& c : cases) {
             RowTrace trace{c.name};
             PlatTestDestroyAll();
-            HWND dlg = Open(kTplControls);
+            HWND dlg = OpenTestDialog(kTplControls);
             ShowWindow(GetDlgItem(dlg, kPush), SW_HIDE);
             EnableWindow(GetDlgItem(dlg, kEdit), FALSE);
             QEXPECT_FAIL("", "the miss is reported where it happens", Continue);

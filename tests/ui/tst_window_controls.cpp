@@ -35,12 +35,6 @@ INT_PTR CALLBACK TabHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     return message == WM_INITDIALOG;
 }
 
-HWND Open(int tpl, DLGPROC proc = LoggingDlgProc)
-{
-    MessageLog().clear();
-    return PlatTestOpenDialog(MAKEINTRESOURCEA(tpl), nullptr, proc);
-}
-
 // Counts a widget's paints and keeps what the last one showed.
 struct PaintCounter : QObject {
     std::function<std::string()> shown;
@@ -63,7 +57,6 @@ class TestWindowControls : public QObject {
 
 private slots:
     void initTestCase() { RegisterTestTemplates(); }
-    void init() { MessageLog().clear(); }
     void cleanup()
     {
         PlatTestDestroyAll();
@@ -104,7 +97,7 @@ private slots:
         for (const Case& c : cases) {
             RowTrace trace{c.name};
             PlatTestDestroyAll();
-            HWND dlg = Open(kTplControls);
+            HWND dlg = OpenTestDialog(kTplControls);
             if (c.action == TypeAtEnd) {
                 QVERIFY(SetDlgItemTextA(dlg, c.id, "1B"));
                 QVERIFY(SetDlgItemTextA(dlg, c.id, "1B 40"));
@@ -137,7 +130,7 @@ private slots:
     {
         // "输入框:" is 3 + 3 + 3 + 1 UTF-8 bytes. A short buffer gets whole
         // characters only, always NUL-terminated, and nothing past its end.
-        HWND dlg = Open(kTplControls);
+        HWND dlg = OpenTestDialog(kTplControls);
         const std::pair<int, std::string> cases[] = {{11, "输入框:"}, {10, "输入框"}, {5, "输"}, {3, ""}, {1, ""}};
         for (const auto& [bufferSize, expected] : cases) {
             char buffer[32];
@@ -151,7 +144,7 @@ private slots:
 
     void editFocusNotifications()
     {
-        HWND dlg = Open(kTplControls);
+        HWND dlg = OpenTestDialog(kTplControls);
         QVERIFY(PlatTestWaitFor([&] { return PlatTestWidget(dlg)->isActiveWindow(); }, 5000));
         SetFocus(GetDlgItem(dlg, kPush));
         MessageLog().clear();
@@ -166,7 +159,7 @@ private slots:
 
     void combo()
     {
-        HWND dlg = Open(kTplControls);
+        HWND dlg = OpenTestDialog(kTplControls);
         HWND combo = GetDlgItem(dlg, kCombo);
         // Rows are appended (their texts: tst_ports); adding selects nothing.
         for (LPARAM i = 0; i < 3; ++i)
@@ -195,7 +188,7 @@ private slots:
 
     void statusBar()
     {
-        HWND dlg = Open(kTplControls);
+        HWND dlg = OpenTestDialog(kTplControls);
         HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | SBARS_SIZEGRIP, "start", dlg, 2001);
         QVERIFY(bar);
         QCOMPARE(PlatTestStatusText(dlg, 2001, 0), std::string("start")); // the text it was made with
@@ -256,7 +249,7 @@ private slots:
         const DlgTemplate tpl{9200, nullptr, WS_POPUP | WS_CAPTION | DS_SETFONT, 0, 0, 220, 210, "Units", 0, "System",
                               10, items};
         PlatTestAddDialogTemplate(&tpl);
-        HWND dlg = Open(9200);
+        HWND dlg = OpenTestDialog(9200);
 
         // The base units of a font: the average width of A..Z a..z, and the height.
         const auto baseUnits = [](const QFont& font) {
@@ -305,7 +298,7 @@ private slots:
         for (const int id : {2001, int(kLabel), int(kEdit)}) { // the status bar's part 1, a static, an edit
             RowTrace trace{id == kLabel ? "static" : id == kEdit ? "edit" : "status bar"};
             PlatTestDestroyAll();
-            HWND dlg = Open(kTplControls);
+            HWND dlg = OpenTestDialog(kTplControls);
             const bool isBar = id == 2001;
             HWND target = isBar ? CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001) : GetDlgItem(dlg, id);
             int edges[] = {100, -1};
@@ -352,7 +345,7 @@ private slots:
         };
         static const DlgTemplate tpl = {9200, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 100, 40, "Pictures", 0, "System", 10, items};
         PlatTestAddDialogTemplate(&tpl);
-        HWND dlg = Open(9200);
+        HWND dlg = OpenTestDialog(9200);
         auto* picture = qobject_cast<QLabel*>(PlatTestWidget(GetDlgItem(dlg, IDC_MAIN_PICTURE)));
         QVERIFY(picture);
         QCOMPARE(picture->pixmap().size(), full.size());
@@ -374,7 +367,7 @@ private slots:
         PlatTestAddDialogTemplate(&tpl);
         gTabCodes.clear();
         gRefuseTab = false;
-        HWND dlg = Open(9300, TabHostProc);
+        HWND dlg = OpenTestDialog(9300, TabHostProc);
         HWND tab = GetDlgItem(dlg, 1236);
         QVERIFY(tab);
         // Inserting notifies nobody; the first tab inserted is the selection.

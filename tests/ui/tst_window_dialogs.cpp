@@ -58,16 +58,11 @@ INT_PTR CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return message == WM_INITDIALOG;
 }
 
-HWND Open(int tpl, DLGPROC proc = LoggingDlgProc)
-{
-    return PlatTestOpenDialog(MAKEINTRESOURCEA(tpl), nullptr, proc);
-}
-
 // Lets everything posted so far arrive: posted messages come in order, so
 // once a message posted now has come, so has every one before it.
 bool PostedMessagesArrived()
 {
-    HWND witness = Open(kTplSmall);
+    HWND witness = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplSmall), nullptr, LoggingDlgProc);
     const bool arrived = PostMessageA(witness, WM_USER + 9, 0, 0) &&
                          PlatTestWaitFor([] { return MessageCount(WM_USER + 9) == 1; }, 5000);
     DestroyWindow(witness);
@@ -135,7 +130,7 @@ private slots:
             PlatTestDestroyAll();
             gState = ProcState{};
             gState.endInInit = c.drive == EndInInit;
-            HWND parent = Open(kTplSmall, ParentProc);
+            HWND parent = OpenTestDialog(kTplSmall, ParentProc);
             HWND nested = nullptr;
             bool parentEnabledInside = true, nestedShown = false, focusOnFirstStop = false;
             std::string caption;
@@ -182,14 +177,14 @@ private slots:
         // DWLP_MSGRESULT (tst_window_threads); one that does not gives the
         // default 0, whatever it stored.
         gState.userAnswer = 1234;
-        HWND dlg = Open(kTplSmall, ParentProc);
+        HWND dlg = OpenTestDialog(kTplSmall, ParentProc);
         QCOMPARE(SendMessageA(dlg, WM_USER + 5, 50, 3), LRESULT(0));
         QCOMPARE(MessageLog().back().message, UINT(WM_USER + 5));
     }
 
     void captionAndIcon()
     {
-        HWND dlg = Open(kTplSmall);
+        HWND dlg = OpenTestDialog(kTplSmall);
         const char* caption = "衡岚微型打印机测试软件A V2.4(适用于win9x/me/2000/xp)";
         QVERIFY(SetWindowTextA(dlg, caption)); // read back: tst_app; here, what the title bar shows
         QCOMPARE(PlatTestWidget(dlg)->windowTitle(), QString::fromUtf8(caption));
@@ -206,7 +201,7 @@ private slots:
         static const DlgTemplate withMenu = {9100, nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 200, 100,
                                              "Menu", IDR_MENU1, "System", 10, {}};
         PlatTestAddDialogTemplate(&withMenu);
-        HWND dlg = Open(9100);
+        HWND dlg = OpenTestDialog(9100);
         // A menu item is WM_COMMAND with its id, code 0, no control.
         QVERIFY(PlatTestMenuCommand(dlg, IDM_ABOUT));
         QCOMPARE(CommandCount(IDM_ABOUT, 0), 1);
@@ -228,7 +223,7 @@ private slots:
 
     void childPage()
     {
-        HWND dlg = Open(kTplControls);
+        HWND dlg = OpenTestDialog(kTplControls);
         HWND page = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kTplPage), dlg, LoggingDlgProc, 7);
         QVERIFY(page);
         QCOMPARE(GetParent(page), dlg);
@@ -254,7 +249,7 @@ private slots:
 
     void deadHandles()
     {
-        HWND dlg = Open(kTplControls);
+        HWND dlg = OpenTestDialog(kTplControls);
         HWND control = GetDlgItem(dlg, kEdit);
         // A message posted before the window goes is dropped with it.
         QVERIFY(PostMessageA(dlg, WM_USER + 2, 0, 0));

@@ -76,7 +76,6 @@ class TestWindowShell : public QObject {
 
 private slots:
     void initTestCase() { RegisterTestTemplates(); }
-    void init() { MessageLog().clear(); }
     void cleanup() { PlatTestDestroyAll(); }
 
     void fileChooserFilters()
@@ -143,7 +142,7 @@ private slots:
 
     void workerBoxLeavesDialogUsable()
     {
-        HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplSmall), nullptr, LoggingDlgProc);
+        HWND dlg = OpenTestDialog(kTplSmall);
         WorkerBox worker("打印机忙!  144", MB_ICONERROR);
         QVERIFY(worker.shown);
         QMessageBox* box = ShownMessageBox();
@@ -164,7 +163,7 @@ private slots:
 
     void workerBoxAnsweredWhileUiThreadWaits()
     {
-        HWND dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplSmall), nullptr, LoggingDlgProc);
+        HWND dlg = OpenTestDialog(kTplSmall);
         WorkerBox worker("打印机不在线或错误 8", MB_OKCANCEL);
         QVERIFY(worker.shown);
 

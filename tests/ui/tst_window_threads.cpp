@@ -75,10 +75,9 @@ private slots:
     }
     void init()
     {
-        MessageLog().clear();
         gHandled = 0;
         gOffThread = false;
-        dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, ReportProc);
+        dlg = OpenTestDialog(kTplControls, ReportProc);
         QVERIFY(dlg);
     }
     void cleanup()

@@ -60,6 +60,8 @@ int MessageCount(UINT message);
 // Logs every message. WM_INITDIALOG and WM_CLOSE are handled (TRUE); the
 // dialog never ends by itself.
 INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Opens the test template `tpl` as a modeless dialog with an empty log.
+HWND OpenTestDialog(int tpl, DLGPROC proc = LoggingDlgProc);
 
 // Real message boxes, for tests that do not record them: the one showing
 // now, or nullptr.
