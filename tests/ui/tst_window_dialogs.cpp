@@ -1,6 +1,7 @@
 // The window layer's dialogs against what Windows does: templates,
 // WM_INITDIALOG, modal loops nested and ended, owners disabled, child pages,
-// dead handles, message boxes and the file chooser.
+// dead handles and the file chooser. (Recorded message boxes: the program's
+// tests check their text, caption, owner and icon, from workers too.)
 #include "ui/support/window_fixture.h"
 
 #include "res/resource.h"
@@ -9,7 +10,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <thread>
 
 namespace {
 
@@ -285,40 +285,6 @@ private slots:
         }
         QVERIFY(PostedMessagesArrived());
         QCOMPARE(MessageLog().size(), size_t(0));
-    }
-
-    void messageBoxes()
-    {
-        struct Case {
-            const char* name;
-            UINT type;
-            int answer; // 0: the default
-            int expected;
-            bool fromWorker;
-        };
-        // Recorded boxes never block, on any thread.
-        const Case cases[] = {
-            {"MB_OK error", MB_OK | MB_ICONERROR, 0, IDOK, false},
-            {"MB_YESNO default", MB_YESNO | MB_ICONQUESTION, 0, IDYES, false},
-            {"MB_OKCANCEL answered cancel", MB_OKCANCEL, IDCANCEL, IDCANCEL, false},
-            {"MB_OK from a worker", MB_OK, 0, IDOK, true},
-        };
-        for (const Case& c : cases) {
-            RowTrace trace{c.name};
-            PlatTestClearMessageBoxes();
-            PlatTestSetMessageBoxAnswer(c.answer);
-            int got = 0;
-            const auto show = [&] { got = MessageBoxA(nullptr, "输入框为空!", "Error", c.type); };
-            c.fromWorker ? std::thread(show).join() : show();
-            QCOMPARE(got, c.expected);
-            const auto boxes = PlatTestMessageBoxes();
-            QCOMPARE(boxes.size(), size_t(1));
-            QCOMPARE(boxes[0].text, std::string("输入框为空!"));
-            QCOMPARE(boxes[0].caption, std::string("Error"));
-            QCOMPARE(boxes[0].type, c.type);
-            QCOMPARE(boxes[0].owner, HWND(nullptr));
-        }
-        PlatTestSetMessageBoxAnswer(0);
     }
 
     void fileChooser()

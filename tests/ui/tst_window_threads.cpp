@@ -227,25 +227,6 @@ private slots:
         CloseHandle(autoEvent);
     }
 
-    void windowCallsFromWorker()
-    {
-        // Window functions called on a worker run on the window's thread, as
-        // the messages they stand for do on Windows.
-        Worker worker([&]() -> LRESULT {
-            SetDlgItemTextA(dlg, kEdit, "from worker");
-            EnableWindow(GetDlgItem(dlg, kPush), FALSE);
-            CheckDlgButton(dlg, kAutoCheck, BST_CHECKED);
-            char text[32] = {};
-            GetDlgItemTextA(dlg, kEdit, text, sizeof text);
-            return std::string(text) == "from worker" && !IsWindowEnabled(GetDlgItem(dlg, kPush)) &&
-                   IsDlgButtonChecked(dlg, kAutoCheck) == BST_CHECKED;
-        });
-        QVERIFY(PlatTestWaitFor([&] { return worker.Ready(0); }, 5000));
-        QCOMPARE(worker.Get(), LRESULT(TRUE));
-        QCOMPARE(CommandCount(kEdit, EN_CHANGE), 1);
-        QVERIFY(!PlatTestEnabled(dlg, kPush));
-    }
-
 private:
     HWND dlg = nullptr;
 };
