@@ -176,8 +176,9 @@ private slots:
             MessageLog().clear();
             QVERIFY(PlatTestSelectComboRow(dlg, kCombo, choice));
             QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(choice));
+            // Nothing else: the program's procedures act on the id alone.
             QCOMPARE(CommandCount(kCombo, CBN_SELCHANGE), changes);
-            QCOMPARE(MessageCount(WM_COMMAND), changes + CommandCount(kCombo, 0));
+            QCOMPARE(MessageCount(WM_COMMAND), changes);
         }
     }
 
