@@ -115,6 +115,7 @@ private slots:
                 break;
             }
             QCOMPARE(CommandCount(c.id, EN_CHANGE), c.changes);
+            QCOMPARE(MessageCount(WM_COMMAND), c.changes + CommandCount(c.id, EN_SETFOCUS)); // nothing else
             char buffer[64];
             QCOMPARE(GetDlgItemTextA(dlg, c.id, buffer, sizeof buffer), UINT(std::strlen(c.textAfter)));
             QCOMPARE(std::string(buffer), std::string(c.textAfter));
