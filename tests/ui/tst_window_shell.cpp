@@ -34,11 +34,11 @@ QStringList ListedNames(QFileDialog* chooser, const QString& dir)
     return names;
 }
 
-// A box raised by a worker thread, shown once the constructor returns
-// (check with shown()). A box that held the user-interface thread in a
-// loop of its own would never let that wait see it: it is closed after
-// 3 s, so the test fails instead of hanging. Whatever still shows at the
-// end is closed before the worker is joined.
+// A box raised by a worker thread, showing once the constructor returns
+// (`shown` says so). A box that held the user-interface thread in a loop
+// of its own would never let that wait see it: it is closed after 3 s, so
+// the test fails instead of hanging. Whatever still shows at the end is
+// closed before the worker is joined.
 class WorkerBox : public QObject {
 public:
     WorkerBox(const char* text, UINT type)
