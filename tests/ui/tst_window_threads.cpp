@@ -190,9 +190,9 @@ private slots:
         std::thread([&] { SetEvent(event); }).join();
         QCOMPARE(MsgWaitForMultipleObjects(1, &event, FALSE, 5000, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
         // A message from another thread while the handle is not signalled:
-        // WAIT_OBJECT_0 + the number of handles.
-        // PeekMessageA with PM_QS_SENDMESSAGE then delivers it, and only it:
-        // a posted message waits for the event loop.
+        // WAIT_OBJECT_0 + the number of handles. PeekMessageA with
+        // PM_QS_SENDMESSAGE then delivers it, and only it: a posted message
+        // waits for the event loop.
         ResetEvent(event);
         QVERIFY(PostMessageA(dlg, WM_USER + 7, 0, 0));
         Worker worker([&] { return SendMessageA(dlg, kReport, 2, 0); });
@@ -207,14 +207,15 @@ private slots:
 
         // Without a time-out the wait ends when another thread sets an
         // auto-reset event (which the wait then consumes, as Windows does) or
-        // when a thread ends: the setting wakes it, nothing is polled.
-        // A message sent after 5 s ends a wait that nothing else ended: the
-        // test fails instead of hanging.
+        // when a thread ends: the setting wakes it, nothing is polled. (A
+        // message sent after 5 s ends a wait nothing else ended: the test
+        // fails instead of hanging.)
         std::atomic<bool> over{false};
         Worker bound([&] { return SpinUntil([&] { return over.load(); }, 5000) ? 0 : SendMessageA(dlg, kReport, 0, 0); });
         HANDLE autoEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
         std::jthread later([&] { SetEvent(autoEvent); });
         QCOMPARE(MsgWaitForMultipleObjects(1, &autoEvent, FALSE, INFINITE, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
+        later.join(); // done with the event before it is used again, and closed
         QCOMPARE(WaitForSingleObject(autoEvent, 0), DWORD(WAIT_TIMEOUT));
         HANDLE thread = CreateThread(nullptr, 0, [](LPVOID go) -> DWORD { return WaitForSingleObject(go, 5000); },
                                      autoEvent, 0, nullptr);
