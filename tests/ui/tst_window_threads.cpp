@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 constexpr UINT kReport = WM_USER + 100;
 std::thread::id gUiThread;
 std::atomic<int> gHandled{0};
@@ -37,15 +39,28 @@ template <typename F> bool SpinUntil(F done, int ms)
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(1ms);
     }
     return true;
 }
 
-bool Ready(std::future<LRESULT>& f, int ms)
-{
-    return f.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
-}
+// A worker thread and its result. Should the test end before taking the
+// result (a failed check), the windows go first: a worker blocked sending
+// to one is answered, and the end of the test never waits on it forever.
+class Worker {
+public:
+    template <typename F> explicit Worker(F f) : result_(std::async(std::launch::async, f)) {}
+    ~Worker()
+    {
+        if (result_.valid())
+            PlatTestDestroyAll();
+    }
+    bool Ready(int ms) { return result_.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready; }
+    LRESULT Get() { return result_.get(); }
+
+private:
+    std::future<LRESULT> result_;
+};
 
 } // namespace
 
@@ -60,10 +75,9 @@ private slots:
     }
     void init()
     {
-        MessageLog().clear();
         gHandled = 0;
         gOffThread = false;
-        dlg = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, ReportProc);
+        dlg = OpenTestDialog(kTplControls, ReportProc);
         QVERIFY(dlg);
     }
     void cleanup()
@@ -72,204 +86,151 @@ private slots:
         QVERIFY(!gOffThread); // every procedure ran on the user-interface thread
     }
 
-    void sendBlocksUntilHandled_data();
-    void sendBlocksUntilHandled();
-    void manyStatusReports();
-    void sendToDestroyedWindow();
-    void destroyedWhileSenderWaits();
-    void msgWaitKeepsDelivering();
-    void msgWaitTimesOut();
-    void msgWaitOnHandle();
-    void peekDeliversOnlySends();
-    void windowCallsFromWorker();
+    void sendBlocksUntilHandled()
+    {
+        std::atomic<bool> handledBeforeReturn{false};
+        Worker worker([&] {
+            const LRESULT r = SendMessageA(dlg, kReport, 21, 0);
+            handledBeforeReturn = gHandled == 1;
+            return r;
+        });
+        // Nothing happens until the user-interface thread runs events.
+        QVERIFY(SpinUntil([] { return PlatTestPendingSends() == 1; }, 5000));
+        QVERIFY(!worker.Ready(0));
+        QVERIFY(PlatTestWaitFor([&] { return worker.Ready(0); }, 5000));
+        // The worker gets the procedure's answer (DWLP_MSGRESULT of a dialog).
+        QCOMPARE(worker.Get(), LRESULT(42));
+        QVERIFY(handledBeforeReturn);
+    }
+
+    // A control answers for itself: SB_SETTEXTA gives TRUE.
+    void manyStatusReports()
+    {
+        HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
+        int parts[2] = {100, -1};
+        SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+        constexpr int kCount = 2000;
+        Worker worker([&] {
+            char text[128];
+            LRESULT ok = 0;
+            for (int i = 1; i <= kCount; ++i) {
+                wsprintfA(text, "已发送字节数 %d", i);
+                ok += SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(text));
+                ok += SendMessageA(dlg, kReport, 1, 60) == 2;
+            }
+            return ok;
+        });
+        QVERIFY(PlatTestWaitFor([&] { return worker.Ready(0); }, 30000));
+        QCOMPARE(worker.Get(), LRESULT(2 * kCount));
+        QCOMPARE(gHandled.load(), kCount);
+        QCOMPARE(PlatTestStatusText(dlg, 2001, 1), std::string("已发送字节数 2000"));
+    }
+
+    void aDeadWindowAnswersZeroAtOnce()
+    {
+        HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
+        // The dialog closes while a worker waits on it: no event runs on
+        // this thread, yet the worker gets 0 and the procedure never sees it.
+        Worker waiting([&] { return SendMessageA(dlg, kReport, 5, 0); });
+        QVERIFY(SpinUntil([] { return PlatTestPendingSends() == 1; }, 5000));
+        QVERIFY(DestroyWindow(dlg));
+        QVERIFY(waiting.Ready(5000));
+        QCOMPARE(waiting.Get(), LRESULT(0));
+        QCOMPARE(PlatTestPendingSends(), 0);
+        // Sent after it is gone, to it and to its control: 0 at once too.
+        Worker late([&] {
+            return SendMessageA(dlg, kReport, 1, 0) + SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("x"));
+        });
+        QVERIFY(late.Ready(5000));
+        QCOMPARE(late.Get(), LRESULT(0));
+        QCOMPARE(gHandled.load(), 0);
+    }
+
+    void msgWaitKeepsDelivering()
+    {
+        // The user-interface thread waits for a worker the way a closing
+        // dialog does, delivering the worker's reports meanwhile; no Qt
+        // event runs.
+        std::atomic<bool> finished{false};
+        Worker worker([&] {
+            for (int i = 0; i < 50; ++i)
+                SendMessageA(dlg, kReport, 1, 0);
+            finished = true;
+            return LRESULT(0);
+        });
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        int wakes = 0;
+        while (!finished && std::chrono::steady_clock::now() < end) {
+            const DWORD r = MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_SENDMESSAGE);
+            QVERIFY(r == WAIT_OBJECT_0 || r == WAIT_TIMEOUT);
+            if (r == WAIT_OBJECT_0) {
+                ++wakes;
+                MSG msg;
+                QVERIFY(!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE));
+            }
+        }
+        QVERIFY(finished);
+        worker.Get();
+        QCOMPARE(gHandled.load(), 50);
+        QVERIFY(wakes >= 1);
+    }
+
+    void msgWaitOnHandles()
+    {
+        // Nothing to wait for: the time-out, and 0 does not wait.
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(MsgWaitForMultipleObjects(0, nullptr, FALSE, 30, QS_SENDMESSAGE), DWORD(WAIT_TIMEOUT));
+        QVERIFY(clock.elapsed() >= 25);
+        QCOMPARE(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_SENDMESSAGE), DWORD(WAIT_TIMEOUT));
+
+        // A signalled handle: WAIT_OBJECT_0 + its index.
+        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        QVERIFY(event);
+        std::thread([&] { SetEvent(event); }).join();
+        QCOMPARE(MsgWaitForMultipleObjects(1, &event, FALSE, 5000, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
+        // A message from another thread while the handle is not signalled:
+        // WAIT_OBJECT_0 + the number of handles. PeekMessageA with
+        // PM_QS_SENDMESSAGE then delivers it, and only it: a posted message
+        // waits for the event loop.
+        ResetEvent(event);
+        QVERIFY(PostMessageA(dlg, WM_USER + 7, 0, 0));
+        Worker worker([&] { return SendMessageA(dlg, kReport, 2, 0); });
+        QCOMPARE(MsgWaitForMultipleObjects(1, &event, FALSE, 5000, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0 + 1));
+        MSG msg;
+        QVERIFY(!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE));
+        QVERIFY(worker.Ready(5000));
+        QCOMPARE(worker.Get(), LRESULT(4));
+        QCOMPARE(MessageCount(WM_USER + 7), 0);
+        QVERIFY(PlatTestWaitFor([] { return MessageCount(WM_USER + 7) == 1; }, 5000));
+        CloseHandle(event);
+
+        // Without a time-out the wait ends when another thread sets an
+        // auto-reset event (which the wait then consumes, as Windows does) or
+        // when a thread ends: the setting wakes it, nothing is polled. (A
+        // message sent after 5 s ends a wait nothing else ended: the test
+        // fails instead of hanging.)
+        std::atomic<bool> over{false};
+        Worker bound([&] { return SpinUntil([&] { return over.load(); }, 5000) ? 0 : SendMessageA(dlg, kReport, 0, 0); });
+        HANDLE autoEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        std::jthread later([&] { SetEvent(autoEvent); });
+        QCOMPARE(MsgWaitForMultipleObjects(1, &autoEvent, FALSE, INFINITE, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
+        later.join(); // done with the event before it is used again, and closed
+        QCOMPARE(WaitForSingleObject(autoEvent, 0), DWORD(WAIT_TIMEOUT));
+        HANDLE thread = CreateThread(nullptr, 0, [](LPVOID go) -> DWORD { return WaitForSingleObject(go, 5000); },
+                                     autoEvent, 0, nullptr);
+        QVERIFY(thread);
+        SetEvent(autoEvent);
+        QCOMPARE(MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
+        over = true;
+        QCOMPARE(bound.Get(), LRESULT(0));
+        CloseHandle(thread);
+        CloseHandle(autoEvent);
+    }
 
 private:
     HWND dlg = nullptr;
 };
-
-void TestWindowThreads::sendBlocksUntilHandled_data()
-{
-    QTest::addColumn<WPARAM>("value");
-    QTest::addColumn<QString>("target");
-    // The worker gets the procedure's answer (DWLP_MSGRESULT of a dialog).
-    QTest::newRow("to the dialog") << WPARAM(21) << "dialog";
-    QTest::newRow("zero") << WPARAM(0) << "dialog";
-    // A control answers for itself: SB_SETTEXTA gives TRUE.
-    QTest::newRow("to a status bar") << WPARAM(0) << "bar";
-}
-
-void TestWindowThreads::sendBlocksUntilHandled()
-{
-    QFETCH(WPARAM, value);
-    QFETCH(QString, target);
-    HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
-    std::atomic<bool> handledBeforeReturn{false};
-    auto worker = std::async(std::launch::async, [&]() -> LRESULT {
-        LRESULT r = target == "bar" ? SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("已发送字节数 3"))
-                                    : SendMessageA(dlg, kReport, value, 0);
-        handledBeforeReturn = gHandled == 1 || PlatTestStatusText(dlg, 2001, 0) == "已发送字节数 3";
-        return r;
-    });
-    // Nothing happens until the user-interface thread runs events.
-    QVERIFY(SpinUntil([] { return PlatTestPendingSends() == 1; }, 5000));
-    QVERIFY(!Ready(worker, 0));
-    QVERIFY(PlatTestWaitFor([&] { return Ready(worker, 0); }, 5000));
-    QCOMPARE(worker.get(), target == "bar" ? LRESULT(TRUE) : LRESULT(value * 2));
-    QVERIFY(handledBeforeReturn);
-}
-
-void TestWindowThreads::manyStatusReports()
-{
-    HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
-    int parts[2] = {100, -1};
-    SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
-    constexpr int kCount = 2000;
-    auto worker = std::async(std::launch::async, [&]() -> LRESULT {
-        char text[128];
-        LRESULT ok = 0;
-        for (int i = 1; i <= kCount; ++i) {
-            wsprintfA(text, "已发送字节数 %d", i);
-            ok += SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(text));
-            ok += SendMessageA(dlg, kReport, 1, 60) == 2;
-        }
-        return ok;
-    });
-    QVERIFY(PlatTestWaitFor([&] { return Ready(worker, 0); }, 30000));
-    QCOMPARE(worker.get(), LRESULT(2 * kCount));
-    QCOMPARE(gHandled.load(), kCount);
-    QCOMPARE(PlatTestStatusText(dlg, 2001, 1), std::string("已发送字节数 2000"));
-}
-
-void TestWindowThreads::sendToDestroyedWindow()
-{
-    HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
-    DestroyWindow(dlg);
-    // No event runs on this thread, yet the worker is answered at once.
-    auto worker = std::async(std::launch::async, [&] {
-        return SendMessageA(dlg, kReport, 1, 0) + SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("x"));
-    });
-    QVERIFY(Ready(worker, 5000));
-    QCOMPARE(worker.get(), LRESULT(0));
-    QCOMPARE(gHandled.load(), 0);
-}
-
-void TestWindowThreads::destroyedWhileSenderWaits()
-{
-    auto worker = std::async(std::launch::async, [&] { return SendMessageA(dlg, kReport, 5, 0); });
-    QVERIFY(SpinUntil([] { return PlatTestPendingSends() == 1; }, 5000));
-    // The dialog closes while the worker waits: the worker gets 0, the
-    // procedure never sees the report, and nothing hangs.
-    QVERIFY(DestroyWindow(dlg));
-    QVERIFY(Ready(worker, 5000));
-    QCOMPARE(worker.get(), LRESULT(0));
-    QCOMPARE(PlatTestPendingSends(), 0);
-    QCOMPARE(gHandled.load(), 0);
-}
-
-void TestWindowThreads::msgWaitKeepsDelivering()
-{
-    // The user-interface thread waits for a worker the way a closing dialog
-    // does, delivering the worker's reports meanwhile; no Qt event runs.
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        for (int i = 0; i < 50; ++i)
-            SendMessageA(dlg, kReport, 1, 0);
-        finished = true;
-    });
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    int wakes = 0;
-    while (!finished && std::chrono::steady_clock::now() < end) {
-        const DWORD r = MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_SENDMESSAGE);
-        QVERIFY(r == WAIT_OBJECT_0 || r == WAIT_TIMEOUT);
-        if (r == WAIT_OBJECT_0) {
-            ++wakes;
-            MSG msg;
-            QVERIFY(!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE));
-        }
-    }
-    worker.join();
-    QVERIFY(finished);
-    QCOMPARE(gHandled.load(), 50);
-    QVERIFY(wakes >= 1);
-}
-
-void TestWindowThreads::msgWaitTimesOut()
-{
-    QElapsedTimer clock;
-    clock.start();
-    QCOMPARE(MsgWaitForMultipleObjects(0, nullptr, FALSE, 30, QS_SENDMESSAGE), DWORD(WAIT_TIMEOUT));
-    QVERIFY(clock.elapsed() >= 25);
-    QCOMPARE(MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_SENDMESSAGE), DWORD(WAIT_TIMEOUT));
-}
-
-void TestWindowThreads::msgWaitOnHandle()
-{
-    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    QVERIFY(event);
-    // A signalled handle: WAIT_OBJECT_0 + its index.
-    std::thread setter([&] { SetEvent(event); });
-    setter.join();
-    QCOMPARE(MsgWaitForMultipleObjects(1, &event, FALSE, 5000, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
-    // A message from another thread while the handle is not signalled:
-    // WAIT_OBJECT_0 + the number of handles.
-    ResetEvent(event);
-    auto worker = std::async(std::launch::async, [&] { return SendMessageA(dlg, kReport, 2, 0); });
-    QCOMPARE(MsgWaitForMultipleObjects(1, &event, FALSE, 5000, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0 + 1));
-    MSG msg;
-    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    QVERIFY(Ready(worker, 5000));
-    QCOMPARE(worker.get(), LRESULT(4));
-    CloseHandle(event);
-
-    // Without a time-out the wait ends when another thread sets an
-    // auto-reset event (which the wait then consumes, as Windows does) or
-    // when a thread ends: the setting wakes it, nothing is polled.
-    HANDLE autoEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    std::thread later([&] { SetEvent(autoEvent); });
-    QCOMPARE(MsgWaitForMultipleObjects(1, &autoEvent, FALSE, INFINITE, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
-    later.join();
-    QCOMPARE(WaitForSingleObject(autoEvent, 0), DWORD(WAIT_TIMEOUT));
-    HANDLE thread = CreateThread(nullptr, 0, [](LPVOID go) -> DWORD { return WaitForSingleObject(go, 5000); },
-                                 autoEvent, 0, nullptr);
-    QVERIFY(thread);
-    SetEvent(autoEvent);
-    QCOMPARE(MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE), DWORD(WAIT_OBJECT_0));
-    CloseHandle(thread);
-    CloseHandle(autoEvent);
-}
-
-void TestWindowThreads::peekDeliversOnlySends()
-{
-    QVERIFY(PostMessageA(dlg, WM_USER + 7, 0, 0));
-    auto worker = std::async(std::launch::async, [&] { return SendMessageA(dlg, kReport, 3, 0); });
-    QVERIFY(SpinUntil([] { return PlatTestPendingSends() == 1; }, 5000));
-    MSG msg;
-    QVERIFY(!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE));
-    QVERIFY(Ready(worker, 5000));
-    QCOMPARE(worker.get(), LRESULT(6));
-    // The posted message waits for the event loop.
-    QCOMPARE(MessageCount(WM_USER + 7), 0);
-    QVERIFY(PlatTestWaitFor([] { return MessageCount(WM_USER + 7) == 1; }, 5000));
-}
-
-void TestWindowThreads::windowCallsFromWorker()
-{
-    // Window functions called on a worker run on the window's thread, as
-    // the messages they stand for do on Windows.
-    auto worker = std::async(std::launch::async, [&]() -> LRESULT {
-        SetDlgItemTextA(dlg, kEdit, "from worker");
-        EnableWindow(GetDlgItem(dlg, kPush), FALSE);
-        CheckDlgButton(dlg, kAutoCheck, BST_CHECKED);
-        char text[32] = {};
-        GetDlgItemTextA(dlg, kEdit, text, sizeof text);
-        return std::string(text) == "from worker" && !IsWindowEnabled(GetDlgItem(dlg, kPush)) &&
-               IsDlgButtonChecked(dlg, kAutoCheck) == BST_CHECKED;
-    });
-    QVERIFY(PlatTestWaitFor([&] { return Ready(worker, 0); }, 5000));
-    QCOMPARE(worker.get(), LRESULT(TRUE));
-    QCOMPARE(CommandCount(kEdit, EN_CHANGE), 1);
-    QVERIFY(!PlatTestEnabled(dlg, kPush));
-}
 
 PLAT_TEST_MAIN(TestWindowThreads)
 #include "tst_window_threads.moc"

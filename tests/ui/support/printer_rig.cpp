@@ -6,11 +6,6 @@
 #include "send/epp.h"
 #include "send/send.h"
 
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-
 namespace rig {
 
 namespace {

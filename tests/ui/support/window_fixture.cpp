@@ -95,6 +95,12 @@ INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return message == WM_INITDIALOG || message == WM_CLOSE;
 }
 
+HWND OpenTestDialog(int tpl, DLGPROC proc)
+{
+    MessageLog().clear();
+    return PlatTestOpenDialog(MAKEINTRESOURCEA(tpl), nullptr, proc);
+}
+
 QMessageBox* ShownMessageBox()
 {
     for (QWidget* w : QApplication::topLevelWidgets())

@@ -33,6 +33,17 @@ enum : int {
 
 void RegisterTestTemplates();
 
+// For a test that loops over a table of cases: when a check fails (and
+// returns from the test), names the row it was in.
+struct RowTrace {
+    const char* row;
+    ~RowTrace()
+    {
+        if (QTest::currentTestFailed())
+            qWarning("  in row \"%s\"", row);
+    }
+};
+
 struct LoggedMessage {
     HWND window;
     UINT message;
@@ -49,6 +60,8 @@ int MessageCount(UINT message);
 // Logs every message. WM_INITDIALOG and WM_CLOSE are handled (TRUE); the
 // dialog never ends by itself.
 INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Opens the test template `tpl` as a modeless dialog with an empty log.
+HWND OpenTestDialog(int tpl, DLGPROC proc = LoggingDlgProc);
 
 // Real message boxes, for tests that do not record them: the one showing
 // now, or nullptr.
