@@ -80,17 +80,6 @@ void SendCommandFile(HWND console, const std::string& path, bool loop = false)
 // Waits until a pass has moved bytes and then nothing for 100 ms: the
 // printer's line is full and the sending thread is inside a write. (A stop
 // that came before the write began would be seen by the next write anyway.)
-bool WaitStalled()
-{
-    size_t seen = 0;
-    for (int quiet = 0; quiet < 100; ++quiet) {
-        if (!PlatTestWaitFor([&] { return gPart1History.size() != seen; }, 100) && seen > 0)
-            return true;
-        seen = gPart1History.size();
-    }
-    return false;
-}
-
 } // namespace
 
 class TestConsole : public QObject {
@@ -313,7 +302,7 @@ private slots:
         HWND console = OpenConsole();
         QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
         SendCommandFile(console, bench.dir().writeFile("cmds.bin", Bytes(256 * 1024, 'Z')), true);
-        QVERIFY(WaitStalled());
+        QVERIFY(rig::WaitStalled([] { return gPart1History.size(); }));
         QVERIFY(PlatTestClick(console, IDC_UC_STOP_FILE));
         QVERIFY(SendButtonsEnabled(console));
         QVERIFY(rig::WaitPortIdle(1000)); // not after the stalled writes' 9 s

@@ -64,14 +64,7 @@ sim::PtyPrinter* StallAFileSend(rig::Bench& bench, rig::ReportWindow& w, BYTE po
     printer.holdLine(true);
     if (!OpenPorts(port) || !SendFile(w.hwnd(), bench.dir().writeFile("f", Pattern(256 * 1024)), flags))
         return nullptr;
-    size_t seen = 0;
-    for (int quiet = 0; quiet < 100; ++quiet) {
-        const bool moved = PlatTestWaitFor([&] { return Values(w, STATUS_FILE_PROGRESS).size() != seen; }, 100);
-        if (!moved && seen > 0)
-            return &printer;
-        seen = Values(w, STATUS_FILE_PROGRESS).size();
-    }
-    return nullptr;
+    return rig::WaitStalled([&] { return Values(w, STATUS_FILE_PROGRESS).size(); }) ? &printer : nullptr;
 }
 
 } // namespace

@@ -152,6 +152,17 @@ bool WaitPortIdle(int timeoutMs)
     return PlatTestWaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, timeoutMs);
 }
 
+bool WaitStalled(const std::function<size_t()>& moves)
+{
+    size_t seen = 0;
+    for (int quiet = 0; quiet < 100; ++quiet) {
+        if (!PlatTestWaitFor([&] { return moves() != seen; }, 100) && seen > 0)
+            return true;
+        seen = moves();
+    }
+    return false;
+}
+
 std::vector<std::string> MessageTexts()
 {
     std::vector<std::string> texts;

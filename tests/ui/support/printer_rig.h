@@ -87,4 +87,9 @@ void RequestStop();
 // Waits, delivering reports, until the port is no longer busy.
 bool WaitPortIdle(int timeoutMs);
 
+// Waits, delivering reports, until a send that moved has stood still for
+// 100 ms: the printer then holds the write the engine is in. `moves` counts
+// what the send has done so far (its reports, say). False after 10 s.
+bool WaitStalled(const std::function<size_t()>& moves);
+
 } // namespace rig
