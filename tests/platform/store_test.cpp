@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cstdio>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace testplat;
 
@@ -57,33 +58,24 @@ COMMCONFIG Custom()
     return c;
 }
 
-TEST_F(Store, MissingStoreGivesDefaultsAndIsNotCreated)
+// Reads and refused writes never create the store.
+TEST_F(Store, MissingStoreGivesDefaultsAndRefusalsCreateNothing)
 {
     ExpectDefaults(Get("COM1"));
-    EXPECT_FALSE(fs::exists(dir / "cfg"));
-}
-
-TEST_F(Store, SizeTooSmall)
-{
     COMMCONFIG c;
     DWORD size = 10;
     EXPECT_FALSE(GetDefaultCommConfigA("COM1", &c, &size));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(size, 52u);
     EXPECT_FALSE(SetDefaultCommConfigA("COM1", &c, 51));
-    EXPECT_FALSE(fs::exists(file()));
-}
-
-TEST_F(Store, BadNamesAreRefused)
-{
-    COMMCONFIG c = Get("COM1");
+    c = Get("COM1");
     for (const char* name : {"LPT1", "COM", "COM0", "COMX", "", "COM1x"}) {
         SCOPED_TRACE(name);
-        DWORD size = 52;
+        size = 52;
         EXPECT_FALSE(GetDefaultCommConfigA(name, &c, &size));
         EXPECT_FALSE(SetDefaultCommConfigA(name, &c, 52));
     }
-    EXPECT_FALSE(fs::exists(file()));
+    EXPECT_FALSE(fs::exists(dir / "cfg"));
 }
 
 TEST_F(Store, SurvivesARestartAndKeepsTheDevice)
@@ -114,6 +106,11 @@ TEST_F(Store, SurvivesARestartAndKeepsTheDevice)
     // An empty device removes the mapping.
     ASSERT_TRUE(PlatSetComDevice("COM2", ""));
     EXPECT_EQ(PlatComDevice("COM2"), PlatRootPath(PlatRoot::Dev) + "/ttyS1");
+    // The rewrites left no temporary file behind.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir / "cfg"))
+        names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"serial.conf"});
 }
 
 TEST_F(Store, DefaultDeviceNames)
@@ -125,38 +122,27 @@ TEST_F(Store, DefaultDeviceNames)
     EXPECT_FALSE(PlatSetComDevice("LPT1", "/dev/null"));
 }
 
-TEST_F(Store, UnknownKeysSectionsAndCommentsArePreserved)
+// A rewrite keeps what it does not own: comments, other sections and keys,
+// and a malformed section as it stands (a byte-order mark goes).
+TEST_F(Store, ARewriteKeepsWhatItDoesNotOwn)
 {
     fs::create_directories(dir / "cfg");
-    WriteText(file(), "; written by hand\n[General]\ncolour=blue\n\n[COM1]\nnote=keep\ndevice=/dev/ttyACM0\n\n[COM3]\nx=1\n");
+    const std::string bad("[COM1\0junk]\ndevice=/dev/ttyUSB5\n", 30);
+    WriteText(file(), "\xEF\xBB\xBF" + bad + "; written by hand\n[General]\ncolour=blue\n\n[COM1]\nnote=keep\n"
+                                         "device=/dev/ttyACM0\n\n[COM3]\nx=1\n");
     COMMCONFIG c = Custom();
     ASSERT_TRUE(SetDefaultCommConfigA("COM1", &c, 52));
     std::string text = ReadText(file());
+    EXPECT_EQ(text.rfind(bad, 0), 0u);
     for (const char* kept : {"; written by hand", "[General]", "colour=blue", "note=keep", "device=/dev/ttyACM0", "[COM3]", "x=1"})
         EXPECT_NE(text.find(kept), std::string::npos) << kept;
     // The new key went into COM1's section, not after COM3.
     EXPECT_LT(text.find("config="), text.find("[COM3]"));
     COMMCONFIG back = Get("COM1");
     EXPECT_EQ(std::memcmp(&back, &c, 52), 0);
-}
-
-TEST_F(Store, DamagedStoreGivesDefaults)
-{
-    fs::create_directories(dir / "cfg");
-    const std::string cases[] = {
-        "[COM1]\nconfig=zz\n",
-        "[COM1]\nconfig=" + std::string(104, 'g') + "\n",
-        "[COM1]\nconfig=" + std::string(103, '0') + "\n",
-        "[COM1\nconfig=" + std::string(104, '0') + "\n",
-        "[COM1]\nconfig=" + std::string(104, '0') + "\n", // dwSize 0
-        std::string("\0\xff\x01garbage[[[==\n", 15),
-    };
-    for (const auto& text : cases) {
-        SCOPED_TRACE(text);
-        WriteText(file(), text);
-        ExpectDefaults(Get("COM1"));
-        EXPECT_EQ(ReadText(file()), text); // reading never writes
-    }
+    ASSERT_TRUE(PlatSetComDevice("COM1", "/dev/ttyUSB1"));
+    EXPECT_EQ(ReadText(file()).rfind(bad, 0), 0u);
+    EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB1");
 }
 
 TEST_F(Store, UnwritableStoreFailsAndChangesNothing)
@@ -172,50 +158,18 @@ TEST_F(Store, UnwritableStoreFailsAndChangesNothing)
     ExpectDefaults(Get("COM1"));
 }
 
-TEST_F(Store, RewritesLeaveNoTemporaryFiles)
-{
-    COMMCONFIG c = Custom();
-    for (int i = 0; i < 5; ++i) {
-        c.dcb.BaudRate = i % 2 ? CBR_9600 : CBR_115200;
-        ASSERT_TRUE(SetDefaultCommConfigA("COM1", &c, 52));
-    }
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir / "cfg"))
-        names.push_back(e.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"serial.conf"});
-    EXPECT_EQ(Get("COM1").dcb.BaudRate, static_cast<DWORD>(CBR_115200)); // the last one written
-}
-
 TEST_F(Store, ConcurrentWritersLoseNoPort)
 {
     // Each thread writes its own port; every port must be there at the end.
-    struct Arg {
-        int port;
-    };
-    std::vector<Arg> args;
+    std::vector<std::thread> threads;
     for (int i = 1; i <= 6; ++i)
-        args.push_back({i});
-    std::vector<HANDLE> threads;
-    for (auto& a : args)
-        threads.push_back(CreateThread(
-            nullptr, 0,
-            [](LPVOID p) -> DWORD {
-                int port = static_cast<Arg*>(p)->port;
-                std::string name = "COM" + std::to_string(port);
-                return PlatSetComDevice(name, "/dev/ttyUSB" + std::to_string(port)) ? 0 : 1;
-            },
-            &a, 0, nullptr));
-    for (HANDLE t : threads) {
-        EXPECT_EQ(WaitForSingleObject(t, 30000), WAIT_OBJECT_0);
-        CloseHandle(t);
-    }
+        threads.emplace_back(
+            [i] { EXPECT_TRUE(PlatSetComDevice("COM" + std::to_string(i), "/dev/ttyUSB" + std::to_string(i))); });
+    for (auto& t : threads)
+        t.join();
     for (int i = 1; i <= 6; ++i)
         EXPECT_EQ(PlatComDevice("COM" + std::to_string(i)), "/dev/ttyUSB" + std::to_string(i));
 }
-
-} // namespace
-
-namespace {
 
 std::string Hex(const COMMCONFIG& c)
 {
@@ -354,15 +308,23 @@ TEST_F(Store, HandEditsAreToleratedOrReported)
         {"not hex", "[COM1]\nconfig=zz\n", fallback, CBR_9600, "第 2 行 [COM1] config=zz："},
         {"1.5 stop bits", "[COM1]\nconfig=" + Hex(onePointFive) + "\n", fallback, CBR_38400, nullptr},
         {"relative device", "[COM1]\ndevice=ttyUSB5\n", fallback, CBR_9600, "第 2 行 [COM1] device=ttyUSB5："},
+        {"hex but not digits", "[COM1]\nconfig=" + std::string(104, 'g') + "\n", fallback, CBR_9600, "第 2 行 [COM1] config=gg"},
+        {"one digit short", "[COM1]\nconfig=" + std::string(103, '0') + "\n", fallback, CBR_9600, "第 2 行 [COM1] config=00"},
+        {"size zero", "[COM1]\nconfig=" + std::string(104, '0') + "\n", fallback, CBR_9600, "第 2 行 [COM1] config=00"},
+        {"binary garbage", std::string("\0\xff\x01garbage[[[==\n", 15), fallback, CBR_9600, nullptr},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         WriteText(file(), k.text);
         testing::internal::CaptureStderr();
         EXPECT_EQ(PlatComDevice("COM1"), k.device);
-        EXPECT_EQ(Get("COM1").dcb.BaudRate, k.baud);
+        const COMMCONFIG got = Get("COM1");
+        EXPECT_EQ(got.dcb.BaudRate, k.baud);
+        if (k.baud == CBR_9600)
+            ExpectDefaults(got); // nothing half-used
         const std::string said = testing::internal::GetCapturedStderr();
         const std::vector<std::string> problems = PlatSerialStoreProblems();
+        EXPECT_EQ(ReadText(file()), k.text); // reading never writes
         if (k.problem == nullptr) {
             EXPECT_TRUE(problems.empty()) << problems.front();
             EXPECT_EQ(said, "");
@@ -373,19 +335,7 @@ TEST_F(Store, HandEditsAreToleratedOrReported)
         // Said once on stderr, with the file it is in, however often it is read.
         EXPECT_EQ(said.find(file()), said.rfind(file())) << said;
         EXPECT_NE(said.find(k.problem), std::string::npos) << said;
-        EXPECT_EQ(ReadText(file()), k.text); // reading never writes
     }
-}
-
-TEST_F(Store, ARewriteKeepsAMalformedSectionAsItStands)
-{
-    fs::create_directories(dir / "cfg");
-    const std::string bad("[COM1\0junk]\ndevice=/dev/ttyUSB5\n", 30);
-    WriteText(file(), "\xEF\xBB\xBF" + bad);
-    ASSERT_TRUE(PlatSetComDevice("COM1", "/dev/ttyUSB1"));
-    const std::string text = ReadText(file());
-    EXPECT_EQ(text.rfind(bad, 0), 0u); // the hand edit is not lost, and the mark is gone
-    EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB1");
 }
 
 } // namespace
