@@ -68,45 +68,39 @@ protected:
     sim::SerialPrinter printer;
 };
 
-TEST_F(SerialTest, OpenAppliesTheSettingsAndTimeouts)
-{
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    EXPECT_STREQ(gCurrentPort.name, "COM1");
-    EXPECT_EQ(gCurrentPort.type, PORT_SERIAL);
-    ASSERT_NE(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
-
-    DCB dcb = LineState();
-    EXPECT_EQ(dcb.BaudRate, 115200u);
-    EXPECT_EQ(dcb.ByteSize, 8);
-    EXPECT_EQ(dcb.Parity, NOPARITY);
-    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
-    EXPECT_FALSE(dcb.fOutxCtsFlow);
-    EXPECT_EQ(printer.currentLine().baud, 115200u);
-    EXPECT_FALSE(printer.currentLine().rtscts);
-
-    COMMTIMEOUTS timeouts = {};
-    ASSERT_TRUE(GetCommTimeouts(gCurrentPort.handle, &timeouts));
-    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 3000u);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 5000u);
-    EXPECT_EQ(timeouts.ReadIntervalTimeout, 200u);
-
-    // Bytes written to the handle reach the printer.
-    const char text[] = "\x1B@hello\n";
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(gCurrentPort.handle, text, sizeof text - 1, &written, nullptr));
-    EXPECT_EQ(written, sizeof text - 1);
-    EXPECT_TRUE(printer.waitForBytes(sizeof text - 1, milliseconds(5000)));
-}
-
+// The user's settings reach the line, with the program's time-outs; hardware
+// flow is RTS/CTS on the line.
 TEST_F(SerialTest, HardwareFlowGivesRtsCtsOnTheLine)
 {
-    gComInfo.flow = FLOW_HARDWARE;
-    gComInfo.baud = 5;
-    SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(printer.currentLine().baud, 9600u);
-    EXPECT_TRUE(printer.currentLine().rtscts);
+    for (BYTE flow : {FLOW_NONE, FLOW_HARDWARE}) {
+        SCOPED_TRACE(flow);
+        gComInfo.flow = flow;
+        SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+        ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+        EXPECT_STREQ(gCurrentPort.name, "COM1");
+        EXPECT_EQ(gCurrentPort.type, PORT_SERIAL);
+        ASSERT_NE(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+        DCB dcb = LineState();
+        EXPECT_EQ(dcb.BaudRate, 115200u);
+        EXPECT_EQ(dcb.ByteSize, 8);
+        EXPECT_EQ(dcb.Parity, NOPARITY);
+        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+        EXPECT_EQ(dcb.fOutxCtsFlow, flow == FLOW_HARDWARE);
+        EXPECT_EQ(printer.currentLine().baud, 115200u);
+        EXPECT_EQ(printer.currentLine().rtscts, flow == FLOW_HARDWARE);
+        COMMTIMEOUTS timeouts = {};
+        ASSERT_TRUE(GetCommTimeouts(gCurrentPort.handle, &timeouts));
+        EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 3000u);
+        EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 5000u);
+        EXPECT_EQ(timeouts.ReadIntervalTimeout, 200u);
+        // Bytes written to the handle reach the printer.
+        const char text[] = "\x1B@hello\n";
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(gCurrentPort.handle, text, sizeof text - 1, &written, nullptr));
+        EXPECT_EQ(written, sizeof text - 1);
+        EXPECT_TRUE(printer.waitForBytes((flow == FLOW_HARDWARE ? 2 : 1) * (sizeof text - 1), milliseconds(5000)));
+    }
 }
 
 TEST_F(SerialTest, PortHeldByAnotherOpenerFails)
@@ -151,15 +145,8 @@ TEST_F(SerialTest, DeviceThatIsNoSerialLineFailsAndLeavesNoHandle)
     EXPECT_TRUE(ComIsFree("COM2"));
 }
 
-TEST_F(SerialTest, OpenClosesThePreviousPortFirst)
-{
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
-    ASSERT_TRUE(OpenPorts(PORT_PARALLEL));
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_TRUE(ComIsFree("COM1"));
-}
-
+// PortRelease closes the handle once and leaves the record's state; an open
+// of another port closes the previous one first.
 TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
 {
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
@@ -170,6 +157,12 @@ TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
     EXPECT_TRUE(ComIsFree("COM1"));
     PortRelease();
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
+    ASSERT_TRUE(OpenPorts(PORT_PARALLEL));
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_TRUE(ComIsFree("COM1"));
 }
 
 // The download switch: 9600 baud with hardware flow while the user's choice
@@ -221,21 +214,19 @@ TEST_F(SerialTest, ReopeningInsideATransferKeepsTheRecordBusy)
     EXPECT_EQ(gCurrentPort.handle, nullptr);
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
 
-    // Outside a transfer a failed open leaves the record closed, as ever.
+    // The download speed on a port that is gone leaves no handle either, and
+    // the record busy for the transfer it starts.
     gCurrentPort.state.store(PORT_STATE_IDLE);
-    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
-}
-
-TEST_F(SerialTest, DownloadSpeedOnAMissingPortLeavesNoHandle)
-{
-    ASSERT_TRUE(PlatSetComDevice("COM3", tmp.path() + "/gone"));
-    gComInfo.port = 6;
     SetComBaudRate2(5, FLOW_HARDWARE);
     EXPECT_EQ(gCurrentPort.handle, nullptr);
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
     EXPECT_FALSE(ResetBaudRate());
     EXPECT_EQ(gCurrentPort.handle, nullptr);
+
+    // Outside a transfer a failed open leaves the record closed, as ever.
+    gCurrentPort.state.store(PORT_STATE_IDLE);
+    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
 }
 
 } // namespace
