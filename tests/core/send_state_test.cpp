@@ -76,12 +76,7 @@ TEST_F(SendState, OutputBufReleaseTwiceReleasesOnceAndLeavesThePortIdle)
 // printer of a repeating send, and of nothing else.
 TEST_F(SendState, AStopRequestEndsTheWaitsOfARepeatingSendOnly)
 {
-    struct Case {
-        const char* what;
-        WORD flags;
-        BYTE state;
-        bool ends;
-    } cases[] = {
+    struct Case { const char* what; WORD flags; BYTE state; bool ends; } cases[] = {
         {"repeating send", SEND_MODE_FILE | SEND_LOOP, PORT_STATE_BUSY, true},
         {"single pass: runs to its end", SEND_MODE_FILE | SEND_ONCE, PORT_STATE_BUSY, false},
         {"no send running", SEND_MODE_CMDS | SEND_LOOP, PORT_STATE_IDLE, false},

@@ -59,11 +59,7 @@ TEST_P(Cancel, EndsAWriteOrReadUnderWayAndNothingAfterIt)
 {
     const Kind kind = GetParam();
     enum End { ByCancel, ByPurge, ByClose };
-    struct Case {
-        const char* what;
-        bool write;
-        End end;
-    } cases[] = {
+    struct Case { const char* what; bool write; End end; } cases[] = {
         {"write, cancelled", true, ByCancel},
         {"read, cancelled", false, ByCancel},
         {"read, purged", false, ByPurge},

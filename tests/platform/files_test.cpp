@@ -68,13 +68,7 @@ TEST(Files, OpenErrorsTable)
     fs::create_directory(dir / "folder");
     WriteText(dir / "target", "precious");
     fs::create_symlink(dir / "target", dir / "link");
-    struct Case {
-        const char* what;
-        std::string path;
-        DWORD disposition;
-        DWORD flags;
-        DWORD error;
-    } cases[] = {
+    struct Case { const char* what; std::string path; DWORD disposition; DWORD flags; DWORD error; } cases[] = {
         {"missing folder on the way", dir / "nofolder/f", OPEN_EXISTING, 0, ERROR_PATH_NOT_FOUND},
         {"missing folder, create", dir / "nofolder/f", CREATE_ALWAYS, 0, ERROR_PATH_NOT_FOUND},
         {"a file used as folder", dir / "plain/f", OPEN_ALWAYS, 0, ERROR_PATH_NOT_FOUND},
@@ -194,11 +188,7 @@ TEST(Files, AccessIsEnforced)
 TEST(Files, SharingTable)
 {
     // First opener's share mode, second opener's share mode, second opens?
-    struct Case {
-        DWORD first;
-        DWORD second;
-        bool secondOpens;
-    } cases[] = {
+    struct Case { DWORD first; DWORD second; bool secondOpens; } cases[] = {
         {0, 0, false},
         {0, FILE_SHARE_READ | FILE_SHARE_WRITE, false},
         {FILE_SHARE_READ | FILE_SHARE_WRITE, 0, false},

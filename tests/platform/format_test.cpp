@@ -7,10 +7,7 @@ namespace {
 TEST(Wsprintf, FormatsAsWindows)
 {
     char buf[2048];
-    struct Case {
-        std::string got;
-        const char* want;
-    } cases[] = {
+    struct Case { std::string got; const char* want; } cases[] = {
         {(wsprintfA(buf, "%d", -42), buf), "-42"},
         {(wsprintfA(buf, "%u", 4294967295u), buf), "4294967295"},
         {(wsprintfA(buf, "%x|%X|%#x", 0xbeefu, 0xbeefu, 255u), buf), "beef|BEEF|0xff"},
@@ -44,10 +41,7 @@ std::string Bytes(std::initializer_list<unsigned> v)
 
 TEST(Text, FixedVectors)
 {
-    struct Case {
-        const char* utf8;
-        std::string gbk;
-    } cases[] = {
+    struct Case { const char* utf8; std::string gbk; } cases[] = {
         {"测试钱箱", Bytes({0xB2, 0xE2, 0xCA, 0xD4, 0xC7, 0xAE, 0xCF, 0xE4})},
         {"测试", Bytes({0xB2, 0xE2, 0xCA, 0xD4})},
         {"ABC 123\r\n", "ABC 123\r\n"},
@@ -70,12 +64,7 @@ TEST(Text, FixedVectors)
 
 TEST(Text, BadInputBecomesOneQuestionMarkPerCharacter)
 {
-    struct Case {
-        const char* what;
-        std::string in;
-        std::string out;
-        bool toGbk;
-    } cases[] = {
+    struct Case { const char* what; std::string in; std::string out; bool toGbk; } cases[] = {
         {"stray continuation byte", "a\x80z", "a?z", true},
         {"lone lead byte at the end", "ab\xE6", "ab?", true},
         {"truncated sequence in the middle", "\xE6\xB5" "z", "?z", true},
@@ -95,11 +84,7 @@ TEST(Text, BadInputBecomesOneQuestionMarkPerCharacter)
 TEST(Text, GbkCutNeverSplitsADoubleByteCharacter)
 {
     const std::string mixed = Bytes({'a', 0xB2, 0xE2, 'b', 0xCA, 0xD4}); // a测b试
-    struct Case {
-        std::string gbk;
-        size_t limit;
-        size_t keep;
-    } cases[] = {
+    struct Case { std::string gbk; size_t limit; size_t keep; } cases[] = {
         {mixed, 6, 6}, {mixed, 100, 6}, // all fits
         {mixed, 5, 4},                  // 试 would be cut: it goes whole
         {mixed, 4, 4}, {mixed, 3, 3},

@@ -76,15 +76,7 @@ TEST_F(Serial, SettingsAreWrittenAndReadBack)
 {
     HANDLE h = OpenCom();
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    struct Case {
-        DWORD baud;
-        BYTE bits;
-        BYTE parity;
-        BYTE stop;
-        bool cts;
-        bool xon;
-        speed_t speed;
-    } cases[] = {
+    struct Case { DWORD baud; BYTE bits; BYTE parity; BYTE stop; bool cts; bool xon; speed_t speed; } cases[] = {
         {CBR_110, 5, ODDPARITY, ONESTOPBIT, false, false, B110},
         {CBR_300, 6, EVENPARITY, TWOSTOPBITS, false, true, B300},
         {CBR_1200, 7, MARKPARITY, ONESTOPBIT, true, false, B1200},
@@ -276,11 +268,7 @@ TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
 
 TEST_F(Serial, StalledWriteReturnsThePartialCountAtItsTimeout)
 {
-    struct Case {
-        double scale;
-        DWORD timeout;
-        long long minMs, maxMs;
-    } cases[] = {
+    struct Case { double scale; DWORD timeout; long long minMs, maxMs; } cases[] = {
         {1.0, 300, 280, 3000},
         {0.05, 3000, 0, 2000}, // 150 ms here
     };

@@ -252,10 +252,7 @@ TEST_F(Store, OneReadingOfSectionNames)
 {
     fs::create_directories(dir / "cfg");
     COMMCONFIG c = Custom();
-    struct Case {
-        const char* what;
-        std::string text;
-    } cases[] = {
+    struct Case { const char* what; std::string text; } cases[] = {
         {"lower case", "[com1]\ndevice=/dev/ttyUSB5\nconfig=" + Hex(c) + "\n"},
         {"blanks inside", "[ COM1 ]\ndevice=/dev/ttyUSB5\nconfig=" + Hex(c) + "\n"},
         {"device path form", "[\\\\.\\COM1]\ndevice=/dev/ttyUSB5\nconfig=" + Hex(c) + "\n"},

@@ -102,12 +102,7 @@ TEST_F(UsbNode, WriteThatMovesNothingReportsNothingWritten)
 
 TEST_F(UsbNode, AReadEndsWithTheAnswerOrAtItsBound)
 {
-    struct Case {
-        const char* answer;
-        double scale;
-        bool ok;
-        long long minMs, maxMs;
-    } cases[] = {
+    struct Case { const char* answer; double scale; bool ok; long long minMs, maxMs; } cases[] = {
         {"ABCDEF", 1.0, true, 0, 2000},    // complete: no quiet interval waited out
         {"ABCDE", 1.0, true, 180, 3000},   // short: ends after the quiet interval
         {"", 1.0, false, 4900, 10000},     // silent: times out at 5 s

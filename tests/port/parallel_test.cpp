@@ -269,11 +269,7 @@ TEST(ParallelProbeTest, ProbeSwitchesModesAndShowsFourBoxes)
 
 TEST(DisplayDword2Test, TextThenDecimalUnderDisplayHex)
 {
-    struct Case {
-        const char* text;
-        LONG value;
-        const char* shown;
-    };
+    struct Case { const char* text; LONG value; const char* shown; };
     const Case cases[] = {
         {"read 1:", 255, "read 1:255"},
         {"load success", 0, "load success0"},

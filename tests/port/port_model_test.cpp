@@ -116,10 +116,7 @@ TEST_F(InitPortTest, MissingStoreGivesSelectionsAndClearsTheRecord)
 
 TEST(GetComInfoTest, TextFromTheSelections)
 {
-    struct Case {
-        BYTE baud, dataBits, flow;
-        const char* text;
-    };
+    struct Case { BYTE baud, dataBits, flow; const char* text; };
     const Case cases[] = {
         {5, 3, 2, "串口:  9600bps,8位,无"},
         {9, 3, 0, "串口:  115200bps,8位,Xon/Xoff"},

@@ -119,10 +119,7 @@ TEST_F(SerialTest, PortHeldByAnotherOpenerFails)
 
 TEST_F(SerialTest, DeviceThatIsNoSerialLineFailsAndLeavesNoHandle)
 {
-    struct Case {
-        const char* what;
-        std::string device;
-    };
+    struct Case { const char* what; std::string device; };
     const std::string file = tmp.path() + "/plain-file";
     ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
     const Case cases[] = {
