@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 using namespace testplat;
 
@@ -18,24 +19,16 @@ protected:
     std::string file() const { return dir / "cfg/serial.conf"; }
 };
 
+// The layer's default: 9600 8N1, no flow, DTR and RTS on, Xon/Xoff characters
+// and limits as Windows has them, an RS-232 port.
 void ExpectDefaults(const COMMCONFIG& c)
 {
-    EXPECT_EQ(c.dwSize, 52u);
-    EXPECT_EQ(c.wVersion, 1);
-    EXPECT_EQ(c.dcb.BaudRate, static_cast<DWORD>(CBR_9600));
-    EXPECT_EQ(c.dcb.ByteSize, 8);
-    EXPECT_EQ(c.dcb.Parity, NOPARITY);
-    EXPECT_EQ(c.dcb.StopBits, ONESTOPBIT);
-    EXPECT_EQ(c.dcb.fOutxCtsFlow, 0u);
-    EXPECT_EQ(c.dcb.fOutxDsrFlow, 0u);
-    EXPECT_EQ(c.dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
-    EXPECT_EQ(c.dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-    EXPECT_EQ(c.dcb.fBinary, 1u);
-    EXPECT_EQ(c.dcb.XonChar, 0x11);
-    EXPECT_EQ(c.dcb.XoffChar, 0x13);
-    EXPECT_EQ(c.dcb.XonLim, 2048);
-    EXPECT_EQ(c.dcb.XoffLim, 512);
-    EXPECT_EQ(c.dwProviderSubType, PST_RS232);
+    const DCB& d = c.dcb;
+    EXPECT_EQ((std::vector<DWORD>{c.dwSize, c.wVersion, d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.fOutxCtsFlow,
+                                  d.fOutxDsrFlow, d.fDtrControl, d.fRtsControl, d.fBinary, DWORD(d.XonChar),
+                                  DWORD(d.XoffChar), d.XonLim, d.XoffLim, c.dwProviderSubType}),
+              (std::vector<DWORD>{52, 1, CBR_9600, 8, NOPARITY, ONESTOPBIT, 0, 0, DTR_CONTROL_ENABLE,
+                                  RTS_CONTROL_ENABLE, 1, 0x11, 0x13, 2048, 512, PST_RS232}));
 }
 
 COMMCONFIG Get(const char* name)

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <vector>
 
 using porttest::RootGuard;
 using porttest::TempDir;
@@ -26,27 +27,20 @@ struct StoredDefault {
 
 class InitPortTest : public ::testing::Test {
 protected:
+    // The layer's defaults with the fields a selection comes from changed.
     void Store(const StoredDefault& s)
     {
         COMMCONFIG config = {};
-        config.dwSize = sizeof config;
-        config.wVersion = 1;
-        config.dwProviderSubType = PST_RS232;
+        DWORD size = sizeof config;
+        ASSERT_TRUE(GetDefaultCommConfigA("COM9", &config, &size));
         DCB& dcb = config.dcb;
-        dcb.DCBlength = sizeof dcb;
-        dcb.fBinary = 1;
         dcb.BaudRate = s.baud;
         dcb.ByteSize = s.byteSize;
         dcb.Parity = s.parity;
         dcb.StopBits = s.stopBits;
         dcb.fOutxCtsFlow = s.cts;
         dcb.fOutxDsrFlow = s.dsr;
-        dcb.fInX = s.xonxoff;
-        dcb.fOutX = s.xonxoff;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        dcb.XonChar = 0x11;
-        dcb.XoffChar = 0x13;
+        dcb.fInX = dcb.fOutX = s.xonxoff;
         ASSERT_TRUE(SetDefaultCommConfigA("COM1", &config, sizeof config));
     }
 
@@ -173,23 +167,18 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
         config.dcb.XonChar = 0x11; // a field SetComConfig leaves alone
         gComInfo = c.info;
         EXPECT_TRUE(SetComConfig(&config, sizeof config));
-        const DCB& dcb = config.dcb;
-        EXPECT_EQ(dcb.BaudRate, c.baud);
-        EXPECT_EQ(dcb.ByteSize, c.byteSize);
-        EXPECT_EQ(dcb.Parity, c.parity);
-        EXPECT_EQ(dcb.StopBits, c.stopBits);
-        EXPECT_EQ(dcb.fOutxCtsFlow, c.ctsDsr);
-        EXPECT_EQ(dcb.fOutxDsrFlow, c.ctsDsr);
-        EXPECT_EQ(dcb.fInX, c.xonxoff);
-        EXPECT_EQ(dcb.fOutX, c.xonxoff);
-        EXPECT_EQ(dcb.fDtrControl, c.dtr);
-        EXPECT_EQ(dcb.fRtsControl, c.rts);
-        EXPECT_EQ(dcb.XonChar, 0x11);
+        const DCB& d = config.dcb;
+        // Speed, size, parity, stop bits, CTS, DSR, Xon/Xoff in and out, DTR, RTS.
+        EXPECT_EQ((std::vector<DWORD>{d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.fOutxCtsFlow, d.fOutxDsrFlow,
+                                      d.fInX, d.fOutX, d.fDtrControl, d.fRtsControl}),
+                  (std::vector<DWORD>{c.baud, c.byteSize, c.parity, c.stopBits, c.ctsDsr, c.ctsDsr, c.xonxoff,
+                                      c.xonxoff, c.dtr, c.rts}));
+        EXPECT_EQ(d.XonChar, 0x11);
 
         COMMCONFIG stored = {};
         DWORD size = sizeof stored;
         ASSERT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
-        EXPECT_EQ(std::memcmp(&stored.dcb, &dcb, sizeof dcb), 0); // the store holds what the line gets
+        EXPECT_EQ(std::memcmp(&stored.dcb, &d, sizeof d), 0); // the store holds what the line gets
     }
     gComInfo = saved;
 }
