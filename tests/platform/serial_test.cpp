@@ -72,7 +72,6 @@ TEST_F(Serial, OpensByEveryFormOfTheName)
     }
 }
 
-
 TEST_F(Serial, SettingsAreWrittenAndReadBack)
 {
     HANDLE h = OpenCom();
@@ -288,7 +287,6 @@ TEST_F(Serial, StalledWriteReturnsThePartialCountAtItsTimeout)
         CloseHandle(h);
     }
 }
-
 
 TEST_F(Serial, XoffFromTheFarEndStallsTheWrite)
 {
