@@ -103,43 +103,32 @@ TEST_F(SerialTest, HardwareFlowGivesRtsCtsOnTheLine)
     }
 }
 
-TEST_F(SerialTest, PortHeldByAnotherOpenerFails)
+// An open that fails leaves no handle and the record closed: a port another
+// opener holds, a device that is no serial line, or none at all; nothing is
+// left holding the device. In turn our open port keeps others out.
+TEST_F(SerialTest, AFailedOpenLeavesNoHandle)
 {
-    HANDLE other = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
-    CloseHandle(other);
-
-    // And the other way round: our open port keeps others out.
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    EXPECT_FALSE(ComIsFree("COM1"));
-}
-
-TEST_F(SerialTest, DeviceThatIsNoSerialLineFailsAndLeavesNoHandle)
-{
-    struct Case { const char* what; std::string device; };
     const std::string file = tmp.path() + "/plain-file";
     ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
-    const Case cases[] = {
-        {"a plain file", file},
-        {"a missing device", tmp.path() + "/no-such-tty"},
-        {"/dev/null", "/dev/null"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(PlatSetComDevice("COM2", c.device));
-        gComInfo.port = 5;
+    HANDLE other = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    for (const std::string& device : {std::string(), file, tmp.path() + "/no-such-tty", std::string("/dev/null")}) {
+        SCOPED_TRACE(device.empty() ? "held by another opener" : device);
+        if (!device.empty()) {
+            ASSERT_TRUE(PlatSetComDevice("COM1", device));
+        }
         gCurrentPort.state.store(PORT_STATE_IDLE);
         EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-        EXPECT_STREQ(gCurrentPort.name, "COM2");
+        EXPECT_STREQ(gCurrentPort.name, "COM1");
         EXPECT_EQ(gCurrentPort.handle, nullptr);
         EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
     }
-    // The failed opens left nothing holding the plain file.
-    ASSERT_TRUE(PlatSetComDevice("COM2", file));
-    EXPECT_TRUE(ComIsFree("COM2"));
+    CloseHandle(other);
+    ASSERT_TRUE(PlatSetComDevice("COM1", file));
+    EXPECT_TRUE(ComIsFree("COM1"));
+    ASSERT_TRUE(PlatSetComDevice("COM1", printer.slavePath()));
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    EXPECT_FALSE(ComIsFree("COM1"));
 }
 
 // PortRelease closes the handle once and leaves the record's state; an open
