@@ -27,6 +27,7 @@ protected:
     }
 };
 
+// The bare node and its pipe paths open the same node, one opener at a time.
 TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
 {
     for (const std::string& path : {node, node + "\\PIPE02", node + "\\PIPE00"}) {
@@ -45,10 +46,8 @@ TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Open(dir / "dev/usb/lp1\\PIPE02"), INVALID_HANDLE_VALUE); // absent
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
 
-TEST_F(UsbNode, BusyNodeIsASharingViolationWhateverTheShareMode)
-{
+    // A busy node is a sharing violation whatever the share mode.
     HANDLE a = Open(node + "\\PIPE02");
     ASSERT_NE(a, INVALID_HANDLE_VALUE);
     for (DWORD share : {0u, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
