@@ -178,56 +178,50 @@ TEST_F(ParallelTest, AnyLptSelectionDrivesTheBaseAddress)
 
 // The busy limit is a count of consecutive polls: 0xE00000 busy polls at a
 // byte still let it through, one more gives up with the last status shown.
-struct BusyCase {
-    const char* what;
-    bool atFirstByte;  // busy before the first byte, else after the first strobe
-    uint64_t busyPolls; // consecutive busy polls inside the byte loop
-    bool succeeds;
-};
-
-void PrintTo(const BusyCase& c, std::ostream* os)
+// Each row a fresh printer.
+TEST(ParallelBusyTest, BusyLimitIsAPollCount)
 {
-    *os << c.what;
-}
-
-class ParallelBusyTest : public ParallelTest, public ::testing::WithParamInterface<BusyCase> {};
-
-TEST_P(ParallelBusyTest, BusyLimitIsAPollCount)
-{
-    const BusyCase& c = GetParam();
-    if (c.atFirstByte)
-        printer.setBusyPolls(1 + c.busyPolls); // the first status read (error check) also shows busy
-    else
-        printer.setStrobeTiming(0, static_cast<uint32_t>(c.busyPolls));
-    const BYTE data[] = {0x11, 0x22};
-    DWORD written = kUntouched;
-    BOOL ok = WriteParallelPort(data, sizeof data, &written);
-    if (c.succeeds) {
-        EXPECT_TRUE(ok);
-        EXPECT_EQ(written, 2u);
-        EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{0x11, 0x22}));
-        EXPECT_TRUE(boxes.calls().empty());
-        return;
+    struct Case {
+        const char* what;
+        bool atFirstByte;   // busy before the first byte, else after the first strobe
+        uint64_t busyPolls; // consecutive busy polls inside the byte loop
+        bool succeeds;
+    } cases[] = {
+        {"exactly the limit at the first byte", true, LPT_BUSY_POLL_LIMIT, true},
+        {"one more at the first byte", true, LPT_BUSY_POLL_LIMIT + 1, false},
+        {"exactly the limit at the second byte", false, LPT_BUSY_POLL_LIMIT, true},
+        {"one more at the second byte", false, LPT_BUSY_POLL_LIMIT + 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::ParallelPort printer;
+        SimParallelBackend backend(printer);
+        BackendGuard guard(&backend);
+        MessageBoxRecorder boxes;
+        if (c.atFirstByte)
+            printer.setBusyPolls(1 + c.busyPolls); // the first status read (error check) also shows busy
+        else
+            printer.setStrobeTiming(0, static_cast<uint32_t>(c.busyPolls));
+        const BYTE data[] = {0x11, 0x22};
+        DWORD written = kUntouched;
+        EXPECT_EQ(WriteParallelPort(data, sizeof data, &written), c.succeeds ? TRUE : FALSE);
+        auto calls = boxes.calls();
+        if (c.succeeds) {
+            EXPECT_EQ(written, 2u);
+            EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{0x11, 0x22}));
+            EXPECT_TRUE(calls.empty());
+            continue;
+        }
+        EXPECT_EQ(written, kUntouched);
+        // The bytes before the stuck one went out.
+        EXPECT_EQ(printer.delivered(), c.atFirstByte ? std::vector<uint8_t>{} : std::vector<uint8_t>{0x11});
+        ASSERT_EQ(calls.size(), 1u);
+        const BYTE busyStatus = LPT_STATUS_NOERROR | LPT_STATUS_ACK_IDLE | sim::ParallelPort::kStatusSelect;
+        EXPECT_EQ(calls[0].text, "打印机忙!  " + std::to_string(busyStatus));
+        EXPECT_EQ(calls[0].caption, "display hex");
+        EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
     }
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(written, kUntouched);
-    // The bytes before the stuck one went out.
-    EXPECT_EQ(printer.delivered(), c.atFirstByte ? std::vector<uint8_t>{} : std::vector<uint8_t>{0x11});
-    auto calls = boxes.calls();
-    ASSERT_EQ(calls.size(), 1u);
-    const BYTE busyStatus = LPT_STATUS_NOERROR | LPT_STATUS_ACK_IDLE | sim::ParallelPort::kStatusSelect;
-    EXPECT_EQ(calls[0].text, "打印机忙!  " + std::to_string(busyStatus));
-    EXPECT_EQ(calls[0].caption, "display hex");
-    EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Limit, ParallelBusyTest,
-    ::testing::Values(BusyCase{"ExactlyTheLimitAtFirstByte", true, LPT_BUSY_POLL_LIMIT, true},
-                      BusyCase{"OneMoreAtFirstByte", true, LPT_BUSY_POLL_LIMIT + 1, false},
-                      BusyCase{"ExactlyTheLimitAtSecondByte", false, LPT_BUSY_POLL_LIMIT, true},
-                      BusyCase{"OneMoreAtSecondByte", false, LPT_BUSY_POLL_LIMIT + 1, false}),
-    [](const auto& info) { return std::string(info.param.what); });
 
 // ---------------------------------------------------------------- the probe
 
