@@ -52,7 +52,7 @@ COMMCONFIG Custom()
 }
 
 // Reads and refused writes never create the store.
-TEST_F(Store, MissingStoreGivesDefaultsAndRefusalsCreateNothing)
+TEST_F(Store, MissingOrUnwritableStoreGivesDefaultsAndRefusalsCreateNothing)
 {
     ExpectDefaults(Get("COM1"));
     COMMCONFIG c;
@@ -69,6 +69,16 @@ TEST_F(Store, MissingStoreGivesDefaultsAndRefusalsCreateNothing)
         EXPECT_FALSE(SetDefaultCommConfigA(name, &c, 52));
     }
     EXPECT_FALSE(fs::exists(dir / "cfg"));
+    // A store that cannot be written (a file where its folder should be: not
+    // even root can create it) fails with a reason and changes nothing.
+    WriteText(dir / "blocker", "");
+    RootGuard blocked(PlatRoot::Config, dir / "blocker/mptest");
+    c = Custom();
+    SetLastError(0);
+    EXPECT_FALSE(SetDefaultCommConfigA("COM1", &c, 52));
+    EXPECT_NE(GetLastError(), 0u);
+    EXPECT_FALSE(PlatSetComDevice("COM1", "/dev/ttyUSB0"));
+    ExpectDefaults(Get("COM1"));
 }
 
 TEST_F(Store, SurvivesARestartAndKeepsTheDevice)
@@ -136,19 +146,6 @@ TEST_F(Store, ARewriteKeepsWhatItDoesNotOwn)
     ASSERT_TRUE(PlatSetComDevice("COM1", "/dev/ttyUSB1"));
     EXPECT_EQ(ReadText(file()).rfind(bad, 0), 0u);
     EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB1");
-}
-
-TEST_F(Store, UnwritableStoreFailsAndChangesNothing)
-{
-    // A file where the folder should be: not even root can create it.
-    WriteText(dir / "blocker", "");
-    RootGuard blocked(PlatRoot::Config, dir / "blocker/mptest");
-    COMMCONFIG c = Custom();
-    SetLastError(0);
-    EXPECT_FALSE(SetDefaultCommConfigA("COM1", &c, 52));
-    EXPECT_NE(GetLastError(), 0u);
-    EXPECT_FALSE(PlatSetComDevice("COM1", "/dev/ttyUSB0"));
-    ExpectDefaults(Get("COM1"));
 }
 
 TEST_F(Store, ConcurrentWritersLoseNoPort)
