@@ -5,7 +5,6 @@
 #include <cstring>
 #include <cstdio>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 
 using namespace testplat;
@@ -151,13 +150,23 @@ TEST_F(Store, ARewriteKeepsWhatItDoesNotOwn)
 TEST_F(Store, ConcurrentWritersLoseNoPort)
 {
     // Each thread writes its own port; every port must be there at the end.
-    std::vector<std::thread> threads;
-    for (int i = 1; i <= 6; ++i)
-        threads.emplace_back(
-            [i] { EXPECT_TRUE(PlatSetComDevice("COM" + std::to_string(i), "/dev/ttyUSB" + std::to_string(i))); });
-    for (auto& t : threads)
-        t.join();
-    for (int i = 1; i <= 6; ++i)
+    // Waits are bounded: a writer stuck on the store's lock fails the test.
+    static int ports[] = {1, 2, 3, 4, 5, 6};
+    std::vector<HANDLE> threads;
+    for (int& port : ports)
+        threads.push_back(CreateThread(
+            nullptr, 0,
+            [](LPVOID p) -> DWORD {
+                const std::string n = std::to_string(*static_cast<int*>(p));
+                PlatSetComDevice("COM" + n, "/dev/ttyUSB" + n);
+                return 0;
+            },
+            &port, 0, nullptr));
+    for (HANDLE t : threads) {
+        EXPECT_EQ(WaitForSingleObject(t, 30000), WAIT_OBJECT_0);
+        CloseHandle(t);
+    }
+    for (int i : ports)
         EXPECT_EQ(PlatComDevice("COM" + std::to_string(i)), "/dev/ttyUSB" + std::to_string(i));
 }
 
