@@ -1,6 +1,7 @@
 // Internals shared by the POSIX kernel half of the platform layer: the handle
 // table, the kinds of object a handle can name, and small helpers for errors
-// and time. Nothing outside platform/linux includes this.
+// and time. Nothing outside platform/linux includes this but the layer's own
+// tests, which look at the calls under way on a handle.
 #pragma once
 
 #include "platform/win32.h"

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -43,30 +44,21 @@ TEST(TranslateString, PairsDigitsWhereverTheyStand)
     EXPECT_EQ(Translate("no digits here"), (std::vector<BYTE>{0xDE}));
 }
 
-TEST(TranslateString, RefusesNullAndEmptyInput)
+// Null or empty input gives nothing; only the given length is read, at most
+// half of it written; the count is eight bits wide.
+TEST(TranslateString, EdgesOfTheInput)
 {
-    BYTE out[4] = {};
+    BYTE out[8];
+    std::fill(std::begin(out), std::end(out), 0xEE);
     EXPECT_EQ(TranslateString(nullptr, "1B", 2), 0);
     EXPECT_EQ(TranslateString(out, nullptr, 2), 0);
     EXPECT_EQ(TranslateString(out, "1B", 0), 0);
-}
-
-TEST(TranslateString, ReadsOnlyTheGivenLengthAndWritesAtMostHalf)
-{
     const char text[] = {'1', 'B', '4', '0', '4', '1'}; // not NUL-terminated
-    BYTE out[8];
-    std::fill(std::begin(out), std::end(out), 0xEE);
     EXPECT_EQ(TranslateString(out, text, 4), 2);
-    EXPECT_EQ(out[0], 0x1B);
-    EXPECT_EQ(out[1], 0x40);
-    EXPECT_EQ(out[2], 0xEE) << "nothing written past the pairs of the given length";
-}
-
-TEST(TranslateString, CountIsEightBitsWide)
-{
-    std::string text(2 * 300, 'a');
-    std::vector<BYTE> out(text.size());
-    EXPECT_EQ(TranslateString(out.data(), text.data(), static_cast<DWORD>(text.size())), 300 % 256);
+    EXPECT_EQ(std::vector<BYTE>(out, out + 3), (std::vector<BYTE>{0x1B, 0x40, 0xEE}));
+    std::string many(2 * 300, 'a');
+    std::vector<BYTE> big(many.size());
+    EXPECT_EQ(TranslateString(big.data(), many.data(), static_cast<DWORD>(many.size())), 300 % 256);
 }
 
 TEST(AnkToByte, AcceptsHexDigitsOnly)

@@ -42,10 +42,15 @@ protected:
     std::filesystem::path path_;
 };
 
+// The release frees and closes what the record holds, leaves the port idle
+// and sets the idle event a dialog's close waits for; a second release
+// touches nothing opened since.
 TEST_F(SendState, OutputBufReleaseTwiceReleasesOnceAndLeavesThePortIdle)
 {
+    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_OBJECT_0)); // no send yet
     HANDLE file = OpenFile();
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ResetEvent(hOutputBufIdle); // as when a send is accepted
     gCurOutputBuf.pData = static_cast<BYTE*>(std::calloc(16, 1));
     gCurOutputBuf.hFile = file;
     gCurrentPort.state = PORT_STATE_BUSY;
@@ -55,40 +60,23 @@ TEST_F(SendState, OutputBufReleaseTwiceReleasesOnceAndLeavesThePortIdle)
     EXPECT_EQ(gCurOutputBuf.hFile, nullptr);
     EXPECT_FALSE(IsOpen(file));
     EXPECT_EQ(gCurrentPort.state, PORT_STATE_IDLE);
+    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_OBJECT_0));
 
-    // A file opened since must not be touched by a second release.
     HANDLE other = OpenFile();
     OutputBufRelease();
     EXPECT_TRUE(IsOpen(other));
     EXPECT_EQ(gCurrentPort.state, PORT_STATE_IDLE);
-    CloseHandle(other);
-    UtilRelease();
-}
-
-// The output record's idle event: set with no send, set again by the release
-// that a dialog's close waits for.
-TEST_F(SendState, TheReleaseSetsTheIdleEvent)
-{
-    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_OBJECT_0));
-    ResetEvent(hOutputBufIdle); // as when a send is accepted
-    gCurrentPort.state = PORT_STATE_BUSY;
-    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_TIMEOUT));
-    OutputBufRelease();
-    EXPECT_EQ(WaitForSingleObject(hOutputBufIdle, 0), DWORD(WAIT_OBJECT_0));
-    UtilRelease();
+    UtilRelease(); // nor does the release at exit
+    EXPECT_TRUE(IsOpen(other));
     EXPECT_EQ(hOutputBufIdle, nullptr);
+    CloseHandle(other);
 }
 
 // A dialog's stop request (set inside the section) ends the waits on the
 // printer of a repeating send, and of nothing else.
 TEST_F(SendState, AStopRequestEndsTheWaitsOfARepeatingSendOnly)
 {
-    struct Case {
-        const char* what;
-        WORD flags;
-        BYTE state;
-        bool ends;
-    } cases[] = {
+    struct Case { const char* what; WORD flags; BYTE state; bool ends; } cases[] = {
         {"repeating send", SEND_MODE_FILE | SEND_LOOP, PORT_STATE_BUSY, true},
         {"single pass: runs to its end", SEND_MODE_FILE | SEND_ONCE, PORT_STATE_BUSY, false},
         {"no send running", SEND_MODE_CMDS | SEND_LOOP, PORT_STATE_IDLE, false},
@@ -106,6 +94,11 @@ TEST_F(SendState, AStopRequestEndsTheWaitsOfARepeatingSendOnly)
         EXPECT_EQ(gStopSendFlag, 1); // the request itself stays for the thread
         gStopSendFlag = 0;
     }
+    // The owner may enter the lock again, as with a Windows critical section.
+    EnterSplSem();
+    EnterSplSem();
+    LeaveSplSem();
+    LeaveSplSem();
     PortClearAbort();
     UtilRelease();
 }
@@ -120,28 +113,6 @@ TEST_F(SendState, UtilReleaseClosesAHeldFileOnceAndLeavesThePortState)
     EXPECT_EQ(gCurOutputBuf.hFile, nullptr);
     EXPECT_EQ(gCurrentPort.state, PORT_STATE_BUSY) << "exit does not touch the port state";
     EXPECT_FALSE(CloseHandle(file)) << "closed already, and only once";
-}
-
-TEST_F(SendState, UtilReleaseAfterACompletedSendFreesNothing)
-{
-    gCurOutputBuf.pData = static_cast<BYTE*>(std::calloc(16, 1));
-    OutputBufRelease();
-    HANDLE other = OpenFile();
-    UtilRelease();
-    EXPECT_TRUE(IsOpen(other));
-    CloseHandle(other);
-}
-
-TEST_F(SendState, TheLockIsRecursiveAndGuardsTheStopFlag)
-{
-    EnterSplSem();
-    EnterSplSem(); // the owner may enter again, as with a Windows critical section
-    gStopSendFlag = 1;
-    LeaveSplSem();
-    LeaveSplSem();
-    EXPECT_EQ(gStopSendFlag, 1);
-    gStopSendFlag = 0;
-    UtilRelease();
 }
 
 } // namespace

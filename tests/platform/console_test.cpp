@@ -15,42 +15,27 @@ namespace {
 
 std::vector<std::string> gNotices;
 
-class Console : public testing::Test {
-protected:
+// "MAJ:MIN" of a device, as the kernel writes it.
+std::string Number(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0);
+    return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+}
+
+TEST(Console, AnActiveConsoleIsRefusedHoweverItIsReached)
+{
     TempDir dir;
-    RootGuard config{PlatRoot::Config, dir / "cfg"};
-    RootGuard dev{PlatRoot::Dev, dir / "dev"};
-    RootGuard sys{PlatRoot::Sys, dir / "sys"};
-    RootGuard proc{PlatRoot::Proc, dir / "proc"};
+    RootGuard config{PlatRoot::Config, dir / "cfg"}, dev{PlatRoot::Dev, dir / "dev"};
+    RootGuard sys{PlatRoot::Sys, dir / "sys"}, proc{PlatRoot::Proc, dir / "proc"};
     Pty console; // the system's console in this test
     Pty other;   // a printer's line
-
-    void SetUp() override
-    {
-        fs::create_directories(dir / "dev");
-        fs::create_directories(dir / "sys/class/tty/console");
-        fs::create_directories(dir / "proc");
-        gNotices.clear();
-        PlatSetNoticeHandler([](const std::string& text) { gNotices.push_back(text); });
-    }
-    void TearDown() override { PlatSetNoticeHandler(nullptr); }
-
-    // "MAJ:MIN" of a device, as the kernel writes it.
-    static std::string Number(const std::string& path)
-    {
-        struct stat st {};
-        EXPECT_EQ(stat(path.c_str(), &st), 0);
-        return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
-    }
-    static HANDLE Open(const char* name)
-    {
-        return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    }
-};
-
-TEST_F(Console, AnActiveConsoleIsRefusedHoweverItIsReached)
-{
+    for (const char* folder : {"dev", "sys/class/tty/console", "proc"})
+        fs::create_directories(dir / folder);
+    PlatSetNoticeHandler([](const std::string& text) { gNotices.push_back(text); });
+    struct Unhook {
+        ~Unhook() { PlatSetNoticeHandler(nullptr); }
+    } unhook;
     struct Case {
         const char* what;
         std::string active;   // <Sys>/class/tty/console/active
@@ -93,7 +78,7 @@ TEST_F(Console, AnActiveConsoleIsRefusedHoweverItIsReached)
         ASSERT_EQ(tcgetattr(fd, &before), 0);
         gNotices.clear();
 
-        HANDLE h = Open("COM1");
+        HANDLE h = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         termios after{};
         ASSERT_EQ(tcgetattr(fd, &after), 0);
         close(fd);

@@ -2,6 +2,7 @@
 // guards, and pseudo-terminals standing in for serial lines and printer nodes.
 #pragma once
 
+#include "platform/linux/kernel.h"
 #include "platform/seams.h"
 #include "platform/win32.h"
 #include "support/roots.h"
@@ -16,6 +17,7 @@
 #include <sstream>
 #include <stdlib.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace testplat {
@@ -91,6 +93,23 @@ using Clock = std::chrono::steady_clock;
 inline long long MsSince(Clock::time_point t)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// Waits (10 s at most) until another thread is inside a read (or write) on
+// `h`, so that a close or cancel that follows meets the call under way
+// instead of racing its start.
+inline bool IoUnderWay(HANDLE h, bool write)
+{
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < end) {
+        if (auto f = plat::LookupFile(h)) {
+            std::lock_guard<std::mutex> g(f->lock);
+            if ((write ? f->writers : f->readers) > 0)
+                return true;
+        }
+        std::this_thread::yield();
+    }
+    return false;
 }
 
 } // namespace testplat

@@ -57,10 +57,7 @@ TEST_F(DeviceRoot, TheProgramReachesTheVirtualUsbPrinter)
 
 TEST_F(DeviceRoot, BadOptionsAreRefused)
 {
-    struct Case {
-        std::vector<std::string> args;
-        int exitCode;
-    } cases[] = {
+    struct Case { std::vector<std::string> args; int exitCode; } cases[] = {
         {{"mptest"}, -1},
         {{"mptest", "--help"}, 0},
         {{"mptest", "--device-root"}, 2},

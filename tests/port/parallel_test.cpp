@@ -44,6 +44,9 @@ protected:
     MessageBoxRecorder boxes;
 };
 
+// Every byte goes out once, in order, also when the acknowledge line and
+// busy are held for some polls after each strobe; a length of zero only
+// reads the status.
 TEST_F(ParallelTest, ReadyPrinterReceivesEveryByteInOrder)
 {
     const BYTE data[] = {0x1B, 0x40, 'A', 0x0A, 0x00, 0xFF};
@@ -52,6 +55,20 @@ TEST_F(ParallelTest, ReadyPrinterReceivesEveryByteInOrder)
     EXPECT_EQ(written, sizeof data);
     EXPECT_EQ(printer.delivered(), std::vector<uint8_t>(std::begin(data), std::end(data)));
     EXPECT_EQ(printer.strobes(), sizeof data);
+
+    const uint64_t polls = printer.statusPolls();
+    const size_t writes = backend.writes().size();
+    EXPECT_TRUE(WriteParallelPort(nullptr, 0, &written));
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(printer.statusPolls(), polls + 1);
+    EXPECT_EQ(backend.writes().size(), writes);
+
+    printer.clearDelivered();
+    printer.setStrobeTiming(7, 11);
+    EXPECT_TRUE(WriteParallelPort(data, 3, &written));
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{0x1B, 0x40, 'A'}));
+    EXPECT_GE(printer.statusPolls(), polls + 1 + 1u + 3u + 2u * 11u);
     EXPECT_TRUE(boxes.calls().empty());
 }
 
@@ -82,44 +99,34 @@ TEST_F(ParallelTest, AnAbortEndsTheBusyWaitWithoutAMessage)
     EXPECT_EQ(written, sizeof data);
 }
 
-TEST_F(ParallelTest, PrinterInErrorGetsNothingAndTheStatusIsShown)
+// A printer in error gets nothing and its status is shown; a data write the
+// port refuses ends the write with no strobe and no message.
+TEST_F(ParallelTest, AFailingPortGetsNothing)
 {
-    printer.setError(true);
-    const BYTE status = printer.peekStatus();
-    ASSERT_EQ(status & LPT_STATUS_NOERROR, 0);
-    const BYTE data[] = {1, 2, 3};
-    DWORD written = kUntouched;
-    EXPECT_FALSE(WriteParallelPort(data, sizeof data, &written));
-    EXPECT_EQ(written, kUntouched);
-    EXPECT_TRUE(printer.delivered().empty());
-    EXPECT_TRUE(backend.writes().empty());
-    auto calls = boxes.calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].text, "打印机不在线或错误 " + std::to_string(status));
-    EXPECT_EQ(calls[0].caption, "display hex");
-    EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_TRUE(calls[0].ownerless);
-}
-
-TEST_F(ParallelTest, LengthZeroReadsTheStatusOnceAndWritesNothing)
-{
-    DWORD written = kUntouched;
-    EXPECT_TRUE(WriteParallelPort(nullptr, 0, &written));
-    EXPECT_EQ(written, 0u);
-    EXPECT_EQ(printer.statusPolls(), 1u);
-    EXPECT_TRUE(backend.writes().empty());
-}
-
-TEST_F(ParallelTest, RefusedDataWriteFailsWithoutMessage)
-{
-    printer.setRefuseData(true);
-    const BYTE data[] = {0x41, 0x42};
-    DWORD written = kUntouched;
-    EXPECT_FALSE(WriteParallelPort(data, sizeof data, &written));
-    EXPECT_EQ(written, kUntouched);
-    EXPECT_TRUE(printer.delivered().empty());
-    EXPECT_TRUE(boxes.calls().empty());
-    EXPECT_TRUE(controlWrites().empty()) << "no strobe after a refused data write";
+    for (bool inError : {false, true}) {
+        SCOPED_TRACE(inError ? "printer in error" : "data write refused");
+        printer.setError(inError);
+        printer.setRefuseData(!inError);
+        const BYTE status = printer.peekStatus();
+        const size_t writesBefore = backend.writes().size();
+        const BYTE data[] = {1, 2, 3};
+        DWORD written = kUntouched;
+        EXPECT_FALSE(WriteParallelPort(data, sizeof data, &written));
+        EXPECT_EQ(written, kUntouched);
+        EXPECT_TRUE(printer.delivered().empty());
+        EXPECT_TRUE(controlWrites().empty()) << "no strobe";
+        auto calls = boxes.calls();
+        if (!inError) {
+            EXPECT_TRUE(calls.empty());
+            continue;
+        }
+        EXPECT_EQ(backend.writes().size(), writesBefore); // not even the data
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].text, "打印机不在线或错误 " + std::to_string(status));
+        EXPECT_EQ(calls[0].caption, "display hex");
+        EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
+        EXPECT_TRUE(calls[0].ownerless);
+    }
 }
 
 TEST_F(ParallelTest, StrobePulsesKeepTheOtherControlBits)
@@ -142,19 +149,6 @@ TEST_F(ParallelTest, StrobePulsesKeepTheOtherControlBits)
         EXPECT_EQ(writes[before + 2], held | LPT_CONTROL_STROBE);
         EXPECT_EQ(writes[before + 3], held);
     }
-}
-
-TEST_F(ParallelTest, AcknowledgeInProgressIsWaitedFor)
-{
-    // After each strobe the acknowledge line stays active for a few polls and
-    // the printer is busy for a few more; every byte still goes out once.
-    printer.setStrobeTiming(7, 11);
-    const BYTE data[] = {'x', 'y', 'z'};
-    DWORD written = 0;
-    EXPECT_TRUE(WriteParallelPort(data, sizeof data, &written));
-    EXPECT_EQ(written, 3u);
-    EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{'x', 'y', 'z'}));
-    EXPECT_GE(printer.statusPolls(), 1u + 3u + 2u * 11u);
 }
 
 // Every LPT selection drives the port at 0x378; the selection only names it.
@@ -184,101 +178,92 @@ TEST_F(ParallelTest, AnyLptSelectionDrivesTheBaseAddress)
 
 // The busy limit is a count of consecutive polls: 0xE00000 busy polls at a
 // byte still let it through, one more gives up with the last status shown.
-struct BusyCase {
-    const char* what;
-    bool atFirstByte;  // busy before the first byte, else after the first strobe
-    uint64_t busyPolls; // consecutive busy polls inside the byte loop
-    bool succeeds;
-};
-
-void PrintTo(const BusyCase& c, std::ostream* os)
+// Each row a fresh printer.
+TEST(ParallelBusyTest, BusyLimitIsAPollCount)
 {
-    *os << c.what;
-}
-
-class ParallelBusyTest : public ParallelTest, public ::testing::WithParamInterface<BusyCase> {};
-
-TEST_P(ParallelBusyTest, BusyLimitIsAPollCount)
-{
-    const BusyCase& c = GetParam();
-    if (c.atFirstByte)
-        printer.setBusyPolls(1 + c.busyPolls); // the first status read (error check) also shows busy
-    else
-        printer.setStrobeTiming(0, static_cast<uint32_t>(c.busyPolls));
-    const BYTE data[] = {0x11, 0x22};
-    DWORD written = kUntouched;
-    BOOL ok = WriteParallelPort(data, sizeof data, &written);
-    if (c.succeeds) {
-        EXPECT_TRUE(ok);
-        EXPECT_EQ(written, 2u);
-        EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{0x11, 0x22}));
-        EXPECT_TRUE(boxes.calls().empty());
-        return;
+    struct Case {
+        const char* what;
+        bool atFirstByte;   // busy before the first byte, else after the first strobe
+        uint64_t busyPolls; // consecutive busy polls inside the byte loop
+        bool succeeds;
+    } cases[] = {
+        {"exactly the limit at the first byte", true, LPT_BUSY_POLL_LIMIT, true},
+        {"one more at the first byte", true, LPT_BUSY_POLL_LIMIT + 1, false},
+        {"exactly the limit at the second byte", false, LPT_BUSY_POLL_LIMIT, true},
+        {"one more at the second byte", false, LPT_BUSY_POLL_LIMIT + 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::ParallelPort printer;
+        SimParallelBackend backend(printer);
+        BackendGuard guard(&backend);
+        MessageBoxRecorder boxes;
+        if (c.atFirstByte)
+            printer.setBusyPolls(1 + c.busyPolls); // the first status read (error check) also shows busy
+        else
+            printer.setStrobeTiming(0, static_cast<uint32_t>(c.busyPolls));
+        const BYTE data[] = {0x11, 0x22};
+        DWORD written = kUntouched;
+        EXPECT_EQ(WriteParallelPort(data, sizeof data, &written), c.succeeds ? TRUE : FALSE);
+        auto calls = boxes.calls();
+        if (c.succeeds) {
+            EXPECT_EQ(written, 2u);
+            EXPECT_EQ(printer.delivered(), (std::vector<uint8_t>{0x11, 0x22}));
+            EXPECT_TRUE(calls.empty());
+            continue;
+        }
+        EXPECT_EQ(written, kUntouched);
+        // The bytes before the stuck one went out.
+        EXPECT_EQ(printer.delivered(), c.atFirstByte ? std::vector<uint8_t>{} : std::vector<uint8_t>{0x11});
+        ASSERT_EQ(calls.size(), 1u);
+        const BYTE busyStatus = LPT_STATUS_NOERROR | LPT_STATUS_ACK_IDLE | sim::ParallelPort::kStatusSelect;
+        EXPECT_EQ(calls[0].text, "打印机忙!  " + std::to_string(busyStatus));
+        EXPECT_EQ(calls[0].caption, "display hex");
+        EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
     }
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(written, kUntouched);
-    // The bytes before the stuck one went out.
-    EXPECT_EQ(printer.delivered(), c.atFirstByte ? std::vector<uint8_t>{} : std::vector<uint8_t>{0x11});
-    auto calls = boxes.calls();
-    ASSERT_EQ(calls.size(), 1u);
-    const BYTE busyStatus = LPT_STATUS_NOERROR | LPT_STATUS_ACK_IDLE | sim::ParallelPort::kStatusSelect;
-    EXPECT_EQ(calls[0].text, "打印机忙!  " + std::to_string(busyStatus));
-    EXPECT_EQ(calls[0].caption, "display hex");
-    EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Limit, ParallelBusyTest,
-    ::testing::Values(BusyCase{"ExactlyTheLimitAtFirstByte", true, LPT_BUSY_POLL_LIMIT, true},
-                      BusyCase{"OneMoreAtFirstByte", true, LPT_BUSY_POLL_LIMIT + 1, false},
-                      BusyCase{"ExactlyTheLimitAtSecondByte", false, LPT_BUSY_POLL_LIMIT, true},
-                      BusyCase{"OneMoreAtSecondByte", false, LPT_BUSY_POLL_LIMIT + 1, false}),
-    [](const auto& info) { return std::string(info.param.what); });
 
 // ---------------------------------------------------------------- the probe
 
-TEST_F(ParallelTest, ProbeWithoutRawAccessReturnsZeroSilently)
-{
-    printer.setEcr(0x75);
-    EXPECT_FALSE(PortIoHasRawAccess());
-    EXPECT_EQ(GetLptStatus(), 0);
-    EXPECT_TRUE(boxes.calls().empty());
-    EXPECT_EQ(printer.ecr(), 0x75);
-}
-
+// Without raw access the probe reads 0 and touches nothing; with it, it
+// switches the extended control register's mode and shows four boxes.
 TEST(ParallelProbeTest, ProbeSwitchesModesAndShowsFourBoxes)
 {
-    sim::ParallelPort printer;
-    SimParallelBackend backend(printer, /*rawAccess=*/true);
-    BackendGuard guard(&backend);
-    MessageBoxRecorder boxes;
-    ASSERT_TRUE(PortIoHasRawAccess());
-
-    printer.setEcr(0x75); // ECP mode, low bits 10101
-    EXPECT_EQ(GetLptStatus(), 0x15);
-    EXPECT_EQ(printer.ecr(), 0x15);
-    EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"load success0", "read 1:117", "read 2:52", "read 3:21"}));
-    for (const auto& call : boxes.calls()) {
-        EXPECT_EQ(call.caption, "display hex");
-        EXPECT_EQ(call.type, static_cast<UINT>(MB_ICONERROR));
+    for (bool raw : {false, true}) {
+        SCOPED_TRACE(raw);
+        sim::ParallelPort printer;
+        SimParallelBackend backend(printer, raw);
+        BackendGuard guard(&backend);
+        MessageBoxRecorder boxes;
+        ASSERT_EQ(PortIoHasRawAccess(), raw);
+        printer.setEcr(0x75); // ECP mode, low bits 10101
+        if (!raw) {
+            EXPECT_EQ(GetLptStatus(), 0);
+            EXPECT_TRUE(boxes.calls().empty());
+            EXPECT_EQ(printer.ecr(), 0x75);
+            continue;
+        }
+        EXPECT_EQ(GetLptStatus(), 0x15);
+        EXPECT_EQ(printer.ecr(), 0x15);
+        EXPECT_EQ(boxes.texts(), (std::vector<std::string>{"load success0", "read 1:117", "read 2:52", "read 3:21"}));
+        for (const auto& call : boxes.calls()) {
+            EXPECT_EQ(call.caption, "display hex");
+            EXPECT_EQ(call.type, static_cast<UINT>(MB_ICONERROR));
+        }
+        // The probe writes 0x34 and then the saved value in standard mode.
+        std::vector<BYTE> ecrWrites;
+        for (auto [port, value] : backend.writes())
+            if (port == LPT_ECR)
+                ecrWrites.push_back(value);
+        EXPECT_EQ(ecrWrites, (std::vector<BYTE>{0x34, 0x15}));
     }
-    // The probe writes 0x34 and then the saved value in standard mode.
-    std::vector<BYTE> ecrWrites;
-    for (auto [port, value] : backend.writes())
-        if (port == LPT_ECR)
-            ecrWrites.push_back(value);
-    EXPECT_EQ(ecrWrites, (std::vector<BYTE>{0x34, 0x15}));
 }
 
 // ---------------------------------------------------------------- DisplayDword2
 
 TEST(DisplayDword2Test, TextThenDecimalUnderDisplayHex)
 {
-    struct Case {
-        const char* text;
-        LONG value;
-        const char* shown;
-    };
+    struct Case { const char* text; LONG value; const char* shown; };
     const Case cases[] = {
         {"read 1:", 255, "read 1:255"},
         {"load success", 0, "load success0"},
@@ -295,17 +280,13 @@ TEST(DisplayDword2Test, TextThenDecimalUnderDisplayHex)
         EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
         EXPECT_TRUE(calls[0].ownerless);
     }
-}
-
-TEST(DisplayDword2Test, OverlongTextIsCutAndTheNumberStillFits)
-{
+    // An overlong text is cut and the number still fits.
     MessageBoxRecorder boxes;
-    const std::string text(200, 'a');
-    DisplayDword2(text.c_str(), -1234567890);
-    auto calls = boxes.calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_LT(calls[0].text.size(), 64u);
-    EXPECT_EQ(calls[0].text.substr(calls[0].text.size() - 11), "-1234567890");
+    DisplayDword2(std::string(200, 'a').c_str(), -1234567890);
+    ASSERT_EQ(boxes.calls().size(), 1u);
+    const std::string shown = boxes.calls()[0].text;
+    EXPECT_LT(shown.size(), 64u);
+    EXPECT_EQ(shown.substr(shown.size() - 11), "-1234567890");
 }
 
 } // namespace

@@ -68,98 +68,71 @@ protected:
     sim::SerialPrinter printer;
 };
 
-TEST_F(SerialTest, OpenAppliesTheSettingsAndTimeouts)
-{
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    EXPECT_STREQ(gCurrentPort.name, "COM1");
-    EXPECT_EQ(gCurrentPort.type, PORT_SERIAL);
-    ASSERT_NE(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
-
-    DCB dcb = LineState();
-    EXPECT_EQ(dcb.BaudRate, 115200u);
-    EXPECT_EQ(dcb.ByteSize, 8);
-    EXPECT_EQ(dcb.Parity, NOPARITY);
-    EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
-    EXPECT_FALSE(dcb.fOutxCtsFlow);
-    EXPECT_EQ(printer.currentLine().baud, 115200u);
-    EXPECT_FALSE(printer.currentLine().rtscts);
-
-    COMMTIMEOUTS timeouts = {};
-    ASSERT_TRUE(GetCommTimeouts(gCurrentPort.handle, &timeouts));
-    EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 3000u);
-    EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 5000u);
-    EXPECT_EQ(timeouts.ReadIntervalTimeout, 200u);
-
-    // Bytes written to the handle reach the printer.
-    const char text[] = "\x1B@hello\n";
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(gCurrentPort.handle, text, sizeof text - 1, &written, nullptr));
-    EXPECT_EQ(written, sizeof text - 1);
-    EXPECT_TRUE(printer.waitForBytes(sizeof text - 1, milliseconds(5000)));
-}
-
+// The user's settings reach the line, with the program's time-outs; hardware
+// flow is RTS/CTS on the line.
 TEST_F(SerialTest, HardwareFlowGivesRtsCtsOnTheLine)
 {
-    gComInfo.flow = FLOW_HARDWARE;
-    gComInfo.baud = 5;
-    SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(printer.currentLine().baud, 9600u);
-    EXPECT_TRUE(printer.currentLine().rtscts);
+    for (BYTE flow : {FLOW_NONE, FLOW_HARDWARE}) {
+        SCOPED_TRACE(flow);
+        gComInfo.flow = flow;
+        SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
+        ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+        EXPECT_STREQ(gCurrentPort.name, "COM1");
+        EXPECT_EQ(gCurrentPort.type, PORT_SERIAL);
+        ASSERT_NE(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+        DCB dcb = LineState();
+        EXPECT_EQ(dcb.BaudRate, 115200u);
+        EXPECT_EQ(dcb.ByteSize, 8);
+        EXPECT_EQ(dcb.Parity, NOPARITY);
+        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+        EXPECT_EQ(dcb.fOutxCtsFlow, flow == FLOW_HARDWARE);
+        EXPECT_EQ(printer.currentLine().baud, 115200u);
+        EXPECT_EQ(printer.currentLine().rtscts, flow == FLOW_HARDWARE);
+        COMMTIMEOUTS timeouts = {};
+        ASSERT_TRUE(GetCommTimeouts(gCurrentPort.handle, &timeouts));
+        EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 3000u);
+        EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 5000u);
+        EXPECT_EQ(timeouts.ReadIntervalTimeout, 200u);
+        // Bytes written to the handle reach the printer.
+        const char text[] = "\x1B@hello\n";
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(gCurrentPort.handle, text, sizeof text - 1, &written, nullptr));
+        EXPECT_EQ(written, sizeof text - 1);
+        EXPECT_TRUE(printer.waitForBytes((flow == FLOW_HARDWARE ? 2 : 1) * (sizeof text - 1), milliseconds(5000)));
+    }
 }
 
-TEST_F(SerialTest, PortHeldByAnotherOpenerFails)
+// An open that fails leaves no handle and the record closed: a port another
+// opener holds, a device that is no serial line, or none at all; nothing is
+// left holding the device. In turn our open port keeps others out.
+TEST_F(SerialTest, AFailedOpenLeavesNoHandle)
 {
+    const std::string file = tmp.path() + "/plain-file";
+    ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
     HANDLE other = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+    for (const std::string& device : {std::string(), file, tmp.path() + "/no-such-tty", std::string("/dev/null")}) {
+        SCOPED_TRACE(device.empty() ? "held by another opener" : device);
+        if (!device.empty()) {
+            ASSERT_TRUE(PlatSetComDevice("COM1", device));
+        }
+        gCurrentPort.state.store(PORT_STATE_IDLE);
+        EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+        EXPECT_STREQ(gCurrentPort.name, "COM1");
+        EXPECT_EQ(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+    }
     CloseHandle(other);
-
-    // And the other way round: our open port keeps others out.
+    ASSERT_TRUE(PlatSetComDevice("COM1", file));
+    EXPECT_TRUE(ComIsFree("COM1"));
+    ASSERT_TRUE(PlatSetComDevice("COM1", printer.slavePath()));
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
     EXPECT_FALSE(ComIsFree("COM1"));
 }
 
-TEST_F(SerialTest, DeviceThatIsNoSerialLineFailsAndLeavesNoHandle)
-{
-    struct Case {
-        const char* what;
-        std::string device;
-    };
-    const std::string file = tmp.path() + "/plain-file";
-    ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
-    const Case cases[] = {
-        {"a plain file", file},
-        {"a missing device", tmp.path() + "/no-such-tty"},
-        {"/dev/null", "/dev/null"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(PlatSetComDevice("COM2", c.device));
-        gComInfo.port = 5;
-        gCurrentPort.state.store(PORT_STATE_IDLE);
-        EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-        EXPECT_STREQ(gCurrentPort.name, "COM2");
-        EXPECT_EQ(gCurrentPort.handle, nullptr);
-        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
-    }
-    // The failed opens left nothing holding the plain file.
-    ASSERT_TRUE(PlatSetComDevice("COM2", file));
-    EXPECT_TRUE(ComIsFree("COM2"));
-}
-
-TEST_F(SerialTest, OpenClosesThePreviousPortFirst)
-{
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
-    ASSERT_TRUE(OpenPorts(PORT_PARALLEL));
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_TRUE(ComIsFree("COM1"));
-}
-
+// PortRelease closes the handle once and leaves the record's state; an open
+// of another port closes the previous one first.
 TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
 {
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
@@ -170,6 +143,12 @@ TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
     EXPECT_TRUE(ComIsFree("COM1"));
     PortRelease();
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
+
+    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
+    ASSERT_TRUE(OpenPorts(PORT_PARALLEL));
+    EXPECT_EQ(gCurrentPort.handle, nullptr);
+    EXPECT_TRUE(ComIsFree("COM1"));
 }
 
 // The download switch: 9600 baud with hardware flow while the user's choice
@@ -221,21 +200,19 @@ TEST_F(SerialTest, ReopeningInsideATransferKeepsTheRecordBusy)
     EXPECT_EQ(gCurrentPort.handle, nullptr);
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
 
-    // Outside a transfer a failed open leaves the record closed, as ever.
+    // The download speed on a port that is gone leaves no handle either, and
+    // the record busy for the transfer it starts.
     gCurrentPort.state.store(PORT_STATE_IDLE);
-    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
-}
-
-TEST_F(SerialTest, DownloadSpeedOnAMissingPortLeavesNoHandle)
-{
-    ASSERT_TRUE(PlatSetComDevice("COM3", tmp.path() + "/gone"));
-    gComInfo.port = 6;
     SetComBaudRate2(5, FLOW_HARDWARE);
     EXPECT_EQ(gCurrentPort.handle, nullptr);
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
     EXPECT_FALSE(ResetBaudRate());
     EXPECT_EQ(gCurrentPort.handle, nullptr);
+
+    // Outside a transfer a failed open leaves the record closed, as ever.
+    gCurrentPort.state.store(PORT_STATE_IDLE);
+    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
 }
 
 } // namespace
