@@ -14,7 +14,6 @@
 #include <fstream>
 #include <poll.h>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <stdlib.h>
 #include <string>
 #include <thread>
@@ -28,13 +27,7 @@ using testsupport::RootGuard;
 using testsupport::ScaleGuard;
 using testsupport::TempDir;
 
-inline std::string ReadText(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
+using testsupport::ReadText;
 
 inline void WriteText(const std::string& path, const std::string& text)
 {
