@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <cstdio>
+#include <sstream>
 #include <sys/stat.h>
 #include <vector>
 
