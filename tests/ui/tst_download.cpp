@@ -30,7 +30,25 @@ const DownloadDialog kFont{IDD_DOWN_FONT, bDownFontFileDlgProc, IDC_DF_PARALLEL,
                            IDC_DF_PATH, IDC_DF_SEND, IDC_DF_EXIT, IDC_DF_SEL_FILE};
 const DownloadDialog kPrnNum{IDD_DOWN_PRN_NUM, bDownPrnNumDlgProc, IDC_DN_PARALLEL, IDC_DN_USB, IDC_DN_SERIAL,
                              IDC_DN_NUMBER, IDC_DN_SEND, IDC_DN_EXIT, 0};
-const DownloadDialog* const kDialogs[] = {&kVersion, &kFont, &kPrnNum};
+
+// Each dialog's title and notes, and a port it fails to open: there is no
+// printer on COM1 (its default device is missing) and none on USB.
+struct Opening {
+    const char* name;
+    const DownloadDialog* dialog;
+    const char* title;
+    QStringList notes;
+    bool usb;
+    const char* message;
+    const char* named;
+};
+const Opening kOpenings[] = {
+    {"firmware, usb", &kVersion, "下载版本文件",
+     {"并口开机即点\"进入下载状态\"按钮，再升级;", "U口直接点击\"更新版本\"按钮进行升级"}, true, "usb不在线或拨出!", "U口"},
+    {"font, serial", &kFont, "下载字库文件", {"1) 选择下载接口", "2) 选定字库文件,按更新按钮开始下载"}, false,
+     "串口被占用或有错误!", "串口:  9600bps,8位,无"},
+    {"machine number, usb", &kPrnNum, "更新机器编号", {"请输入机器编号"}, true, "usb不在线或拨出!", "U口"},
+};
 
 // Every report the open dialog handled, in order, with what its status bar
 // showed right after.
@@ -144,44 +162,28 @@ private slots:
 
     void eachDialogOpensOnTheParallelPortAndNamesAPortThatFailsToOpen_data()
     {
-        QTest::addColumn<int>("dialogIndex");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QStringList>("notes");
-        QTest::addColumn<bool>("usb");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("named");
-        // No printer on COM1 (its default device is missing), none on USB.
-        QTest::newRow("firmware, usb") << 0 << "下载版本文件"
-                                       << QStringList{"并口开机即点\"进入下载状态\"按钮，再升级;",
-                                                      "U口直接点击\"更新版本\"按钮进行升级"}
-                                       << true << "usb不在线或拨出!" << "U口";
-        QTest::newRow("font, serial") << 1 << "下载字库文件"
-                                      << QStringList{"1) 选择下载接口", "2) 选定字库文件,按更新按钮开始下载"}
-                                      << false << "串口被占用或有错误!" << "串口:  9600bps,8位,无";
-        QTest::newRow("machine number, usb") << 2 << "更新机器编号" << QStringList{"请输入机器编号"} << true
-                                             << "usb不在线或拨出!" << "U口";
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < 3; ++i)
+            QTest::newRow(kOpenings[i].name) << i;
     }
 
     void eachDialogOpensOnTheParallelPortAndNamesAPortThatFailsToOpen()
     {
-        QFETCH(int, dialogIndex);
-        QFETCH(QString, title);
-        QFETCH(QStringList, notes);
-        QFETCH(bool, usb);
-        QFETCH(QString, message);
-        QFETCH(QString, named);
-        const DownloadDialog& d = *kDialogs[dialogIndex];
+        QFETCH(int, row);
+        const Opening& o = kOpenings[row];
+        const bool usb = o.usb;
+        const DownloadDialog& d = *o.dialog;
         rig::Bench bench;
         gCurrentPort.type = PORT_USB;
         gCurrentPort.state = PORT_STATE_IDLE;
         HWND dialog = Open(d);
         QVERIFY(dialog != nullptr);
-        QCOMPARE(QString::fromStdString(PlatTestWindowText(dialog)), title);
+        QCOMPARE(PlatTestWindowText(dialog), std::string(o.title));
         QStringList labels;
         for (const DlgItemTemplate& item : ResFindDialog(MAKEINTRESOURCEA(d.templateId))->items)
             if (std::string(item.cls) == "STATIC")
                 labels << QString::fromUtf8(item.text);
-        QCOMPARE(labels, notes);
+        QCOMPARE(labels, o.notes);
         QVERIFY(PlatTestChecked(dialog, d.parallel));
         QVERIFY(!PlatTestChecked(dialog, d.usb) && !PlatTestChecked(dialog, d.serial));
         QCOMPARE(PlatTestText(dialog, d.text), std::string());
@@ -202,9 +204,9 @@ private slots:
         // A port that fails to open is still named, and the start is enabled.
         EnableWindow(GetDlgItem(dialog, d.start), FALSE);
         QVERIFY(PlatTestClick(dialog, usb ? d.usb : d.serial));
-        QCOMPARE(MessageTexts(), Texts{message.toStdString()});
+        QCOMPARE(MessageTexts(), Texts{o.message});
         QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
-        QCOMPARE(Part(dialog, 0), named.toStdString());
+        QCOMPARE(Part(dialog, 0), std::string(o.named));
         QVERIFY(PlatTestEnabled(dialog, d.start));
         QVERIFY(PlatTestChecked(dialog, usb ? d.usb : d.serial));
         PlatTestClearMessageBoxes();
@@ -226,7 +228,7 @@ private slots:
         } else {
             ChooseFile(dialog, d.chooser, bench.dir().writeFile("f.bin", {1, 2, 3}));
             QVERIFY(PlatTestClick(dialog, d.start));
-            QCOMPARE(MessageTexts(), Texts{message.toStdString()});
+            QCOMPARE(MessageTexts(), Texts{o.message});
             QCOMPARE(Part(dialog, 0), std::string("打开端口失败!"));
         }
         QVERIFY(gShown.empty());
@@ -291,13 +293,9 @@ private slots:
         sim::PrinterOptions options;
         options.awaitFirmware = firmware && r.port == PORT_USB;
         options.preambleAnswer.mode = r.answer;
-        sim::Printer* printer = &bench.parallelPrinter();
         sim::SerialPrinter* serial = r.port == PORT_SERIAL ? &bench.serial(options) : nullptr;
         sim::UsbPrinter* usb = r.port == PORT_USB ? &bench.usb(0, options) : nullptr;
-        if (usb != nullptr)
-            printer = &usb->printer();
-        if (serial != nullptr)
-            printer = &serial->printer();
+        sim::Printer* printer = serial ? &serial->printer() : usb ? &usb->printer() : &bench.parallelPrinter();
         const auto data = Pattern(size_t(r.size), 3);
         HWND dialog = Open(d);
         ChooseFile(dialog, d.chooser, bench.dir().writeFile("data.bin", data));
@@ -374,10 +372,9 @@ private slots:
             QVERIFY(printer->downloadData(downloads.size() - 1) == data);
         }
         if (serial != nullptr) {
-            // The file went at 38400 baud with hardware flow. (The
-            // preamble's 9600 cannot be seen here: a pseudo-terminal hands
-            // the bytes over at once and the sender switches speed before
-            // the printer reads them.)
+            // The file went at 38400 baud with hardware flow. (The preamble's
+            // 9600 cannot be seen: a pseudo-terminal hands the bytes over at
+            // once and the sender switches speed before the printer reads them.)
             if (succeeds) {
                 const auto chunks = serial->chunks();
                 QVERIFY(!chunks.empty());
