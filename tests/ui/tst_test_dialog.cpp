@@ -397,23 +397,27 @@ private slots:
         }
         QVERIFY(MessageTexts().empty());
 
+        // Once a pass's report waits for this thread, the repetition can end
+        // only while the tab change or the close waits for it.
+        if (how != "stop") {
+            for (int ms = 0; PlatTestPendingSends() == 0 && ms < 5000; ++ms)
+                std::this_thread::sleep_for(1ms); // delivering nothing meanwhile
+            QCOMPARE(PlatTestPendingSends(), 1);
+        }
         if (how == "stop") {
             QVERIFY(PlatTestClick(latin, IDC_CHAR_STOP));
             QVERIFY(rig::WaitPortIdle(5000));
         } else if (how == "tab") {
-            // Once a pass's report waits for this thread, the repetition can
-            // end only while the tab change waits for it: it has ended by the
-            // time the new page shows.
-            for (int ms = 0; PlatTestPendingSends() == 0 && ms < 5000; ++ms)
-                std::this_thread::sleep_for(1ms); // delivering nothing meanwhile
-            QCOMPARE(PlatTestPendingSends(), 1);
+            // It has ended by the time the new page shows.
             int stateAtTheChange = -1;
             gOnSelChange = [&] { stateAtTheChange = gCurrentPort.state; };
             QVERIFY(ShowPage(dialog, kDianliu) != nullptr);
             QCOMPARE(stateAtTheChange, int(PORT_STATE_IDLE));
         } else {
+            // It has ended before the port is released.
             QVERIFY(PlatTestClick(dialog, IDC_T_CLOSE));
             QVERIFY(PlatTestDialogEnded(dialog));
+            QCOMPARE(PlatTestPendingSends(), 0);
             QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
             QVERIFY(gCurrentPort.handle == nullptr);
         }
