@@ -233,6 +233,18 @@ private slots:
         }
         QVERIFY(gShown.empty());
         QVERIFY(PlatTestEnabled(dialog, d.start));
+        if (&d == &kVersion) {
+            // A close while "enter download state" still holds the port (its
+            // last report waits for this thread) waits for it.
+            QVERIFY(PlatTestClick(dialog, d.parallel));
+            bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 16);
+            QVERIFY(PlatTestClick(dialog, IDC_DV_ENTER_DOWNLOAD));
+            QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+            QVERIFY(PlatTestClick(dialog, d.exit));
+            QVERIFY(PlatTestDialogEnded(dialog));
+            QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
+            QCOMPARE(PlatTestPendingSends(), 0);
+        }
     }
 
     void aFileThatCannotGoIsRefusedAndNothingIsSent()
