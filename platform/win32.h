@@ -215,16 +215,9 @@ void SetLastError(DWORD error);
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
 
-// Edits
-#define EM_SETSEL 0x00B1
-#define EM_REPLACESEL 0x00C2
-#define EM_LIMITTEXT 0x00C5
-#define EM_SETLIMITTEXT EM_LIMITTEXT
-
 // Combo boxes
 #define CB_ERR (-1)
 #define CB_ADDSTRING 0x0143
-#define CB_RESETCONTENT 0x014B
 #define CB_GETCOUNT 0x0146
 #define CB_GETCURSEL 0x0147
 #define CB_GETLBTEXT 0x0148
@@ -243,10 +236,8 @@ void SetLastError(DWORD error);
 
 // Tab control
 #define TCM_FIRST 0x1300
-#define TCM_GETITEMCOUNT (TCM_FIRST + 4)
 #define TCM_INSERTITEMA (TCM_FIRST + 7)
 #define TCM_GETCURSEL (TCM_FIRST + 11)
-#define TCM_SETCURSEL (TCM_FIRST + 12)
 #define TCM_ADJUSTRECT (TCM_FIRST + 40)
 #define TCM_INSERTITEM TCM_INSERTITEMA
 #define TCN_FIRST (0U - 550U)

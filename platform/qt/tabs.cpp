@@ -101,8 +101,6 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
     TabControl* control = Control(w);
     QTabBar* strip = control->strip;
     switch (message) {
-    case TCM_GETITEMCOUNT:
-        return strip->count();
     case TCM_INSERTITEMA: {
         const auto* item = reinterpret_cast<const TCITEMA*>(lParam);
         if (!item)
@@ -116,17 +114,6 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case TCM_GETCURSEL:
         return strip->currentIndex();
-    case TCM_SETCURSEL: {
-        // Selected by the program: no notification. Answers the old selection.
-        const int index = static_cast<int>(static_cast<intptr_t>(wParam));
-        if (index < 0 || index >= strip->count())
-            return -1;
-        const int old = strip->currentIndex();
-        w->quiet = true;
-        strip->setCurrentIndex(index);
-        w->quiet = false;
-        return old;
-    }
     case TCM_ADJUSTRECT: {
         // TRUE: display area to window rectangle; FALSE: the other way round.
         auto* r = reinterpret_cast<RECT*>(lParam);

@@ -391,6 +391,55 @@ private slots:
         SendMessageA(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
         QCOMPARE(QRect(r.left, r.top, r.right, r.bottom), QRect(0, 0, 300, 200));
     }
+
+    void messagesNobodyHandles()
+    {
+        // Messages the layer does not supply are answered 0 and change
+        // nothing, as Windows answers a message a control ignores. The rows
+        // are messages Windows has and the program never sends.
+        static const DlgItemTemplate items[] = {
+            {1241, "EDIT", WS_CHILD | WS_VISIBLE | WS_BORDER, "abc", 10, 10, 80, 12},
+            {1242, "EDIT", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE, "abc", 10, 30, 80, 30},
+            {1243, "COMBOBOX", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, "", 10, 70, 80, 60},
+            {1244, "SysTabControl32", WS_CHILD | WS_VISIBLE, "", 100, 10, 100, 60},
+        };
+        static const DlgTemplate tpl = {9301, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 220, 140, "Ignored", 0, "System", 10, items};
+        PlatTestAddDialogTemplate(&tpl);
+        HWND dlg = OpenTestDialog(9301, TabHostProc);
+        HWND combo = GetDlgItem(dlg, 1243);
+        HWND tab = GetDlgItem(dlg, 1244);
+        QCOMPARE(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("COM1")), LRESULT(0));
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>("西文字符");
+        QCOMPARE(SendMessageA(tab, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)), LRESULT(0));
+
+        static const struct {
+            const char* name;
+            UINT message;
+            WPARAM wParam;
+        } rows[] = {
+            {"EM_SETSEL", 0x00B1, 1},
+            {"EM_REPLACESEL", 0x00C2, 0},
+            {"EM_LIMITTEXT", 0x00C5, 1},
+            {"CB_RESETCONTENT", 0x014B, 0},
+            {"TCM_GETITEMCOUNT", TCM_FIRST + 4, 0},
+            {"TCM_SETCURSEL", TCM_FIRST + 12, 0},
+            {"WM_USER+100", WM_USER + 100, 1},
+        };
+        for (const auto& row : rows) {
+            RowTrace trace{row.name};
+            for (int id = 1241; id <= 1244; ++id)
+                QCOMPARE(SendDlgItemMessageA(dlg, id, row.message, row.wParam, reinterpret_cast<LPARAM>("x")), LRESULT(0));
+            char text[16] = {};
+            QCOMPARE(GetDlgItemTextA(dlg, 1241, text, sizeof text), UINT(3));
+            QCOMPARE(text, "abc");
+            QCOMPARE(GetDlgItemTextA(dlg, 1242, text, sizeof text), UINT(3));
+            QCOMPARE(text, "abc");
+            QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(1));
+            QCOMPARE(SendMessageA(tab, TCM_GETCURSEL, 0, 0), LRESULT(0));
+        }
+    }
 };
 
 PLAT_TEST_MAIN(TestWindowControls)
