@@ -14,9 +14,9 @@ namespace {
 TEST(Handles, ClosedBogusAndWrongKindFail)
 {
     TempDir dir;
-    HANDLE closed = CreateFileA((dir / "a").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE closed = CreateFileA((dir / "a").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
     ASSERT_TRUE(CloseHandle(closed));
-    HANDLE later = CreateFileA((dir / "b").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE later = CreateFileA((dir / "b").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
     ASSERT_NE(later, INVALID_HANDLE_VALUE);
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE bogus[] = {closed, nullptr, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(3)),
