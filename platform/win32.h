@@ -376,7 +376,6 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 int GetSystemMetrics(int index);
 LONG GetDialogBaseUnits();
-BOOL MapDialogRect(HWND dialog, LPRECT rect);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -386,7 +385,6 @@ HMODULE GetModuleHandleA(LPCSTR name);
 LPSTR GetCommandLineA();
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-HWND SetFocus(HWND window);
 void InitCommonControls();
 HWND CreateStatusWindowA(LONG style, LPCSTR text, HWND parent, UINT id);
 
