@@ -211,7 +211,6 @@ void SetLastError(DWORD error);
 // Buttons
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
-#define BM_CLICK 0x00F5
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
 
@@ -312,16 +311,9 @@ typedef NMHDR* LPNMHDR;
 
 // ---------------------------------------------------------------- windows and dialogs
 #define MB_OK 0x0L
-#define MB_OKCANCEL 0x1L
 #define MB_YESNO 0x4L
-#define MB_ICONHAND 0x10L
-#define MB_ICONERROR MB_ICONHAND
-#define MB_ICONSTOP MB_ICONHAND
-#define MB_ICONQUESTION 0x20L
+#define MB_ICONERROR 0x10L
 #define MB_ICONWARNING 0x30L
-#define MB_ICONEXCLAMATION MB_ICONWARNING
-#define MB_ICONINFORMATION 0x40L
-#define MB_ICONASTERISK MB_ICONINFORMATION
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
