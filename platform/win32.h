@@ -354,7 +354,6 @@ HWND CreateStatusWindowA(LONG style, LPCSTR text, HWND parent, UINT id);
 // Delivering messages while the user-interface thread waits for a worker.
 #define PM_NOREMOVE 0x0000
 #define QS_SENDMESSAGE 0x0040
-#define QS_ALLINPUT 0x04FF
 #define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
