@@ -96,7 +96,8 @@ TEST(Threads, RunWaitAndClose)
 
     EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(CreateThread(nullptr, 0, WaitsForGate, nullptr, 4 /* suspended */, nullptr), nullptr);
+    for (DWORD flags : {0x4u /* suspended */, 0x10000u /* stack size is a reservation */})
+        EXPECT_EQ(CreateThread(nullptr, 0, WaitsForGate, nullptr, flags, nullptr), nullptr);
 }
 
 TEST(Events, ManualAndAutoReset)
