@@ -1,5 +1,5 @@
 // Window functions common to dialogs and controls: finding controls, text,
-// check state, enabling, showing, focus, geometry and the per-window longs.
+// check state, enabling, showing, geometry and the per-window longs.
 // Called from another thread, each runs on the user-interface thread as on
 // Windows, where such calls turn into sent messages.
 #include "platform/qt/qtwin.h"
