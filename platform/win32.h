@@ -42,39 +42,29 @@ HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name);
 // ---------------------------------------------------------------- types
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
-typedef uint32_t ULONG;
-typedef int INT;
 typedef unsigned int UINT;
-typedef char CHAR;
 typedef uint16_t WCHAR;
 typedef size_t SIZE_T;
 typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
-typedef uintptr_t ULONG_PTR;
 typedef uintptr_t WPARAM;
 typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
-typedef void VOID;
-typedef void* PVOID;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
-typedef BYTE* LPBYTE;
 typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
-typedef BOOL* LPBOOL;
 
 typedef void* HANDLE;
-typedef HANDLE* LPHANDLE;
 struct HWND__;
 typedef HWND__* HWND;
 struct HINSTANCE__;
@@ -82,8 +72,6 @@ typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 struct HICON__;
 typedef HICON__* HICON;
-struct HMENU__;
-typedef HMENU__* HMENU;
 typedef HANDLE HLOCAL;
 typedef int (*FARPROC)();
 
@@ -93,16 +81,13 @@ typedef int (*FARPROC)();
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<uintptr_t>(static_cast<WORD>(i))))
-#define MAKEINTRESOURCE MAKEINTRESOURCEA
 #define IS_INTRESOURCE(p) ((reinterpret_cast<uintptr_t>(p) >> 16) == 0)
 
 #define LOWORD(l) (static_cast<WORD>(static_cast<uintptr_t>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<uintptr_t>(l) >> 16) & 0xffff))
 #define LOBYTE(w) (static_cast<BYTE>(static_cast<uintptr_t>(w) & 0xff))
-#define MAKEWORD(a, b) (static_cast<WORD>((static_cast<BYTE>(a)) | (static_cast<WORD>(static_cast<BYTE>(b)) << 8)))
 #define MAKELONG(a, b) (static_cast<LONG>((static_cast<WORD>(a)) | (static_cast<DWORD>(static_cast<WORD>(b)) << 16)))
 #define MAKEWPARAM(l, h) (static_cast<WPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
-#define MAKELPARAM(l, h) (static_cast<LPARAM>(static_cast<DWORD>(MAKELONG(l, h))))
 
 struct RECT {
     LONG left;
@@ -161,7 +146,6 @@ void SetLastError(DWORD error);
 #define ERROR_NOT_SUPPORTED 50
 #define ERROR_DISK_FULL 112
 #define ERROR_MOD_NOT_FOUND 126
-#define ERROR_PROC_NOT_FOUND 127
 #define ERROR_NEGATIVE_SEEK 131
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
@@ -176,7 +160,6 @@ void SetLastError(DWORD error);
 #define ERROR_OPERATION_ABORTED 995
 
 // ---------------------------------------------------------------- messages
-#define WM_NULL 0x0000
 #define WM_DESTROY 0x0002
 #define WM_SIZE 0x0005
 #define WM_SETTEXT 0x000C
@@ -189,14 +172,10 @@ void SetLastError(DWORD error);
 #define WM_COMMAND 0x0111
 #define WM_USER 0x0400
 
-#define ICON_SMALL 0
 #define ICON_BIG 1
 
 #define IDOK 1
 #define IDCANCEL 2
-#define IDABORT 3
-#define IDRETRY 4
-#define IDIGNORE 5
 #define IDYES 6
 #define IDNO 7
 
@@ -211,20 +190,12 @@ void SetLastError(DWORD error);
 // Buttons
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
-#define BM_CLICK 0x00F5
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
-
-// Edits
-#define EM_SETSEL 0x00B1
-#define EM_REPLACESEL 0x00C2
-#define EM_LIMITTEXT 0x00C5
-#define EM_SETLIMITTEXT EM_LIMITTEXT
 
 // Combo boxes
 #define CB_ERR (-1)
 #define CB_ADDSTRING 0x0143
-#define CB_RESETCONTENT 0x014B
 #define CB_GETCOUNT 0x0146
 #define CB_GETCURSEL 0x0147
 #define CB_GETLBTEXT 0x0148
@@ -243,12 +214,9 @@ void SetLastError(DWORD error);
 
 // Tab control
 #define TCM_FIRST 0x1300
-#define TCM_GETITEMCOUNT (TCM_FIRST + 4)
 #define TCM_INSERTITEMA (TCM_FIRST + 7)
 #define TCM_GETCURSEL (TCM_FIRST + 11)
-#define TCM_SETCURSEL (TCM_FIRST + 12)
 #define TCM_ADJUSTRECT (TCM_FIRST + 40)
-#define TCM_INSERTITEM TCM_INSERTITEMA
 #define TCN_FIRST (0U - 550U)
 #define TCN_SELCHANGE (TCN_FIRST - 1)
 #define TCN_SELCHANGING (TCN_FIRST - 2)
@@ -264,27 +232,21 @@ struct TCITEMA {
     int iImage;
     LPARAM lParam;
 };
-typedef TCITEMA TCITEM;
 
 struct NMHDR {
     HWND hwndFrom;
     UINT_PTR idFrom;
     UINT code;
 };
-typedef NMHDR* LPNMHDR;
 
 // ---------------------------------------------------------------- styles
-#define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
 #define WS_CHILD 0x40000000L
-#define WS_MINIMIZE 0x20000000L
 #define WS_VISIBLE 0x10000000L
 #define WS_DISABLED 0x08000000L
-#define WS_CLIPSIBLINGS 0x04000000L
 #define WS_CLIPCHILDREN 0x02000000L
 #define WS_CAPTION 0x00C00000L
 #define WS_BORDER 0x00800000L
-#define WS_DLGFRAME 0x00400000L
 #define WS_VSCROLL 0x00200000L
 #define WS_HSCROLL 0x00100000L
 #define WS_SYSMENU 0x00080000L
@@ -304,7 +266,6 @@ typedef NMHDR* LPNMHDR;
 #define BS_GROUPBOX 0x7L
 #define BS_AUTORADIOBUTTON 0x9L
 
-#define ES_LEFT 0x0000L
 #define ES_MULTILINE 0x0004L
 #define ES_AUTOVSCROLL 0x0040L
 #define ES_AUTOHSCROLL 0x0080L
@@ -321,16 +282,9 @@ typedef NMHDR* LPNMHDR;
 
 // ---------------------------------------------------------------- windows and dialogs
 #define MB_OK 0x0L
-#define MB_OKCANCEL 0x1L
 #define MB_YESNO 0x4L
-#define MB_ICONHAND 0x10L
-#define MB_ICONERROR MB_ICONHAND
-#define MB_ICONSTOP MB_ICONHAND
-#define MB_ICONQUESTION 0x20L
+#define MB_ICONERROR 0x10L
 #define MB_ICONWARNING 0x30L
-#define MB_ICONEXCLAMATION MB_ICONWARNING
-#define MB_ICONINFORMATION 0x40L
-#define MB_ICONASTERISK MB_ICONINFORMATION
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -385,7 +339,6 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 int GetSystemMetrics(int index);
 LONG GetDialogBaseUnits();
-BOOL MapDialogRect(HWND dialog, LPRECT rect);
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -395,15 +348,12 @@ HMODULE GetModuleHandleA(LPCSTR name);
 LPSTR GetCommandLineA();
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-HWND SetFocus(HWND window);
 void InitCommonControls();
 HWND CreateStatusWindowA(LONG style, LPCSTR text, HWND parent, UINT id);
 
 // Delivering messages while the user-interface thread waits for a worker.
 #define PM_NOREMOVE 0x0000
-#define PM_REMOVE 0x0001
 #define QS_SENDMESSAGE 0x0040
-#define QS_ALLINPUT 0x04FF
 #define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
@@ -451,16 +401,11 @@ DWORD CommDlgExtendedError();
 #define GENERIC_WRITE 0x40000000UL
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
-#define CREATE_NEW 1
-#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
-#define TRUNCATE_EXISTING 5
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 #define FILE_BEGIN 0
-#define FILE_CURRENT 1
-#define FILE_END 2
 #define INVALID_FILE_SIZE 0xFFFFFFFFUL
 #define INVALID_SET_FILE_POINTER 0xFFFFFFFFUL
 

@@ -84,23 +84,11 @@ HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
     else
         mode = O_RDONLY;
     int oflags = mode | O_CLOEXEC;
-    switch (disposition) {
-    case CREATE_NEW:
-        oflags |= O_CREAT | O_EXCL;
-        break;
-    case CREATE_ALWAYS:
-    case OPEN_ALWAYS:
+    // The program opens what exists, or creates it; the dispositions that
+    // replace or empty a file are refused rather than half supplied.
+    if (disposition == OPEN_ALWAYS) {
         oflags |= O_CREAT;
-        break;
-    case OPEN_EXISTING:
-        break;
-    case TRUNCATE_EXISTING:
-        if (!wantsWrite) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return INVALID_HANDLE_VALUE;
-        }
-        break;
-    default:
+    } else if (disposition != OPEN_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
@@ -129,8 +117,7 @@ HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
     }
     // Share modes: an opener that shares nothing takes an exclusive lock,
     // every other opener a shared one, so the two exclude each other (the
-    // finer read/write sharing rules of Windows are not modelled). Locks are
-    // taken before any truncation, so a refused open destroys nothing.
+    // finer read/write sharing rules of Windows are not modelled).
     if (S_ISREG(st.st_mode) && flock(fd, (share == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         int err = errno;
         close(fd);
@@ -143,19 +130,10 @@ HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
             unlink(path.c_str());
         return INVALID_HANDLE_VALUE;
     }
-    if ((disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) && S_ISREG(st.st_mode)) {
-        if (ftruncate(fd, 0) != 0) {
-            int err = errno;
-            close(fd);
-            SetLastError(ErrorFromErrno(err));
-            return INVALID_HANDLE_VALUE;
-        }
-    }
     auto obj = std::make_shared<FileObject>(FileKind::Regular, fd);
     HANDLE h = AddHandle(std::move(obj));
-    // Windows reports an existing file that was opened or replaced this way.
-    bool reportExisting = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
-    SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    // Windows reports an existing file that OPEN_ALWAYS opened.
+    SetLastError(existed && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return h;
 }
 
@@ -312,37 +290,15 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
     auto f = plat::LookupFile(file);
     if (!f)
         return INVALID_SET_FILE_POINTER;
-    int whence;
-    switch (moveMethod) {
-    case FILE_BEGIN:
-        whence = SEEK_SET;
-        break;
-    case FILE_CURRENT:
-        whence = SEEK_CUR;
-        break;
-    case FILE_END:
-        whence = SEEK_END;
-        break;
-    default:
+    // The program only ever moves from the start; other methods are refused.
+    if (moveMethod != FILE_BEGIN) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    int64_t move = distanceHigh != nullptr
+    const int64_t target = distanceHigh != nullptr
                        ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
                                               static_cast<uint32_t>(distance))
                        : static_cast<int64_t>(distance);
-    off_t base = 0;
-    if (whence == SEEK_CUR)
-        base = lseek(f->fd, 0, SEEK_CUR);
-    else if (whence == SEEK_END) {
-        struct stat st;
-        base = fstat(f->fd, &st) == 0 ? st.st_size : -1;
-    }
-    if (base < 0) {
-        FailErrno();
-        return INVALID_SET_FILE_POINTER;
-    }
-    int64_t target = static_cast<int64_t>(base) + move;
     if (target < 0) {
         SetLastError(ERROR_NEGATIVE_SEEK); // the pointer stays where it was
         return INVALID_SET_FILE_POINTER;

@@ -25,8 +25,6 @@ constexpr size_t kSanitizerStack = 1024 * 1024; // sanitizers need much more
 constexpr size_t kSanitizerStack = 0;
 #endif
 
-constexpr DWORD kStackSizeIsReservation = 0x00010000; // STACK_SIZE_PARAM_IS_A_RESERVATION
-
 std::atomic<DWORD> gNextThreadId{1};
 
 struct ThreadStart {
@@ -66,8 +64,9 @@ bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lk, DWOR
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID param,
                     DWORD creationFlags, LPDWORD threadId)
 {
-    if (start == nullptr || (creationFlags & ~kStackSizeIsReservation) != 0) {
-        // Suspended creation is not supported: nothing in the program asks for it.
+    if (start == nullptr || creationFlags != 0) {
+        // The program creates its threads running, with no flags; suspended
+        // creation and the stack-reservation flag are refused.
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }

@@ -147,10 +147,6 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
         if (w->kind == PlatKind::RadioButton || w->kind == PlatKind::CheckBox)
             SetCheck(w, wParam == BST_CHECKED);
         return 0;
-    case BM_CLICK:
-        if (b)
-            b->click(); // nothing for a disabled button
-        return 0;
     default:
         return PlatQtTextMessage(w, message, wParam, lParam);
     }

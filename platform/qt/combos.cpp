@@ -93,11 +93,6 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
         w->quiet = false;
         return c->count() - 1;
     }
-    case CB_RESETCONTENT:
-        w->quiet = true;
-        c->clear();
-        w->quiet = false;
-        return TRUE;
     case CB_GETCOUNT:
         return c->count();
     case CB_GETCURSEL:

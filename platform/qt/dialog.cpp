@@ -479,16 +479,3 @@ LONG GetDialogBaseUnits()
     return MAKELONG(x, y);
 }
 
-BOOL MapDialogRect(HWND dialog, LPRECT rect)
-{
-    PlatWindow* w = PlatQtFind(dialog);
-    if (!w || w->kind != PlatKind::Dialog || !rect) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    rect->left = PlatQtUnitsX(*w->dialog, rect->left);
-    rect->right = PlatQtUnitsX(*w->dialog, rect->right);
-    rect->top = PlatQtUnitsY(*w->dialog, rect->top);
-    rect->bottom = PlatQtUnitsY(*w->dialog, rect->bottom);
-    return TRUE;
-}

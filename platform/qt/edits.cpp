@@ -1,6 +1,5 @@
 // Edit boxes ("EDIT") on Qt Widgets: single-line and ES_MULTILINE, read-only,
-// with the user's text limit (EM_LIMITTEXT), the selection messages, and the
-// notifications Windows sends: EN_CHANGE per user change (and per WM_SETTEXT
+// with the notifications Windows sends: EN_CHANGE per user change (and per WM_SETTEXT
 // on a single-line edit), EN_SETFOCUS, EN_KILLFOCUS.
 #include "platform/qt/qtwin.h"
 
@@ -10,10 +9,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTextBlock>
-#include <QValidator>
-
-#include <algorithm>
-#include <climits>
 
 namespace {
 
@@ -27,12 +22,11 @@ QString EditText(const char* text)
 
 
 // What both kinds of edit do alike: report focus, and let the user work on
-// the text the program set last. The limit lives with the widget; 0: none set.
+// the text the program set last.
 template <typename Base> class Edit : public Base {
 public:
     Edit(HWND h, QWidget* parent) : Base(parent), hwnd(h) {}
     HWND hwnd;
-    int limit = 0;
 
 protected:
     bool event(QEvent* e) override
@@ -57,18 +51,6 @@ protected:
 class LineEdit : public Edit<QLineEdit> {
 public:
     using Edit::Edit;
-};
-
-// Rejects user input beyond the text limit; text set by the program is not
-// checked, as on Windows.
-class LimitValidator : public QValidator {
-public:
-    explicit LimitValidator(LineEdit* edit) : QValidator(edit), edit(edit) {}
-    LineEdit* edit;
-    State validate(QString& input, int&) const override
-    {
-        return edit->limit > 0 && input.size() > edit->limit ? Invalid : Acceptable;
-    }
 };
 
 class TextEdit : public Edit<QPlainTextEdit> {
@@ -98,13 +80,6 @@ protected:
             PlatQtNotify(hwnd, EN_CHANGE);
     }
 
-    int Room() const
-    {
-        if (limit <= 0)
-            return INT_MAX;
-        const int selected = textCursor().selectedText().size();
-        return limit - (toPlainText().size() - selected);
-    }
     void keyPressEvent(QKeyEvent* e) override
     {
         PlatWindow* w = PlatQtFind(hwnd);
@@ -116,24 +91,15 @@ protected:
             return;
         }
         if (enter && (e->modifiers() & Qt::ControlModifier)) {
-            if (Room() >= 1 && !isReadOnly())
+            if (!isReadOnly())
                 Batch([&] { insertPlainText(QStringLiteral("\n")); });
             return;
         }
-        if (!e->text().isEmpty() && e->text().at(0).isPrint() && Room() < e->text().size())
-            return; // over the limit: the key does nothing
-        if (enter && Room() < 1)
-            return;
         Batch([&] { QPlainTextEdit::keyPressEvent(e); });
     }
     void insertFromMimeData(const QMimeData* source) override
     {
-        QString text = source->text();
-        const int room = Room();
-        if (room <= 0)
-            return;
-        if (text.size() > room)
-            text.truncate(room);
+        const QString text = source->text();
         Batch([&] { insertPlainText(text); });
     }
 };
@@ -157,7 +123,6 @@ QWidget* Create(PlatWindow* w, const DlgItemTemplate& item, QWidget* parent)
     auto* e = new LineEdit(h, parent);
     e->setReadOnly(item.style & ES_READONLY);
     e->setText(EditText(item.text));
-    e->setValidator(new LimitValidator(e));
     QObject::connect(e, &QLineEdit::textChanged, [h] { PlatQtNotify(h, EN_CHANGE); });
     return e;
 }
@@ -179,34 +144,6 @@ void SetText(PlatWindow* w, const char* text)
         static_cast<TextEdit*>(w->widget)->setPlainText(EditText(text));
 }
 
-void Select(PlatWindow* w, int start, int end)
-{
-    const int len = static_cast<int>(QString::fromStdString(Text(w)).size());
-    if (start < 0) // -1: no selection
-        start = end = -1;
-    if (end < 0 || end > len)
-        end = len;
-    if (start > len)
-        start = len;
-    if (auto* line = dynamic_cast<LineEdit*>(w->widget)) {
-        if (start < 0)
-            line->deselect();
-        else
-            line->setSelection(start, end - start);
-        return;
-    }
-    auto* t = static_cast<TextEdit*>(w->widget);
-    QTextCursor c = t->textCursor();
-    if (start < 0) {
-        c.clearSelection();
-    } else {
-        const int last = t->document()->characterCount() - 1;
-        c.setPosition(std::min(start, last));
-        c.setPosition(std::min(end, last), QTextCursor::KeepAnchor);
-    }
-    t->setTextCursor(c);
-}
-
 LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -216,28 +153,6 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
         if (w->kind == PlatKind::Edit)
             PlatQtNotify(w->handle, EN_CHANGE);
         return TRUE;
-    case EM_LIMITTEXT: {
-        const int limit = wParam ? static_cast<int>(std::min<WPARAM>(wParam, 0x7FFFFFFE)) : 0;
-        if (auto* line = dynamic_cast<LineEdit*>(w->widget))
-            line->limit = limit;
-        else
-            static_cast<TextEdit*>(w->widget)->limit = limit;
-        return 0;
-    }
-    case EM_SETSEL:
-        Select(w, static_cast<int>(static_cast<intptr_t>(wParam)), static_cast<int>(lParam));
-        return 0;
-    case EM_REPLACESEL: {
-        const QString s = EditText(reinterpret_cast<const char*>(lParam));
-        w->quiet = true;
-        if (auto* line = dynamic_cast<LineEdit*>(w->widget))
-            line->insert(s);
-        else
-            static_cast<TextEdit*>(w->widget)->insertPlainText(s);
-        w->quiet = false;
-        PlatQtNotify(w->handle, EN_CHANGE);
-        return 0;
-    }
     default:
         return PlatQtTextMessage(w, message, wParam, lParam);
     }

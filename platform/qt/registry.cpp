@@ -413,23 +413,20 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return TRUE;
 }
 
-// Qt owns the message queue, so this never hands a message back. With
-// PM_QS_SENDMESSAGE it only delivers the messages other threads are waiting
-// on; otherwise it also runs the pending Qt events. Returns FALSE either way.
-BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT removeMsg)
+// Qt owns the message queue, so this never hands a message back. It
+// delivers the messages other threads are waiting on, which is all the
+// program peeks for (PM_QS_SENDMESSAGE), and returns FALSE.
+BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT)
 {
     if (msg)
         *msg = MSG{};
-    if (!PlatQtOnUiThread())
-        return FALSE;
-    PlatQtDeliverSends();
-    if (!(removeMsg & PM_QS_SENDMESSAGE))
-        QCoreApplication::processEvents();
+    if (PlatQtOnUiThread())
+        PlatQtDeliverSends();
     return FALSE;
 }
 
 // Waits until one of `handles` is signalled, a message from another thread
-// is waiting (QS_SENDMESSAGE; QS_ALLINPUT counts only those too), or the
+// is waiting (QS_SENDMESSAGE), or the
 // time is up. Nothing is polled: setting an event or ending a thread wakes
 // the wait, as a sent message does. Messages give WAIT_OBJECT_0 + count.
 // While a box a worker raised is open, the wait runs the events that box

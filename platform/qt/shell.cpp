@@ -34,36 +34,21 @@ QMessageBox* NewBox(const char* text, const char* caption, UINT type)
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (type & 0xF0) {
-    case MB_ICONHAND: icon = QMessageBox::Critical; break;
-    case MB_ICONQUESTION: icon = QMessageBox::Question; break;
+    case MB_ICONERROR: icon = QMessageBox::Critical; break;
     case MB_ICONWARNING: icon = QMessageBox::Warning; break;
-    case MB_ICONINFORMATION: icon = QMessageBox::Information; break;
-    default: break;
+    default: break; // the program shows no other icon
     }
     auto* box
         = new QMessageBox(icon, QString::fromUtf8(caption ? caption : "Error"), QString::fromUtf8(text ? text : ""));
-    switch (type & 0xF) {
-    case MB_OKCANCEL:
-        box->setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-    case MB_YESNO:
-        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-    default:
-        box->setStandardButtons(QMessageBox::Ok);
-        break;
-    }
+    // The program asks yes or no, or tells and waits for OK.
+    box->setStandardButtons((type & 0xF) == MB_YESNO ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
     return box;
 }
 
 // What a box answers when it closes without a button: its cancelling one.
 int CancelAnswer(UINT type)
 {
-    switch (type & 0xF) {
-    case MB_OKCANCEL: return IDCANCEL;
-    case MB_YESNO: return IDNO;
-    default: return IDOK;
-    }
+    return (type & 0xF) == MB_YESNO ? IDNO : IDOK;
 }
 
 // The id of the button that closed the box. Closed without a button (Escape,
@@ -72,7 +57,6 @@ int AnswerOf(const QMessageBox& box, UINT type)
 {
     switch (box.standardButton(box.clickedButton())) {
     case QMessageBox::Ok: return IDOK;
-    case QMessageBox::Cancel: return IDCANCEL;
     case QMessageBox::Yes: return IDYES;
     case QMessageBox::No: return IDNO;
     default: return CancelAnswer(type);

@@ -1,7 +1,9 @@
 // The tab control ("SysTabControl32") on Qt Widgets: a strip of tabs over a
 // framed display area. Pages are the dialog's own child windows laid over
 // it, as on Windows; the control only tells its dialog about a change of
-// tab with WM_NOTIFY TCN_SELCHANGING (which may refuse it) and TCN_SELCHANGE.
+// tab with WM_NOTIFY TCN_SELCHANGING and TCN_SELCHANGE. The program's
+// dialogs never refuse a change, so the answer to TCN_SELCHANGING is not
+// asked for.
 #include "platform/qt/qtwin.h"
 
 #include <QKeyEvent>
@@ -14,14 +16,14 @@ namespace {
 
 constexpr int kFrame = 2; // pixels of frame around the display area
 
-// Asks the dialog whether the tab may change; TRUE from it refuses.
-bool MayChange(HWND tab)
+// Tells the dialog that the user is about to change the tab.
+void Notify(HWND tab, UINT code)
 {
     PlatWindow* w = PlatQtFind(tab);
     if (!w || w->quiet)
-        return true;
-    NMHDR hdr{tab, static_cast<UINT_PTR>(w->id), TCN_SELCHANGING};
-    return !PlatQtDispatch(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&hdr));
+        return;
+    NMHDR hdr{tab, static_cast<UINT_PTR>(w->id), code};
+    PlatQtDispatch(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&hdr));
 }
 
 class TabStrip : public QTabBar {
@@ -33,15 +35,15 @@ protected:
     void mousePressEvent(QMouseEvent* e) override
     {
         const int at = tabAt(e->position().toPoint());
-        if (e->button() == Qt::LeftButton && at >= 0 && at != currentIndex() && !MayChange(hwnd))
-            return;
+        if (e->button() == Qt::LeftButton && at >= 0 && at != currentIndex())
+            Notify(hwnd, TCN_SELCHANGING);
         QTabBar::mousePressEvent(e);
     }
     void keyPressEvent(QKeyEvent* e) override
     {
         const bool moves = e->key() == Qt::Key_Left || e->key() == Qt::Key_Right;
-        if (moves && count() > 1 && !MayChange(hwnd))
-            return;
+        if (moves && count() > 1)
+            Notify(hwnd, TCN_SELCHANGING);
         QTabBar::keyPressEvent(e);
     }
 };
@@ -79,13 +81,7 @@ QWidget* Create(PlatWindow* w, const DlgItemTemplate&, QWidget* parent)
     w->kind = PlatKind::Tab;
     const HWND h = w->handle;
     auto* control = new TabControl(h, parent);
-    QObject::connect(control->strip, &QTabBar::currentChanged, [h](int) {
-        PlatWindow* w = PlatQtFind(h);
-        if (!w || w->quiet)
-            return;
-        NMHDR hdr{h, static_cast<UINT_PTR>(w->id), TCN_SELCHANGE};
-        PlatQtDispatch(w->parent, WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&hdr));
-    });
+    QObject::connect(control->strip, &QTabBar::currentChanged, [h](int) { Notify(h, TCN_SELCHANGE); });
     return control;
 }
 
@@ -101,8 +97,6 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
     TabControl* control = Control(w);
     QTabBar* strip = control->strip;
     switch (message) {
-    case TCM_GETITEMCOUNT:
-        return strip->count();
     case TCM_INSERTITEMA: {
         const auto* item = reinterpret_cast<const TCITEMA*>(lParam);
         if (!item)
@@ -116,17 +110,6 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
     }
     case TCM_GETCURSEL:
         return strip->currentIndex();
-    case TCM_SETCURSEL: {
-        // Selected by the program: no notification. Answers the old selection.
-        const int index = static_cast<int>(static_cast<intptr_t>(wParam));
-        if (index < 0 || index >= strip->count())
-            return -1;
-        const int old = strip->currentIndex();
-        w->quiet = true;
-        strip->setCurrentIndex(index);
-        w->quiet = false;
-        return old;
-    }
     case TCM_ADJUSTRECT: {
         // TRUE: display area to window rectangle; FALSE: the other way round.
         auto* r = reinterpret_cast<RECT*>(lParam);

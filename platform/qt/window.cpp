@@ -1,5 +1,5 @@
 // Window functions common to dialogs and controls: finding controls, text,
-// check state, enabling, showing, focus, geometry and the per-window longs.
+// check state, enabling, showing, geometry and the per-window longs.
 // Called from another thread, each runs on the user-interface thread as on
 // Windows, where such calls turn into sent messages.
 #include "platform/qt/qtwin.h"
@@ -150,23 +150,6 @@ HWND GetParent(HWND window)
     return OnUi<HWND>(window, nullptr, [](PlatWindow* w) { return w->parent; });
 }
 
-HWND SetFocus(HWND window)
-{
-    HWND previous = nullptr;
-    PlatQtOnUi(nullptr, [&] {
-        previous = PlatQtHandleOf(QApplication::focusWidget());
-        if (!window) {
-            if (QWidget* f = QApplication::focusWidget())
-                f->clearFocus();
-        } else if (PlatWindow* w = PlatQtFind(window)) {
-            w->widget->setFocus(Qt::OtherFocusReason);
-        } else {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            previous = nullptr;
-        }
-    });
-    return previous;
-}
 
 BOOL GetClientRect(HWND window, LPRECT rect)
 {

@@ -336,7 +336,6 @@ bool PlatTestSelectTab(HWND dialog, int id, int index, std::source_location wher
     if (index < 0 || index >= strip->count())
         return Missed(where, action + ": no tab " + std::to_string(index) + " of " + std::to_string(strip->count()));
     QTest::mouseClick(strip, Qt::LeftButton, Qt::NoModifier, strip->tabRect(index).center());
-    // The dialog may refuse the change (TCN_SELCHANGING): not a miss.
     return Landed(where, action) && strip->currentIndex() == index;
 }
 

@@ -83,8 +83,8 @@ bool PlatTestFocus(HWND dialog, int id, std::source_location where = std::source
 bool PlatTestSelectComboRow(HWND dialog, int id, int row,
                             std::source_location where = std::source_location::current());
 // Clicks tab `index` of a tab control, as a user does: the dialog gets
-// TCN_SELCHANGING (and may refuse: false, but no failure), then
-// TCN_SELCHANGE. True when that tab is selected afterwards.
+// TCN_SELCHANGING, then TCN_SELCHANGE. True when that tab is selected
+// afterwards.
 bool PlatTestSelectTab(HWND dialog, int id, int index, std::source_location where = std::source_location::current());
 // The close box of the dialog's title bar.
 bool PlatTestCloseBox(HWND dialog, std::source_location where = std::source_location::current());

@@ -98,7 +98,7 @@ TEST_P(Cancel, EndsAWriteOrReadUnderWayAndNothingAfterIt)
         else
             EXPECT_TRUE(CloseHandle(h));
         // A file opened now may get the closed descriptor's number.
-        HANDLE victim = CreateFileA((dir / "victim").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE victim = CreateFileA((dir / "victim").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
         io.join();
         EXPECT_FALSE(ok);
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED));

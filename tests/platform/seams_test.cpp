@@ -88,9 +88,9 @@ TEST(Seams, MessageBoxHookAnswersFromAnyThread)
     // it is called outside the seam's lock and lives until it returns.
     PlatSetMessageBoxHook([](HWND, const char*, const char*, UINT) {
         PlatSetMessageBoxHook(nullptr);
-        return IDCANCEL;
+        return IDYES;
     });
-    EXPECT_TRUE(PlatMessageBoxHooked(nullptr, "x", "Error", MB_OKCANCEL, answer));
-    EXPECT_EQ(answer, IDCANCEL);
+    EXPECT_TRUE(PlatMessageBoxHooked(nullptr, "x", "Error", MB_YESNO, answer));
+    EXPECT_EQ(answer, IDYES);
     EXPECT_FALSE(PlatMessageBoxHooked(nullptr, "x", "Error", MB_OK, answer));
 }

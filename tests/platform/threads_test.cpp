@@ -14,9 +14,9 @@ namespace {
 TEST(Handles, ClosedBogusAndWrongKindFail)
 {
     TempDir dir;
-    HANDLE closed = CreateFileA((dir / "a").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE closed = CreateFileA((dir / "a").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
     ASSERT_TRUE(CloseHandle(closed));
-    HANDLE later = CreateFileA((dir / "b").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    HANDLE later = CreateFileA((dir / "b").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
     ASSERT_NE(later, INVALID_HANDLE_VALUE);
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE bogus[] = {closed, nullptr, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(static_cast<uintptr_t>(3)),
@@ -96,7 +96,8 @@ TEST(Threads, RunWaitAndClose)
 
     EXPECT_EQ(CreateThread(nullptr, 0, nullptr, nullptr, 0, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(CreateThread(nullptr, 0, WaitsForGate, nullptr, 4 /* suspended */, nullptr), nullptr);
+    for (DWORD flags : {0x4u /* suspended */, 0x10000u /* stack size is a reservation */})
+        EXPECT_EQ(CreateThread(nullptr, 0, WaitsForGate, nullptr, flags, nullptr), nullptr);
 }
 
 TEST(Events, ManualAndAutoReset)

@@ -142,13 +142,15 @@ private slots:
     {
         HWND dlg = OpenTestDialog(kTplControls);
         QVERIFY(PlatTestWaitFor([&] { return PlatTestWidget(dlg)->isActiveWindow(); }, 5000));
-        SetFocus(GetDlgItem(dlg, kPush));
+        // The user moves the focus (the program never does).
+        const auto focus = [&](int id) { PlatTestWidget(GetDlgItem(dlg, id))->setFocus(Qt::TabFocusReason); };
+        focus(kPush);
         MessageLog().clear();
         // EN_SETFOCUS when the edit gets the focus, EN_KILLFOCUS when it goes.
-        QCOMPARE(SetFocus(GetDlgItem(dlg, kEdit)), GetDlgItem(dlg, kPush));
+        focus(kEdit);
         QCOMPARE(CommandCount(kEdit, EN_SETFOCUS), 1);
         QCOMPARE(CommandCount(kEdit, EN_KILLFOCUS), 0);
-        SetFocus(GetDlgItem(dlg, kMultiEdit));
+        focus(kMultiEdit);
         QCOMPARE(CommandCount(kEdit, EN_KILLFOCUS), 1);
         QCOMPARE(CommandCount(kMultiEdit, EN_SETFOCUS), 1);
     }
@@ -267,9 +269,6 @@ private slots:
         };
         for (size_t i = 0; i < std::size(rows); ++i) {
             const auto [x, y, cx, cy] = rows[i];
-            RECT r{x, y, cx, cy};
-            QVERIFY(MapDialogRect(dlg, &r));
-            QCOMPARE(QRect(r.left, r.top, r.right, r.bottom), expected(x, y, cx, cy));
             HWND control = GetDlgItem(dlg, int(1000 + i));
             RECT window, client;
             GetWindowRect(control, &window);
@@ -335,10 +334,12 @@ private slots:
         QImage full;
         QVERIFY(full.loadFromData(bitmap->bytes.data(), int(bitmap->bytes.size()), "PNG"));
         // A picture smaller than the bitmap: the bitmap keeps its own size and
-        // the control clips it; an icon shows at its own size too.
+        // the control clips it, keeping the size a text static of the same
+        // template size has; an icon shows at its own size too.
         static const DlgItemTemplate items[] = {
             {IDC_MAIN_PICTURE, "STATIC", WS_CHILD | WS_VISIBLE | SS_BITMAP, "", 0, 0, 50, 30, IDB_MAIN_PICTURE},
             {-1, "STATIC", WS_CHILD | WS_VISIBLE | SS_ICON, "", 60, 0, 20, 20, IDI_MPTEST},
+            {1299, "STATIC", WS_CHILD | WS_VISIBLE | SS_LEFT, "", 0, 0, 50, 30},
         };
         static const DlgTemplate tpl = {9200, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 100, 40, "Pictures", 0, "System", 10, items};
         PlatTestAddDialogTemplate(&tpl);
@@ -346,9 +347,7 @@ private slots:
         auto* picture = qobject_cast<QLabel*>(PlatTestWidget(GetDlgItem(dlg, IDC_MAIN_PICTURE)));
         QVERIFY(picture);
         QCOMPARE(picture->pixmap().size(), full.size());
-        RECT units{0, 0, 50, 30};
-        MapDialogRect(dlg, &units);
-        QCOMPARE(picture->size(), QSize(units.right, units.bottom));
+        QCOMPARE(picture->size(), PlatTestWidget(GetDlgItem(dlg, 1299))->size());
         QVERIFY(picture->width() < full.width());
         const QList<QLabel*> labels = PlatTestWidget(dlg)->findChildren<QLabel*>();
         QVERIFY(std::any_of(labels.begin(), labels.end(),
@@ -390,6 +389,55 @@ private slots:
         QVERIFY(r.left < 0 && r.top < 0 && r.right > 300 && r.bottom > 200);
         SendMessageA(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
         QCOMPARE(QRect(r.left, r.top, r.right, r.bottom), QRect(0, 0, 300, 200));
+    }
+
+    void messagesNobodyHandles()
+    {
+        // Messages the layer does not supply are answered 0 and change
+        // nothing, as Windows answers a message a control ignores. The rows
+        // are messages Windows has and the program never sends.
+        static const DlgItemTemplate items[] = {
+            {1241, "EDIT", WS_CHILD | WS_VISIBLE | WS_BORDER, "abc", 10, 10, 80, 12},
+            {1242, "EDIT", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE, "abc", 10, 30, 80, 30},
+            {1243, "COMBOBOX", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, "", 10, 70, 80, 60},
+            {1244, "SysTabControl32", WS_CHILD | WS_VISIBLE, "", 100, 10, 100, 60},
+        };
+        static const DlgTemplate tpl = {9301, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 220, 140, "Ignored", 0, "System", 10, items};
+        PlatTestAddDialogTemplate(&tpl);
+        HWND dlg = OpenTestDialog(9301, TabHostProc);
+        HWND combo = GetDlgItem(dlg, 1243);
+        HWND tab = GetDlgItem(dlg, 1244);
+        QCOMPARE(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("COM1")), LRESULT(0));
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>("西文字符");
+        QCOMPARE(SendMessageA(tab, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)), LRESULT(0));
+
+        static const struct {
+            const char* name;
+            UINT message;
+            WPARAM wParam;
+        } rows[] = {
+            {"EM_SETSEL", 0x00B1, 1},
+            {"EM_REPLACESEL", 0x00C2, 0},
+            {"EM_LIMITTEXT", 0x00C5, 1},
+            {"CB_RESETCONTENT", 0x014B, 0},
+            {"TCM_GETITEMCOUNT", TCM_FIRST + 4, 0},
+            {"TCM_SETCURSEL", TCM_FIRST + 12, 0},
+            {"WM_USER+100", WM_USER + 100, 1},
+        };
+        for (const auto& row : rows) {
+            RowTrace trace{row.name};
+            for (int id = 1241; id <= 1244; ++id)
+                QCOMPARE(SendDlgItemMessageA(dlg, id, row.message, row.wParam, reinterpret_cast<LPARAM>("x")), LRESULT(0));
+            char text[16] = {};
+            QCOMPARE(GetDlgItemTextA(dlg, 1241, text, sizeof text), UINT(3));
+            QCOMPARE(text, "abc");
+            QCOMPARE(GetDlgItemTextA(dlg, 1242, text, sizeof text), UINT(3));
+            QCOMPARE(text, "abc");
+            QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(1));
+            QCOMPARE(SendMessageA(tab, TCM_GETCURSEL, 0, 0), LRESULT(0));
+        }
     }
 };
 

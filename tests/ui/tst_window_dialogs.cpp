@@ -208,17 +208,21 @@ private slots:
         QCOMPARE(MessageLog().back().lParam, LPARAM(0));
         PlatTestExpectMiss();
         QVERIFY(!PlatTestMenuCommand(dlg, 4242));
-        // The menu bar sits above the client area, which keeps the template's size.
-        RECT client;
-        GetClientRect(dlg, &client);
-        RECT units{0, 0, 200, 100};
-        MapDialogRect(dlg, &units);
-        QCOMPARE(client.bottom, units.bottom);
         // A disabled window's menu does nothing (as under a modal dialog).
         EnableWindow(dlg, FALSE);
         PlatTestExpectMiss();
         QVERIFY(!PlatTestMenuCommand(dlg, IDM_ABOUT));
         QCOMPARE(CommandCount(IDM_ABOUT, 0), 1);
+        // The menu bar sits above the client area, which keeps the template's
+        // size: that of the same dialog without a menu.
+        static const DlgTemplate noMenu = {9101, nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 200, 100,
+                                           "No menu", 0, "System", 10, {}};
+        PlatTestAddDialogTemplate(&noMenu);
+        RECT client, plain;
+        GetClientRect(dlg, &client);
+        GetClientRect(OpenTestDialog(9101), &plain);
+        QCOMPARE(client.bottom, plain.bottom);
+        QVERIFY(client.bottom > 50);
     }
 
     void childPage()

@@ -164,7 +164,7 @@ private slots:
     void workerBoxAnsweredWhileUiThreadWaits()
     {
         HWND dlg = OpenTestDialog(kTplSmall);
-        WorkerBox worker("打印机不在线或错误 8", MB_OKCANCEL);
+        WorkerBox worker("打印机不在线或错误 8", MB_YESNO);
         QVERIFY(worker.shown);
 
         // While this thread waits for the worker, as a dialog's close does, the
@@ -173,7 +173,7 @@ private slots:
         PostMessageA(dlg, WM_USER + 7, 0, 0);
         QTimer::singleShot(0, [dlg] {
             SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
-            AnswerShownMessageBox(QMessageBox::Cancel);
+            AnswerShownMessageBox(QMessageBox::No);
         });
         DWORD woke = WAIT_TIMEOUT;
         QElapsedTimer clock;
@@ -184,7 +184,7 @@ private slots:
             PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
         QCOMPARE(woke, DWORD(WAIT_OBJECT_0));
-        QCOMPARE(worker.answer.load(), IDCANCEL);
+        QCOMPARE(worker.answer.load(), IDNO);
         QCOMPARE(CommandCount(kPush, BN_CLICKED), 0);
         QCOMPARE(MessageCount(WM_USER + 7), 0);
         QVERIFY(PlatTestWaitFor([] { return MessageCount(WM_USER + 7) == 1; }, 2000));
