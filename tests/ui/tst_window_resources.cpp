@@ -1,6 +1,6 @@
 // Dialog templates as resources: FindResourceA, LoadResource and
-// LockResource over the program's tables, and CreateDialogIndirectParamA
-// building a page from a locked template, as tab pages are built.
+// LockResource over the program's tables. (A page built from a locked
+// template: tst_window_dialogs.)
 #include "res/resource.h"
 #include "ui/support/window_fixture.h"
 
@@ -40,33 +40,6 @@ private slots:
         const void* locked = LockResource(LoadResource(nullptr, resource));
         QVERIFY(locked != nullptr);
         QCOMPARE(LockResource(LoadResource(nullptr, FindResourceA(nullptr, MAKEINTRESOURCEA(id), RT_DIALOG))), locked);
-    }
-
-    void pageFromALockedTemplate()
-    {
-        HWND dialog = PlatTestOpenDialog(MAKEINTRESOURCEA(kTplControls), nullptr, LoggingDlgProc);
-        auto tpl = static_cast<LPCDLGTEMPLATEA>(
-            LockResource(LoadResource(nullptr, FindResourceA(nullptr, MAKEINTRESOURCEA(kTplPage), RT_DIALOG))));
-        MessageLog().clear();
-        HWND page = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), tpl, dialog, LoggingDlgProc, 42);
-        QVERIFY(page != nullptr);
-        QCOMPARE(GetParent(page), dialog);
-        // WM_INITDIALOG carries the init parameter; the page waits for ShowWindow.
-        QCOMPARE(MessageCount(WM_INITDIALOG), 1);
-        QCOMPARE(MessageLog().front().window, page);
-        QCOMPARE(MessageLog().front().lParam, LPARAM(42));
-        QVERIFY(!PlatTestWidget(page)->isVisible());
-        ShowWindow(page, SW_SHOW);
-        QVERIFY(PlatTestWidget(page)->isVisible());
-        QVERIFY(GetDlgItem(page, kPageButton) != nullptr);
-        // A second page from the same template is a window of its own.
-        HWND second = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), tpl, dialog, LoggingDlgProc, 0);
-        QVERIFY(second != nullptr && second != page);
-        QVERIFY(GetDlgItem(second, kPageButton) != GetDlgItem(page, kPageButton));
-        // No template: nothing is made.
-        SetLastError(0);
-        QVERIFY(CreateDialogIndirectParamA(GetModuleHandleA(nullptr), nullptr, dialog, LoggingDlgProc, 0) == nullptr);
-        QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     }
 };
 

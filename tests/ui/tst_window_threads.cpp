@@ -146,35 +146,6 @@ private slots:
         QCOMPARE(gHandled.load(), 0);
     }
 
-    void msgWaitKeepsDelivering()
-    {
-        // The user-interface thread waits for a worker the way a closing
-        // dialog does, delivering the worker's reports meanwhile; no Qt
-        // event runs.
-        std::atomic<bool> finished{false};
-        Worker worker([&] {
-            for (int i = 0; i < 50; ++i)
-                SendMessageA(dlg, kReport, 1, 0);
-            finished = true;
-            return LRESULT(0);
-        });
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        int wakes = 0;
-        while (!finished && std::chrono::steady_clock::now() < end) {
-            const DWORD r = MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_SENDMESSAGE);
-            QVERIFY(r == WAIT_OBJECT_0 || r == WAIT_TIMEOUT);
-            if (r == WAIT_OBJECT_0) {
-                ++wakes;
-                MSG msg;
-                QVERIFY(!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE));
-            }
-        }
-        QVERIFY(finished);
-        worker.Get();
-        QCOMPARE(gHandled.load(), 50);
-        QVERIFY(wakes >= 1);
-    }
-
     void msgWaitOnHandles()
     {
         // Nothing to wait for: the time-out, and 0 does not wait.
