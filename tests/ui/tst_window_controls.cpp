@@ -73,7 +73,6 @@ private slots:
             // Every typed character is one EN_CHANGE; a line break typed into
             // an ES_WANTRETURN edit is one too, and comes back as CR LF.
             {"typing, single line", kEdit, Type, "abc", 3, "abc"},
-            {"typing Chinese", kEdit, Type, "发送", 2, "发送"},
             {"typing, multi-line", kMultiEdit, Type, "ab", 2, "ab"},
             {"line break, ES_WANTRETURN", kWantReturnEdit, Type, "a\nb", 3, "a\r\nb"},
             // A read-only edit takes no typing and reports nothing.
