@@ -76,20 +76,6 @@ const std::vector<uint8_t> kAck{0x1C, 0xAA, 0xAA};
 
 } // namespace
 
-TEST(SerialPrinter, ReceivesBytesUnchangedAndDecodesThem)
-{
-    sim::SerialPrinter printer;
-    ASSERT_TRUE(printer.ok()) << printer.error();
-    Line line(printer.slavePath());
-    ASSERT_GE(line.fd, 0);
-    // Bytes a cooked line would translate or swallow: CR, LF, ^C, ^D, ^S.
-    const std::vector<uint8_t> bytes{0x1B, 0x40, 0x0D, 0x0A, 0x03, 0x04, 0x13, 0x11, 0x7F, 0xFF};
-    ASSERT_TRUE(line.write(bytes));
-    ASSERT_TRUE(printer.waitForBytes(bytes.size(), 5s));
-    EXPECT_EQ(printer.received(), bytes);
-    EXPECT_GE(printer.printer().countLines("ESC @"), 1u);
-}
-
 // The answer to the font preamble comes over the line after its delay.
 TEST(SerialPrinter, ALateAnswerComesAfterItsDelay)
 {
