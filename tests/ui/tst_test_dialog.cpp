@@ -71,11 +71,6 @@ Bytes Cat(std::initializer_list<Bytes> parts)
 
 using rig::MessageTexts;
 
-std::string Show(const Bytes& bytes)
-{
-    return sim::hexBytes(bytes);
-}
-
 int VisiblePages()
 {
     int visible = 0;
@@ -299,7 +294,7 @@ private slots:
             QVERIFY2(PlatTestClick(page, press.button), press.name);
             QVERIFY2(rig::WaitPortIdle(5000), press.name);
             const Bytes got = printer.received();
-            const std::string shown = std::string(press.name) + ": " + Show(got);
+            const std::string shown = std::string(press.name) + ": " + sim::hexBytes(got);
             if (press.length == 0) {
                 QVERIFY2(got == press.expected, shown.c_str());
             } else {
@@ -415,7 +410,7 @@ private slots:
         const Bytes one(pass.begin(), pass.end());
         QVERIFY(got.size() % one.size() == 0);
         for (size_t at = 0; at < got.size(); at += one.size())
-            QCOMPARE(Show(Bytes(got.begin() + long(at), got.begin() + long(at + one.size()))), Show(one));
+            QCOMPARE(sim::hexBytes(Bytes(got.begin() + long(at), got.begin() + long(at + one.size()))), sim::hexBytes(one));
     }
 
     // A failed port choice leaves every test without a port; with the
@@ -535,8 +530,8 @@ private slots:
         QVERIFY(PlatTestClick(usb, IDC_USB_WRITE));
         QVERIFY(printer.waitForBytes(24, 5000ms));
         QVERIFY(gCurrentPort.handle != nullptr);
-        QCOMPARE(Show(printer.received()),
-                 Show(Hex("1B 1D 00 01 7A 78 74 6B 70 6A 1B 1D 00 02 1B 1D 00 01 7A 78 74 6B 70 6A")));
+        QCOMPARE(sim::hexBytes(printer.received()),
+                 sim::hexBytes(Hex("1B 1D 00 01 7A 78 74 6B 70 6A 1B 1D 00 02 1B 1D 00 01 7A 78 74 6B 70 6A")));
         QVERIFY(MessageTexts().empty());
         if (!answers)
             return;
