@@ -315,8 +315,6 @@ private slots:
         if (usb != nullptr) {
             QVERIFY(PlatTestClick(dialog, d.usb));
             QCOMPARE(Part(dialog, 0), std::string("U口"));
-            if (firmware)
-                QVERIFY(!PlatTestEnabled(dialog, IDC_DV_ENTER_DOWNLOAD));
         } else if (serial != nullptr) {
             QVERIFY(PlatTestClick(dialog, d.serial));
         } else if (firmware) {

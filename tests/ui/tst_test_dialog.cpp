@@ -436,10 +436,10 @@ private slots:
             {kOther, IDC_OT_DRAWER1, noPort, refused},
             {kOther, IDC_OT_SET_BAUD, "Please select a interface", "Send data error!Please try again"},
         };
+        rig::Bench bench; // no printer on COM1 or USB
+        HWND dialog = OpenTestDialog();
         for (int radio : {IDC_T_USB, IDC_T_SERIAL}) {
-            rig::Bench bench; // no printer on COM1 or USB
             PlatTestClearMessageBoxes();
-            HWND dialog = OpenTestDialog();
             QVERIFY(PlatTestClick(dialog, radio));
             QVERIFY(!PlatTestChecked(dialog, IDC_T_PARALLEL));
             QVERIFY(!PlatTestChecked(dialog, IDC_T_USB) && !PlatTestChecked(dialog, IDC_T_SERIAL));
@@ -449,44 +449,44 @@ private slots:
             // The record holds the type chosen and no handle.
             QCOMPARE(int(gCurrentPort.type), radio == IDC_T_USB ? int(PORT_USB) : int(PORT_SERIAL));
             QVERIFY(gCurrentPort.handle == nullptr);
-            for (const Refusal& r : refusals) {
-                PlatTestClearMessageBoxes();
-                QVERIFY(PlatTestClick(ShowPage(dialog, r.tab), r.button));
-                QCOMPARE(MessageTexts(), Texts{r.noPort});
-            }
             // The USB page tries to open USB, and wants it chosen.
             PlatTestClearMessageBoxes();
             QVERIFY(PlatTestClick(ShowPage(dialog, kUsb), IDC_USB_WRITE));
             QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "USB不在线或已被拨出!" : "请选择USB接口!"});
             QCOMPARE(PlatTestText(gTabPages[kUsb], IDC_USB_WRITTEN), std::string());
-
-            // The parallel port always opens.
-            PlatTestClearMessageBoxes();
-            QVERIFY(PlatTestClick(dialog, IDC_T_PARALLEL));
-            QVERIFY(PlatTestChecked(dialog, IDC_T_PARALLEL));
-            QVERIFY(MessageTexts().empty());
-            for (const Refusal& r : refusals) {
-                HWND page = ShowPage(dialog, r.tab); // a tab change waits for a running send
-                gCurrentPort.state = PORT_STATE_BUSY; // as while another send runs
-                QVERIFY(PlatTestClick(page, r.button));
-                QCOMPARE(MessageTexts(), Texts{r.busy});
-                gCurrentPort.state = PORT_STATE_IDLE;
-                PlatTestClearMessageBoxes();
-            }
-            HWND usb = ShowPage(dialog, kUsb);
-            for (int button : {IDC_USB_WRITE, IDC_USB_READ}) {
-                QVERIFY(PlatTestClick(usb, button));
-                QCOMPARE(MessageTexts(), Texts{"请选择USB接口!"});
-                PlatTestClearMessageBoxes();
-            }
-            gCurrentPort.type = PORT_USB;
-            gCurrentPort.state = PORT_STATE_BUSY; // a send runs: nothing happens
-            QVERIFY(PlatTestClick(usb, IDC_USB_READ));
-            QVERIFY(MessageTexts().empty());
-            gCurrentPort.state = PORT_STATE_CLOSED;
-            QVERIFY(bench.parallelPrinter().received().empty());
-            PlatTestDestroyAll();
         }
+        // The pages ask whether the record has a handle, whatever its type.
+        for (const Refusal& r : refusals) {
+            PlatTestClearMessageBoxes();
+            QVERIFY(PlatTestClick(ShowPage(dialog, r.tab), r.button));
+            QCOMPARE(MessageTexts(), Texts{r.noPort});
+        }
+
+        // The parallel port always opens.
+        PlatTestClearMessageBoxes();
+        QVERIFY(PlatTestClick(dialog, IDC_T_PARALLEL));
+        QVERIFY(PlatTestChecked(dialog, IDC_T_PARALLEL));
+        QVERIFY(MessageTexts().empty());
+        for (const Refusal& r : refusals) {
+            HWND page = ShowPage(dialog, r.tab); // a tab change waits for a running send
+            gCurrentPort.state = PORT_STATE_BUSY; // as while another send runs
+            QVERIFY(PlatTestClick(page, r.button));
+            QCOMPARE(MessageTexts(), Texts{r.busy});
+            gCurrentPort.state = PORT_STATE_IDLE;
+            PlatTestClearMessageBoxes();
+        }
+        HWND usb = ShowPage(dialog, kUsb);
+        for (int button : {IDC_USB_WRITE, IDC_USB_READ}) {
+            QVERIFY(PlatTestClick(usb, button));
+            QCOMPARE(MessageTexts(), Texts{"请选择USB接口!"});
+            PlatTestClearMessageBoxes();
+        }
+        gCurrentPort.type = PORT_USB;
+        gCurrentPort.state = PORT_STATE_BUSY; // a send runs: nothing happens
+        QVERIFY(PlatTestClick(usb, IDC_USB_READ));
+        QVERIFY(MessageTexts().empty());
+        gCurrentPort.state = PORT_STATE_CLOSED;
+        QVERIFY(bench.parallelPrinter().received().empty());
     }
 
     void usbWriteThenReadBack_data()
