@@ -232,8 +232,7 @@ TEST_F(Program, RefusesBadArguments)
         {{"decode", "/etc/hostname", "--out", "/etc/hostname/out"}, 1},
         {{"serial", "--out", "/etc/hostname/out"}, 1},
         {{"usb", "--root", "/etc/hostname/root", "--out", "x"}, 1},
-        // Only the names mptest offers (the whole name rule: the serial
-        // store's and the COM name tests).
+        // Only the names mptest offers (the whole rule: the COM name test).
         {{"serial", "--as", "COM0"}, 2},
         {{"serial", "--as", ""}, 2},
     };
