@@ -1,10 +1,7 @@
-// Tests of the virtual printer's serial and USB pseudo-terminal transports
-// and of the serial store it writes, driven by a plain program-like opener.
+// Tests of the virtual printer's serial and USB pseudo-terminal transports,
+// driven by a plain program-like opener.
 #include "sim/pty.h"
-#include "support/roots.h"
 #include "support/temp_dir.h"
-
-#include "platform/seams.h"
 
 #include <gtest/gtest.h>
 
@@ -79,84 +76,21 @@ const std::vector<uint8_t> kAck{0x1C, 0xAA, 0xAA};
 
 } // namespace
 
-TEST(SerialPrinter, ReceivesBytesUnchangedAndDecodesThem)
+// The answer to the font preamble comes over the line after its delay.
+TEST(SerialPrinter, ALateAnswerComesAfterItsDelay)
 {
-    sim::SerialPrinter printer;
-    ASSERT_TRUE(printer.ok()) << printer.error();
-    Line line(printer.slavePath());
-    ASSERT_GE(line.fd, 0);
-    // Bytes a cooked line would translate or swallow: CR, LF, ^C, ^D, ^S.
-    const std::vector<uint8_t> bytes{0x1B, 0x40, 0x0D, 0x0A, 0x03, 0x04, 0x13, 0x11, 0x7F, 0xFF};
-    ASSERT_TRUE(line.write(bytes));
-    ASSERT_TRUE(printer.waitForBytes(bytes.size(), 5s));
-    EXPECT_EQ(printer.received(), bytes);
-    EXPECT_GE(printer.printer().countLines("ESC @"), 1u);
-
-    // The stored string's answer comes back over the line.
-    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j', 0x1B, 0x1D, 0x00, 0x02}));
-    EXPECT_EQ(line.read(6, 5s), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p', 'j'}));
-    // Switched to short answers while running: five bytes, then nothing.
-    sim::AnswerConfig shortAnswer;
-    shortAnswer.mode = sim::AnswerMode::Short;
-    printer.printer().setAnswers({}, shortAnswer);
-    ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x02}));
-    EXPECT_EQ(line.read(6, 500ms), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p'}));
-}
-
-TEST(SerialPrinter, AnswerVariants)
-{
-    struct Case {
-        const char* name;
-        sim::AnswerMode mode;
-        std::vector<uint8_t> expected;
-    } cases[] = {
-        {"correct", sim::AnswerMode::Correct, kAck},
-        {"wrong", sim::AnswerMode::Wrong, {0xE3, 0x55, 0x55}},
-        {"short", sim::AnswerMode::Short, {0x1C, 0xAA}},
-        {"late", sim::AnswerMode::Late, kAck},
-        {"silent", sim::AnswerMode::Silent, {}},
-    };
-    for (const Case& c : cases) {
-        sim::PrinterOptions o;
-        o.preambleAnswer.mode = c.mode;
-        o.preambleAnswer.lateMs = 300;
-        o.preambleAnswerDelayMs = 0;
-        sim::SerialPrinter printer(o);
-        ASSERT_TRUE(printer.ok());
-        Line line(printer.slavePath());
-        ASSERT_TRUE(printer.waitForConnected(true, 5s)) << c.name;
-        const auto start = std::chrono::steady_clock::now();
-        ASSERT_TRUE(line.write(kPreamble));
-        // Read with a bound that a late answer meets but a silent one ends.
-        const auto got = line.read(3, c.mode == sim::AnswerMode::Silent || c.mode == sim::AnswerMode::Short ? 600ms : 5s);
-        EXPECT_EQ(got, c.expected) << c.name;
-        if (c.mode == sim::AnswerMode::Late) {
-            EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms) << c.name;
-        }
-    }
-}
-
-TEST(SerialPrinter, HeldLineStallsTheSenderUntilResumed)
-{
-    sim::SerialPrinter printer;
+    sim::PrinterOptions o;
+    o.preambleAnswer.mode = sim::AnswerMode::Late;
+    o.preambleAnswer.lateMs = 300;
+    o.preambleAnswerDelayMs = 0;
+    sim::SerialPrinter printer(o);
     ASSERT_TRUE(printer.ok());
-    printer.holdLine(true);
     Line line(printer.slavePath());
-    ASSERT_GE(line.fd, 0);
-    fcntl(line.fd, F_SETFL, fcntl(line.fd, F_GETFL) | O_NONBLOCK);
-    std::vector<uint8_t> block(1024, 'A');
-    size_t written = 0;
-    for (int i = 0; i < 4096; ++i) { // at most 4 MiB: the line fills long before
-        const ssize_t n = ::write(line.fd, block.data(), block.size());
-        if (n <= 0)
-            break;
-        written += size_t(n);
-    }
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, 4096u * 1024u) << "the held line never filled";
-    EXPECT_EQ(printer.printer().state().bytesReceived, 0u);
-    printer.holdLine(false);
-    EXPECT_TRUE(printer.waitForBytes(written, 10s));
+    ASSERT_TRUE(printer.waitForConnected(true, 5s));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(line.write(kPreamble));
+    EXPECT_EQ(line.read(3, 5s), kAck);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms);
 }
 
 TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
@@ -174,42 +108,15 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
         EXPECT_EQ(fs::read_symlink(root / "dev/usb/lp0"), lp0.slavePath());
         EXPECT_EQ(lp1.devicePath(), (root / "dev/usb/lp1"));
 
-        // Write through the link, read the answer to 1B 1D 00 02 back.
+        // Through the link, and no answer to the font preamble on USB.
         Line line(lp0.devicePath());
         ASSERT_GE(line.fd, 0);
-        ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j'}));
-        ASSERT_TRUE(line.write({0x1B, 0x1D, 0x00, 0x02}));
-        EXPECT_EQ(line.read(6, 5s), (std::vector<uint8_t>{'z', 'x', 't', 'k', 'p', 'j'}));
-        // No answer to the font preamble on USB.
         ASSERT_TRUE(line.write(kPreamble));
         EXPECT_TRUE(lp0.waitForLine("font download preamble", 5s));
         EXPECT_TRUE(line.read(3, 200ms).empty());
     }
     EXPECT_FALSE(fs::exists(root / "sys/class/usbmisc/lp0"));
     EXPECT_FALSE(fs::is_symlink(root / "dev/usb/lp0"));
-}
-
-TEST(SerialStore, AcceptsExactlyTheNamesMptestOffers)
-{
-    TempDir dir;
-    testsupport::RootGuard root(PlatRoot::Config, dir / "mptest");
-    sim::SerialPrinter printer;
-    ASSERT_TRUE(printer.ok());
-    struct Case {
-        const char* name;
-        bool accepted;
-    } cases[] = {
-        {"COM1", true},  {"COM7", true},  {"COM0", false}, {"COM8", false}, {"COM257", false},
-        {"LPT1", false}, {"COM 1", false}, {"", false},    {"com1", false}, {"\\\\.\\COM1", false},
-        {"COM01", false},
-    };
-    for (const Case& c : cases) {
-        std::string err;
-        EXPECT_EQ(printer.recordAs(c.name, &err), c.accepted) << c.name;
-        EXPECT_EQ(err.empty(), c.accepted) << c.name << ": " << err;
-    }
-    // The refused names left nothing in the store.
-    EXPECT_EQ(ReadText(dir / "mptest/serial.conf").find("COM0"), std::string::npos);
 }
 
 // The program's pattern: the preamble at 9600 with hardware flow, close,
@@ -235,7 +142,6 @@ TEST(SerialPrinter, FontDownloadAcrossTheSpeedSwitch)
     EXPECT_EQ(chunks.front().line.baud, 9600u);
     EXPECT_TRUE(chunks.front().line.rtscts);
     Line fast(printer.slavePath(), B38400, true);
-    EXPECT_EQ(printer.currentLine().baud, 38400u);
     EXPECT_EQ(fast.read(3, 5s), kAck);
     const std::vector<uint8_t> file{'a', 'b', 'c'};
     ASSERT_TRUE(fast.write(file));
@@ -244,8 +150,5 @@ TEST(SerialPrinter, FontDownloadAcrossTheSpeedSwitch)
     fast.fd = -1;
     ASSERT_TRUE(printer.waitFor([](const sim::PrinterState& s) { return !s.downloads.empty() && !s.downloads[0].open; },
                                 5s));
-    const auto s = printer.printer().state();
-    EXPECT_EQ(s.downloads[0].kind, sim::DownloadKind::Font);
-    EXPECT_EQ(s.downloads[0].length, 3u);
-    EXPECT_EQ(s.downloads[0].sha256, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(printer.printer().state().downloads[0].length, 3u);
 }

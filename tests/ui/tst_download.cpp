@@ -315,8 +315,6 @@ private slots:
         if (usb != nullptr) {
             QVERIFY(PlatTestClick(dialog, d.usb));
             QCOMPARE(Part(dialog, 0), std::string("U口"));
-            if (firmware)
-                QVERIFY(!PlatTestEnabled(dialog, IDC_DV_ENTER_DOWNLOAD));
         } else if (serial != nullptr) {
             QVERIFY(PlatTestClick(dialog, d.serial));
         } else if (firmware) {
@@ -420,82 +418,74 @@ private slots:
     // Written, printed, failing when the printer is gone, and waited for at the close.
     void aMachineNumberIsWrittenPrintedAndTheCloseWaitsForItsWrite()
     {
-        for (bool serial : {false, true}) { // parallel before any radio, serial
-            rig::Bench bench;
-            sim::Printer* printer = serial ? &bench.serial().printer() : &bench.parallelPrinter();
-            HWND dialog = Open(kPrnNum);
-            if (serial)
-                QVERIFY(PlatTestClick(dialog, IDC_DN_SERIAL));
-            QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "ABCdef123456"));
-            QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 12 个"));
-            bool startEnabledInside = true;
-            gAfterReport = [&](HWND hwnd, WPARAM code) {
-                if (code == STATUS_CMDS_LENGTH)
-                    startEnabledInside = PlatTestEnabled(hwnd, IDC_DN_SEND);
-            };
-            QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
-            // Its last report waits for this thread: the write holds the
-            // port, and a print meanwhile does nothing.
-            QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
-            QVERIFY(rig::WaitPortIdle(5000));
-            QVERIFY(!startEnabledInside); // disabled from the send until the write is done
-            QCOMPARE(gShown.size(), size_t(2));
-            QCOMPARE(gShown[0].part0, std::string("正在发送机器码"));
-            QCOMPARE(gShown[1].part0, std::string("已写入机器码!"));
-            QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));
-            const std::string number = "ABCdef123456";
-            const Bytes written = Cat({0x1C, 0xAA, 0x1A}, Bytes(number.begin(), number.end()));
-            QVERIFY(printer->waitForBytes(15, 5000ms));
-            QCOMPARE(printer->received(), written);
-            QCOMPARE(printer->state().machineNumber, number);
-            // The count follows the box as it shrinks too.
-            QVERIFY(PlatTestFocus(dialog, IDC_DN_NUMBER));
-            QVERIFY(PlatTestKey(dialog, Qt::Key_Backspace));
-            QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 11 个"));
-            // The print asks the printer for its number, whatever the box holds.
-            SetDlgItemTextA(dialog, IDC_DN_NUMBER, "");
-            QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
-            QVERIFY(rig::WaitPortIdle(5000));
-            QCOMPARE(Part(dialog, 0), std::string("已发送打印机器码命令!"));
-            QVERIFY(printer->waitForBytes(18, 5000ms));
-            QCOMPARE(printer->received(), Cat(written, {0x1C, 0xAA, 0x19}));
-            QVERIFY(printer->waitFor([](const sim::PrinterState& s) { return s.machineNumberPrints == 1; }, 5000ms));
-            QVERIFY(MessageTexts().empty());
+        rig::Bench bench;
+        sim::Printer& printer = bench.parallelPrinter();
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, "ABCdef123456"));
+        QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 12 个"));
+        bool startEnabledInside = true;
+        gAfterReport = [&](HWND hwnd, WPARAM code) {
+            if (code == STATUS_CMDS_LENGTH)
+                startEnabledInside = PlatTestEnabled(hwnd, IDC_DN_SEND);
+        };
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        // Its last report waits for this thread: the write holds the
+        // port, and a print meanwhile does nothing.
+        QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(!startEnabledInside); // disabled from the send until the write is done
+        QCOMPARE(gShown.size(), size_t(2));
+        QCOMPARE(gShown[0].part0, std::string("正在发送机器码"));
+        QCOMPARE(gShown[1].part0, std::string("已写入机器码!"));
+        QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));
+        const std::string number = "ABCdef123456";
+        const Bytes written = Cat({0x1C, 0xAA, 0x1A}, Bytes(number.begin(), number.end()));
+        QCOMPARE(printer.received(), written);
+        QCOMPARE(printer.state().machineNumber, number);
+        // The count follows the box as it shrinks too.
+        QVERIFY(PlatTestFocus(dialog, IDC_DN_NUMBER));
+        QVERIFY(PlatTestKey(dialog, Qt::Key_Backspace));
+        QCOMPARE(Part(dialog, 0), std::string("已输入机器码: 11 个"));
+        // The print asks the printer for its number, whatever the box holds.
+        SetDlgItemTextA(dialog, IDC_DN_NUMBER, "");
+        QVERIFY(PlatTestClick(dialog, IDC_DN_PRINT));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(dialog, 0), std::string("已发送打印机器码命令!"));
+        QCOMPARE(printer.received(), Cat(written, {0x1C, 0xAA, 0x19}));
+        QVERIFY(printer.waitFor([](const sim::PrinterState& s) { return s.machineNumberPrints == 1; }, 5000ms));
+        QVERIFY(MessageTexts().empty());
 
-            // A write or print that moved nothing is a failure; the parallel
-            // writer says why in its own box.
-            SetDlgItemTextA(dialog, IDC_DN_NUMBER, "ABCdef123456");
-            for (int button : serial ? std::vector<int>{} : std::vector<int>{IDC_DN_SEND, IDC_DN_PRINT}) {
-                bench.parallelPort().setOffline(true);
-                QVERIFY(PlatTestClick(dialog, button));
-                QVERIFY(rig::WaitPortIdle(5000));
-                QCOMPARE(gShown.back().code, WPARAM(STATUS_CMDS_SENT));
-                QCOMPARE(Part(dialog, 0), std::string(button == IDC_DN_SEND ? "写机器码失败" : "打印机器码失败"));
-                QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));
-                QCOMPARE(PlatTestMessageBoxes().size(), size_t(1));
-                QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("display hex"));
-                PlatTestClearMessageBoxes();
-                bench.parallelPort().setOffline(false);
-            }
-            QCOMPARE(printer->received().size(), size_t(18));
-
-            // The close waits for a write under way to go out whole, then
-            // releases the port.
-            SetDlgItemTextA(dialog, IDC_DN_NUMBER, "ZZZZZZ999999");
-            bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 16);
-            QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
-            QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
-            QVERIFY(PlatTestClick(dialog, IDC_DN_EXIT));
-            QVERIFY(PlatTestDialogEnded(dialog));
-            QVERIFY(gCurrentPort.state != PORT_STATE_BUSY && gCurrentPort.handle == nullptr);
-            QCOMPARE(PlatTestPendingSends(), 0);
+        // A write or print that moved nothing is a failure; the parallel
+        // writer says why in its own box.
+        SetDlgItemTextA(dialog, IDC_DN_NUMBER, "ABCdef123456");
+        for (int button : {IDC_DN_SEND, IDC_DN_PRINT}) {
+            bench.parallelPort().setOffline(true);
+            QVERIFY(PlatTestClick(dialog, button));
+            QVERIFY(rig::WaitPortIdle(5000));
             QCOMPARE(gShown.back().code, WPARAM(STATUS_CMDS_SENT));
-            QVERIFY(hStatusBarDw == nullptr);
-            QVERIFY(printer->waitFor([](const sim::PrinterState& s) { return s.machineNumber == "ZZZZZZ999999"; },
-                                     5000ms));
-            QCOMPARE(printer->received().size(), size_t(33));
-            PlatTestDestroyAll();
+            QCOMPARE(Part(dialog, 0), std::string(button == IDC_DN_SEND ? "写机器码失败" : "打印机器码失败"));
+            QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));
+            QCOMPARE(PlatTestMessageBoxes().size(), size_t(1));
+            QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("display hex"));
+            PlatTestClearMessageBoxes();
+            bench.parallelPort().setOffline(false);
         }
+        QCOMPARE(printer.received().size(), size_t(18));
+
+        // The close waits for a write under way to go out whole, then
+        // releases the port.
+        SetDlgItemTextA(dialog, IDC_DN_NUMBER, "ZZZZZZ999999");
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 16);
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        QVERIFY(PlatTestClick(dialog, IDC_DN_EXIT));
+        QVERIFY(PlatTestDialogEnded(dialog));
+        QVERIFY(gCurrentPort.state != PORT_STATE_BUSY && gCurrentPort.handle == nullptr);
+        QCOMPARE(PlatTestPendingSends(), 0);
+        QCOMPARE(gShown.back().code, WPARAM(STATUS_CMDS_SENT));
+        QVERIFY(hStatusBarDw == nullptr);
+        QVERIFY(printer.waitFor([](const sim::PrinterState& s) { return s.machineNumber == "ZZZZZZ999999"; }, 5000ms));
+        QCOMPARE(printer.received().size(), size_t(33));
     }
 
     void anIllegalMachineNumberIsRefusedAndNothingSent_data()

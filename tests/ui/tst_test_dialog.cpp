@@ -71,11 +71,6 @@ Bytes Cat(std::initializer_list<Bytes> parts)
 
 using rig::MessageTexts;
 
-std::string Show(const Bytes& bytes)
-{
-    return sim::hexBytes(bytes);
-}
-
 int VisiblePages()
 {
     int visible = 0;
@@ -85,15 +80,14 @@ int VisiblePages()
     return visible;
 }
 
-// One button press, what the printer must receive for it (or the length
-// and ends of it) and, for some, a line of what the printer made of it.
+// One button press and what the printer must receive for it (or the length
+// and ends of it).
 struct Press {
     const char* name;
     int tab;
     std::function<void(HWND page)> setup;
     int button;
     Bytes expected;
-    const char* logged = nullptr;
     Bytes last = {}; // when given, `expected` is how the bytes begin and these how they end
     size_t length = 0;
 };
@@ -244,11 +238,11 @@ private slots:
         // The printer decodes every byte the pages send, with no unknown command.
         auto zone = [](int row) { return [row](HWND page) { QVERIFY(PlatTestSelectComboRow(page, IDC_GBK_ZONE, row)); }; };
         const std::vector<Press> presses{
-            {"gbk zone 1 (the default)", kGbk, NoSetup, IDC_GBK_START, Hex("1B 40 1C 21 00 A1 A1 A1 A3"), nullptr,
+            {"gbk zone 1 (the default)", kGbk, NoSetup, IDC_GBK_START, Hex("1B 40 1C 21 00 A1 A1 A1 A3"),
              Hex("A9 FB A9 FD 0A"), 852},
-            {"gbk zone 2", kGbk, zone(1), IDC_GBK_START, Hex("1B 40 1C 21 00 B0 A1 B0 A3"), nullptr, Hex("F4 FB F4 FD 0A"), 1698},
-            {"gbk zone 3", kGbk, zone(2), IDC_GBK_START, Hex("1B 40 1C 21 00 81 40 81 44"), nullptr, Hex("9F F8 9F FC 0A"), 1542},
-            {"gbk zone 4", kGbk, zone(3), IDC_GBK_START, Hex("1B 40 1C 21 00 AA 40 AA 44"), nullptr, Hex("FE 98 FE 9C 0A"), 1398},
+            {"gbk zone 2", kGbk, zone(1), IDC_GBK_START, Hex("1B 40 1C 21 00 B0 A1 B0 A3"), Hex("F4 FB F4 FD 0A"), 1698},
+            {"gbk zone 3", kGbk, zone(2), IDC_GBK_START, Hex("1B 40 1C 21 00 81 40 81 44"), Hex("9F F8 9F FC 0A"), 1542},
+            {"gbk zone 4", kGbk, zone(3), IDC_GBK_START, Hex("1B 40 1C 21 00 AA 40 AA 44"), Hex("FE 98 FE 9C 0A"), 1398},
             // Zone 5 byte for byte.
             {"gbk zone 5 in every mode", kGbk,
              [](HWND page) {
@@ -256,12 +250,10 @@ private slots:
                      QVERIFY(PlatTestClick(page, id));
                  QVERIFY(PlatTestSelectComboRow(page, IDC_GBK_ZONE, 4));
              },
-             IDC_GBK_START, zone5, "FS ! Chinese print mode: double width, double height, underline"},
-            {"black mark on", kBmark, NoSetup, IDC_BM_ON, Cat({Hex("1C AA 11 01"), Gbk("  BM enable\n")}),
-             "1C AA 11 01  black mark on"},
+             IDC_GBK_START, zone5},
+            {"black mark on", kBmark, NoSetup, IDC_BM_ON, Cat({Hex("1C AA 11 01"), Gbk("  BM enable\n")})},
             {"black mark off", kBmark, NoSetup, IDC_BM_OFF, Cat({Hex("1C AA 11 00"), Gbk("  BM disable\n")})},
-            {"distance A 0", kBmark, NoSetup, IDC_BM_SET_A, Cat({Hex("1C AA 13 99 00"), Gbk("黑标到打印头偏移长度设置成功\n")}),
-             "black mark mark to print head 153 units"},
+            {"distance A 0", kBmark, NoSetup, IDC_BM_SET_A, Cat({Hex("1C AA 13 99 00"), Gbk("黑标到打印头偏移长度设置成功\n")})},
             // Only the first 9 characters count: 123456789 mm.
             {"distance A cut to 9 characters", kBmark, type(IDC_BM_DIST_A, "1234567890"), IDC_BM_SET_A,
              Cat({Hex("1C AA 13 ED 6A"), Gbk("黑标到打印头偏移长度设置成功\n")})},
@@ -271,30 +263,24 @@ private slots:
             // Saturates at the largest int: 12201611630 units, low 16 bits.
             {"distance C of 40 digits", kBmark, type(IDC_BM_DIST_C, std::string(40, '9')), IDC_BM_SET_C,
              Cat({Hex("1C AA 12 6E D1"), Gbk("两黑标之间的长度设置成功\n")})},
-            {"black-mark test", kBmark, NoSetup, IDC_BM_TEST, Hex("1B 40 1D CB 4D 20 74 65 73 74 0A"),
-             "1D CB  black-mark feed (form 1D CB)"},
+            {"black-mark test", kBmark, NoSetup, IDC_BM_TEST, Hex("1B 40 1D CB 4D 20 74 65 73 74 0A")},
             {"black-mark test and cut", kBmark, [](HWND page) { QVERIFY(PlatTestClick(page, IDC_BM_CUT)); },
-             IDC_BM_TEST, Hex("1B 40 1D CB 4D 20 74 65 73 74 0A 1D 56 66 01"),
-             "GS V full cut after feeding 1 dots (form 66)"},
-            {"carriage", kDianliu, NoSetup, IDC_DL_CARRIAGE, Hex("1C AA 16 04"), "drive carriage (04)"},
+             IDC_BM_TEST, Hex("1B 40 1D CB 4D 20 74 65 73 74 0A 1D 56 66 01")},
+            {"carriage", kDianliu, NoSetup, IDC_DL_CARRIAGE, Hex("1C AA 16 04")},
             {"paper feed", kDianliu, NoSetup, IDC_DL_FEED, Hex("1C AA 17 02 55")},
-            {"pins", kDianliu, NoSetup, IDC_DL_PINS, Hex("1C AA 18 01 00"), "drive pins (01 00)"},
+            {"pins", kDianliu, NoSetup, IDC_DL_PINS, Hex("1C AA 18 01 00")},
             {"all black", kOther, NoSetup, IDC_OT_BLACK, Cat({blackBand, blackBand, blackBand, blackBand, blackBand})},
-            {"sample", kOther, NoSetup, IDC_OT_SAMPLE, sample, "ESC * bit image: 8-dot single density, 100 columns"},
+            {"sample", kOther, NoSetup, IDC_OT_SAMPLE, sample},
             {"drawer 1", kOther, NoSetup, IDC_OT_DRAWER1, Cat({Hex("1B 40"), Gbk("测试钱箱\n"), Hex("1B 4A 20 1B 70 00 33 00 00")})},
-            {"drawer 2", kOther, NoSetup, IDC_OT_DRAWER2, Cat({Hex("1B 40"), Gbk("测试钱箱\n"), Hex("1B 4A 20 1B 70 01 33 00 00")}),
-             "ESC p drawer kick: connector 1, on 51, off 0"},
-            {"full cut", kOther, NoSetup, IDC_OT_CUT_FULL, Cat({Hex("1B 40"), Gbk("测试切刀\n"), Hex("1B 4A 50 1B 69")}),
-             "ESC i full cut"},
-            {"partial cut", kOther, NoSetup, IDC_OT_CUT_PART, Cat({Hex("1B 40"), Gbk("测试切刀\n"), Hex("1B 4A 50 1B 6D")}),
-             "ESC m partial cut"},
+            {"drawer 2", kOther, NoSetup, IDC_OT_DRAWER2, Cat({Hex("1B 40"), Gbk("测试钱箱\n"), Hex("1B 4A 20 1B 70 01 33 00 00")})},
+            {"full cut", kOther, NoSetup, IDC_OT_CUT_FULL, Cat({Hex("1B 40"), Gbk("测试切刀\n"), Hex("1B 4A 50 1B 69")})},
+            {"partial cut", kOther, NoSetup, IDC_OT_CUT_PART, Cat({Hex("1B 40"), Gbk("测试切刀\n"), Hex("1B 4A 50 1B 6D")})},
             {"cutter on", kOther, NoSetup, IDC_OT_CUTTER_ON, Cat({Hex("1B 40"), Gbk("切刀打开\n"), Hex("1C AA 23 01")})},
-            {"cutter off", kOther, NoSetup, IDC_OT_CUTTER_OFF, Cat({Hex("1B 40"), Gbk("切刀关闭\n"), Hex("1C AA 23 00")}),
-             "1C AA 23 00  cutter off"},
+            {"cutter off", kOther, NoSetup, IDC_OT_CUTTER_OFF, Cat({Hex("1B 40"), Gbk("切刀关闭\n"), Hex("1C AA 23 00")})},
             // The index sent is the row chosen: the default, both ends, none.
             {"baud 9600 (the default)", kOther, NoSetup, IDC_OT_SET_BAUD, baud(3)},
             {"baud 1200", kOther, combo(IDC_OT_BAUD, 0), IDC_OT_SET_BAUD, baud(0)},
-            {"baud 38400", kOther, combo(IDC_OT_BAUD, 5), IDC_OT_SET_BAUD, baud(5), "serial baud index 5 (38400 baud)"},
+            {"baud 38400", kOther, combo(IDC_OT_BAUD, 5), IDC_OT_SET_BAUD, baud(5)},
             {"baud with nothing selected", kOther,
              [](HWND page) { SendDlgItemMessageA(page, IDC_OT_BAUD, CB_SETCURSEL, WPARAM(-1), 0); }, IDC_OT_SET_BAUD,
              baud(0xFF)},
@@ -308,7 +294,7 @@ private slots:
             QVERIFY2(PlatTestClick(page, press.button), press.name);
             QVERIFY2(rig::WaitPortIdle(5000), press.name);
             const Bytes got = printer.received();
-            const std::string shown = std::string(press.name) + ": " + Show(got);
+            const std::string shown = std::string(press.name) + ": " + sim::hexBytes(got);
             if (press.length == 0) {
                 QVERIFY2(got == press.expected, shown.c_str());
             } else {
@@ -320,7 +306,6 @@ private slots:
             printer.flush();
             const std::string transcript = std::string(press.name) + "\n" + printer.transcriptText();
             QVERIFY2(printer.state().unknownCommands == 0, transcript.c_str());
-            QVERIFY2(press.logged == nullptr || printer.countLines(press.logged) > 0, transcript.c_str());
             PlatTestDestroyAll();
         }
     }
@@ -425,7 +410,7 @@ private slots:
         const Bytes one(pass.begin(), pass.end());
         QVERIFY(got.size() % one.size() == 0);
         for (size_t at = 0; at < got.size(); at += one.size())
-            QCOMPARE(Show(Bytes(got.begin() + long(at), got.begin() + long(at + one.size()))), Show(one));
+            QCOMPARE(sim::hexBytes(Bytes(got.begin() + long(at), got.begin() + long(at + one.size()))), sim::hexBytes(one));
     }
 
     // A failed port choice leaves every test without a port; with the
@@ -451,10 +436,10 @@ private slots:
             {kOther, IDC_OT_DRAWER1, noPort, refused},
             {kOther, IDC_OT_SET_BAUD, "Please select a interface", "Send data error!Please try again"},
         };
+        rig::Bench bench; // no printer on COM1 or USB
+        HWND dialog = OpenTestDialog();
         for (int radio : {IDC_T_USB, IDC_T_SERIAL}) {
-            rig::Bench bench; // no printer on COM1 or USB
             PlatTestClearMessageBoxes();
-            HWND dialog = OpenTestDialog();
             QVERIFY(PlatTestClick(dialog, radio));
             QVERIFY(!PlatTestChecked(dialog, IDC_T_PARALLEL));
             QVERIFY(!PlatTestChecked(dialog, IDC_T_USB) && !PlatTestChecked(dialog, IDC_T_SERIAL));
@@ -464,44 +449,44 @@ private slots:
             // The record holds the type chosen and no handle.
             QCOMPARE(int(gCurrentPort.type), radio == IDC_T_USB ? int(PORT_USB) : int(PORT_SERIAL));
             QVERIFY(gCurrentPort.handle == nullptr);
-            for (const Refusal& r : refusals) {
-                PlatTestClearMessageBoxes();
-                QVERIFY(PlatTestClick(ShowPage(dialog, r.tab), r.button));
-                QCOMPARE(MessageTexts(), Texts{r.noPort});
-            }
             // The USB page tries to open USB, and wants it chosen.
             PlatTestClearMessageBoxes();
             QVERIFY(PlatTestClick(ShowPage(dialog, kUsb), IDC_USB_WRITE));
             QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "USB不在线或已被拨出!" : "请选择USB接口!"});
             QCOMPARE(PlatTestText(gTabPages[kUsb], IDC_USB_WRITTEN), std::string());
-
-            // The parallel port always opens.
-            PlatTestClearMessageBoxes();
-            QVERIFY(PlatTestClick(dialog, IDC_T_PARALLEL));
-            QVERIFY(PlatTestChecked(dialog, IDC_T_PARALLEL));
-            QVERIFY(MessageTexts().empty());
-            for (const Refusal& r : refusals) {
-                HWND page = ShowPage(dialog, r.tab); // a tab change waits for a running send
-                gCurrentPort.state = PORT_STATE_BUSY; // as while another send runs
-                QVERIFY(PlatTestClick(page, r.button));
-                QCOMPARE(MessageTexts(), Texts{r.busy});
-                gCurrentPort.state = PORT_STATE_IDLE;
-                PlatTestClearMessageBoxes();
-            }
-            HWND usb = ShowPage(dialog, kUsb);
-            for (int button : {IDC_USB_WRITE, IDC_USB_READ}) {
-                QVERIFY(PlatTestClick(usb, button));
-                QCOMPARE(MessageTexts(), Texts{"请选择USB接口!"});
-                PlatTestClearMessageBoxes();
-            }
-            gCurrentPort.type = PORT_USB;
-            gCurrentPort.state = PORT_STATE_BUSY; // a send runs: nothing happens
-            QVERIFY(PlatTestClick(usb, IDC_USB_READ));
-            QVERIFY(MessageTexts().empty());
-            gCurrentPort.state = PORT_STATE_CLOSED;
-            QVERIFY(bench.parallelPrinter().received().empty());
-            PlatTestDestroyAll();
         }
+        // The pages ask whether the record has a handle, whatever its type.
+        for (const Refusal& r : refusals) {
+            PlatTestClearMessageBoxes();
+            QVERIFY(PlatTestClick(ShowPage(dialog, r.tab), r.button));
+            QCOMPARE(MessageTexts(), Texts{r.noPort});
+        }
+
+        // The parallel port always opens.
+        PlatTestClearMessageBoxes();
+        QVERIFY(PlatTestClick(dialog, IDC_T_PARALLEL));
+        QVERIFY(PlatTestChecked(dialog, IDC_T_PARALLEL));
+        QVERIFY(MessageTexts().empty());
+        for (const Refusal& r : refusals) {
+            HWND page = ShowPage(dialog, r.tab); // a tab change waits for a running send
+            gCurrentPort.state = PORT_STATE_BUSY; // as while another send runs
+            QVERIFY(PlatTestClick(page, r.button));
+            QCOMPARE(MessageTexts(), Texts{r.busy});
+            gCurrentPort.state = PORT_STATE_IDLE;
+            PlatTestClearMessageBoxes();
+        }
+        HWND usb = ShowPage(dialog, kUsb);
+        for (int button : {IDC_USB_WRITE, IDC_USB_READ}) {
+            QVERIFY(PlatTestClick(usb, button));
+            QCOMPARE(MessageTexts(), Texts{"请选择USB接口!"});
+            PlatTestClearMessageBoxes();
+        }
+        gCurrentPort.type = PORT_USB;
+        gCurrentPort.state = PORT_STATE_BUSY; // a send runs: nothing happens
+        QVERIFY(PlatTestClick(usb, IDC_USB_READ));
+        QVERIFY(MessageTexts().empty());
+        gCurrentPort.state = PORT_STATE_CLOSED;
+        QVERIFY(bench.parallelPrinter().received().empty());
     }
 
     void usbWriteThenReadBack_data()
@@ -545,8 +530,8 @@ private slots:
         QVERIFY(PlatTestClick(usb, IDC_USB_WRITE));
         QVERIFY(printer.waitForBytes(24, 5000ms));
         QVERIFY(gCurrentPort.handle != nullptr);
-        QCOMPARE(Show(printer.received()),
-                 Show(Hex("1B 1D 00 01 7A 78 74 6B 70 6A 1B 1D 00 02 1B 1D 00 01 7A 78 74 6B 70 6A")));
+        QCOMPARE(sim::hexBytes(printer.received()),
+                 sim::hexBytes(Hex("1B 1D 00 01 7A 78 74 6B 70 6A 1B 1D 00 02 1B 1D 00 01 7A 78 74 6B 70 6A")));
         QVERIFY(MessageTexts().empty());
         if (!answers)
             return;
