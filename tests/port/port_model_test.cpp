@@ -1,6 +1,6 @@
 // InitPort's derivation of the selections from the
 // stored COM1 default, getComInfo's status text, SetComConfig's mapping back
-// into a DCB, and PortRelease.
+// into a DCB, and OpenPorts of no known type.
 #include "port_test_support.h"
 
 #include "port/port.h"
@@ -199,21 +199,6 @@ TEST_F(SetComConfigTest, SelectionThatNamesNoRowKeepsTheField)
     gComInfo = {11, 5, 3, 2, 0, 2};
     EXPECT_FALSE(SetComConfig(&config, sizeof config));
     gComInfo = saved;
-}
-
-// ---------------------------------------------------------------- PortRelease
-
-TEST(PortReleaseTest, TwiceClosesNothingTheSecondTimeAndKeepsTheRest)
-{
-    ClearPortRecord(gCurrentPort);
-    std::strcpy(gCurrentPort.name, "LPT2");
-    gCurrentPort.state.store(PORT_STATE_IDLE);
-    PortRelease();
-    PortRelease();
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_STREQ(gCurrentPort.name, "LPT2");
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
-    ClearPortRecord(gCurrentPort);
 }
 
 TEST(OpenPortsTest, UnknownTypeFailsAndLeavesNothingOpen)
