@@ -45,11 +45,8 @@ TEST_F(DeviceRoot, TheProgramReachesTheVirtualUsbPrinter)
     EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE); // the machine's own roots have no such printer
 
     ASSERT_EQ(TakeOptions({"mptest", "--device-root", tmp.path()}), -1);
-    ASSERT_TRUE(OpenPorts(PORT_USB));
-    const char text[] = "\x1B@usb\n";
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(gCurrentPort.handle, text, sizeof text - 1, &written, nullptr));
-    EXPECT_TRUE(printer.waitForBytes(sizeof text - 1, milliseconds(5000)));
+    EXPECT_TRUE(OpenPorts(PORT_USB));
+    EXPECT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
     // A COM port without a stored device stands for a line under the root
     // too, never the machine's own.
     EXPECT_EQ(PlatComDevice("COM1"), tmp.path() + "/dev/ttyS0");
