@@ -112,7 +112,6 @@ TEST(GetComInfoTest, TextFromTheSelections)
 {
     struct Case { BYTE baud, dataBits, flow; const char* text; };
     const Case cases[] = {
-        {5, 3, 2, "串口:  9600bps,8位,无"},
         {9, 3, 0, "串口:  115200bps,8位,Xon/Xoff"},
         {0, 0, 1, "串口:  110bps,5位,硬件"},
         {7, 2, 2, "串口:  38400bps,7位,无"},
