@@ -20,8 +20,8 @@ using namespace std::chrono_literals;
 namespace {
 
 // Texts of status part 1 right after each report of a pass (not the length
-// reports) was handled, and an
-// optional action run inside the report, after the console handled it.
+// reports) was handled, and an optional action run inside the report, after
+// the console handled it.
 std::vector<std::string> gPart1History;
 std::function<void(HWND, UINT, WPARAM)> gAfterReport;
 
