@@ -64,25 +64,19 @@ TEST(Files, OpenErrorsTable)
     TempDir dir;
     WriteText(dir / "plain", "x");
     fs::create_directory(dir / "folder");
-    WriteText(dir / "target", "precious");
-    fs::create_symlink(dir / "target", dir / "link");
-    struct Case { const char* what; std::string path; DWORD disposition; DWORD flags; DWORD error; } cases[] = {
-        {"missing folder on the way", dir / "nofolder/f", OPEN_EXISTING, 0, ERROR_PATH_NOT_FOUND},
-        {"missing folder, create", dir / "nofolder/f", OPEN_ALWAYS, 0, ERROR_PATH_NOT_FOUND},
-        {"a file used as folder", dir / "plain/f", OPEN_ALWAYS, 0, ERROR_PATH_NOT_FOUND},
-        {"a folder", dir / "folder", OPEN_EXISTING, 0, ERROR_ACCESS_DENIED},
-        {"empty name", "", OPEN_EXISTING, 0, ERROR_PATH_NOT_FOUND},
-        {"a link, asked not to follow", dir / "link", OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, ERROR_ACCESS_DENIED},
+    // (A link at a path opened not to follow links: the EPP capture's test.)
+    struct Case { const char* what; std::string path; DWORD disposition; DWORD error; } cases[] = {
+        {"missing folder on the way", dir / "nofolder/f", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
+        {"missing folder, create", dir / "nofolder/f", OPEN_ALWAYS, ERROR_PATH_NOT_FOUND},
+        {"a file used as folder", dir / "plain/f", OPEN_ALWAYS, ERROR_PATH_NOT_FOUND},
+        {"a folder", dir / "folder", OPEN_EXISTING, ERROR_ACCESS_DENIED},
+        {"empty name", "", OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const DWORD access = c.flags ? GENERIC_WRITE : GENERIC_READ;
-        HANDLE h = CreateFileA(c.path.c_str(), access, 0, nullptr, c.disposition, FILE_ATTRIBUTE_NORMAL | c.flags,
-                               nullptr);
-        EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(Open(c.path, GENERIC_READ, 0, c.disposition), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), c.error);
     }
-    EXPECT_EQ(ReadText(dir / "target"), "precious");
     EXPECT_EQ(CreateFileA(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }

@@ -1,6 +1,6 @@
 // InitPort's derivation of the selections from the
 // stored COM1 default, getComInfo's status text, SetComConfig's mapping back
-// into a DCB, and PortRelease.
+// into a DCB, and OpenPorts of no known type.
 #include "port_test_support.h"
 
 #include "port/port.h"
@@ -112,7 +112,6 @@ TEST(GetComInfoTest, TextFromTheSelections)
 {
     struct Case { BYTE baud, dataBits, flow; const char* text; };
     const Case cases[] = {
-        {5, 3, 2, "串口:  9600bps,8位,无"},
         {9, 3, 0, "串口:  115200bps,8位,Xon/Xoff"},
         {0, 0, 1, "串口:  110bps,5位,硬件"},
         {7, 2, 2, "串口:  38400bps,7位,无"},
@@ -199,21 +198,6 @@ TEST_F(SetComConfigTest, SelectionThatNamesNoRowKeepsTheField)
     gComInfo = {11, 5, 3, 2, 0, 2};
     EXPECT_FALSE(SetComConfig(&config, sizeof config));
     gComInfo = saved;
-}
-
-// ---------------------------------------------------------------- PortRelease
-
-TEST(PortReleaseTest, TwiceClosesNothingTheSecondTimeAndKeepsTheRest)
-{
-    ClearPortRecord(gCurrentPort);
-    std::strcpy(gCurrentPort.name, "LPT2");
-    gCurrentPort.state.store(PORT_STATE_IDLE);
-    PortRelease();
-    PortRelease();
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_STREQ(gCurrentPort.name, "LPT2");
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
-    ClearPortRecord(gCurrentPort);
 }
 
 TEST(OpenPortsTest, UnknownTypeFailsAndLeavesNothingOpen)

@@ -7,7 +7,6 @@
 #include "port/port.h"
 #include "sim/pty.h"
 
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@
 
 using porttest::RootGuard;
 using porttest::TempDir;
-using std::chrono::milliseconds;
 
 namespace {
 
@@ -47,14 +45,6 @@ protected:
         return true;
     }
 
-    static DCB LineState()
-    {
-        DCB dcb = {};
-        dcb.DCBlength = sizeof dcb;
-        EXPECT_TRUE(GetCommState(gCurrentPort.handle, &dcb));
-        return dcb;
-    }
-
     static DWORD StoredBaud(const char* name)
     {
         COMMCONFIG stored = {};
@@ -69,7 +59,8 @@ protected:
 };
 
 // The user's settings reach the line, with the program's time-outs; hardware
-// flow is RTS/CTS on the line.
+// flow is RTS/CTS on the line. (How each DCB field reaches the line is the
+// platform's serial test; the selections' DCB, the port model test.)
 TEST_F(SerialTest, HardwareFlowGivesRtsCtsOnTheLine)
 {
     for (BYTE flow : {FLOW_NONE, FLOW_HARDWARE}) {
@@ -78,15 +69,7 @@ TEST_F(SerialTest, HardwareFlowGivesRtsCtsOnTheLine)
         SetComConfig(&gCurrentComConfig, sizeof gCurrentComConfig);
         ASSERT_TRUE(OpenPorts(PORT_SERIAL));
         EXPECT_STREQ(gCurrentPort.name, "COM1");
-        EXPECT_EQ(gCurrentPort.type, PORT_SERIAL);
-        ASSERT_NE(gCurrentPort.handle, nullptr);
         EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
-        DCB dcb = LineState();
-        EXPECT_EQ(dcb.BaudRate, 115200u);
-        EXPECT_EQ(dcb.ByteSize, 8);
-        EXPECT_EQ(dcb.Parity, NOPARITY);
-        EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
-        EXPECT_EQ(dcb.fOutxCtsFlow, flow == FLOW_HARDWARE);
         EXPECT_EQ(printer.currentLine().baud, 115200u);
         EXPECT_EQ(printer.currentLine().rtscts, flow == FLOW_HARDWARE);
         COMMTIMEOUTS timeouts = {};
@@ -94,25 +77,19 @@ TEST_F(SerialTest, HardwareFlowGivesRtsCtsOnTheLine)
         EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 3000u);
         EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 5000u);
         EXPECT_EQ(timeouts.ReadIntervalTimeout, 200u);
-        // Bytes written to the handle reach the printer.
-        const char text[] = "\x1B@hello\n";
-        DWORD written = 0;
-        ASSERT_TRUE(WriteFile(gCurrentPort.handle, text, sizeof text - 1, &written, nullptr));
-        EXPECT_EQ(written, sizeof text - 1);
-        EXPECT_TRUE(printer.waitForBytes((flow == FLOW_HARDWARE ? 2 : 1) * (sizeof text - 1), milliseconds(5000)));
     }
 }
 
 // An open that fails leaves no handle and the record closed: a port another
-// opener holds, a device that is no serial line, or none at all; nothing is
-// left holding the device. In turn our open port keeps others out.
+// opener holds, a device that is no serial line; nothing is left holding the
+// device. (Which devices are no serial line: the platform's serial test.)
 TEST_F(SerialTest, AFailedOpenLeavesNoHandle)
 {
     const std::string file = tmp.path() + "/plain-file";
     ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
     HANDLE other = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    for (const std::string& device : {std::string(), file, tmp.path() + "/no-such-tty", std::string("/dev/null")}) {
+    for (const std::string& device : {std::string(), file}) {
         SCOPED_TRACE(device.empty() ? "held by another opener" : device);
         if (!device.empty()) {
             ASSERT_TRUE(PlatSetComDevice("COM1", device));
@@ -126,13 +103,9 @@ TEST_F(SerialTest, AFailedOpenLeavesNoHandle)
     CloseHandle(other);
     ASSERT_TRUE(PlatSetComDevice("COM1", file));
     EXPECT_TRUE(ComIsFree("COM1"));
-    ASSERT_TRUE(PlatSetComDevice("COM1", printer.slavePath()));
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    EXPECT_FALSE(ComIsFree("COM1"));
 }
 
-// PortRelease closes the handle once and leaves the record's state; an open
-// of another port closes the previous one first.
+// PortRelease closes the handle once and leaves the record's name and state.
 TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
 {
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
@@ -143,54 +116,29 @@ TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
     EXPECT_TRUE(ComIsFree("COM1"));
     PortRelease();
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_IDLE);
-
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    ASSERT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
-    ASSERT_TRUE(OpenPorts(PORT_PARALLEL));
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_TRUE(ComIsFree("COM1"));
-}
-
-// The download switch: 9600 baud with hardware flow while the user's choice
-// stays in gComInfo; then back to the user's settings. Busy both times.
-TEST_F(SerialTest, DownloadSpeedAndResetKeepTheUsersChoice)
-{
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    const ComSettings user = gComInfo;
-
-    SetComBaudRate2(5, FLOW_HARDWARE);
-    EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
-    ASSERT_NE(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
-    DCB dcb = LineState();
-    EXPECT_EQ(dcb.BaudRate, 9600u);
-    EXPECT_TRUE(dcb.fOutxCtsFlow);
-    EXPECT_EQ(printer.currentLine().baud, 9600u);
-    EXPECT_TRUE(printer.currentLine().rtscts);
-    EXPECT_EQ(StoredBaud("COM1"), 9600u); // the stored default carries it until the reset
-
-    SetComBaudRate2(7, FLOW_HARDWARE);
-    EXPECT_EQ(printer.currentLine().baud, 38400u);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
-
-    EXPECT_TRUE(ResetBaudRate());
-    EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
-    ASSERT_NE(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
-    dcb = LineState();
-    EXPECT_EQ(dcb.BaudRate, 115200u);
-    EXPECT_FALSE(dcb.fOutxCtsFlow);
-    EXPECT_EQ(printer.currentLine().baud, 115200u);
-    EXPECT_FALSE(printer.currentLine().rtscts);
-    EXPECT_EQ(StoredBaud("COM1"), 115200u);
 }
 
 // Reopened inside a transfer, the record never looks idle or closed: the
-// user-interface thread takes either as leave to open another port.
+// user-interface thread takes either as leave to open another port. The
+// download speed switch and its reset keep the user's choice in gComInfo
+// and, after the reset, in the store. (What the line carries during a
+// download: the font download's dialog test.)
 TEST_F(SerialTest, ReopeningInsideATransferKeepsTheRecordBusy)
 {
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    gCurrentPort.state.store(PORT_STATE_BUSY);
+    const ComSettings user = gComInfo;
+    SetComBaudRate2(7, FLOW_HARDWARE);
+    EXPECT_NE(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+    EXPECT_EQ(printer.currentLine().baud, 38400u);
+    EXPECT_TRUE(ResetBaudRate());
+    EXPECT_NE(gCurrentPort.handle, nullptr);
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+    EXPECT_EQ(printer.currentLine().baud, 115200u);
+    EXPECT_FALSE(printer.currentLine().rtscts);
+    EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
+    EXPECT_EQ(StoredBaud("COM1"), 115200u);
+
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
     EXPECT_NE(gCurrentPort.handle, nullptr);
     EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
