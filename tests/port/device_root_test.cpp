@@ -82,9 +82,10 @@ TEST(ComNames, ThePrinterTakesExactlyTheNamesTheProgramLists)
         if (std::string(row.text).rfind("COM", 0) == 0)
             listed.push_back(row.text);
     ASSERT_EQ(listed.size(), 7u);
-    // (The names it refuses: the virtual printer's store test.)
     for (const std::string& name : listed)
         EXPECT_TRUE(sim::isComName(name)) << name;
+    for (const char* name : {"COM0", "COM8", "COM257", "LPT1", "COM 1", "", "com1", "COM01"})
+        EXPECT_FALSE(sim::isComName(name)) << name;
 }
 
 } // namespace
