@@ -3,10 +3,10 @@
 // (CB_SETCURSEL) reports nothing. A CBS_DROPDOWN combo also has an edit box
 // of its own, whose typing is CBN_EDITCHANGE.
 #include "platform/qt/qtwin.h"
+#include "platform/qt/text_control.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QEvent>
 
 #include <algorithm>
 
@@ -19,21 +19,7 @@ QComboBox* Combo(PlatWindow* w)
     return static_cast<QComboBox*>(w->widget);
 }
 
-// The user types into a drop-down's edit box on the text the program set last.
-class ComboBox : public QComboBox {
-public:
-    ComboBox(HWND h, QWidget* parent) : QComboBox(parent), hwnd(h) {}
-    HWND hwnd;
-
-protected:
-    bool event(QEvent* e) override
-    {
-        if (PlatQtTouchesText(e->type()))
-            if (PlatWindow* w = PlatQtFind(hwnd))
-                PlatQtShowPendingText(w);
-        return QComboBox::event(e);
-    }
-};
+using ComboBox = PlatQtTextControl<QComboBox>;
 
 QWidget* Create(PlatWindow* w, const DlgItemTemplate& item, QWidget* parent)
 {

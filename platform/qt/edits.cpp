@@ -2,6 +2,7 @@
 // with the notifications Windows sends: EN_CHANGE per user change (and per WM_SETTEXT
 // on a single-line edit), EN_SETFOCUS, EN_KILLFOCUS.
 #include "platform/qt/qtwin.h"
+#include "platform/qt/text_control.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -21,21 +22,13 @@ QString EditText(const char* text)
 }
 
 
-// What both kinds of edit do alike: report focus, and let the user work on
-// the text the program set last.
-template <typename Base> class Edit : public Base {
+// What both kinds of edit do alike: report focus.
+template <typename Base> class Edit : public PlatQtTextControl<Base> {
 public:
-    Edit(HWND h, QWidget* parent) : Base(parent), hwnd(h) {}
-    HWND hwnd;
+    Edit(HWND h, QWidget* parent) : PlatQtTextControl<Base>(h, parent) {}
+    using PlatQtTextControl<Base>::hwnd;
 
 protected:
-    bool event(QEvent* e) override
-    {
-        if (PlatQtTouchesText(e->type()))
-            if (PlatWindow* w = PlatQtFind(hwnd))
-                PlatQtShowPendingText(w);
-        return Base::event(e);
-    }
     void focusInEvent(QFocusEvent* e) override
     {
         Base::focusInEvent(e);
