@@ -18,23 +18,7 @@ add_library(mptest_platform STATIC ${MPTEST_PLATFORM_SOURCES})
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
 
-file(GLOB MPTEST_ART CONFIGURE_DEPENDS res/art/*.png)
-mptest_embed_files(${CMAKE_BINARY_DIR}/generated/res_art.cpp ${MPTEST_ART})
-
-# The program's resources register their lookups with the window layer while
-# the program loads and nothing calls them by name: every program takes the
-# whole library.
-file(GLOB MPTEST_RES_SOURCES CONFIGURE_DEPENDS res/*.cpp)
-add_library(mptest_res STATIC ${MPTEST_RES_SOURCES} ${CMAKE_BINARY_DIR}/generated/res_art.cpp)
-target_include_directories(mptest_res PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(mptest_res PUBLIC mptest_platform)
-
-file(GLOB_RECURSE MPTEST_CORE_SOURCES CONFIGURE_DEPENDS app/*.cpp port/*.cpp send/*.cpp ui/*.cpp)
-list(FILTER MPTEST_CORE_SOURCES EXCLUDE REGEX "/port/linux/")
-list(FILTER MPTEST_CORE_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
-add_library(mptest_core STATIC ${MPTEST_CORE_SOURCES})
-target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(mptest_core PUBLIC mptest_platform "$<LINK_LIBRARY:WHOLE_ARCHIVE,mptest_res>")
+include(cmake/Program.cmake)
 
 # The application manifest: UTF-8 as the process code page, so the A
 # functions take the program's UTF-8 strings on every locale, and the
