@@ -337,9 +337,7 @@ BOOL WaitSendEnd(DWORD timeoutMs)
 
 void StopSendAndWait()
 {
-    EnterSplSem();
-    gStopSendFlag = 1;
-    LeaveSplSem();
+    RequestSendStop();
     if (gCurrentPort.state != PORT_STATE_BUSY || hOutputBufIdle == nullptr)
         return;
     // A single pass too: the dialog that closes must not wait for a whole file.

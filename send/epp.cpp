@@ -165,9 +165,7 @@ EppWorker EppWorkerRunning()
 
 void StopEppAndWait()
 {
-    EnterSplSem();
-    gStopSendFlag = 1;
-    LeaveSplSem();
+    RequestSendStop();
     if (gEppThread == nullptr)
         return;
     // The worker may be waiting for this thread: a report, or its message box.

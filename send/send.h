@@ -58,6 +58,9 @@ void EnterSplSem();
 // Any thread. Leaves MySection; left with the stop request set while a
 // repeating send runs, it also ends that send's waits (PortAbortWaits).
 void LeaveSplSem();
+// UI thread. The stop request: gStopSendFlag set inside MySection, so a
+// repeating send's waits end at once (LeaveSplSem).
+void RequestSendStop();
 // The sending thread (or a starter whose thread could not start). Frees the
 // block and closes the file the record holds, clearing each; port state 1;
 // sets hOutputBufIdle.

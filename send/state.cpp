@@ -50,6 +50,13 @@ void EnterSplSem()
     EnterCriticalSection(&MySection);
 }
 
+void RequestSendStop()
+{
+    EnterSplSem();
+    gStopSendFlag = 1;
+    LeaveSplSem();
+}
+
 void LeaveSplSem()
 {
     // A dialog's stop request (the flag set inside the section) ends a

@@ -248,7 +248,7 @@ private slots:
         if (how == 0)
             backend.onControl = [](BYTE value) {
                 if (value == EPP_CONTROL_READ)
-                    rig::RequestStop();
+                    RequestSendStop();
             };
         HWND epp = OpenEpp();
         QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));

@@ -98,7 +98,7 @@ private slots:
         QVERIFY(!SendText(w.hwnd(), "CD", SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
         QVERIFY(WaitCount(w, STATUS_CMDS_SENT, 3));
-        rig::RequestStop();
+        RequestSendStop();
         QVERIFY(rig::WaitPortIdle(5000));
         QCOMPARE(gStopSendFlag, LONG(0)); // the thread that acted on it cleared it
         QVERIFY(gCurOutputBuf.pData == nullptr);
@@ -141,7 +141,7 @@ private slots:
         if (stopAsked)
             w.onReport([](const rig::Report& r) {
                 if (r.code == STATUS_FILE_PROGRESS)
-                    rig::RequestStop();
+                    RequestSendStop();
             });
         const auto bytes = Pattern(size_t(size));
         const auto start = std::chrono::steady_clock::now();
@@ -187,7 +187,7 @@ private slots:
             });
         QVERIFY(SendFile(w.hwnd(), bench.dir().writeFile("f", bytes), SEND_MODE_FILE | SEND_LOOP));
         QVERIFY(WaitCount(w, STATUS_FILE_DONE, 2));
-        rig::RequestStop();
+        RequestSendStop();
         QVERIFY(rig::WaitPortIdle(10000));
 
         const size_t passes = Values(w, STATUS_FILE_DONE).size();
@@ -229,7 +229,7 @@ private slots:
         const auto font = Pattern(300);
         QVERIFY(SendFile(w.hwnd(), bench.dir().writeFile("font", font), SEND_MODE_FONT | SEND_LOOP));
         QVERIFY(WaitCount(w, STATUS_FILE_DONE, 2));
-        rig::RequestStop();
+        RequestSendStop();
         QVERIFY(rig::WaitPortIdle(10000));
         const size_t total = 3 + Values(w, STATUS_FILE_DONE).size() * font.size();
         QVERIFY(printer.waitForBytes(total, 5000ms));

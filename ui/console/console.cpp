@@ -252,9 +252,7 @@ void handleSendOverButton(HWND hwnd)
     EnableSendButtons(hwnd, TRUE);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), FALSE);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), FALSE);
-    EnterSplSem();
-    gStopSendFlag = 1;
-    LeaveSplSem();
+    RequestSendStop();
 }
 
 INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

@@ -133,9 +133,7 @@ void handleSelFileButton_Dw(HWND hwnd)
 
 void handleSendOverButton_Dw(HWND)
 {
-    EnterSplSem();
-    gStopSendFlag = 1;
-    LeaveSplSem();
+    RequestSendStop();
 }
 
 void handleSendFileStatus(HWND hwnd, WPARAM code, LPARAM value)

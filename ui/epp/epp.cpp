@@ -37,13 +37,6 @@ void RefreshButtons_Epp(HWND hwnd)
     EnableWindow(GetDlgItem(hwnd, IDC_EPP_STOP_SEND), worker == EPP_WORKER_WRITE);
 }
 
-void RequestStop()
-{
-    EnterSplSem();
-    gStopSendFlag = 1;
-    LeaveSplSem();
-}
-
 bool RefuseWithoutPort()
 {
     if (PortIoHasParallelPort())
@@ -82,7 +75,7 @@ void handleStopRead_Epp(HWND hwnd)
     gReadTimedOut_Epp = false;
     // A send has its own stop button; this one does not end it.
     if (EppWorkerRunning() != EPP_WORKER_WRITE)
-        RequestStop();
+        RequestSendStop();
     RefreshButtons_Epp(hwnd);
 }
 
@@ -124,7 +117,7 @@ void handleSendButton_Epp(HWND hwnd)
 void handleSendOverButton_Epp(HWND hwnd)
 {
     if (EppWorkerRunning() == EPP_WORKER_WRITE)
-        RequestStop();
+        RequestSendStop();
     EnableWindow(GetDlgItem(hwnd, IDC_EPP_STOP_SEND), FALSE);
 }
 

@@ -134,7 +134,7 @@ INT_PTR CALLBACK bChild_Bmark_Proc(HWND page, UINT message, WPARAM wParam, LPARA
             handleTestBlackMark(page, 5);
             break;
         case IDC_BM_STOP:
-            RequestSendStop_T();
+            RequestSendStop();
             break;
         default:
             break;

@@ -136,7 +136,7 @@ INT_PTR CALLBACK bChild_Char_Proc(HWND page, UINT message, WPARAM wParam, LPARAM
             handleTestChar(page);
             break;
         case IDC_CHAR_STOP:
-            RequestSendStop_T();
+            RequestSendStop();
             break;
         default:
             break;
@@ -160,7 +160,7 @@ INT_PTR CALLBACK bChild_GBK_Proc(HWND page, UINT message, WPARAM wParam, LPARAM)
             handleTestGbk(page);
             break;
         case IDC_GBK_STOP:
-            RequestSendStop_T();
+            RequestSendStop();
             break;
         default:
             break;

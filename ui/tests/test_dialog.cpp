@@ -153,13 +153,6 @@ LPCDLGTEMPLATEA DoLockDlgRes(int templateId)
     return static_cast<LPCDLGTEMPLATEA>(LockResource(loaded));
 }
 
-void RequestSendStop_T()
-{
-    EnterSplSem();
-    gStopSendFlag = 1;
-    LeaveSplSem();
-}
-
 void ShowError_T(const char* text)
 {
     MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);

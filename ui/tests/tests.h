@@ -35,8 +35,6 @@ void OnSelChanged(HWND dialog);
 BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType);
 
 // Shared by the pages.
-// Sets the stop request, as the pages' stop buttons do.
-void RequestSendStop_T();
 // True when a port is usable for a send; otherwise shows `message`.
 bool CheckPort_T(const char* message);
 // Sends `bytes` from `page` with `flags`; a refusal shows `refusedMessage`.

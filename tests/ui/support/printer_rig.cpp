@@ -140,13 +140,6 @@ bool ReportWindow::waitFor(UINT message, WPARAM code, int timeoutMs)
     return PlatTestWaitFor([&] { return has(message, code); }, timeoutMs);
 }
 
-void RequestStop()
-{
-    EnterSplSem();
-    gStopSendFlag = 1;
-    LeaveSplSem();
-}
-
 bool WaitPortIdle(int timeoutMs)
 {
     return PlatTestWaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, timeoutMs);

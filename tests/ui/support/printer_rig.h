@@ -81,9 +81,6 @@ private:
 // The texts of the message boxes recorded so far, oldest first.
 std::vector<std::string> MessageTexts();
 
-// Asks a repeating send to stop, as a dialog's stop button does.
-void RequestStop();
-
 // Waits, delivering reports, until the port is no longer busy.
 bool WaitPortIdle(int timeoutMs);
 
