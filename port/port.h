@@ -78,7 +78,8 @@ void InitPort();
 // UI thread. Rebuilds g_portInfoStr from gComInfo and returns it.
 const char* getComInfo();
 // The owner of the record (the UI thread when no send runs, the sending
-// thread inside a transfer). The one place the port handle is closed: closes
+// thread inside a transfer, the EPP read thread while it holds the capture
+// file). The one place the port handle is closed: closes
 // it if the record holds one and sets it to none; after an abandoned transfer
 // it first discards the output the line still holds queued. Name, type and
 // state stay.

@@ -35,13 +35,6 @@ DWORD EndWorker(HWND hwnd, EppEnd how)
     return 0;
 }
 
-void CloseCaptureFile()
-{
-    if (gCurrentPort.handle != nullptr)
-        CloseHandle(gCurrentPort.handle);
-    gCurrentPort.handle = nullptr;
-}
-
 // True when the stop request is set, which it then clears.
 bool TakeStopRequest()
 {
@@ -103,7 +96,7 @@ DWORD WINAPI ReadDataThread(LPVOID param)
         EnterSplSem();
         if (gStopSendFlag) {
             gStopSendFlag = 0;
-            CloseCaptureFile();
+            PortRelease(); // the capture file
             LeaveSplSem();
             return EndWorker(hwnd, EPP_END_READ_STOPPED);
         }
@@ -119,7 +112,7 @@ DWORD WINAPI ReadDataThread(LPVOID param)
         if (ReadPort(LPT_STATUS) & LPT_STATUS_EPP_TIMEOUT) {
             SetPortVal(LPT_STATUS, LPT_STATUS_EPP_TIMEOUT, 1); // clears the time-out on the usual chips
             ShowTimeout();
-            CloseCaptureFile();
+            PortRelease(); // the capture file
             return EndWorker(hwnd, EPP_END_READ_TIMEOUT);
         }
         DWORD written = 0;

@@ -89,8 +89,7 @@ void _InitCtrls_Dw(HWND hwnd)
     SetDlgItemTextA(hwnd, controls.text, "");
     // The port the start opens matches the radio shown selected.
     openPORT = PORT_PARALLEL;
-    if (gCurrentPort.handle != nullptr)
-        CloseHandle(gCurrentPort.handle);
+    PortRelease();
     ClearPortRecord(gCurrentPort);
     bDownloading = false;
     _CreateStatusBar(hwnd);

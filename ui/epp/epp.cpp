@@ -134,10 +134,7 @@ void _ExitDialog_Epp(HWND hwnd)
     // The worker lets go of the capture file itself; the file is closed here
     // only if no worker ever took it over.
     StopEppAndWait();
-    if (gCurrentPort.handle != nullptr) {
-        CloseHandle(gCurrentPort.handle);
-        gCurrentPort.handle = nullptr;
-    }
+    PortRelease();
     EndDialog(hwnd, 0);
 }
 

@@ -46,8 +46,7 @@ void handleTestUsbLib(HWND page, int operation)
         char answer[kAnswerLength + 1] = {};
         DWORD got = 0;
         if (!ReadFile(gCurrentPort.handle, answer, kAnswerLength, &got, nullptr) || got < kAnswerLength) {
-            CloseHandle(gCurrentPort.handle);
-            gCurrentPort.handle = nullptr; // the next press opens the device again
+            PortRelease(); // the next press opens the device again
             gCurrentPort.state = PORT_STATE_IDLE;
             ShowError_T("读取字符串失败!");
             return;
