@@ -10,9 +10,9 @@
 #include "ui/support/printer_rig.h"
 #include "support/parallel_backend.h"
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -96,7 +96,7 @@ public:
     {
         {
             std::lock_guard lock(mutex_);
-            const auto id = std::this_thread::get_id();
+            const int id = ThreadNumber();
             if (readers_.empty() || readers_.back() != id)
                 readers_.push_back(id);
         }
@@ -111,7 +111,7 @@ public:
     }
     const char* name() const override { return "sim-watched"; }
     // The reading threads in the order they took turns at the registers.
-    std::vector<std::thread::id> readers() const
+    std::vector<int> readers() const
     {
         std::lock_guard lock(mutex_);
         return readers_;
@@ -121,7 +121,16 @@ public:
 private:
     sim::ParallelPort& port_;
     mutable std::mutex mutex_;
-    std::vector<std::thread::id> readers_;
+    std::vector<int> readers_;
+
+    // Readers run detached, and a new thread may get the id of one that has
+    // exited, so each thread draws a number of its own.
+    static int ThreadNumber()
+    {
+        static std::atomic<int> next{0};
+        thread_local const int mine = ++next;
+        return mine;
+    }
 };
 
 } // namespace
@@ -328,8 +337,8 @@ private slots:
         // Each reader's turn at the registers ended before the next began,
         // and each reader reported its end once.
         const auto readers = backend.readers();
-        std::vector<std::thread::id> seen;
-        for (const auto& id : readers) {
+        std::vector<int> seen;
+        for (int id : readers) {
             QVERIFY(std::find(seen.begin(), seen.end(), id) == seen.end());
             seen.push_back(id);
         }
