@@ -93,7 +93,8 @@ private slots:
     void missingTemplate()
     {
         // Windows: DialogBoxParam gives -1 and ERROR_RESOURCE_NAME_NOT_FOUND,
-        // CreateDialogParam gives NULL with the same error.
+        // CreateDialogParam and FindResource NULL with the same error; a
+        // template asked for as another resource type is not found either.
         for (LPCSTR tpl : std::initializer_list<LPCSTR>{MAKEINTRESOURCEA(4242), "NO_SUCH_DIALOG"}) {
             SetLastError(0);
             QCOMPARE(DialogBoxParamA(GetModuleHandleA(nullptr), tpl, nullptr, LoggingDlgProc, 0), INT_PTR(-1));
@@ -101,9 +102,15 @@ private slots:
             SetLastError(0);
             QCOMPARE(CreateDialogParamA(GetModuleHandleA(nullptr), tpl, nullptr, LoggingDlgProc, 0), HWND(nullptr));
             QCOMPARE(GetLastError(), DWORD(ERROR_RESOURCE_NAME_NOT_FOUND));
+            SetLastError(0);
+            QCOMPARE(FindResourceA(nullptr, tpl, RT_DIALOG), HRSRC(nullptr));
+            QCOMPARE(GetLastError(), DWORD(ERROR_RESOURCE_NAME_NOT_FOUND));
             QCOMPARE(PlatTestOpenDialog(tpl, nullptr, LoggingDlgProc), HWND(nullptr));
             QCOMPARE(MessageLog().size(), size_t(0)); // no procedure ran
         }
+        SetLastError(0);
+        QCOMPARE(FindResourceA(nullptr, MAKEINTRESOURCEA(kTplPage), MAKEINTRESOURCEA(2)), HRSRC(nullptr));
+        QCOMPARE(GetLastError(), DWORD(ERROR_RESOURCE_NAME_NOT_FOUND));
     }
 
     void nestedModal()
