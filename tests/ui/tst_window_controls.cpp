@@ -24,10 +24,19 @@ INT_PTR CALLBACK TabHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 {
     if (message == WM_NOTIFY) {
         const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
-        if (hdr->hwndFrom == GetDlgItem(window, 1236) && hdr->idFrom == 1236 && wParam == 1236)
+        if (hdr->hwndFrom == GetDlgItem(window, kTab) && hdr->idFrom == kTab && wParam == kTab)
             gTabCodes.push_back(hdr->code);
     }
     return message == WM_INITDIALOG;
+}
+
+LRESULT InsertTab(HWND dlg, int index, const char* text)
+{
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = const_cast<char*>(text);
+    item.iImage = -1;
+    return SendDlgItemMessageA(dlg, kTab, TCM_INSERTITEMA, WPARAM(index), reinterpret_cast<LPARAM>(&item));
 }
 
 // Counts a widget's paints and keeps what the last one showed.
@@ -352,30 +361,19 @@ private slots:
 
     void tabControl()
     {
-        static const DlgItemTemplate items[] = {
-            {1236, "SysTabControl32", WS_CHILD | WS_VISIBLE | WS_TABSTOP, "", 10, 10, 200, 100},
-        };
-        static const DlgTemplate tpl = {9300, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 220, 120, "Tabs", 0, "System", 10, items};
-        PlatTestAddDialogTemplate(&tpl);
         gTabCodes.clear();
-        HWND dlg = OpenTestDialog(9300, TabHostProc);
-        HWND tab = GetDlgItem(dlg, 1236);
-        QVERIFY(tab);
+        HWND dlg = OpenTestDialog(kTplControls, TabHostProc);
+        HWND tab = GetDlgItem(dlg, kTab);
         // Inserting notifies nobody; the first tab inserted is the selection.
         const char* texts[] = {"西文字符", "中文字符", "黑标测试"};
-        for (int i = 0; i < 3; ++i) {
-            TCITEMA item{};
-            item.mask = TCIF_TEXT;
-            item.pszText = const_cast<char*>(texts[i]);
-            item.iImage = -1;
-            QCOMPARE(SendMessageA(tab, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item)), LRESULT(i));
-        }
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(InsertTab(dlg, i, texts[i]), LRESULT(i));
         QCOMPARE(SendMessageA(tab, TCM_GETCURSEL, 0, 0), LRESULT(0));
         QVERIFY(gTabCodes.empty());
 
         // A click on another tab: TCN_SELCHANGING, the change, TCN_SELCHANGE
         // (the page the selection then shows: tst_test_dialog).
-        QVERIFY(PlatTestSelectTab(dlg, 1236, 1));
+        QVERIFY(PlatTestSelectTab(dlg, kTab, 1));
         QCOMPARE(gTabCodes, (std::vector<UINT>{TCN_SELCHANGING, TCN_SELCHANGE}));
 
         // TCM_ADJUSTRECT: TRUE grows a display area into the window rectangle,
@@ -392,23 +390,10 @@ private slots:
         // Messages the layer does not supply are answered 0 and change
         // nothing, as Windows answers a message a control ignores. The rows
         // are messages Windows has and the program never sends.
-        static const DlgItemTemplate items[] = {
-            {1241, "EDIT", WS_CHILD | WS_VISIBLE | WS_BORDER, "abc", 10, 10, 80, 12},
-            {1242, "EDIT", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE, "abc", 10, 30, 80, 30},
-            {1243, "COMBOBOX", WS_CHILD | WS_VISIBLE | CBS_DROPDOWNLIST, "", 10, 70, 80, 60},
-            {1244, "SysTabControl32", WS_CHILD | WS_VISIBLE, "", 100, 10, 100, 60},
-        };
-        static const DlgTemplate tpl = {9301, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 220, 140, "Ignored", 0, "System", 10, items};
-        PlatTestAddDialogTemplate(&tpl);
-        HWND dlg = OpenTestDialog(9301, TabHostProc);
-        HWND combo = GetDlgItem(dlg, 1243);
-        HWND tab = GetDlgItem(dlg, 1244);
-        QCOMPARE(SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("COM1")), LRESULT(0));
-        TCITEMA item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = const_cast<char*>("西文字符");
-        QCOMPARE(SendMessageA(tab, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)), LRESULT(0));
-
+        HWND dlg = OpenTestDialog(kTplControls);
+        QVERIFY(SetDlgItemTextA(dlg, kEdit, "abc"));
+        QCOMPARE(SendDlgItemMessageA(dlg, kCombo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("COM1")), LRESULT(0));
+        QCOMPARE(InsertTab(dlg, 0, "西文字符"), LRESULT(0));
         static const struct {
             const char* name;
             UINT message;
@@ -424,15 +409,12 @@ private slots:
         };
         for (const auto& row : rows) {
             RowTrace trace{row.name};
-            for (int id = 1241; id <= 1244; ++id)
+            for (int id : {kEdit, kMultiEdit, kCombo, kTab})
                 QCOMPARE(SendDlgItemMessageA(dlg, id, row.message, row.wParam, reinterpret_cast<LPARAM>("x")), LRESULT(0));
-            char text[16] = {};
-            QCOMPARE(GetDlgItemTextA(dlg, 1241, text, sizeof text), UINT(3));
-            QCOMPARE(text, "abc");
-            QCOMPARE(GetDlgItemTextA(dlg, 1242, text, sizeof text), UINT(3));
-            QCOMPARE(text, "abc");
-            QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(1));
-            QCOMPARE(SendMessageA(tab, TCM_GETCURSEL, 0, 0), LRESULT(0));
+            QCOMPARE(PlatTestText(dlg, kEdit), std::string("abc"));
+            QCOMPARE(PlatTestText(dlg, kMultiEdit), std::string());
+            QCOMPARE(SendDlgItemMessageA(dlg, kCombo, CB_GETCOUNT, 0, 0), LRESULT(1));
+            QCOMPARE(SendDlgItemMessageA(dlg, kTab, TCM_GETCURSEL, 0, 0), LRESULT(0));
         }
     }
 };

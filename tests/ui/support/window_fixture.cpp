@@ -27,6 +27,7 @@ const DlgItemTemplate kControls[] = {
     {kReadOnlyEdit, "EDIT", kChild | WS_BORDER | ES_READONLY, "fixed", 110, 90, 100, 12},
     {kCombo, "COMBOBOX", kChild | CBS_DROPDOWNLIST | WS_TABSTOP | WS_VSCROLL, "", 4, 140, 100, 60},
     {kLabel, "STATIC", kChild | SS_LEFT, "输入框:", 110, 140, 60, 10},
+    {kTab, "SysTabControl32", kChild, "", 110, 156, 100, 50},
 };
 
 const DlgItemTemplate kDefaultItems[] = {

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-// Dialog with radio groups, check boxes, buttons, edits, a combo box and a
-// static text; template id kTplControls. Control ids below.
+// Dialog with radio groups, check boxes, buttons, edits, a combo box, a
+// static text and a tab control; template id kTplControls. Control ids below.
 constexpr int kTplControls = 9001;
 // Dialog with a default push button; kTplDefault. Without one: kTplNoDefault.
 constexpr int kTplDefault = 9002;
@@ -27,6 +27,7 @@ enum : int {
     kEdit = 141, kMultiEdit = 142, kWantReturnEdit = 143, kReadOnlyEdit = 144,
     kCombo = 151,
     kLabel = 161,
+    kTab = 171,
     kDefPush = 201, kOtherPush = 202,
     kPageButton = 301,
 };
