@@ -78,7 +78,6 @@ private slots:
             if (c.clicks) // lParam of the notification is the control's window
                 QCOMPARE(reinterpret_cast<HWND>(MessageLog().back().lParam), GetDlgItem(dlg, c.id));
         }
-        // Enabled again, a button answers: the console's send buttons after a send.
     }
 
     void dialogKeys()
