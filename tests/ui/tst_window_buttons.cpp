@@ -92,18 +92,18 @@ private slots:
         const Case cases[] = {
             // Enter in a single-line edit: the default push button's id;
             // without one, IDOK (1).
-            {"Enter, default button", kTplDefault, kEdit, Qt::Key_Return, false, kDefPush, ""},
-            {"keypad Enter, default button", kTplDefault, kEdit, Qt::Key_Enter, false, kDefPush, ""},
-            {"Enter, no default button", kTplNoDefault, kEdit, Qt::Key_Return, false, IDOK, ""},
+            {"Enter, default button", kTplSmall, kEdit, Qt::Key_Return, false, kDefPush, ""},
+            {"keypad Enter, default button", kTplSmall, kEdit, Qt::Key_Enter, false, kDefPush, ""},
+            {"Enter, no default button", kTplControls, kEdit, Qt::Key_Return, false, IDOK, ""},
             // A focused push button is the default while it has the focus.
-            {"Enter on a focused button", kTplDefault, kOtherPush, Qt::Key_Return, false, kOtherPush, nullptr},
-            {"Enter, default button disabled", kTplDefault, kEdit, Qt::Key_Return, true, 0, ""},
+            {"Enter on a focused button", kTplSmall, kPush, Qt::Key_Return, false, kPush, nullptr},
+            {"Enter, default button disabled", kTplSmall, kEdit, Qt::Key_Return, true, 0, ""},
             // A multi-line edit leaves Enter to the dialog unless ES_WANTRETURN
             // makes it a line break (CR LF).
             {"Enter in multi-line edit", kTplControls, kMultiEdit, Qt::Key_Return, false, IDOK, ""},
             {"Enter in ES_WANTRETURN edit", kTplControls, kWantReturnEdit, Qt::Key_Return, false, 0, "\r\n"},
             // Escape is the command IDCANCEL (2), wherever the focus is.
-            {"Escape in edit", kTplDefault, kEdit, Qt::Key_Escape, false, IDCANCEL, ""},
+            {"Escape in edit", kTplSmall, kEdit, Qt::Key_Escape, false, IDCANCEL, ""},
             {"Escape in multi-line edit", kTplControls, kWantReturnEdit, Qt::Key_Escape, false, IDCANCEL, ""},
         };
         for (const Case& c : cases) {

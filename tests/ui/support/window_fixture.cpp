@@ -30,20 +30,10 @@ const DlgItemTemplate kControls[] = {
     {kTab, "SysTabControl32", kChild, "", 110, 156, 100, 50},
 };
 
-const DlgItemTemplate kDefaultItems[] = {
-    {kEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "", 4, 4, 100, 12},
-    {kOtherPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Other", 4, 20, 50, 14},
-    {kDefPush, "BUTTON", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, "Go", 60, 20, 50, 14},
-};
-
-const DlgItemTemplate kNoDefaultItems[] = {
-    {kEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "", 4, 4, 100, 12},
-    {kOtherPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Other", 4, 20, 50, 14},
-};
-
 const DlgItemTemplate kSmallItems[] = {
     {kPush, "BUTTON", kChild | BS_PUSHBUTTON | WS_TABSTOP, "Open", 4, 4, 50, 14},
     {kDefPush, "BUTTON", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, "OK", 60, 4, 50, 14},
+    {kEdit, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "", 4, 22, 100, 12},
 };
 
 const DlgItemTemplate kPageItems[] = {
@@ -52,9 +42,7 @@ const DlgItemTemplate kPageItems[] = {
 
 const DlgTemplate kTemplates[] = {
     {kTplControls, nullptr, kDialog, 0, 0, 220, 210, "Controls", 0, "System", 10, kControls},
-    {kTplDefault, nullptr, kDialog, 0, 0, 120, 40, "Default", 0, "System", 10, kDefaultItems},
-    {kTplNoDefault, nullptr, kDialog, 0, 0, 120, 40, "No default", 0, "System", 10, kNoDefaultItems},
-    {kTplSmall, "SMALL_DIALOG", kDialog, 0, 0, 120, 30, "Small", 0, "System", 10, kSmallItems},
+    {kTplSmall, "SMALL_DIALOG", kDialog, 0, 0, 120, 40, "Small", 0, "System", 10, kSmallItems},
     {kTplPage, nullptr, WS_CHILD | DS_SETFONT, 10, 10, 80, 24, "", 0, "System", 10, kPageItems},
 };
 

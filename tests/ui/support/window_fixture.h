@@ -8,12 +8,11 @@
 #include <vector>
 
 // Dialog with radio groups, check boxes, buttons, edits, a combo box, a
-// static text and a tab control; template id kTplControls. Control ids below.
+// static text and a tab control, but no default push button; template id
+// kTplControls. Control ids below.
 constexpr int kTplControls = 9001;
-// Dialog with a default push button; kTplDefault. Without one: kTplNoDefault.
-constexpr int kTplDefault = 9002;
-constexpr int kTplNoDefault = 9003;
-// Small dialog with a menu-less caption, used for nesting and threads.
+// Small dialog with a menu-less caption: kPush, the default button kDefPush
+// and kEdit, in that order. Used for nesting, threads and dialog keys.
 constexpr int kTplSmall = 9004;
 // Child page (WS_CHILD) placed inside another dialog.
 constexpr int kTplPage = 9005;
@@ -28,7 +27,7 @@ enum : int {
     kCombo = 151,
     kLabel = 161,
     kTab = 171,
-    kDefPush = 201, kOtherPush = 202,
+    kDefPush = 201,
     kPageButton = 301,
 };
 
