@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
-#include <QLineEdit>
 
 #include <algorithm>
 #include <array>
