@@ -191,8 +191,8 @@ private slots:
 
     void menuCommands()
     {
-        static const DlgTemplate withMenu = {9100, nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 200, 100,
-                                             "Menu", IDR_MENU1, "System", 10, {}};
+        static const DlgTemplate withMenu = {9100, nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT, 0, 0, 120,
+                                             40, "Menu", IDR_MENU1, "System", 10, {}};
         PlatTestAddDialogTemplate(&withMenu);
         HWND dlg = OpenTestDialog(9100);
         // A menu item is WM_COMMAND with its id, code 0, no control.
@@ -207,14 +207,11 @@ private slots:
         QVERIFY(!PlatTestMenuCommand(dlg, IDM_ABOUT));
         QCOMPARE(CommandCount(IDM_ABOUT, 0), 1);
         // The menu bar sits above the client area, which keeps the template's
-        // size: that of the same dialog without a menu.
-        static const DlgTemplate noMenu = {9101, nullptr, WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 200, 100,
-                                           "No menu", 0, "System", 10, {}};
-        PlatTestAddDialogTemplate(&noMenu);
+        // size: that of the small dialog, of the same size without a menu.
         RECT client, plain;
         GetClientRect(dlg, &client);
-        GetClientRect(OpenTestDialog(9101), &plain);
-        QCOMPARE(client.bottom, plain.bottom);
+        GetClientRect(OpenTestDialog(kTplSmall), &plain);
+        QCOMPARE(QSize(client.right, client.bottom), QSize(plain.right, plain.bottom));
         QVERIFY(client.bottom > 50);
     }
 
