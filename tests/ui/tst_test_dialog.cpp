@@ -1,7 +1,6 @@
 // The test dialog driven as a technician drives it, against the virtual
 // printer: the tab host and the port choice, then every button of the six
 // pages with the exact bytes the printer receives.
-#include "app/app.h"
 #include "port/port.h"
 #include "res/resource.h"
 #include "res/tests_res.h"
@@ -173,28 +172,6 @@ private slots:
         for (HWND page : gTabPages)
             QVERIFY(page == nullptr);
         QCOMPARE(GetWindowLongPtrA(dialog, GWLP_USERDATA), LONG_PTR(0));
-    }
-
-    void theMainMenuOpensIt()
-    {
-        rig::Bench bench;
-        HWND main = PlatTestOpenDialog(IDD_MAIN_DIALOG_NAME, nullptr, bMainDlgProc);
-        QVERIFY(main != nullptr);
-        HWND opened = nullptr, owner = nullptr;
-        bool latinShown = false;
-        PlatTestSetDialogHook([&](HWND dialog) {
-            if (GetDlgItem(dialog, IDC_T_TAB) == nullptr)
-                return;
-            opened = dialog;
-            owner = GetParent(dialog);
-            latinShown = gTabPages[kChar] != nullptr && PlatTestWidget(gTabPages[kChar])->isVisible();
-            QTimer::singleShot(0, [dialog] { PlatTestClick(dialog, IDC_T_CLOSE); });
-        });
-        QVERIFY(PlatTestMenuCommand(main, IDM_TEST)); // runs modally until the close
-        PlatTestSetDialogHook({});
-        QVERIFY(opened != nullptr && latinShown);
-        QVERIFY(PlatTestDialogEnded(opened));
-        QCOMPARE(owner, main);
     }
 
     void aMissingTabControlIsReportedAndTheDialogStillOpens()
