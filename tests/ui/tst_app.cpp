@@ -8,6 +8,7 @@
 #include "res/resource.h"
 #include "send/send.h"
 #include "ui/support/printer_rig.h"
+#include "ui/support/window_fixture.h"
 
 namespace {
 
@@ -175,70 +176,62 @@ private slots:
         QCOMPARE(std::string(PortIoBackendName()), std::string(""));
     }
 
-    void aboutBoxClosesOnOkAndCloseOnly_data()
-    {
-        QTest::addColumn<int>("action");
-        QTest::addColumn<bool>("ends");
-        // Enter answers with the default button, 1225.
-        QTest::newRow("click 确定") << 0 << true;
-        QTest::newRow("Enter") << 1 << true;
-        QTest::newRow("close command") << 2 << true;
-        QTest::newRow("Escape (command 2)") << 3 << false;
-        QTest::newRow("command 1") << 4 << false;
-    }
-
     void aboutBoxClosesOnOkAndCloseOnly()
     {
-        QFETCH(int, action);
-        QFETCH(bool, ends);
-        HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
-        switch (action) {
-        case 0: PlatTestClick(about, IDC_ABOUT_OK); break;
-        case 1: PlatTestKey(about, Qt::Key_Return); break;
-        case 2: SendMessageA(about, WM_CLOSE, 0, 0); break;
-        case 3: PlatTestKey(about, Qt::Key_Escape); break;
-        case 4: SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); break;
+        struct Row {
+            const char* name;
+            void (*act)(HWND about);
+            bool ends;
+        };
+        const Row rows[] = {
+            {"click 确定", [](HWND about) { PlatTestClick(about, IDC_ABOUT_OK); }, true},
+            // Enter answers with the default button, 1225.
+            {"Enter", [](HWND about) { PlatTestKey(about, Qt::Key_Return); }, true},
+            {"close command", [](HWND about) { SendMessageA(about, WM_CLOSE, 0, 0); }, true},
+            {"Escape (command 2)", [](HWND about) { PlatTestKey(about, Qt::Key_Escape); }, false},
+            {"command 1", [](HWND about) { SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }, false},
+        };
+        for (const Row& r : rows) {
+            RowTrace trace{r.name};
+            HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
+            r.act(about);
+            INT_PTR result = -1;
+            QCOMPARE(PlatTestDialogEnded(about, &result), r.ends);
+            if (r.ends)
+                QCOMPARE(result, INT_PTR(0));
+            PlatTestDestroyAll();
         }
-        INT_PTR result = -1;
-        QCOMPARE(PlatTestDialogEnded(about, &result), ends);
-        if (ends)
-            QCOMPARE(result, INT_PTR(0));
     }
 
-    void centring_data()
-    {
-        QTest::addColumn<int>("screenWidth");
-        QTest::addColumn<int>("dx");
-        QTest::addColumn<int>("dy");
-        QTest::addColumn<int>("shiftX");
-        QTest::addColumn<int>("shiftY");
-        QTest::newRow("exact") << 1280 << 0 << 0 << 0 << 0;
-        QTest::newRow("0 and 10 as given") << 1280 << 0 << 10 << 0 << 10;
-        QTest::newRow("11 becomes 5") << 1280 << 11 << 3 << 5 << 3;
-        QTest::newRow("-1 becomes 5") << 1280 << 2 << -1 << 2 << 5;
-        QTest::newRow("narrow screen") << 101 << 0 << 0 << 0 << 0;
-    }
-
+    // Halving by arithmetic shift rounds toward negative infinity.
     void centring()
     {
-        QFETCH(int, screenWidth);
-        QFETCH(int, dx);
-        QFETCH(int, dy);
-        QFETCH(int, shiftX);
-        QFETCH(int, shiftY);
-        PlatTestSetScreenSize(screenWidth, 700);
-        HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
-        RECT before{};
-        GetWindowRect(about, &before);
-        const int width = before.right - before.left;
-        const int height = before.bottom - before.top;
-        QCOMPARE(InitDialog(about, dx, dy), TRUE);
-        RECT after{};
-        GetWindowRect(about, &after);
-        // Halving by arithmetic shift rounds toward negative infinity.
-        QCOMPARE(int(after.left), ((screenWidth - width) >> 1) + shiftX);
-        QCOMPARE(int(after.top), ((700 - height) >> 1) + shiftY);
-        QCOMPARE(int(after.right - after.left), width);
+        struct Row {
+            const char* name;
+            int screenWidth, dx, dy, shiftX, shiftY;
+        };
+        const Row rows[] = {
+            {"exact", 1280, 0, 0, 0, 0},
+            {"0 and 10 as given", 1280, 0, 10, 0, 10},
+            {"11 becomes 5", 1280, 11, 3, 5, 3},
+            {"-1 becomes 5", 1280, 2, -1, 2, 5},
+            {"narrow screen", 101, 0, 0, 0, 0},
+        };
+        for (const Row& r : rows) {
+            RowTrace trace{r.name};
+            PlatTestSetScreenSize(r.screenWidth, 700);
+            HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
+            RECT before{};
+            GetWindowRect(about, &before);
+            const int width = before.right - before.left;
+            QCOMPARE(InitDialog(about, r.dx, r.dy), TRUE);
+            RECT after{};
+            GetWindowRect(about, &after);
+            QCOMPARE(int(after.left), ((r.screenWidth - width) >> 1) + r.shiftX);
+            QCOMPARE(int(after.top), ((700 - (before.bottom - before.top)) >> 1) + r.shiftY);
+            QCOMPARE(int(after.right - after.left), width);
+            PlatTestDestroyAll();
+        }
     }
 };
 
