@@ -76,14 +76,15 @@ private slots:
         PortIoSetBackendForTest(nullptr);
         PlatSetRootPath(PlatRoot::Proc, bench.dir().path());
         std::string caption;
-        bool picture = false, mainOnUnderADialog = false;
+        bool picture = false, mainOnUnderADialog = false, menusRan = true, ended = false;
         std::vector<HWND> dialogs, owners;
+        // Whatever goes wrong inside, the drive ends the program: no check returns early there.
         RunProgram(
             [&](HWND main) {
                 caption = PlatTestWindowText(main);
                 picture = PlatTestVisible(main, IDC_MAIN_PICTURE);
                 PlatTestKey(main, Qt::Key_Escape);
-                QVERIFY(!PlatTestDialogEnded(main));
+                ended = PlatTestDialogEnded(main);
                 for (auto [command, close] : {std::pair{IDM_ABOUT, IDC_ABOUT_OK}, std::pair{IDM_PORT_SETTINGS, IDC_PS_CANCEL},
                                               std::pair{IDM_TEST, IDC_T_CLOSE}}) {
                     QTimer::singleShot(0, [&, close] {
@@ -91,15 +92,15 @@ private slots:
                         mainOnUnderADialog |= IsWindowEnabled(main) != FALSE;
                         PlatTestClick(dialogs.back(), close);
                     });
-                    QVERIFY(PlatTestMenuCommand(main, command)); // runs modally until the close
+                    menusRan = PlatTestMenuCommand(main, command) && menusRan; // modally until the close
                 }
-                QVERIFY(!PlatTestDialogEnded(main));
+                ended = ended || PlatTestDialogEnded(main);
                 PlatTestMenuCommand(main, IDM_EXIT);
             },
             &dialogs);
         PlatSetRootPath(PlatRoot::Proc, "");
         QCOMPARE(caption, std::string(kCaption));
-        QVERIFY(picture && !mainOnUnderADialog);
+        QVERIFY(picture && menusRan && !ended && !mainOnUnderADialog);
         QCOMPARE(dialogs.size(), size_t(4));
         QCOMPARE(owners, std::vector<HWND>(3, dialogs.front()));
         QVERIFY(PlatTestMessageBoxes().empty());
