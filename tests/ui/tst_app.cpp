@@ -8,17 +8,20 @@
 #include "res/resource.h"
 #include "send/send.h"
 #include "ui/support/printer_rig.h"
+#include "ui/support/window_fixture.h"
 
 namespace {
 
 const char kCaption[] = "衡岚微型打印机测试软件A V2.4(适用于win9x/me/2000/xp)";
 
 // Runs WinMain; `drive` gets the main window once it is up, inside its
-// modal loop, and must end it one way or another.
+// modal loop, and must end it one way or another. `dialogs` gets the main
+// window and the dialogs it runs.
 int RunProgram(const std::function<void(HWND)>& drive, std::vector<HWND>* dialogs = nullptr)
 {
     PlatTestSetDialogHook([&](HWND dialog) {
-        if (dialogs != nullptr)
+        // The main window and the dialogs it runs, not the pages inside them.
+        if (dialogs != nullptr && (dialogs->empty() || GetParent(dialog) == dialogs->front()))
             dialogs->push_back(dialog);
         if (GetParent(dialog) == nullptr && PlatTestWindowText(dialog) == kCaption)
             QTimer::singleShot(0, [=] { drive(dialog); });
@@ -27,6 +30,14 @@ int RunProgram(const std::function<void(HWND)>& drive, std::vector<HWND>* dialog
     PlatTestSetDialogHook({});
     return result;
 }
+
+// A bench for a run of WinMain, which prepares the port-I/O layer itself and
+// leaves the lock to process exit: the lock is put back for the bench, even
+// when a check ends the test early.
+struct ProgramBench : rig::Bench {
+    ProgramBench() { ShutdownWinIo(); }
+    ~ProgramBench() { UtilInit(); }
+};
 
 bool HandleIsOpen(HANDLE handle)
 {
@@ -45,8 +56,7 @@ private slots:
 
     void aLayerThatCannotBePreparedShowsOnlyItsMessage()
     {
-        rig::Bench bench;
-        ShutdownWinIo();
+        ProgramBench bench;
         PortIoFailInitForTest(true);
         std::vector<HWND> dialogs;
         QCOMPARE(RunProgram([](HWND) {}, &dialogs), 0);
@@ -55,64 +65,54 @@ private slots:
         QCOMPARE(boxes.size(), size_t(1));
         QCOMPARE(boxes[0].text + "|" + boxes[0].caption, std::string("Unable to import winio.lib!|DialogBox failure"));
         QVERIFY(boxes[0].owner == nullptr && (boxes[0].type & 0xF0) == MB_ICONERROR);
-        UtilInit(); // WinMain left the lock to process exit; the bench uses it
     }
 
     // A machine without a parallel port still starts, without a message.
     // The main window: its caption and picture; Escape (command 2) does
-    // nothing; "关于" and "端口设置" run their dialogs modally over it.
+    // nothing; the menu runs each dialog modally over it.
     void mainWindowShowsCaptionMenuAndPicture()
     {
-        rig::Bench bench;
-        ShutdownWinIo();
+        ProgramBench bench;
         PortIoSetBackendForTest(nullptr);
         PlatSetRootPath(PlatRoot::Proc, bench.dir().path());
         std::string caption;
-        bool picture = false, mainOffUnderAbout = false;
-        std::vector<HWND> dialogs;
-        HWND portSettingsOwner = nullptr;
+        bool picture = false, mainOnUnderADialog = false, menusRan = true, ended = false;
+        std::vector<HWND> dialogs, owners;
+        // Whatever goes wrong inside, the drive ends the program: no check returns early there.
         RunProgram(
             [&](HWND main) {
                 caption = PlatTestWindowText(main);
                 picture = PlatTestVisible(main, IDC_MAIN_PICTURE);
                 PlatTestKey(main, Qt::Key_Escape);
-                QVERIFY(!PlatTestDialogEnded(main));
-                QTimer::singleShot(0, [&] {
-                    mainOffUnderAbout = !IsWindowEnabled(main);
-                    PlatTestClick(dialogs.back(), IDC_ABOUT_OK);
-                });
-                QVERIFY(PlatTestMenuCommand(main, IDM_ABOUT));
-                QTimer::singleShot(0, [&] {
-                    portSettingsOwner = GetParent(dialogs.back());
-                    PlatTestClick(dialogs.back(), IDC_PS_CANCEL);
-                });
-                QVERIFY(PlatTestMenuCommand(main, IDM_PORT_SETTINGS));
-                QVERIFY(!PlatTestDialogEnded(main));
+                ended = PlatTestDialogEnded(main);
+                for (auto [command, close] : {std::pair{IDM_ABOUT, IDC_ABOUT_OK}, std::pair{IDM_PORT_SETTINGS, IDC_PS_CANCEL},
+                                              std::pair{IDM_TEST, IDC_T_CLOSE}}) {
+                    QTimer::singleShot(0, [&, close] {
+                        owners.push_back(GetParent(dialogs.back()));
+                        mainOnUnderADialog |= IsWindowEnabled(main) != FALSE;
+                        PlatTestClick(dialogs.back(), close);
+                    });
+                    menusRan = PlatTestMenuCommand(main, command) && menusRan; // modally until the close
+                }
+                ended = ended || PlatTestDialogEnded(main);
                 PlatTestMenuCommand(main, IDM_EXIT);
             },
             &dialogs);
         PlatSetRootPath(PlatRoot::Proc, "");
         QCOMPARE(caption, std::string(kCaption));
-        QVERIFY(picture && mainOffUnderAbout);
-        QCOMPARE(dialogs.size(), size_t(3));
-        QCOMPARE(portSettingsOwner, dialogs.front());
+        QVERIFY(picture && menusRan && !ended && !mainOnUnderADialog);
+        QCOMPARE(dialogs.size(), size_t(4));
+        QCOMPARE(owners, std::vector<HWND>(3, dialogs.front()));
         QVERIFY(PlatTestMessageBoxes().empty());
-        UtilInit();
     }
 
-    // --epp: the EPP console opens over the main window at start; --help
-    // ends before any window and posts nothing. (Unknown options: the
-    // device root's option test.)
+    // --epp: the EPP console opens over the main window at start. (Other
+    // options: the device root's option test.)
     void commandLineOptions()
     {
-        rig::Bench bench;
-        ShutdownWinIo();
+        ProgramBench bench;
         char program[] = "mptest";
         char epp[] = "--epp";
-        char help[] = "--help";
-        char* asksHelp[] = {program, help, nullptr};
-        QCOMPARE(PlatTakeOptions(2, asksHelp), 0);
-        QVERIFY(PlatTakeStartCommands().empty());
         char* opensEpp[] = {program, epp, nullptr};
         QCOMPARE(PlatTakeOptions(2, opensEpp), -1);
 
@@ -137,7 +137,6 @@ private slots:
         QVERIFY(startEnabled);
         // The command is posted once: the next start opens no console.
         QVERIFY(PlatTakeStartCommands().empty());
-        UtilInit();
     }
 
     void closeBoxAndExitShutDownAlike_data()
@@ -150,8 +149,7 @@ private slots:
     void closeBoxAndExitShutDownAlike()
     {
         QFETCH(int, how);
-        rig::Bench bench;
-        ShutdownWinIo();
+        ProgramBench bench;
         const std::string portFile = bench.dir().writeFile("port", {1, 2, 3});
         const std::string sendFile = bench.dir().writeFile("send", {4, 5, 6});
         HANDLE port = nullptr;
@@ -177,73 +175,64 @@ private slots:
         QVERIFY(gCurrentPort.handle == nullptr);
         QVERIFY(gCurOutputBuf.hFile == nullptr);
         QCOMPARE(std::string(PortIoBackendName()), std::string(""));
-        UtilInit();
-    }
-
-    void aboutBoxClosesOnOkAndCloseOnly_data()
-    {
-        QTest::addColumn<int>("action");
-        QTest::addColumn<bool>("ends");
-        // Enter answers with the default button, 1225.
-        QTest::newRow("click 确定") << 0 << true;
-        QTest::newRow("Enter") << 1 << true;
-        QTest::newRow("close command") << 2 << true;
-        QTest::newRow("Escape (command 2)") << 3 << false;
-        QTest::newRow("command 1") << 4 << false;
     }
 
     void aboutBoxClosesOnOkAndCloseOnly()
     {
-        QFETCH(int, action);
-        QFETCH(bool, ends);
-        HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
-        switch (action) {
-        case 0: PlatTestClick(about, IDC_ABOUT_OK); break;
-        case 1: PlatTestKey(about, Qt::Key_Return); break;
-        case 2: SendMessageA(about, WM_CLOSE, 0, 0); break;
-        case 3: PlatTestKey(about, Qt::Key_Escape); break;
-        case 4: SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); break;
+        struct Row {
+            const char* name;
+            void (*act)(HWND about);
+            bool ends;
+        };
+        const Row rows[] = {
+            {"click 确定", [](HWND about) { PlatTestClick(about, IDC_ABOUT_OK); }, true},
+            // Enter answers with the default button, 1225.
+            {"Enter", [](HWND about) { PlatTestKey(about, Qt::Key_Return); }, true},
+            {"close command", [](HWND about) { SendMessageA(about, WM_CLOSE, 0, 0); }, true},
+            {"Escape (command 2)", [](HWND about) { PlatTestKey(about, Qt::Key_Escape); }, false},
+            {"command 1", [](HWND about) { SendMessageA(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); }, false},
+        };
+        for (const Row& r : rows) {
+            RowTrace trace{r.name};
+            HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
+            r.act(about);
+            INT_PTR result = -1;
+            QCOMPARE(PlatTestDialogEnded(about, &result), r.ends);
+            if (r.ends)
+                QCOMPARE(result, INT_PTR(0));
+            PlatTestDestroyAll();
         }
-        INT_PTR result = -1;
-        QCOMPARE(PlatTestDialogEnded(about, &result), ends);
-        if (ends)
-            QCOMPARE(result, INT_PTR(0));
     }
 
-    void centring_data()
-    {
-        QTest::addColumn<int>("screenWidth");
-        QTest::addColumn<int>("dx");
-        QTest::addColumn<int>("dy");
-        QTest::addColumn<int>("shiftX");
-        QTest::addColumn<int>("shiftY");
-        QTest::newRow("exact") << 1280 << 0 << 0 << 0 << 0;
-        QTest::newRow("0 and 10 as given") << 1280 << 0 << 10 << 0 << 10;
-        QTest::newRow("11 becomes 5") << 1280 << 11 << 3 << 5 << 3;
-        QTest::newRow("-1 becomes 5") << 1280 << 2 << -1 << 2 << 5;
-        QTest::newRow("narrow screen") << 101 << 0 << 0 << 0 << 0;
-    }
-
+    // Halving by arithmetic shift rounds toward negative infinity.
     void centring()
     {
-        QFETCH(int, screenWidth);
-        QFETCH(int, dx);
-        QFETCH(int, dy);
-        QFETCH(int, shiftX);
-        QFETCH(int, shiftY);
-        PlatTestSetScreenSize(screenWidth, 700);
-        HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
-        RECT before{};
-        GetWindowRect(about, &before);
-        const int width = before.right - before.left;
-        const int height = before.bottom - before.top;
-        QCOMPARE(InitDialog(about, dx, dy), TRUE);
-        RECT after{};
-        GetWindowRect(about, &after);
-        // Halving by arithmetic shift rounds toward negative infinity.
-        QCOMPARE(int(after.left), ((screenWidth - width) >> 1) + shiftX);
-        QCOMPARE(int(after.top), ((700 - height) >> 1) + shiftY);
-        QCOMPARE(int(after.right - after.left), width);
+        struct Row {
+            const char* name;
+            int screenWidth, dx, dy, shiftX, shiftY;
+        };
+        const Row rows[] = {
+            {"exact", 1280, 0, 0, 0, 0},
+            {"0 and 10 as given", 1280, 0, 10, 0, 10},
+            {"11 becomes 5", 1280, 11, 3, 5, 3},
+            {"-1 becomes 5", 1280, 2, -1, 2, 5},
+            {"narrow screen", 101, 0, 0, 0, 0},
+        };
+        for (const Row& r : rows) {
+            RowTrace trace{r.name};
+            PlatTestSetScreenSize(r.screenWidth, 700);
+            HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
+            RECT before{};
+            GetWindowRect(about, &before);
+            const int width = before.right - before.left;
+            QCOMPARE(InitDialog(about, r.dx, r.dy), TRUE);
+            RECT after{};
+            GetWindowRect(about, &after);
+            QCOMPARE(int(after.left), ((r.screenWidth - width) >> 1) + r.shiftX);
+            QCOMPARE(int(after.top), ((700 - (before.bottom - before.top)) >> 1) + r.shiftY);
+            QCOMPARE(int(after.right - after.left), width);
+            PlatTestDestroyAll();
+        }
     }
 };
 
