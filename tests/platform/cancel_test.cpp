@@ -10,26 +10,11 @@ namespace {
 
 enum class Kind { Serial, Usb };
 
-class Lines : public testing::Test {
+class Lines : public PtyLine {
 protected:
-    TempDir dir;
-    RootGuard config{PlatRoot::Config, dir / "cfg"};
-    RootGuard dev{PlatRoot::Dev, dir / "dev"};
-    Pty pty;
-
     HANDLE Open(Kind kind)
     {
-        std::string name = "COM3";
-        if (kind == Kind::Serial) {
-            EXPECT_TRUE(PlatSetComDevice("COM3", pty.slave()));
-        } else {
-            name = dir / "dev/usb/lp0";
-            if (!fs::is_symlink(name)) {
-                fs::create_directories(dir / "dev/usb");
-                fs::create_symlink(pty.slave(), name);
-            }
-        }
-        HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h = PtyLine::Open(kind == Kind::Serial ? "COM3" : usbNode);
         if (kind == Kind::Serial && h != INVALID_HANDLE_VALUE) {
             COMMTIMEOUTS to{0, 0, 5000, 0, 3000}; // the program's time-outs
             EXPECT_TRUE(SetCommTimeouts(h, &to));

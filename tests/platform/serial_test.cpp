@@ -10,20 +10,8 @@ using namespace testplat;
 
 namespace {
 
-class Serial : public testing::Test {
+class Serial : public PtyLine {
 protected:
-    TempDir dir;
-    RootGuard config{PlatRoot::Config, dir / "cfg"};
-    RootGuard dev{PlatRoot::Dev, dir / "dev"};
-    Pty pty;
-
-    void SetUp() override { ASSERT_TRUE(PlatSetComDevice("COM3", pty.slave())); }
-
-    static HANDLE OpenCom(const char* name = "COM3", DWORD disposition = OPEN_EXISTING)
-    {
-        return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    }
     static void SetTimeouts(HANDLE h, DWORD interval, DWORD readConst, DWORD writeConst, DWORD readMul = 0,
                             DWORD writeMul = 0)
     {
@@ -58,7 +46,7 @@ TEST_F(Serial, OpensByEveryFormOfTheName)
 {
     for (const char* name : {"COM3", "com3", "\\\\.\\COM3"}) {
         SCOPED_TRACE(name);
-        HANDLE h = OpenCom(name);
+        HANDLE h = Open(name);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         COMMTIMEOUTS to{1, 1, 1, 1, 1};
         ASSERT_TRUE(GetCommTimeouts(h, &to));
@@ -74,7 +62,7 @@ TEST_F(Serial, OpensByEveryFormOfTheName)
 
 TEST_F(Serial, SettingsAreWrittenAndReadBack)
 {
-    HANDLE h = OpenCom();
+    HANDLE h = Open("COM3");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     struct Case { DWORD baud; BYTE bits; BYTE parity; BYTE stop; bool cts; bool xon; speed_t speed; } cases[] = {
         {CBR_110, 5, ODDPARITY, ONESTOPBIT, false, false, B110},
@@ -119,7 +107,7 @@ TEST_F(Serial, SettingsAreWrittenAndReadBack)
 
 TEST_F(Serial, RefusedSettingsChangeNothing)
 {
-    HANDLE h = OpenCom();
+    HANDLE h = Open("COM3");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DCB good = BaseDcb();
     good.BaudRate = CBR_19200;
@@ -161,9 +149,9 @@ TEST_F(Serial, RefusedSettingsChangeNothing)
 // alone does not stop root, the lock does.
 TEST_F(Serial, SecondOpenFailsEvenForRoot)
 {
-    HANDLE a = OpenCom();
+    HANDLE a = Open("COM3");
     ASSERT_NE(a, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(OpenCom(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open("COM3"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     int fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) { // root passes TIOCEXCL; the lock still stands
@@ -175,10 +163,10 @@ TEST_F(Serial, SecondOpenFailsEvenForRoot)
     fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(OpenCom(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open("COM3"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     close(fd);
-    HANDLE c = OpenCom();
+    HANDLE c = Open("COM3");
     EXPECT_NE(c, INVALID_HANDLE_VALUE);
     CloseHandle(c);
 }
@@ -187,7 +175,7 @@ TEST_F(Serial, SecondOpenFailsEvenForRoot)
 // takes no line settings, as a plain file handle does not.
 TEST_F(Serial, WhatIsNoSerialLineIsRefused)
 {
-    EXPECT_EQ(OpenCom("COM5", OPEN_ALWAYS), INVALID_HANDLE_VALUE); // no mapping: <Dev>/ttyS4
+    EXPECT_EQ(Open("COM5", 0, OPEN_ALWAYS), INVALID_HANDLE_VALUE); // no mapping: <Dev>/ttyS4
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(fs::exists(dir / "dev/ttyS4"));
     WriteText(dir / "plain", "");
@@ -195,7 +183,7 @@ TEST_F(Serial, WhatIsNoSerialLineIsRefused)
     ASSERT_TRUE(PlatSetComDevice("COM6", "/dev/null"));
     for (const char* name : {"COM4", "COM6", ""}) {
         SCOPED_TRACE(name);
-        HANDLE h = *name ? OpenCom(name)
+        HANDLE h = *name ? Open(name)
                          : CreateFileA((dir / "plain").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         DCB d = BaseDcb();
@@ -234,7 +222,7 @@ TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScaleGuard scale(c.scale);
-        HANDLE h = OpenCom();
+        HANDLE h = Open("COM3");
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         ASSERT_TRUE(SetCommTimeouts(h, &c.timeouts));
         ASSERT_EQ(write(pty.master(), c.sent.data(), c.sent.size()), static_cast<ssize_t>(c.sent.size()));
@@ -250,7 +238,7 @@ TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
     }
     // With MAXDWORD a read gives what is there: the byte crosses the
     // pseudo-terminal on its own time, so look again, bounded.
-    HANDLE h = OpenCom();
+    HANDLE h = Open("COM3");
     SetTimeouts(h, MAXDWORD, 0, 0);
     ASSERT_EQ(write(pty.master(), "z", 1), 1);
     char buf[4];
@@ -270,7 +258,7 @@ TEST_F(Serial, StalledWriteReturnsThePartialCountAtItsTimeout)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scale);
         ScaleGuard scale(c.scale);
-        HANDLE h = OpenCom();
+        HANDLE h = Open("COM3");
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         SetTimeouts(h, 0, 0, c.timeout); // nobody reads the master: the pty fills up
         std::string big(1 << 20, 'x');
@@ -290,7 +278,7 @@ TEST_F(Serial, StalledWriteReturnsThePartialCountAtItsTimeout)
 
 TEST_F(Serial, XoffFromTheFarEndStallsTheWrite)
 {
-    HANDLE h = OpenCom();
+    HANDLE h = Open("COM3");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DCB d = BaseDcb();
     d.fOutX = 1;

@@ -2,34 +2,23 @@
 // the usblp node, its master side for the printer.
 #include "support.h"
 
-
 using namespace testplat;
 
 namespace {
 
-class UsbNode : public testing::Test {
+class UsbNode : public PtyLine {
 protected:
-    TempDir dir;
-    RootGuard dev{PlatRoot::Dev, dir / "dev"};
-    Pty pty;
-    std::string node;
-
-    void SetUp() override
+    // The program shares a USB printer's node for reading and writing.
+    static HANDLE Open(const std::string& path, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE)
     {
-        fs::create_directories(dir / "dev/usb");
-        node = dir / "dev/usb/lp0";
-        fs::create_symlink(pty.slave(), node);
-    }
-    HANDLE Open(const std::string& path, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE)
-    {
-        return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        return PtyLine::Open(path, share);
     }
 };
 
 // The bare node and its pipe paths open the same node, one opener at a time.
 TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
 {
-    for (const std::string& path : {node, node + "\\PIPE02", node + "\\PIPE00"}) {
+    for (const std::string& path : {usbNode, usbNode + "\\PIPE02", usbNode + "\\PIPE00"}) {
         SCOPED_TRACE(path);
         HANDLE h = Open(path);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -48,10 +37,10 @@ TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
 
     // A busy node is a sharing violation whatever the share mode. (A node
     // another program holds is skipped: the port layer's USB test.)
-    HANDLE a = Open(node + "\\PIPE02");
+    HANDLE a = Open(usbNode + "\\PIPE02");
     ASSERT_NE(a, INVALID_HANDLE_VALUE);
     for (DWORD share : {0u, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
-        EXPECT_EQ(Open(node, share), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(Open(usbNode, share), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     }
     CloseHandle(a);
@@ -64,7 +53,7 @@ TEST_F(UsbNode, WriteThatMovesNothingReportsNothingWritten)
 {
     for (double scale : {0.05, 1.0}) {
         SCOPED_TRACE(scale);
-        HANDLE h = Open(node);
+        HANDLE h = Open(usbNode);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         std::string big(1 << 20, 'x');
         DWORD n = 0, moved = 0;
@@ -100,7 +89,7 @@ TEST_F(UsbNode, AReadEndsWithTheAnswerOrAtItsBound)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.answer) + " at " + std::to_string(c.scale));
         ScaleGuard scale(c.scale);
-        HANDLE h = Open(c.ok ? node + "\\PIPE02" : node);
+        HANDLE h = Open(c.ok ? usbNode + "\\PIPE02" : usbNode);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         const std::string answer = c.answer;
         if (!answer.empty()) {

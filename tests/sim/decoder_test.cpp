@@ -105,11 +105,9 @@ TEST(Decoder, EachCommandToItsTranscriptLine)
         EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + std::ptrdiff_t(c.lines.size())), c.lines);
         if (c.lines.front().rfind("unknown", 0) == 0) {
             // What follows an unknown command is decoded as if it were not there.
-            const auto next = decode(cat({c.bytes, after}));
-            ASSERT_GE(next.size(), 3u);
-            EXPECT_EQ(next[next.size() - 2], "1C AA 23 01  cutter on");
-            EXPECT_EQ(next.back(), "1B 40  ESC @ initialise");
-            EXPECT_EQ(next.size(), lines.size() + 2);
+            auto want = lines;
+            want.insert(want.end(), {"1C AA 23 01  cutter on", "1B 40  ESC @ initialise"});
+            EXPECT_EQ(decode(cat({c.bytes, after})), want);
         }
     }
 }
@@ -129,31 +127,20 @@ TEST(Decoder, CommandsChangeTheState)
                 {0x1C, 0x2E}}));
     p.flush();
     const sim::PrinterState s = p.state();
-    EXPECT_EQ(s.printMode, 0xB1);
-    EXPECT_EQ(s.chineseModeByte, 0x8C);
-    EXPECT_FALSE(s.chineseMode);
-    EXPECT_EQ(s.charSpacing, 2);
-    EXPECT_EQ(s.lineSpacing, 16);
-    EXPECT_TRUE(s.unidirectional);
+    // The numbers in the order the commands set them.
+    EXPECT_EQ((std::vector<long>{s.printMode, s.chineseModeByte, s.chineseMode, s.charSpacing, s.lineSpacing,
+                                 s.unidirectional, s.blackMark, s.markDistance, s.headOffset, s.cutOffset,
+                                 s.cutter.value_or(true), s.baudIndex, s.carriageDrives, s.paperFeedDrives,
+                                 s.pinDrives, long(s.unknownCommands)}),
+              (std::vector<long>{0xB1, 0x8C, 0, 2, 16, 1, 1, 568, 0xFFEF, 244, 0, 3, 1, 1, 1, 0}));
     EXPECT_EQ(s.machineNumber, "ABCdef123456");
-    EXPECT_TRUE(s.blackMark);
-    EXPECT_EQ(s.markDistance, 568);
-    EXPECT_EQ(s.headOffset, 0xFFEF);
-    EXPECT_EQ(s.cutOffset, 244);
-    EXPECT_EQ(s.cutter, false);
-    EXPECT_EQ(s.baudIndex, 3);
     EXPECT_TRUE(s.storedStringSet);
     EXPECT_EQ(std::string(s.storedString.begin(), s.storedString.end()), "zxtkpj");
     ASSERT_EQ(s.drawerKicks.size(), 1u);
     EXPECT_EQ(s.drawerKicks[0].onTime, 0x33);
     ASSERT_EQ(s.cuts.size(), 3u);
-    EXPECT_TRUE(s.cuts[0].full);
-    EXPECT_FALSE(s.cuts[1].full);
+    EXPECT_EQ((std::vector<bool>{s.cuts[0].full, s.cuts[1].full}), (std::vector<bool>{true, false}));
     EXPECT_EQ(s.cuts[2].command, "GS V 66 01");
-    EXPECT_EQ(s.carriageDrives, 1);
-    EXPECT_EQ(s.paperFeedDrives, 1);
-    EXPECT_EQ(s.pinDrives, 1);
-    EXPECT_EQ(s.unknownCommands, 0u);
     const std::string j = p.stateJson();
     for (const char* field : {"\"machineNumber\": \"ABCdef123456\"", "\"headOffset\": {\"units\": 65519, \"mm\": ",
                               "\"cutOffset\": {\"units\": 244, \"mm\": 42.94}",
@@ -163,12 +150,9 @@ TEST(Decoder, CommandsChangeTheState)
     // ESC @ restores the print modes and Chinese mode, keeps the settings.
     p.feed(Bytes{0x1B, 0x40});
     const sim::PrinterState r = p.state();
-    EXPECT_EQ(r.printMode, 0);
-    EXPECT_TRUE(r.chineseMode);
-    EXPECT_EQ(r.chineseModeByte, 0);
-    EXPECT_EQ(r.lineSpacing, 30);
+    EXPECT_EQ((std::vector<long>{r.printMode, r.chineseMode, r.chineseModeByte, r.lineSpacing, r.markDistance}),
+              (std::vector<long>{0, 1, 0, 30, 568}));
     EXPECT_EQ(r.machineNumber, "ABCdef123456");
-    EXPECT_EQ(r.markDistance, 568);
 }
 
 // A stream of known commands, then random streams that lean on the command

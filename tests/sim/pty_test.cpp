@@ -23,27 +23,18 @@ struct Line {
     explicit Line(const std::string& path, speed_t speed = B9600, bool rtscts = false)
     {
         fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-        if (fd < 0)
-            return;
-        setSpeed(speed, rtscts);
-    }
-    ~Line()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    void setSpeed(speed_t speed, bool rtscts)
-    {
         termios t{};
         tcgetattr(fd, &t);
         cfmakeraw(&t);
         cfsetispeed(&t, speed);
         cfsetospeed(&t, speed);
-        if (rtscts)
-            t.c_cflag |= CRTSCTS;
-        else
-            t.c_cflag &= ~CRTSCTS;
-        tcsetattr(fd, TCSANOW, &t);
+        t.c_cflag = (t.c_cflag & ~tcflag_t(CRTSCTS)) | (rtscts ? CRTSCTS : 0);
+        tcsetattr(fd, TCSANOW, &t); // fails harmlessly when the open did
+    }
+    ~Line()
+    {
+        if (fd >= 0)
+            ::close(fd);
     }
     bool write(const std::vector<uint8_t>& b) { return ::write(fd, b.data(), b.size()) == ssize_t(b.size()); }
     // Reads up to n bytes within the time given.

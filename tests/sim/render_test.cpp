@@ -24,8 +24,7 @@ size_t countBlack(const Dots& d, int x0 = 0, int y0 = 0, int x1 = 1 << 30, int y
 }
 
 struct Box {
-    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
-    bool empty() const { return x1 < 0; }
+    int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1; // none: a negative width
     int width() const { return x1 - x0 + 1; }
     int height() const { return y1 - y0 + 1; }
 };
@@ -131,7 +130,6 @@ TEST(Render, LettersDrawNonEmptyGlyphBoxesInTheirCells)
     std::vector<Box> boxes;
     for (const Case& c : cases) {
         const Box b = boxes.emplace_back(blackBox(render(c.bytes)));
-        ASSERT_FALSE(b.empty()) << c.name;
         EXPECT_LE(b.x1, c.maxW - 1) << c.name;
         EXPECT_LE(b.y1, c.maxH - 1) << c.name;
         // A glyph fills a fair part of its cell.
@@ -149,11 +147,7 @@ TEST(Render, ACharacterWithoutAGlyphIsABoxInItsCell)
     // a box in a Chinese 24x24 cell, its outline one dot inside the cell.
     const Dots d = render({0x81, 0x0A});
     const Box b = blackBox(d);
-    ASSERT_FALSE(b.empty());
-    EXPECT_EQ(b.x0, 1);
-    EXPECT_EQ(b.y0, 1);
-    EXPECT_EQ(b.width(), 22);
-    EXPECT_EQ(b.height(), 22);
+    EXPECT_EQ((std::vector<int>{b.x0, b.y0, b.width(), b.height()}), (std::vector<int>{1, 1, 22, 22}));
     EXPECT_EQ(countBlack(d), size_t(2 * (22 + 22) - 4)); // the outline alone
 
     // A lead byte takes 7F as its trail: one code, no character, one box.
