@@ -92,9 +92,7 @@ TEST_F(UsbNode, AReadEndsWithTheAnswerOrAtItsBound)
         HANDLE h = Open(c.ok ? usbNode + "\\PIPE02" : usbNode);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         const std::string answer = c.answer;
-        if (!answer.empty()) {
-            ASSERT_EQ(write(pty.master(), answer.data(), answer.size()), ssize_t(answer.size()));
-        }
+        ASSERT_EQ(write(pty.master(), answer.data(), answer.size()), ssize_t(answer.size()));
         char buf[6] = {};
         DWORD n = 9;
         auto start = Clock::now();

@@ -311,14 +311,3 @@ TEST(Decoder, ReadStringAnswerVariants)
         }
     }
 }
-
-TEST(Decoder, PreambleIsAnsweredOnlyOnTheSerialLine)
-{
-    for (auto t : {sim::Transport::Serial, sim::Transport::Usb, sim::Transport::Parallel, sim::Transport::File}) {
-        sim::PrinterOptions o;
-        o.transport = t;
-        Printer p(o);
-        p.feed(Bytes{0x1C, 0xAA, 0x0D});
-        EXPECT_EQ(p.takeAnswers().size(), t == sim::Transport::Serial ? 1u : 0u);
-    }
-}
