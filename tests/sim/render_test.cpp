@@ -74,6 +74,7 @@ TEST(Render, DotsLandWhereTheCommandsPutThem)
     Bytes wide{0x1B, 0x2A, 0x00, 0x90, 0x01}; // 400 columns
     wide.insert(wide.end(), 400, 0xFF);
     wide.push_back(0x0A);
+    const std::string number = "\x1C\xAA\x1A" "ABCdef123456" "\x1C\xAA\x19"; // set it, print it
     Bytes wrapped{0x1C, 0x2E}; // 32 fit on 384 dots at 12 dots each
     wrapped.insert(wrapped.end(), 42, 'H');
     wrapped.push_back(0x0A);
@@ -100,6 +101,9 @@ TEST(Render, DotsLandWhereTheCommandsPutThem)
         {"text wraps at the paper's edge: the 10 left over one line down, nothing past them", wrapped, 384,
          {{0, 0, 384, 24, 1, kEnd}, {0, 30, 120, 54, 1, kEnd}, {130, 30, 384, 54, 0, 0}}},
         {"a cut is a dashed line, not a solid one", {0x1B, 0x4A, 0x50, 0x1B, 0x69}, 384, {{0, 80, 384, 81, 101, 299}}},
+        {"the machine number: a label of three Chinese cells (24 dots), then \": \" and twelve characters (12 dots)",
+         Bytes(number.begin(), number.end()), 384,
+         {{3 * 24 + 13 * 12 + 1, 0, 3 * 24 + 14 * 12 + 1, kEnd, 1, kEnd}, {3 * 24 + 14 * 12 + 1, 0, kEnd, kEnd, 0, 0}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -184,21 +188,4 @@ TEST(Render, WritesItsOutputs)
     // A folder that cannot be made is an error, not a crash.
     EXPECT_FALSE(p.writeOutputs("/proc/no/such/dir", &err));
     EXPECT_FALSE(err.empty());
-}
-
-TEST(Render, ThePrintedMachineNumberCarriesItsLabel)
-{
-    Bytes bytes{0x1C, 0xAA, 0x1A};
-    for (char c : std::string("ABCdef123456"))
-        bytes.push_back(uint8_t(c));
-    bytes.insert(bytes.end(), {0x1C, 0xAA, 0x19});
-    Printer p;
-    p.feed(bytes);
-    p.flush();
-    EXPECT_EQ(p.countLines("print machine number \"ABCdef123456\""), 1u);
-    // Three Chinese cells (24 dots) for the label, then ": " and twelve
-    // characters (12 dots each): the line is 3*24 + 14*12 dots wide.
-    const Box box = blackBox(p.paperDots());
-    EXPECT_GT(box.x1, 3 * 24 + 13 * 12);
-    EXPECT_LE(box.x1, 3 * 24 + 14 * 12);
 }
