@@ -12,10 +12,9 @@ namespace {
 
 class Serial : public PtyLine {
 protected:
-    static void SetTimeouts(HANDLE h, DWORD interval, DWORD readConst, DWORD writeConst, DWORD readMul = 0,
-                            DWORD writeMul = 0)
+    static void SetTimeouts(HANDLE h, DWORD interval, DWORD writeConst)
     {
-        COMMTIMEOUTS to{interval, readMul, readConst, writeMul, writeConst};
+        COMMTIMEOUTS to{interval, 0, 0, 0, writeConst};
         ASSERT_TRUE(SetCommTimeouts(h, &to));
     }
     termios MasterView() const
@@ -26,20 +25,12 @@ protected:
     }
 };
 
+// 9600 8N1, DTR and RTS on, the usual flow characters.
 DCB BaseDcb()
 {
-    DCB d{};
-    d.DCBlength = sizeof d;
-    d.BaudRate = CBR_9600;
-    d.fBinary = 1;
-    d.fDtrControl = DTR_CONTROL_ENABLE;
-    d.fRtsControl = RTS_CONTROL_ENABLE;
-    d.ByteSize = 8;
-    d.Parity = NOPARITY;
-    d.StopBits = ONESTOPBIT;
-    d.XonChar = 0x11;
-    d.XoffChar = 0x13;
-    return d;
+    return {.DCBlength = sizeof(DCB), .BaudRate = CBR_9600, .fBinary = 1, .fDtrControl = DTR_CONTROL_ENABLE,
+            .fRtsControl = RTS_CONTROL_ENABLE, .ByteSize = 8, .Parity = NOPARITY, .StopBits = ONESTOPBIT,
+            .XonChar = 0x11, .XoffChar = 0x13};
 }
 
 TEST_F(Serial, OpensByEveryFormOfTheName)
@@ -239,7 +230,7 @@ TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
     // With MAXDWORD a read gives what is there: the byte crosses the
     // pseudo-terminal on its own time, so look again, bounded.
     HANDLE h = Open("COM3");
-    SetTimeouts(h, MAXDWORD, 0, 0);
+    SetTimeouts(h, MAXDWORD, 0);
     ASSERT_EQ(write(pty.master(), "z", 1), 1);
     char buf[4];
     DWORD n = 0;
@@ -260,7 +251,7 @@ TEST_F(Serial, StalledWriteReturnsThePartialCountAtItsTimeout)
         ScaleGuard scale(c.scale);
         HANDLE h = Open("COM3");
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        SetTimeouts(h, 0, 0, c.timeout); // nobody reads the master: the pty fills up
+        SetTimeouts(h, 0, c.timeout); // nobody reads the master: the pty fills up
         std::string big(1 << 20, 'x');
         DWORD n = 0;
         auto start = Clock::now();
@@ -287,18 +278,18 @@ TEST_F(Serial, XoffFromTheFarEndStallsTheWrite)
     // The line takes the XOFF on its own time: write single bytes, the far
     // end reading each so only the XOFF can stop them (bounded), until the
     // line refuses one; then time the stall.
-    SetTimeouts(h, 0, 0, 20);
+    SetTimeouts(h, 0, 20);
     DWORD n = 1;
     for (auto t0 = Clock::now(); n != 0 && MsSince(t0) < 5000; pty.Drain(n, 100))
         ASSERT_TRUE(WriteFile(h, "h", 1, &n, nullptr));
     ASSERT_EQ(n, 0u) << "the XOFF never stopped the line";
-    SetTimeouts(h, 0, 0, 200);
+    SetTimeouts(h, 0, 200);
     auto start = Clock::now();
     EXPECT_TRUE(WriteFile(h, "hello", 5, &n, nullptr));
     EXPECT_EQ(n, 0u);
     EXPECT_GE(MsSince(start), 180);
     ASSERT_EQ(write(pty.master(), "\x11", 1), 1); // XON
-    SetTimeouts(h, 0, 0, 3000);
+    SetTimeouts(h, 0, 3000);
     EXPECT_TRUE(WriteFile(h, "hello", 5, &n, nullptr));
     EXPECT_EQ(n, 5u);
     CloseHandle(h);

@@ -103,6 +103,18 @@ protected:
         return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }
+    // Fills what the line holds, quickly, so that the next write waits its
+    // whole time-out; returns what the far end has to read.
+    static DWORD Fill(HANDLE h)
+    {
+        ScaleGuard fast(0.01);
+        const std::string block(4096, 'x');
+        DWORD n = 1;
+        DWORD moved = 0;
+        for (int i = 0; i < 1000 && n > 0 && WriteFile(h, block.data(), DWORD(block.size()), &n, nullptr); ++i)
+            moved += n;
+        return moved;
+    }
 };
 
 using Clock = std::chrono::steady_clock;
