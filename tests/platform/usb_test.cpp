@@ -29,8 +29,7 @@ TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
         EXPECT_TRUE(CloseHandle(h));
     }
     // Not a node: lp without a number, or something after it.
-    HANDLE h = Open(dir / "dev/usb/lpx");
-    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(dir / "dev/usb/lpx"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Open(dir / "dev/usb/lp1\\PIPE02"), INVALID_HANDLE_VALUE); // absent
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
