@@ -3,7 +3,6 @@
 // pseudo-terminal named as one in fake Sys, Proc and Dev roots.
 #include "support.h"
 
-#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>

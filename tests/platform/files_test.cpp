@@ -2,8 +2,6 @@
 // opens with and the error each refusal gives, sharing, reads and writes, sizes and file pointers.
 #include "support.h"
 
-#include <sys/stat.h>
-
 using namespace testplat;
 
 namespace {

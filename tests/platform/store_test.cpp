@@ -5,7 +5,6 @@
 #include <cstring>
 #include <cstdio>
 #include <sstream>
-#include <sys/stat.h>
 #include <vector>
 
 using namespace testplat;
