@@ -1,5 +1,6 @@
 // Serial lines over pseudo-terminals: COM names mapped to the slave side in
-// a temporary store, the master side playing the printer.
+// a temporary store, the master side playing the printer. A USB node's reads
+// are rows beside the serial line's.
 #include "support.h"
 
 #include <sys/file.h>
@@ -189,39 +190,55 @@ TEST_F(Serial, WhatIsNoSerialLineIsRefused)
     CloseHandle(f);
 }
 
+using Reads = Serial;
+
 // Each row: what the far end sent before the read, the time-outs, and how
 // the read ends: with the answer when the count is complete, after the
-// interval once bytes stopped coming, else at the total time-out.
-TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
+// interval once bytes stopped coming, else at the total time-out. A USB
+// node has one bound, 5 s, and fails at it.
+TEST_F(Reads, EndWithTheAnswerOrAtTheirBound)
 {
     struct Case {
         const char* what;
+        bool usb;
         std::string sent;
         DWORD want;
         double scale;
-        COMMTIMEOUTS timeouts;
+        COMMTIMEOUTS timeouts; // a serial line's
         long long minMs, maxMs;
     } cases[] = {
-        {"complete count: at once", "\x1c\xaa\xaa", 3, 1.0, {200, 0, 5000, 0, 3000}, 0, 2000},
-        {"interval exceeded, far below the 5 s", "ab", 10, 1.0, {200, 0, 5000, 0, 3000}, 150, 3000},
-        {"nothing: 10 ms a byte + 300", "", 10, 1.0, {0, 10, 300, 0, 0}, 380, 3000},
-        {"nothing: the program's 5 s, scaled", "", 10, 0.02, {200, 0, 5000, 0, 3000}, 0, 2500},
+        {"complete count: at once", false, "\x1c\xaa\xaa", 3, 1.0, {200, 0, 5000, 0, 3000}, 0, 2000},
+        {"interval exceeded, far below the 5 s", false, "ab", 10, 1.0, {200, 0, 5000, 0, 3000}, 150, 3000},
+        {"nothing: 10 ms a byte + 300", false, "", 10, 1.0, {0, 10, 300, 0, 0}, 380, 3000},
+        {"nothing: the program's 5 s, scaled", false, "", 10, 0.02, {200, 0, 5000, 0, 3000}, 0, 2500},
         // All zero: no time-out on Windows; here a large bound (60 s), scaled.
-        {"nothing: all zero, scaled", "", 10, 0.02, {0, 0, 0, 0, 0}, 1000, 10000},
-        {"nothing: MAXDWORD interval returns at once", "", 4, 1.0, {MAXDWORD, 0, 0, 0, 0}, 0, 1000},
+        {"nothing: all zero, scaled", false, "", 10, 0.02, {0, 0, 0, 0, 0}, 1000, 10000},
+        {"nothing: MAXDWORD interval returns at once", false, "", 4, 1.0, {MAXDWORD, 0, 0, 0, 0}, 0, 1000},
+        {"usb, complete: no quiet interval waited out", true, "ABCDEF", 6, 1.0, {}, 0, 2000},
+        {"usb, short: ends after the quiet interval", true, "ABCDE", 6, 1.0, {}, 180, 3000},
+        {"usb, silent: fails at 5 s", true, "", 6, 1.0, {}, 4900, 10000},
+        {"usb, silent, scaled", true, "", 6, 0.02, {}, 0, 2000},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScaleGuard scale(c.scale);
-        HANDLE h = Open("COM3");
+        const bool fails = c.usb && c.sent.empty(); // a serial time-out is no error
+        HANDLE h = !c.usb ? Open("COM3")
+                          : Open(fails ? usbNode : usbNode + "\\PIPE02", FILE_SHARE_READ | FILE_SHARE_WRITE);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        ASSERT_TRUE(SetCommTimeouts(h, &c.timeouts));
+        if (!c.usb) {
+            ASSERT_TRUE(SetCommTimeouts(h, &c.timeouts));
+        }
         ASSERT_EQ(write(pty.master(), c.sent.data(), c.sent.size()), static_cast<ssize_t>(c.sent.size()));
-        char buf[10];
+        char buf[10] = {};
         DWORD n = 9;
         auto start = Clock::now();
-        EXPECT_TRUE(ReadFile(h, buf, c.want, &n, nullptr)); // a time-out is no error
+        EXPECT_EQ(ReadFile(h, buf, c.want, &n, nullptr), fails ? FALSE : TRUE);
+        const DWORD error = GetLastError();
         auto ms = MsSince(start);
+        if (fails) {
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT));
+        }
         EXPECT_EQ(std::string(buf, n), c.sent);
         EXPECT_GE(ms, c.minMs);
         EXPECT_LT(ms, c.maxMs);

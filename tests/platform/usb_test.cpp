@@ -69,35 +69,4 @@ TEST_F(UsbNode, WriteThatMovesNothingReportsNothingWritten)
     }
 }
 
-TEST_F(UsbNode, AReadEndsWithTheAnswerOrAtItsBound)
-{
-    struct Case { const char* answer; double scale; bool ok; long long minMs, maxMs; } cases[] = {
-        {"ABCDEF", 1.0, true, 0, 2000},    // complete: no quiet interval waited out
-        {"ABCDE", 1.0, true, 180, 3000},   // short: ends after the quiet interval
-        {"", 1.0, false, 4900, 10000},     // silent: times out at 5 s
-        {"", 0.02, false, 0, 2000},        // the same, scaled
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.answer) + " at " + std::to_string(c.scale));
-        ScaleGuard scale(c.scale);
-        HANDLE h = Open(c.ok ? usbNode + "\\PIPE02" : usbNode);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        const std::string answer = c.answer;
-        ASSERT_EQ(write(pty.master(), answer.data(), answer.size()), ssize_t(answer.size()));
-        char buf[6] = {};
-        DWORD n = 9;
-        auto start = Clock::now();
-        EXPECT_EQ(ReadFile(h, buf, 6, &n, nullptr), c.ok ? TRUE : FALSE);
-        auto ms = MsSince(start);
-        if (!c.ok) {
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
-        }
-        ASSERT_EQ(n, answer.size());
-        EXPECT_EQ(std::string(buf, n), answer);
-        EXPECT_GE(ms, c.minMs);
-        EXPECT_LT(ms, c.maxMs);
-        CloseHandle(h);
-    }
-}
-
 } // namespace
