@@ -45,28 +45,4 @@ TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
     CloseHandle(a);
 }
 
-// Once the printer takes nothing more, a write waits its 3 s (at real time
-// and scaled) and returns having moved nothing, as a serial write at its
-// time-out does; the printer finally reads exactly what was reported.
-TEST_F(UsbNode, WriteThatMovesNothingReportsNothingWritten)
-{
-    for (double scale : {0.05, 1.0}) {
-        SCOPED_TRACE(scale);
-        HANDLE h = Open(usbNode);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        const DWORD moved = Fill(h);
-        EXPECT_GT(moved, 0u);
-        ScaleGuard guard(scale);
-        auto start = Clock::now();
-        DWORD n = 9;
-        EXPECT_TRUE(WriteFile(h, "more", 4, &n, nullptr));
-        auto ms = MsSince(start);
-        EXPECT_EQ(n, 0u);
-        EXPECT_GE(ms, scale == 1.0 ? 2900 : 0);
-        EXPECT_LT(ms, scale == 1.0 ? 8000 : 2000);
-        EXPECT_EQ(pty.Drain(moved, 5000).size(), moved);
-        CloseHandle(h);
-    }
-}
-
 } // namespace
