@@ -10,41 +10,16 @@ namespace {
 
 enum class Kind { Serial, Usb };
 
-class Lines : public testing::Test {
+class Lines : public PtyLine {
 protected:
-    TempDir dir;
-    RootGuard config{PlatRoot::Config, dir / "cfg"};
-    RootGuard dev{PlatRoot::Dev, dir / "dev"};
-    Pty pty;
-
     HANDLE Open(Kind kind)
     {
-        std::string name = "COM3";
-        if (kind == Kind::Serial) {
-            EXPECT_TRUE(PlatSetComDevice("COM3", pty.slave()));
-        } else {
-            name = dir / "dev/usb/lp0";
-            if (!fs::is_symlink(name)) {
-                fs::create_directories(dir / "dev/usb");
-                fs::create_symlink(pty.slave(), name);
-            }
-        }
-        HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h = PtyLine::Open(kind == Kind::Serial ? "COM3" : usbNode);
         if (kind == Kind::Serial && h != INVALID_HANDLE_VALUE) {
             COMMTIMEOUTS to{0, 0, 5000, 0, 3000}; // the program's time-outs
             EXPECT_TRUE(SetCommTimeouts(h, &to));
         }
         return h;
-    }
-
-    // Fills what the line holds, quickly, so the next write waits its 3 s.
-    static void Fill(HANDLE h)
-    {
-        ScaleGuard fast(0.01);
-        std::string block(4096, 'x');
-        DWORD n = 1;
-        for (int i = 0; i < 1000 && n > 0; ++i)
-            ASSERT_TRUE(WriteFile(h, block.data(), static_cast<DWORD>(block.size()), &n, nullptr));
     }
 };
 
@@ -76,8 +51,9 @@ TEST_P(Cancel, EndsAWriteOrReadUnderWayAndNothingAfterIt)
         }
         EXPECT_FALSE(CancelIoEx(h, nullptr));
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_FOUND)); // nothing under way yet
-        if (c.write)
-            Fill(h);
+        if (c.write) {
+            EXPECT_GT(Fill(h), 0u);
+        }
         BOOL ok = TRUE;
         DWORD error = 0;
         DWORD n = 99;

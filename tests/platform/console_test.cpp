@@ -3,7 +3,6 @@
 // pseudo-terminal named as one in fake Sys, Proc and Dev roots.
 #include "support.h"
 
-#include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -32,6 +31,8 @@ TEST(Console, AnActiveConsoleIsRefusedHoweverItIsReached)
     Pty other;   // a printer's line
     for (const char* folder : {"dev", "sys/class/tty/console", "proc"})
         fs::create_directories(dir / folder);
+    fs::create_symlink(console.slave(), dir / "dev/ttyS0"); // COM1's default device
+    fs::create_symlink(console.slave(), dir / "printer-link");
     PlatSetNoticeHandler([](const std::string& text) { gNotices.push_back(text); });
     struct Unhook {
         ~Unhook() { PlatSetNoticeHandler(nullptr); }
@@ -62,10 +63,6 @@ TEST(Console, AnActiveConsoleIsRefusedHoweverItIsReached)
             WriteText(dir / "sys/class/tty/ttyS0/dev", c.sysDev + "\n");
         }
         WriteText(dir / "proc/consoles", c.consoles);
-        fs::remove(dir / "dev/ttyS0");
-        fs::create_symlink(console.slave(), dir / "dev/ttyS0"); // COM1's default device
-        fs::remove(dir / "printer-link");
-        fs::create_symlink(console.slave(), dir / "printer-link");
         ASSERT_TRUE(PlatSetComDevice("COM1", c.mapped));
 
         // The console in the state a system keeps it: a cooked line.

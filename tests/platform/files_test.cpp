@@ -2,8 +2,6 @@
 // opens with and the error each refusal gives, sharing, reads and writes, sizes and file pointers.
 #include "support.h"
 
-#include <sys/stat.h>
-
 using namespace testplat;
 
 namespace {
@@ -51,11 +49,10 @@ TEST(Files, DispositionsTable)
         if (h != INVALID_HANDLE_VALUE) {
             EXPECT_TRUE(CloseHandle(h));
         }
-        if (c.contents == nullptr) {
+        if (c.contents == nullptr)
             EXPECT_FALSE(fs::exists(path));
-        } else {
+        else
             EXPECT_EQ(ReadText(path), c.contents);
-        }
     }
 }
 
@@ -139,10 +136,7 @@ TEST(Files, WriteReadSizeAndPointer)
         char c = 0;
         DWORD got = 9;
         EXPECT_TRUE(ReadFile(h, &c, 1, &got, nullptr));
-        EXPECT_EQ(got, m.byte ? 1u : 0u);
-        if (m.byte) {
-            EXPECT_EQ(c, m.byte);
-        }
+        EXPECT_EQ(std::string(&c, got), m.byte ? std::string(1, m.byte) : "");
     }
     // FILE_CURRENT (1) and FILE_END (2) are Windows' and not this layer's.
     for (DWORD method : {1u, 2u, 7u}) {
@@ -154,7 +148,6 @@ TEST(Files, WriteReadSizeAndPointer)
     SetFilePointer(h, 6, nullptr, FILE_BEGIN);
     char buf[32] = {};
     ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
-    EXPECT_EQ(n, 4u);
     EXPECT_EQ(std::string(buf, n), "6789");
     EXPECT_TRUE(CloseHandle(h));
 }

@@ -1,5 +1,6 @@
 // Serial lines over pseudo-terminals: COM names mapped to the slave side in
-// a temporary store, the master side playing the printer.
+// a temporary store, the master side playing the printer. A USB node's reads
+// and stalled writes are rows beside the serial line's.
 #include "support.h"
 
 #include <sys/file.h>
@@ -10,24 +11,11 @@ using namespace testplat;
 
 namespace {
 
-class Serial : public testing::Test {
+class Serial : public PtyLine {
 protected:
-    TempDir dir;
-    RootGuard config{PlatRoot::Config, dir / "cfg"};
-    RootGuard dev{PlatRoot::Dev, dir / "dev"};
-    Pty pty;
-
-    void SetUp() override { ASSERT_TRUE(PlatSetComDevice("COM3", pty.slave())); }
-
-    static HANDLE OpenCom(const char* name = "COM3", DWORD disposition = OPEN_EXISTING)
+    static void SetTimeouts(HANDLE h, DWORD interval, DWORD writeConst)
     {
-        return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    }
-    static void SetTimeouts(HANDLE h, DWORD interval, DWORD readConst, DWORD writeConst, DWORD readMul = 0,
-                            DWORD writeMul = 0)
-    {
-        COMMTIMEOUTS to{interval, readMul, readConst, writeMul, writeConst};
+        COMMTIMEOUTS to{interval, 0, 0, 0, writeConst};
         ASSERT_TRUE(SetCommTimeouts(h, &to));
     }
     termios MasterView() const
@@ -38,27 +26,19 @@ protected:
     }
 };
 
+// 9600 8N1, DTR and RTS on, the usual flow characters.
 DCB BaseDcb()
 {
-    DCB d{};
-    d.DCBlength = sizeof d;
-    d.BaudRate = CBR_9600;
-    d.fBinary = 1;
-    d.fDtrControl = DTR_CONTROL_ENABLE;
-    d.fRtsControl = RTS_CONTROL_ENABLE;
-    d.ByteSize = 8;
-    d.Parity = NOPARITY;
-    d.StopBits = ONESTOPBIT;
-    d.XonChar = 0x11;
-    d.XoffChar = 0x13;
-    return d;
+    return {.DCBlength = sizeof(DCB), .BaudRate = CBR_9600, .fBinary = 1, .fDtrControl = DTR_CONTROL_ENABLE,
+            .fRtsControl = RTS_CONTROL_ENABLE, .ByteSize = 8, .Parity = NOPARITY, .StopBits = ONESTOPBIT,
+            .XonChar = 0x11, .XoffChar = 0x13};
 }
 
 TEST_F(Serial, OpensByEveryFormOfTheName)
 {
     for (const char* name : {"COM3", "com3", "\\\\.\\COM3"}) {
         SCOPED_TRACE(name);
-        HANDLE h = OpenCom(name);
+        HANDLE h = Open(name);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         COMMTIMEOUTS to{1, 1, 1, 1, 1};
         ASSERT_TRUE(GetCommTimeouts(h, &to));
@@ -74,7 +54,7 @@ TEST_F(Serial, OpensByEveryFormOfTheName)
 
 TEST_F(Serial, SettingsAreWrittenAndReadBack)
 {
-    HANDLE h = OpenCom();
+    HANDLE h = Open("COM3");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     struct Case { DWORD baud; BYTE bits; BYTE parity; BYTE stop; bool cts; bool xon; speed_t speed; } cases[] = {
         {CBR_110, 5, ODDPARITY, ONESTOPBIT, false, false, B110},
@@ -119,7 +99,7 @@ TEST_F(Serial, SettingsAreWrittenAndReadBack)
 
 TEST_F(Serial, RefusedSettingsChangeNothing)
 {
-    HANDLE h = OpenCom();
+    HANDLE h = Open("COM3");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DCB good = BaseDcb();
     good.BaudRate = CBR_19200;
@@ -161,9 +141,9 @@ TEST_F(Serial, RefusedSettingsChangeNothing)
 // alone does not stop root, the lock does.
 TEST_F(Serial, SecondOpenFailsEvenForRoot)
 {
-    HANDLE a = OpenCom();
+    HANDLE a = Open("COM3");
     ASSERT_NE(a, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(OpenCom(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open("COM3"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     int fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) { // root passes TIOCEXCL; the lock still stands
@@ -175,10 +155,10 @@ TEST_F(Serial, SecondOpenFailsEvenForRoot)
     fd = open(pty.slave().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(OpenCom(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open("COM3"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     close(fd);
-    HANDLE c = OpenCom();
+    HANDLE c = Open("COM3");
     EXPECT_NE(c, INVALID_HANDLE_VALUE);
     CloseHandle(c);
 }
@@ -187,7 +167,7 @@ TEST_F(Serial, SecondOpenFailsEvenForRoot)
 // takes no line settings, as a plain file handle does not.
 TEST_F(Serial, WhatIsNoSerialLineIsRefused)
 {
-    EXPECT_EQ(OpenCom("COM5", OPEN_ALWAYS), INVALID_HANDLE_VALUE); // no mapping: <Dev>/ttyS4
+    EXPECT_EQ(Open("COM5", 0, OPEN_ALWAYS), INVALID_HANDLE_VALUE); // no mapping: <Dev>/ttyS4
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(fs::exists(dir / "dev/ttyS4"));
     WriteText(dir / "plain", "");
@@ -195,7 +175,7 @@ TEST_F(Serial, WhatIsNoSerialLineIsRefused)
     ASSERT_TRUE(PlatSetComDevice("COM6", "/dev/null"));
     for (const char* name : {"COM4", "COM6", ""}) {
         SCOPED_TRACE(name);
-        HANDLE h = *name ? OpenCom(name)
+        HANDLE h = *name ? Open(name)
                          : CreateFileA((dir / "plain").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         DCB d = BaseDcb();
@@ -210,39 +190,55 @@ TEST_F(Serial, WhatIsNoSerialLineIsRefused)
     CloseHandle(f);
 }
 
+using Reads = Serial;
+
 // Each row: what the far end sent before the read, the time-outs, and how
 // the read ends: with the answer when the count is complete, after the
-// interval once bytes stopped coming, else at the total time-out.
-TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
+// interval once bytes stopped coming, else at the total time-out. A USB
+// node has one bound, 5 s, and fails at it.
+TEST_F(Reads, EndWithTheAnswerOrAtTheirBound)
 {
     struct Case {
         const char* what;
+        bool usb;
         std::string sent;
         DWORD want;
         double scale;
-        COMMTIMEOUTS timeouts;
+        COMMTIMEOUTS timeouts; // a serial line's
         long long minMs, maxMs;
     } cases[] = {
-        {"complete count: at once", "\x1c\xaa\xaa", 3, 1.0, {200, 0, 5000, 0, 3000}, 0, 2000},
-        {"interval exceeded, far below the 5 s", "ab", 10, 1.0, {200, 0, 5000, 0, 3000}, 150, 3000},
-        {"nothing: 10 ms a byte + 300", "", 10, 1.0, {0, 10, 300, 0, 0}, 380, 3000},
-        {"nothing: the program's 5 s, scaled", "", 10, 0.02, {200, 0, 5000, 0, 3000}, 0, 2500},
+        {"complete count: at once", false, "\x1c\xaa\xaa", 3, 1.0, {200, 0, 5000, 0, 3000}, 0, 2000},
+        {"interval exceeded, far below the 5 s", false, "ab", 10, 1.0, {200, 0, 5000, 0, 3000}, 150, 3000},
+        {"nothing: 10 ms a byte + 300", false, "", 10, 1.0, {0, 10, 300, 0, 0}, 380, 3000},
+        {"nothing: the program's 5 s, scaled", false, "", 10, 0.02, {200, 0, 5000, 0, 3000}, 0, 2500},
         // All zero: no time-out on Windows; here a large bound (60 s), scaled.
-        {"nothing: all zero, scaled", "", 10, 0.02, {0, 0, 0, 0, 0}, 1000, 10000},
-        {"nothing: MAXDWORD interval returns at once", "", 4, 1.0, {MAXDWORD, 0, 0, 0, 0}, 0, 1000},
+        {"nothing: all zero, scaled", false, "", 10, 0.02, {0, 0, 0, 0, 0}, 1000, 10000},
+        {"nothing: MAXDWORD interval returns at once", false, "", 4, 1.0, {MAXDWORD, 0, 0, 0, 0}, 0, 1000},
+        {"usb, complete: no quiet interval waited out", true, "ABCDEF", 6, 1.0, {}, 0, 2000},
+        {"usb, short: ends after the quiet interval", true, "ABCDE", 6, 1.0, {}, 180, 3000},
+        {"usb, silent: fails at 5 s", true, "", 6, 1.0, {}, 4900, 10000},
+        {"usb, silent, scaled", true, "", 6, 0.02, {}, 0, 2000},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
         ScaleGuard scale(c.scale);
-        HANDLE h = OpenCom();
+        const bool fails = c.usb && c.sent.empty(); // a serial time-out is no error
+        HANDLE h = !c.usb ? Open("COM3")
+                          : Open(fails ? usbNode : usbNode + "\\PIPE02", FILE_SHARE_READ | FILE_SHARE_WRITE);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        ASSERT_TRUE(SetCommTimeouts(h, &c.timeouts));
+        if (!c.usb) {
+            ASSERT_TRUE(SetCommTimeouts(h, &c.timeouts));
+        }
         ASSERT_EQ(write(pty.master(), c.sent.data(), c.sent.size()), static_cast<ssize_t>(c.sent.size()));
-        char buf[10];
+        char buf[10] = {};
         DWORD n = 9;
         auto start = Clock::now();
-        EXPECT_TRUE(ReadFile(h, buf, c.want, &n, nullptr)); // a time-out is no error
+        EXPECT_EQ(ReadFile(h, buf, c.want, &n, nullptr), fails ? FALSE : TRUE);
+        const DWORD error = GetLastError();
         auto ms = MsSince(start);
+        if (fails) {
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_TIMEOUT));
+        }
         EXPECT_EQ(std::string(buf, n), c.sent);
         EXPECT_GE(ms, c.minMs);
         EXPECT_LT(ms, c.maxMs);
@@ -250,8 +246,8 @@ TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
     }
     // With MAXDWORD a read gives what is there: the byte crosses the
     // pseudo-terminal on its own time, so look again, bounded.
-    HANDLE h = OpenCom();
-    SetTimeouts(h, MAXDWORD, 0, 0);
+    HANDLE h = Open("COM3");
+    SetTimeouts(h, MAXDWORD, 0);
     ASSERT_EQ(write(pty.master(), "z", 1), 1);
     char buf[4];
     DWORD n = 0;
@@ -261,36 +257,45 @@ TEST_F(Serial, AReadEndsAsItsTimeoutsSay)
     CloseHandle(h);
 }
 
-TEST_F(Serial, StalledWriteReturnsThePartialCountAtItsTimeout)
+using Writes = Serial;
+
+// A write the printer stops taking returns TRUE at its time-out with the
+// count it moved: part of a large block on an empty serial line, nothing on
+// a USB node already full (its time-out is 3 s). The printer finally reads
+// exactly what was reported.
+TEST_F(Writes, EndAtTheirTimeOutReportingWhatMoved)
 {
-    struct Case { double scale; DWORD timeout; long long minMs, maxMs; } cases[] = {
-        {1.0, 300, 280, 3000},
-        {0.05, 3000, 0, 2000}, // 150 ms here
+    struct Case { bool usb; double scale; DWORD timeout; long long minMs, maxMs; } cases[] = {
+        {false, 1.0, 300, 280, 3000},
+        {false, 0.05, 3000, 0, 2000}, // 150 ms here
+        {true, 1.0, 0, 2900, 8000},
+        {true, 0.05, 0, 0, 2000},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.scale);
-        ScaleGuard scale(c.scale);
-        HANDLE h = OpenCom();
+        SCOPED_TRACE(testing::Message() << (c.usb ? "usb" : "serial") << " at " << c.scale);
+        HANDLE h = c.usb ? Open(usbNode, FILE_SHARE_READ | FILE_SHARE_WRITE) : Open("COM3");
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        SetTimeouts(h, 0, 0, c.timeout); // nobody reads the master: the pty fills up
-        std::string big(1 << 20, 'x');
-        DWORD n = 0;
+        if (!c.usb)
+            SetTimeouts(h, 0, c.timeout); // nobody reads the master: the pty fills up
+        const DWORD before = c.usb ? Fill(h) : 0;
+        const std::string data = c.usb ? "more" : std::string(1 << 20, 'x');
+        ScaleGuard scale(c.scale);
+        DWORD n = 9;
         auto start = Clock::now();
-        EXPECT_TRUE(WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr));
+        EXPECT_TRUE(WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr));
         auto ms = MsSince(start);
-        EXPECT_GT(n, 0u);
-        EXPECT_LT(n, big.size());
+        EXPECT_EQ(n > 0, !c.usb);
+        EXPECT_LT(n, data.size());
         EXPECT_GE(ms, c.minMs);
         EXPECT_LT(ms, c.maxMs);
-        // The far end gets exactly the count reported.
-        EXPECT_EQ(pty.Drain(n, 5000).size(), n);
+        EXPECT_EQ(pty.Drain(before + n, 5000).size(), before + n);
         CloseHandle(h);
     }
 }
 
 TEST_F(Serial, XoffFromTheFarEndStallsTheWrite)
 {
-    HANDLE h = OpenCom();
+    HANDLE h = Open("COM3");
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     DCB d = BaseDcb();
     d.fOutX = 1;
@@ -299,18 +304,18 @@ TEST_F(Serial, XoffFromTheFarEndStallsTheWrite)
     // The line takes the XOFF on its own time: write single bytes, the far
     // end reading each so only the XOFF can stop them (bounded), until the
     // line refuses one; then time the stall.
-    SetTimeouts(h, 0, 0, 20);
+    SetTimeouts(h, 0, 20);
     DWORD n = 1;
     for (auto t0 = Clock::now(); n != 0 && MsSince(t0) < 5000; pty.Drain(n, 100))
         ASSERT_TRUE(WriteFile(h, "h", 1, &n, nullptr));
     ASSERT_EQ(n, 0u) << "the XOFF never stopped the line";
-    SetTimeouts(h, 0, 0, 200);
+    SetTimeouts(h, 0, 200);
     auto start = Clock::now();
     EXPECT_TRUE(WriteFile(h, "hello", 5, &n, nullptr));
     EXPECT_EQ(n, 0u);
     EXPECT_GE(MsSince(start), 180);
     ASSERT_EQ(write(pty.master(), "\x11", 1), 1); // XON
-    SetTimeouts(h, 0, 0, 3000);
+    SetTimeouts(h, 0, 3000);
     EXPECT_TRUE(WriteFile(h, "hello", 5, &n, nullptr));
     EXPECT_EQ(n, 5u);
     CloseHandle(h);

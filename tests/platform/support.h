@@ -82,6 +82,41 @@ private:
     std::string slave_;
 };
 
+// A private store and device root with one pseudo-terminal both mapped as
+// COM3 and linked as the USB printer node <Dev>/usb/lp0.
+class PtyLine : public testing::Test {
+protected:
+    TempDir dir;
+    RootGuard config{PlatRoot::Config, dir / "cfg"};
+    RootGuard dev{PlatRoot::Dev, dir / "dev"};
+    Pty pty;
+    const std::string usbNode = dir / "dev/usb/lp0";
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(PlatSetComDevice("COM3", pty.slave()));
+        fs::create_directories(dir / "dev/usb");
+        fs::create_symlink(pty.slave(), usbNode);
+    }
+    static HANDLE Open(const std::string& name, DWORD share = 0, DWORD disposition = OPEN_EXISTING)
+    {
+        return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    // Fills what the line holds, quickly, so that the next write waits its
+    // whole time-out; returns what the far end has to read.
+    static DWORD Fill(HANDLE h)
+    {
+        ScaleGuard fast(0.01);
+        const std::string block(4096, 'x');
+        DWORD n = 1;
+        DWORD moved = 0;
+        for (int i = 0; i < 1000 && n > 0 && WriteFile(h, block.data(), DWORD(block.size()), &n, nullptr); ++i)
+            moved += n;
+        return moved;
+    }
+};
+
 using Clock = std::chrono::steady_clock;
 inline long long MsSince(Clock::time_point t)
 {

@@ -2,34 +2,23 @@
 // the usblp node, its master side for the printer.
 #include "support.h"
 
-
 using namespace testplat;
 
 namespace {
 
-class UsbNode : public testing::Test {
+class UsbNode : public PtyLine {
 protected:
-    TempDir dir;
-    RootGuard dev{PlatRoot::Dev, dir / "dev"};
-    Pty pty;
-    std::string node;
-
-    void SetUp() override
+    // The program shares a USB printer's node for reading and writing.
+    static HANDLE Open(const std::string& path, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE)
     {
-        fs::create_directories(dir / "dev/usb");
-        node = dir / "dev/usb/lp0";
-        fs::create_symlink(pty.slave(), node);
-    }
-    HANDLE Open(const std::string& path, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE)
-    {
-        return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        return PtyLine::Open(path, share);
     }
 };
 
 // The bare node and its pipe paths open the same node, one opener at a time.
 TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
 {
-    for (const std::string& path : {node, node + "\\PIPE02", node + "\\PIPE00"}) {
+    for (const std::string& path : {usbNode, usbNode + "\\PIPE02", usbNode + "\\PIPE00"}) {
         SCOPED_TRACE(path);
         HANDLE h = Open(path);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -40,86 +29,20 @@ TEST_F(UsbNode, BareNodeAndPipePathOpenTheSameNode)
         EXPECT_TRUE(CloseHandle(h));
     }
     // Not a node: lp without a number, or something after it.
-    HANDLE h = Open(dir / "dev/usb/lpx");
-    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(dir / "dev/usb/lpx"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Open(dir / "dev/usb/lp1\\PIPE02"), INVALID_HANDLE_VALUE); // absent
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     // A busy node is a sharing violation whatever the share mode. (A node
     // another program holds is skipped: the port layer's USB test.)
-    HANDLE a = Open(node + "\\PIPE02");
+    HANDLE a = Open(usbNode + "\\PIPE02");
     ASSERT_NE(a, INVALID_HANDLE_VALUE);
     for (DWORD share : {0u, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
-        EXPECT_EQ(Open(node, share), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(Open(usbNode, share), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     }
     CloseHandle(a);
-}
-
-// Once the printer takes nothing more, a write waits its 3 s (at real time
-// and scaled) and returns having moved nothing, as a serial write at its
-// time-out does; the printer finally reads exactly what was reported.
-TEST_F(UsbNode, WriteThatMovesNothingReportsNothingWritten)
-{
-    for (double scale : {0.05, 1.0}) {
-        SCOPED_TRACE(scale);
-        HANDLE h = Open(node);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        std::string big(1 << 20, 'x');
-        DWORD n = 0, moved = 0;
-        {
-            ScaleGuard fast(0.05); // fill whatever the pseudo-terminal buffers, quickly
-            for (int i = 0; i < 1000 && WriteFile(h, big.data(), static_cast<DWORD>(big.size()), &n, nullptr) && n;
-                 ++i)
-                moved += n;
-        }
-        EXPECT_GT(moved, 0u);
-        EXPECT_LT(moved, big.size());
-        ScaleGuard guard(scale);
-        auto start = Clock::now();
-        n = 9;
-        EXPECT_TRUE(WriteFile(h, "more", 4, &n, nullptr));
-        auto ms = MsSince(start);
-        EXPECT_EQ(n, 0u);
-        EXPECT_GE(ms, scale == 1.0 ? 2900 : 0);
-        EXPECT_LT(ms, scale == 1.0 ? 8000 : 2000);
-        EXPECT_EQ(pty.Drain(moved, 5000).size(), moved);
-        CloseHandle(h);
-    }
-}
-
-TEST_F(UsbNode, AReadEndsWithTheAnswerOrAtItsBound)
-{
-    struct Case { const char* answer; double scale; bool ok; long long minMs, maxMs; } cases[] = {
-        {"ABCDEF", 1.0, true, 0, 2000},    // complete: no quiet interval waited out
-        {"ABCDE", 1.0, true, 180, 3000},   // short: ends after the quiet interval
-        {"", 1.0, false, 4900, 10000},     // silent: times out at 5 s
-        {"", 0.02, false, 0, 2000},        // the same, scaled
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.answer) + " at " + std::to_string(c.scale));
-        ScaleGuard scale(c.scale);
-        HANDLE h = Open(c.ok ? node + "\\PIPE02" : node);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        const std::string answer = c.answer;
-        if (!answer.empty()) {
-            ASSERT_EQ(write(pty.master(), answer.data(), answer.size()), ssize_t(answer.size()));
-        }
-        char buf[6] = {};
-        DWORD n = 9;
-        auto start = Clock::now();
-        EXPECT_EQ(ReadFile(h, buf, 6, &n, nullptr), c.ok ? TRUE : FALSE);
-        auto ms = MsSince(start);
-        if (!c.ok) {
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
-        }
-        ASSERT_EQ(n, answer.size());
-        EXPECT_EQ(std::string(buf, n), answer);
-        EXPECT_GE(ms, c.minMs);
-        EXPECT_LT(ms, c.maxMs);
-        CloseHandle(h);
-    }
 }
 
 } // namespace

@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -239,10 +238,7 @@ TEST_F(Program, RefusesBadArguments)
     for (const Case& c : cases) {
         std::vector<std::string> args{printer};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        std::string all;
-        for (const auto& a : c.args)
-            all += a + " ";
-        SCOPED_TRACE(all);
+        SCOPED_TRACE(testing::PrintToString(c.args));
         const Result r = RunToEnd(args, {configHome()}, dir.path());
         EXPECT_EQ(r.exitCode, c.exit) << r.err;
         EXPECT_EQ(r.out, ""); // refused before any session began
@@ -274,10 +270,7 @@ TEST_F(Session, EveryEndingCleansUp)
     fs::create_directories(fs::path(conf()).parent_path());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        {
-            std::ofstream f(conf());
-            f << before;
-        }
+        dir.writeFile("cfg/mptest/serial.conf", {before.begin(), before.end()});
         const fs::path out = fs::path(dir.path()) / "out" / c.what;
         const std::string root = dir / "root";
         std::vector<std::string> args{printer};
