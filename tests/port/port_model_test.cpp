@@ -110,29 +110,28 @@ TEST_F(InitPortTest, MissingStoreGivesSelectionsAndClearsTheRecord)
 
 TEST(GetComInfoTest, TextFromTheSelections)
 {
-    struct Case { BYTE baud, dataBits, flow; const char* text; };
+    struct Case { ComSettings info; const char* text; };
     const Case cases[] = {
-        {9, 3, 0, "串口:  115200bps,8位,Xon/Xoff"},
-        {0, 0, 1, "串口:  110bps,5位,硬件"},
-        {7, 2, 2, "串口:  38400bps,7位,无"},
+        {{4, 9, 3, 2, 0, 0}, "串口:  115200bps,8位,Xon/Xoff"},
+        {{4, 0, 0, 2, 0, 1}, "串口:  110bps,5位,硬件"},
+        {{4, 7, 2, 2, 0, 2}, "串口:  38400bps,7位,无"},
         // A selection that names no row shows as "?", and nothing past a table is read.
-        {10, 3, 2, "串口:  ?bps,8位,无"},
-        {255, 4, 3, "串口:  ?bps,?位,?"},
+        {{4, 10, 3, 2, 0, 2}, "串口:  ?bps,8位,无"},
+        {{4, 255, 4, 2, 0, 3}, "串口:  ?bps,?位,?"},
+        // Port, parity and stop bits are not part of the text.
+        {{10, 5, 3, 0, 2, 2}, "串口:  9600bps,8位,无"},
     };
     const ComSettings saved = gComInfo;
     // Each text is built afresh: nothing of a longer one before it stays.
     std::memset(g_portInfoStr, 'x', sizeof g_portInfoStr - 1);
     g_portInfoStr[sizeof g_portInfoStr - 1] = '\0';
     for (const Case& c : cases) {
-        gComInfo = {4, c.baud, c.dataBits, 2, 0, c.flow};
+        gComInfo = c.info;
         const char* text = getComInfo();
         EXPECT_EQ(text, g_portInfoStr);
         EXPECT_STREQ(text, c.text);
         EXPECT_EQ(g_portInfoStr[sizeof g_portInfoStr - 2], '\0');
     }
-    // Port, parity and stop bits are not part of the text.
-    gComInfo = {10, 5, 3, 0, 2, 2};
-    EXPECT_STREQ(getComInfo(), "串口:  9600bps,8位,无");
     gComInfo = saved;
 }
 

@@ -45,14 +45,6 @@ protected:
         return true;
     }
 
-    static DWORD StoredBaud(const char* name)
-    {
-        COMMCONFIG stored = {};
-        DWORD size = sizeof stored;
-        EXPECT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
-        return stored.dcb.BaudRate;
-    }
-
     TempDir tmp;
     RootGuard config{PlatRoot::Config, tmp.path()};
     sim::SerialPrinter printer;
@@ -137,7 +129,10 @@ TEST_F(SerialTest, ReopeningInsideATransferKeepsTheRecordBusy)
     EXPECT_EQ(printer.currentLine().baud, 115200u);
     EXPECT_FALSE(printer.currentLine().rtscts);
     EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
-    EXPECT_EQ(StoredBaud("COM1"), 115200u);
+    COMMCONFIG stored = {};
+    DWORD size = sizeof stored;
+    EXPECT_TRUE(GetDefaultCommConfigA("COM1", &stored, &size));
+    EXPECT_EQ(stored.dcb.BaudRate, 115200u);
 
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
     EXPECT_NE(gCurrentPort.handle, nullptr);
