@@ -109,7 +109,6 @@ TEST_F(SendState, UtilReleaseClosesAHeldFileOnceAndLeavesThePortState)
     gCurOutputBuf.hFile = file;
     gCurrentPort.state = PORT_STATE_BUSY;
     UtilRelease();
-    EXPECT_FALSE(IsOpen(file));
     EXPECT_EQ(gCurOutputBuf.hFile, nullptr);
     EXPECT_EQ(gCurrentPort.state, PORT_STATE_BUSY) << "exit does not touch the port state";
     EXPECT_FALSE(CloseHandle(file)) << "closed already, and only once";
