@@ -9,6 +9,7 @@
 #include "ui/epp/epp.h"
 #include "ui/support/printer_rig.h"
 #include "support/parallel_backend.h"
+#include "support/roots.h"
 
 #include <atomic>
 #include <filesystem>
@@ -351,7 +352,7 @@ private slots:
     void withoutAParallelPortAStartSaysSoAndRunsNothing()
     {
         rig::Bench bench;
-        PlatSetRootPath(PlatRoot::Proc, bench.dir().path() + "/proc");
+        testsupport::RootGuard proc(PlatRoot::Proc, bench.dir().path() + "/proc");
         PortIoSetBackendForTest(nullptr);
         InitializeWinIo();
         QCOMPARE(std::string(PortIoBackendName()), std::string("none"));
@@ -363,7 +364,6 @@ private slots:
         QCOMPARE(MessageTexts(), (std::vector<std::string>{text, text}));
         QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
         QVERIFY(!std::filesystem::exists(bench.dir() / "epp.txt"));
-        PlatSetRootPath(PlatRoot::Proc, "");
     }
 
     // Once to 0x37C; a repeating write that no peripheral answers says so
