@@ -154,6 +154,8 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
          RTS_CONTROL_HANDSHAKE},
         {{10, 0, 0, 1, 1, 0}, 110, 5, ODDPARITY, ONE5STOPBITS, false, true, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
         {{5, 7, 1, 4, 0, 2}, 38400, 6, SPACEPARITY, ONESTOPBIT, false, false, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
+        // Selections that name no row keep the fields as they were.
+        {{4, 10, 4, 5, 3, 2}, 57600, 8, MARKPARITY, TWOSTOPBITS, false, false, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
     };
     const ComSettings saved = gComInfo;
     for (const Case& c : cases) {
@@ -162,6 +164,10 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
         COMMCONFIG config = {};
         config.dwSize = sizeof config;
         config.dcb.DCBlength = sizeof(DCB);
+        config.dcb.BaudRate = CBR_57600;
+        config.dcb.ByteSize = 8;
+        config.dcb.Parity = MARKPARITY;
+        config.dcb.StopBits = TWOSTOPBITS;
         config.dcb.XonChar = 0x11; // a field SetComConfig leaves alone
         gComInfo = c.info;
         EXPECT_TRUE(SetComConfig(&config, sizeof config));
@@ -178,23 +184,9 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
         ASSERT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
         EXPECT_EQ(std::memcmp(&stored.dcb, &d, sizeof d), 0); // the store holds what the line gets
     }
-    gComInfo = saved;
-}
-
-TEST_F(SetComConfigTest, SelectionThatNamesNoRowKeepsTheField)
-{
-    COMMCONFIG config = {};
-    config.dwSize = sizeof config;
-    config.dcb.DCBlength = sizeof(DCB);
-    config.dcb.BaudRate = 14400;
-    config.dcb.ByteSize = 8;
-    const ComSettings saved = gComInfo;
-    gComInfo = {4, 10, 4, 5, 3, 2};
-    EXPECT_TRUE(SetComConfig(&config, sizeof config));
-    EXPECT_EQ(config.dcb.BaudRate, 14400u);
-    EXPECT_EQ(config.dcb.ByteSize, 8);
     // A port row that is no COM port stores nothing.
     gComInfo = {11, 5, 3, 2, 0, 2};
+    COMMCONFIG config = {};
     EXPECT_FALSE(SetComConfig(&config, sizeof config));
     gComInfo = saved;
 }
