@@ -85,6 +85,7 @@ TEST_F(ParallelTest, AnAbortEndsTheBusyWaitWithoutAMessage)
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (printer.statusPolls() < 1000 && std::chrono::steady_clock::now() < end)
         std::this_thread::yield();
+    EXPECT_GE(printer.statusPolls(), 1000u) << "the writer never waited for the busy printer";
     PortAbortWaits();
     writer.join();
     PortClearAbort();
