@@ -37,19 +37,6 @@ protected:
     RootGuard proc{PlatRoot::Proc, tmp.path() + "/proc"};
 };
 
-void ExpectNoPort()
-{
-    EXPECT_STREQ(PortIoBackendName(), "none");
-    EXPECT_FALSE(PortIoHasRawAccess());
-    for (WORD port : {LPT_DATA, LPT_STATUS, LPT_CONTROL, LPT_EPP_DATA, LPT_ECR}) {
-        SCOPED_TRACE(port);
-        DWORD value = 0xAB;
-        EXPECT_FALSE(GetPortVal(port, &value, 1));
-        EXPECT_EQ(value, 0u);
-        EXPECT_FALSE(SetPortVal(port, 0x55, 1));
-    }
-}
-
 // A PC without a parallel port still starts: the layer is ready, with no
 // port. Raw access needs both the capability and a port listed at 0x378.
 TEST_F(PortIoTest, NoUsablePortStillInitialises)
@@ -75,7 +62,15 @@ TEST_F(PortIoTest, NoUsablePortStillInitialises)
         WriteFile(tmp.path() + "/proc/self/status", std::string("Name:\tmptest\nCapEff:\t") + c.capEff + "\n");
         WriteFile(tmp.path() + "/proc/ioports", c.ioports);
         ASSERT_TRUE(InitializeWinIo());
-        ExpectNoPort();
+        EXPECT_STREQ(PortIoBackendName(), "none");
+        EXPECT_FALSE(PortIoHasRawAccess());
+        for (WORD port : {LPT_DATA, LPT_STATUS, LPT_CONTROL, LPT_EPP_DATA, LPT_ECR}) {
+            SCOPED_TRACE(port);
+            DWORD value = 0xAB;
+            EXPECT_FALSE(GetPortVal(port, &value, 1));
+            EXPECT_EQ(value, 0u);
+            EXPECT_FALSE(SetPortVal(port, 0x55, 1));
+        }
         ShutdownWinIo();
     }
 }
