@@ -119,10 +119,18 @@ private slots:
             QVERIFY(rig::WaitPortIdle(5000));
         } else {
             // The close waits for the sending thread, which waits for its box:
-            // the box still takes its answer during that wait.
-            QTimer::singleShot(100, [] { AnswerShownMessageBox(QMessageBox::Ok); });
+            // the box still takes its answer during that wait (the close takes
+            // the status bar down before it waits).
+            bool answeredInside = false;
+            QTimer answer;
+            QObject::connect(&answer, &QTimer::timeout, [&] {
+                if (hStatusBarUc == nullptr && !answeredInside)
+                    answeredInside = AnswerShownMessageBox(QMessageBox::Ok);
+            });
+            answer.start(10);
             SystemClick(PlatTestWidget(GetDlgItem(console, IDC_UC_EXIT)));
             QVERIFY(PlatTestDialogEnded(console));
+            QVERIFY(answeredInside);
         }
         QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
         QCOMPARE(ShownMessageBox(), nullptr);
