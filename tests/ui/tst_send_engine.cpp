@@ -197,15 +197,10 @@ private slots:
         for (size_t pass = 0; pass < passes; ++pass)
             expected.insert(expected.end(), bytes.begin(), bytes.end());
         QCOMPARE(bench.parallelPrinter().received(), expected);
-        auto progress = Values(w, STATUS_FILE_PROGRESS);
-        const size_t reported = progress.size();
-        if (firstPassFails)
-            progress.erase(progress.begin()); // the failed pass's one block
-        QCOMPARE(progress.size(), passes * 3);
-        for (size_t i = 0; i < progress.size(); ++i)
-            QCOMPARE(progress[i], LPARAM(i % 3 == 2 ? 600 : (i % 3 + 1) * 256));
-        // No pass begins after the stop.
-        QVERIFY(!PlatTestWaitFor([&] { return Values(w, STATUS_FILE_PROGRESS).size() > reported; }, 300));
+        std::vector<LPARAM> progress(firstPassFails ? 1 : 0, 256); // the failed pass's one block
+        for (size_t pass = 0; pass < passes; ++pass)
+            progress.insert(progress.end(), {256, 512, 600});
+        QCOMPARE(Values(w, STATUS_FILE_PROGRESS), progress);
     }
 
     // Once per send, a repeating one too. (Before a file that cannot go:
