@@ -41,7 +41,6 @@ TEST_F(DeviceRoot, TheProgramReachesTheVirtualUsbPrinter)
 {
     sim::UsbPrinter printer(tmp.path(), 0);
     ASSERT_TRUE(printer.ok()) << printer.error();
-    ASSERT_FALSE(printer.devicePath().empty());
     EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE); // the machine's own roots have no such printer
 
     ASSERT_EQ(TakeOptions({"mptest", "--device-root", tmp.path()}), -1);
