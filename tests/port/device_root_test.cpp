@@ -1,17 +1,17 @@
 // mptest --device-root DIR: the real program reaches the virtual printer's
 // USB node under DIR, and the virtual printer's --as takes exactly the COM
 // names the program lists.
-#include "port_test_support.h"
-
+#include "platform/seams.h"
 #include "port/port.h"
 #include "port/usb.h"
 #include "sim/pty.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
-using porttest::TempDir;
+using testsupport::TempDir;
 using std::chrono::milliseconds;
 
 namespace {

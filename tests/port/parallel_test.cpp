@@ -1,19 +1,19 @@
 // The parallel writer's software handshake, the probe of the extended
 // control register and DisplayDword2, against the virtual printer's
 // register model behind the port-I/O layer.
-#include "port_test_support.h"
-
 #include "port/port.h"
 #include "port/portio.h"
+#include "support/message_boxes.h"
+#include "support/parallel_backend.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-using porttest::BackendGuard;
-using porttest::MessageBoxRecorder;
-using porttest::SimParallelBackend;
+using testsupport::BackendGuard;
+using testsupport::MessageBoxRecorder;
+using testsupport::SimParallelBackend;
 
 namespace {
 

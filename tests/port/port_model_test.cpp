@@ -1,16 +1,16 @@
 // InitPort's derivation of the selections from the
 // stored COM1 default, getComInfo's status text, SetComConfig's mapping back
 // into a DCB, and OpenPorts of no known type.
-#include "port_test_support.h"
-
 #include "port/port.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
-using porttest::RootGuard;
-using porttest::TempDir;
+using testsupport::RootGuard;
+using testsupport::TempDir;
 
 namespace {
 

@@ -2,18 +2,18 @@
 // and time-outs, exclusive opens, devices that are no serial line, the
 // temporary download speed and its reset. (The time-outs OpenPorts sets are
 // checked here by value; how a line keeps them is the platform's serial test.)
-#include "port_test_support.h"
-
 #include "port/port.h"
 #include "sim/pty.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-using porttest::RootGuard;
-using porttest::TempDir;
+using testsupport::RootGuard;
+using testsupport::TempDir;
 
 namespace {
 

@@ -1,12 +1,12 @@
 // USB printer discovery under a test device root: the usblp entries in
 // <Sys>/class/usbmisc and their nodes <Dev>/usb/lpN, here pseudo-terminals
 // of the virtual printer.
-#include "port_test_support.h"
-
 #include "port/port.h"
 #include "port/usb.h"
 #include "port/usb_system.h"
 #include "sim/pty.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -16,8 +16,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-using porttest::RootGuard;
-using porttest::TempDir;
+using testsupport::RootGuard;
+using testsupport::TempDir;
 using std::chrono::milliseconds;
 
 namespace {
