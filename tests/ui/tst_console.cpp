@@ -260,7 +260,6 @@ private slots:
         PlatSetTimeScale(0.05);
         HWND console = OpenConsole();
         SendHex(console, "1B 40", true);
-        QVERIFY(PlatTestEnabled(console, IDC_UC_STOP_CMDS));
         QVERIFY(PlatTestWaitFor([] { return gPart1History.size() >= 3; }, 5000));
         QVERIFY(!SendButtonsEnabled(console)); // each pass's report leaves them off
         QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
@@ -281,9 +280,7 @@ private slots:
         gPart1History.clear();
         const std::string path = bench.dir().writeFile("cmds.bin", Bytes(600, 'Z'));
         SendCommandFile(console, path, true);
-        QCOMPARE(PlatTestText(console, IDC_UC_FILE_NAME), path);
         QCOMPARE(Part(console, 0), std::string("命令文件长度: 600字节 "));
-        QVERIFY(PlatTestEnabled(console, IDC_UC_STOP_FILE));
         QVERIFY(PlatTestWaitFor([] { return gPart1History.size() >= 8; }, 10000));
         QVERIFY(PlatTestClick(console, IDC_UC_STOP_FILE));
         QVERIFY(rig::WaitPortIdle(10000));
