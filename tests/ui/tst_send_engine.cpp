@@ -55,19 +55,6 @@ int MsSince(std::chrono::steady_clock::time_point start)
     return int(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-// A printer on `port` (serial or USB) that takes nothing, and a 256 KiB
-// file send to it stalled inside a write: its line is full, and no block
-// has gone for 100 ms. A stop that came before the write began would be seen
-// by the next write anyway, and show nothing about ending a write under way.
-sim::PtyPrinter* StallAFileSend(rig::Bench& bench, rig::ReportWindow& w, BYTE port, WORD flags)
-{
-    sim::PtyPrinter& printer = port == PORT_USB ? static_cast<sim::PtyPrinter&>(bench.usb(0)) : bench.serial();
-    printer.holdLine(true);
-    if (!OpenPorts(port) || !SendFile(w.hwnd(), bench.dir().writeFile("f", Pattern(256 * 1024)), flags))
-        return nullptr;
-    return rig::WaitStalled([&] { return Values(w, STATUS_FILE_PROGRESS).size(); }) ? &printer : nullptr;
-}
-
 } // namespace
 
 class TestSendEngine : public QObject {
@@ -295,8 +282,15 @@ private slots:
             QVERIFY(SendFile(w.hwnd(), bench.dir().writeFile("f", Pattern(600)), SEND_MODE_FILE | SEND_ONCE));
             QVERIFY(PlatTestWaitFor([&] { return bench.parallelPort().statusPolls() > 1000; }, 5000));
         } else {
-            stalled = StallAFileSend(bench, w, BYTE(port), SEND_MODE_FILE | SEND_ONCE);
-            QVERIFY(stalled);
+            // A 256 KiB file to a printer that takes nothing, stalled inside a
+            // write (its line is full, no block has gone for 100 ms): a stop
+            // that came before the write began would show nothing about
+            // ending a write under way.
+            stalled = port == PORT_USB ? static_cast<sim::PtyPrinter*>(&bench.usb(0)) : &bench.serial();
+            stalled->holdLine(true);
+            QVERIFY(OpenPorts(BYTE(port)));
+            QVERIFY(SendFile(w.hwnd(), bench.dir().writeFile("f", Pattern(256 * 1024)), SEND_MODE_FILE | SEND_ONCE));
+            QVERIFY(rig::WaitStalled([&] { return Values(w, STATUS_FILE_PROGRESS).size(); }));
         }
         const auto start = std::chrono::steady_clock::now();
         StopSendAndWait();
@@ -309,7 +303,7 @@ private slots:
         QVERIFY(PlatTestMessageBoxes().empty());
         PortRelease();
         bench.parallelPort().setBusy(false);
-        if (port != PORT_SERIAL || stalled == nullptr)
+        if (port != PORT_SERIAL || mode != SEND_MODE_FILE)
             return;
         // What the serial line still held queued never reaches the printer:
         // it is discarded before the handle closes, so a printer that holds
