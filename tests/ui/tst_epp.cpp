@@ -20,7 +20,7 @@ namespace {
 // Box 1227 after each status report, the ended reports, whether "开始读" was
 // on as each end arrived, and the capture file's handle as the port record
 // held it during the first status report.
-std::vector<std::string> gStatusShown;
+QStringList gStatusShown;
 std::vector<LPARAM> gEnds;
 std::vector<bool> gStartOnAtEnd;
 HANDLE gCaptureHandle;
@@ -33,7 +33,7 @@ INT_PTR CALLBACK RecordingEppProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     if (message == WM_EPP_STATUS && wParam == STATUS_EPP_CHANGED) {
         if (gStatusShown.empty())
             gCaptureHandle = gCurrentPort.handle; // the reader waits in this report
-        gStatusShown.push_back(PlatTestText(hwnd, IDC_EPP_STATUS));
+        gStatusShown << QString::fromStdString(PlatTestText(hwnd, IDC_EPP_STATUS));
     } else if (message == WM_EPP_STATUS && wParam == STATUS_EPP_ENDED) {
         gEnds.push_back(lParam);
     }
@@ -54,10 +54,9 @@ bool WaitEnded()
     return PlatTestWaitFor([] { return !gEnds.empty(); }, 10000);
 }
 
-bool WaitShown(const std::string& text)
+bool WaitShown(const QString& text)
 {
-    return PlatTestWaitFor(
-        [&] { return std::find(gStatusShown.begin(), gStatusShown.end(), text) != gStatusShown.end(); }, 10000);
+    return PlatTestWaitFor([&] { return gStatusShown.contains(text); }, 10000);
 }
 
 // Types `text` into the write group and presses its send button.
@@ -188,13 +187,10 @@ private slots:
 
         QVERIFY(PlatTestClick(epp, IDC_EPP_START_READ));
         QVERIFY(!PlatTestEnabled(epp, IDC_EPP_START_READ));
-        QVERIFY(WaitShown(shown.back().toStdString()));
+        QVERIFY(WaitShown(shown.back()));
         QVERIFY(PlatTestClick(epp, IDC_EPP_STOP_READ));
         QVERIFY(WaitEnded());
-        std::vector<std::string> expectedShown;
-        for (const QString& text : shown)
-            expectedShown.push_back(text.toStdString());
-        QCOMPARE(gStatusShown, expectedShown);
+        QCOMPARE(gStatusShown, shown);
         QCOMPARE(gEnds, std::vector<LPARAM>{EPP_END_READ_STOPPED});
         QCOMPARE(gStartOnAtEnd, std::vector<bool>{false});
         QVERIFY(PlatTestEnabled(epp, IDC_EPP_START_READ));
