@@ -137,10 +137,7 @@ private slots:
         QVERIFY(rig::WaitPortIdle(10000));
         const int elapsed = MsSince(start);
 
-        QList<int> seen;
-        for (LPARAM v : Values(w, STATUS_FILE_PROGRESS))
-            seen.push_back(int(v));
-        QCOMPARE(seen, progress);
+        QCOMPARE(Values(w, STATUS_FILE_PROGRESS), std::vector<LPARAM>(progress.begin(), progress.end()));
         QCOMPARE(w.reports().front().code, WPARAM(STATUS_FILE_LENGTH));
         QCOMPARE(w.reports().back().code, WPARAM(STATUS_FILE_DONE));
         QCOMPARE(bench.parallelPrinter().received(), bytes);
