@@ -236,8 +236,7 @@ private slots:
         QVERIFY(PlatTestClick(console, IDC_UC_SEND));
         QVERIFY(rig::WaitPortIdle(5000));
         QVERIFY(printer.waitForBytes(uint64_t(bytes.size()), 2000ms));
-        const auto received = printer.received();
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(received.data()), int(received.size())), bytes);
+        QCOMPARE(printer.received(), Bytes(bytes.begin(), bytes.end()));
         QCOMPARE(Part(console, 0), "发送指令长度 " + std::to_string(bytes.size()) + "字节");
         QCOMPARE(Part(console, 1), "已发送字节数 " + std::to_string(bytes.size()));
         QVERIFY(PlatTestWaitFor([&] { return SendButtonsEnabled(console); }, 2000));
