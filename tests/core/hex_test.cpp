@@ -61,7 +61,8 @@ TEST(TranslateString, EdgesOfTheInput)
 TEST(AnkToByte, AcceptsHexDigitsOnly)
 {
     // Only the low 8 bits count: 0x141 is 'A'.
-    const std::pair<int, int> accepted[] = {{'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15}, {0x141, 10}};
+    const std::pair<int, int> accepted[] = {{'0', 0},  {'9', 9},  {'A', 10},   {'F', 15},
+                                            {'a', 10}, {'f', 15}, {0x141, 10}};
     for (auto [ch, value] : accepted) {
         BYTE out = 0xEE;
         EXPECT_TRUE(AnkToByte(&out, ch)) << static_cast<char>(ch);
