@@ -32,7 +32,6 @@ protected:
     {
         PortRelease();
         ClearPortRecord(gCurrentPort);
-        PlatSetTimeScale(1.0);
     }
 
     // True when nobody holds COM `name` (an open of it succeeds).

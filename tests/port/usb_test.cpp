@@ -102,8 +102,7 @@ TEST_F(UsbTest, DeviceFileNameOfAnotherClassFindsNothing)
 // previous port first, even when no printer is found.
 TEST_F(UsbTest, OpenPortsUsbFillsTheRecordOrClosesThePreviousPort)
 {
-    TempDir config;
-    RootGuard configRoot(PlatRoot::Config, config.path());
+    RootGuard config(PlatRoot::Config, root + "/config");
     sim::SerialPrinter serial;
     ASSERT_TRUE(serial.ok()) << serial.error();
     ASSERT_TRUE(PlatSetComDevice("COM1", serial.slavePath()));
