@@ -72,7 +72,7 @@ TEST_F(ParallelTest, ReadyPrinterReceivesEveryByteInOrder)
 }
 
 // A transfer given up ends the wait for a busy printer at once, from any
-// thread, without "打印机忙!"; the bytes before it went out.
+// thread, without "打印机忙!".
 TEST_F(ParallelTest, AnAbortEndsTheBusyWaitWithoutAMessage)
 {
     const BYTE data[] = {'A', 'B'};
