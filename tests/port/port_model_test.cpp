@@ -1,16 +1,16 @@
 // InitPort's derivation of the selections from the
 // stored COM1 default, getComInfo's status text, SetComConfig's mapping back
 // into a DCB, and OpenPorts of no known type.
-#include "port_test_support.h"
-
 #include "port/port.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
-using porttest::RootGuard;
-using porttest::TempDir;
+using testsupport::RootGuard;
+using testsupport::TempDir;
 
 namespace {
 
@@ -110,29 +110,28 @@ TEST_F(InitPortTest, MissingStoreGivesSelectionsAndClearsTheRecord)
 
 TEST(GetComInfoTest, TextFromTheSelections)
 {
-    struct Case { BYTE baud, dataBits, flow; const char* text; };
+    struct Case { ComSettings info; const char* text; };
     const Case cases[] = {
-        {9, 3, 0, "串口:  115200bps,8位,Xon/Xoff"},
-        {0, 0, 1, "串口:  110bps,5位,硬件"},
-        {7, 2, 2, "串口:  38400bps,7位,无"},
+        {{4, 9, 3, 2, 0, 0}, "串口:  115200bps,8位,Xon/Xoff"},
+        {{4, 0, 0, 2, 0, 1}, "串口:  110bps,5位,硬件"},
+        {{4, 7, 2, 2, 0, 2}, "串口:  38400bps,7位,无"},
         // A selection that names no row shows as "?", and nothing past a table is read.
-        {10, 3, 2, "串口:  ?bps,8位,无"},
-        {255, 4, 3, "串口:  ?bps,?位,?"},
+        {{4, 10, 3, 2, 0, 2}, "串口:  ?bps,8位,无"},
+        {{4, 255, 4, 2, 0, 3}, "串口:  ?bps,?位,?"},
+        // Port, parity and stop bits are not part of the text.
+        {{10, 5, 3, 0, 2, 2}, "串口:  9600bps,8位,无"},
     };
     const ComSettings saved = gComInfo;
     // Each text is built afresh: nothing of a longer one before it stays.
     std::memset(g_portInfoStr, 'x', sizeof g_portInfoStr - 1);
     g_portInfoStr[sizeof g_portInfoStr - 1] = '\0';
     for (const Case& c : cases) {
-        gComInfo = {4, c.baud, c.dataBits, 2, 0, c.flow};
+        gComInfo = c.info;
         const char* text = getComInfo();
         EXPECT_EQ(text, g_portInfoStr);
         EXPECT_STREQ(text, c.text);
         EXPECT_EQ(g_portInfoStr[sizeof g_portInfoStr - 2], '\0');
     }
-    // Port, parity and stop bits are not part of the text.
-    gComInfo = {10, 5, 3, 0, 2, 2};
-    EXPECT_STREQ(getComInfo(), "串口:  9600bps,8位,无");
     gComInfo = saved;
 }
 
@@ -155,6 +154,8 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
          RTS_CONTROL_HANDSHAKE},
         {{10, 0, 0, 1, 1, 0}, 110, 5, ODDPARITY, ONE5STOPBITS, false, true, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
         {{5, 7, 1, 4, 0, 2}, 38400, 6, SPACEPARITY, ONESTOPBIT, false, false, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
+        // Selections that name no row keep the fields as they were.
+        {{4, 10, 4, 5, 3, 2}, 57600, 8, MARKPARITY, TWOSTOPBITS, false, false, DTR_CONTROL_ENABLE, RTS_CONTROL_ENABLE},
     };
     const ComSettings saved = gComInfo;
     for (const Case& c : cases) {
@@ -163,6 +164,10 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
         COMMCONFIG config = {};
         config.dwSize = sizeof config;
         config.dcb.DCBlength = sizeof(DCB);
+        config.dcb.BaudRate = CBR_57600;
+        config.dcb.ByteSize = 8;
+        config.dcb.Parity = MARKPARITY;
+        config.dcb.StopBits = TWOSTOPBITS;
         config.dcb.XonChar = 0x11; // a field SetComConfig leaves alone
         gComInfo = c.info;
         EXPECT_TRUE(SetComConfig(&config, sizeof config));
@@ -179,23 +184,9 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
         ASSERT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
         EXPECT_EQ(std::memcmp(&stored.dcb, &d, sizeof d), 0); // the store holds what the line gets
     }
-    gComInfo = saved;
-}
-
-TEST_F(SetComConfigTest, SelectionThatNamesNoRowKeepsTheField)
-{
-    COMMCONFIG config = {};
-    config.dwSize = sizeof config;
-    config.dcb.DCBlength = sizeof(DCB);
-    config.dcb.BaudRate = 14400;
-    config.dcb.ByteSize = 8;
-    const ComSettings saved = gComInfo;
-    gComInfo = {4, 10, 4, 5, 3, 2};
-    EXPECT_TRUE(SetComConfig(&config, sizeof config));
-    EXPECT_EQ(config.dcb.BaudRate, 14400u);
-    EXPECT_EQ(config.dcb.ByteSize, 8);
     // A port row that is no COM port stores nothing.
     gComInfo = {11, 5, 3, 2, 0, 2};
+    COMMCONFIG config = {};
     EXPECT_FALSE(SetComConfig(&config, sizeof config));
     gComInfo = saved;
 }

@@ -1,16 +1,17 @@
 // The Linux port-I/O layer: which backend it chooses from what the system
 // shows, and the contract of reads and writes when there is no port.
-#include "port_test_support.h"
-
 #include "port/linux/portio_backend.h"
 #include "port/portio.h"
+#include "support/parallel_backend.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 
-using porttest::RootGuard;
-using porttest::TempDir;
+using testsupport::RootGuard;
+using testsupport::TempDir;
 
 namespace {
 
@@ -37,19 +38,6 @@ protected:
     RootGuard proc{PlatRoot::Proc, tmp.path() + "/proc"};
 };
 
-void ExpectNoPort()
-{
-    EXPECT_STREQ(PortIoBackendName(), "none");
-    EXPECT_FALSE(PortIoHasRawAccess());
-    for (WORD port : {LPT_DATA, LPT_STATUS, LPT_CONTROL, LPT_EPP_DATA, LPT_ECR}) {
-        SCOPED_TRACE(port);
-        DWORD value = 0xAB;
-        EXPECT_FALSE(GetPortVal(port, &value, 1));
-        EXPECT_EQ(value, 0u);
-        EXPECT_FALSE(SetPortVal(port, 0x55, 1));
-    }
-}
-
 // A PC without a parallel port still starts: the layer is ready, with no
 // port. Raw access needs both the capability and a port listed at 0x378.
 TEST_F(PortIoTest, NoUsablePortStillInitialises)
@@ -75,7 +63,15 @@ TEST_F(PortIoTest, NoUsablePortStillInitialises)
         WriteFile(tmp.path() + "/proc/self/status", std::string("Name:\tmptest\nCapEff:\t") + c.capEff + "\n");
         WriteFile(tmp.path() + "/proc/ioports", c.ioports);
         ASSERT_TRUE(InitializeWinIo());
-        ExpectNoPort();
+        EXPECT_STREQ(PortIoBackendName(), "none");
+        EXPECT_FALSE(PortIoHasRawAccess());
+        for (WORD port : {LPT_DATA, LPT_STATUS, LPT_CONTROL, LPT_EPP_DATA, LPT_ECR}) {
+            SCOPED_TRACE(port);
+            DWORD value = 0xAB;
+            EXPECT_FALSE(GetPortVal(port, &value, 1));
+            EXPECT_EQ(value, 0u);
+            EXPECT_FALSE(SetPortVal(port, 0x55, 1));
+        }
         ShutdownWinIo();
     }
 }
@@ -93,9 +89,9 @@ TEST_F(PortIoTest, BeforeInitialisationAndAfterShutdownNothingIsReached)
     PortIoFailInitForTest(false);
 
     sim::ParallelPort printer;
-    porttest::SimParallelBackend backend(printer);
+    testsupport::SimParallelBackend backend(printer);
     {
-        porttest::BackendGuard guard(&backend);
+        testsupport::BackendGuard guard(&backend);
         EXPECT_STREQ(PortIoBackendName(), "sim");
         EXPECT_TRUE(GetPortVal(LPT_STATUS, &value, 1));
         EXPECT_EQ(value, printer.peekStatus() | 0u);
@@ -108,8 +104,8 @@ TEST_F(PortIoTest, BeforeInitialisationAndAfterShutdownNothingIsReached)
 TEST_F(PortIoTest, OnlyOneByteAccessesAreSupported)
 {
     sim::ParallelPort printer;
-    porttest::SimParallelBackend backend(printer);
-    porttest::BackendGuard guard(&backend);
+    testsupport::SimParallelBackend backend(printer);
+    testsupport::BackendGuard guard(&backend);
     DWORD value = 3;
     EXPECT_FALSE(GetPortVal(LPT_STATUS, &value, 2));
     EXPECT_EQ(value, 0u);

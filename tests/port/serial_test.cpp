@@ -2,18 +2,18 @@
 // and time-outs, exclusive opens, devices that are no serial line, the
 // temporary download speed and its reset. (The time-outs OpenPorts sets are
 // checked here by value; how a line keeps them is the platform's serial test.)
-#include "port_test_support.h"
-
 #include "port/port.h"
 #include "sim/pty.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-using porttest::RootGuard;
-using porttest::TempDir;
+using testsupport::RootGuard;
+using testsupport::TempDir;
 
 namespace {
 
@@ -32,7 +32,6 @@ protected:
     {
         PortRelease();
         ClearPortRecord(gCurrentPort);
-        PlatSetTimeScale(1.0);
     }
 
     // True when nobody holds COM `name` (an open of it succeeds).
@@ -43,14 +42,6 @@ protected:
             return false;
         CloseHandle(h);
         return true;
-    }
-
-    static DWORD StoredBaud(const char* name)
-    {
-        COMMCONFIG stored = {};
-        DWORD size = sizeof stored;
-        EXPECT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
-        return stored.dcb.BaudRate;
     }
 
     TempDir tmp;
@@ -137,7 +128,10 @@ TEST_F(SerialTest, ReopeningInsideATransferKeepsTheRecordBusy)
     EXPECT_EQ(printer.currentLine().baud, 115200u);
     EXPECT_FALSE(printer.currentLine().rtscts);
     EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
-    EXPECT_EQ(StoredBaud("COM1"), 115200u);
+    COMMCONFIG stored = {};
+    DWORD size = sizeof stored;
+    EXPECT_TRUE(GetDefaultCommConfigA("COM1", &stored, &size));
+    EXPECT_EQ(stored.dcb.BaudRate, 115200u);
 
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
     EXPECT_NE(gCurrentPort.handle, nullptr);

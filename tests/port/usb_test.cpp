@@ -1,12 +1,12 @@
 // USB printer discovery under a test device root: the usblp entries in
 // <Sys>/class/usbmisc and their nodes <Dev>/usb/lpN, here pseudo-terminals
 // of the virtual printer.
-#include "port_test_support.h"
-
 #include "port/port.h"
 #include "port/usb.h"
 #include "port/usb_system.h"
 #include "sim/pty.h"
+#include "support/roots.h"
+#include "support/temp_dir.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -16,8 +16,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-using porttest::RootGuard;
-using porttest::TempDir;
+using testsupport::RootGuard;
+using testsupport::TempDir;
 using std::chrono::milliseconds;
 
 namespace {
@@ -45,53 +45,45 @@ protected:
     RootGuard sys{PlatRoot::Sys, root + "/sys"};
 };
 
-// Entries that name no printer are skipped: another usbmisc device, a listed
-// printer whose node is gone, names that are not lpN. With only those, there
-// is no printer.
-TEST_F(UsbTest, WhatIsNoPrinterIsSkipped)
+// The first free printer in numeric order (lp2 before lp10) is used. Skipped:
+// entries that name no printer (another usbmisc device, a listed printer
+// whose node is gone, names that are not lpN) and a printer another program
+// holds. Each row has printers of its own.
+TEST_F(UsbTest, FirstFreePrinterInNumericOrderIsUsed)
 {
-    EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE);
-    for (const char* entry : {"hiddev0", "lp0", "lp", "lpx1"})
+    struct Case {
+        const char* what;
+        std::vector<int> printers;
+        std::vector<int> held; // by another program
+        int used;              // -1: there is no printer to open
+    } cases[] = {
+        {"entries that name no printer", {}, {}, -1},
+        {"numeric order", {10, 2}, {}, 2},
+        {"a busy printer", {0, 1}, {0}, 1},
+        {"every printer busy", {0, 1}, {0, 1}, -1},
+    };
+    EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE); // no usbmisc folder at all
+    for (const char* entry : {"hiddev0", "lp5", "lp", "lpx1"})
         tmp.mkdirs(std::string("sys/class/usbmisc/") + entry);
-    EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE);
-    auto lp3 = AddPrinter(3);
-    HANDLE handle = OpenUsbPort();
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(std::string(completeDeviceName), Node(3) + "\\PIPE02");
-    CloseHandle(handle);
-}
-
-TEST_F(UsbTest, FirstPrinterInNumericOrderIsUsed)
-{
-    auto lp10 = AddPrinter(10);
-    auto lp2 = AddPrinter(2);
-    HANDLE handle = OpenUsbPort();
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(std::string(completeDeviceName), Node(2) + "\\PIPE02");
-    CloseHandle(handle);
-}
-
-TEST_F(UsbTest, BusyPrinterIsSkipped)
-{
-    auto lp0 = AddPrinter(0);
-    auto lp1 = AddPrinter(1);
-    // Another program holds lp0.
-    int fd = ::open(Node(0).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
-
-    HANDLE handle = OpenUsbPort();
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(std::string(completeDeviceName), Node(1) + "\\PIPE02");
-    CloseHandle(handle);
-
-    // With both busy there is no printer to open.
-    HANDLE holder = CreateFileA(Node(1).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(OpenUsbPort(), INVALID_HANDLE_VALUE);
-    CloseHandle(holder);
-    ::close(fd);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::unique_ptr<sim::UsbPrinter>> printers;
+        for (int index : c.printers)
+            printers.push_back(AddPrinter(index));
+        std::vector<int> holders;
+        for (int index : c.held) {
+            holders.push_back(::open(Node(index).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+            EXPECT_EQ(flock(holders.back(), LOCK_EX | LOCK_NB), 0);
+        }
+        HANDLE handle = OpenUsbPort();
+        EXPECT_EQ(handle != INVALID_HANDLE_VALUE, c.used >= 0);
+        if (handle != INVALID_HANDLE_VALUE) {
+            EXPECT_EQ(std::string(completeDeviceName), Node(c.used) + "\\PIPE02");
+            CloseHandle(handle);
+        }
+        for (int fd : holders)
+            ::close(fd);
+    }
 }
 
 // Another interface class finds nothing. (That the bare device is closed
@@ -110,8 +102,7 @@ TEST_F(UsbTest, DeviceFileNameOfAnotherClassFindsNothing)
 // previous port first, even when no printer is found.
 TEST_F(UsbTest, OpenPortsUsbFillsTheRecordOrClosesThePreviousPort)
 {
-    TempDir config;
-    RootGuard configRoot(PlatRoot::Config, config.path());
+    RootGuard config(PlatRoot::Config, root + "/config");
     sim::SerialPrinter serial;
     ASSERT_TRUE(serial.ok()) << serial.error();
     ASSERT_TRUE(PlatSetComDevice("COM1", serial.slavePath()));
