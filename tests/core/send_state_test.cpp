@@ -2,11 +2,14 @@
 // exit, frees and closes what it holds exactly once.
 #include "port/port.h"
 #include "send/send.h"
-#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 namespace {
 
@@ -24,14 +27,19 @@ protected:
         UtilInit();
         gCurOutputBuf = OutputBuffer{};
         ClearPortRecord(gCurrentPort);
+        path_ = std::filesystem::temp_directory_path() / ("mptest-state-" + std::to_string(::getpid()));
+        std::ofstream(path_) << "data";
     }
-    void TearDown() override { gCurOutputBuf = OutputBuffer{}; }
+    void TearDown() override
+    {
+        gCurOutputBuf = OutputBuffer{};
+        std::filesystem::remove(path_);
+    }
     HANDLE OpenFile() const
     {
-        return CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        return CreateFileA(path_.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     }
-    testsupport::TempDir tmp_;
-    const std::string path_ = tmp_.writeFile("data", {'d', 'a', 't', 'a'});
+    std::filesystem::path path_;
 };
 
 // The release frees and closes what the record holds, leaves the port idle
