@@ -42,7 +42,9 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
     va_start(ap, format);
     std::string out;
     bool stopped = false;
-    for (const char* p = format; *p != '\0' && !stopped && out.size() < kMaxOut; ++p) {
+    // `stopped` first: a format that ends in '%' stops on its NUL, and the
+    // step past it must not be read.
+    for (const char* p = format; !stopped && *p != '\0' && out.size() < kMaxOut; ++p) {
         if (*p != '%') {
             out += *p;
             continue;

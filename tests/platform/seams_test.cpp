@@ -42,30 +42,6 @@ TEST(Seams, ConfigRootFollowsTheEnvironment)
     EXPECT_EQ(PlatRootPath(PlatRoot::Home), "/home/tester");
 }
 
-TEST(Seams, OverridesResetAndTheTimeScaleFloor)
-{
-    const PlatRoot roots[] = {PlatRoot::Dev, PlatRoot::Sys, PlatRoot::Proc, PlatRoot::Config, PlatRoot::Home};
-    const char* system[] = {"/dev", "/sys", "/proc", nullptr, nullptr};
-    for (size_t i = 0; i < std::size(roots); ++i) {
-        std::string before = PlatRootPath(roots[i]);
-        if (system[i]) {
-            EXPECT_EQ(before, system[i]);
-        }
-        PlatSetRootPath(roots[i], "/tmp/x/");
-        EXPECT_EQ(PlatRootPath(roots[i]), "/tmp/x");
-        PlatSetRootPath(roots[i], "");
-        EXPECT_EQ(PlatRootPath(roots[i]), before);
-    }
-    // The time scale has a floor above zero.
-    PlatSetTimeScale(0.5);
-    EXPECT_DOUBLE_EQ(PlatTimeScale(), 0.5);
-    for (double bad : {0.0, -3.0}) {
-        PlatSetTimeScale(bad);
-        EXPECT_GT(PlatTimeScale(), 0.0);
-    }
-    PlatSetTimeScale(1.0);
-}
-
 } // namespace
 
 TEST(Seams, MessageBoxHookAnswersFromAnyThread)

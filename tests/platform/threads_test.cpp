@@ -1,7 +1,6 @@
 // Handles, threads, events, waits and critical sections.
 #include "support.h"
 
-#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -196,22 +195,6 @@ TEST(CriticalSection, RecursiveAndExclusive)
     EXPECT_EQ(s.counter, 4 * 20000);
     EXPECT_EQ(s.maxInside.load(), 1);
     DeleteCriticalSection(&s.cs);
-}
-
-TEST(Memory, LocalAllocZeroesWhenAskedAndNoLibraryLoads)
-{
-    auto* p = static_cast<unsigned char*>(LocalAlloc(LPTR, 4096));
-    ASSERT_NE(p, nullptr);
-    EXPECT_TRUE(std::all_of(p, p + 4096, [](unsigned char b) { return b == 0; }));
-    EXPECT_EQ(LocalFree(p), nullptr);
-    void* z = LocalAlloc(LMEM_FIXED, 0);
-    EXPECT_NE(z, nullptr);
-    LocalFree(z);
-
-    EXPECT_EQ(LoadLibraryA("Inpout32"), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-    EXPECT_EQ(GetProcAddress(nullptr, "Inp32"), nullptr);
-    EXPECT_FALSE(FreeLibrary(nullptr));
 }
 
 } // namespace

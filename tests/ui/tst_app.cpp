@@ -1,5 +1,5 @@
-// The application shell: start-up, the main window, its centring, its
-// shutdown by close box and by menu, and the About box.
+// The application shell: start-up, the main window, its shutdown by close
+// box and by menu, and the About box.
 #include "app/app.h"
 #include "platform/seams.h"
 #include "port/linux/portio_backend.h"
@@ -52,7 +52,7 @@ class TestApp : public QObject {
 
 private slots:
     void init() { PlatTestRecordMessageBoxes(), PlatTestClearMessageBoxes(); }
-    void cleanup() { PlatTestDestroyAll(), PlatTestSetScreenSize(0, 0), PortIoFailInitForTest(false); }
+    void cleanup() { PlatTestDestroyAll(), PortIoFailInitForTest(false); }
 
     void aLayerThatCannotBePreparedShowsOnlyItsMessage()
     {
@@ -200,37 +200,6 @@ private slots:
             QCOMPARE(PlatTestDialogEnded(about, &result), r.ends);
             if (r.ends)
                 QCOMPARE(result, INT_PTR(0));
-            PlatTestDestroyAll();
-        }
-    }
-
-    // Halving by arithmetic shift rounds toward negative infinity.
-    void centring()
-    {
-        struct Row {
-            const char* name;
-            int screenWidth, dx, dy, shiftX, shiftY;
-        };
-        const Row rows[] = {
-            {"exact", 1280, 0, 0, 0, 0},
-            {"0 and 10 as given", 1280, 0, 10, 0, 10},
-            {"11 becomes 5", 1280, 11, 3, 5, 3},
-            {"-1 becomes 5", 1280, 2, -1, 2, 5},
-            {"narrow screen", 101, 0, 0, 0, 0},
-        };
-        for (const Row& r : rows) {
-            RowTrace trace{r.name};
-            PlatTestSetScreenSize(r.screenWidth, 700);
-            HWND about = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_ABOUT), nullptr, bAboutDlgProc);
-            RECT before{};
-            GetWindowRect(about, &before);
-            const int width = before.right - before.left;
-            QCOMPARE(InitDialog(about, r.dx, r.dy), TRUE);
-            RECT after{};
-            GetWindowRect(about, &after);
-            QCOMPARE(int(after.left), ((r.screenWidth - width) >> 1) + r.shiftX);
-            QCOMPARE(int(after.top), ((700 - (before.bottom - before.top)) >> 1) + r.shiftY);
-            QCOMPARE(int(after.right - after.left), width);
             PlatTestDestroyAll();
         }
     }

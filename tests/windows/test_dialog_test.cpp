@@ -12,19 +12,6 @@
 
 namespace {
 
-const int kPageTemplates[kTestPageCount] = {IDD_TEST_CHAR,     IDD_TEST_GBK,   IDD_TEST_BMARK,
-                                            IDD_TEST_DIANLIU, IDD_TEST_OTHER, IDD_TEST_USBLIB};
-
-TEST(WindowsTestDialog, LockedTemplatesStayTheSame)
-{
-    for (int id : kPageTemplates) {
-        LPCDLGTEMPLATEA first = DoLockDlgRes(id);
-        ASSERT_NE(first, nullptr) << id;
-        EXPECT_EQ(DoLockDlgRes(id), first) << id;
-    }
-    EXPECT_EQ(DoLockDlgRes(4242), nullptr);
-}
-
 // What the tab control sends its parent when the user picks a tab.
 void SelectTab(HWND dialog, HWND tab, int index)
 {
