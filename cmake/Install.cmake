@@ -62,6 +62,7 @@ string(REPLACE "\n\n" "\n.\n" MPTEST_LICENSE_DEB "${MPTEST_LICENSE_DEB}")
 string(REPLACE "\n" "\n " MPTEST_LICENSE_DEB "${MPTEST_LICENSE_DEB}")
 configure_file(${MPTEST_PACKAGING}/linux/copyright.in ${MPTEST_GENERATED}/copyright @ONLY)
 install(FILES ${MPTEST_GENERATED}/copyright ${MPTEST_GENERATED}/changelog.gz ${MPTEST_GENERATED}/changelog.Debian.gz
+              ${CMAKE_SOURCE_DIR}/docs/user-guide.zh.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # ---------------------------------------------------------------- the .deb

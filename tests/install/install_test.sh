@@ -23,7 +23,8 @@ DESTDIR="$scratch/root" cmake --install "$build" --prefix /usr >/dev/null
 usr="$scratch/root/usr"
 for f in bin/mptest bin/mptest-printer share/applications/org.mptest.mptest.desktop \
   share/metainfo/org.mptest.mptest.metainfo.xml share/man/man1/mptest.1.gz share/man/man1/mptest-printer.1.gz \
-  share/doc/mptest/copyright share/doc/mptest/changelog.gz share/doc/mptest/changelog.Debian.gz; do
+  share/doc/mptest/copyright share/doc/mptest/changelog.gz share/doc/mptest/changelog.Debian.gz \
+  share/doc/mptest/user-guide.zh.md; do
   [ -f "$usr/$f" ] || fail "$f is not installed"
 done
 for size in 16 24 32 48 64 128 256; do

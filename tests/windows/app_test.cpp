@@ -11,7 +11,10 @@
 #include <shellapi.h>
 #include <gdiplus.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -105,6 +108,62 @@ HWND WaitForWindow(const char* caption, DWORD timeoutMs)
             return nullptr;
         Sleep(50);
     }
+}
+
+// What Explorer shows of mptest.exe: the version information from the one
+// version in CMake, the icon at every size it draws, and a release without
+// its symbol table.
+TEST(WindowsApp, ProgramCarriesItsVersionIconsAndNoSymbols)
+{
+    const std::string path = ProgramPath();
+    DWORD ignored = 0;
+    std::string info(GetFileVersionInfoSizeA(path.c_str(), &ignored), '\0');
+    ASSERT_FALSE(info.empty()) << "no version information";
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(std::sscanf(MPTEST_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
+    EXPECT_EQ(fixed->dwFileVersionMS, (major << 16) | minor);
+    EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    const struct {
+        const char* name;
+        const char* contains;
+    } strings[] = {
+        {"FileVersion", MPTEST_VERSION},      {"ProductVersion", MPTEST_VERSION},
+        {"ProductName", "mptest"},            {"FileDescription", "微型打印机测试"},
+        {"LegalCopyright", "mptest authors"}, {"OriginalFilename", "mptest.exe"},
+    };
+    for (const auto& s : strings) {
+        char* value = nullptr;
+        const std::string key = std::string("\\StringFileInfo\\080404B0\\") + s.name;
+        ASSERT_TRUE(VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)) << s.name;
+        EXPECT_NE(std::strstr(value, s.contains), nullptr) << s.name << ": " << value;
+    }
+
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    int images = 0;
+    EnumResourceNamesA(image, RT_ICON, [](HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+        ++*reinterpret_cast<int*>(count);
+        return TRUE;
+    }, reinterpret_cast<LONG_PTR>(&images));
+    FreeLibrary(image);
+    EXPECT_EQ(images, 5); // 16, 24, 32, 48 and 256 pixels
+
+    // The COFF header's symbol count: 0 once stripped.
+    std::ifstream exe(path, std::ios::binary);
+    std::string head(4096, '\0');
+    exe.read(head.data(), static_cast<std::streamsize>(head.size()));
+    DWORD peAt = 0;
+    std::memcpy(&peAt, head.data() + 0x3C, sizeof peAt);
+    ASSERT_LT(peAt + sizeof(IMAGE_NT_HEADERS64), head.size());
+    IMAGE_FILE_HEADER coff{};
+    std::memcpy(&coff, head.data() + peAt + 4, sizeof coff);
+    EXPECT_EQ(coff.NumberOfSymbols, 0u);
+    EXPECT_EQ(coff.PointerToSymbolTable, 0u);
 }
 
 TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
