@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -196,7 +197,11 @@ private slots:
                     reject = buttons->button(QDialogButtonBox::Cancel)->text();
                 }
                 if (step.choose) {
-                    chooser->selectFile(second.filePath("selftest.bin"));
+                    // Typed, as a user may: selectFile leaves a name box that
+                    // has the focus alone, and the folder's list may still be
+                    // loading.
+                    if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"))
+                        name->setText(second.filePath("selftest.bin"));
                     static_cast<QDialog*>(chooser)->accept(); // as the Open button does
                 } else {
                     chooser->reject();
