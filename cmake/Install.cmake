@@ -46,7 +46,8 @@ foreach(page mptest mptest-printer mptest-cli)
   mptest_gzip(${MPTEST_GENERATED}/${page}.1 ${page}.1)
 endforeach()
 mptest_gzip(${CMAKE_SOURCE_DIR}/CHANGELOG.md changelog)
-set(MPTEST_CHANGELOG_DATE "Mon, 07 Dec 2026 00:00:00 +0000") # the release's date in CHANGELOG.md
+execute_process(COMMAND date -R -u -d "${MPTEST_RELEASE_DATE}" OUTPUT_VARIABLE MPTEST_CHANGELOG_DATE
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 configure_file(${MPTEST_PACKAGING}/linux/changelog.Debian.in ${MPTEST_GENERATED}/changelog.Debian @ONLY)
 mptest_gzip(${MPTEST_GENERATED}/changelog.Debian changelog.Debian)
 add_custom_target(mptest_install_files ALL DEPENDS ${MPTEST_COMPRESSED})
