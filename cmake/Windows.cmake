@@ -4,7 +4,7 @@
 # two hardware contracts.
 enable_language(RC)
 
-set(MPTEST_VERSION 2.4.0)
+set(MPTEST_VERSION ${PROJECT_VERSION}) # the manifest's assembly version
 
 include(cmake/EmbedFiles.cmake)
 
@@ -24,13 +24,17 @@ include(cmake/Program.cmake)
 # functions take the program's UTF-8 strings on every locale, and the
 # version 6 common controls. Test programs link it too.
 configure_file(platform/windows/mptest.manifest.in ${CMAKE_BINARY_DIR}/generated/mptest.manifest @ONLY)
-# The program's icon goes into the .exe too, for Explorer and the taskbar's
-# file views; the window's icon comes from the table like every picture.
+# The program's icon goes into the .exe too, for Explorer, the taskbar and
+# the Start menu, at each size they draw; the window's icon comes from the
+# table like every picture.
+set(MPTEST_ICO_PNGS)
+foreach(size 16 24 32 48 256)
+  list(APPEND MPTEST_ICO_PNGS ${CMAKE_SOURCE_DIR}/res/icons/mptest-${size}.png)
+endforeach()
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/generated/mptest.ico
-  COMMAND ${CMAKE_SOURCE_DIR}/cmake/png-to-ico.sh ${CMAKE_SOURCE_DIR}/res/art/icon104.png
-          ${CMAKE_BINARY_DIR}/generated/mptest.ico
-  DEPENDS ${CMAKE_SOURCE_DIR}/res/art/icon104.png ${CMAKE_SOURCE_DIR}/cmake/png-to-ico.sh
+  COMMAND ${CMAKE_SOURCE_DIR}/cmake/png-to-ico.sh ${CMAKE_BINARY_DIR}/generated/mptest.ico ${MPTEST_ICO_PNGS}
+  DEPENDS ${MPTEST_ICO_PNGS} ${CMAKE_SOURCE_DIR}/cmake/png-to-ico.sh
   COMMENT "Making the program's .ico"
   VERBATIM)
 add_custom_target(mptest_ico DEPENDS ${CMAKE_BINARY_DIR}/generated/mptest.ico)
@@ -46,9 +50,14 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/generated/manifest.rc PROPERTIES
 
 # WinMain lives in the core library; the C runtime's start-up asks for it
 # only after the libraries are searched, so the link asks for it first.
-add_executable(mptest WIN32 $<TARGET_OBJECTS:mptest_manifest>)
+# The version information only the program carries; a release has no
+# debugging information.
+configure_file(packaging/windows/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONLY)
+add_executable(mptest WIN32 $<TARGET_OBJECTS:mptest_manifest> ${CMAKE_BINARY_DIR}/generated/version.rc)
 target_link_libraries(mptest PRIVATE mptest_core)
-target_link_options(mptest PRIVATE -Wl,--undefined=WinMain)
+target_link_options(mptest PRIVATE -Wl,--undefined=WinMain $<$<CONFIG:Release,MinSizeRel>:-s>)
+
+include(cmake/WindowsInstaller.cmake)
 
 # ---------------------------------------------------------------- tests
 # GoogleTest from the sources Debian ships with libgtest-dev, built with the
@@ -75,6 +84,7 @@ mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/send_state_tes
 # The Windows platform's own functions on the real system.
 file(GLOB MPTEST_WINDOWS_TESTS CONFIGURE_DEPENDS tests/windows/*_test.cpp)
 mptest_windows_test(windows_tests ${MPTEST_WINDOWS_TESTS})
+target_link_libraries(windows_tests PRIVATE version) # reads mptest.exe's version information
 add_dependencies(windows_tests mptest) # it starts mptest.exe
 
 # End to end: the console's serial send reaches the Linux virtual printer

@@ -1,27 +1,32 @@
 #!/usr/bin/env bash
-# Wraps one PNG picture in an .ico file (a PNG entry, as Windows Vista and
-# later read them), so the .exe shows the program's icon in Explorer.
-# usage: png-to-ico.sh IN.png OUT.ico
+# Wraps PNG pictures in one .ico file, one entry per picture (PNG entries, as
+# Windows Vista and later read them), so Explorer, the taskbar and the Start
+# menu each find the program's icon at the size they draw.
+# usage: png-to-ico.sh OUT.ico IN.png...
 set -euo pipefail
-in="$1"
-out="$2"
+out="$1"
+shift
 
 # Little-endian bytes of a number, as printf escapes.
 le16() { printf '\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)); }
 le32() { printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
 # One directory byte for a side: 0 stands for 256 and more.
 side() { if (($1 >= 256)); then echo 0; else echo "$1"; fi; }
-
-# Width and height are the big-endian words at offsets 16 and 20 (IHDR).
-width=$(od -An -tu1 -j16 -N4 "$in" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
-height=$(od -An -tu1 -j20 -N4 "$in" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
-size=$(stat -c %s "$in")
+# Width or height: the big-endian word at offset 16 or 20 (IHDR).
+dimension() { od -An -tu1 -j"$2" -N4 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4}'; }
 
 {
-  printf "$(le16 0)$(le16 1)$(le16 1)"                         # ICONDIR: reserved, type icon, one entry
-  printf "\\$(printf %03o "$(side "$width")")\\$(printf %03o "$(side "$height")")"
-  printf '\000\000'                                          # colours, reserved
-  printf "$(le16 1)$(le16 32)$(le32 "$size")$(le32 22)"     # planes, bits, bytes, offset
-  cat "$in"
+  printf "$(le16 0)$(le16 1)$(le16 $#)"                      # ICONDIR: reserved, type icon, entries
+  offset=$((6 + 16 * $#))
+  for in in "$@"; do
+    width=$(dimension "$in" 16)
+    height=$(dimension "$in" 20)
+    size=$(stat -c %s "$in")
+    printf "\\$(printf %03o "$(side "$width")")\\$(printf %03o "$(side "$height")")"
+    printf '\000\000'                                          # colours, reserved
+    printf "$(le16 1)$(le16 32)$(le32 "$size")$(le32 "$offset")" # planes, bits, bytes, offset
+    offset=$((offset + size))
+  done
+  cat "$@"
 } > "$out.tmp"
 mv "$out.tmp" "$out"

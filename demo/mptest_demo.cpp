@@ -8,7 +8,8 @@
 // all-black print, the sample receipt and a cut, with a screenshot of every
 // page; then a font download over the serial line (with the printer's
 // acknowledgement) and a machine number written and printed, each with its
-// screenshot.
+// screenshot; last a picture of each dialog left (port settings, firmware
+// download, About box, EPP console), for the README.
 //
 //   mptest-demo --out DIR [--device-root DIR]
 #include "app/app.h"
@@ -298,6 +299,37 @@ void DriveTestDialog(HWND dialog)
     gTestDialogDone = true;
 }
 
+// Dialogs the demo only shows, for the README: a picture of each, then it
+// closes by its own button (0: its close box). Each is known by a control.
+struct ShownOnly {
+    int control;
+    const char* picture;
+    int close;
+};
+constexpr ShownOnly kShownOnly[] = {
+    {IDC_PS_COM, "port-settings.png", IDC_PS_CANCEL},
+    {IDC_DV_PATH, "download-version.png", IDC_DV_EXIT},
+    {IDC_EPP_START_READ, "epp-console.png", 0},
+    {IDC_ABOUT_OK, "about.png", IDC_ABOUT_OK},
+};
+
+bool ShowOnly(HWND dialog)
+{
+    for (const ShownOnly& d : kShownOnly) {
+        if (GetDlgItem(dialog, d.control) == nullptr)
+            continue;
+        QTimer::singleShot(100, [dialog, d] {
+            Shot(dialog, d.picture);
+            if (d.close != 0)
+                PlatTestClick(dialog, d.close);
+            else
+                PlatTestCloseBox(dialog);
+        });
+        return true;
+    }
+    return false;
+}
+
 void DriveMainWindow(HWND main)
 {
     std::printf("demo: main window caption: %s\n", PlatTestWindowText(main).c_str());
@@ -310,6 +342,10 @@ void DriveMainWindow(HWND main)
     if (!gTestDialogDone)
         Fail("the test dialog did not run");
     RunDownloads(main);
+    PlatTestMenuCommand(main, IDM_PORT_SETTINGS);
+    PlatTestMenuCommand(main, IDM_DOWN_VERSION);
+    PlatTestMenuCommand(main, IDM_ABOUT);
+    SendMessageA(main, WM_COMMAND, IDM_EPP, 0); // no menu item: mptest --epp's way
     PlatTestMenuCommand(main, IDM_EXIT);
 }
 
@@ -347,6 +383,8 @@ int main(int argc, char** argv)
             QTimer::singleShot(100, [dialog] { DrivePrnNumDialog(dialog); });
         } else if (GetDlgItem(dialog, IDC_T_TAB) != nullptr) {
             QTimer::singleShot(100, [dialog] { DriveTestDialog(dialog); });
+        } else {
+            ShowOnly(dialog);
         }
     });
     WinMain(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), SW_SHOWNORMAL);

@@ -59,7 +59,7 @@ void Usage(FILE* to, const char* program)
     std::fprintf(to, "用法: %s [选项]\n选项:\n", program);
     for (const Option& o : kOptions)
         std::fprintf(to, "  %s %s\n      %s\n", o.name, o.value ? o.value : "", o.help);
-    std::fprintf(to, "  --help\n      显示本说明\n");
+    std::fprintf(to, "  --version\n      显示版本号\n  --help\n      显示本说明\n");
 }
 
 } // namespace
@@ -77,6 +77,10 @@ int PlatTakeOptions(int argc, char** argv)
         const char* arg = argv[i];
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             Usage(stdout, program);
+            return 0;
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            std::printf("mptest %s\n", MPTEST_VERSION);
             return 0;
         }
         const Option* option = nullptr;

@@ -109,6 +109,9 @@ HWND PlatQtHandleOf(const QWidget* widget);
 // Creates the QApplication when nobody has yet; the calling thread becomes the
 // user-interface thread.
 void PlatQtEnsureApp();
+// Loads Qt's own Chinese texts (startup.cpp); PlatQtEnsureApp calls it once,
+// on the user-interface thread.
+void PlatQtSpeakChinese();
 bool PlatQtOnUiThread();
 
 // Delivers the messages other threads are waiting on. Returns how many ran.

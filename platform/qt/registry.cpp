@@ -213,6 +213,7 @@ void PlatQtEnsureApp()
     // are made there only.
     if (!gPump && QThread::currentThread() == QCoreApplication::instance()->thread()) {
         gPump = new Pump;
+        PlatQtSpeakChinese();
         gUiThread = std::this_thread::get_id();
         gReady = true;
     }

@@ -220,12 +220,22 @@ QString QtFilter(const char* filter)
     return parts.join(QStringLiteral(";;"));
 }
 
+// The folder of the last file chosen in this run: the chooser opens there
+// when the program names none, as the Windows chooser returns to the folder
+// an application last used. User-interface thread only.
+QString gLastFolder;
+
 bool ChooseFile(const OPENFILENAMEA& ofn, std::string& path)
 {
+    const QString start = ofn.lpstrInitialDir && *ofn.lpstrInitialDir ? QString::fromUtf8(ofn.lpstrInitialDir)
+                                                                       : gLastFolder;
+    // Qt's own chooser, never the desktop's: it speaks the program's
+    // language (Chinese) and opens where it is told.
     const QString file = QFileDialog::getOpenFileName(
-        nullptr, QString::fromUtf8(ofn.lpstrTitle ? ofn.lpstrTitle : ""),
-        QString::fromUtf8(ofn.lpstrInitialDir ? ofn.lpstrInitialDir : ""), QtFilter(ofn.lpstrFilter), nullptr,
-        QFileDialog::HideNameFilterDetails);
+        nullptr, QString::fromUtf8(ofn.lpstrTitle ? ofn.lpstrTitle : ""), start, QtFilter(ofn.lpstrFilter), nullptr,
+        QFileDialog::HideNameFilterDetails | QFileDialog::DontUseNativeDialog);
+    if (!file.isEmpty())
+        gLastFolder = QFileInfo(file).absolutePath();
     path = file.toStdString();
     return !file.isEmpty();
 }

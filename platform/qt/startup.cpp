@@ -1,11 +1,16 @@
-// The start of the program on this system: the display it cannot do without.
+// The start of the program on this system: the display it cannot do without,
+// and Qt's own texts in the program's language.
 #include "platform/qt/startup.h"
 
 #include "platform/qt/qtwin.h"
 #include "platform/qt/quiet.h"
 #include "platform/seams.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageLogContext>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,4 +61,17 @@ void PlatQtRequireDisplay()
             gPrevious(m.type, context, m.text);
     }
     gHeld.clear();
+}
+
+void PlatQtSpeakChinese()
+{
+    // The program speaks Chinese whatever the system's language, so Qt's own
+    // words (the file chooser, message-box buttons) do too: 打开, 取消, 确定.
+    static QTranslator* qtbase = nullptr; // user-interface thread only
+    if (qtbase != nullptr)
+        return;
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    qtbase = new QTranslator(QCoreApplication::instance());
+    if (qtbase->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qtbase);
 }

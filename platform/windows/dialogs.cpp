@@ -7,6 +7,7 @@
 
 #include "platform/templates.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -92,9 +93,7 @@ std::vector<BYTE> BuildTemplate(const DlgTemplate& tpl)
         out.alignDword();
         out.dword(0); // helpID
         out.dword(0); // exStyle
-        // A picture fills its control, whatever the picture's own size.
-        const bool picture = item.imageId != 0 && (item.style & SS_TYPEMASK) == SS_BITMAP;
-        out.dword(picture ? item.style | SS_REALSIZECONTROL : item.style);
+        out.dword(item.style);
         out.shortValue(item.x);
         out.shortValue(item.y);
         out.shortValue(item.cx);
@@ -145,6 +144,36 @@ HBITMAP BitmapFromPng(std::span<const unsigned char> png)
     return PlatDecodePngToBitmap(png.data(), png.size());
 }
 
+// What a bitmap static shows: the picture at its own size from its top-left
+// corner, cut to the control, as on Linux. Made at exactly the control's
+// size, so no system resizes the control or scales the picture (Wine and
+// Windows differ there); a smaller picture leaves the face colour around it.
+HBITMAP FitToControl(HBITMAP picture, HWND control)
+{
+    RECT area{};
+    GetClientRect(control, &area);
+    BITMAP info{};
+    GetObjectA(picture, sizeof info, &info);
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP fitted = CreateCompatibleBitmap(screen, area.right, area.bottom);
+    ReleaseDC(nullptr, screen);
+    if (fitted != nullptr) {
+        HGDIOBJ oldFrom = SelectObject(from, picture);
+        HGDIOBJ oldTo = SelectObject(to, fitted);
+        FillRect(to, &area, GetSysColorBrush(COLOR_BTNFACE));
+        BitBlt(to, 0, 0, std::min<LONG>(area.right, info.bmWidth), std::min<LONG>(area.bottom, info.bmHeight), from,
+               0, 0, SRCCOPY);
+        SelectObject(from, oldFrom);
+        SelectObject(to, oldTo);
+    }
+    DeleteDC(from);
+    DeleteDC(to);
+    DeleteObject(picture);
+    return fitted;
+}
+
 // The pictures a dialog shows, made for it and freed with it (a static does
 // not own the image it is given).
 struct Pictures {
@@ -176,6 +205,8 @@ void AttachPictures(HWND dialog, const DlgTemplate& tpl, Pictures* pictures)
         } else if (kind == SS_BITMAP) {
             const ImageResource* image = FindImage(ResImageKind::Bitmap, item.imageId);
             HBITMAP bitmap = image ? BitmapFromPng(image->bytes) : nullptr;
+            if (bitmap != nullptr)
+                bitmap = FitToControl(bitmap, GetDlgItem(dialog, item.id));
             if (bitmap == nullptr)
                 continue;
             pictures->bitmaps.push_back(bitmap);
@@ -215,6 +246,53 @@ void AttachMenu(HWND dialog, int menuId)
                  window.bottom - window.top + (before.bottom - after.bottom), SWP_NOMOVE | SWP_NOZORDER);
 }
 
+// ---------------------------------------------------------------- layering
+bool IsGroupBox(const DlgItemTemplate& item)
+{
+    return item.cls != nullptr && lstrcmpiA(item.cls, "BUTTON") == 0 && (item.style & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+bool Inside(const DlgItemTemplate& inner, const DlgItemTemplate& outer)
+{
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.cx <= outer.x + outer.cx &&
+           inner.y + inner.cy <= outer.y + outer.cy;
+}
+
+// A group box drawn round a tab control that follows it in the template
+// (so lies under it in the z-order): a themed group box may paint its
+// parent's background over its whole inside, as Wine's does, and the tabs
+// are lost. The tab control takes the group box's place in the z-order and
+// the group box no longer paints where the tab control is (WS_CLIPSIBLINGS).
+// Nothing moves; the tab control starts the keyboard group the group box
+// started, so arrow keys and Tab go where they went.
+void LayerTabsOverGroupBoxes(HWND dialog, const DlgTemplate& tpl)
+{
+    // Right after creation the children are in template order.
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    if (children.size() != tpl.items.size())
+        return;
+    for (size_t g = 0; g < tpl.items.size(); ++g) {
+        if (!IsGroupBox(tpl.items[g]))
+            continue;
+        for (size_t t = g + 1; t < tpl.items.size(); ++t) {
+            const DlgItemTemplate& item = tpl.items[t];
+            if (item.cls == nullptr || lstrcmpiA(item.cls, WC_TABCONTROLA) != 0 || !Inside(item, tpl.items[g]))
+                continue;
+            HWND group = children[g];
+            HWND tab = children[t];
+            HWND above = GetWindow(group, GW_HWNDPREV);
+            SetWindowLongPtrA(tab, GWL_STYLE, GetWindowLongPtrA(tab, GWL_STYLE) | WS_GROUP);
+            SetWindowPos(tab, above != nullptr ? above : HWND_TOP, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            SetWindowLongPtrA(group, GWL_STYLE, GetWindowLongPtrA(group, GWL_STYLE) | WS_CLIPSIBLINGS);
+            SetWindowPos(group, nullptr, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+        }
+    }
+}
+
 // ---------------------------------------------------------------- the wrapper
 // What the wrapper needs of one dialog. The dialog owns it from its
 // WM_INITDIALOG to its WM_NCDESTROY; before that, the call creating it.
@@ -251,6 +329,7 @@ INT_PTR CALLBACK WrapperProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         if (binding->table->menuId != 0)
             AttachMenu(dialog, binding->table->menuId);
         AttachPictures(dialog, *binding->table, &binding->pictures);
+        LayerTabsOverGroupBoxes(dialog, *binding->table);
         return binding->proc(dialog, message, wParam, binding->initParam);
     }
     auto binding = static_cast<Binding*>(GetPropA(dialog, kBindingProp));

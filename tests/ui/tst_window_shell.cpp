@@ -7,14 +7,19 @@
 #include "send/send.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <string_view>
 #include <thread>
 
@@ -34,6 +39,31 @@ QStringList ListedNames(QFileDialog* chooser, const QString& dir)
         names << model->fileName(model->index(row, 0, parent));
     names.sort();
     return names;
+}
+
+// Runs GetOpenFileNameA on `ofn` and, once the chooser shows, hands it to
+// `look`, which closes it (accept or reject). The chooser runs a loop of its
+// own: it is looked at from there, and closed after 10 s so a test that left
+// it open fails instead of hanging. False when the chooser never showed.
+bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(QFileDialog*)>& look)
+{
+    bool found = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!chooser || found) {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
+                modal->close();
+            return;
+        }
+        found = true;
+        look(chooser);
+    });
+    poll.start(10);
+    chosen = GetOpenFileNameA(&ofn);
+    return found;
 }
 
 // A box raised by a worker thread, showing once the constructor returns
@@ -103,30 +133,7 @@ private slots:
         const QByteArray initialDir = dir.path().toUtf8();
         for (const Case& c : cases) {
             RowTrace trace{c.name};
-            // The chooser runs a loop of its own: look at it from there, and
-            // never hang on one left open.
             QStringList seenFilters, seenNames;
-            bool found = false;
-            QElapsedTimer clock;
-            clock.start();
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, [&] {
-                auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                if (!chooser || found) {
-                    if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
-                        modal->close();
-                    return;
-                }
-                found = true;
-                if (auto* combo = chooser->findChild<QComboBox*>("fileTypeCombo"))
-                    for (int i = 0; i < combo->count(); ++i)
-                        seenFilters << combo->itemText(i);
-                PlatTestWaitFor([&] { return ListedNames(chooser, dir.path()).size() >= c.listed.size(); }, 2000);
-                seenNames = ListedNames(chooser, dir.path());
-                chooser->reject();
-            });
-            poll.start(10);
-
             char buffer[260] = "";
             OPENFILENAMEA ofn{};
             ofn.lStructSize = sizeof ofn;
@@ -135,11 +142,69 @@ private slots:
             ofn.nMaxFile = sizeof buffer;
             ofn.lpstrInitialDir = initialDir.constData();
             ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-            QVERIFY(!GetOpenFileNameA(&ofn)); // the chooser was closed without a choice
-            QVERIFY(found);
+            BOOL chosen = TRUE;
+            QVERIFY(WithChooser(ofn, chosen, [&](QFileDialog* chooser) {
+                if (auto* combo = chooser->findChild<QComboBox*>("fileTypeCombo"))
+                    for (int i = 0; i < combo->count(); ++i)
+                        seenFilters << combo->itemText(i);
+                PlatTestWaitFor([&] { return ListedNames(chooser, dir.path()).size() >= c.listed.size(); }, 2000);
+                seenNames = ListedNames(chooser, dir.path());
+                chooser->reject();
+            }));
+            QVERIFY(!chosen); // the chooser was closed without a choice
             QCOMPARE(seenFilters, c.shown);
             QCOMPARE(seenNames, c.listed);
         }
+    }
+
+    // Qt's own words are Chinese whatever the system's language, and a
+    // chooser the program opens without a folder opens where the last file
+    // was chosen; a cancelled choice moves nothing.
+    void fileChooserSpeaksChineseAndReturnsToTheLastFolder()
+    {
+        QTemporaryDir first, second;
+        QVERIFY(QFile(second.filePath("selftest.bin")).open(QIODevice::WriteOnly));
+        const QByteArray firstDir = first.path().toUtf8();
+        char buffer[260] = "";
+        OPENFILENAMEA ofn{};
+        ofn.lStructSize = sizeof ofn;
+        ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
+        ofn.lpstrFile = buffer;
+        ofn.nMaxFile = sizeof buffer;
+        ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+        const struct {
+            const char* name;
+            const char* initialDir;
+            bool choose;
+            QString opensIn;
+        } steps[] = {
+            {"a named folder", firstDir.constData(), false, first.path()},
+            {"a choice in another folder", nullptr, true, QString()}, // opens where it opens; chooses there
+            {"no folder named: the last file's", nullptr, false, second.path()},
+            {"after a cancel, still the last file's", nullptr, false, second.path()},
+        };
+        for (const auto& step : steps) {
+            RowTrace trace{step.name};
+            ofn.lpstrInitialDir = step.initialDir;
+            QString openedIn, words;
+            BOOL chosen = FALSE;
+            QVERIFY(WithChooser(ofn, chosen, [&](QFileDialog* chooser) {
+                openedIn = chooser->directory().absolutePath();
+                if (auto* buttons = chooser->findChild<QDialogButtonBox*>())
+                    words = buttons->button(QDialogButtonBox::Open)->text() + " " +
+                            buttons->button(QDialogButtonBox::Cancel)->text();
+                // Typed, as a user may (selectFile leaves a name box that has
+                // the focus alone); accept() is what the Open button does.
+                if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"); name && step.choose)
+                    name->setText(second.filePath("selftest.bin"));
+                step.choose ? static_cast<QDialog*>(chooser)->accept() : chooser->reject();
+            }));
+            QCOMPARE(chosen, step.choose ? TRUE : FALSE);
+            if (!step.opensIn.isEmpty())
+                QCOMPARE(openedIn, step.opensIn);
+            QVERIFY2(words.contains(QRegularExpression("^打开.* 取消")), qPrintable(words));
+        }
+        QCOMPARE(QString::fromUtf8(buffer), second.filePath("selftest.bin"));
     }
 
     void workerBoxHoldsOnlyItsThread()
@@ -150,6 +215,7 @@ private slots:
         QMessageBox* box = ShownMessageBox();
         QCOMPARE(box->text(), QString("打印机忙!  144"));
         QCOMPARE(box->windowTitle(), QString("display hex"));
+        QCOMPARE(box->button(QMessageBox::Ok)->text(), QString("确定")); // Qt's own word, in Chinese
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
 
         // The dialog takes clicks while the box shows.

@@ -1,17 +1,18 @@
 // The real program on the real system: its main window procedure, and
 // mptest.exe itself started as a user starts it.
 #include "platform/windows/win.h"
+#include "windows/screenshot.h"
 
 #include "app/app.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
 
-#include <objidl.h>
 #include <shellapi.h>
-#include <gdiplus.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -23,45 +24,6 @@ std::string TextOf(HWND window)
     char text[512] = {};
     GetWindowTextA(window, text, sizeof text);
     return text;
-}
-
-// Saves a window as it is drawn (frame, menu bar, controls) as a PNG,
-// for a person to look at: no test checks pixels.
-bool SaveScreenshot(HWND window, const std::string& path)
-{
-    RECT r{};
-    GetWindowRect(window, &r);
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    // Painted now, on this thread, before its pixels are read.
-    ShowWindow(window, SW_SHOW);
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC own = GetWindowDC(window);
-    const bool printed = BitBlt(memory, 0, 0, width, height, own, 0, 0, SRCCOPY) != FALSE;
-    ReleaseDC(window, own);
-    SelectObject(memory, old);
-
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    bool saved = false;
-    if (printed && Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
-        Gdiplus::GpBitmap* image = nullptr;
-        if (Gdiplus::DllExports::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image) == Gdiplus::Ok) {
-            const CLSID png = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-            saved = Gdiplus::DllExports::GdipSaveImageToFile(image, PlatWide(path).c_str(), &png, nullptr) ==
-                    Gdiplus::Ok;
-            Gdiplus::DllExports::GdipDisposeImage(image);
-        }
-        Gdiplus::GdiplusShutdown(token);
-    }
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return saved;
 }
 
 TEST(WindowsApp, MainWindowHasCaptionIconAndMenu)
@@ -105,6 +67,54 @@ HWND WaitForWindow(const char* caption, DWORD timeoutMs)
             return nullptr;
         Sleep(50);
     }
+}
+
+// What Explorer shows of mptest.exe: the version information from the one
+// version in CMake, the icon at every size it draws, and a release without
+// its symbol table.
+TEST(WindowsApp, ProgramCarriesItsVersionIconsAndNoSymbols)
+{
+    const std::string path = ProgramPath();
+    DWORD ignored = 0;
+    std::string info(GetFileVersionInfoSizeA(path.c_str(), &ignored), '\0');
+    ASSERT_FALSE(info.empty()) << "no version information";
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(std::sscanf(MPTEST_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
+    EXPECT_EQ(fixed->dwFileVersionMS, (major << 16) | minor);
+    EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
+    const struct {
+        const char* name;
+        const char* contains;
+    } strings[] = {
+        {"FileVersion", MPTEST_VERSION},      {"ProductVersion", MPTEST_VERSION},
+        {"ProductName", "mptest"},            {"FileDescription", "微型打印机测试"},
+        {"LegalCopyright", "mptest authors"}, {"OriginalFilename", "mptest.exe"},
+    };
+    for (const auto& s : strings) {
+        char* value = nullptr;
+        const std::string key = std::string("\\StringFileInfo\\080404B0\\") + s.name;
+        ASSERT_TRUE(VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length)) << s.name;
+        EXPECT_NE(std::strstr(value, s.contains), nullptr) << s.name << ": " << value;
+    }
+
+    // Mapped as a data file: the headers are at the start of the mapping.
+    HMODULE image = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr);
+    int images = 0;
+    EnumResourceNamesA(image, RT_ICON, [](HMODULE, LPCSTR, LPSTR, LONG_PTR count) {
+        ++*reinterpret_cast<int*>(count);
+        return TRUE;
+    }, reinterpret_cast<LONG_PTR>(&images));
+    EXPECT_EQ(images, 5); // 16, 24, 32, 48 and 256 pixels
+    const auto* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(image) & ~ULONG_PTR(3));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.NumberOfSymbols, 0u); // stripped
+    FreeLibrary(image);
 }
 
 TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)

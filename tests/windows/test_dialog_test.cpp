@@ -7,8 +7,11 @@
 #include "res/resource.h"
 #include "send/send.h"
 #include "ui/tests/tests.h"
+#include "windows/screenshot.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 namespace {
 
@@ -58,6 +61,52 @@ TEST(WindowsTestDialog, EachTabShowsItsPageOverTheGroupBox)
     SendMessageA(dialog, WM_CLOSE, 0, 0);
     for (HWND page : gTabPages)
         EXPECT_EQ(page, nullptr); // closing destroys every page
+    DestroyWindow(dialog);
+    UtilRelease();
+}
+
+// The group box "测试项目" comes before the tab control in the template, so
+// it would lie over the tab strip: the tab control is on top where they
+// overlap and the group box paints round it, nothing has moved, and the
+// radio buttons are still one keyboard group of their own.
+TEST(WindowsTestDialog, TabStripLiesAboveItsGroupBox)
+{
+    InitPort();
+    UtilInit();
+    InitCommonControls();
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TEST), nullptr, bTestDlgProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    ShowWindow(dialog, SW_SHOW);
+    HWND tab = GetDlgItem(dialog, IDC_T_TAB);
+    HWND group = GetDlgItem(dialog, IDC_T_GROUP);
+    ASSERT_NE(tab, nullptr);
+    ASSERT_NE(group, nullptr);
+    for (int i = 0; i < kTestPageCount; ++i) {
+        RECT header{};
+        ASSERT_TRUE(SendMessageA(tab, TCM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&header)));
+        POINT middle{(header.left + header.right) / 2, (header.top + header.bottom) / 2};
+        MapWindowPoints(tab, dialog, &middle, 1);
+        EXPECT_EQ(ChildWindowFromPointEx(dialog, middle, CWP_SKIPINVISIBLE), tab) << "tab " << i;
+    }
+    EXPECT_TRUE(GetWindowLongPtrA(group, GWL_STYLE) & WS_CLIPSIBLINGS);
+
+    RECT wanted{7, 36, 286, 182}; // the template's place and size of the group box
+    MapDialogRect(dialog, &wanted);
+    RECT place{};
+    GetWindowRect(group, &place);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    EXPECT_EQ(place.left, wanted.left);
+    EXPECT_EQ(place.top, wanted.top);
+    EXPECT_EQ(place.right - place.left, wanted.right);
+    EXPECT_EQ(place.bottom - place.top, wanted.bottom);
+
+    HWND serial = GetDlgItem(dialog, IDC_T_SERIAL);
+    EXPECT_EQ(GetNextDlgGroupItem(dialog, serial, FALSE), GetDlgItem(dialog, IDC_T_PARALLEL));
+    if (const char* shot = std::getenv("MPTEST_TEST_DIALOG_SCREENSHOT")) {
+        EXPECT_TRUE(SaveScreenshot(dialog, shot)) << shot;
+    }
+
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
     DestroyWindow(dialog);
     UtilRelease();
 }

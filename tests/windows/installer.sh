@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The installer's round trip in the test prefix: a silent install into a
+# folder of its own puts the program, its licence, the user guide, the
+# uninstaller, the Start-menu shortcut and the Apps & features entry in
+# place; the silent uninstall takes every one of them away again.
+# usage: installer.sh SETUP.exe
+set -euo pipefail
+installer=$1
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+export WINEPREFIX="${MPTEST_WINEPREFIX:-$root/build/windows/wine}"
+export WINEDEBUG=-all
+run="$root/scripts/wine-run"
+dir="$WINEPREFIX/drive_c/mptest-installer-test"
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/微型打印机测试.lnk"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\mptest'
+fail() { echo "installer.sh: $*" >&2; exit 1; }
+rm -rf "$dir"
+
+MPTEST_WINE_TIMEOUT=120 "$run" "$installer" /S '/D=C:\mptest-installer-test'
+for f in mptest.exe LICENSE.txt 使用说明.txt uninstall.exe; do
+  [ -f "$dir/$f" ] || fail "the install left no $f"
+done
+cmp -s "$dir/mptest.exe" "$root/build/windows/mptest.exe" || fail "the installed mptest.exe is not the one built"
+[ -f "$shortcut" ] || fail "no Start-menu shortcut"
+entry=$(timeout 120 wine reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r') || true
+case "$entry" in *'C:\mptest-installer-test\uninstall.exe'*) ;; *) fail "no uninstall entry: $entry" ;; esac
+
+# The uninstaller runs on from a copy of itself in the temporary folder and
+# the call returns at once: the test waits, bounded, for the folder to go.
+MPTEST_WINE_TIMEOUT=120 "$run" "$dir/uninstall.exe" /S
+for _ in $(seq 300); do
+  [ -e "$dir" ] || break
+  sleep 0.2
+done
+[ ! -e "$dir" ] || fail "the uninstall left $(ls "$dir")"
+[ ! -e "$shortcut" ] || fail "the uninstall left the shortcut"
+if timeout 120 wine reg query "$key" >/dev/null 2>&1; then
+  fail "the uninstall left its entry in the registry"
+fi
+echo "installer.sh: installed, then uninstalled without a trace"
