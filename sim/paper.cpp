@@ -121,7 +121,28 @@ void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, 
 
 Paper::Paper(int widthDots) : width_(widthDots > 0 ? widthDots : 384) {}
 
-int Paper::height() const { return std::max(bottom_, y_); }
+int Paper::height() const { return std::min(kMaxRows, std::max(bottom_, y_)); }
+
+// Drops what has gone past the last kMaxRows rows, a quarter of them at a
+// time so that the work is spread thin; until then the rows above are kept
+// but not drawn.
+void Paper::scrollIfNeeded()
+{
+    const int extra = std::max(bottom_, y_) - kMaxRows;
+    if (extra <= kMaxRows / 4)
+        return;
+    std::erase_if(items_, [&](const Item& it) { return it.y + it.h <= extra; });
+    for (Item& it : items_)
+        it.y -= extra;
+    std::erase_if(notes_, [&](const Note& n) { return n.y < extra; });
+    for (Note& n : notes_)
+        n.y -= extra;
+    y_ -= extra;
+    bottom_ = std::max(0, bottom_ - extra);
+}
+
+// The first row drawn: the paper shows its last kMaxRows rows.
+int Paper::top() const { return std::max(0, std::max(bottom_, y_) - kMaxRows); }
 
 void Paper::wrapIfNeeded(int w)
 {
@@ -193,13 +214,11 @@ void Paper::printLine(int feed, bool lineFeed)
     int lineH = 0;
     for (const Item& it : pending_)
         lineH = std::max(lineH, it.h);
-    if (y_ + lineH <= kMaxRows) {
-        for (Item& it : pending_) {
-            it.y = y_ + (lineH - it.h); // items stand on the line's base
-            items_.push_back(std::move(it));
-        }
-        bottom_ = std::max(bottom_, y_ + lineH);
+    for (Item& it : pending_) {
+        it.y = y_ + (lineH - it.h); // items stand on the line's base
+        items_.push_back(std::move(it));
     }
+    bottom_ = std::max(bottom_, y_ + lineH);
     pending_.clear();
     x_ = 0;
     this->feed(lineFeed ? std::max(feed, lineH) : feed);
@@ -208,7 +227,8 @@ void Paper::printLine(int feed, bool lineFeed)
 void Paper::feed(int dots)
 {
     if (dots > 0)
-        y_ = std::min(kMaxRows, y_ + dots);
+        y_ += dots;
+    scrollIfNeeded();
 }
 
 void Paper::cut(bool full)
@@ -217,7 +237,7 @@ void Paper::cut(bool full)
         printLine(0, false);
     Item it;
     it.kind = Item::CutLine;
-    it.y = std::min(y_, kMaxRows - 1);
+    it.y = y_;
     it.w = width_;
     it.h = 1;
     it.full = full;
@@ -228,8 +248,9 @@ void Paper::cut(bool full)
 
 void Paper::note(const std::string& text)
 {
-    if (notes_.size() < 10000)
-        notes_.push_back({y_, text});
+    if (notes_.size() >= kMaxNotes)
+        notes_.erase(notes_.begin(), notes_.begin() + std::ptrdiff_t(kMaxNotes / 4));
+    notes_.push_back({y_, text});
 }
 
 std::vector<std::vector<bool>> Paper::dots() const
@@ -240,7 +261,7 @@ std::vector<std::vector<bool>> Paper::dots() const
     img.fill(Qt::white);
     {
         QPainter p(&img);
-        drawItems(p, items_, 0, width_);
+        drawItems(p, items_, -top(), width_);
     }
     std::vector<std::vector<bool>> rows(size_t(h), std::vector<bool>(size_t(width_), false));
     for (int y = 0; y < h; ++y) {
@@ -255,19 +276,21 @@ bool Paper::writePng(const std::string& path, std::string* error) const
 {
     ensureGui();
     const int h = std::max(64, height() + 2 * kTopMargin);
-    QImage img(width_ + kMarginWidth, h, QImage::Format_RGB32);
+    QImage img(width_ + kMarginWidth, h, QImage::Format_RGB16); // half the memory of 32 bits: a tall paper is large
     img.fill(QColor(0xE8, 0xE8, 0xE8));
     {
         QPainter p(&img);
         p.fillRect(0, 0, width_, h, Qt::white);
-        drawItems(p, items_, kTopMargin, width_);
+        drawItems(p, items_, kTopMargin - top(), width_);
         QFont f(gFamily);
         f.setPixelSize(12);
         p.setFont(f);
         p.setPen(QColor(0x30, 0x30, 0xA0));
         int lastY = -100;
         for (const Note& n : notes_) {
-            int y = std::max(n.y + kTopMargin, lastY + 14); // keep notes from overlapping
+            if (n.y < top())
+                continue;
+            int y = std::max(n.y - top() + kTopMargin, lastY + 14); // keep notes from overlapping
             if (y + 12 > h)
                 break;
             p.drawText(width_ + 6, y + 11, QString::fromUtf8(n.text.c_str()));

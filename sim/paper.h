@@ -21,15 +21,17 @@ struct GlyphStyle {
 
 class Paper {
 public:
-    // The paper stops growing at this many rows (2.5 m at 8 dots a mm), so
-    // that a long stream cannot make a picture too big to hold; the rest is
-    // still decoded and in the transcript, just not drawn.
+    // The paper keeps its last this many rows (2.5 m at 8 dots a mm), so
+    // that a long stream can neither make a picture too big to hold nor
+    // fill memory; what scrolled off is still in the transcript.
     static constexpr int kMaxRows = 20000;
+    // Notes kept, the last ones.
+    static constexpr size_t kMaxNotes = 10000;
 
     explicit Paper(int widthDots = 384);
 
     int width() const { return width_; }
-    // Rows used so far, the line being built not included.
+    // Rows used so far (at most kMaxRows), the line being built not included.
     int height() const;
     int cursorY() const { return y_; }
 
@@ -70,6 +72,8 @@ public:
 
 private:
     void wrapIfNeeded(int w);
+    void scrollIfNeeded();
+    int top() const;
 
     int width_;
     int y_ = 0;
