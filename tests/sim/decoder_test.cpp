@@ -388,6 +388,14 @@ TEST(Decoder, StatusAnswersFollowTheConditions)
         running.reset(); // keeps the conditions
         EXPECT_EQ(running.state().status, c.status);
     }
+    // Every bit a condition sets has its meaning in the table of bits.
+    for (const sim::StatusConditionRow& row : sim::kStatusConditions)
+        for (int n = 1; n <= 4; ++n) {
+            uint8_t described = 0;
+            for (const sim::StatusBit& bit : sim::kStatusBits)
+                described |= bit.request == n ? bit.mask : 0;
+            EXPECT_EQ(row.bits[size_t(n - 1)] & ~described, 0) << row.name << ", request " << n;
+        }
 }
 
 // A long session holds bounded memory: each record stays within its cap
