@@ -83,9 +83,9 @@ void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, 
             f.setStyleStrategy(QFont::NoAntialias);
             const QString text = QString::fromUtf8(it.text.c_str());
             // A character the font does not have, or one the printer could
-            // not decode, prints as a box the size of its cell.
+            // not decode (no text), prints as a box the size of its cell.
             const QList<uint> codes = text.toUcs4();
-            if (codes.isEmpty() || codes.front() == 0xFFFD || !QFontMetrics(f).inFontUcs4(codes.front())) {
+            if (codes.isEmpty() || !QFontMetrics(f).inFontUcs4(codes.front())) {
                 p.setPen(Qt::black);
                 p.drawRect(it.x + 1, y + 1, it.w - 3, it.h - 3);
                 if (s.underline)

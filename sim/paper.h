@@ -36,6 +36,7 @@ public:
     int cursorY() const { return y_; }
 
     // Line buffer.
+    // An empty `utf8` is a code that could not be decoded: a box.
     void addGlyph(const std::string& utf8, const GlyphStyle& style, int rightSpacing);
     // Bit image columns: `dotsHigh` is 8 or 24; each column is dotsHigh/8
     // bytes, the most significant bit at the top.
