@@ -73,9 +73,9 @@ const DownloadSession* Downloads::end()
     return &s;
 }
 
-std::vector<uint8_t> Downloads::data(size_t index) const
+std::span<const uint8_t> Downloads::bytes(size_t index) const
 {
-    return index < data_.size() ? data_[index] : std::vector<uint8_t>{};
+    return index < data_.size() ? std::span<const uint8_t>(data_[index]) : std::span<const uint8_t>();
 }
 
 void Downloads::clear()

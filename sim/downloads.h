@@ -30,7 +30,7 @@ public:
     // Ends the session; the listed session, or nullptr when no byte came.
     const DownloadSession* end();
     // The kept bytes of list entry `index`.
-    std::vector<uint8_t> data(size_t index) const;
+    std::span<const uint8_t> bytes(size_t index) const;
     void clear();
 
 private:

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace sim {
 
@@ -121,8 +122,10 @@ std::vector<std::string> Printer::transcript() const
 
 std::string Printer::transcriptText() const
 {
+    std::ostringstream text;
     std::lock_guard lock(d_->mutex);
-    return d_->decoder.transcript.text();
+    d_->decoder.transcript.write(text);
+    return text.str();
 }
 
 PrinterState Printer::state() const
@@ -187,11 +190,11 @@ bool Printer::writeOutputs(const std::string& dir, std::string* error) const
         return false;
     }
     // Each file whole or not at all: written beside, then renamed.
-    auto writeFile = [&](const std::string& name, const char* data, size_t size) {
+    auto writeFile = [&](const std::string& name, const std::function<void(std::ostream&)>& write) {
         const std::string path = dir + "/" + name;
         const std::string tmp = path + ".tmp";
         std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        f.write(data, std::streamsize(size));
+        write(f);
         f.close();
         if (!f || std::rename(tmp.c_str(), path.c_str()) != 0) {
             if (error)
@@ -200,18 +203,26 @@ bool Printer::writeOutputs(const std::string& dir, std::string* error) const
         }
         return true;
     };
-    auto writeText = [&](const std::string& name, const std::string& text) {
-        return writeFile(name, text.data(), text.size());
-    };
-    if (!writeText("transcript.txt", transcriptText()) || !writeText("state.json", stateJson()))
+    const std::string json = stateJson();
+    if (!writeFile("state.json", [&](std::ostream& f) { f << json; }))
         return false;
-    const PrinterState s = state();
-    for (size_t i = 0; i < s.downloads.size(); ++i) {
-        if (s.downloads[i].file.empty())
-            continue; // its bytes were not kept
-        const std::vector<uint8_t> data = downloadData(i);
-        if (!writeFile(s.downloads[i].file, reinterpret_cast<const char*>(data.data()), data.size()))
+    {
+        // Straight from what the printer holds, under its lock: a copy of a
+        // full transcript and of the downloads would double what a long
+        // session holds, just to write it.
+        std::lock_guard lock(d_->mutex);
+        const Decoder& d = d_->decoder;
+        if (!writeFile("transcript.txt", [&](std::ostream& f) { d.transcript.write(f); }))
             return false;
+        for (size_t i = 0; i < d.state.downloads.size(); ++i) {
+            if (d.state.downloads[i].file.empty())
+                continue; // its bytes were not kept
+            const std::span<const uint8_t> bytes = d.downloads.bytes(i);
+            if (!writeFile(d.state.downloads[i].file, [&](std::ostream& f) {
+                    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+                }))
+                return false;
+        }
     }
     return renderPng(dir + "/paper.png", error);
 }
@@ -219,7 +230,8 @@ bool Printer::writeOutputs(const std::string& dir, std::string* error) const
 std::vector<uint8_t> Printer::downloadData(size_t index) const
 {
     std::lock_guard lock(d_->mutex);
-    return d_->decoder.downloads.data(index);
+    const std::span<const uint8_t> bytes = d_->decoder.downloads.bytes(index);
+    return {bytes.begin(), bytes.end()};
 }
 
 bool Printer::waitForBytes(uint64_t count, std::chrono::milliseconds timeout) const

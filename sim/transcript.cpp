@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
+#include <sstream>
 
 namespace sim {
 
@@ -18,15 +20,19 @@ void Transcript::add(std::string line)
     lines_.push_back(std::move(line));
 }
 
+void Transcript::write(std::ostream& out) const
+{
+    for (const std::string& l : lines_)
+        out << l << '\n';
+    if (dropped_)
+        out << "(" << dropped_ << " more lines not kept)\n";
+}
+
 std::string Transcript::text() const
 {
-    std::string s;
-    s.reserve(bytes_ + 64);
-    for (const std::string& l : lines_)
-        s.append(l).push_back('\n');
-    if (dropped_)
-        s += "(" + std::to_string(dropped_) + " more lines not kept)\n";
-    return s;
+    std::ostringstream out;
+    write(out);
+    return out.str();
 }
 
 size_t Transcript::count(const std::string& needle) const

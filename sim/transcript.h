@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ public:
     uint64_t dropped() const { return dropped_; }
     size_t bytes() const { return bytes_; }
     // transcript.txt: every kept line, then how many were not kept.
+    void write(std::ostream& out) const;
     std::string text() const;
     // Kept lines that contain `needle`.
     size_t count(const std::string& needle) const;
