@@ -219,6 +219,8 @@ TEST_F(Program, DecodeWritesTheThreeOutputs)
 
 TEST_F(Program, RefusesBadArguments)
 {
+    const std::string statusText = "paper-low\njam\n";
+    const std::string badStatus = dir.writeFile("status", {statusText.begin(), statusText.end()});
     struct Case {
         std::vector<std::string> args;
         int exit;
@@ -237,6 +239,7 @@ TEST_F(Program, RefusesBadArguments)
         {{"usb", "--root", "r", "--as", "COM1"}, 2, "--as"},
         {{"serial", "--status", "jammed"}, 2, "--status"},
         {{"serial", "--status-file", "/no/such/file"}, 1, "/no/such/file"},
+        {{"serial", "--status-file", badStatus}, 1, ":2: unknown state \"jam\""},
         // Every bad path: a one-line error and 1, never an abort.
         {{"decode", "/tmp", "--out", "x"}, 1, "/tmp"},
         {{"decode", "/etc/hostname", "--out", "/etc/hostname/out"}, 1, "/etc/hostname/out"},
