@@ -59,7 +59,7 @@ void ensureGui()
 int scaledW(const GlyphStyle& s) { return s.width * (s.doubleWidth ? 2 : 1); }
 int scaledH(const GlyphStyle& s) { return s.height * (s.doubleHeight ? 2 : 1); }
 
-void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, int paperWidth)
+void drawItems(QPainter& p, const std::deque<Paper::Item>& items, int yOffset, int paperWidth)
 {
     for (const Paper::Item& it : items) {
         const int y = it.y + yOffset;
@@ -123,22 +123,24 @@ Paper::Paper(int widthDots) : width_(widthDots > 0 ? widthDots : 384) {}
 
 int Paper::height() const { return std::min(kMaxRows, std::max(bottom_, y_)); }
 
-// Drops what has gone past the last kMaxRows rows, a quarter of them at a
-// time so that the work is spread thin; until then the rows above are kept
-// but not drawn.
+// Drops what has gone above the last kMaxRows rows. Items and notes come in
+// the order printed, so those are at the front; the rows keep their numbers,
+// which are moved back only when they grow large.
 void Paper::scrollIfNeeded()
 {
-    const int extra = std::max(bottom_, y_) - kMaxRows;
-    if (extra <= kMaxRows / 4)
+    const int top = this->top();
+    while (!items_.empty() && items_.front().y + items_.front().h <= top)
+        items_.pop_front();
+    while (!notes_.empty() && notes_.front().y < top)
+        notes_.pop_front();
+    if (top < (1 << 30))
         return;
-    std::erase_if(items_, [&](const Item& it) { return it.y + it.h <= extra; });
     for (Item& it : items_)
-        it.y -= extra;
-    std::erase_if(notes_, [&](const Note& n) { return n.y < extra; });
+        it.y -= top;
     for (Note& n : notes_)
-        n.y -= extra;
-    y_ -= extra;
-    bottom_ = std::max(0, bottom_ - extra);
+        n.y -= top;
+    y_ -= top;
+    bottom_ = std::max(0, bottom_ - top);
 }
 
 // The first row drawn: the paper shows its last kMaxRows rows.
@@ -249,7 +251,7 @@ void Paper::cut(bool full)
 void Paper::note(const std::string& text)
 {
     if (notes_.size() >= kMaxNotes)
-        notes_.erase(notes_.begin(), notes_.begin() + std::ptrdiff_t(kMaxNotes / 4));
+        notes_.pop_front();
     notes_.push_back({y_, text});
 }
 

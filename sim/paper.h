@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,9 @@ public:
         int y = 0;
         std::string text;
     };
-    const std::vector<Item>& items() const { return items_; }
-    const std::vector<Note>& notes() const { return notes_; }
+    // In the order printed, so from the top down.
+    const std::deque<Item>& items() const { return items_; }
+    const std::deque<Note>& notes() const { return notes_; }
 
 private:
     void wrapIfNeeded(int w);
@@ -81,8 +83,8 @@ private:
     int x_ = 0;
     int bottom_ = 0;
     std::vector<Item> pending_;
-    std::vector<Item> items_;
-    std::vector<Note> notes_;
+    std::deque<Item> items_;
+    std::deque<Note> notes_;
 };
 
 } // namespace sim
