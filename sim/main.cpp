@@ -1,12 +1,18 @@
 // mptest-printer: the virtual KQ printer as a program. Decodes a captured
 // byte stream, or stands at the far end of a serial or USB pseudo-terminal
 // until it is told to end, and writes transcript.txt, paper.png, state.json.
+// No Qt application is made here: the renderer makes the one it needs.
 // However it ends (a signal, the sender gone, an error), it gives back the
 // COM name it stood for and removes the device entries it made.
 #include "sim/pty.h"
+#include "sim/status.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,13 +22,19 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+#ifdef MPTEST_VERSION
+const char* const kVersion = MPTEST_VERSION;
+#else
+const char* const kVersion = MPTEST_PROJECT_VERSION;
+#endif
 
 const char* const kUsage =
     "usage:\n"
@@ -39,11 +51,16 @@ const char* const kUsage =
     "  --exit-on-close        end when the sender closes the line for good\n"
     "  --await-firmware       start in the firmware download state (an update over USB)\n"
     "  --as COMn              COM1 ... COM7, the names mptest offers\n"
+    "  --status STATE         report STATE to DLE EOT 1 ... 4: paper-out, paper-low,\n"
+    "                         cover-open, offline, cutter-error (repeat for more)\n"
+    "  --status-file PATH     add the states in PATH, one a line (# starts a comment\n"
+    "                         line), read at the start and again on SIGUSR2\n"
+    "  --version              print the version\n"
     "SIGUSR1 writes the outputs; SIGINT, SIGTERM, SIGHUP or SIGQUIT writes them and ends.\n";
 
 int usage(const std::string& why)
 {
-    std::cerr << "mptest-printer: " << why << "\n" << kUsage;
+    std::cerr << "mptest-printer: " << why << "; see --help\n";
     return 2;
 }
 
@@ -69,6 +86,34 @@ bool parseInt(const std::string& s, int lo, int hi, int* out)
     if (s.empty() || *end || errno || v < lo || v > hi)
         return false;
     *out = int(v);
+    return true;
+}
+
+// The conditions named in a status file, one a line; blank lines and lines
+// starting with # are skipped. False with the reason for a file that cannot
+// be read or names an unknown state.
+bool readStatusFile(const std::string& path, unsigned* status, std::string* why)
+{
+    std::ifstream in(path);
+    if (!in) {
+        *why = "cannot read the status file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    unsigned read = 0;
+    std::string line;
+    for (int n = 1; std::getline(in, line); ++n) {
+        line.erase(0, line.find_first_not_of(" \t\r"));
+        line.erase(line.find_last_not_of(" \t\r") + 1);
+        if (line.empty() || line[0] == '#')
+            continue;
+        const std::optional<unsigned> c = sim::statusCondition(line);
+        if (!c) {
+            *why = path + ":" + std::to_string(n) + ": unknown state \"" + line + "\"";
+            return false;
+        }
+        read |= *c;
+    }
+    *status = read;
     return true;
 }
 
@@ -123,76 +168,105 @@ namespace {
 
 int run(int argc, char** argv)
 {
-    if (argc < 2)
-        return usage("no mode given");
-    const std::string mode = argv[1];
-    if (mode == "-h" || mode == "--help") {
+    QCommandLineParser parser;
+    // The value names are not shown: the usage text is ours.
+    const auto option = [&](const char* name, bool takesValue = true) {
+        parser.addOption(takesValue ? QCommandLineOption(name, QString(), "value") : QCommandLineOption(name));
+    };
+    parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
+    for (const char* flag : {"version", "exit-on-close", "await-firmware"})
+        option(flag, false);
+    for (const char* name : {"out", "as", "root", "index", "width", "quiet", "late", "answer-preamble", "answer-string",
+                             "status", "status-file"})
+        option(name);
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(args)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty())
+            return usage("unknown option " + std::string(unknown.front().size() == 1 ? "-" : "--") +
+                         unknown.front().toStdString());
+        // "Missing value after '--out'."
+        std::string why = parser.errorText().toStdString();
+        if (!why.empty() && why.back() == '.')
+            why.pop_back();
+        if (!why.empty())
+            why[0] = char(std::tolower(static_cast<unsigned char>(why[0])));
+        return usage(why);
+    }
+    if (parser.isSet("help")) {
         std::cout << kUsage;
         return 0;
     }
+    if (parser.isSet("version")) {
+        std::cout << "mptest-printer " << kVersion << "\n";
+        return 0;
+    }
+    const auto value = [&](const char* name) { return parser.value(name).toStdString(); };
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return usage("no mode given");
+    const std::string mode = positional.front().toStdString();
     if (mode != "decode" && mode != "serial" && mode != "usb")
         return usage("unknown mode " + mode);
-
-    std::string file, out = ".", com, root;
-    int index = 0, lateMs = 2000, quietMs = 2000, width = 384;
-    bool exitOnClose = false;
-    sim::PrinterOptions options;
-    int i = 2;
+    std::string file;
     if (mode == "decode") {
-        if (argc < 3 || argv[2][0] == '-')
+        if (positional.size() < 2)
             return usage("decode needs a FILE");
-        file = argv[2];
-        i = 3;
+        file = positional[1].toStdString();
     }
-    for (; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string* v) {
-            if (i + 1 >= argc)
-                return false;
-            *v = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--exit-on-close") {
-            exitOnClose = true;
-        } else if (a == "--await-firmware") {
-            options.awaitFirmware = true;
-        } else if (!value(&v)) {
-            return usage(a + (a.rfind("--", 0) == 0 ? " needs a value" : ": unexpected argument"));
-        } else if (a == "--out") {
-            out = v;
-        } else if (a == "--as" && mode == "serial") {
-            if (!sim::isComName(v))
-                return usage("--as takes COM1 ... COM7, as mptest lists them, not \"" + v + "\"");
-            com = v;
-        } else if (a == "--root" && mode == "usb") {
-            root = v;
-        } else if (a == "--index" && mode == "usb") {
-            if (!parseInt(v, 0, 15, &index))
-                return usage("bad --index " + v);
-        } else if (a == "--width") {
-            if (!parseInt(v, 8, 4096, &width) || (width != 384 && width != 576))
-                return usage("--width is 384 or 576");
-        } else if (a == "--quiet") {
-            if (!parseInt(v, 1, 3600000, &quietMs))
-                return usage("bad --quiet " + v);
-        } else if (a == "--late") {
-            if (!parseInt(v, 0, 3600000, &lateMs))
-                return usage("bad --late " + v);
-        } else if (a == "--answer-preamble") {
-            if (!parseMode(v, &options.preambleAnswer.mode))
-                return usage("bad answer mode " + v);
-        } else if (a == "--answer-string") {
-            if (!parseMode(v, &options.readStringAnswer.mode))
-                return usage("bad answer mode " + v);
-        } else {
-            return usage("unknown option " + a);
+    if (positional.size() > (mode == "decode" ? 2 : 1))
+        return usage("unexpected argument " + positional.back().toStdString());
+    for (const auto& [name, only] : {std::pair{"as", "serial"}, {"root", "usb"}, {"index", "usb"}})
+        if (parser.isSet(name) && mode != only)
+            return usage(std::string("--") + name + " is for " + only + " only");
+
+    const std::string out = parser.isSet("out") ? value("out") : ".";
+    const std::string com = value("as");
+    const std::string root = value("root");
+    int index = 0, lateMs = 2000, quietMs = 2000, width = 384;
+    const bool exitOnClose = parser.isSet("exit-on-close");
+    sim::PrinterOptions options;
+    options.awaitFirmware = parser.isSet("await-firmware");
+    if (parser.isSet("as") && !sim::isComName(com))
+        return usage("--as takes COM1 ... COM7, as mptest lists them, not \"" + com + "\"");
+    if (parser.isSet("index") && !parseInt(value("index"), 0, 15, &index))
+        return usage("bad --index " + value("index"));
+    if (parser.isSet("width") && (!parseInt(value("width"), 8, 4096, &width) || (width != 384 && width != 576)))
+        return usage("--width is 384 or 576");
+    if (parser.isSet("quiet") && !parseInt(value("quiet"), 1, 3600000, &quietMs))
+        return usage("bad --quiet " + value("quiet"));
+    if (parser.isSet("late") && !parseInt(value("late"), 0, 3600000, &lateMs))
+        return usage("bad --late " + value("late"));
+    if (parser.isSet("answer-preamble") && !parseMode(value("answer-preamble"), &options.preambleAnswer.mode))
+        return usage("bad --answer-preamble " + value("answer-preamble"));
+    if (parser.isSet("answer-string") && !parseMode(value("answer-string"), &options.readStringAnswer.mode))
+        return usage("bad --answer-string " + value("answer-string"));
+    for (const QString& name : parser.values("status")) {
+        const std::optional<unsigned> c = sim::statusCondition(name.toStdString());
+        if (!c)
+            return usage("bad --status " + name.toStdString());
+        options.status |= *c;
+    }
+    // The file's conditions are added to those of --status, which stay.
+    const unsigned fixedStatus = options.status;
+    const std::string statusFile = value("status-file");
+    if (!statusFile.empty()) {
+        std::string why;
+        unsigned fromFile = 0;
+        if (!readStatusFile(statusFile, &fromFile, &why)) {
+            std::cerr << "mptest-printer: " << why << "\n";
+            return 1;
         }
+        options.status |= fromFile;
     }
     options.paperDots = width;
     options.downloadQuiet = std::chrono::milliseconds(quietMs);
     options.preambleAnswer.lateMs = lateMs;
     options.readStringAnswer.lateMs = lateMs;
+    options.keepReceived = 0; // only the tests read it back
 
     if (mode == "usb" && root.empty())
         return usage("usb needs --root DIR");
@@ -212,10 +286,16 @@ int run(int argc, char** argv)
             std::cerr << "mptest-printer: cannot read " << file << ": " << std::strerror(errno) << "\n";
             return 1;
         }
-        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         options.transport = sim::Transport::File;
         sim::Printer printer(options);
-        printer.feed(bytes);
+        // In pieces, so that a capture of any size is decoded in little memory.
+        std::vector<uint8_t> chunk(size_t(1) << 16);
+        while (in.read(reinterpret_cast<char*>(chunk.data()), std::streamsize(chunk.size())) || in.gcount() > 0)
+            printer.feed(std::span<const uint8_t>(chunk.data(), size_t(in.gcount())));
+        if (in.bad()) {
+            std::cerr << "mptest-printer: cannot read " << file << ": " << std::strerror(errno) << "\n";
+            return 1;
+        }
         printer.flush();
         return writeOutputs(printer, out) ? 0 : 1;
     }
@@ -223,14 +303,15 @@ int run(int argc, char** argv)
     // The signals are taken by sigwait on this thread only; block them
     // before the reader thread exists so it inherits the mask.
     signal(SIGPIPE, SIG_IGN); // a reader of our stdout that went away is no reason to die
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGHUP);  // the terminal it ran in was closed
-    sigaddset(&signals, SIGQUIT); // Ctrl-backslash
-    sigaddset(&signals, SIGUSR1);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    sigset_t handled;
+    sigemptyset(&handled);
+    sigaddset(&handled, SIGINT);
+    sigaddset(&handled, SIGTERM);
+    sigaddset(&handled, SIGHUP);  // the terminal it ran in was closed
+    sigaddset(&handled, SIGQUIT); // Ctrl-backslash
+    sigaddset(&handled, SIGUSR1);
+    sigaddset(&handled, SIGUSR2); // reread the status file
+    pthread_sigmask(SIG_BLOCK, &handled, nullptr);
 
     std::unique_ptr<sim::PtyPrinter> line;
     if (mode == "serial") {
@@ -262,10 +343,19 @@ int run(int argc, char** argv)
     auto closedSince = std::chrono::steady_clock::time_point::max();
     for (;;) {
         timespec tick{0, 100 * 1000 * 1000};
-        const int sig = sigtimedwait(&signals, nullptr, &tick);
+        const int sig = sigtimedwait(&handled, nullptr, &tick);
         if (sig == SIGUSR1) {
             line->flush();
             writeOutputs(line->printer(), out);
+        }
+        if (sig == SIGUSR2 && !statusFile.empty()) {
+            // A file that cannot be read or names an unknown state changes nothing.
+            unsigned status = 0;
+            std::string why;
+            if (readStatusFile(statusFile, &status, &why))
+                line->printer().setStatus(fixedStatus | status);
+            else
+                std::cerr << "mptest-printer: " << why << "\n";
         }
         if (sig == SIGINT || sig == SIGTERM || sig == SIGHUP || sig == SIGQUIT)
             break;

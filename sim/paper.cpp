@@ -59,7 +59,7 @@ void ensureGui()
 int scaledW(const GlyphStyle& s) { return s.width * (s.doubleWidth ? 2 : 1); }
 int scaledH(const GlyphStyle& s) { return s.height * (s.doubleHeight ? 2 : 1); }
 
-void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, int paperWidth)
+void drawItems(QPainter& p, const std::deque<Paper::Item>& items, int yOffset, int paperWidth)
 {
     for (const Paper::Item& it : items) {
         const int y = it.y + yOffset;
@@ -83,9 +83,9 @@ void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, 
             f.setStyleStrategy(QFont::NoAntialias);
             const QString text = QString::fromUtf8(it.text.c_str());
             // A character the font does not have, or one the printer could
-            // not decode, prints as a box the size of its cell.
+            // not decode (no text), prints as a box the size of its cell.
             const QList<uint> codes = text.toUcs4();
-            if (codes.isEmpty() || codes.front() == 0xFFFD || !QFontMetrics(f).inFontUcs4(codes.front())) {
+            if (codes.isEmpty() || !QFontMetrics(f).inFontUcs4(codes.front())) {
                 p.setPen(Qt::black);
                 p.drawRect(it.x + 1, y + 1, it.w - 3, it.h - 3);
                 if (s.underline)
@@ -121,7 +121,30 @@ void drawItems(QPainter& p, const std::vector<Paper::Item>& items, int yOffset, 
 
 Paper::Paper(int widthDots) : width_(widthDots > 0 ? widthDots : 384) {}
 
-int Paper::height() const { return std::max(bottom_, y_); }
+int Paper::height() const { return std::min(kMaxRows, std::max(bottom_, y_)); }
+
+// Drops what has gone above the last kMaxRows rows. Items and notes come in
+// the order printed, so those are at the front; the rows keep their numbers,
+// which are moved back only when they grow large.
+void Paper::scrollIfNeeded()
+{
+    const int top = this->top();
+    while (!items_.empty() && items_.front().y + items_.front().h <= top)
+        items_.pop_front();
+    while (!notes_.empty() && notes_.front().y < top)
+        notes_.pop_front();
+    if (top < (1 << 30))
+        return;
+    for (Item& it : items_)
+        it.y -= top;
+    for (Note& n : notes_)
+        n.y -= top;
+    y_ -= top;
+    bottom_ = std::max(0, bottom_ - top);
+}
+
+// The first row drawn: the paper shows its last kMaxRows rows.
+int Paper::top() const { return std::max(0, std::max(bottom_, y_) - kMaxRows); }
 
 void Paper::wrapIfNeeded(int w)
 {
@@ -193,13 +216,11 @@ void Paper::printLine(int feed, bool lineFeed)
     int lineH = 0;
     for (const Item& it : pending_)
         lineH = std::max(lineH, it.h);
-    if (y_ + lineH <= kMaxRows) {
-        for (Item& it : pending_) {
-            it.y = y_ + (lineH - it.h); // items stand on the line's base
-            items_.push_back(std::move(it));
-        }
-        bottom_ = std::max(bottom_, y_ + lineH);
+    for (Item& it : pending_) {
+        it.y = y_ + (lineH - it.h); // items stand on the line's base
+        items_.push_back(std::move(it));
     }
+    bottom_ = std::max(bottom_, y_ + lineH);
     pending_.clear();
     x_ = 0;
     this->feed(lineFeed ? std::max(feed, lineH) : feed);
@@ -208,7 +229,8 @@ void Paper::printLine(int feed, bool lineFeed)
 void Paper::feed(int dots)
 {
     if (dots > 0)
-        y_ = std::min(kMaxRows, y_ + dots);
+        y_ += dots;
+    scrollIfNeeded();
 }
 
 void Paper::cut(bool full)
@@ -217,7 +239,7 @@ void Paper::cut(bool full)
         printLine(0, false);
     Item it;
     it.kind = Item::CutLine;
-    it.y = std::min(y_, kMaxRows - 1);
+    it.y = y_;
     it.w = width_;
     it.h = 1;
     it.full = full;
@@ -228,8 +250,9 @@ void Paper::cut(bool full)
 
 void Paper::note(const std::string& text)
 {
-    if (notes_.size() < 10000)
-        notes_.push_back({y_, text});
+    if (notes_.size() >= kMaxNotes)
+        notes_.pop_front();
+    notes_.push_back({y_, text});
 }
 
 std::vector<std::vector<bool>> Paper::dots() const
@@ -240,7 +263,7 @@ std::vector<std::vector<bool>> Paper::dots() const
     img.fill(Qt::white);
     {
         QPainter p(&img);
-        drawItems(p, items_, 0, width_);
+        drawItems(p, items_, -top(), width_);
     }
     std::vector<std::vector<bool>> rows(size_t(h), std::vector<bool>(size_t(width_), false));
     for (int y = 0; y < h; ++y) {
@@ -255,19 +278,21 @@ bool Paper::writePng(const std::string& path, std::string* error) const
 {
     ensureGui();
     const int h = std::max(64, height() + 2 * kTopMargin);
-    QImage img(width_ + kMarginWidth, h, QImage::Format_RGB32);
+    QImage img(width_ + kMarginWidth, h, QImage::Format_RGB16); // half the memory of 32 bits: a tall paper is large
     img.fill(QColor(0xE8, 0xE8, 0xE8));
     {
         QPainter p(&img);
         p.fillRect(0, 0, width_, h, Qt::white);
-        drawItems(p, items_, kTopMargin, width_);
+        drawItems(p, items_, kTopMargin - top(), width_);
         QFont f(gFamily);
         f.setPixelSize(12);
         p.setFont(f);
         p.setPen(QColor(0x30, 0x30, 0xA0));
         int lastY = -100;
         for (const Note& n : notes_) {
-            int y = std::max(n.y + kTopMargin, lastY + 14); // keep notes from overlapping
+            if (n.y < top())
+                continue;
+            int y = std::max(n.y - top() + kTopMargin, lastY + 14); // keep notes from overlapping
             if (y + 12 > h)
                 break;
             p.drawText(width_ + 6, y + 11, QString::fromUtf8(n.text.c_str()));

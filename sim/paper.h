@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,19 +22,22 @@ struct GlyphStyle {
 
 class Paper {
 public:
-    // The paper stops growing at this many rows (2.5 m at 8 dots a mm), so
-    // that a long stream cannot make a picture too big to hold; the rest is
-    // still decoded and in the transcript, just not drawn.
+    // The paper keeps its last this many rows (2.5 m at 8 dots a mm), so
+    // that a long stream can neither make a picture too big to hold nor
+    // fill memory; what scrolled off is still in the transcript.
     static constexpr int kMaxRows = 20000;
+    // Notes kept, the last ones.
+    static constexpr size_t kMaxNotes = 10000;
 
     explicit Paper(int widthDots = 384);
 
     int width() const { return width_; }
-    // Rows used so far, the line being built not included.
+    // Rows used so far (at most kMaxRows), the line being built not included.
     int height() const;
     int cursorY() const { return y_; }
 
     // Line buffer.
+    // An empty `utf8` is a code that could not be decoded: a box.
     void addGlyph(const std::string& utf8, const GlyphStyle& style, int rightSpacing);
     // Bit image columns: `dotsHigh` is 8 or 24; each column is dotsHigh/8
     // bytes, the most significant bit at the top.
@@ -65,19 +69,22 @@ public:
         int y = 0;
         std::string text;
     };
-    const std::vector<Item>& items() const { return items_; }
-    const std::vector<Note>& notes() const { return notes_; }
+    // In the order printed, so from the top down.
+    const std::deque<Item>& items() const { return items_; }
+    const std::deque<Note>& notes() const { return notes_; }
 
 private:
     void wrapIfNeeded(int w);
+    void scrollIfNeeded();
+    int top() const;
 
     int width_;
     int y_ = 0;
     int x_ = 0;
     int bottom_ = 0;
     std::vector<Item> pending_;
-    std::vector<Item> items_;
-    std::vector<Note> notes_;
+    std::deque<Item> items_;
+    std::deque<Note> notes_;
 };
 
 } // namespace sim

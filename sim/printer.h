@@ -2,7 +2,9 @@
 // the maker's 1C AA / 1B 1D commands), keeps the printer's state, prepares
 // the answers the printer gives, and records what was printed for the
 // transcript, state.json and paper.png. Thread-safe: a transport thread
-// feeds it while a test thread inspects it.
+// feeds it while a test thread inspects it. However long it runs, what it
+// holds stays bounded: each record keeps its first or last part, counts and
+// digests cover everything.
 #pragma once
 
 #include <array>
@@ -64,7 +66,8 @@ struct DownloadSession {
     std::string sha256; // lowercase hex, set when the session has ended
     bool open = true;
     unsigned baud = 0;  // line speed when the session started (serial only)
-    std::string file;   // its bytes, beside state.json: "download-1-firmware.bin"
+    std::string file;   // its bytes, beside state.json: "download-1-firmware.bin"; empty once dropped
+    uint64_t kept = 0;  // bytes of it in that file: all, unless it outgrew what is kept
 };
 
 struct DrawerKick {
@@ -77,6 +80,9 @@ struct Cut {
     bool full = true;
     std::string command; // "ESC i", "ESC m", "GS V 66 01", ...
 };
+
+// Serial speeds by the index 1C AA 22 sets.
+inline constexpr unsigned kBaudRates[] = {1200, 2400, 4800, 9600, 19200, 38400};
 
 struct PrinterState {
     // ESC ! print mode byte and FS ! Chinese mode byte.
@@ -97,9 +103,15 @@ struct PrinterState {
     int baudIndex = -1;
     std::array<uint8_t, 6> storedString{};
     bool storedStringSet = false;
+    // The last kMaxListed of each; the counts cover all.
+    static constexpr size_t kMaxListed = 1000;
     std::vector<DownloadSession> downloads;
     std::vector<DrawerKick> drawerKicks;
     std::vector<Cut> cuts;
+    uint64_t drawerKickCount = 0;
+    uint64_t cutCount = 0;
+    // The conditions the printer reports (StatusCondition bits, sim/status.h).
+    unsigned status = 0;
     int machineNumberPrints = 0;
     int blackMarkFeeds = 0;
     int carriageDrives = 0;
@@ -122,6 +134,10 @@ struct PrinterOptions {
     // The printer starts in its firmware-download state, as one switched on
     // for an update over USB, where no 1C AA 55 01 comes first.
     bool awaitFirmware = false;
+    // The conditions it reports from the start (StatusCondition bits).
+    unsigned status = 0;
+    // The first bytes received kept for received(); the count covers all.
+    size_t keepReceived = size_t(16) << 20;
 };
 
 class Paper;
@@ -158,11 +174,15 @@ public:
     // Changes only how the printer answers, e.g. on a running transport.
     void setAnswers(const AnswerConfig& preamble, const AnswerConfig& readString);
     PrinterOptions options() const;
+    // Changes the conditions it reports (StatusCondition bits), e.g. while
+    // it runs; a reset keeps them.
+    void setStatus(unsigned status);
 
     std::vector<std::string> transcript() const;
     std::string transcriptText() const;
     PrinterState state() const;
     std::string stateJson() const;
+    // The bytes received, the first options().keepReceived of them.
     std::vector<uint8_t> received() const;
     // The bytes of download `index` of state().downloads (empty when none).
     std::vector<uint8_t> downloadData(size_t index) const;
@@ -195,7 +215,7 @@ private:
 
 // "1B 40 0A" for bytes.
 std::string hexBytes(std::span<const uint8_t> bytes);
-// GBK bytes to UTF-8 (unknown sequences as U+FFFD).
-std::string gbkToUtf8(std::span<const uint8_t> bytes);
+// state.json's text for `state`.
+std::string stateJson(const PrinterState& state);
 
 } // namespace sim

@@ -188,12 +188,16 @@ void PtyPrinter::readAvailable(Clock::time_point now)
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n <= 0)
             return; // EAGAIN, or EIO when the sender has closed the line
+        // A sender that wrote and closed at once, before the line was
+        // looked at, was there all the same.
+        everConnected_ = true;
         // The line settings at the time of arrival: the sender may switch
         // speed right after its write, so look now, before anything else.
         const LineInfo line = lineOf(master_);
         {
             std::lock_guard lock(mutex_);
-            chunks_.push_back({size_t(n), line});
+            if (chunks_.size() < kMaxChunks)
+                chunks_.push_back({size_t(n), line});
         }
         printer_.feed(std::span<const uint8_t>(buf, size_t(n)), now, line);
         if (hold_)
@@ -326,50 +330,70 @@ UsbPrinter::UsbPrinter(const std::string& root, int index, PrinterOptions option
     const std::string lp = "lp" + std::to_string(index);
     const fs::path sysDir = fs::path(root) / "sys/class/usbmisc" / lp;
     const fs::path devDir = fs::path(root) / "dev/usb";
+    const fs::path node = devDir / lp;
     std::error_code ec;
-    // The folders on the way that are not there yet are made here, and so
-    // removed at the end (deepest first, each only when empty).
-    std::vector<std::string> folders;
-    for (const fs::path& leaf : {sysDir / "device", devDir})
-        for (fs::path p = leaf; !p.empty() && !fs::exists(p, ec) && p != p.parent_path(); p = p.parent_path())
-            if (std::find(folders.begin(), folders.end(), p.string()) == folders.end())
-                folders.push_back(p.string());
-    std::sort(folders.begin(), folders.end(),
-              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
-    fs::create_directories(sysDir / "device", ec);
-    if (!ec)
-        fs::create_directories(devDir, ec);
-    device_path_ = (devDir / lp).string();
-    bool good = !ec && writeFile((sysDir / "dev").string(), "180:" + std::to_string(index) + "\n") &&
-                writeFile((sysDir / "device/ieee1284_id").string(), kDeviceId);
+    // Folders are made one level at a time and noted as made, so that the
+    // end removes exactly what was made here and nothing that was there.
+    auto makeFolders = [&](const fs::path& leaf) {
+        std::vector<fs::path> chain;
+        for (fs::path p = leaf; !p.empty() && p != p.parent_path(); p = p.parent_path())
+            chain.push_back(p);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            if (fs::create_directory(*it, ec))
+                made_.push_back(it->string());
+            else if (ec)
+                return false;
+        }
+        return true;
+    };
+    auto makeFile = [&](const fs::path& path, const std::string& text) {
+        const bool there = fs::exists(fs::symlink_status(path, ec));
+        if (!writeFile(path.string(), text))
+            return false;
+        if (!there)
+            made_.push_back(path.string());
+        return true;
+    };
+    // A node that leads to a terminal belongs to a running printer at this
+    // index; one that leads nowhere was left by a printer that was killed.
+    const bool taken = fs::exists(node, ec);
+    if (!taken)
+        fs::remove(node, ec);
+    bool good = !taken && makeFolders(sysDir / "device") && makeFolders(devDir) &&
+                makeFile(sysDir / "dev", "180:" + std::to_string(index) + "\n") &&
+                makeFile(sysDir / "device/ieee1284_id", kDeviceId);
     if (good) {
-        fs::remove(device_path_, ec);
-        fs::create_symlink(slavePath(), device_path_, ec);
+        fs::create_symlink(slavePath(), node, ec);
         good = !ec;
+        if (good)
+            made_.push_back(node.string());
     }
     if (!good) {
         // Leave the printer unusable but say why, and nothing behind.
-        setError(ec ? ec.message() : std::string("cannot write ") + sysDir.string());
-        for (const fs::path& p : {(sysDir / "device/ieee1284_id"), sysDir / "dev"})
-            fs::remove(p, ec);
-        for (const std::string& p : folders)
-            fs::remove(p, ec);
-        device_path_.clear();
+        setError(taken ? node.string() + " is there already: another printer at index " + std::to_string(index)
+                 : ec  ? ec.message()
+                       : std::string("cannot write ") + sysDir.string());
+        removeMade();
         stop();
         return;
     }
-    made_ = {device_path_, (sysDir / "device/ieee1284_id").string(), (sysDir / "dev").string(),
-             (sysDir / "device").string(), sysDir.string()};
-    made_.insert(made_.end(), folders.begin(), folders.end());
+    device_path_ = node.string();
     start();
+}
+
+// Deepest first: each entry was made after the folder that holds it.
+void UsbPrinter::removeMade()
+{
+    std::error_code ec;
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+        std::filesystem::remove(*it, ec);
+    made_.clear();
 }
 
 UsbPrinter::~UsbPrinter()
 {
     stop();
-    std::error_code ec;
-    for (const std::string& p : made_)
-        std::filesystem::remove(p, ec);
+    removeMade();
 }
 
 } // namespace sim

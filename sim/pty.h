@@ -42,6 +42,8 @@ public:
     void holdLine(bool hold);
     // The line settings the sender gave the slave side, now.
     LineInfo currentLine() const;
+    // The first kMaxChunks chunks read.
+    static constexpr size_t kMaxChunks = 16384;
     std::vector<Chunk> chunks() const;
     std::vector<uint8_t> received() const { return printer_.received(); }
     // Whether a sender has the slave side open.
@@ -128,7 +130,8 @@ bool isComName(const std::string& name);
 
 // A USB printer as the usblp driver shows it, under a device root:
 // ROOT/sys/class/usbmisc/lpN/{dev,device/ieee1284_id} and the symbolic
-// link ROOT/dev/usb/lpN to the slave side.
+// link ROOT/dev/usb/lpN to the slave side. It ends by removing what it made
+// (the folders on the way included), and only that.
 class UsbPrinter : public PtyPrinter {
 public:
     static constexpr const char* kDeviceId = "MFG:KQ;CMD:ESC/POS;MDL:KQ58;CLS:PRINTER;";
@@ -139,10 +142,12 @@ public:
     const std::string& devicePath() const { return device_path_; }
 
 private:
+    void removeMade();
+
     std::string root_;
     int index_;
     std::string device_path_;
-    std::vector<std::string> made_; // files and folders to remove, in order
+    std::vector<std::string> made_; // the files and folders it made, in the order made
 };
 
 } // namespace sim

@@ -7,9 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonValue>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <termios.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -208,32 +212,42 @@ TEST_F(Program, DecodeWritesTheThreeOutputs)
     EXPECT_EQ(r.err, "");
     // What the outputs hold is the decoder's and the renderer's business.
     EXPECT_NE(ReadText(dir / "out/transcript.txt").find("TEXT \"HELLO\""), std::string::npos);
-    EXPECT_NE(ReadText(dir / "out/state.json").find("\"kind\": \"firmware\""), std::string::npos);
+    const QJsonDocument state = QJsonDocument::fromJson(QByteArray::fromStdString(ReadText(dir / "out/state.json")));
+    EXPECT_EQ(state["downloads"][0]["kind"].toString(), "firmware");
     EXPECT_GT(fs::file_size(dir / "out/paper.png"), 0u);
 }
 
 TEST_F(Program, RefusesBadArguments)
 {
+    const std::string statusText = "paper-low\njam\n";
+    const std::string badStatus = dir.writeFile("status", {statusText.begin(), statusText.end()});
     struct Case {
         std::vector<std::string> args;
         int exit;
+        const char* names; // what the one line names
     } cases[] = {
-        {{}, 2},
-        {{"print"}, 2},
-        {{"decode"}, 2},
-        {{"decode", "/no/such/file", "--out", "x"}, 1},
-        {{"serial", "--width", "500"}, 2},
-        {{"serial", "--answer-preamble", "maybe"}, 2},
-        {{"usb", "--out", "x"}, 2},
-        {{"serial", "--bogus", "1"}, 2},
+        {{}, 2, "no mode"},
+        {{"print"}, 2, "print"},
+        {{"decode"}, 2, "FILE"},
+        {{"decode", "/no/such/file", "--out", "x"}, 1, "/no/such/file"},
+        {{"serial", "--width", "500"}, 2, "--width"},
+        {{"serial", "--answer-preamble", "maybe"}, 2, "--answer-preamble"},
+        {{"usb", "--out", "x"}, 2, "--root"},
+        {{"serial", "--bogus", "1"}, 2, "--bogus"},
+        {{"serial", "--bogus"}, 2, "--bogus"},
+        {{"serial", "--out"}, 2, "--out"},
+        {{"usb", "--root", "r", "--as", "COM1"}, 2, "--as"},
+        {{"serial", "--status", "jammed"}, 2, "--status"},
+        {{"serial", "--status-file", "/no/such/file"}, 1, "/no/such/file"},
+        {{"serial", "--status-file", badStatus}, 1, ":2: unknown state \"jam\""},
         // Every bad path: a one-line error and 1, never an abort.
-        {{"decode", "/tmp", "--out", "x"}, 1},
-        {{"decode", "/etc/hostname", "--out", "/etc/hostname/out"}, 1},
-        {{"serial", "--out", "/etc/hostname/out"}, 1},
-        {{"usb", "--root", "/etc/hostname/root", "--out", "x"}, 1},
+        {{"decode", "/tmp", "--out", "x"}, 1, "/tmp"},
+        {{"decode", "/etc/hostname", "--out", "/etc/hostname/out"}, 1, "/etc/hostname/out"},
+        {{"serial", "--out", "/etc/hostname/out"}, 1, "/etc/hostname/out"},
+        {{"usb", "--root", "/etc/hostname/root", "--out", "x"}, 1, "/etc/hostname/root"},
         // Only the names mptest offers (the whole rule: the COM name test).
-        {{"serial", "--as", "COM0"}, 2},
-        {{"serial", "--as", ""}, 2},
+        {{"serial", "--as", "COM0"}, 2, "COM0"},
+        {{"serial", "--as", ""}, 2, "--as"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{printer};
@@ -242,12 +256,16 @@ TEST_F(Program, RefusesBadArguments)
         const Result r = RunToEnd(args, {configHome()}, dir.path());
         EXPECT_EQ(r.exitCode, c.exit) << r.err;
         EXPECT_EQ(r.out, ""); // refused before any session began
-        EXPECT_NE(r.err, "");  // and says why
-        if (c.exit == 1) {
-            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err; // in one line
-        }
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err; // in one line
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("see --help") != std::string::npos, c.exit == 2) << r.err;
     }
     EXPECT_FALSE(fs::exists(conf())); // a refused --as records nothing
+
+    const Result version = RunToEnd({printer, "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("mptest-printer ", 0), 0u) << version.out;
+    EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1) << version.out;
 }
 
 using Session = Program;
@@ -262,10 +280,13 @@ TEST_F(Session, EveryEndingCleansUp)
         const char* what;
         int signal; // 0: the sender closes the line and --exit-on-close ends it
         bool usb;
+        bool atOnce = false;            // the sender writes and closes before the printer looks
+        std::vector<std::string> there; // folders under the device root before it starts
     } cases[] = {
         {"SIGTERM", SIGTERM, false}, {"SIGINT", SIGINT, false}, {"SIGHUP", SIGHUP, false},
-        {"SIGQUIT", SIGQUIT, false}, {"end of input", 0, false}, {"usb, SIGHUP", SIGHUP, true},
-        {"usb, SIGQUIT", SIGQUIT, true},
+        {"SIGQUIT", SIGQUIT, false}, {"end of input", 0, false}, {"end of input at once", 0, false, true},
+        {"usb, SIGHUP", SIGHUP, true}, {"usb, SIGQUIT", SIGQUIT, true},
+        {"usb, into folders that were there", SIGTERM, true, false, {"dev/usb", "sys/class/usbmisc/lp0/device"}},
     };
     fs::create_directories(fs::path(conf()).parent_path());
     for (const Case& c : cases) {
@@ -273,6 +294,18 @@ TEST_F(Session, EveryEndingCleansUp)
         dir.writeFile("cfg/mptest/serial.conf", {before.begin(), before.end()});
         const fs::path out = fs::path(dir.path()) / "out" / c.what;
         const std::string root = dir / "root";
+        for (const std::string& folder : c.there)
+            fs::create_directories(fs::path(root) / folder);
+        const auto tree = [&] {
+            std::vector<std::string> paths;
+            std::error_code ec;
+            for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+                 it.increment(ec))
+                paths.push_back(it->path().string());
+            std::sort(paths.begin(), paths.end());
+            return paths;
+        };
+        const std::vector<std::string> treeBefore = tree();
         std::vector<std::string> args{printer};
         if (c.usb)
             args.insert(args.end(), {"usb", "--root", root});
@@ -292,10 +325,12 @@ TEST_F(Session, EveryEndingCleansUp)
         const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(fd, 0);
         EXPECT_EQ(write(fd, "PING\n", 5), 5);
-        // The printer has the bytes once it has decoded them: ask for the
-        // outputs until the transcript shows them.
-        EXPECT_TRUE(DumpUntilSeen(r.pid, out, "TEXT \"PING\""));
-        fs::remove_all(out); // what the ending writes is checked below
+        if (!c.atOnce) {
+            // The printer has the bytes once it has decoded them: ask for the
+            // outputs until the transcript shows them.
+            EXPECT_TRUE(DumpUntilSeen(r.pid, out, "TEXT \"PING\""));
+            fs::remove_all(out); // what the ending writes is checked below
+        }
         close(fd); // the end of input, for --exit-on-close
         if (c.signal != 0)
             kill(r.pid, c.signal);
@@ -306,8 +341,11 @@ TEST_F(Session, EveryEndingCleansUp)
         EXPECT_TRUE(fs::exists(out / "state.json"));
         EXPECT_EQ(ReadText(conf()), before);
         EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(conf()).parent_path()), fs::directory_iterator()), 1);
-        // Nothing it made is left, not even the folders on the way.
-        EXPECT_FALSE(fs::exists(root));
+        // Nothing it made is left, not even the folders on the way, and
+        // everything that was there is.
+        EXPECT_EQ(tree(), treeBefore);
+        EXPECT_EQ(fs::exists(root), !c.there.empty());
+        fs::remove_all(root);
     }
 }
 
@@ -336,4 +374,51 @@ TEST_F(Session, ConcurrentRegistrationsAreAllKept)
         }
         EXPECT_EQ(ReadText(conf()), "");
     }
+}
+
+// The conditions a technician sets: --status from the start, the status
+// file's added and reread on SIGUSR2. Each DLE EOT request is answered on the
+// line and named in the transcript with its answer.
+TEST_F(Session, StatusRequestsAnswerTheConditionsSet)
+{
+    const auto text = [](const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); };
+    const std::string file = dir.writeFile("status", text("# set by hand\npaper-out\n"));
+    Child r = Launch({printer, "serial", "--status", "offline", "--status-file", file, "--out", dir / "out"},
+                     {configHome()}, {});
+    ASSERT_GT(r.pid, 0);
+    const std::string first = ReadLine(r.out, 30s);
+    ASSERT_EQ(first.rfind("serial: ", 0), 0u) << first;
+    const int fd = open(first.substr(8).c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios raw{};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    // The answer to DLE EOT n, or -1 when none came within 5 s.
+    const auto ask = [&](uint8_t n) {
+        const uint8_t request[] = {0x10, 0x04, n};
+        if (write(fd, request, sizeof request) != ssize_t(sizeof request))
+            return -1;
+        pollfd p{fd, POLLIN, 0};
+        uint8_t answer = 0;
+        return poll(&p, 1, 5000) == 1 && read(fd, &answer, 1) == 1 ? int(answer) : -1;
+    };
+    EXPECT_EQ(ask(1), 0x1E); // offline
+    EXPECT_EQ(ask(4), 0x7E); // paper out
+    fs::rename(dir.writeFile("status.new", text("cover-open\n")), file); // never read half written
+    kill(r.pid, SIGUSR2);
+    // The reread is not seen from here: ask until the answer changes.
+    int cover = -1;
+    for (int i = 0; i < 100 && cover != 0x16; ++i)
+        cover = ask(2);
+    EXPECT_EQ(cover, 0x16);
+    EXPECT_EQ(ask(4), 0x12); // paper back
+    EXPECT_EQ(ask(1), 0x1E); // --status offline stays
+    close(fd);
+    kill(r.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(r.pid, 30s), 0);
+    close(r.out);
+    const std::string transcript = ReadText(dir / "out/transcript.txt");
+    for (const char* line : {"10 04 04  DLE EOT 4 (paper roll sensor) -> 7E\n", "10 04 02  DLE EOT 2 (offline cause) -> 16\n"})
+        EXPECT_NE(transcript.find(line), std::string::npos) << line;
 }

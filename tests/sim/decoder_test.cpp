@@ -2,7 +2,16 @@
 // program sends, to its transcript line and state; chunking; truncation.
 #include "sim/printer.h"
 
+#include "sim/downloads.h"
+#include "sim/paper.h"
+#include "sim/status.h"
+#include "sim/transcript.h"
+
 #include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <random>
@@ -29,6 +38,14 @@ Bytes cat(std::initializer_list<Bytes> parts)
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+QJsonObject parseState(const Printer& p)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(p.stateJson()), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << p.stateJson();
+    return doc.object();
+}
 
 } // namespace
 
@@ -84,7 +101,15 @@ TEST(Decoder, EachCommandToItsTranscriptLine)
          {"TEXT \"测试A\"", "LF", "1C 2E  FS . Chinese mode off", "TEXT \"A\xC2\xB2\"", "LF"}},
         // The Chinese test's zone 5 (A8 40 …); a lone lead byte at the end.
         {{0xA8, 0x40, 0xA8, 0x41, 0x0A}, {"TEXT \"ˊˋ\""}},
-        {{0x41, 0xB2}, {"TEXT \"A\xEF\xBF\xBD\""}},
+        // What does not decode is a '?' and, after the text, its bytes: a lone
+        // lead byte, a lead byte before one that is no trail, a code GBK lacks.
+        {{0x41, 0xB2}, {"TEXT \"A?\" (undecodable: B2)"}},
+        {{'?', 0x81, 0x20, 0xA8, 0x7F, 0xB2, 0xE2}, {"TEXT \"?? ?测\" (undecodable: 81, A8 7F)"}},
+        // Real-time status requests, answered as a ready printer.
+        {{0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04},
+         {"10 04 01  DLE EOT 1 (printer status) -> 16", "10 04 02  DLE EOT 2 (offline cause) -> 12",
+          "10 04 03  DLE EOT 3 (error cause) -> 12", "10 04 04  DLE EOT 4 (paper roll sensor) -> 12"}},
+        {{0x10, 0x04, 0x05}, {"unknown 10 04 05"}},
         // Unknown commands lose only themselves.
         {{0x1B, 0x7E}, {"unknown 1B 7E"}},
         {{0x1C, 0x99}, {"unknown 1C 99"}},
@@ -106,6 +131,7 @@ TEST(Decoder, EachCommandToItsTranscriptLine)
         {{0x1B, 0x1D, 0x00, 0x01, 0x7A}, {"truncated 1B 1D 00 01 7A"}},
         {{0x1C, 0xAA, 0x12, 0x01}, {"truncated 1C AA 12 01"}},
         {{0x1D, 0x56, 0x66}, {"truncated 1D 56 66"}},
+        {{0x10, 0x04}, {"truncated 10 04"}},
     };
     const Bytes after{0x1C, 0xAA, 0x23, 0x01, 0x1B, 0x40};
     for (const Case& c : cases) {
@@ -162,11 +188,18 @@ TEST(Decoder, CommandsChangeTheState)
     ASSERT_EQ(s.cuts.size(), 3u);
     EXPECT_EQ((std::vector<bool>{s.cuts[0].full, s.cuts[1].full}), (std::vector<bool>{true, false}));
     EXPECT_EQ(s.cuts[2].command, "GS V 66 01");
-    const std::string j = p.stateJson();
-    for (const char* field : {"\"machineNumber\": \"ABCdef123456\"", "\"headOffset\": {\"units\": 65519, \"mm\": ",
-                              "\"cutOffset\": {\"units\": 244, \"mm\": 42.94}",
-                              "\"markDistance\": {\"units\": 568, \"mm\": 99.97}"})
-        EXPECT_NE(j.find(field), std::string::npos) << field << " in " << j;
+    const QJsonObject j = parseState(p);
+    EXPECT_EQ(j["machineNumber"].toString(), "ABCdef123456");
+    const QJsonObject mark = j["blackMark"].toObject();
+    EXPECT_EQ(mark["headOffset"]["units"].toInt(), 65519);
+    EXPECT_EQ(mark["headOffset"]["mm"].toDouble(), 11531.34);
+    EXPECT_EQ(mark["cutOffset"]["mm"].toDouble(), 42.94);
+    EXPECT_EQ(mark["markDistance"]["mm"].toDouble(), 99.97);
+    EXPECT_EQ(j["storedString"].toString(), "7A 78 74 6B 70 6A");
+    EXPECT_EQ(j["baud"].toInt(), 9600);
+    EXPECT_EQ(j["cutter"], QJsonValue(false));
+    EXPECT_EQ(j["cuts"][2]["command"].toString(), "GS V 66 01");
+    EXPECT_EQ(j["drawerKicks"][0]["on"].toInt(), 0x33);
 
     // ESC @ restores the print modes and Chinese mode, keeps the settings.
     p.feed(Bytes{0x1B, 0x40});
@@ -246,20 +279,23 @@ TEST(Decoder, DownloadLengthAndDigest)
         ASSERT_EQ(p.state().downloads.size(), 1u);
         EXPECT_FALSE(p.state().downloads[0].open);
         EXPECT_EQ(p.downloadData(0), text("abc"));
-        EXPECT_NE(p.stateJson().find(std::string("\"kind\": \"") + c.kind + "\", \"length\": 3, \"sha256\": "
-                                     "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\""),
-                  std::string::npos)
-            << p.stateJson();
+        const QJsonObject d = parseState(p)["downloads"][0].toObject();
+        EXPECT_EQ(d["kind"].toString(), c.kind);
+        EXPECT_EQ(d["length"].toInt(), 3);
+        EXPECT_EQ(d["sha256"].toString(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
         EXPECT_EQ(p.countLines(std::string("download ") + c.kind + " ended (end of input): 3 bytes"), 1u);
         // The download is not printed; what follows it is.
         EXPECT_EQ(p.countLines("TEXT"), 0u);
         p.feed(text("x\n"));
         EXPECT_EQ(p.countLines("TEXT"), 1u);
-        if (c.awaitFirmware) { // a reset switches it on again
-            p.reset();
-            EXPECT_EQ(p.state().downloads.size(), 1u);
-            EXPECT_TRUE(p.state().downloads[0].open);
-        }
+        // A download that got no byte is not listed: after a reset that
+        // switches it on again, or after the command alone.
+        p.reset();
+        if (!c.awaitFirmware)
+            p.feed(c.start);
+        p.flush();
+        EXPECT_EQ(parseState(p)["downloads"].toArray().size(), 0);
+        EXPECT_EQ(p.countLines(" ended ("), 0u);
     }
 }
 
@@ -307,5 +343,122 @@ TEST(Decoder, ReadStringAnswerVariants)
             EXPECT_EQ(answers[0].bytes, c.expected);
             EXPECT_EQ(answers[0].delayMs, c.delay);
         }
+    }
+}
+
+// DLE EOT n in each condition, alone and together: the answer bytes, and a
+// change while it runs applies to the next request.
+TEST(Decoder, StatusAnswersFollowTheConditions)
+{
+    struct Case {
+        unsigned status;
+        std::array<uint8_t, 4> answers; // to DLE EOT 1 ... 4
+        std::vector<std::string> names;
+    } cases[] = {
+        {0, {0x16, 0x12, 0x12, 0x12}, {}},
+        {sim::kPaperOut, {0x1E, 0x32, 0x12, 0x7E}, {"paper-out"}},
+        {sim::kPaperLow, {0x16, 0x12, 0x12, 0x1E}, {"paper-low"}},
+        {sim::kCoverOpen, {0x1E, 0x16, 0x12, 0x12}, {"cover-open"}},
+        {sim::kOffline, {0x1E, 0x12, 0x12, 0x12}, {"offline"}},
+        {sim::kCutterError, {0x1E, 0x52, 0x1A, 0x12}, {"cutter-error"}},
+        {sim::kPaperLow | sim::kCoverOpen, {0x1E, 0x16, 0x12, 0x1E}, {"paper-low", "cover-open"}},
+    };
+    const Bytes requests{0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
+    Printer running; // one printer whose conditions change between requests
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.names));
+        sim::PrinterOptions o;
+        o.status = c.status;
+        Printer p(o);
+        running.setStatus(c.status);
+        for (Printer* printer : {&p, &running}) {
+            printer->feed(requests);
+            std::vector<uint8_t> got;
+            for (const sim::Answer& a : printer->takeAnswers()) {
+                EXPECT_EQ(a.delayMs, 0);
+                got.insert(got.end(), a.bytes.begin(), a.bytes.end());
+            }
+            EXPECT_EQ(got, std::vector<uint8_t>(c.answers.begin(), c.answers.end()));
+            EXPECT_EQ(printer->transcript().back(), "10 04 04  DLE EOT 4 (paper roll sensor) -> " + sim::hex2(c.answers[3]));
+        }
+        std::vector<std::string> names;
+        for (const auto& v : parseState(p)["status"].toArray())
+            names.push_back(v.toString().toStdString());
+        EXPECT_EQ(names, c.names);
+        running.reset(); // keeps the conditions
+        EXPECT_EQ(running.state().status, c.status);
+    }
+    // Every bit a condition sets has its meaning in the table of bits.
+    for (const sim::StatusConditionRow& row : sim::kStatusConditions)
+        for (int n = 1; n <= 4; ++n) {
+            uint8_t described = 0;
+            for (const sim::StatusBit& bit : sim::kStatusBits)
+                described |= bit.request == n ? bit.mask : 0;
+            EXPECT_EQ(row.bits[size_t(n - 1)] & ~described, 0) << row.name << ", request " << n;
+        }
+}
+
+// A long session holds bounded memory: each record stays within its cap
+// while the counts and digests cover every byte. The paper keeps its last
+// part, so the end of the stream is on it.
+TEST(Decoder, LongSessionsStayWithinTheCaps)
+{
+    sim::PrinterOptions o;
+    o.keepReceived = 1 << 20;
+    Printer p(o);
+    const auto t0 = sim::Clock::now();
+    const Bytes pass = cat({Bytes(200, 'H'), {0x0A, 0x1B, 0x69, 0x1B, 0x70, 0x00, 0x01, 0x01}});
+    uint64_t fed = 0;
+    const int passes = int(sim::PrinterState::kMaxListed) + 500;
+    for (int i = 0; i < passes; ++i) {
+        p.feed(pass, t0);
+        fed += pass.size();
+    }
+    // Two downloads, larger together than what is kept of them.
+    const Bytes chunk(1 << 20, 0x5A);
+    const size_t mib = sim::Downloads::kMaxKeptBytes >> 20;
+    for (int d = 0; d < 2; ++d) {
+        p.feed(Bytes{0x1C, 0xAA, 0x55, 0x01}, t0);
+        for (size_t i = 0; i < mib; ++i)
+            p.feed(chunk, t0);
+        p.flush();
+        fed += 4 + mib * chunk.size();
+    }
+    p.feed(cat({{0x1D, 0x0C}, text("END"), {0x0A}}), t0);
+    fed += 6;
+    p.flush();
+
+    const sim::PrinterState s = p.state();
+    EXPECT_EQ(s.bytesReceived, fed);
+    EXPECT_EQ(p.received().size(), o.keepReceived);
+    EXPECT_EQ(s.cuts.size(), sim::PrinterState::kMaxListed);
+    EXPECT_EQ(s.drawerKicks.size(), sim::PrinterState::kMaxListed);
+    EXPECT_EQ((std::vector<uint64_t>{s.cutCount, s.drawerKickCount, uint64_t(s.blackMarkFeeds)}),
+              (std::vector<uint64_t>{uint64_t(passes), uint64_t(passes), 1}));
+    ASSERT_EQ(s.downloads.size(), 2u);
+    EXPECT_EQ(s.downloads[1].length, sim::Downloads::kMaxKeptBytes);
+    EXPECT_EQ(s.downloads[1].kept, sim::Downloads::kMaxKeptBytes);
+    EXPECT_EQ(p.downloadData(1).size(), sim::Downloads::kMaxKeptBytes);
+    EXPECT_EQ((std::vector<uint64_t>{s.downloads[0].length, s.downloads[0].kept}),
+              (std::vector<uint64_t>{sim::Downloads::kMaxKeptBytes, 0}));
+    EXPECT_TRUE(s.downloads[0].file.empty());
+    EXPECT_EQ(s.downloads[0].sha256, s.downloads[1].sha256); // over every byte, kept or not
+    EXPECT_LE(p.paperHeight(), sim::Paper::kMaxRows);
+    // The paper's last rows are the last line, as a paper with it alone shows it.
+    Printer end;
+    end.feed(text("END\n"));
+    const auto last = end.paperDots(), dots = p.paperDots();
+    ASSERT_GE(dots.size(), last.size());
+    EXPECT_TRUE(std::equal(last.begin(), last.end(), dots.end() - std::ptrdiff_t(last.size())));
+
+    // The transcript keeps its first lines up to a number of lines and of bytes.
+    for (const size_t length : {size_t(1), sim::Transcript::kMaxBytes / sim::Transcript::kMaxLines * 4}) {
+        sim::Transcript t;
+        for (size_t i = 0; i < sim::Transcript::kMaxLines + 10; ++i)
+            t.add(std::string(length, 'x'));
+        EXPECT_LE(t.lines().size(), sim::Transcript::kMaxLines);
+        EXPECT_LE(t.bytes(), sim::Transcript::kMaxBytes);
+        EXPECT_EQ(t.lines().size() + t.dropped(), sim::Transcript::kMaxLines + 10);
+        EXPECT_EQ(t.text().substr(t.text().rfind('(')), "(" + std::to_string(t.dropped()) + " more lines not kept)\n");
     }
 }

@@ -98,8 +98,18 @@ TEST(UsbPrinter, MakesTheDeviceLayoutAndRemovesIt)
         EXPECT_EQ(fs::read_symlink(root / "dev/usb/lp0"), lp0.slavePath());
         EXPECT_EQ(lp1.devicePath(), (root / "dev/usb/lp1"));
 
-        // Through the link, and no answer to the font preamble on USB.
+        // A second printer at a taken index is refused and leaves the node alone.
+        {
+            sim::UsbPrinter again(root.path(), 0);
+            EXPECT_TRUE(again.devicePath().empty());
+            EXPECT_NE(again.error().find("another printer at index 0"), std::string::npos) << again.error();
+        }
+        EXPECT_EQ(fs::read_symlink(root / "dev/usb/lp0"), lp0.slavePath());
+
+        // Through the link: a status answer, and no answer to the font preamble on USB.
         Line line(lp0.devicePath());
+        ASSERT_TRUE(line.write({0x10, 0x04, 0x01}));
+        EXPECT_EQ(line.read(1, 5s), std::vector<uint8_t>{0x16});
         ASSERT_TRUE(line.write(kPreamble));
         EXPECT_TRUE(lp0.waitForLine("font download preamble", 5s));
         EXPECT_TRUE(line.read(3, 200ms).empty());

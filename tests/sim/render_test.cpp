@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 
 using sim::Printer;
@@ -183,7 +185,8 @@ TEST(Render, WritesItsOutputs)
     EXPECT_EQ(testsupport::ReadText(dir / "out/state.json"), p.stateJson());
     EXPECT_EQ(testsupport::ReadText(dir / "out/download-1-firmware.bin"), std::string(firmware.begin(), firmware.end()));
     EXPECT_EQ(testsupport::ReadText(dir / "out/download-2-font.bin"), "font");
-    EXPECT_NE(p.stateJson().find("\"file\": \"download-1-firmware.bin\""), std::string::npos) << p.stateJson();
+    const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(p.stateJson())).object();
+    EXPECT_EQ(state["downloads"][0]["file"].toString(), "download-1-firmware.bin");
     // A folder that cannot be made is an error, not a crash.
     EXPECT_FALSE(p.writeOutputs("/proc/no/such/dir", &err));
     EXPECT_FALSE(err.empty());
