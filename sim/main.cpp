@@ -30,11 +30,7 @@
 
 namespace {
 
-#ifdef MPTEST_VERSION
-const char* const kVersion = MPTEST_VERSION;
-#else
-const char* const kVersion = MPTEST_PROJECT_VERSION;
-#endif
+const char* const kVersion = MPTEST_VERSION; // set once, in the project's CMake
 
 const char* const kUsage =
     "usage:\n"
