@@ -4,6 +4,7 @@
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/download/download.h"
@@ -56,6 +57,7 @@ HINSTANCE GetHInstance()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     hGInstance = instance;
+    ResRegister();
     InitPort();
     UtilInit();
     InitCommonControls();

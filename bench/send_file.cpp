@@ -16,6 +16,7 @@
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "sim/pty.h"
 #include "ui/console/console.h"
@@ -192,6 +193,7 @@ int main(int argc, char** argv)
             mib = std::stoul(argv[i + 1]);
     const size_t total = mib * 1024 * 1024;
 
+    ResRegister();
     PlatTestPrepareEnvironment();
     QApplication app(argc, argv);
     PlatTestRecordMessageBoxes();

@@ -4,25 +4,52 @@
 # the hardware contracts is built.
 
 # Pictures compiled into the program.
-file(GLOB MPTEST_ART CONFIGURE_DEPENDS res/art/*.png)
-mptest_embed_files(${CMAKE_BINARY_DIR}/generated/res_art.cpp ${MPTEST_ART})
+mptest_embed_files(${CMAKE_BINARY_DIR}/generated/res_art.cpp
+  ${CMAKE_SOURCE_DIR}/res/art/bitmap1.png
+  ${CMAKE_SOURCE_DIR}/res/art/icon104.png)
 
-# The program's resources: templates, menu and pictures as data. They register
-# their lookups with the window layer while the program loads, and nothing
-# calls into them by name, so every program takes the whole library.
-file(GLOB MPTEST_RES_SOURCES CONFIGURE_DEPENDS res/*.cpp)
-add_library(mptest_res STATIC ${MPTEST_RES_SOURCES} ${CMAKE_BINARY_DIR}/generated/res_art.cpp)
+# The program's resources: templates, menu and pictures as data. Each entry
+# point hands them to the window layer (ResRegister) before it opens a window.
+add_library(mptest_res STATIC
+  res/download_res.cpp
+  res/ports_res.cpp
+  res/resources.cpp
+  res/sample_receipt.cpp
+  res/tests_res.cpp
+  ${CMAKE_BINARY_DIR}/generated/res_art.cpp)
 target_include_directories(mptest_res PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_res PUBLIC mptest_platform)
 
 if(WIN32)
-  set(MPTEST_OTHER_PORT_HALF linux)
+  set(MPTEST_PORT_HALF port/windows)
 else()
-  set(MPTEST_OTHER_PORT_HALF windows)
+  set(MPTEST_PORT_HALF port/linux)
 endif()
-file(GLOB_RECURSE MPTEST_CORE_SOURCES CONFIGURE_DEPENDS app/*.cpp port/*.cpp send/*.cpp ui/*.cpp)
-list(FILTER MPTEST_CORE_SOURCES EXCLUDE REGEX "/port/${MPTEST_OTHER_PORT_HALF}/")
-list(FILTER MPTEST_CORE_SOURCES EXCLUDE REGEX "/app/main\\.cpp$")
-add_library(mptest_core STATIC ${MPTEST_CORE_SOURCES} ${MPTEST_EMPTY})
+add_library(mptest_core STATIC
+  app/app.cpp
+  port/port_model.cpp
+  port/ports.cpp
+  port/usb.cpp
+  port/waits.cpp
+  ${MPTEST_PORT_HALF}/portio.cpp
+  ${MPTEST_PORT_HALF}/usb_discovery.cpp
+  send/engine.cpp
+  send/epp.cpp
+  send/files.cpp
+  send/hex.cpp
+  send/state.cpp
+  ui/console/console.cpp
+  ui/download/font.cpp
+  ui/download/frame.cpp
+  ui/download/prnnum.cpp
+  ui/download/version.cpp
+  ui/epp/epp.cpp
+  ui/ports/ports.cpp
+  ui/tests/black_mark.cpp
+  ui/tests/char_pages.cpp
+  ui/tests/common.cpp
+  ui/tests/current.cpp
+  ui/tests/test_dialog.cpp
+  ui/tests/usb_test.cpp)
 target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(mptest_core PUBLIC mptest_platform "$<LINK_LIBRARY:WHOLE_ARCHIVE,mptest_res>")
+target_link_libraries(mptest_core PUBLIC mptest_platform mptest_res)

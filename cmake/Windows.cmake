@@ -12,9 +12,12 @@ include(cmake/EmbedFiles.cmake)
 # templates from the resource tables, pictures, the COM device map). The
 # sources in platform/ itself belong to the POSIX layer and are not built,
 # but for the GBK cut, which needs no system at all.
-file(GLOB MPTEST_PLATFORM_SOURCES CONFIGURE_DEPENDS platform/windows/*.cpp)
-list(APPEND MPTEST_PLATFORM_SOURCES platform/gbk.cpp)
-add_library(mptest_platform STATIC ${MPTEST_PLATFORM_SOURCES})
+add_library(mptest_platform STATIC
+  platform/gbk.cpp
+  platform/windows/comdevices.cpp
+  platform/windows/dialogs.cpp
+  platform/windows/pictures.cpp
+  platform/windows/text.cpp)
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
 
@@ -73,7 +76,9 @@ enable_testing()
 
 function(mptest_windows_test name)
   add_executable(${name} ${ARGN} $<TARGET_OBJECTS:mptest_manifest>)
-  target_link_libraries(${name} PRIVATE mptest_core gtest gmock gtest_main)
+  # tests/windows/main.cpp: GoogleTest's main once the program's resources are registered
+  target_link_libraries(${name} PRIVATE mptest_core gtest gmock)
+  target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/windows/main.cpp)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
@@ -82,16 +87,21 @@ endfunction()
 # The platform-independent tests, as on Linux.
 mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/send_state_test.cpp)
 # The Windows platform's own functions on the real system.
-file(GLOB MPTEST_WINDOWS_TESTS CONFIGURE_DEPENDS tests/windows/*_test.cpp)
-mptest_windows_test(windows_tests ${MPTEST_WINDOWS_TESTS})
+mptest_windows_test(windows_tests
+  tests/windows/app_test.cpp
+  tests/windows/dialogs_test.cpp
+  tests/windows/ports_test.cpp
+  tests/windows/test_dialog_test.cpp
+  tests/windows/text_test.cpp)
 target_link_libraries(windows_tests PRIVATE version) # reads mptest.exe's version information
 add_dependencies(windows_tests mptest) # it starts mptest.exe
 
 # End to end: the console's serial send reaches the Linux virtual printer
 # through Wine's COM1. The printer comes from the Linux build (build/default);
 # without it the test is skipped.
-add_executable(e2e_tests tests/windows/e2e/console_serial_test.cpp $<TARGET_OBJECTS:mptest_manifest>)
-target_link_libraries(e2e_tests PRIVATE mptest_core gtest gtest_main)
+add_executable(e2e_tests tests/windows/e2e/console_serial_test.cpp tests/windows/main.cpp
+  $<TARGET_OBJECTS:mptest_manifest>)
+target_link_libraries(e2e_tests PRIVATE mptest_core gtest)
 set(MPTEST_PRINTER ${CMAKE_SOURCE_DIR}/build/default/mptest-printer CACHE FILEPATH "the Linux virtual printer")
 add_test(NAME console_serial_e2e
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/serial.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER})

@@ -137,14 +137,7 @@ const ImageResource* ResFindImage(ResImageKind kind, int id)
     return nullptr;
 }
 
-namespace {
-
-// Registered while the program loads, before any window exists, so the window
-// layer finds the program's dialogs, menu and pictures. (CMake links all of
-// res/ into every program, so this is never left out.)
-[[maybe_unused]] const bool gFindersRegistered = [] {
+void ResRegister()
+{
     PlatSetResourceFinders({ResFindDialog, ResFindMenu, ResFindImage});
-    return true;
-}();
-
-} // namespace
+}

@@ -1,5 +1,5 @@
 // Lookups over the program's dialog templates, menu and pictures (tables in
-// res/resources.cpp, registered with the window layer when the program loads).
+// res/resources.cpp).
 #pragma once
 
 #include "platform/templates.h"
@@ -9,3 +9,8 @@
 const DlgTemplate* ResFindDialog(LPCSTR name);
 const MenuTemplate* ResFindMenu(int id);
 const ImageResource* ResFindImage(ResImageKind kind, int id);
+
+// Hands the lookups to the window layer. Every entry point calls it before it
+// opens a window: WinMain, and the test programs that open the dialogs
+// without it.
+void ResRegister();

@@ -136,9 +136,13 @@ int PlatTestPendingSends();
 // Sets QT_QPA_PLATFORM=offscreen (CTest runs without our environment), then
 // makes the QApplication and runs the Qt Test class.
 void PlatTestPrepareEnvironment();
-#define PLAT_TEST_MAIN(TestClass)                                                                                      \
+// PLAT_TEST_MAIN_WITH runs `setup()` first (the program's tests register its
+// resources there).
+#define PLAT_TEST_MAIN(TestClass) PLAT_TEST_MAIN_WITH(TestClass, [] {})
+#define PLAT_TEST_MAIN_WITH(TestClass, setup)                                                                          \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
+        setup();                                                                                                       \
         PlatTestPrepareEnvironment();                                                                                  \
         QApplication app(argc, argv);                                                                                  \
         TestClass test;                                                                                                \

@@ -6,6 +6,7 @@
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "ui/support/printer_rig.h"
 #include "ui/support/window_fixture.h"
@@ -205,5 +206,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestApp)
+PLAT_TEST_MAIN_WITH(TestApp, ResRegister)
 #include "tst_app.moc"

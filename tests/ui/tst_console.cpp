@@ -3,6 +3,7 @@
 // and their stop, refusals, and closing while a send runs.
 #include "port/port.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/support/printer_rig.h"
@@ -391,5 +392,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestConsole)
+PLAT_TEST_MAIN_WITH(TestConsole, ResRegister)
 #include "tst_console.moc"

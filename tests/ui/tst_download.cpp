@@ -508,5 +508,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestDownload)
+PLAT_TEST_MAIN_WITH(TestDownload, ResRegister)
 #include "tst_download.moc"

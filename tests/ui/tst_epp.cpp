@@ -4,6 +4,7 @@
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/epp.h"
 #include "send/send.h"
 #include "ui/epp/epp.h"
@@ -407,5 +408,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestEpp)
+PLAT_TEST_MAIN_WITH(TestEpp, ResRegister)
 #include "tst_epp.moc"

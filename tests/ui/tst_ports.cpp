@@ -4,6 +4,7 @@
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "ui/ports/ports.h"
 #include "ui/support/printer_rig.h"
@@ -259,5 +260,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestPorts)
+PLAT_TEST_MAIN_WITH(TestPorts, ResRegister)
 #include "tst_ports.moc"

@@ -2,6 +2,7 @@
 // reports and their order, refusals, pauses, the serial font handshake, and
 // ports that accept nothing.
 #include "port/port.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "ui/support/printer_rig.h"
 #include "ui/support/window_fixture.h"
@@ -333,5 +334,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestSendEngine)
+PLAT_TEST_MAIN_WITH(TestSendEngine, ResRegister)
 #include "tst_send_engine.moc"

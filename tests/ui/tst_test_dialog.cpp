@@ -3,6 +3,7 @@
 // pages with the exact bytes the printer receives.
 #include "port/port.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "res/tests_res.h"
 #include "send/send.h"
 #include "ui/support/printer_rig.h"
@@ -538,5 +539,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestTestDialog)
+PLAT_TEST_MAIN_WITH(TestTestDialog, ResRegister)
 #include "tst_test_dialog.moc"

@@ -1,6 +1,7 @@
 // The window layer's buttons and dialog keys against what Windows does:
 // auto radio groups, check boxes, disabled controls, Enter, Escape and the
 // close box.
+#include "res/resources.h"
 #include "ui/support/window_fixture.h"
 
 namespace {
@@ -185,5 +186,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestWindowButtons)
+PLAT_TEST_MAIN_WITH(TestWindowButtons, ResRegister)
 #include "tst_window_buttons.moc"

@@ -415,5 +415,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestWindowControls)
+PLAT_TEST_MAIN_WITH(TestWindowControls, ResRegister)
 #include "tst_window_controls.moc"

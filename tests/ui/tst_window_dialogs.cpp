@@ -2,6 +2,7 @@
 // WM_INITDIALOG, modal loops nested and ended, menus, child pages, dead
 // handles and the file chooser. (Recorded message boxes: the program's
 // tests check their text, caption, owner and icon, from workers too.)
+#include "res/resources.h"
 #include "ui/support/window_fixture.h"
 
 #include "res/resource.h"
@@ -306,5 +307,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestWindowDialogs)
+PLAT_TEST_MAIN_WITH(TestWindowDialogs, ResRegister)
 #include "tst_window_dialogs.moc"

@@ -2,6 +2,7 @@
 // recording seams the other tests use: which files the chooser offers, and
 // what a message box raised by a worker thread holds (only that thread, as
 // an ownerless box on Windows does).
+#include "res/resources.h"
 #include "ui/support/window_fixture.h"
 
 #include "send/send.h"
@@ -237,5 +238,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestWindowShell)
+PLAT_TEST_MAIN_WITH(TestWindowShell, ResRegister)
 #include "tst_window_shell.moc"

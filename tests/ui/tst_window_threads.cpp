@@ -2,6 +2,7 @@
 // blocks until the window's thread has run the procedure, a dead window
 // answers 0 at once, and a user-interface thread waiting in
 // MsgWaitForMultipleObjects/PeekMessageA keeps delivering.
+#include "res/resources.h"
 #include "ui/support/window_fixture.h"
 
 #include <atomic>
@@ -175,5 +176,5 @@ private:
     HWND dlg = nullptr;
 };
 
-PLAT_TEST_MAIN(TestWindowThreads)
+PLAT_TEST_MAIN_WITH(TestWindowThreads, ResRegister)
 #include "tst_window_threads.moc"
