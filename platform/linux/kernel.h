@@ -166,6 +166,12 @@ DWORD DcbError(const DCB& dcb);
 // the handle closes or the call is aborted.
 BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written, std::chrono::microseconds bound,
                   bool renewOnProgress);
+// One read(2) of what the line holds into out[done..want), `done` advanced.
+// Got: bytes came; Wait: none yet, poll before the next try; End: the end of
+// a file standing in for a line; Failed: the handle was closed under the
+// read or the line failed (last error set).
+enum class ReadStep { Got, Wait, End, Failed };
+ReadStep ReadAvailable(FileObject& f, char* out, DWORD want, DWORD& done);
 BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
 BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
 BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);

@@ -254,6 +254,28 @@ HANDLE OpenSerial(unsigned n)
     return AddHandle(std::move(f));
 }
 
+ReadStep ReadAvailable(FileObject& f, char* out, DWORD want, DWORD& done)
+{
+    for (;;) {
+        if (f.Cancelled()) { // the handle was closed under us: stop here
+            Fail(ERROR_OPERATION_ABORTED);
+            return ReadStep::Failed;
+        }
+        const ssize_t n = ::read(f.fd, out + done, want - done);
+        if (n > 0) {
+            done += static_cast<DWORD>(n);
+            return ReadStep::Got;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            Fail(ERROR_READ_FAULT); // the line went away (EIO when a pty's other side closed)
+            return ReadStep::Failed;
+        }
+        return n == 0 && !f.isTty ? ReadStep::End : ReadStep::Wait;
+    }
+}
+
 BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
 {
     COMMTIMEOUTS to;
@@ -285,26 +307,19 @@ BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
     char* out = static_cast<char*>(buffer);
     DWORD done = 0;
     while (done < toRead) {
-        if (f.Cancelled()) { // the handle was closed under us: stop here
+        const ReadStep step = ReadAvailable(f, out, toRead, done);
+        if (step == ReadStep::Failed) {
             *read = done;
-            return Fail(ERROR_OPERATION_ABORTED);
+            return FALSE;
         }
-        ssize_t n = ::read(f.fd, out + done, toRead - done);
-        if (n > 0) {
-            done += static_cast<DWORD>(n);
+        if (step == ReadStep::End)
+            break;
+        if (step == ReadStep::Got) {
             lastByte = Clock::now();
             if (returnOnAny)
                 break;
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            *read = done;
-            return Fail(ERROR_READ_FAULT); // the line went away (EIO when a pty's other side closed)
-        }
-        if (n == 0 && !f.isTty)
-            break; // end of a file standing in for a line
         if (returnAtOnce)
             break;
         auto deadline = totalDeadline;

@@ -63,24 +63,17 @@ BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
     DWORD done = 0;
     auto deadline = Clock::now() + ScaledMs(kFirstByteMs);
     while (done < toRead) {
-        if (f.Cancelled()) { // the handle was closed under us: stop here
+        const ReadStep step = ReadAvailable(f, out, toRead, done);
+        if (step == ReadStep::Failed) {
             *read = done;
-            return Fail(ERROR_OPERATION_ABORTED);
+            return FALSE;
         }
-        ssize_t n = ::read(f.fd, out + done, toRead - done);
-        if (n > 0) {
-            done += static_cast<DWORD>(n);
+        if (step == ReadStep::End)
+            break;
+        if (step == ReadStep::Got) {
             deadline = Clock::now() + ScaledMs(kQuietMs);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            *read = done;
-            return Fail(ERROR_READ_FAULT);
-        }
-        if (n == 0 && !f.isTty)
-            break;
         int r = WaitNode(f, POLLIN, deadline);
         if (r < 0) {
             *read = done;

@@ -304,12 +304,9 @@ LRESULT PlatQtDialogMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM l
     // What Windows does for a dialog procedure that returned FALSE.
     switch (message) {
     case WM_SETTEXT:
-        PlatQtSetText(w, reinterpret_cast<const char*>(lParam));
-        return TRUE;
     case WM_GETTEXT:
-        return PlatQtCopyText(PlatQtGetText(w), reinterpret_cast<char*>(lParam), static_cast<int>(wParam));
     case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(PlatQtGetText(w).size());
+        return PlatQtTextMessage(w, message, wParam, lParam);
     case WM_SETICON: {
         HICON& slot = wParam == ICON_BIG ? w->dialog->bigIcon : w->dialog->smallIcon;
         HICON old = slot;
