@@ -11,7 +11,7 @@
 //   send_file [--mib N]
 // The last line reads:
 //   send_file: <MB/s> MB/s, <us> us/block, floor <us> us, write <us> us, ratio <r>
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"

@@ -9,9 +9,8 @@ set(MPTEST_VERSION ${PROJECT_VERSION}) # the manifest's assembly version
 include(cmake/EmbedFiles.cmake)
 
 # Platform layer: the Windows platform's own functions (text conversion,
-# templates from the resource tables, pictures, the COM device map). The
-# sources in platform/ itself belong to the POSIX layer and are not built,
-# but for the GBK cut, which needs no system at all.
+# templates from the resource tables, pictures, the COM device map), and
+# the GBK cut in platform/ itself, which needs no system at all.
 add_library(mptest_platform STATIC
   platform/gbk.cpp
   platform/windows/comdevices.cpp

@@ -14,7 +14,7 @@
 //   mptest-demo --out DIR [--device-root DIR]
 #include "app/app.h"
 #include "platform/qt/quiet.h"
-#include "platform/seams.h"
+#include "platform/linux/options.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "res/resource.h"

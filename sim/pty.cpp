@@ -2,7 +2,8 @@
 // per-user serial store it writes for --as COMn.
 #include "sim/pty.h"
 
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
+#include "platform/linux/serialstore.h"
 
 #include <fcntl.h>
 #include <poll.h>

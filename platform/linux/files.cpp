@@ -2,7 +2,7 @@
 // printer node or an ordinary path (UTF-8); each kind has its own open, and
 // reads and writes go to the kind the handle was opened as.
 #include "platform/linux/kernel.h"
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
 
 #include <cerrno>
 #include <cstring>

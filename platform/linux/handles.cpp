@@ -1,7 +1,6 @@
 // The handle table, the last-error slot and the time helpers every other
 // file of the kernel half stands on.
 #include "platform/linux/kernel.h"
-#include "platform/seams.h"
 
 #include <cerrno>
 #include <climits>

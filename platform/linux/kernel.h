@@ -1,6 +1,7 @@
 // Internals shared by the POSIX kernel half of the platform layer: the handle
 // table, the kinds of object a handle can name, and small helpers for errors
-// and time. Nothing outside platform/linux includes this but the layer's own
+// and time, and what the layer asks of the test hooks. Nothing outside the
+// layer (platform/linux, platform/qt) includes this but the layer's own
 // tests, which look at the calls under way on a handle.
 #pragma once
 
@@ -182,3 +183,11 @@ BOOL UsbWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
 unsigned ComNumber(const char* name);
 
 } // namespace plat
+
+// What the layer asks of the test hooks (platform/linux/testhooks.h).
+// The factor every Sleep and device time-out is multiplied by: 1.0 unless a
+// test, the demo or the benchmark set another. Unset it costs one relaxed
+// atomic load and a multiplication per wait, nothing a wait could notice.
+double PlatTimeScale();
+// What MessageBoxA asks first: true and the hook's answer while one is set.
+bool PlatMessageBoxHooked(HWND owner, const char* text, const char* caption, UINT type, int& answer);

@@ -18,7 +18,8 @@
 //   (the kernel rewrites those two fields); GetCommState on one reports the
 //   data bits and parity last set, everything else from the live line.
 #include "platform/linux/kernel.h"
-#include "platform/seams.h"
+#include "platform/linux/notices.h"
+#include "platform/linux/roots.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,7 @@
 // The serial devices a technician can map a COM name to: what the port
 // settings dialog's device chooser lists, and whether one can be opened.
-#include "platform/seams.h"
+#include "platform/comdevices.h"
+#include "platform/linux/roots.h"
 
 #include <algorithm>
 #include <cstdlib>

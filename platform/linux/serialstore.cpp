@@ -22,7 +22,10 @@
 // the old file, so no writer loses another's change and a crash leaves the
 // old store or the new, never half of one. Readers never write.
 #include "platform/linux/kernel.h"
-#include "platform/seams.h"
+#include "platform/comdevices.h"
+#include "platform/linux/notices.h"
+#include "platform/linux/roots.h"
+#include "platform/linux/serialstore.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -605,8 +608,10 @@ bool PlatSetComDevice(const std::string& comName, const std::string& device)
     return UpdateStore([&](Store& s) { SetMapping(s, name, Mapping{Trim(device), {}, {}}); });
 }
 
-bool PlatClaimComDevice(const std::string& comName, const std::string& device)
+bool PlatClaimComDevice(const std::string& comName, const std::string& device, unsigned long* displaced)
 {
+    if (displaced != nullptr)
+        *displaced = 0;
     std::string name = CanonicalName(comName.c_str());
     if (name.empty() || device.empty() || device[0] != '/' || HasControl(device)) {
         SetLastError(ERROR_INVALID_PARAMETER);

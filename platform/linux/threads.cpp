@@ -2,7 +2,6 @@
 // plus the small memory and library calls that go with them.
 #include "platform/linux/handle_watch.h"
 #include "platform/linux/kernel.h"
-#include "platform/seams.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // nested event loop or modeless, with their menu bar, icon, keyboard
 // (Enter, Escape) and close box as a Windows dialog has them.
 #include "platform/qt/qtwin.h"
-#include "platform/seams.h"
+#include "platform/linux/options.h"
 
 #include <QApplication>
 #include <QCloseEvent>

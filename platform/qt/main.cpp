@@ -3,7 +3,7 @@
 // to WinMain as app/main.cpp does where the Windows API is the system's.
 #include "app/app.h"
 #include "platform/qt/startup.h"
-#include "platform/seams.h"
+#include "platform/linux/options.h"
 
 int main(int argc, char** argv)
 {

@@ -3,7 +3,7 @@
 // file chooser, each through one seam tests can take over; screen metrics,
 // the module handle, the command line and the common-controls start-up.
 #include "platform/qt/qtwin.h"
-#include "platform/seams.h"
+#include "platform/linux/kernel.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -4,7 +4,7 @@
 
 #include "platform/qt/qtwin.h"
 #include "platform/qt/quiet.h"
-#include "platform/seams.h"
+#include "platform/linux/notices.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

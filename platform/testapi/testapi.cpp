@@ -3,7 +3,7 @@
 #include "platform/testapi/testapi.h"
 
 #include "platform/qt/qtwin.h"
-#include "platform/seams.h"
+#include "platform/linux/testhooks.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // The COM device map on Windows: the system maps COM names to its serial
 // ports itself, so the port settings dialog shows no device chooser and
 // nothing is stored.
-#include "platform/seams.h"
+#include "platform/comdevices.h"
 
 const bool kPlatComDeviceChooser = false;
 

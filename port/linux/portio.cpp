@@ -3,7 +3,7 @@
 // or not at all when the PC has no parallel port; tests put in a model.
 #include "port/linux/portio_backend.h"
 #include "port/portio.h"
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
 
 #include <atomic>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "port/linux/usb_discovery.h"
 #include "port/usb.h"
 #include "port/usb_system.h"
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
 
 #include <algorithm>
 #include <cerrno>

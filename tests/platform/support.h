@@ -3,7 +3,9 @@
 #pragma once
 
 #include "platform/linux/kernel.h"
-#include "platform/seams.h"
+#include "platform/comdevices.h"
+#include "platform/linux/notices.h"
+#include "platform/linux/serialstore.h"
 #include "platform/win32.h"
 #include "support/roots.h"
 #include "support/temp_dir.h"

@@ -1,7 +1,9 @@
 // mptest --device-root DIR: the real program reaches the virtual printer's
 // USB node under DIR, and the virtual printer's --as takes exactly the COM
 // names the program lists.
-#include "platform/seams.h"
+#include "platform/comdevices.h"
+#include "platform/linux/options.h"
+#include "platform/linux/roots.h"
 #include "port/port.h"
 #include "port/usb.h"
 #include "sim/pty.h"

@@ -2,6 +2,7 @@
 // and time-outs, exclusive opens, devices that are no serial line, the
 // temporary download speed and its reset. (The time-outs OpenPorts sets are
 // checked here by value; how a line keeps them is the platform's serial test.)
+#include "platform/comdevices.h"
 #include "port/port.h"
 #include "sim/pty.h"
 #include "support/roots.h"

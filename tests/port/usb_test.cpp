@@ -1,6 +1,7 @@
 // USB printer discovery under a test device root: the usblp entries in
 // <Sys>/class/usbmisc and their nodes <Dev>/usb/lpN, here pseudo-terminals
 // of the virtual printer.
+#include "platform/comdevices.h"
 #include "port/port.h"
 #include "port/usb.h"
 #include "port/usb_system.h"

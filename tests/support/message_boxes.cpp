@@ -1,7 +1,7 @@
 // The message-box recorder (see message_boxes.h).
 #include "support/message_boxes.h"
 
-#include "platform/seams.h"
+#include "platform/linux/testhooks.h"
 
 namespace testsupport {
 

@@ -2,7 +2,8 @@
 // folder, the time scale of pauses and time-outs.
 #pragma once
 
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
+#include "platform/linux/testhooks.h"
 
 #include <string>
 

@@ -1,7 +1,8 @@
 // The application shell: start-up, the main window, its shutdown by close
 // box and by menu, and the About box.
 #include "app/app.h"
-#include "platform/seams.h"
+#include "platform/linux/options.h"
+#include "platform/linux/roots.h"
 #include "port/linux/portio_backend.h"
 #include "port/port.h"
 #include "port/portio.h"

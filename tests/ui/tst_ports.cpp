@@ -1,6 +1,7 @@
 // The port settings dialog as a technician uses it: the lists, OK, Cancel,
 // the factory defaults, the keys that do nothing, the parallel-port probe,
 // and what survives a reopening (only COM1's stored serial values).
+#include "platform/comdevices.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"

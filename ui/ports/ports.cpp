@@ -5,7 +5,7 @@
 // device chooser beside the COM list shows and sets it.
 #include "ui/ports/ports.h"
 
-#include "platform/seams.h"
+#include "platform/comdevices.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"

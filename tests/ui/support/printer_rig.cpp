@@ -1,6 +1,7 @@
 // The virtual printer wired to the program's ports, and a report recorder.
 #include "ui/support/printer_rig.h"
 
+#include "platform/comdevices.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "send/epp.h"

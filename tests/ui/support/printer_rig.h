@@ -4,7 +4,8 @@
 // device root. Also a window that records the send engine's reports.
 #pragma once
 
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
+#include "platform/linux/testhooks.h"
 #include "platform/testapi/testapi.h"
 #include "port/linux/portio_backend.h"
 #include "sim/parallel.h"

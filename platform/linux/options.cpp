@@ -1,7 +1,8 @@
 // The platform's own command-line options: what mptest takes on this system
 // beyond the Windows program, which ignores its command line. One row per
 // option; the program's entry point applies them before WinMain.
-#include "platform/seams.h"
+#include "platform/linux/options.h"
+#include "platform/linux/roots.h"
 
 #include <array>
 #include <cstdio>

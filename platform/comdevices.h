@@ -1,0 +1,30 @@
+// The COM device map: which device a COM name opens on this system, as the
+// port settings dialog shows and changes it. Here a COM name stands for a
+// device the user picks and the platform stores (platform/linux); on
+// Windows the system maps COM names itself (platform/windows).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The device a COM name ("COM1", "com1", "\\.\COM1") opens on this system:
+// the one stored for it in the per-user serial store, else <Dev>/ttyS<n-1>.
+// Empty for a name that is no COM port. The port settings dialog shows it.
+std::string PlatComDevice(const std::string& comName);
+// Stores the device a COM name opens from now on (an empty device removes the
+// mapping, so the name goes back to <Dev>/ttyS<n-1>). The rest of the store,
+// the stored configuration too, is kept. False (last error set) for a name
+// that is no COM port or a store that cannot be written.
+bool PlatSetComDevice(const std::string& comName, const std::string& device);
+
+// The port settings dialog's device chooser. True where a COM name stands for
+// a device the user picks (here); false where the system maps COM names
+// itself (Windows), and the dialog then shows no chooser.
+extern const bool kPlatComDeviceChooser;
+// The serial devices present, as paths to store: the stable
+// <Dev>/serial/by-id/* links (their names tell the adapter), then
+// <Dev>/ttyUSB*, <Dev>/ttyACM*, and the <Dev>/ttyS* that are real UARTs.
+std::vector<std::string> PlatListComDevices();
+// Whether this user can open `device` now, without opening it.
+enum class PlatDeviceState { Usable, Missing, NoPermission };
+PlatDeviceState PlatCheckComDevice(const std::string& device);
