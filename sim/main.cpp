@@ -318,10 +318,14 @@ int run(int argc, char** argv)
         }
         if (!com.empty()) {
             std::string err;
-            if (!serial->recordAs(com, &err)) {
+            unsigned long displaced = 0;
+            if (!serial->recordAs(com, &err, &displaced)) {
                 std::cerr << "mptest-printer: " << err << "\n";
                 return 1;
             }
+            if (displaced != 0)
+                std::cerr << "mptest-printer: warning: " << com << " belonged to the printer running as process "
+                          << displaced << "; it is this printer's until this one ends, then that one's again\n";
         }
         std::cout << "serial: " << serial->slavePath() << std::endl;
         line = std::move(serial);

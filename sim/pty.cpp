@@ -294,7 +294,7 @@ bool isComName(const std::string& name)
     return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
-bool SerialPrinter::recordAs(const std::string& com, std::string* error)
+bool SerialPrinter::recordAs(const std::string& com, std::string* error, unsigned long* displaced)
 {
     auto fail = [&](const std::string& why) {
         if (error)
@@ -307,7 +307,7 @@ bool SerialPrinter::recordAs(const std::string& com, std::string* error)
         return fail("--as takes COM1 ... COM7, as mptest lists them, not \"" + com + "\"");
     if (!com_.empty() && com_ != com)
         releaseName();
-    if (!PlatClaimComDevice(com, slavePath()))
+    if (!PlatClaimComDevice(com, slavePath(), displaced))
         return fail("cannot record " + com + " in " + PlatRootPath(PlatRoot::Config) + "/serial.conf: " +
                     std::strerror(errno));
     com_ = com;

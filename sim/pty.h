@@ -112,13 +112,14 @@ public:
     explicit SerialPrinter(PrinterOptions options = {});
     // Gives back the COM name it stands for, if any.
     ~SerialPrinter() override;
-    // Maps `com` to slavePath() in the per-user serial store, for as long as
-    // this printer lives: the mapping names this process as its owner, and
-    // the mapping it replaced comes back when the printer ends. `com` is one
-    // of the names mptest's port list offers (isComName).
-    bool recordAs(const std::string& com, std::string* error = nullptr);
-    // Puts back the mapping recordAs replaced, unless someone has mapped the
-    // name since. Idempotent.
+    // Maps `com` to slavePath() in the per-user serial store for as long as
+    // this printer lives: the claim names this process, and when the printer
+    // ends (or, killed, once a later rewrite finds it gone) the name opens
+    // what it opened before. `com` is one of the names mptest's port list
+    // offers (isComName). `displaced` gets the process number of another
+    // running printer whose claim on `com` this one now hides, or 0.
+    bool recordAs(const std::string& com, std::string* error = nullptr, unsigned long* displaced = nullptr);
+    // Ends the claim recordAs made. Idempotent.
     void releaseName();
 
 private:

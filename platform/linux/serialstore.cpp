@@ -1,32 +1,53 @@
 // The per-user serial store: which device each COM name stands for and the
-// stored default configuration of each, in <Config>/serial.conf as INI text:
+// stored default configuration of each, in <Config>/serial.conf as INI text
+// a technician can read and edit:
 //
 //   [COM1]
-//   device=/dev/ttyUSB0
-//   config=<the 52-byte COMMCONFIG as 104 lower-case hex digits>
-//   owner=4242            (only for a mapping made by a running program,
-//   owner-start=81234567   such as the virtual printer: its process id and
-//                          start time; when it no longer runs the mapping
-//                          counts as absent)
+//   device=/dev/ttyUSB0      the user's own mapping
+//   baud=19200               the line settings: speed,
+//   data=7                   data bits (5 ... 8),
+//   parity=even              none, odd, even, mark or space,
+//   stop=2                   1, 1.5 or 2,
+//   flow=rts-cts             none, rts-cts (the port settings dialog's 硬件),
+//                            xon-xoff, or what another program may set:
+//                            cts, dsr (watched before sending, without
+//                            handshakes); several joined by commas
+//   claim.4242.81234567=/dev/pts/5
+//                            a mapping a running program holds (the virtual
+//                            printer's --as): process 4242, which started at
+//                            clock tick 81234567 after boot
+//
+// A COM name opens the newest claim whose program still runs, else device=,
+// else <Dev>/ttyS<n-1>. A claim never overwrites device=, so whichever
+// program ends last, or one killed outright, leaves the user's mapping as it
+// was; the next rewrite drops the claims of programs that have ended.
+// Stores written before the line settings were readable hold them as
+// config=<the 52-byte COMMCONFIG in hex>, and a mapping made by a running
+// program as device= with owner=/owner-start=: both are still read, and
+// the first rewrite puts them in the form above.
 //
 // Everyone reads section names the same way, here: "[com1]", "[ COM1 ]" and
 // "[COM1]" are one section, and duplicates are merged (a later key wins) and
 // written back as one. A file saved by another editor may start with a UTF-8
 // byte-order mark and end its lines with CR LF. A malformed section header or
-// entry is reported once per process on stderr, can be listed for the port
-// settings dialog, and is treated as absent; its text is kept.
+// entry is told to the user once per process (PlatNotice: stderr and a
+// message), however often it is read and wherever a rewrite moves it, can be
+// listed, and is treated as absent; its text is kept. A malformed line
+// setting leaves the whole configuration at the defaults, never half-used.
 //
 // Unknown keys, sections and comments survive a rewrite. Every rewrite holds
 // a lock on the store's folder (every writer in every process takes it), goes
 // to a temporary file in the same folder, is flushed to disk and renamed over
 // the old file, so no writer loses another's change and a crash leaves the
-// old store or the new, never half of one. Readers never write.
+// old store or the new, never half of one. Readers never write, and a
+// rewrite that changes nothing writes nothing.
 #include "platform/linux/kernel.h"
 #include "platform/comdevices.h"
 #include "platform/linux/notices.h"
 #include "platform/linux/roots.h"
 #include "platform/linux/serialstore.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,6 +55,7 @@
 #include <fstream>
 #include <optional>
 #include <set>
+#include <span>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -60,6 +82,13 @@ struct Section {
     std::vector<Line> lines;
 };
 using Store = std::vector<Section>;
+
+// A fault of the store: where it is ("第 3 行") and what it is. The same
+// fault keeps what it is when a rewrite moves it to another line.
+struct Problem {
+    std::string where, what;
+};
+using Problems = std::vector<Problem>;
 
 std::string StoreDir()
 {
@@ -141,7 +170,7 @@ void MergeKeys(Section& s)
     s.lines = std::move(kept);
 }
 
-Store Parse(std::string text, std::vector<std::string>* problems)
+Store Parse(std::string text, Problems* problems)
 {
     if (text.rfind("\xEF\xBB\xBF", 0) == 0)
         text.erase(0, 3); // a byte-order mark from an editor on Windows
@@ -157,8 +186,7 @@ Store Parse(std::string text, std::vector<std::string>* problems)
         if (!t.empty() && t.front() == '[') {
             const std::string name = t.back() == ']' ? SectionName(t.substr(1, t.size() - 2)) : std::string();
             if (name.empty() && problems != nullptr)
-                problems->push_back("第 " + std::to_string(number) + " 行的节名 " + Shown(t) +
-                                    " 无效，这一节不被使用");
+                problems->push_back({"第 " + std::to_string(number) + " 行", "的节名 " + Shown(t) + " 无效，这一节不被使用"});
             store.push_back(Section{name, name.empty() ? raw : std::string(), number, {}});
             continue;
         }
@@ -207,16 +235,26 @@ std::string Serialize(const Store& store)
     return out;
 }
 
+const Section* FindSection(const Store& store, const std::string& name)
+{
+    for (const auto& s : store)
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
 const Line* FindLine(const Store& store, const std::string& section, const std::string& key)
 {
-    for (const auto& s : store) {
-        if (s.name != section)
-            continue;
-        for (const auto& l : s.lines)
+    if (const Section* s = FindSection(store, section))
+        for (const auto& l : s->lines)
             if (l.key == key)
                 return &l;
-    }
     return nullptr;
+}
+
+std::string ValueOf(const Line& l)
+{
+    return Trim(l.text.substr(l.text.find('=') + 1));
 }
 
 std::optional<std::string> FindValue(const Store& store, const std::string& section, const std::string& key)
@@ -224,7 +262,17 @@ std::optional<std::string> FindValue(const Store& store, const std::string& sect
     const Line* l = FindLine(store, section, key);
     if (l == nullptr)
         return std::nullopt;
-    return Trim(l->text.substr(l->text.find('=') + 1));
+    return ValueOf(*l);
+}
+
+// Removes the blank lines that end the section before `at`.
+void TrimEnd(Store& store, Store::iterator at)
+{
+    if (at == store.begin())
+        return;
+    auto& before = std::prev(at)->lines;
+    while (!before.empty() && Trim(before.back().text).empty())
+        before.pop_back();
 }
 
 // Sets (or with an empty value removes) one key in one section.
@@ -258,11 +306,7 @@ void SetValue(Store& store, const std::string& section, const std::string& key, 
             if (!Trim(l.text).empty())
                 return;
         const auto at = store.begin() + (target - store.data());
-        if (at != store.begin()) {
-            auto& before = std::prev(at)->lines;
-            while (!before.empty() && Trim(before.back().text).empty())
-                before.pop_back();
-        }
+        TrimEnd(store, at);
         store.erase(at);
         return;
     }
@@ -304,30 +348,275 @@ std::optional<std::string> ProcessStart(unsigned long long pid)
     return field;
 }
 
+// Whether the program that made a mapping still runs: the process number
+// alone may by now belong to another program, so its start time must match
+// too when it was recorded.
+bool Runs(unsigned long long pid, const std::optional<std::string>& start)
+{
+    const auto running = ProcessStart(pid);
+    return running && (!start || *running == *start);
+}
+
 std::string OwnStart()
 {
     return ProcessStart(static_cast<unsigned long long>(getpid())).value_or("");
 }
 
+// ---------------------------------------------------------------- claims
+constexpr char kClaimPrefix[] = "claim.";
+
+// A claim line: "claim.PID.START=DEVICE" (".START" may be missing).
+struct ClaimLine {
+    std::string key;
+    unsigned long long pid = 0;
+    std::optional<std::string> start;
+    std::string device;
+};
+
+bool IsClaimKey(const std::string& key)
+{
+    return key.rfind(kClaimPrefix, 0) == 0;
+}
+
+std::string ClaimKey(pid_t pid, const std::string& start)
+{
+    return kClaimPrefix + std::to_string(pid) + (start.empty() ? "" : "." + start);
+}
+
+// False when the line is no well-formed claim.
+bool ParseClaim(const Line& l, ClaimLine* c)
+{
+    const std::string rest = l.key.substr(sizeof kClaimPrefix - 1);
+    const size_t dot = rest.find('.');
+    unsigned long long start = 0;
+    if (!ParseNumber(rest.substr(0, dot), &c->pid) || c->pid == 0 ||
+        (dot != std::string::npos && !ParseNumber(rest.substr(dot + 1), &start)))
+        return false;
+    c->key = l.key;
+    if (dot != std::string::npos)
+        c->start = rest.substr(dot + 1);
+    c->device = ValueOf(l);
+    return !c->device.empty() && c->device[0] == '/' && !HasControl(c->device);
+}
+
+// The well-formed claims of a section, oldest first.
+std::vector<ClaimLine> Claims(const Store& store, const std::string& section)
+{
+    std::vector<ClaimLine> claims;
+    if (const Section* s = FindSection(store, section))
+        for (const Line& l : s->lines) {
+            ClaimLine c;
+            if (IsClaimKey(l.key) && ParseClaim(l, &c))
+                claims.push_back(c);
+        }
+    return claims;
+}
+
+// ---------------------------------------------------------------- line settings
+constexpr const char* kSettingKeys[] = {"baud", "data", "parity", "stop", "flow"};
+
+struct Named {
+    BYTE value;
+    const char* name;
+};
+constexpr Named kParities[] = {
+    {NOPARITY, "none"}, {ODDPARITY, "odd"}, {EVENPARITY, "even"}, {MARKPARITY, "mark"}, {SPACEPARITY, "space"},
+};
+constexpr Named kStopBits[] = {{ONESTOPBIT, "1"}, {ONE5STOPBITS, "1.5"}, {TWOSTOPBITS, "2"}};
+constexpr char kHardwareFlow[] = "rts-cts";
+constexpr char kSoftwareFlow[] = "xon-xoff";
+
+void DefaultConfig(COMMCONFIG& c)
+{
+    std::memset(&c, 0, sizeof c);
+    c.dwSize = kConfigSize;
+    c.wVersion = 1;
+    c.dcb.DCBlength = sizeof(DCB);
+    c.dcb.BaudRate = CBR_9600;
+    c.dcb.fBinary = 1;
+    c.dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    c.dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    c.dcb.XonLim = 2048;
+    c.dcb.XoffLim = 512;
+    c.dcb.ByteSize = 8;
+    c.dcb.Parity = NOPARITY;
+    c.dcb.StopBits = ONESTOPBIT;
+    c.dcb.XonChar = 0x11;
+    c.dcb.XoffChar = 0x13;
+    c.dwProviderSubType = PST_RS232;
+}
+
+// The line settings of a DCB as the store writes them, in kSettingKeys' order.
+std::vector<std::string> SettingsText(const DCB& d)
+{
+    std::string parity = std::to_string(d.Parity), stop = std::to_string(d.StopBits);
+    for (const Named& n : kParities)
+        if (n.value == d.Parity)
+            parity = n.name;
+    for (const Named& n : kStopBits)
+        if (n.value == d.StopBits)
+            stop = n.name;
+    std::vector<std::string> flows;
+    if (d.fOutxCtsFlow && d.fOutxDsrFlow && d.fRtsControl == RTS_CONTROL_HANDSHAKE &&
+        d.fDtrControl == DTR_CONTROL_HANDSHAKE) {
+        flows.push_back(kHardwareFlow);
+    } else {
+        if (d.fOutxCtsFlow)
+            flows.push_back("cts");
+        if (d.fOutxDsrFlow)
+            flows.push_back("dsr");
+    }
+    if (d.fOutX || d.fInX)
+        flows.push_back(kSoftwareFlow);
+    std::string flow;
+    for (const std::string& f : flows)
+        flow += (flow.empty() ? "" : ",") + f;
+    return {std::to_string(d.BaudRate), std::to_string(d.ByteSize), parity, stop, flow.empty() ? "none" : flow};
+}
+
+// Applies one line setting to `d`; false when the value is none the key takes.
+bool ApplySetting(size_t key, const std::string& value, DCB& d)
+{
+    unsigned long long n = 0;
+    switch (key) {
+    case 0: { // a speed some line has
+        DCB probe = d;
+        probe.BaudRate = ParseNumber(value, &n) && n <= 0xFFFFFFFF ? static_cast<DWORD>(n) : 0;
+        if (plat::DcbError(probe) == ERROR_INVALID_PARAMETER)
+            return false;
+        d.BaudRate = probe.BaudRate;
+        return true;
+    }
+    case 1:
+        if (!ParseNumber(value, &n) || n < 5 || n > 8)
+            return false;
+        d.ByteSize = static_cast<BYTE>(n);
+        return true;
+    case 2:
+    case 3:
+        for (const Named& row : key == 2 ? std::span<const Named>(kParities) : std::span<const Named>(kStopBits))
+            if (value == row.name) {
+                (key == 2 ? d.Parity : d.StopBits) = row.value;
+                return true;
+            }
+        return false;
+    default: {
+        // The port settings dialog's hardware flow watches CTS and DSR (which
+        // Linux cannot) and drives RTS and DTR as handshakes.
+        DCB f = d;
+        f.fOutxCtsFlow = f.fOutxDsrFlow = f.fOutX = f.fInX = 0;
+        f.fDtrControl = DTR_CONTROL_ENABLE;
+        f.fRtsControl = RTS_CONTROL_ENABLE;
+        if (value.empty())
+            return false;
+        std::istringstream tokens(value);
+        std::string token;
+        while (std::getline(tokens, token, ',')) {
+            token = Trim(token);
+            if (token == kHardwareFlow) {
+                f.fOutxCtsFlow = f.fOutxDsrFlow = 1;
+                f.fDtrControl = DTR_CONTROL_HANDSHAKE;
+                f.fRtsControl = RTS_CONTROL_HANDSHAKE;
+            } else if (token == "cts") {
+                f.fOutxCtsFlow = 1;
+            } else if (token == "dsr") {
+                f.fOutxDsrFlow = 1;
+            } else if (token == kSoftwareFlow) {
+                f.fOutX = f.fInX = 1;
+            } else if (!(token == "none" && value == "none")) {
+                return false;
+            }
+        }
+        d = f;
+        return true;
+    }
+    }
+}
+
+bool FromHex(const std::string& s, void* data, size_t n)
+{
+    if (s.size() != 2 * n)
+        return false;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    auto* b = static_cast<unsigned char*>(data);
+    for (size_t i = 0; i < n; ++i) {
+        int hi = nibble(s[2 * i]), lo = nibble(s[2 * i + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        b[i] = static_cast<unsigned char>(hi << 4 | lo);
+    }
+    return true;
+}
+
+// An old store's config= blob. It counts only when a serial line could take
+// it: one that SetCommState would refuse as nonsense would leave the line at
+// its old speed. (1.5 stop bits are the program's own choice; the line
+// refuses them when it is set, and says so.)
+bool ConfigFromHex(const std::string& s, COMMCONFIG* c)
+{
+    COMMCONFIG stored;
+    if (!FromHex(s, &stored, sizeof stored) || stored.dwSize != kConfigSize || stored.dcb.DCBlength != sizeof(DCB) ||
+        plat::DcbError(stored.dcb) == ERROR_INVALID_PARAMETER)
+        return false;
+    *c = stored;
+    return true;
+}
+
+bool HasSettingKeys(const Store& store, const std::string& section)
+{
+    for (const char* key : kSettingKeys)
+        if (FindLine(store, section, key) != nullptr)
+            return true;
+    return false;
+}
+
+// Writes a configuration's line settings into a section, where an old
+// config= blob stood if there is one (the blob goes).
+void SetSettings(Store& store, const std::string& section, const DCB& d)
+{
+    const std::vector<std::string> values = SettingsText(d);
+    for (auto& s : store) {
+        if (s.name != section)
+            continue;
+        auto blob = std::find_if(s.lines.begin(), s.lines.end(), [](const Line& l) { return l.key == "config"; });
+        if (blob == s.lines.end())
+            break;
+        auto at = s.lines.erase(blob);
+        for (const char* key : kSettingKeys)
+            if (FindLine(store, section, key) == nullptr)
+                at = std::next(s.lines.insert(at, Line{std::string(key) + "=x", key, 0}));
+        break;
+    }
+    for (size_t i = 0; i < values.size(); ++i)
+        SetValue(store, section, kSettingKeys[i], values[i]);
+}
+
+// ---------------------------------------------------------------- reading
 // What a COM section says, checked: the device it maps to (empty when it has
-// none that counts) and its configuration, with any problems found.
+// none that counts) and its configuration.
 struct Entry {
     std::string device;
     std::optional<COMMCONFIG> config;
 };
 
-bool ConfigFromHex(const std::string& s, COMMCONFIG* c);
-
-Entry ReadEntry(const Store& store, const std::string& section, std::vector<std::string>* problems)
+Entry ReadEntry(const Store& store, const std::string& section, Problems* problems)
 {
     Entry e;
     auto problem = [&](const Line* l, const std::string& what) {
         if (problems != nullptr)
-            problems->push_back("第 " + std::to_string(l->number) + " 行 [" + section + "] " + Shown(Trim(l->text)) +
-                                "：" + what + "，此项不被使用");
+            problems->push_back({"第 " + std::to_string(l->number) + " 行",
+                                 " [" + section + "] " + Shown(Trim(l->text)) + "：" + what + "，此项不被使用"});
     };
     if (const Line* l = FindLine(store, section, "device")) {
-        const std::string device = *FindValue(store, section, "device");
+        const std::string device = ValueOf(*l);
         const Line* owner = FindLine(store, section, "owner");
         const Line* start = FindLine(store, section, "owner-start");
         unsigned long long pid = 0, ticks = 0;
@@ -335,24 +624,41 @@ Entry ReadEntry(const Store& store, const std::string& section, std::vector<std:
             // No mapping: the default device.
         } else if (device[0] != '/' || HasControl(device)) {
             problem(l, "设备必须是绝对路径");
-        } else if (owner != nullptr && !(ParseNumber(*FindValue(store, section, "owner"), &pid) && pid > 0)) {
+        } else if (owner != nullptr && !(ParseNumber(ValueOf(*owner), &pid) && pid > 0)) {
             problem(owner, "应为进程号");
-        } else if (start != nullptr && !ParseNumber(*FindValue(store, section, "owner-start"), &ticks)) {
+        } else if (start != nullptr && !ParseNumber(ValueOf(*start), &ticks)) {
             problem(start, "应为进程的启动时间");
-        } else if (owner == nullptr) {
+        } else if (owner == nullptr ||
+                   Runs(pid, start ? std::optional<std::string>(ValueOf(*start)) : std::nullopt)) {
+            // An old store's claim counts while its program runs: once it
+            // has ended, the pseudo-terminal may be someone's terminal.
             e.device = device;
-        } else {
-            // A mapping made by a program that has ended (or whose process
-            // number now belongs to another program) points at nothing of
-            // ours: the pseudo-terminal may now be someone's terminal.
-            const auto running = ProcessStart(pid);
-            if (running && (start == nullptr || *running == *FindValue(store, section, "owner-start")))
-                e.device = device;
         }
     }
-    if (const Line* l = FindLine(store, section, "config")) {
+    if (const Section* s = FindSection(store, section))
+        for (const Line& l : s->lines) {
+            ClaimLine c;
+            if (!IsClaimKey(l.key))
+                continue;
+            if (!ParseClaim(l, &c))
+                problem(&l, "应为 claim.进程号.启动时间=设备的绝对路径");
+            else if (Runs(c.pid, c.start))
+                e.device = c.device;
+        }
+    if (HasSettingKeys(store, section)) {
         COMMCONFIG c;
-        if (ConfigFromHex(*FindValue(store, section, "config"), &c))
+        DefaultConfig(c);
+        bool good = true;
+        for (size_t i = 0; i < std::size(kSettingKeys); ++i)
+            if (const Line* l = FindLine(store, section, kSettingKeys[i]); l && !ApplySetting(i, ValueOf(*l), c.dcb)) {
+                problem(l, "不是有效的串口设置");
+                good = false;
+            }
+        if (good)
+            e.config = c;
+    } else if (const Line* l = FindLine(store, section, "config")) {
+        COMMCONFIG c;
+        if (ConfigFromHex(ValueOf(*l), &c))
             e.config = c;
         else
             problem(l, "不是有效的串口设置");
@@ -360,27 +666,39 @@ Entry ReadEntry(const Store& store, const std::string& section, std::vector<std:
     return e;
 }
 
-// Every problem of the store's text: malformed headers, then the entries of
-// each COM section.
-std::vector<std::string> Problems(const std::string& text)
+bool IsComSection(const Section& s)
 {
-    std::vector<std::string> problems;
+    return !s.name.empty() && plat::ComNumber(s.name.c_str()) != 0;
+}
+
+// Every problem of a store's text: malformed headers, then the entries of
+// each COM section.
+Problems FindProblems(const std::string& text)
+{
+    Problems problems;
     Store store = Parse(text, &problems);
     for (const auto& s : store)
-        if (!s.name.empty() && plat::ComNumber(s.name.c_str()) != 0)
+        if (IsComSection(s))
             ReadEntry(store, s.name, &problems);
     return problems;
 }
 
-// Says each problem on stderr, once per process.
-void Report(const std::vector<std::string>& problems)
+// Tells the user of each problem not told before in this process, all in
+// one notice. The caller holds no lock: the notice may wait for the user.
+void Report(const Problems& problems)
 {
     static std::mutex lock;
-    static std::set<std::string> said;
-    std::lock_guard<std::mutex> g(lock);
-    for (const std::string& p : problems)
-        if (said.insert(StorePath() + p).second)
-            std::fprintf(stderr, "%s: %s: %s\n", program_invocation_short_name, StorePath().c_str(), p.c_str());
+    static std::set<std::string> told; // the store's path and what each fault is
+    const std::string path = StorePath();
+    std::string text;
+    {
+        std::lock_guard<std::mutex> g(lock);
+        for (const Problem& p : problems)
+            if (told.insert(path + "\n" + p.what).second)
+                text += "\n" + p.where + p.what;
+    }
+    if (!text.empty())
+        PlatNotice("串口设置文件 " + path + " 有错误：" + text);
 }
 
 std::string ReadText()
@@ -393,13 +711,48 @@ std::string ReadText()
     return ss.str();
 }
 
-// Reads the store; a missing or unreadable file is an empty store. Problems
-// are reported.
+// Reads the store; a missing or unreadable file is an empty store. Its
+// problems are reported.
 Store ReadStore()
 {
     const std::string text = ReadText();
-    Report(Problems(text));
+    Report(FindProblems(text));
     return Parse(text, nullptr);
+}
+
+// ---------------------------------------------------------------- writing
+// Puts every COM section in the current form: an old config= blob becomes
+// readable line settings, an old owned mapping a claim, and the claims of
+// programs that have ended go. What is malformed stays as it stands.
+void Modernise(Store& store)
+{
+    std::vector<std::string> names;
+    for (const auto& s : store)
+        if (IsComSection(s))
+            names.push_back(s.name);
+    for (const std::string& name : names) {
+        if (const Line* l = FindLine(store, name, "config")) {
+            COMMCONFIG c;
+            if (HasSettingKeys(store, name))
+                SetValue(store, name, "config", ""); // the newer keys win
+            else if (ConfigFromHex(ValueOf(*l), &c))
+                SetSettings(store, name, c.dcb);
+        }
+        const auto owner = FindValue(store, name, "owner");
+        const auto start = FindValue(store, name, "owner-start");
+        const auto device = FindValue(store, name, "device");
+        unsigned long long pid = 0, ticks = 0;
+        if (owner && device && ParseNumber(*owner, &pid) && pid > 0 && (!start || ParseNumber(*start, &ticks))) {
+            // What such a claim replaced was never stored: under it is no mapping.
+            if (Runs(pid, start) && !device->empty() && (*device)[0] == '/' && !HasControl(*device))
+                SetValue(store, name, kClaimPrefix + *owner + (start ? "." + *start : ""), *device);
+            for (const char* key : {"device", "owner", "owner-start"})
+                SetValue(store, name, key, "");
+        }
+        for (const ClaimLine& c : Claims(store, name))
+            if (!Runs(c.pid, c.start))
+                SetValue(store, name, c.key, "");
+    }
 }
 
 bool MakeDirs(const std::string& dir)
@@ -429,151 +782,81 @@ bool WriteAll(int fd, const std::string& text)
     return true;
 }
 
-// Reads, changes and writes back the store under a lock on its folder, which
-// every process writing this store takes too (mptest and the virtual
-// printer both come here). False with the last error set when the store
-// cannot be written; the old store is then untouched.
+// Writes `text` as the store, through a temporary file renamed over it.
+// False with errno set; the old store is then untouched.
+bool WriteStore(const std::string& dir, int dirFd, const std::string& text)
+{
+    std::string tmp = dir + "/.serial.conf.XXXXXX";
+    int fd = mkstemp(tmp.data());
+    if (fd < 0)
+        return false;
+    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    int err = errno;
+    ok = (close(fd) == 0) && ok;
+    if (ok) {
+        ok = rename(tmp.c_str(), StorePath().c_str()) == 0;
+        err = errno;
+    }
+    if (!ok) {
+        unlink(tmp.c_str());
+        errno = err;
+        return false;
+    }
+    fsync(dirFd); // the rename itself reaches the disk
+    return true;
+}
+
+// Reads, modernises, changes and writes back the store under a lock on its
+// folder, which every process writing this store takes too (mptest and the
+// virtual printer both come here). False with the last error set when the
+// store cannot be written; the old store is then untouched.
 template <class Change>
 bool UpdateStore(Change change)
 {
-    std::lock_guard<std::mutex> g(gStoreLock);
-    const std::string dir = StoreDir();
-    if (!MakeDirs(dir)) {
-        SetLastError(plat::ErrorFromErrno(errno));
-        if (GetLastError() == ERROR_FILE_NOT_FOUND)
-            SetLastError(ERROR_PATH_NOT_FOUND);
-        return false;
-    }
-    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) {
-        plat::FailErrno();
-        return false;
-    }
-    while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
-    }
-    Store store = ReadStore();
-    change(store);
-    const std::string text = Serialize(store);
-
-    std::string tmp = dir + "/.serial.conf.XXXXXX";
-    int fd = mkstemp(tmp.data());
-    bool ok = fd >= 0;
-    int err = errno;
-    if (ok) {
-        ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-        err = errno;
-        ok = (close(fd) == 0) && ok;
-        if (ok) {
-            ok = rename(tmp.c_str(), StorePath().c_str()) == 0;
-            err = errno;
+    Problems problems;
+    const bool ok = [&] {
+        std::lock_guard<std::mutex> g(gStoreLock);
+        const std::string dir = StoreDir();
+        if (!MakeDirs(dir)) {
+            SetLastError(plat::ErrorFromErrno(errno));
+            if (GetLastError() == ERROR_FILE_NOT_FOUND)
+                SetLastError(ERROR_PATH_NOT_FOUND);
+            return false;
         }
-        if (!ok)
-            unlink(tmp.c_str());
-        else
-            fsync(dirFd); // the rename itself reaches the disk
-    }
-    flock(dirFd, LOCK_UN);
-    close(dirFd);
-    if (!ok)
-        SetLastError(err == 0 ? ERROR_WRITE_FAULT : plat::ErrorFromErrno(err));
+        int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd < 0) {
+            plat::FailErrno();
+            return false;
+        }
+        while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        const std::string before = ReadText();
+        problems = FindProblems(before);
+        Store store = Parse(before, nullptr);
+        Modernise(store);
+        change(store);
+        const std::string text = Serialize(store);
+        errno = 0;
+        const bool written = text == before || WriteStore(dir, dirFd, text);
+        const int err = errno;
+        flock(dirFd, LOCK_UN);
+        close(dirFd);
+        if (!written)
+            SetLastError(err == 0 ? ERROR_WRITE_FAULT : plat::ErrorFromErrno(err));
+        return written;
+    }();
+    Report(problems); // with no lock held: the notice may wait for the user
     return ok;
 }
 
-std::string ToHex(const void* data, size_t n)
+// Removes this process's claims on a section.
+void RemoveOwnClaims(Store& store, const std::string& section)
 {
-    static const char digits[] = "0123456789abcdef";
-    const auto* b = static_cast<const unsigned char*>(data);
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += digits[b[i] >> 4];
-        s += digits[b[i] & 15];
-    }
-    return s;
+    const unsigned long long me = static_cast<unsigned long long>(getpid());
+    for (const ClaimLine& c : Claims(store, section))
+        if (c.pid == me)
+            SetValue(store, section, c.key, "");
 }
-
-bool FromHex(const std::string& s, void* data, size_t n)
-{
-    if (s.size() != 2 * n)
-        return false;
-    auto nibble = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    auto* b = static_cast<unsigned char*>(data);
-    for (size_t i = 0; i < n; ++i) {
-        int hi = nibble(s[2 * i]), lo = nibble(s[2 * i + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        b[i] = static_cast<unsigned char>(hi << 4 | lo);
-    }
-    return true;
-}
-
-// A stored configuration counts only when a serial line could take it: one
-// that SetCommState would refuse as nonsense would leave the line at its old
-// speed. (1.5 stop bits are the program's own choice; the line refuses them
-// when it is set, and says so.)
-bool ConfigFromHex(const std::string& s, COMMCONFIG* c)
-{
-    COMMCONFIG stored;
-    if (!FromHex(s, &stored, sizeof stored) || stored.dwSize != kConfigSize || stored.dcb.DCBlength != sizeof(DCB) ||
-        plat::DcbError(stored.dcb) == ERROR_INVALID_PARAMETER)
-        return false;
-    *c = stored;
-    return true;
-}
-
-void DefaultConfig(COMMCONFIG& c)
-{
-    std::memset(&c, 0, sizeof c);
-    c.dwSize = kConfigSize;
-    c.wVersion = 1;
-    c.dcb.DCBlength = sizeof(DCB);
-    c.dcb.BaudRate = CBR_9600;
-    c.dcb.fBinary = 1;
-    c.dcb.fDtrControl = DTR_CONTROL_ENABLE;
-    c.dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    c.dcb.XonLim = 2048;
-    c.dcb.XoffLim = 512;
-    c.dcb.ByteSize = 8;
-    c.dcb.Parity = NOPARITY;
-    c.dcb.StopBits = ONESTOPBIT;
-    c.dcb.XonChar = 0x11;
-    c.dcb.XoffChar = 0x13;
-    c.dwProviderSubType = PST_RS232;
-}
-
-// The mapping keys of one section, as they stood (nothing when absent).
-struct Mapping {
-    std::optional<std::string> device, owner, start;
-};
-constexpr const char* kMappingKeys[] = {"device", "owner", "owner-start"};
-
-Mapping GetMapping(const Store& store, const std::string& section)
-{
-    return {FindValue(store, section, kMappingKeys[0]), FindValue(store, section, kMappingKeys[1]),
-            FindValue(store, section, kMappingKeys[2])};
-}
-
-void SetMapping(Store& store, const std::string& section, const Mapping& m)
-{
-    const std::optional<std::string>* values[] = {&m.device, &m.owner, &m.start};
-    for (size_t i = 0; i < 3; ++i)
-        SetValue(store, section, kMappingKeys[i], values[i]->value_or(""));
-}
-
-// What this process claimed, and what the claim replaced.
-struct Claim {
-    std::string section;
-    Mapping mine, previous;
-};
-std::mutex gClaimLock;
-std::vector<Claim> gClaims;
 
 } // namespace
 
@@ -604,8 +887,15 @@ bool PlatSetComDevice(const std::string& comName, const std::string& device)
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    // Set by hand, a mapping has no owner: it lasts until changed.
-    return UpdateStore([&](Store& s) { SetMapping(s, name, Mapping{Trim(device), {}, {}}); });
+    // The user's own choice: it lasts until changed, and the claims of
+    // running programs give way to it.
+    return UpdateStore([&](Store& s) {
+        for (const ClaimLine& c : Claims(s, name))
+            SetValue(s, name, c.key, "");
+        SetValue(s, name, "owner", "");
+        SetValue(s, name, "owner-start", "");
+        SetValue(s, name, "device", Trim(device));
+    });
 }
 
 bool PlatClaimComDevice(const std::string& comName, const std::string& device, unsigned long* displaced)
@@ -617,57 +907,31 @@ bool PlatClaimComDevice(const std::string& comName, const std::string& device, u
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    Claim claim{name, Mapping{device, std::to_string(getpid()), OwnStart()}, {}};
-    std::lock_guard<std::mutex> g(gClaimLock);
-    const bool ok = UpdateStore([&](Store& s) {
-        claim.previous = GetMapping(s, name);
-        SetMapping(s, name, claim.mine);
+    return UpdateStore([&](Store& s) {
+        RemoveOwnClaims(s, name);
+        // Modernised, the store holds only the claims of running programs.
+        const std::vector<ClaimLine> others = Claims(s, name);
+        if (displaced != nullptr && !others.empty())
+            *displaced = static_cast<unsigned long>(others.back().pid);
+        SetValue(s, name, ClaimKey(getpid(), OwnStart()), device);
     });
-    if (ok) {
-        // A second claim on the same name keeps the first one's previous.
-        bool again = false;
-        for (Claim& c : gClaims)
-            if (c.section == name) {
-                c.mine = claim.mine;
-                again = true;
-            }
-        if (!again)
-            gClaims.push_back(claim);
-    }
-    return ok;
 }
 
 bool PlatReleaseComDevice(const std::string& comName)
 {
     std::string name = CanonicalName(comName.c_str());
-    std::lock_guard<std::mutex> g(gClaimLock);
-    for (auto it = gClaims.begin(); it != gClaims.end(); ++it) {
-        if (it->section != name)
-            continue;
-        const Claim claim = *it;
-        gClaims.erase(it);
-        return UpdateStore([&](Store& s) {
-            const Mapping now = GetMapping(s, name);
-            // Someone else mapped the name since: theirs stays.
-            if (now.device != claim.mine.device || now.owner != claim.mine.owner || now.start != claim.mine.start)
-                return;
-            Mapping back = claim.previous;
-            // A previous mapping whose owner has ended is dropped, not restored.
-            if (back.owner) {
-                unsigned long long pid = 0;
-                const auto running = ParseNumber(*back.owner, &pid) ? ProcessStart(pid) : std::nullopt;
-                if (!running || (back.start && *running != *back.start))
-                    back = Mapping{};
-            }
-            SetMapping(s, name, back);
-        });
-    }
-    return true;
+    // Until the rewrite succeeds the claim stays in the store, so a release
+    // that failed can be tried again, and a later rewrite after this process
+    // ends drops it.
+    return name.empty() || UpdateStore([&](Store& s) { RemoveOwnClaims(s, name); });
 }
 
 std::vector<std::string> PlatSerialStoreProblems()
 {
-    return Problems(ReadText());
+    std::vector<std::string> sentences;
+    for (const Problem& p : FindProblems(ReadText()))
+        sentences.push_back(p.where + p.what);
+    return sentences;
 }
 
 BOOL GetDefaultCommConfigA(LPCSTR name, LPCOMMCONFIG config, LPDWORD size)
@@ -698,8 +962,10 @@ BOOL SetDefaultCommConfigA(LPCSTR name, LPCOMMCONFIG config, DWORD size)
     std::string section = CanonicalName(name);
     if (section.empty())
         return Fail(ERROR_INVALID_PARAMETER);
-    std::string hex = ToHex(config, kConfigSize);
-    if (!UpdateStore([&](Store& s) { SetValue(s, section, "config", hex); }))
+    // Only what the keys say is stored: the rest of the structure reads back
+    // as the defaults.
+    const DCB dcb = config->dcb;
+    if (!UpdateStore([&](Store& s) { SetSettings(s, section, dcb); }))
         return FALSE;
     return TRUE;
 }

@@ -2,8 +2,10 @@
 // device mapping.
 #include "support.h"
 
-#include <cstring>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
 #include <sstream>
 #include <vector>
 
@@ -40,15 +42,19 @@ COMMCONFIG Get(const char* name)
     return c;
 }
 
+// What the port settings dialog stores: 38400 baud, even parity, hardware flow.
 COMMCONFIG Custom()
 {
     COMMCONFIG c = Get("COM9"); // defaults
     c.dcb.BaudRate = CBR_38400;
     c.dcb.fOutxCtsFlow = 1;
     c.dcb.fOutxDsrFlow = 1;
+    c.dcb.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    c.dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
     c.dcb.Parity = EVENPARITY;
     return c;
 }
+const char kCustomText[] = "baud=38400\ndata=8\nparity=even\nstop=1\nflow=rts-cts\n";
 
 std::string Hex(const COMMCONFIG& c)
 {
@@ -99,8 +105,8 @@ TEST_F(Store, SurvivesARestartAndKeepsTheDevice)
     EXPECT_EQ(std::memcmp(&back, &c, 52), 0);
     EXPECT_EQ(PlatComDevice("COM2"), "/dev/ttyUSB0");
     EXPECT_EQ(PlatComDevice("\\\\.\\COM2"), "/dev/ttyUSB0");
-    // The text holds the configuration as 104 lower-case hex digits.
-    EXPECT_NE(ReadText(file()).find("\nconfig=" + Hex(c) + "\n"), std::string::npos) << ReadText(file());
+    // The text holds the configuration as keys a person can read and edit.
+    EXPECT_EQ(ReadText(file()), "[COM2]\ndevice=/dev/ttyUSB0\n" + std::string(kCustomText));
     // Setting the device again keeps the configuration.
     ASSERT_TRUE(PlatSetComDevice("COM2", "/dev/ttyUSB1"));
     back = Get("COM2");
@@ -133,7 +139,7 @@ TEST_F(Store, ARewriteKeepsWhatItDoesNotOwn)
     ASSERT_TRUE(SetDefaultCommConfigA("COM1", &c, 52));
     // The new key goes at the end of COM1's own section.
     EXPECT_EQ(ReadText(file()), bad + "; written by hand\n[General]\ncolour=blue\n\n[COM1]\nnote=keep\n"
-                                      "device=/dev/ttyACM0\nconfig=" + Hex(c) + "\n\n[COM3]\nx=1\n");
+                                      "device=/dev/ttyACM0\n" + kCustomText + "\n[COM3]\nx=1\n");
     COMMCONFIG back = Get("COM1");
     EXPECT_EQ(std::memcmp(&back, &c, 52), 0);
     ASSERT_TRUE(PlatSetComDevice("COM1", "/dev/ttyUSB1"));
@@ -164,9 +170,10 @@ TEST_F(Store, ConcurrentWritersLoseNoPort)
         EXPECT_EQ(PlatComDevice("COM" + std::to_string(i)), "/dev/ttyUSB" + std::to_string(i));
 }
 
-std::string OwnStart()
+// The start time of a running process, as the store records it.
+std::string StartOf(pid_t pid)
 {
-    std::ifstream f("/proc/self/stat");
+    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
     std::string stat;
     std::getline(f, stat);
     std::istringstream fields(stat.substr(stat.rfind(')') + 2));
@@ -178,54 +185,119 @@ std::string OwnStart()
 
 // A mapping made by a program counts only while that program runs: a
 // pseudo-terminal it leaves behind may be someone's terminal window next.
+// Under a claim, the user's own mapping stays and counts again.
 TEST_F(Store, AMappingWhoseOwnerHasEndedCountsAsAbsent)
 {
     const std::string me = std::to_string(getpid());
     const std::string fallback = PlatRootPath(PlatRoot::Dev) + "/ttyS0";
+    const std::string mine = "claim." + me + "." + StartOf(getpid()) + "=/dev/pts/77\n";
     struct Case {
         const char* what;
-        std::string owner; // the owner lines, as written
-        bool mapped;
+        std::string section; // COM1's lines, as written
+        std::string opens;
     } cases[] = {
-        {"no owner: set by hand", "", true},
-        {"this process", "owner=" + me + "\nowner-start=" + OwnStart() + "\n", true},
-        {"this process, no start time", "owner=" + me + "\n", true},
-        {"a process that no longer runs", "owner=4194999\nowner-start=1\n", false},
-        {"its number now another program's", "owner=" + me + "\nowner-start=1\n", false},
-        {"a malformed owner", "owner=me\n", false},
-        {"a malformed start", "owner=" + me + "\nowner-start=soon\n", false},
+        {"no owner: set by hand", "device=/dev/pts/77\n", "/dev/pts/77"},
+        {"a claim of this process", mine, "/dev/pts/77"},
+        {"a claim, no start time", "claim." + me + "=/dev/pts/77\n", "/dev/pts/77"},
+        {"a claim over the user's mapping", "device=/dev/ttyUSB0\n" + mine, "/dev/pts/77"},
+        {"the newest running claim", mine + "claim.4194999.1=/dev/pts/78\n", "/dev/pts/77"},
+        {"a claim whose program ended", "device=/dev/ttyUSB0\nclaim.4194999.1=/dev/pts/78\n", "/dev/ttyUSB0"},
+        {"a claim whose number is now another program's", "claim." + me + ".1=/dev/pts/78\n", fallback},
+        {"an old store: this process", "device=/dev/pts/77\nowner=" + me + "\nowner-start=" + StartOf(getpid()) + "\n",
+         "/dev/pts/77"},
+        {"an old store: a process that no longer runs", "device=/dev/pts/77\nowner=4194999\nowner-start=1\n", fallback},
+        {"an old store: a malformed owner", "device=/dev/pts/77\nowner=me\n", fallback},
+        {"an old store: a malformed start", "device=/dev/pts/77\nowner=" + me + "\nowner-start=soon\n", fallback},
     };
     fs::create_directories(dir / "cfg");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteText(file(), "[COM1]\ndevice=/dev/pts/77\n" + c.owner);
-        EXPECT_EQ(PlatComDevice("COM1"), c.mapped ? "/dev/pts/77" : fallback);
+        WriteText(file(), "[COM1]\n" + c.section);
+        EXPECT_EQ(PlatComDevice("COM1"), c.opens);
     }
 }
 
-TEST_F(Store, ClaimGivesBackWhatItReplaced)
+// The lost mapping: a claim lies over the user's mapping instead of
+// replacing it, so neither the order in which programs end nor one killed
+// outright can lose the user's mapping.
+TEST_F(Store, ClaimsLieOverTheUsersMapping)
 {
     ASSERT_TRUE(PlatSetComDevice("COM3", "/dev/ttyUSB3"));
     const std::string before = ReadText(file());
-    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/40"));
+    unsigned long displaced = 1;
+    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/40", &displaced));
+    EXPECT_EQ(displaced, 0u);
     EXPECT_EQ(PlatComDevice("COM3"), "/dev/pts/40");
-    EXPECT_NE(ReadText(file()).find("owner=" + std::to_string(getpid())), std::string::npos);
+    EXPECT_EQ(ReadText(file()), before + "claim." + std::to_string(getpid()) + "." + StartOf(getpid()) + "=/dev/pts/40\n");
     ASSERT_TRUE(PlatReleaseComDevice("COM3"));
     EXPECT_EQ(ReadText(file()), before);
     EXPECT_TRUE(PlatReleaseComDevice("COM3")); // nothing left to do
 
-    // Someone who maps the name meanwhile keeps it.
-    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/41"));
+    // Another running program's claim (this test's parent stands for it) is
+    // displaced and said so, and counts again when this one ends.
+    const std::string other = "claim." + std::to_string(getppid()) + "." + StartOf(getppid()) + "=/dev/pts/41\n";
+    WriteText(file(), before + other);
+    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/42", &displaced));
+    EXPECT_EQ(displaced, static_cast<unsigned long>(getppid()));
+    EXPECT_EQ(PlatComDevice("COM3"), "/dev/pts/42");
+    ASSERT_TRUE(PlatReleaseComDevice("COM3"));
+    EXPECT_EQ(ReadText(file()), before + other);
+
+    // A claim whose program was killed is passed over at once, and the next
+    // rewrite drops it.
+    WriteText(file(), before + "claim.4194999.1=/dev/pts/43\n");
+    EXPECT_EQ(PlatComDevice("COM3"), "/dev/ttyUSB3");
+    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/44", &displaced));
+    EXPECT_EQ(displaced, 0u);
+    ASSERT_TRUE(PlatReleaseComDevice("COM3"));
+    EXPECT_EQ(ReadText(file()), before);
+
+    // The user's own choice meanwhile ends every claim.
+    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/45"));
     ASSERT_TRUE(PlatSetComDevice("COM3", "/dev/ttyACM0"));
     ASSERT_TRUE(PlatReleaseComDevice("COM3"));
-    EXPECT_EQ(PlatComDevice("COM3"), "/dev/ttyACM0");
+    EXPECT_EQ(ReadText(file()), "[COM3]\ndevice=/dev/ttyACM0\n");
 
-    // A claim replacing one whose owner has ended leaves no mapping behind.
-    fs::create_directories(dir / "cfg");
+    // An old store's owned mapping whose owner has ended goes on the first
+    // rewrite: what it replaced was never stored.
     WriteText(file(), "[COM5]\ndevice=/dev/pts/9\nowner=4194999\n");
-    ASSERT_TRUE(PlatClaimComDevice("COM5", "/dev/pts/42"));
+    ASSERT_TRUE(PlatClaimComDevice("COM5", "/dev/pts/46"));
     ASSERT_TRUE(PlatReleaseComDevice("COM5"));
     EXPECT_EQ(ReadText(file()), "");
+}
+
+// No file may grow past `bytes` while it lives (root included).
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old);
+        previous = std::signal(SIGXFSZ, SIG_IGN); // the write fails instead
+        rlimit tiny = old;
+        tiny.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+    }
+    rlimit old{};
+    void (*previous)(int) = nullptr;
+};
+
+// A release whose rewrite fails keeps the claim, so that trying again ends it.
+TEST_F(Store, AReleaseThatCannotWriteKeepsTheClaim)
+{
+    ASSERT_TRUE(PlatSetComDevice("COM3", "/dev/ttyUSB3"));
+    const std::string before = ReadText(file());
+    ASSERT_TRUE(PlatClaimComDevice("COM3", "/dev/pts/40"));
+    {
+        FileSizeLimit tiny(1);
+        EXPECT_FALSE(PlatReleaseComDevice("COM3"));
+    }
+    EXPECT_EQ(PlatComDevice("COM3"), "/dev/pts/40");
+    ASSERT_TRUE(PlatReleaseComDevice("COM3"));
+    EXPECT_EQ(ReadText(file()), before);
 }
 
 // "[com1]", "[ COM1 ]" and "[COM1]" are one section for every reader and
@@ -248,7 +320,7 @@ TEST_F(Store, OneReadingOfSectionNames)
         EXPECT_EQ(Get("COM1").dcb.BaudRate, static_cast<DWORD>(CBR_38400));
         ASSERT_TRUE(PlatSetComDevice("COM2", "/dev/ttyUSB2")); // any write
         const std::string text = ReadText(file());
-        EXPECT_NE(text.find("[COM1]\ndevice=/dev/ttyUSB5\nconfig="), std::string::npos) << text;
+        EXPECT_NE(text.find("[COM1]\ndevice=/dev/ttyUSB5\n" + std::string(kCustomText)), std::string::npos) << text;
         EXPECT_EQ(text.find("[COM1]"), text.rfind("[COM1]")) << text;
         EXPECT_EQ(text.find("ttyS9"), std::string::npos) << text;
         EXPECT_EQ(PlatComDevice("COM1"), "/dev/ttyUSB5");
@@ -291,6 +363,14 @@ TEST_F(Store, HandEditsAreToleratedOrReported)
         {"one digit short", "[COM1]\nconfig=" + std::string(103, '0') + "\n", fallback, CBR_9600, "第 2 行 [COM1] config=00"},
         {"size zero", "[COM1]\nconfig=" + std::string(104, '0') + "\n", fallback, CBR_9600, "第 2 行 [COM1] config=00"},
         {"binary garbage", std::string("\0\xff\x01garbage[[[==\n", 15), fallback, CBR_9600, nullptr},
+        {"a speed no line has", "[COM1]\nbaud=12345\n", fallback, CBR_9600, "第 2 行 [COM1] baud=12345："},
+        {"one bad setting spoils all", "[COM1]\nbaud=19200\nparity=evn\n", fallback, CBR_9600,
+         "第 3 行 [COM1] parity=evn："},
+        {"nine data bits, by hand", "[COM1]\ndata=9\n", fallback, CBR_9600, "第 2 行 [COM1] data=9："},
+        {"three stop bits", "[COM1]\nstop=3\n", fallback, CBR_9600, "第 2 行 [COM1] stop=3："},
+        {"an unknown flow", "[COM1]\nflow=rts\n", fallback, CBR_9600, "第 2 行 [COM1] flow=rts："},
+        {"settings win over an old blob", "[COM1]\nconfig=" + Hex(c) + "\nbaud=19200\n", fallback, CBR_19200, nullptr},
+        {"a claim of no device", "[COM1]\nclaim.1.1=pts/4\n", fallback, CBR_9600, "第 2 行 [COM1] claim.1.1=pts/4："},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -315,6 +395,63 @@ TEST_F(Store, HandEditsAreToleratedOrReported)
         EXPECT_EQ(said.find(file()), said.rfind(file())) << said;
         EXPECT_NE(said.find(k.problem), std::string::npos) << said;
     }
+}
+
+// What a technician writes by hand is what the line gets; an old store's
+// blob reads the same and becomes such keys, in its place, on the first
+// rewrite of the store.
+TEST_F(Store, LineSettingsAreKeysAPersonCanWrite)
+{
+    fs::create_directories(dir / "cfg");
+    WriteText(file(), "[COM1]\nbaud=19200\ndata=7\nparity=even\nstop=2\nflow=rts-cts,xon-xoff\n");
+    const DCB d = Get("COM1").dcb;
+    EXPECT_EQ((std::vector<DWORD>{d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.fOutxCtsFlow, d.fOutxDsrFlow,
+                                  d.fRtsControl, d.fDtrControl, d.fOutX, d.fInX}),
+              (std::vector<DWORD>{CBR_19200, 7, EVENPARITY, TWOSTOPBITS, 1, 1, RTS_CONTROL_HANDSHAKE,
+                                  DTR_CONTROL_HANDSHAKE, 1, 1}));
+
+    COMMCONFIG c = Custom();
+    c.dcb.StopBits = ONE5STOPBITS;
+    WriteText(file(), "; mine\n[COM1]\nnote=a\nconfig=" + Hex(c) + "\nnote2=b\n\n[COM2]\nx=1\n");
+    COMMCONFIG back = Get("COM1");
+    EXPECT_EQ(std::memcmp(&back, &c, sizeof c), 0);
+    ASSERT_TRUE(PlatSetComDevice("COM2", "/dev/ttyUSB2"));
+    EXPECT_EQ(ReadText(file()), "; mine\n[COM1]\nnote=a\nbaud=38400\ndata=8\nparity=even\nstop=1.5\nflow=rts-cts\n"
+                                "note2=b\n\n[COM2]\nx=1\ndevice=/dev/ttyUSB2\n");
+    back = Get("COM1");
+    EXPECT_EQ(std::memcmp(&back, &c, sizeof c), 0);
+}
+
+// A malformed store is told to the user once, in one notice naming the file
+// and each line, not only on stderr; a rewrite that moves the faults to
+// other lines does not tell them again.
+TEST_F(Store, FaultsAreToldOnceWhereverARewriteMovesThem)
+{
+    static std::vector<std::string> notices;
+    notices.clear();
+    PlatSetNoticeHandler([](const std::string& text) { notices.push_back(text); });
+    struct Unhook {
+        ~Unhook() { PlatSetNoticeHandler(nullptr); }
+    } unhook;
+    fs::create_directories(dir / "cfg");
+    // The old blob becomes five lines on the first rewrite: the faults below it move.
+    WriteText(file(), "[COM1]\nconfig=" + Hex(Custom()) + "\n\n[COM2]\ndevice=ttyUSB2\n[bad\n");
+    const std::string fallback = PlatRootPath(PlatRoot::Dev) + "/ttyS1";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(PlatComDevice("COM2"), fallback);
+    ASSERT_TRUE(PlatSetComDevice("COM3", "/dev/ttyUSB3"));
+    EXPECT_EQ(PlatComDevice("COM2"), fallback);
+    EXPECT_EQ(Get("COM1").dcb.BaudRate, static_cast<DWORD>(CBR_38400));
+    const std::string said = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(notices.size(), 1u) << said;
+    for (const std::string& part : {file(), std::string("第 5 行 [COM2] device=ttyUSB2："),
+                                    std::string("第 6 行的节名 [bad 无效")})
+        EXPECT_NE(notices[0].find(part), std::string::npos) << notices[0];
+    EXPECT_EQ(said.find(file()), said.rfind(file())) << said;
+    // They are still there, at their new lines.
+    const std::vector<std::string> problems = PlatSerialStoreProblems();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_EQ(problems[1].rfind("第 9 行 [COM2]", 0), 0u) << problems[1];
 }
 
 } // namespace

@@ -171,18 +171,19 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
         config.dcb.XonChar = 0x11; // a field SetComConfig leaves alone
         gComInfo = c.info;
         EXPECT_TRUE(SetComConfig(&config, sizeof config));
-        const DCB& d = config.dcb;
         // Speed, size, parity, stop bits, CTS, DSR, Xon/Xoff in and out, DTR, RTS.
-        EXPECT_EQ((std::vector<DWORD>{d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.fOutxCtsFlow, d.fOutxDsrFlow,
-                                      d.fInX, d.fOutX, d.fDtrControl, d.fRtsControl}),
-                  (std::vector<DWORD>{c.baud, c.byteSize, c.parity, c.stopBits, c.ctsDsr, c.ctsDsr, c.xonxoff,
-                                      c.xonxoff, c.dtr, c.rts}));
-        EXPECT_EQ(d.XonChar, 0x11);
+        const auto settings = [](const DCB& d) {
+            return std::vector<DWORD>{d.BaudRate, d.ByteSize, d.Parity, d.StopBits, d.fOutxCtsFlow,
+                                      d.fOutxDsrFlow, d.fInX, d.fOutX, d.fDtrControl, d.fRtsControl};
+        };
+        EXPECT_EQ(settings(config.dcb), (std::vector<DWORD>{c.baud, c.byteSize, c.parity, c.stopBits, c.ctsDsr,
+                                                            c.ctsDsr, c.xonxoff, c.xonxoff, c.dtr, c.rts}));
+        EXPECT_EQ(config.dcb.XonChar, 0x11);
 
         COMMCONFIG stored = {};
         DWORD size = sizeof stored;
         ASSERT_TRUE(GetDefaultCommConfigA(name, &stored, &size));
-        EXPECT_EQ(std::memcmp(&stored.dcb, &d, sizeof d), 0); // the store holds what the line gets
+        EXPECT_EQ(settings(stored.dcb), settings(config.dcb)); // the store holds what the line gets
     }
     // A port row that is no COM port stores nothing.
     gComInfo = {11, 5, 3, 2, 0, 2};

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -188,15 +189,23 @@ protected:
     }
     std::string conf() const { return dir / "cfg/mptest/serial.conf"; }
     std::string configHome() const { return "XDG_CONFIG_HOME=" + (dir / "cfg"); }
-    // The device COMn maps to in the store as it stands.
+    // The device COMn opens by the store as it stands: the newest claim,
+    // else the user's mapping (whether a claim's printer still runs is not
+    // looked at here).
     std::string mapped(const std::string& com) const
     {
-        const std::string text = ReadText(conf());
-        const size_t at = text.find("[" + com + "]\ndevice=");
-        if (at == std::string::npos)
-            return {};
-        const size_t from = at + com.size() + 10;
-        return text.substr(from, text.find('\n', from) - from);
+        std::istringstream lines(ReadText(conf()));
+        std::string line, device, claimed;
+        bool in = false;
+        while (std::getline(lines, line)) {
+            if (line.rfind("[", 0) == 0)
+                in = line == "[" + com + "]";
+            else if (in && line.rfind("device=", 0) == 0)
+                device = line.substr(7);
+            else if (in && line.rfind("claim.", 0) == 0)
+                claimed = line.substr(line.find('=') + 1);
+        }
+        return claimed.empty() ? device : claimed;
     }
     const std::string printer = ProgramPath("mptest-printer");
     TempDir dir;
@@ -347,6 +356,40 @@ TEST_F(Session, EveryEndingCleansUp)
         EXPECT_EQ(fs::exists(root), !c.there.empty());
         fs::remove_all(root);
     }
+}
+
+// The lost mapping: printers --as COM1 stopped in the order they started,
+// or one killed outright, leave the user's own COM1 mapping as it was.
+TEST_F(Session, TheUsersMappingOutlivesEveryPrinter)
+{
+    const std::string before = "[COM1]\ndevice=/dev/null\n";
+    fs::create_directories(fs::path(conf()).parent_path());
+    dir.writeFile("cfg/mptest/serial.conf", {before.begin(), before.end()});
+    const auto start = [&](const std::string& name) {
+        Child c = Launch({printer, "serial", "--as", "COM1", "--out", dir / name}, {configHome()}, {});
+        const std::string first = ReadLine(c.out, 30s);
+        EXPECT_EQ(first.rfind("serial: ", 0), 0u) << first;
+        EXPECT_EQ(mapped("COM1"), first.substr(first.find(' ') + 1));
+        return c;
+    };
+    const auto stop = [](Child& c, int signal) {
+        kill(c.pid, signal);
+        EXPECT_EQ(WaitExit(c.pid, 30s), signal == SIGKILL ? 128 + SIGKILL : 0);
+        close(c.out);
+    };
+    Child first = start("first");
+    Child second = start("second");
+    stop(first, SIGTERM);
+    stop(second, SIGTERM);
+    EXPECT_EQ(ReadText(conf()), before);
+
+    // Killed outright, a printer cannot end its claim: the next one to
+    // rewrite the store drops it.
+    Child killed = start("killed");
+    stop(killed, SIGKILL);
+    Child next = start("next");
+    stop(next, SIGTERM);
+    EXPECT_EQ(ReadText(conf()), before);
 }
 
 // Several printers registering at once: every one is in the store, which
