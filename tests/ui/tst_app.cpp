@@ -1,9 +1,11 @@
 // The application shell: start-up, the main window, its shutdown by close
 // box and by menu, and the About box.
 #include "app/app.h"
+#include "platform/linux/notices.h"
 #include "platform/linux/options.h"
 #include "platform/linux/roots.h"
 #include "port/linux/portio_backend.h"
+#include "platform/qt/startup.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
@@ -106,6 +108,28 @@ private slots:
         QCOMPARE(dialogs.size(), size_t(4));
         QCOMPARE(owners, std::vector<HWND>(3, dialogs.front()));
         QVERIFY(PlatTestMessageBoxes().empty());
+    }
+
+    // A serial store with a fault in it: the program says so once, in a
+    // message box naming the file and the line, however often it reads the
+    // store, and runs on.
+    void aMalformedStoreIsShownOnce()
+    {
+        ProgramBench bench;
+        PlatQtRequireDisplay(); // as at the program's start: notices become message boxes
+        struct Unhook {
+            ~Unhook() { PlatSetNoticeHandler(nullptr); }
+        } unhook;
+        const std::string text = "[COM1]\nbaud=fast\n";
+        bench.dir().mkdirs("config");
+        const std::string store = bench.dir().writeFile("config/serial.conf", {text.begin(), text.end()});
+        for (int run = 0; run < 2; ++run)
+            QCOMPARE(RunProgram([](HWND main) { PlatTestMenuCommand(main, IDM_EXIT); }), 0);
+        const auto boxes = PlatTestMessageBoxes();
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY2(boxes[0].text.find(store) != std::string::npos &&
+                     boxes[0].text.find("第 2 行 [COM1] baud=fast") != std::string::npos,
+                 boxes[0].text.c_str());
     }
 
     // --epp: the EPP console opens over the main window at start. (Other
