@@ -46,8 +46,8 @@ void handleTestUsbLib(HWND page, int operation)
         char answer[kAnswerLength + 1] = {};
         DWORD got = 0;
         if (!ReadFile(gCurrentPort.handle, answer, kAnswerLength, &got, nullptr) || got < kAnswerLength) {
-            PortRelease(); // the next press opens the device again
-            gCurrentPort.state = PORT_STATE_IDLE;
+            gCurrentPort.state = PORT_STATE_IDLE; // this thread's transfer is over before it rewrites the record
+            PortRelease();                        // the next press opens the device again
             ShowError_T("读取字符串失败!");
             return;
         }
