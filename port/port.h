@@ -60,6 +60,11 @@ extern char g_portInfoStr[256];
 // Any thread that owns the record; the handle must already be released.
 // Zeroes the whole record: parallel, no name, no handle, state 0.
 void ClearPortRecord(PortRecord& record);
+// Debug builds: stops the program when the user-interface thread (the one
+// that last ran InitPort) rewrites gCurrentPort while its state is busy, that
+// is, under a transfer that owns it. ClearPortRecord, PortRelease and
+// OpenPorts ask it first. Nothing in a release build.
+void PortCheckRecordOwner();
 
 // Any thread. The text of row `index` of `table`, or nullptr when the index
 // names no row.

@@ -2,7 +2,10 @@
 // start-up reset that fills them from the stored serial default of COM1.
 #include "port/port.h"
 
+#include <atomic>
+#include <cassert>
 #include <cstring>
+#include <thread>
 
 const std::array<MapEntry, 11> gLptComNameMap = {{
     {0, "LPT1"}, {1, "LPT2"}, {2, "LPT3"}, {3, "LPT4"},
@@ -44,8 +47,24 @@ COMMCONFIG gDefaultComConfig;
 COMMCONFIG gCurrentComConfig;
 char g_portInfoStr[256];
 
+namespace {
+
+std::atomic<std::thread::id> gUserInterfaceThread; // none until InitPort
+
+} // namespace
+
+void PortCheckRecordOwner()
+{
+#ifndef NDEBUG
+    assert(!(gCurrentPort.state == PORT_STATE_BUSY && std::this_thread::get_id() == gUserInterfaceThread.load()) &&
+           "the user-interface thread rewrote the port record under a transfer");
+#endif
+}
+
 void ClearPortRecord(PortRecord& record)
 {
+    if (&record == &gCurrentPort)
+        PortCheckRecordOwner();
     std::memset(record.name, 0, sizeof record.name);
     record.type = PORT_PARALLEL;
     record.handle = nullptr;
@@ -88,6 +107,7 @@ void Append(char* buffer, size_t size, const char* text)
 
 void InitPort()
 {
+    gUserInterfaceThread.store(std::this_thread::get_id());
     gDefaultComConfig.dwProviderSubType = PST_RS232;
     DWORD size = sizeof gDefaultComConfig;
     GetDefaultCommConfigA("COM1", &gDefaultComConfig, &size);
@@ -126,6 +146,7 @@ const char* getComInfo()
 
 void PortRelease()
 {
+    PortCheckRecordOwner();
     HANDLE handle = gCurrentPort.handle;
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
         // After a transfer was given up, what the line still holds queued is

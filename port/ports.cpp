@@ -52,6 +52,7 @@ BOOL OpenPorts(BYTE type)
     // switch), the record stays busy throughout: were it to show "closed" or
     // "idle" for a moment, the user-interface thread could take that moment
     // to open another port under the sending thread.
+    PortCheckRecordOwner();
     const bool inTransfer = gCurrentPort.state == PORT_STATE_BUSY;
     PortRelease();
     if (inTransfer) {

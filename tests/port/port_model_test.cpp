@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <gtest/gtest.h>
+#include <thread>
 #include <vector>
 
 using testsupport::RootGuard;
@@ -96,7 +97,7 @@ TEST_F(InitPortTest, MissingStoreGivesSelectionsAndClearsTheRecord)
     gComInfo.port = 9;
     std::strcpy(gCurrentPort.name, "COM6");
     gCurrentPort.type = PORT_USB;
-    gCurrentPort.state.store(PORT_STATE_BUSY);
+    gCurrentPort.state.store(PORT_STATE_IDLE);
     InitPort();
     EXPECT_EQ(Selections(), (std::array<int, 6>{4, 5, 3, 2, 0, 2}));
     EXPECT_EQ(gDefaultComConfig.dwProviderSubType, PST_RS232);
@@ -190,6 +191,30 @@ TEST_F(SetComConfigTest, WritesTheSelectionsIntoTheDcbAndTheStore)
     COMMCONFIG config = {};
     EXPECT_FALSE(SetComConfig(&config, sizeof config));
     gComInfo = saved;
+}
+
+// Under a transfer the record is the sending thread's: debug builds stop
+// the user-interface thread (the one that ran InitPort) from rewriting it.
+TEST_F(InitPortTest, OnlyTheTransferRewritesABusyRecord)
+{
+#ifdef NDEBUG
+    GTEST_SKIP() << "a check of debug builds";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    InitPort();
+    gCurrentPort.state.store(PORT_STATE_BUSY);
+    const char* why = "user-interface thread rewrote the port record";
+    EXPECT_DEATH(OpenPorts(PORT_PARALLEL), why);
+    EXPECT_DEATH(PortRelease(), why);
+    EXPECT_DEATH(ClearPortRecord(gCurrentPort), why);
+    std::thread transfer([] {
+        OpenPorts(PORT_PARALLEL);
+        PortRelease();
+        ClearPortRecord(gCurrentPort);
+    });
+    transfer.join();
+    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+#endif
 }
 
 TEST(OpenPortsTest, UnknownTypeFailsAndLeavesNothingOpen)

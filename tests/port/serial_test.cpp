@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
 #include <unistd.h>
 
 using testsupport::RootGuard;
@@ -118,44 +119,48 @@ TEST_F(SerialTest, PortReleaseClosesOnceAndLeavesTheState)
 TEST_F(SerialTest, ReopeningInsideATransferKeepsTheRecordBusy)
 {
     ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    const ComSettings user = gComInfo;
-    SetComBaudRate2(7, FLOW_HARDWARE);
-    EXPECT_NE(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
-    EXPECT_EQ(printer.currentLine().baud, 38400u);
-    EXPECT_TRUE(ResetBaudRate());
-    EXPECT_NE(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
-    EXPECT_EQ(printer.currentLine().baud, 115200u);
-    EXPECT_FALSE(printer.currentLine().rtscts);
-    EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
-    COMMCONFIG stored = {};
-    DWORD size = sizeof stored;
-    EXPECT_TRUE(GetDefaultCommConfigA("COM1", &stored, &size));
-    EXPECT_EQ(stored.dcb.BaudRate, 115200u);
+    // The rest is the sending thread's part, as in a download.
+    std::thread transfer([&] {
+        const ComSettings user = gComInfo;
+        SetComBaudRate2(7, FLOW_HARDWARE);
+        EXPECT_NE(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+        EXPECT_EQ(printer.currentLine().baud, 38400u);
+        EXPECT_TRUE(ResetBaudRate());
+        EXPECT_NE(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+        EXPECT_EQ(printer.currentLine().baud, 115200u);
+        EXPECT_FALSE(printer.currentLine().rtscts);
+        EXPECT_EQ(std::memcmp(&gComInfo, &user, sizeof user), 0);
+        COMMCONFIG stored = {};
+        DWORD size = sizeof stored;
+        EXPECT_TRUE(GetDefaultCommConfigA("COM1", &stored, &size));
+        EXPECT_EQ(stored.dcb.BaudRate, 115200u);
 
-    ASSERT_TRUE(OpenPorts(PORT_SERIAL));
-    EXPECT_NE(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+        ASSERT_TRUE(OpenPorts(PORT_SERIAL));
+        EXPECT_NE(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
 
-    ASSERT_TRUE(PlatSetComDevice("COM1", tmp.path() + "/gone"));
-    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+        ASSERT_TRUE(PlatSetComDevice("COM1", tmp.path() + "/gone"));
+        EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+        EXPECT_EQ(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
 
-    // The download speed on a port that is gone leaves no handle either, and
-    // the record busy for the transfer it starts.
-    gCurrentPort.state.store(PORT_STATE_IDLE);
-    SetComBaudRate2(5, FLOW_HARDWARE);
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
-    EXPECT_FALSE(ResetBaudRate());
-    EXPECT_EQ(gCurrentPort.handle, nullptr);
+        // The download speed on a port that is gone leaves no handle either, and
+        // the record busy for the transfer it starts.
+        gCurrentPort.state.store(PORT_STATE_IDLE);
+        SetComBaudRate2(5, FLOW_HARDWARE);
+        EXPECT_EQ(gCurrentPort.handle, nullptr);
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_BUSY);
+        EXPECT_FALSE(ResetBaudRate());
+        EXPECT_EQ(gCurrentPort.handle, nullptr);
 
-    // Outside a transfer a failed open leaves the record closed, as ever.
-    gCurrentPort.state.store(PORT_STATE_IDLE);
-    EXPECT_FALSE(OpenPorts(PORT_SERIAL));
-    EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+        // Outside a transfer a failed open leaves the record closed, as ever.
+        gCurrentPort.state.store(PORT_STATE_IDLE);
+        EXPECT_FALSE(OpenPorts(PORT_SERIAL));
+        EXPECT_EQ(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+    });
+    transfer.join();
 }
 
 } // namespace
