@@ -1,4 +1,4 @@
-// The path roots, the time scale and the message-box hook.
+// The path roots and the message-box hook.
 #include "support.h"
 
 #include <cstdlib>
@@ -16,7 +16,7 @@ struct EnvGuard {
     std::string old;
 };
 
-TEST(Seams, ConfigRootFollowsTheEnvironment)
+TEST(Roots, ConfigFollowsTheEnvironment)
 {
     EnvGuard xdg("XDG_CONFIG_HOME");
     EnvGuard home("HOME");
@@ -44,7 +44,7 @@ TEST(Seams, ConfigRootFollowsTheEnvironment)
 
 } // namespace
 
-TEST(Seams, MessageBoxHookAnswersFromAnyThread)
+TEST(Hooks, MessageBoxHookAnswersFromAnyThread)
 {
     int answer = 0;
     EXPECT_FALSE(PlatMessageBoxHooked(nullptr, "x", "Error", MB_OK, answer)); // no hook: the layer shows the box
