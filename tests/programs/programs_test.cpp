@@ -365,9 +365,15 @@ TEST_F(Session, TheUsersMappingOutlivesEveryPrinter)
     const std::string before = "[COM1]\ndevice=/dev/null\n";
     fs::create_directories(fs::path(conf()).parent_path());
     dir.writeFile("cfg/mptest/serial.conf", {before.begin(), before.end()});
+    // Each printer's stdout and stderr go to files named after it.
     const auto start = [&](const std::string& name) {
-        Child c = Launch({printer, "serial", "--as", "COM1", "--out", dir / name}, {configHome()}, {});
-        const std::string first = ReadLine(c.out, 30s);
+        Child c = Launch({printer, "serial", "--as", "COM1", "--out", dir / name}, {configHome()}, {}, dir / name);
+        std::string first;
+        for (int i = 0; i < 3000 && first.find('\n') == std::string::npos; ++i) {
+            std::this_thread::sleep_for(10ms); // a file has no event to wait on
+            first = ReadText(dir / (name + ".out"));
+        }
+        first = first.substr(0, first.find('\n'));
         EXPECT_EQ(first.rfind("serial: ", 0), 0u) << first;
         EXPECT_EQ(mapped("COM1"), first.substr(first.find(' ') + 1));
         return c;
@@ -375,10 +381,15 @@ TEST_F(Session, TheUsersMappingOutlivesEveryPrinter)
     const auto stop = [](Child& c, int signal) {
         kill(c.pid, signal);
         EXPECT_EQ(WaitExit(c.pid, 30s), signal == SIGKILL ? 128 + SIGKILL : 0);
-        close(c.out);
     };
     Child first = start("first");
     Child second = start("second");
+    // The second says whose claim it hides; the first had none to hide.
+    EXPECT_EQ(ReadText(dir / "first.err"), "");
+    EXPECT_NE(ReadText(dir / "second.err").find("warning: COM1 belonged to the printer running as process " +
+                                                std::to_string(first.pid) + ";"),
+              std::string::npos)
+        << ReadText(dir / "second.err");
     stop(first, SIGTERM);
     stop(second, SIGTERM);
     EXPECT_EQ(ReadText(conf()), before);
