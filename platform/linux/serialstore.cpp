@@ -414,6 +414,14 @@ std::vector<ClaimLine> Claims(const Store& store, const std::string& section)
 
 // ---------------------------------------------------------------- line settings
 constexpr const char* kSettingKeys[] = {"baud", "data", "parity", "stop", "flow"};
+// What each key takes, for the message about a bad value.
+constexpr const char* kSettingValues[] = {
+    "应为串口速度，如 9600、19200、115200",
+    "应为 5 到 8",
+    "应为 none、odd、even、mark 或 space",
+    "应为 1、1.5 或 2",
+    "应为 none、rts-cts 或 xon-xoff（或 cts、dsr，可用逗号连接）",
+};
 
 struct Named {
     BYTE value;
@@ -610,10 +618,10 @@ struct Entry {
 Entry ReadEntry(const Store& store, const std::string& section, Problems* problems)
 {
     Entry e;
-    auto problem = [&](const Line* l, const std::string& what) {
+    auto problem = [&](const Line* l, const std::string& what, const char* unused = "，此项不被使用") {
         if (problems != nullptr)
             problems->push_back({"第 " + std::to_string(l->number) + " 行",
-                                 " [" + section + "] " + Shown(Trim(l->text)) + "：" + what + "，此项不被使用"});
+                                 " [" + section + "] " + Shown(Trim(l->text)) + "：" + what + unused});
     };
     if (const Line* l = FindLine(store, section, "device")) {
         const std::string device = ValueOf(*l);
@@ -651,7 +659,7 @@ Entry ReadEntry(const Store& store, const std::string& section, Problems* proble
         bool good = true;
         for (size_t i = 0; i < std::size(kSettingKeys); ++i)
             if (const Line* l = FindLine(store, section, kSettingKeys[i]); l && !ApplySetting(i, ValueOf(*l), c.dcb)) {
-                problem(l, "不是有效的串口设置");
+                problem(l, kSettingValues[i], "；这一节的串口设置都按默认值（9600、8、none、1、none）");
                 good = false;
             }
         if (good)
