@@ -4,6 +4,8 @@
 // Windows the system maps COM names itself (platform/windows).
 #pragma once
 
+#include "platform/win32.h"
+
 #include <string>
 #include <vector>
 
@@ -25,6 +27,17 @@ extern const bool kPlatComDeviceChooser;
 // <Dev>/serial/by-id/* links (their names tell the adapter), then
 // <Dev>/ttyUSB*, <Dev>/ttyACM*, and the <Dev>/ttyS* that are real UARTs.
 std::vector<std::string> PlatListComDevices();
-// Whether this user can open `device` now, without opening it.
-enum class PlatDeviceState { Usable, Missing, NoPermission };
+// Whether this user can open `device` now, without opening it: a directory,
+// or a file or device that is no terminal (/dev/null), is no serial line,
+// and an active system console is never opened as one.
+enum class PlatDeviceState { Usable, Missing, NoPermission, Directory, NotATerminal, SystemConsole };
 PlatDeviceState PlatCheckComDevice(const std::string& device);
+
+// Following the devices while the dialog is open: from now on `message`
+// (wParam and lParam 0) is posted to `window` after each change among the
+// devices PlatListComDevices lists, so the dialog refreshes its list on its
+// own thread, until PlatUnwatchComDevices(window). False where there is no
+// such list (Windows) or nothing can be watched.
+bool PlatWatchComDevices(HWND window, UINT message);
+// Ends the watch for `window`; when this returns, nothing more is posted.
+void PlatUnwatchComDevices(HWND window);

@@ -171,6 +171,7 @@ void SetLastError(DWORD error);
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 
 #define ICON_BIG 1
 
@@ -194,12 +195,14 @@ void SetLastError(DWORD error);
 #define BST_CHECKED 1
 
 // Combo boxes
+#define CB_OKAY 0
 #define CB_ERR (-1)
 #define CB_ADDSTRING 0x0143
 #define CB_GETCOUNT 0x0146
 #define CB_GETCURSEL 0x0147
 #define CB_GETLBTEXT 0x0148
 #define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
 #define CB_SETCURSEL 0x014E
 
 // Status windows

@@ -11,8 +11,10 @@ using namespace res_style;
 
 // ---------------------------------------------------------------- port settings
 // The parallel and USB groups on the left, the serial group on the right
-// with its boxes top to bottom: port (and the device it opens), baud rate,
-// parity, data bits, stop bits, flow control.
+// with its boxes top to bottom: port (and the device it opens, with the
+// button that reads the device list again), baud rate, parity, data bits,
+// stop bits, flow control. The serial group is wider than the first
+// layout's, for the device's path and a whole "(默认COM1)".
 constexpr std::array kPortSetItems{
     DlgItemTemplate{IDC_STATIC_TEXT, "BUTTON", kGroupBox, "并行端口设置", 7, 4, 88, 62},
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "选择端口", 13, 16, 40, 9},
@@ -24,13 +26,14 @@ constexpr std::array kPortSetItems{
     DlgItemTemplate{IDC_PS_USB1, "BUTTON", kRadio | WS_GROUP, "USB1.0系统", 13, 83, 76, 10},
     DlgItemTemplate{IDC_PS_USB2, "BUTTON", kRadio, "USB2.0", 13, 99, 76, 10},
 
-    DlgItemTemplate{IDC_STATIC_TEXT, "BUTTON", kGroupBox, "串行端口设置", 100, 4, 115, 112},
+    DlgItemTemplate{IDC_STATIC_TEXT, "BUTTON", kGroupBox, "串行端口设置", 100, 4, 183, 112},
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "选择端口", 106, 17, 34, 9},
     DlgItemTemplate{IDC_PS_COM, "COMBOBOX", kList | WS_GROUP, "", 140, 15, 36, 90},
-    DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "(默认COM1)", 178, 17, 36, 9},
+    DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "(默认COM1)", 178, 17, 50, 9},
     DlgItemTemplate{IDC_PS_DEVICE_LABEL, "STATIC", kLabel, "设备", 106, 31, 20, 9},
-    DlgItemTemplate{IDC_PS_DEVICE, "COMBOBOX", kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, "", 126, 29, 85,
+    DlgItemTemplate{IDC_PS_DEVICE, "COMBOBOX", kChild | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, "", 126, 29, 119,
                     90},
+    DlgItemTemplate{IDC_PS_REFRESH, "BUTTON", kPush, "刷新", 249, 29, 28, 13},
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "每秒位数(R)", 106, 45, 52, 9},
     DlgItemTemplate{IDC_PS_BAUD, "COMBOBOX", kList, "", 160, 43, 50, 90},
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "奇偶检验(P)", 106, 59, 52, 9},
@@ -42,9 +45,9 @@ constexpr std::array kPortSetItems{
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "数据流控制(F)", 106, 101, 52, 9},
     DlgItemTemplate{IDC_PS_FLOW, "COMBOBOX", kList, "", 160, 99, 50, 50},
 
-    DlgItemTemplate{IDC_PS_OK, "BUTTON", kPush | WS_GROUP, "确定", 36, 134, 50, 14},
-    DlgItemTemplate{IDC_PS_CANCEL, "BUTTON", kPush, "取消", 92, 134, 50, 14},
-    DlgItemTemplate{IDC_PS_DEFAULT, "BUTTON", kPush, "默认设置", 148, 134, 50, 14},
+    DlgItemTemplate{IDC_PS_OK, "BUTTON", kPush | WS_GROUP, "确定", 64, 134, 50, 14},
+    DlgItemTemplate{IDC_PS_CANCEL, "BUTTON", kPush, "取消", 120, 134, 50, 14},
+    DlgItemTemplate{IDC_PS_DEFAULT, "BUTTON", kPush, "默认设置", 176, 134, 50, 14},
 };
 
 // ---------------------------------------------------------------- EPP console
@@ -73,6 +76,6 @@ constexpr std::array kEppItems{
 } // namespace
 
 const DlgTemplate kPortSetDialog{
-    IDD_PORT_SETTINGS, nullptr, kModal, 0, 0, 222, 157, "", 0, "System", 8, kPortSetItems};
+    IDD_PORT_SETTINGS, nullptr, kModal, 0, 0, 290, 157, "", 0, "System", 8, kPortSetItems};
 
 const DlgTemplate kEppDialog{IDD_EPP, nullptr, kModal, 0, 0, 230, 160, "", 0, "System", 10, kEppItems};

@@ -159,6 +159,7 @@
 // The device a COM name opens, where the system lets the user choose it.
 #define IDC_PS_DEVICE_LABEL 1300
 #define IDC_PS_DEVICE 1301
+#define IDC_PS_REFRESH 1302
 
 // EPP console
 #define IDC_EPP_PARALLEL 1274

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace plat {
@@ -156,6 +157,9 @@ HANDLE OpenSerial(unsigned n);
 HANDLE OpenUsbNode(const std::string& path);
 // Puts a terminal into raw mode; harmless on a non-terminal.
 void MakeRaw(int fd);
+// Whether a device (stat follows links) is an active system console: one
+// named in <Proc>/consoles or <Sys>/class/tty/console/active, or /dev/console.
+bool IsSystemConsole(const struct stat& st);
 
 // Why SetCommState would refuse a DCB: ERROR_INVALID_PARAMETER for values no
 // line has, ERROR_NOT_SUPPORTED for what Linux cannot do; 0 when it would not.

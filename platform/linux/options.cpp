@@ -5,6 +5,7 @@
 #include "platform/linux/roots.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -16,17 +17,30 @@ namespace {
 constexpr unsigned kEppConsoleCommand = 40028; // the main window's command for the EPP console
 
 std::mutex gStartLock;
-std::vector<unsigned> gStartCommands; // guarded by gStartLock
+std::vector<unsigned> gStartCommands;    // guarded by gStartLock
+std::vector<std::string> gStartWarnings; // guarded by gStartLock
 
 // Moves the device and system roots under DIR, where the virtual printer
 // (mptest-printer usb --root DIR) makes its USB printer; COM ports without a
 // stored device then stand for DIR/dev/ttySn, never the machine's own lines.
+// A printer that ended took away the DIR it made: the program starts all the
+// same, says so, and finds the printer there once it runs again. A DIR that
+// is a file is a mistake and refused.
 bool DeviceRoot(const char* dir, std::string* why)
 {
     struct stat st;
-    if (stat(dir, &st) != 0 || !S_ISDIR(st.st_mode)) {
-        *why = std::string("设备根目录 ") + dir + " 不存在或不是目录";
+    const bool exists = stat(dir, &st) == 0;
+    if (exists && !S_ISDIR(st.st_mode)) {
+        *why = std::string("设备根目录 ") + dir + " 不是目录";
         return false;
+    }
+    if (!exists) {
+        const std::string warning = std::string("设备根目录 ") + dir +
+                                    " 不存在，它的虚拟打印机可能已经结束。mptest 照常启动；用 mptest-printer usb --root " +
+                                    dir + " 重新启动打印机后即可使用。";
+        std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, warning.c_str());
+        std::lock_guard<std::mutex> g(gStartLock);
+        gStartWarnings.push_back(warning);
     }
     const std::string root = dir;
     PlatSetRootPath(PlatRoot::Dev, root + "/dev");
@@ -70,6 +84,7 @@ int PlatTakeOptions(int argc, char** argv)
     {
         std::lock_guard<std::mutex> g(gStartLock);
         gStartCommands.clear();
+        gStartWarnings.clear();
     }
     const char* program = argc > 0 && argv[0] != nullptr ? argv[0] : "mptest";
     if (const char* slash = std::strrchr(program, '/'))
@@ -109,4 +124,12 @@ std::vector<unsigned> PlatTakeStartCommands()
     std::vector<unsigned> commands;
     commands.swap(gStartCommands);
     return commands;
+}
+
+std::vector<std::string> PlatTakeStartWarnings()
+{
+    std::lock_guard<std::mutex> g(gStartLock);
+    std::vector<std::string> warnings;
+    warnings.swap(gStartWarnings);
+    return warnings;
 }

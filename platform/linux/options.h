@@ -1,6 +1,7 @@
 // The platform's own command-line options (mptest --device-root DIR, --epp).
 #pragma once
 
+#include <string>
 #include <vector>
 
 // Applied by the program's entry point on this system. -1 to go on;
@@ -12,3 +13,7 @@ int PlatTakeOptions(int argc, char** argv);
 // each is handed out once, and the window layer posts them to the first
 // window that has no owner.
 std::vector<unsigned> PlatTakeStartCommands();
+// What the options found worth a warning that does not stop the start (a
+// device root that is gone); each is handed out once, and the window layer
+// shows them over the first window that has no owner.
+std::vector<std::string> PlatTakeStartWarnings();

@@ -198,15 +198,6 @@ std::vector<dev_t> ConsoleDevices()
     return devices;
 }
 
-// Whether a device (reached through any links) is an active system console.
-bool IsSystemConsole(const struct stat& st)
-{
-    if (!S_ISCHR(st.st_mode))
-        return false;
-    const std::vector<dev_t> consoles = ConsoleDevices();
-    return std::find(consoles.begin(), consoles.end(), st.st_rdev) != consoles.end();
-}
-
 // The kernel's console is no printer: bytes sent there land on the
 // machine's console, and new line settings would break it for the system.
 HANDLE RefuseConsole(unsigned n, const std::string& path)
@@ -219,6 +210,14 @@ HANDLE RefuseConsole(unsigned n, const std::string& path)
 }
 
 } // namespace
+
+bool IsSystemConsole(const struct stat& st)
+{
+    if (!S_ISCHR(st.st_mode))
+        return false;
+    const std::vector<dev_t> consoles = ConsoleDevices();
+    return std::find(consoles.begin(), consoles.end(), st.st_rdev) != consoles.end();
+}
 
 HANDLE OpenSerial(unsigned n)
 {

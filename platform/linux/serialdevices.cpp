@@ -1,13 +1,17 @@
 // The serial devices a technician can map a COM name to: what the port
 // settings dialog's device chooser lists, and whether one can be opened.
 #include "platform/comdevices.h"
+#include "platform/linux/kernel.h"
 #include "platform/linux/roots.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 const bool kPlatComDeviceChooser = true;
@@ -49,6 +53,32 @@ bool IsRealUart(const std::string& name)
     return type >> value && value != 0;
 }
 
+// A character device of a tty driver, by the drivers' number ranges in
+// <Proc>/tty/drivers, so nothing is opened (an open raises a line's modem
+// lines). Without that list every character device but the memory ones
+// (/dev/null, /dev/zero: major 1) counts as a terminal.
+bool IsTerminal(const struct stat& st)
+{
+    if (!S_ISCHR(st.st_mode) || major(st.st_rdev) == 1)
+        return false;
+    std::ifstream drivers(PlatRootPath(PlatRoot::Proc) + "/tty/drivers");
+    if (!drivers)
+        return true;
+    // "name  /dev/node  major  minors  type", minors "64" or "0-1048575".
+    for (std::string line; std::getline(drivers, line);) {
+        std::istringstream words(line);
+        std::string name, node, minors;
+        unsigned number = 0;
+        if (!(words >> name >> node >> number >> minors) || number != major(st.st_rdev))
+            continue;
+        unsigned first = 0, last = 0;
+        const int n = std::sscanf(minors.c_str(), "%u-%u", &first, &last);
+        if (n >= 1 && minor(st.st_rdev) >= first && minor(st.st_rdev) <= (n == 2 ? last : first))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::vector<std::string> PlatListComDevices()
@@ -74,5 +104,11 @@ PlatDeviceState PlatCheckComDevice(const std::string& device)
     struct stat st;
     if (device.empty() || stat(device.c_str(), &st) != 0)
         return PlatDeviceState::Missing;
+    if (S_ISDIR(st.st_mode))
+        return PlatDeviceState::Directory;
+    if (!IsTerminal(st))
+        return PlatDeviceState::NotATerminal;
+    if (plat::IsSystemConsole(st))
+        return PlatDeviceState::SystemConsole;
     return access(device.c_str(), R_OK | W_OK) == 0 ? PlatDeviceState::Usable : PlatDeviceState::NoPermission;
 }

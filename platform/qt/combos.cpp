@@ -32,6 +32,15 @@ QWidget* Create(PlatWindow* w, const DlgItemTemplate& item, QWidget* parent)
         c->setEditable(true);
         c->setInsertPolicy(QComboBox::NoInsert);
         QObject::connect(c, &QComboBox::editTextChanged, [h] { PlatQtNotify(h, CBN_EDITCHANGE); });
+        // A row picked from the list is what the edit box holds, even the
+        // row that was current already (typing changes no current row).
+        QObject::connect(c, &QComboBox::activated, c, [c, h](int row) {
+            if (PlatWindow* pick = PlatQtFind(h))
+                pick->pendingText.reset(); // older than the pick
+            c->setEditText(c->itemText(row));
+        });
+        // A path longer than the box is still read whole, as its tooltip.
+        QObject::connect(c, &QComboBox::editTextChanged, c, [c](const QString& text) { c->setToolTip(text); });
     }
     return c;
 }
@@ -78,6 +87,16 @@ LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
         }
         w->quiet = false;
         return c->count() - 1;
+    }
+    case CB_RESETCONTENT: {
+        // The rows go; a drop-down's edit box keeps what it holds.
+        const QString typed = c->currentText();
+        w->quiet = true;
+        c->clear();
+        if (c->isEditable())
+            c->setEditText(typed);
+        w->quiet = false;
+        return CB_OKAY;
     }
     case CB_GETCOUNT:
         return c->count();

@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <climits>
@@ -357,9 +358,16 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc
     h = PlatQtCreateDialog(&copy, owner, proc, initParam, true);
     // Commands asked for on the command line go to the first window that
     // has no owner, the main window, once its loop runs.
-    if (owner == nullptr && PlatQtFind(h))
+    if (owner == nullptr && PlatQtFind(h)) {
         for (unsigned command : PlatTakeStartCommands())
             PostMessageA(h, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        // Warnings of the start show over that window once it runs.
+        for (const std::string& warning : PlatTakeStartWarnings())
+            QTimer::singleShot(0, [h, warning] {
+                if (PlatQtFind(h))
+                    MessageBoxA(h, warning.c_str(), "Error", MB_OK | MB_ICONWARNING);
+            });
+    }
     if (PlatWindow* w = PlatQtFind(h)) {
         w->dialog->loop = &loop;
         while ((w = PlatQtFind(h)) && !w->dialog->ended)

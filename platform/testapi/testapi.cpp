@@ -309,6 +309,8 @@ bool PlatTestSelectComboRow(HWND dialog, int id, int row, std::source_location w
     auto* combo = static_cast<QComboBox*>(w->widget);
     if (row < 0 || row >= combo->count())
         return Missed(where, action + ": no row " + std::to_string(row) + " of " + std::to_string(combo->count()));
+    // The user's click on the box comes first: it shows what the program set.
+    PlatQtShowPendingText(w);
     combo->showPopup();
     QAbstractItemView* view = combo->view();
     const QModelIndex index = combo->model()->index(row, combo->modelColumn());

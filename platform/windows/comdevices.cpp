@@ -24,3 +24,14 @@ bool PlatSetComDevice(const std::string&, const std::string&)
 {
     return true;
 }
+
+// Windows tells every top-level window of new ports itself (WM_DEVICECHANGE),
+// and the dialog shows no device list there to follow them.
+bool PlatWatchComDevices(HWND, UINT)
+{
+    return false;
+}
+
+void PlatUnwatchComDevices(HWND)
+{
+}

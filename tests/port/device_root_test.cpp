@@ -59,7 +59,7 @@ TEST_F(DeviceRoot, BadOptionsAreRefused)
         {{"mptest"}, -1},
         {{"mptest", "--help"}, 0},
         {{"mptest", "--device-root"}, 2},
-        {{"mptest", "--device-root", "/no/such/folder"}, 2},
+        {{"mptest", "--device-root", "/proc/self/status"}, 2}, // a file
         {{"mptest", "--bogus"}, 2},
     };
     for (const Case& c : cases) {
@@ -74,6 +74,27 @@ TEST_F(DeviceRoot, BadOptionsAreRefused)
         EXPECT_EQ((out + err).find("--device-root DIR") != std::string::npos, c.exitCode >= 0);
         EXPECT_EQ(PlatRootPath(PlatRoot::Dev), "/dev");
     }
+}
+
+// The printer ended and took away the folder it made: the program starts,
+// says so once, and reaches the printer when it runs there again.
+TEST_F(DeviceRoot, AGoneRootStartsWithAWarning)
+{
+    const std::string gone = tmp.path() + "/ended";
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(TakeOptions({"mptest", "--device-root", gone}), -1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::vector<std::string> warnings = PlatTakeStartWarnings();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("设备根目录 " + gone + " 不存在"), std::string::npos) << warnings[0];
+    EXPECT_NE(err.find(warnings[0]), std::string::npos) << err;
+    EXPECT_TRUE(PlatTakeStartWarnings().empty());
+    EXPECT_EQ(PlatRootPath(PlatRoot::Dev), gone + "/dev");
+
+    sim::UsbPrinter printer(gone, 0);
+    ASSERT_TRUE(printer.ok()) << printer.error();
+    EXPECT_TRUE(OpenPorts(PORT_USB));
+    EXPECT_TRUE(printer.waitForConnected(true, milliseconds(5000)));
 }
 
 TEST(ComNames, ThePrinterTakesExactlyTheNamesTheProgramLists)

@@ -10,9 +10,17 @@
 #include "ui/ports/ports.h"
 #include "ui/support/printer_rig.h"
 #include "support/parallel_backend.h"
+#include "support/roots.h"
 
+#include <QAbstractButton>
+#include <QLabel>
+
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +64,52 @@ void MakeDevices(rig::Bench& bench, std::initializer_list<const char*> names)
     bench.dir().mkdirs("dev");
     for (const char* name : names)
         bench.dir().writeFile(std::string("dev/") + name, {});
+}
+
+// A terminal for device nodes that must be serial lines: the slave side of
+// a pseudo-terminal, reached through links under the private device root.
+class Terminal {
+public:
+    Terminal()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char name[128] = {};
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0 && ptsname_r(master_, name, sizeof name) == 0)
+            slave_ = name;
+    }
+    ~Terminal() { close(master_); }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+    const std::string& slave() const { return slave_; }
+    // "136:3", as the kernel lists a console.
+    std::string number() const
+    {
+        struct stat st {};
+        stat(slave_.c_str(), &st);
+        return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    }
+    void link(rig::Bench& bench, std::initializer_list<const char*> names) const
+    {
+        bench.dir().mkdirs("dev");
+        for (const char* name : names)
+            std::filesystem::create_symlink(slave_, bench.dir() / (std::string("dev/") + name));
+    }
+
+private:
+    int master_ = -1;
+    std::string slave_;
+};
+
+// Says a ttyS line has a UART behind it (or not), so the chooser lists it.
+void SetUartType(rig::Bench& bench, const char* name, int type)
+{
+    std::ofstream(bench.dir().mkdirs(std::string("sys/class/tty/") + name) + "/type") << type << "\n";
+}
+
+bool HasRow(HWND dialog, const std::string& row)
+{
+    const auto rows = PlatTestComboRows(dialog, IDC_PS_DEVICE);
+    return std::find(rows.begin(), rows.end(), row) != rows.end();
 }
 
 using rig::MessageTexts;
@@ -148,7 +202,8 @@ private slots:
         QFETCH(int, storedBaud);
         QFETCH(int, com1BaudAfter);
         rig::Bench bench;
-        MakeDevices(bench, {"ttyS0", "ttyS1", "ttyS2", "ttyS3"});
+        Terminal line;
+        line.link(bench, {"ttyS0", "ttyS1", "ttyS2", "ttyS3"});
         StoreBaud("COM1", CBR_38400);
         HWND dialog = OpenPortSettings();
         for (qsizetype i = 0; i + 1 < picks.size(); i += 2)
@@ -258,6 +313,143 @@ private slots:
         QVERIFY(box.caption == "Error" && box.type == UINT(MB_OK | MB_ICONERROR));
         // The choice holds for this run all the same.
         QCOMPARE(int(gComInfo.baud), 6);
+    }
+
+    // The list follows devices that come and go while the dialog is open,
+    // without touching what the box holds; "刷新" reads it again at once
+    // (here for a UART that appeared, which no folder watch sees).
+    void theDeviceListFollowsTheHardware()
+    {
+        rig::Bench bench;
+        const std::string dev = bench.dir() / "dev/";
+        MakeDevices(bench, {"ttyUSB0", "ttyS1"});
+        SetUartType(bench, "ttyS1", 0);
+        HWND dialog = OpenPortSettings();
+        QCOMPARE(PlatTestComboRows(dialog, IDC_PS_DEVICE), Rows{dev + "ttyUSB0"});
+        SetDlgItemTextA(dialog, IDC_PS_DEVICE, "");
+        QVERIFY(PlatTestType(dialog, IDC_PS_DEVICE, "/dev/ttyUSB9"));
+
+        MakeDevices(bench, {"ttyACM0"});
+        QVERIFY(PlatTestWaitFor([&] { return HasRow(dialog, dev + "ttyACM0"); }, 5000));
+        // The first adapter with a stable name brings its folders with it.
+        bench.dir().mkdirs("dev/serial/by-id");
+        const std::string link = dev + "serial/by-id/usb-KQ_Adapter_B7-if00-port0";
+        std::filesystem::create_symlink(dev + "ttyACM0", link);
+        QVERIFY(PlatTestWaitFor([&] { return HasRow(dialog, link); }, 5000));
+        std::filesystem::remove(dev + "ttyUSB0");
+        QVERIFY(PlatTestWaitFor([&] { return !HasRow(dialog, dev + "ttyUSB0"); }, 5000));
+        QCOMPARE(PlatTestComboRows(dialog, IDC_PS_DEVICE), (Rows{link, dev + "ttyACM0"}));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), "/dev/ttyUSB9");
+
+        SetUartType(bench, "ttyS1", 4);
+        QVERIFY(PlatTestVisible(dialog, IDC_PS_REFRESH));
+        QVERIFY(PlatTestClick(dialog, IDC_PS_REFRESH));
+        QCOMPARE(PlatTestComboRows(dialog, IDC_PS_DEVICE), (Rows{link, dev + "ttyACM0", dev + "ttyS1"}));
+        QVERIFY(!PlatTestDialogEnded(dialog));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), "/dev/ttyUSB9");
+    }
+
+    // The active system console is shown marked. Chosen for a COM port it is
+    // refused and nothing is stored; a COM port whose device it already is
+    // keeps its line settings, with a warning.
+    void theSystemConsoleIsMarkedAndRefused()
+    {
+        rig::Bench bench;
+        const std::string dev = bench.dir() / "dev/";
+        Terminal console, other;
+        console.link(bench, {"ttyS0"});
+        other.link(bench, {"ttyS1"});
+        SetUartType(bench, "ttyS0", 4);
+        SetUartType(bench, "ttyS1", 4);
+        testsupport::RootGuard proc(PlatRoot::Proc, bench.dir().mkdirs("proc"));
+        std::ofstream(bench.dir() / "proc/consoles") << "ttyS0                -W- (EC  p a)    " << console.number() << "\n";
+        const std::string marked = dev + "ttyS0 (系统控制台)";
+
+        HWND dialog = OpenPortSettings();
+        QCOMPARE(PlatTestComboRows(dialog, IDC_PS_DEVICE), (Rows{marked, dev + "ttyS1"}));
+        QCOMPARE(PlatTestText(dialog, IDC_PS_DEVICE), marked);
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 1));
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_BAUD, 6));
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_DEVICE, 0));
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QVERIFY(!PlatTestDialogEnded(dialog));
+        QCOMPARE(MessageTexts(), Rows{"COM2 不能使用设备 " + dev +
+                                      "ttyS0：它是系统控制台，发给打印机的数据会出现在本机的控制台上。请选择打印机所连接的设备。"});
+        QCOMPARE(PlatTestMessageBoxes().front().owner, dialog);
+        QCOMPARE(PlatComDevice("COM2"), dev + "ttyS1");
+        QVERIFY(int(Stored("COM2").dcb.BaudRate) != 19200);
+        // Another line is taken.
+        PlatTestClearMessageBoxes();
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_DEVICE, 1));
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QVERIFY(PlatTestDialogEnded(dialog));
+        QVERIFY(MessageTexts().empty());
+        QCOMPARE(int(Stored("COM2").dcb.BaudRate), 19200);
+
+        dialog = OpenPortSettings(); // COM1, whose default device is the console
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_BAUD, 6));
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QVERIFY(PlatTestDialogEnded(dialog));
+        QCOMPARE(int(Stored("COM1").dcb.BaudRate), 19200);
+        QCOMPARE(PlatComDevice("COM1"), dev + "ttyS0");
+        QCOMPARE(MessageTexts(), Rows{"COM1 的设备 " + dev + "ttyS0 是系统控制台，mptest 不会打开它。设置已保存；请为 COM1 "
+                                      "选择打印机所连接的设备。"});
+    }
+
+    // A path that is no serial line is kept, as a missing one is, and the
+    // technician is told what it is.
+    void aPathThatIsNoSerialLineIsWarnedAbout_data()
+    {
+        QTest::addColumn<QString>("path"); // under the bench's folder when relative
+        QTest::addColumn<QString>("what");
+        QTest::newRow("a folder") << "dev" << "是一个文件夹，不是串口";
+        QTest::newRow("/dev/null") << "/dev/null" << "不是串口设备";
+        QTest::newRow("a plain file") << "dev/ttyUSB3" << "不是串口设备";
+    }
+
+    void aPathThatIsNoSerialLineIsWarnedAbout()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, what);
+        rig::Bench bench;
+        MakeDevices(bench, {"ttyUSB3"});
+        const std::string device = path.startsWith('/') ? path.toStdString() : bench.dir() / path.toStdString();
+        HWND dialog = OpenPortSettings();
+        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 2));
+        SetDlgItemTextA(dialog, IDC_PS_DEVICE, device.c_str());
+        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+        QVERIFY(PlatTestDialogEnded(dialog));
+        QCOMPARE(PlatComDevice("COM3"), device);
+        QCOMPARE(MessageTexts(), Rows{"COM3 的设备 " + device + " " + what.toStdString() +
+                                      "。设置已保存；请选择打印机所连接的设备。"});
+        QCOMPARE(PlatTestMessageBoxes().front().type, UINT(MB_OK | MB_ICONWARNING));
+    }
+
+    // Every text of the dialog is shown whole, "(默认COM1)" too, and a device
+    // path longer than its box can be read whole as the box's tooltip.
+    void textsAreWholeAndALongPathIsReadInFull()
+    {
+        rig::Bench bench;
+        HWND dialog = OpenPortSettings();
+        QWidget* window = PlatTestWidget(dialog);
+        QStringList clipped;
+        // With a character to spare: desktops' fonts differ, and a label
+        // too narrow wraps its text out of sight.
+        for (QLabel* label : window->findChildren<QLabel*>()) {
+            const QFontMetrics metrics = label->fontMetrics();
+            if (label->isVisible() &&
+                metrics.horizontalAdvance(label->text()) + metrics.averageCharWidth() > label->contentsRect().width())
+                clipped << label->text();
+        }
+        for (QAbstractButton* button : window->findChildren<QAbstractButton*>())
+            if (button->isVisible() && button->fontMetrics().horizontalAdvance(button->text()) + 8 > button->width())
+                clipped << button->text();
+        QCOMPARE(clipped, QStringList{});
+
+        const std::string path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        SetDlgItemTextA(dialog, IDC_PS_DEVICE, path.c_str());
+        QWidget* box = PlatTestWidget(PlatTestFindControl(dialog, IDC_PS_DEVICE));
+        QVERIFY(PlatTestWaitFor([&] { return box->toolTip().toStdString() == path; }, 2000));
     }
 };
 

@@ -190,6 +190,14 @@ private slots:
             QCOMPARE(CommandCount(kCombo, CBN_SELCHANGE), changes);
             QCOMPARE(MessageCount(WM_COMMAND), changes);
         }
+
+        // CB_RESETCONTENT empties the list and its selection, quietly. (A
+        // drop-down's edit box keeps its text: tst_ports' device list.)
+        MessageLog().clear();
+        QCOMPARE(SendMessageA(combo, CB_RESETCONTENT, 0, 0), LRESULT(CB_OKAY));
+        QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(0));
+        QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(CB_ERR));
+        QCOMPARE(MessageCount(WM_COMMAND), 0);
     }
 
     void statusBar()
@@ -398,7 +406,7 @@ private slots:
             {"EM_SETSEL", 0x00B1, 1},
             {"EM_REPLACESEL", 0x00C2, 0},
             {"EM_LIMITTEXT", 0x00C5, 1},
-            {"CB_RESETCONTENT", 0x014B, 0},
+            {"CB_DELETESTRING", 0x0144, 0},
             {"TCM_GETITEMCOUNT", TCM_FIRST + 4, 0},
             {"TCM_SETCURSEL", TCM_FIRST + 12, 0},
             {"WM_USER+100", WM_USER + 100, 1},

@@ -2,7 +2,8 @@
 // settings, the USB system kind, and the parallel-port probe. It opens no
 // port; OK stores the serial settings as the chosen COM port's default.
 // Where the system lets the user say which device a COM name opens, a
-// device chooser beside the COM list shows and sets it.
+// device chooser beside the COM list shows and sets it; its list follows the
+// devices that come and go while the dialog is open.
 #include "ui/ports/ports.h"
 
 #include "platform/comdevices.h"
@@ -52,6 +53,12 @@ constexpr std::array<Position, 7> kFactoryDefaults{{
     {IDC_PS_FLOW, 2},
 }};
 
+// Posted by the device watch when a serial device came or went.
+constexpr UINT WM_PS_DEVICES_CHANGED = WM_APP + 0x18;
+
+// After a device that is an active system console, in the list and the box.
+constexpr char kConsoleMark[] = " (系统控制台)";
+
 void Select(HWND window, int id, int position)
 {
     SendDlgItemMessageA(window, id, CB_SETCURSEL, static_cast<WPARAM>(position), 0);
@@ -77,13 +84,28 @@ const char* ChosenComName(HWND window)
     return com == 0xFF ? nullptr : MapText(gLptComNameMap, com + kFirstComRow);
 }
 
+// A device as the chooser shows it: marked when it is the system console.
+std::string DeviceRow(const std::string& device)
+{
+    return PlatCheckComDevice(device) == PlatDeviceState::SystemConsole ? device + kConsoleMark : device;
+}
+
 // Shows the device the chosen COM name opens.
 void ShowComDevice(HWND window)
 {
     if (!kPlatComDeviceChooser)
         return;
     const char* name = ChosenComName(window);
-    SetDlgItemTextA(window, IDC_PS_DEVICE, name ? PlatComDevice(name).c_str() : "");
+    SetDlgItemTextA(window, IDC_PS_DEVICE, name ? DeviceRow(PlatComDevice(name)).c_str() : "");
+}
+
+// Lists the serial devices present now; what the box holds stays.
+void FillDeviceList(HWND window)
+{
+    SendDlgItemMessageA(window, IDC_PS_DEVICE, CB_RESETCONTENT, 0, 0);
+    for (const std::string& device : PlatListComDevices())
+        SendDlgItemMessageA(window, IDC_PS_DEVICE, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(DeviceRow(device).c_str()));
 }
 
 std::string TypedDevice(HWND window)
@@ -93,7 +115,12 @@ std::string TypedDevice(HWND window)
     std::string text = device;
     const size_t first = text.find_first_not_of(" \t");
     const size_t last = text.find_last_not_of(" \t");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    text = first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    // A console's row picked from the list: the mark is no part of the path.
+    const std::string mark = kConsoleMark;
+    if (text.size() > mark.size() && text.compare(text.size() - mark.size(), mark.size(), mark) == 0)
+        text.resize(text.size() - mark.size());
+    return text;
 }
 
 // Stores the typed device for the chosen COM name when it differs from the
@@ -155,12 +182,39 @@ void WarnAboutDevice(HWND window)
         text = std::string("没有权限打开 ") + name + " 的设备 " + device +
                "。设置已保存；请把当前用户加入 dialout 组，重新登录后再试。";
         break;
+    case PlatDeviceState::Directory:
+        text = std::string(name) + " 的设备 " + device + " 是一个文件夹，不是串口。设置已保存；请选择打印机所连接的设备。";
+        break;
+    case PlatDeviceState::NotATerminal:
+        text = std::string(name) + " 的设备 " + device + " 不是串口设备。设置已保存；请选择打印机所连接的设备。";
+        break;
+    case PlatDeviceState::SystemConsole:
+        text = std::string(name) + " 的设备 " + device + " 是系统控制台，mptest 不会打开它。设置已保存；请为 " + name +
+               " 选择打印机所连接的设备。";
+        break;
     }
     MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONWARNING);
 }
 
+// A newly chosen device that is the system console is not taken: bytes for
+// the printer would land on the machine's console. The dialog stays open.
+bool RefuseConsole(HWND window)
+{
+    const char* name = ChosenComName(window);
+    const std::string device = TypedDevice(window);
+    if (name == nullptr || device.empty() || device == PlatComDevice(name) ||
+        PlatCheckComDevice(device) != PlatDeviceState::SystemConsole)
+        return false;
+    const std::string text = std::string(name) + " 不能使用设备 " + device +
+                             "：它是系统控制台，发给打印机的数据会出现在本机的控制台上。请选择打印机所连接的设备。";
+    MessageBoxA(window, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+    return true;
+}
+
 void handlePortSetOk(HWND window)
 {
+    if (kPlatComDeviceChooser && RefuseConsole(window))
+        return;
     bool saved = SetPortConfig(window, 1) != FALSE;
     if (saved && kPlatComDeviceChooser)
         saved = StoreComDevice(window);
@@ -169,6 +223,11 @@ void handlePortSetOk(HWND window)
     else if (kPlatComDeviceChooser)
         WarnAboutDevice(window);
     EndDialog(window, 0);
+}
+
+void handleRefreshDevices(HWND window)
+{
+    FillDeviceList(window);
 }
 
 } // namespace
@@ -181,12 +240,11 @@ void InitPortSetCtrls(HWND window)
         for (const MapEntry& row : list.rows)
             SendDlgItemMessageA(window, list.id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.text));
     if (!kPlatComDeviceChooser) {
-        ShowWindow(GetDlgItem(window, IDC_PS_DEVICE_LABEL), SW_HIDE);
-        ShowWindow(GetDlgItem(window, IDC_PS_DEVICE), SW_HIDE);
+        for (int id : {IDC_PS_DEVICE_LABEL, IDC_PS_DEVICE, IDC_PS_REFRESH})
+            ShowWindow(GetDlgItem(window, id), SW_HIDE);
         return;
     }
-    for (const std::string& device : PlatListComDevices())
-        SendDlgItemMessageA(window, IDC_PS_DEVICE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(device.c_str()));
+    FillDeviceList(window);
 }
 
 void SetCtrlsValue(HWND window)
@@ -242,7 +300,15 @@ INT_PTR CALLBACK bPortSetDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
         InitPort();
         InitPortSetCtrls(window);
         SetCtrlsValue(window);
+        if (kPlatComDeviceChooser)
+            PlatWatchComDevices(window, WM_PS_DEVICES_CHANGED);
         return TRUE;
+    case WM_PS_DEVICES_CHANGED:
+        handleRefreshDevices(window);
+        return TRUE;
+    case WM_DESTROY:
+        PlatUnwatchComDevices(window);
+        return FALSE;
     case WM_CLOSE:
         EndDialog(window, 0);
         return TRUE;
@@ -264,6 +330,9 @@ INT_PTR CALLBACK bPortSetDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
         case IDC_PS_COM:
             ShowComDevice(window);
             return FALSE;
+        case IDC_PS_REFRESH:
+            handleRefreshDevices(window);
+            return TRUE;
         default:
             return FALSE;
         }
