@@ -166,26 +166,22 @@ private slots:
     }
 
     // --device-root on a folder that is gone (its printer ended): the
-    // program starts, and the warning shows over the main window.
+    // program starts, and says so over the main window.
     void aGoneDeviceRootIsShownOverTheMainWindow()
     {
         ProgramBench bench;
         std::string gone = bench.dir() / "ended";
-        char program[] = "mptest";
-        char option[] = "--device-root";
+        char program[] = "mptest", option[] = "--device-root";
         char* args[] = {program, option, gone.data(), nullptr};
         QCOMPARE(PlatTakeOptions(3, args), -1);
         HWND main = nullptr;
-        QCOMPARE(RunProgram([&](HWND window) {
-                     main = window;
-                     PlatTestWaitFor([] { return !PlatTestMessageBoxes().empty(); }, 5000);
-                     PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
-                 }),
-                 0);
+        RunProgram([&](HWND window) {
+            main = window;
+            PlatTestWaitFor([] { return !PlatTestMessageBoxes().empty(); }, 5000);
+            PostMessageA(window, WM_COMMAND, IDM_EXIT, 0);
+        });
         const auto boxes = PlatTestMessageBoxes();
-        QCOMPARE(boxes.size(), size_t(1));
-        QCOMPARE(boxes.front().owner, main);
-        QCOMPARE(boxes.front().type, UINT(MB_OK | MB_ICONWARNING));
+        QVERIFY(boxes.size() == 1 && boxes.front().owner == main && boxes.front().type == UINT(MB_OK | MB_ICONWARNING));
         QVERIFY(boxes.front().text.starts_with("设备根目录 " + gone + " 不存在"));
     }
 

@@ -191,8 +191,7 @@ private slots:
             QCOMPARE(MessageCount(WM_COMMAND), changes);
         }
 
-        // CB_RESETCONTENT empties the list and its selection, quietly. (A
-        // drop-down's edit box keeps its text: tst_ports' device list.)
+        // CB_RESETCONTENT empties the list and its selection, quietly.
         MessageLog().clear();
         QCOMPARE(SendMessageA(combo, CB_RESETCONTENT, 0, 0), LRESULT(CB_OKAY));
         QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(0));
