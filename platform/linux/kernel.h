@@ -95,6 +95,8 @@ using WakeList = std::vector<const std::function<void()>*>;
 void CallWakes(const WakeList& list);
 
 // A thread's shared state: the thread keeps it alive as long as the handle.
+// Lock order: m (and an event's m) before the window layer's registry lock,
+// which a wake call takes; never the other way round.
 struct ThreadState {
     std::mutex m;
     std::condition_variable cv;
@@ -111,7 +113,7 @@ struct ThreadObject : KObject {
 struct EventObject : KObject {
     explicit EventObject(bool manual, bool initial) : KObject(ObjKind::Event), manualReset(manual), signaled(initial) {}
     const bool manualReset;
-    std::mutex m;
+    std::mutex m; // taken before the window layer's registry lock (see ThreadState)
     std::condition_variable cv;
     bool signaled;
     WakeList wakes;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <string>
@@ -98,6 +99,17 @@ struct PlatWindow {
     bool quiet = false;
 };
 
+// The registry lock (registry.cpp): guards the window map against other
+// threads' lookups, and the queue of calls other threads wait on
+// (crossthread.cpp).
+// Lock order: an event's or a thread's mutex first, then this lock. Setting
+// an event or ending a thread wakes a MsgWaitForMultipleObjects that watches
+// it by taking this lock while the event's or thread's mutex is held. So
+// nothing may set an event, end a thread or start or stop watching one
+// (plat::HandleWatch) while it holds this lock: a SetEvent under it would
+// deadlock against a thread setting that event at the same time.
+extern std::mutex gPlatQtLock;
+
 // The record of a live window, or nullptr. User-interface thread only.
 PlatWindow* PlatQtFind(HWND window);
 // Every live window whose parent is `parent`, in creation order.
@@ -113,6 +125,16 @@ void PlatQtEnsureApp();
 // on the user-interface thread.
 void PlatQtSpeakChinese();
 bool PlatQtOnUiThread();
+// True once the user-interface thread is known (PlatQtEnsureApp ran on it).
+bool PlatQtUiReady();
+// Whether a window is registered; gPlatQtLock held, any thread.
+bool PlatQtIsWindowLocked(HWND window);
+
+// Makes the object that receives the wake-ups for the user-interface
+// thread; PlatQtEnsureApp calls it once, on that thread.
+void PlatQtStartPump();
+// Ends every call queued for `window`: each caller gets 0. gPlatQtLock held.
+void PlatQtAbandonSendsLocked(HWND window);
 
 // Delivers the messages other threads are waiting on. Returns how many ran.
 int PlatQtDeliverSends();

@@ -1,0 +1,391 @@
+// Messages between threads: the calls other threads wait on (SendMessageA
+// and everything else a worker asks of a window), their delivery on the
+// user-interface thread, PostMessageA, PeekMessageA and
+// MsgWaitForMultipleObjects.
+#include "platform/linux/handle_watch.h"
+#include "platform/qt/qtwin.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// One call another thread waits on. Lives on the waiting thread's stack;
+// the user-interface thread marks it done under gPlatQtLock and never touches it after.
+struct CrossCall {
+    CrossCall* next = nullptr;
+    HWND target = nullptr;
+    void (*fn)(void*) = nullptr;
+    void* ctx = nullptr;
+    bool done = false;
+    bool ran = false;
+    std::atomic<bool> finished{false}; // done, for a caller that looks before it sleeps
+    std::condition_variable cv;
+};
+
+// The queue of calls other threads wait on, guarded by gPlatQtLock.
+CrossCall* gQueueHead = nullptr;
+std::atomic<bool> gQueueNonEmpty{false}; // gQueueHead != nullptr, for a look without the lock
+CrossCall* gQueueTail = nullptr;
+int gQueueLength = 0;
+bool gPumpPosted = false;   // a wake-up event is on its way to the pump
+bool gUiWaiting = false;    // the UI thread sleeps in MsgWaitForMultipleObjects
+std::condition_variable gUiWake;
+
+const QEvent::Type kPumpEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a1);
+const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a2);
+
+// A message PostMessageA queued for the user-interface thread's event loop.
+struct PostedMessage : QEvent {
+    PostedMessage(HWND h, UINT m, WPARAM w, LPARAM l)
+        : QEvent(kPostedEvent), window(h), message(m), wParam(w), lParam(l)
+    {
+    }
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+// Posted messages that came while a wait let only worker boxes run; they are
+// queued again, in order, when it ends. User-interface thread only.
+std::vector<std::unique_ptr<PostedMessage>> gHeldPosts;
+
+// Qt hands a posted event to the user-interface thread under its own locks,
+// which ThreadSanitizer cannot see (Debian's Qt is not instrumented); the
+// pump event carries that hand-over to it explicitly.
+#if defined(__SANITIZE_THREAD__)
+extern "C" void __tsan_acquire(void* address);
+extern "C" void __tsan_release(void* address);
+void TsanAcquire(void* address) { __tsan_acquire(address); }
+void TsanRelease(void* address) { __tsan_release(address); }
+#else
+void TsanAcquire(void*) {}
+void TsanRelease(void*) {}
+#endif
+
+// A worker that reports per block sends its next report within microseconds
+// of the answer to its last. Waiting a moment for it here, instead of going
+// round the event loop for each (a posted event and a wake-up per report),
+// brings a report's cost close to a bare hand-over between two threads. The
+// loop still gets its turn at least every kLingerBudget (input, paints, timers).
+void PostPumpEvent();
+
+// Looks for `ready` for a few tens of microseconds before the caller sleeps:
+// a report's answer, or a worker's next report, usually comes sooner than a
+// sleeping thread can be woken. Only where another core can make it ready;
+// each look gives the core away first, in case the other thread is waiting
+// for this very core (a busy machine).
+template <typename Ready> bool SpinBriefly(Ready ready)
+{
+    static const bool otherCores = std::thread::hardware_concurrency() > 1;
+    if (!otherCores)
+        return ready();
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::microseconds(50);
+    do {
+        if (ready())
+            return true;
+        std::this_thread::yield();
+    } while (Clock::now() < end);
+    return ready();
+}
+
+constexpr auto kLingerIdle = std::chrono::milliseconds(4);
+constexpr auto kLingerBudget = std::chrono::milliseconds(8);
+
+void LingerForSends()
+{
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + kLingerBudget;
+    for (;;) {
+        std::unique_lock<std::mutex> g(gPlatQtLock);
+        const auto now = Clock::now();
+        if (now >= end)
+            break;
+        gUiWaiting = true; // a worker that queues a call now only notifies
+        if (!gQueueHead) {
+            g.unlock();
+            SpinBriefly([] { return gQueueNonEmpty.load(std::memory_order_acquire); });
+            g.lock();
+        }
+        const bool more = gUiWake.wait_until(g, std::min(now + kLingerIdle, end), [] { return gQueueHead != nullptr; });
+        gUiWaiting = false;
+        if (!more)
+            return;
+        g.unlock();
+        PlatQtDeliverSends();
+    }
+    // Out of time with calls still coming: the event loop delivers the next.
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> g(gPlatQtLock);
+        if (gQueueHead && !gPumpPosted)
+            post = gPumpPosted = true;
+    }
+    if (post)
+        PostPumpEvent();
+}
+
+// Receives the wake-up events and delivers the queued calls.
+class Pump : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        TsanAcquire(e);
+        if (e->type() == kPostedEvent) {
+            auto* post = static_cast<PostedMessage*>(e);
+            if (PlatQtServingWorkerBoxes())
+                gHeldPosts.push_back(std::make_unique<PostedMessage>(post->window, post->message, post->wParam, post->lParam));
+            else
+                PlatQtDispatch(post->window, post->message, post->wParam, post->lParam);
+            return true;
+        }
+        if (e->type() != kPumpEvent)
+            return QObject::event(e);
+        {
+            std::lock_guard<std::mutex> g(gPlatQtLock);
+            gPumpPosted = false;
+        }
+        if (PlatQtDeliverSends() > 0)
+            LingerForSends();
+        return true;
+    }
+};
+Pump* gPump = nullptr; // set once, before the user-interface thread is known
+
+void PostPumpEvent()
+{
+    QEvent* wake = new QEvent(kPumpEvent);
+    TsanRelease(wake);
+    QCoreApplication::postEvent(gPump, wake);
+}
+
+bool UnlinkLocked(CrossCall* call)
+{
+    CrossCall* prev = nullptr;
+    for (CrossCall* c = gQueueHead; c; prev = c, c = c->next) {
+        if (c != call)
+            continue;
+        (prev ? prev->next : gQueueHead) = c->next;
+        if (gQueueTail == c)
+            gQueueTail = prev;
+        --gQueueLength;
+        gQueueNonEmpty.store(gQueueHead != nullptr, std::memory_order_release);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void PlatQtStartPump()
+{
+    gPump = new Pump;
+}
+
+void PlatQtAbandonSendsLocked(HWND window)
+{
+    for (CrossCall* c = gQueueHead; c;) {
+        CrossCall* next = c->next;
+        if (c->target == window) {
+            UnlinkLocked(c);
+            c->done = true;
+            c->finished.store(true, std::memory_order_release);
+            c->cv.notify_one();
+        }
+        c = next;
+    }
+}
+
+bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
+{
+    if (PlatQtOnUiThread()) {
+        if (target && !PlatQtFind(target))
+            return false;
+        fn(ctx);
+        return true;
+    }
+    CrossCall call;
+    call.target = target;
+    call.fn = fn;
+    call.ctx = ctx;
+    bool post = false;
+    {
+        std::unique_lock<std::mutex> g(gPlatQtLock);
+        if (!PlatQtUiReady() || (target && !PlatQtIsWindowLocked(target)))
+            return false;
+        (gQueueTail ? gQueueTail->next : gQueueHead) = &call;
+        gQueueTail = &call;
+        ++gQueueLength;
+        gQueueNonEmpty.store(true, std::memory_order_release);
+        if (gUiWaiting)
+            gUiWake.notify_all(); // other threads may wait on it too
+        else if (!gPumpPosted)
+            post = gPumpPosted = true;
+    }
+    if (post)
+        PostPumpEvent();
+    SpinBriefly([&] { return call.finished.load(std::memory_order_acquire); });
+    std::unique_lock<std::mutex> g(gPlatQtLock);
+    call.cv.wait(g, [&] { return call.done; });
+    return call.ran;
+}
+
+int PlatQtDeliverSends()
+{
+    int count = 0;
+    for (;;) {
+        CrossCall* call;
+        {
+            std::lock_guard<std::mutex> g(gPlatQtLock);
+            call = gQueueHead;
+            if (!call)
+                return count;
+            UnlinkLocked(call);
+        }
+        const bool live = !call->target || PlatQtFind(call->target);
+        if (live)
+            call->fn(call->ctx);
+        ++count;
+        std::lock_guard<std::mutex> g(gPlatQtLock);
+        call->ran = live;
+        call->done = true;
+        call->finished.store(true, std::memory_order_release);
+        call->cv.notify_one();
+    }
+}
+
+int PlatQtPendingSends()
+{
+    std::lock_guard<std::mutex> g(gPlatQtLock);
+    return gQueueLength;
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (PlatQtOnUiThread())
+        return PlatQtDispatch(window, message, wParam, lParam);
+    LRESULT result = 0;
+    if (!PlatQtOnUi(window, [&] { result = PlatQtDispatch(window, message, wParam, lParam); }))
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return result;
+}
+
+LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (PlatQtOnUiThread())
+        return PlatQtDispatch(GetDlgItem(dialog, id), message, wParam, lParam);
+    LRESULT result = 0;
+    PlatQtOnUi(dialog, [&] { result = PlatQtDispatch(GetDlgItem(dialog, id), message, wParam, lParam); });
+    return result;
+}
+
+BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!IsWindow(window) || !PlatQtUiReady()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    // Delivered later by the user-interface thread's event loop, if the
+    // window still exists then.
+    auto* post = new PostedMessage(window, message, wParam, lParam);
+    TsanRelease(post);
+    QCoreApplication::postEvent(gPump, post);
+    return TRUE;
+}
+
+// Qt owns the message queue, so this never hands a message back. It
+// delivers the messages other threads are waiting on, which is all the
+// program peeks for (PM_QS_SENDMESSAGE), and returns FALSE.
+BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT)
+{
+    if (msg)
+        *msg = MSG{};
+    if (PlatQtOnUiThread())
+        PlatQtDeliverSends();
+    return FALSE;
+}
+
+// Waits until one of `handles` is signalled, a message from another thread
+// is waiting (QS_SENDMESSAGE), or the
+// time is up. Nothing is polled: setting an event or ending a thread wakes
+// the wait, as a sent message does. Messages give WAIT_OBJECT_0 + count.
+// While a box a worker raised is open, the wait runs the events that box
+// needs (only it takes input) a frame at a time and delivers sent messages
+// itself, so the box can be answered and the worker go on, as on Windows
+// where it runs on the worker's own thread.
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask)
+{
+    if ((count && !handles) || (waitAll && count > 1)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    const bool onUi = PlatQtOnUiThread();
+    const bool wantSends = onUi && (wakeMask & QS_SENDMESSAGE);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    bool signalled = false; // guarded by gPlatQtLock
+    plat::HandleWatch watch(handles, count, [&] {
+        std::lock_guard<std::mutex> g(gPlatQtLock);
+        signalled = true;
+        gUiWake.notify_all();
+    });
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> g(gPlatQtLock);
+            signalled = false;
+        }
+        for (DWORD i = 0; i < count; ++i)
+            if (WaitForSingleObject(handles[i], 0) == WAIT_OBJECT_0)
+                return WAIT_OBJECT_0 + i;
+        std::unique_lock<std::mutex> g(gPlatQtLock);
+        if (wantSends && gQueueHead) {
+            // Make sure the calls get delivered even if the caller returns
+            // to the event loop instead of calling PeekMessageA.
+            bool post = !gPumpPosted;
+            gPumpPosted = true;
+            g.unlock();
+            if (post)
+                PostPumpEvent();
+            return WAIT_OBJECT_0 + count;
+        }
+        if (wantSends && PlatQtWorkerBoxesOpen()) {
+            const auto now = Clock::now();
+            if (milliseconds != INFINITE && now >= deadline)
+                return WAIT_TIMEOUT;
+            auto until = now + std::chrono::milliseconds(16);
+            if (milliseconds != INFINITE && deadline < until)
+                until = deadline;
+            g.unlock();
+            PlatQtServeWorkerBoxes(until);
+            for (std::unique_ptr<PostedMessage>& post : std::exchange(gHeldPosts, {}))
+                QCoreApplication::postEvent(gPump, post.release());
+            continue;
+        }
+        const auto ready = [&] { return signalled || (wantSends && gQueueHead); };
+        if (wantSends)
+            gUiWaiting = true;
+        bool woke;
+        if (milliseconds == INFINITE) {
+            gUiWake.wait(g, ready);
+            woke = true;
+        } else {
+            woke = gUiWake.wait_until(g, deadline, ready);
+        }
+        if (wantSends)
+            gUiWaiting = false;
+        if (!woke)
+            return WAIT_TIMEOUT;
+    }
+}
