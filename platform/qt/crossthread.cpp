@@ -9,39 +9,49 @@
 #include <QEvent>
 #include <QObject>
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
 namespace {
 
-// One call another thread waits on. Lives on the waiting thread's stack;
-// the user-interface thread marks it done under gPlatQtLock and never touches it after.
+using Clock = std::chrono::steady_clock;
+
+// One call another thread waits on. Lives on the waiting thread's stack:
+// once `done` is set nobody else touches it, and the waiter is woken through
+// gCallsDone, which outlives every call.
 struct CrossCall {
-    CrossCall* next = nullptr;
+    CrossCall* next = nullptr; // these four: gPlatQtLock
     HWND target = nullptr;
     void (*fn)(void*) = nullptr;
     void* ctx = nullptr;
-    bool done = false;
+    bool done = false; // these two: gDoneLock
     bool ran = false;
-    std::atomic<bool> finished{false}; // done, for a caller that looks before it sleeps
-    std::condition_variable cv;
 };
 
-// The queue of calls other threads wait on, guarded by gPlatQtLock.
+// The queue of calls other threads wait on, and how the user-interface
+// thread learns of a new one; guarded by gPlatQtLock.
 CrossCall* gQueueHead = nullptr;
-std::atomic<bool> gQueueNonEmpty{false}; // gQueueHead != nullptr, for a look without the lock
 CrossCall* gQueueTail = nullptr;
 int gQueueLength = 0;
-bool gPumpPosted = false;   // a wake-up event is on its way to the pump
-bool gUiWaiting = false;    // the UI thread sleeps in MsgWaitForMultipleObjects
-std::condition_variable gUiWake;
+bool gPumpPosted = false; // a wake-up event is on its way to the pump
+// The user-interface thread looks at the queue again before it sleeps or goes
+// back to its event loop (it lingers, or waits in MsgWaitForMultipleObjects):
+// a call queued now only needs gUiWake, not a posted event.
+bool gUiListening = false;
+std::condition_variable gUiWake; // a call queued, or a watched handle signalled
+
+// Guards the calls' `done` and `ran`, apart from the queue, so a caller woken
+// when its call is done does not run into the user-interface thread taking
+// the registry lock for its next wait. Taken last: alone, or under the
+// registry lock.
+std::mutex gDoneLock;
+std::condition_variable gCallsDone;
+// Both condition variables are notified after the lock is let go, so the
+// thread woken does not at once sleep again on the lock.
 
 const QEvent::Type kPumpEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a1);
 const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::User + 0x3a2);
@@ -74,65 +84,34 @@ void TsanAcquire(void*) {}
 void TsanRelease(void*) {}
 #endif
 
-// A worker that reports per block sends its next report within microseconds
-// of the answer to its last. Waiting a moment for it here, instead of going
-// round the event loop for each (a posted event and a wake-up per report),
-// brings a report's cost close to a bare hand-over between two threads. The
-// loop still gets its turn at least every kLingerBudget (input, paints, timers).
 void PostPumpEvent();
 
-// Looks for `ready` for a few tens of microseconds before the caller sleeps:
-// a report's answer, or a worker's next report, usually comes sooner than a
-// sleeping thread can be woken. Only where another core can make it ready;
-// each look gives the core away first, in case the other thread is waiting
-// for this very core (a busy machine).
-template <typename Ready> bool SpinBriefly(Ready ready)
-{
-    static const bool otherCores = std::thread::hardware_concurrency() > 1;
-    if (!otherCores)
-        return ready();
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::microseconds(50);
-    do {
-        if (ready())
-            return true;
-        std::this_thread::yield();
-    } while (Clock::now() < end);
-    return ready();
-}
+// A worker that reports per block sends its next report a few microseconds
+// after the answer to its last. Waiting for it here, instead of going round
+// the event loop for each (a posted event and a wake-up of the loop per
+// report), brings a report's cost down to a bare hand-over between two
+// threads. Input, paints and timers wait meanwhile, so a turn of the pump,
+// its deliveries included, ends by kPumpTurn: half a frame, and a call's own
+// handler may add to it.
+constexpr auto kPumpTurn = std::chrono::milliseconds(8);
 
-constexpr auto kLingerIdle = std::chrono::milliseconds(4);
-constexpr auto kLingerBudget = std::chrono::milliseconds(8);
-
-void LingerForSends()
+void LingerForSends(Clock::time_point end)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + kLingerBudget;
+    std::unique_lock<std::mutex> g(gPlatQtLock);
     for (;;) {
-        std::unique_lock<std::mutex> g(gPlatQtLock);
-        const auto now = Clock::now();
-        if (now >= end)
+        gUiListening = true; // again after each delivery: a handler's own wait clears it
+        if (!gUiWake.wait_until(g, end, [] { return gQueueHead != nullptr; }) || Clock::now() >= end)
             break;
-        gUiWaiting = true; // a worker that queues a call now only notifies
-        if (!gQueueHead) {
-            g.unlock();
-            SpinBriefly([] { return gQueueNonEmpty.load(std::memory_order_acquire); });
-            g.lock();
-        }
-        const bool more = gUiWake.wait_until(g, std::min(now + kLingerIdle, end), [] { return gQueueHead != nullptr; });
-        gUiWaiting = false;
-        if (!more)
-            return;
         g.unlock();
         PlatQtDeliverSends();
+        g.lock();
     }
+    gUiListening = false;
     // Out of time with calls still coming: the event loop delivers the next.
-    bool post = false;
-    {
-        std::lock_guard<std::mutex> g(gPlatQtLock);
-        if (gQueueHead && !gPumpPosted)
-            post = gPumpPosted = true;
-    }
+    const bool post = gQueueHead && !gPumpPosted;
+    if (post)
+        gPumpPosted = true;
+    g.unlock();
     if (post)
         PostPumpEvent();
 }
@@ -153,12 +132,13 @@ public:
         }
         if (e->type() != kPumpEvent)
             return QObject::event(e);
+        const auto end = Clock::now() + kPumpTurn;
         {
             std::lock_guard<std::mutex> g(gPlatQtLock);
             gPumpPosted = false;
         }
         if (PlatQtDeliverSends() > 0)
-            LingerForSends();
+            LingerForSends(end);
         return true;
     }
 };
@@ -181,7 +161,6 @@ bool UnlinkLocked(CrossCall* call)
         if (gQueueTail == c)
             gQueueTail = prev;
         --gQueueLength;
-        gQueueNonEmpty.store(gQueueHead != nullptr, std::memory_order_release);
         return true;
     }
     return false;
@@ -200,12 +179,12 @@ void PlatQtAbandonSendsLocked(HWND window)
         CrossCall* next = c->next;
         if (c->target == window) {
             UnlinkLocked(c);
+            std::lock_guard<std::mutex> d(gDoneLock);
             c->done = true;
-            c->finished.store(true, std::memory_order_release);
-            c->cv.notify_one();
         }
         c = next;
     }
+    gCallsDone.notify_all();
 }
 
 bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
@@ -220,50 +199,56 @@ bool PlatQtRunOnUi(HWND target, void (*fn)(void*), void* ctx)
     call.target = target;
     call.fn = fn;
     call.ctx = ctx;
-    bool post = false;
-    {
-        std::unique_lock<std::mutex> g(gPlatQtLock);
-        if (!PlatQtUiReady() || (target && !PlatQtIsWindowLocked(target)))
-            return false;
-        (gQueueTail ? gQueueTail->next : gQueueHead) = &call;
-        gQueueTail = &call;
-        ++gQueueLength;
-        gQueueNonEmpty.store(true, std::memory_order_release);
-        if (gUiWaiting)
-            gUiWake.notify_all(); // other threads may wait on it too
-        else if (!gPumpPosted)
-            post = gPumpPosted = true;
-    }
+    std::unique_lock<std::mutex> g(gPlatQtLock);
+    if (!PlatQtUiReady() || (target && !PlatQtIsWindowLocked(target)))
+        return false;
+    (gQueueTail ? gQueueTail->next : gQueueHead) = &call;
+    gQueueTail = &call;
+    ++gQueueLength;
+    const bool wake = gUiListening;
+    const bool post = !wake && !gPumpPosted;
+    if (post)
+        gPumpPosted = true;
+    g.unlock();
+    if (wake)
+        gUiWake.notify_all(); // other threads' MsgWaitForMultipleObjects may wait on it too
     if (post)
         PostPumpEvent();
-    SpinBriefly([&] { return call.finished.load(std::memory_order_acquire); });
-    std::unique_lock<std::mutex> g(gPlatQtLock);
-    call.cv.wait(g, [&] { return call.done; });
+    std::unique_lock<std::mutex> d(gDoneLock);
+    gCallsDone.wait(d, [&] { return call.done; });
     return call.ran;
 }
 
 int PlatQtDeliverSends()
 {
+    // Only the calls queued now: each caller has one at a time, so this ends
+    // however fast the callers queue their next.
+    int queued;
+    {
+        std::lock_guard<std::mutex> g(gPlatQtLock);
+        queued = gQueueLength;
+    }
     int count = 0;
-    for (;;) {
+    for (; count < queued; ++count) {
         CrossCall* call;
         {
             std::lock_guard<std::mutex> g(gPlatQtLock);
             call = gQueueHead;
             if (!call)
-                return count;
+                break; // abandoned meanwhile
             UnlinkLocked(call);
         }
         const bool live = !call->target || PlatQtFind(call->target);
         if (live)
             call->fn(call->ctx);
-        ++count;
-        std::lock_guard<std::mutex> g(gPlatQtLock);
-        call->ran = live;
-        call->done = true;
-        call->finished.store(true, std::memory_order_release);
-        call->cv.notify_one();
+        {
+            std::lock_guard<std::mutex> d(gDoneLock);
+            call->ran = live;
+            call->done = true;
+        }
+        gCallsDone.notify_all();
     }
+    return count;
 }
 
 int PlatQtPendingSends()
@@ -333,7 +318,6 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
     }
     const bool onUi = PlatQtOnUiThread();
     const bool wantSends = onUi && (wakeMask & QS_SENDMESSAGE);
-    using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     bool signalled = false; // guarded by gPlatQtLock
     plat::HandleWatch watch(handles, count, [&] {
@@ -375,7 +359,7 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
         }
         const auto ready = [&] { return signalled || (wantSends && gQueueHead); };
         if (wantSends)
-            gUiWaiting = true;
+            gUiListening = true;
         bool woke;
         if (milliseconds == INFINITE) {
             gUiWake.wait(g, ready);
@@ -384,7 +368,7 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
             woke = gUiWake.wait_until(g, deadline, ready);
         }
         if (wantSends)
-            gUiWaiting = false;
+            gUiListening = false;
         if (!woke)
             return WAIT_TIMEOUT;
     }
