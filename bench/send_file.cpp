@@ -59,6 +59,7 @@ using Micros = std::chrono::duration<double, std::micro>;
 using Seconds = std::chrono::duration<double>;
 
 constexpr size_t kBlock = 256;
+constexpr int kPacedPipeBytes = 16 * 1024;
 
 // CPU seconds on a clock (the process's, or one thread's).
 double CpuSeconds(clockid_t clock)
@@ -178,13 +179,10 @@ struct SinkControl {
 // last allows. What it could not take because nothing was there is lost, so
 // a sender that falls behind lowers the rate; a tick that comes late (a busy
 // machine) only takes more. Returns the rate got (bytes per second), 0 when
-// it did not get `total` bytes.
-double PacedDrain(const std::string& path, double bytesPerSecond, size_t total, SinkControl& control)
+// it did not get `total` bytes. Closes `fd`, the pipe's reading end.
+double PacedDrain(int fd, double bytesPerSecond, size_t total, SinkControl& control)
 {
     SinkThreadStarts();
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
-        return 0;
     constexpr auto kTick = std::chrono::milliseconds(2);
     std::vector<char> buffer(1 << 16);
     for (pollfd p{fd, POLLIN, 0}; !control.giveUp && poll(&p, 1, 50) <= 0;) {
@@ -268,6 +266,16 @@ struct LoopHold {
     }
 };
 
+// The same with nothing to do: what the machine itself adds.
+double IdleLoopHold()
+{
+    LoopHold hold;
+    QEventLoop loop;
+    QTimer::singleShot(500, &loop, &QEventLoop::quit);
+    loop.exec();
+    return hold.longestMs;
+}
+
 // The console's file road: returns microseconds per block, or a negative
 // number when the send did not complete.
 double SendThroughConsole(const std::string& file)
@@ -315,7 +323,8 @@ double PlainWrites(const std::string& node, size_t total)
 }
 
 // The floor of a synchronous hand-over: one thread asks, the other answers.
-double PingPongFloor(int roundTrips)
+// Microseconds a round trip; `cpuUs` gets the CPU time both threads spent on it.
+double PingPongFloor(int roundTrips, double& cpuUs)
 {
     std::mutex mutex;
     std::condition_variable cv;
@@ -329,6 +338,7 @@ double PingPongFloor(int roundTrips)
         }
     });
     const auto start = Clock::now();
+    const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
     for (int i = 0; i < roundTrips; ++i) {
         std::unique_lock lock(mutex);
         turn = 1;
@@ -337,6 +347,7 @@ double PingPongFloor(int roundTrips)
     }
     const double us = Micros(Clock::now() - start).count();
     answerer.join();
+    cpuUs = (CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart) * 1e6 / roundTrips;
     return us / roundTrips;
 }
 
@@ -361,8 +372,16 @@ void SendPaced(const std::string& root, const std::string& node, size_t bytes, P
     const std::string file = root + "/paced.bin";
     WriteCommandFile(file, bytes);
     mkfifo(node.c_str(), 0600);
+    // The pipe gets its size before the console can open it and write: a
+    // printer's link holds little, so the sender can run only a little
+    // ahead (a pipe frees its pages whole, hence more than one).
+    const int fd = open(node.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0 || fcntl(fd, F_SETPIPE_SZ, kPacedPipeBytes) < 0) {
+        std::perror("send_file: the paced pipe");
+        return;
+    }
     SinkControl control;
-    std::thread sink([&] { p.rate = PacedDrain(node, p.bytesPerSecond, bytes, control); });
+    std::thread sink([&] { p.rate = PacedDrain(fd, p.bytesPerSecond, bytes, control); });
     const bool sent = SendThroughConsole(file) > 0;
     // The pipe holds what the sink has yet to take.
     control.giveUp = !sent;
@@ -414,7 +433,8 @@ int main(int argc, char** argv)
     WriteCommandFile(file, total);
 
     constexpr int kFloorTrips = 4096;
-    std::vector<double> floors{PingPongFloor(kFloorTrips)};
+    std::vector<double> floorCpu;
+    std::vector<double> floors{PingPongFloor(kFloorTrips, floorCpu.emplace_back())};
 
     // Sink 1: a named pipe standing as the USB node, drained as fast as it can.
     MakeUsbEntry(root);
@@ -424,6 +444,7 @@ int main(int argc, char** argv)
     std::thread drainer([&] { Drain(node, total, stop); });
     double pipeUs = 0;
     double holdMs = 0;
+    const double idleHoldMs = IdleLoopHold();
     {
         LoopHold hold;
         pipeUs = SendThroughConsole(file);
@@ -434,7 +455,7 @@ int main(int argc, char** argv)
     stop = true;
     drainer.join();
     gSinkClockSet = false;
-    floors.push_back(PingPongFloor(kFloorTrips));
+    floors.push_back(PingPongFloor(kFloorTrips, floorCpu.emplace_back()));
 
     std::atomic<bool> stopPlain{false};
     std::thread plainDrainer([&] { Drain(node, total, stopPlain); });
@@ -443,7 +464,7 @@ int main(int argc, char** argv)
     plainDrainer.join();
     gSinkClockSet = false;
     std::filesystem::remove(node);
-    floors.push_back(PingPongFloor(kFloorTrips));
+    floors.push_back(PingPongFloor(kFloorTrips, floorCpu.emplace_back()));
 
     // Sink 2: a pseudo-terminal read by the virtual printer.
     double ptyUs = -1;
@@ -456,15 +477,16 @@ int main(int argc, char** argv)
         }
         printer.stop();
     }
-    floors.push_back(PingPongFloor(kFloorTrips));
+    floors.push_back(PingPongFloor(kFloorTrips, floorCpu.emplace_back()));
 
     // Sinks 3 and 4: the pipe read at a printer's pace.
     Paced paced[] = {{"1 MB/s", 1e6, 0.05}, {"115200", 11520, 0.01}};
     SendPaced(root, node, pacedKib * 1024, paced[0]);
     SendPaced(root, node, baudKib * 1024, paced[1]);
 
-    floors.push_back(PingPongFloor(kFloorTrips));
+    floors.push_back(PingPongFloor(kFloorTrips, floorCpu.emplace_back()));
     const double floorUs = Median(floors);
+    const double floorCpuUs = Median(floorCpu);
     std::filesystem::remove_all(root);
 
     if (pipeUs < 0) {
@@ -473,8 +495,8 @@ int main(int argc, char** argv)
     }
     const double mbPerS = kBlock / pipeUs; // bytes per microsecond = MB/s
     std::printf("pipe: %.2f us/block (%.2f MB/s), mptest %.0f%% of one core, slowest report handler %.1f us, "
-                "event loop held at most %.1f ms\n",
-                pipeUs, mbPerS, pipeCores * 100, pipeSlowest, holdMs);
+                "event loop held at most %.1f ms (idle: %.1f ms)\n",
+                pipeUs, mbPerS, pipeCores * 100, pipeSlowest, holdMs, idleHoldMs);
     if (ptyUs > 0)
         std::printf("pty (virtual printer): %.2f us/block (%.2f MB/s), slowest report handler %.1f us\n", ptyUs,
                     kBlock / ptyUs, ptySlowest);
@@ -488,7 +510,7 @@ int main(int argc, char** argv)
     std::printf("references: plain 256-byte write %.2f us, hand-over floor %.2f us (median of", pipeWriteUs, floorUs);
     for (double f : floors)
         std::printf(" %.2f", f);
-    std::printf(")\n");
+    std::printf("), of which CPU %.2f us\n", floorCpuUs);
     std::printf("send_file: %.2f MB/s, %.2f us/block, floor %.2f us, write %.2f us, ratio %.2f, "
                 "1 MB/s %.1f%% at %.2f%%, 115200 %.1f%% at %.2f%%\n",
                 mbPerS, pipeUs, floorUs, pipeWriteUs, pipeUs / (floorUs + pipeWriteUs),
