@@ -2,6 +2,7 @@
 #include "support.h"
 
 #include <atomic>
+#include <thread>
 #include <vector>
 
 using namespace testplat;
@@ -128,30 +129,66 @@ TEST(Events, ManualAndAutoReset)
     }
 }
 
-// A wait ends at about its time-out, or when another thread sets the event;
-// Sleep is scaled by the time scale.
-TEST(Events, WaitsAndSleepsEndOnTime)
+struct Waiters {
+    HANDLE event = nullptr;
+    std::atomic<int> through{0};
+};
+
+DWORD WINAPI WaitForTheEvent(LPVOID p)
 {
+    auto* w = static_cast<Waiters*>(p);
+    if (WaitForSingleObject(w->event, 10000) == WAIT_OBJECT_0)
+        w->through.fetch_add(1);
+    return 0;
+}
+
+// Counted, not timed: one SetEvent of an auto-reset event lets exactly one
+// of three waiters through, one of a manual-reset event all three, and it
+// stays set; no wait ends before its event is set. A wait nobody ends gives
+// WAIT_TIMEOUT, never before its time-out; the time scale shortens it and Sleep.
+TEST(Events, EachSetLetsOneOrAllWaitersThroughAndTimeOutsFollowTheScale)
+{
+    for (const BOOL manual : {FALSE, TRUE}) {
+        SCOPED_TRACE(manual ? "manual reset" : "auto reset");
+        Waiters w;
+        w.event = CreateEventA(nullptr, manual, FALSE, nullptr);
+        std::vector<HANDLE> threads;
+        for (int i = 0; i < 3; ++i)
+            threads.push_back(CreateThread(nullptr, 0, WaitForTheEvent, &w, 0, nullptr));
+        for (int set = 1; set <= (manual ? 1 : 3); ++set) {
+            EXPECT_EQ(w.through.load(), set - 1); // nobody without a set
+            SetEvent(w.event);
+            const int expected = manual ? 3 : set;
+            for (auto start = Clock::now(); w.through.load() < expected && MsSince(start) < 10000;)
+                std::this_thread::yield();
+            EXPECT_EQ(w.through.load(), expected);
+        }
+        for (HANDLE t : threads) {
+            EXPECT_EQ(WaitForSingleObject(t, 10000), WAIT_OBJECT_0);
+            CloseHandle(t);
+        }
+        EXPECT_EQ(w.through.load(), 3);
+        // Each waiter used up one set of the auto-reset event; the other stays set.
+        EXPECT_EQ(WaitForSingleObject(w.event, 0), manual ? WAIT_OBJECT_0 : static_cast<DWORD>(WAIT_TIMEOUT));
+        CloseHandle(w.event);
+    }
+
+    HANDLE e = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    auto start = Clock::now();
+    EXPECT_EQ(WaitForSingleObject(e, 200), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_GE(MsSince(start), 200);
+    start = Clock::now();
+    Sleep(100);
+    EXPECT_GE(MsSince(start), 100);
     {
         ScaleGuard fast(0.01);
-        auto start = Clock::now();
+        start = Clock::now();
+        EXPECT_EQ(WaitForSingleObject(e, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
         Sleep(2000);
-        EXPECT_LT(MsSince(start), 1000);
+        const auto ms = MsSince(start);
+        EXPECT_GE(ms, 30); // 20 ms each, give or take the rounding
+        EXPECT_LT(ms, 2000); // what one of them takes unscaled
     }
-    auto start = Clock::now();
-    Sleep(100);
-    auto ms = MsSince(start);
-    EXPECT_GE(ms, 95);
-    EXPECT_LT(ms, 3000);
-    HANDLE e = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    start = Clock::now();
-    EXPECT_EQ(WaitForSingleObject(e, 200), static_cast<DWORD>(WAIT_TIMEOUT));
-    ms = MsSince(start);
-    EXPECT_GE(ms, 190);
-    EXPECT_LT(ms, 3000);
-    std::thread setter([e] { SetEvent(e); });
-    EXPECT_EQ(WaitForSingleObject(e, 10000), WAIT_OBJECT_0);
-    setter.join();
     CloseHandle(e);
 }
 

@@ -172,6 +172,42 @@ private slots:
         CloseHandle(autoEvent);
     }
 
+    void sendsWithoutAPauseLeaveTheLoopItsTurn()
+    {
+        // Two workers sending without a pause keep calls queued all the
+        // time; the event loop still gets its turn while they go on (a
+        // message posted and a timer set meanwhile run), as the pump hands
+        // it back within a frame. (The workers stop by themselves after 10 s:
+        // the test fails instead of hanging.)
+        std::atomic<bool> stop{false};
+        const auto sender = [&] {
+            const auto end = std::chrono::steady_clock::now() + 10s;
+            LRESULT answered = 0;
+            while (!stop && std::chrono::steady_clock::now() < end)
+                answered += SendMessageA(dlg, kReport, 1, 0) == 2;
+            return answered;
+        };
+        Worker a(sender), b(sender);
+        QVERIFY(SpinUntil([] { return PlatTestPendingSends() == 2; }, 5000));
+        QVERIFY(PostMessageA(dlg, WM_USER + 7, 0, 0));
+        bool timerRan = false;
+        QTimer::singleShot(0, [&] { timerRan = true; });
+        QEventLoop loop;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            if ((timerRan && MessageCount(WM_USER + 7) == 1) || (a.Ready(0) && b.Ready(0)))
+                loop.quit();
+        });
+        look.start(1);
+        loop.exec();
+        QVERIFY(timerRan);
+        QCOMPARE(MessageCount(WM_USER + 7), 1);
+        QVERIFY(!a.Ready(0) && !b.Ready(0)); // still sending
+        stop = true;
+        QVERIFY(PlatTestWaitFor([&] { return a.Ready(0) && b.Ready(0); }, 5000));
+        QCOMPARE(a.Get() + b.Get(), LRESULT(gHandled.load()));
+    }
+
 private:
     HWND dlg = nullptr;
 };
