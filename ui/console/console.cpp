@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kStatusPartPort = 0;
 constexpr int kStatusPartCount = 1;
-constexpr DWORD kMaxTypedBytes = 511;
 const char kAllFilesFilter[] = "所有文件(*.*)\0*.*\0";
 
 void SetStatusText(int part, const char* text)
@@ -66,15 +65,11 @@ int RadioOfPortType(BYTE type)
     }
 }
 
-// The typed text in the printer's code page, at most 511 bytes, never ending
-// in half a double-byte character.
 std::string TypedTextForPrinter(HWND hwnd)
 {
     char utf8[4 * 512] = {};
     GetDlgItemTextA(hwnd, IDC_UC_INPUT, utf8, sizeof utf8);
-    std::string gbk = PlatUtf8ToGbk(utf8);
-    gbk.resize(PlatGbkCut(gbk, kMaxTypedBytes));
-    return gbk;
+    return TextForPrinter_Uc(utf8);
 }
 
 void _InitCtrls(HWND hwnd)
@@ -156,6 +151,13 @@ void _ExitDialog_Uc(HWND hwnd)
 }
 
 } // namespace
+
+std::string TextForPrinter_Uc(const char* utf8)
+{
+    std::string gbk = PlatUtf8ToGbk(utf8);
+    gbk.resize(PlatGbkCut(gbk, kMaxTypedBytes_Uc));
+    return gbk;
+}
 
 void _CreateStatusBar_Uc(HWND hwnd)
 {

@@ -5,6 +5,8 @@
 
 #include "platform/win32.h"
 
+#include <string>
+
 enum DownloadDialogType : BYTE { DLG_DOWN_VERSION = 1, DLG_DOWN_FONT = 2, DLG_DOWN_PRN_NUM = 3 };
 
 extern BYTE dlgType;
@@ -40,3 +42,22 @@ void ShowPortOpenFailed_Dw(BYTE portType);
 
 // The start button shared by the firmware and font dialogs.
 void handleSendButton_Dw(HWND hwnd);
+
+// The bytes and words of the download dialogs, for the dialogs and for
+// mptest-cli alike.
+constexpr size_t kPrnNumLength = 12;
+// Exactly twelve ASCII letters and digits, nothing trimmed.
+bool IsLegalPrnNum(const char* text);
+// The machine-number write for a legal number, and the print request.
+std::string PrnNumWriteBytes_Dw(const char* number);
+std::string PrnNumPrintBytes_Dw();
+// The firmware dialog's "enter download state" command.
+std::string EnterDownloadBytes_Dw();
+extern const char kDownloadDoneText_Dw[];
+extern const char kDownloadFailedText_Dw[];
+extern const char kDownloadRefusedText_Dw[];
+extern const char kPrnNumIllegalText_Dw[];
+extern const char kPrnNumWrittenText_Dw[];
+extern const char kPrnNumWriteFailedText_Dw[];
+extern const char kPrnNumPrintedText_Dw[];
+extern const char kPrnNumPrintFailedText_Dw[];

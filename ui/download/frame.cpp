@@ -13,6 +13,8 @@ HWND hStatusBarDw;
 BYTE openPORT;
 int curButton;
 bool bDownloading;
+const char kDownloadDoneText_Dw[] = "下载文件成功完成!";
+const char kDownloadFailedText_Dw[] = "下载文件失败,请重试!";
 
 namespace {
 
@@ -152,13 +154,13 @@ void handleSendFileStatus(HWND hwnd, WPARAM code, LPARAM value)
     case STATUS_FILE_DONE:
         bDownloading = false;
         EnableWindow(GetDlgItem(hwnd, ControlsOf(dlgType).start), TRUE);
-        SetStatusText_Dw(0, "下载文件成功完成!");
+        SetStatusText_Dw(0, kDownloadDoneText_Dw);
         SetStatusText_Dw(1, "");
         break;
     case STATUS_FILE_FAILED:
         bDownloading = false;
         EnableWindow(GetDlgItem(hwnd, dlgType == DLG_DOWN_VERSION ? IDC_DV_SEND : IDC_DF_SEND), TRUE);
-        SetStatusText_Dw(0, "下载文件失败,请重试!");
+        SetStatusText_Dw(0, kDownloadFailedText_Dw);
         SetStatusText_Dw(1, "");
         break;
     default:

@@ -6,13 +6,12 @@
 #include "res/resource.h"
 #include "send/send.h"
 
-#include <cstring>
+#include <string>
 
 namespace {
 
 constexpr BYTE kWritePrnNum[3] = {0x1C, 0xAA, 0x1A};
 constexpr BYTE kPrintPrnNum[3] = {0x1C, 0xAA, 0x19};
-constexpr size_t kPrnNumLength = 12;
 
 // Bytes of the command the engine took (its length report), to tell a
 // complete write from one that failed.
@@ -26,15 +25,6 @@ bool NoPortOpen()
 bool IsPrnNumChar(unsigned char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Exactly twelve ASCII letters and digits, nothing trimmed.
-bool IsLegalPrnNum(const char* text)
-{
-    size_t count = 0;
-    while (text[count] != '\0' && IsPrnNumChar(static_cast<unsigned char>(text[count])))
-        ++count;
-    return text[count] == '\0' && count == kPrnNumLength;
 }
 
 void handlePrnNumEdit_Dw(HWND hwnd)
@@ -57,17 +47,15 @@ void handleSendButton_PrnNum_Dw(HWND hwnd)
     char typed[4 * 125] = {};
     GetDlgItemTextA(hwnd, IDC_DN_NUMBER, typed, sizeof typed);
     if (!IsLegalPrnNum(typed)) {
-        ShowError_Dw("请输入合法的机器码！");
-        SetStatusText_Dw(0, "请输入合法的机器码！");
+        ShowError_Dw(kPrnNumIllegalText_Dw);
+        SetStatusText_Dw(0, kPrnNumIllegalText_Dw);
         return;
     }
-    BYTE command[sizeof kWritePrnNum + kPrnNumLength] = {};
-    std::memcpy(command, kWritePrnNum, sizeof kWritePrnNum);
-    std::memcpy(command + sizeof kWritePrnNum, typed, kPrnNumLength);
+    const std::string command = PrnNumWriteBytes_Dw(typed);
     curButton = IDC_DN_SEND;
     EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), FALSE);
-    if (!SendDataToPrn(hwnd, command, sizeof command, SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
-        SetStatusText_Dw(0, "写机器码失败");
+    if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
+        SetStatusText_Dw(0, kPrnNumWriteFailedText_Dw);
         ShowError_Dw("写机器码失败！请重试");
     }
 }
@@ -77,8 +65,9 @@ void handlePrintPrnNumButton_Dw(HWND hwnd)
     if (gCurrentPort.state == PORT_STATE_BUSY || NoPortOpen())
         return;
     curButton = IDC_DN_PRINT;
-    if (!SendDataToPrn(hwnd, kPrintPrnNum, sizeof kPrintPrnNum, SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
-        SetStatusText_Dw(0, "打印机器码失败");
+    const std::string command = PrnNumPrintBytes_Dw();
+    if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
+        SetStatusText_Dw(0, kPrnNumPrintFailedText_Dw);
         ShowError_Dw("打印机器码失败！请重试");
     }
 }
@@ -94,12 +83,12 @@ void handleSendCmdsStatus_dw(HWND hwnd, WPARAM code, LPARAM value)
         // The count is what the port took: fewer bytes than the command
         // means the printer did not get it, which must not read as success.
         if (value < gPrnNumCmdLength || value == 0) {
-            SetStatusText_Dw(0, curButton == IDC_DN_PRINT ? "打印机器码失败" : "写机器码失败");
+            SetStatusText_Dw(0, curButton == IDC_DN_PRINT ? kPrnNumPrintFailedText_Dw : kPrnNumWriteFailedText_Dw);
             EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), TRUE);
         } else if (curButton == IDC_DN_PRINT) {
-            SetStatusText_Dw(0, "已发送打印机器码命令!");
+            SetStatusText_Dw(0, kPrnNumPrintedText_Dw);
         } else {
-            SetStatusText_Dw(0, "已写入机器码!");
+            SetStatusText_Dw(0, kPrnNumWrittenText_Dw);
             EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), TRUE);
         }
         break;
@@ -109,6 +98,31 @@ void handleSendCmdsStatus_dw(HWND hwnd, WPARAM code, LPARAM value)
 }
 
 } // namespace
+
+const char kPrnNumIllegalText_Dw[] = "请输入合法的机器码！";
+const char kPrnNumWrittenText_Dw[] = "已写入机器码!";
+const char kPrnNumWriteFailedText_Dw[] = "写机器码失败";
+const char kPrnNumPrintedText_Dw[] = "已发送打印机器码命令!";
+const char kPrnNumPrintFailedText_Dw[] = "打印机器码失败";
+
+bool IsLegalPrnNum(const char* text)
+{
+    size_t count = 0;
+    while (text[count] != '\0' && IsPrnNumChar(static_cast<unsigned char>(text[count])))
+        ++count;
+    return text[count] == '\0' && count == kPrnNumLength;
+}
+
+std::string PrnNumWriteBytes_Dw(const char* number)
+{
+    return std::string(reinterpret_cast<const char*>(kWritePrnNum), sizeof kWritePrnNum) +
+           std::string(number, kPrnNumLength);
+}
+
+std::string PrnNumPrintBytes_Dw()
+{
+    return std::string(reinterpret_cast<const char*>(kPrintPrnNum), sizeof kPrintPrnNum);
+}
 
 INT_PTR CALLBACK bDownPrnNumDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {

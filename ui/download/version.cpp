@@ -21,8 +21,8 @@ void ShowDownloadRefused(HWND hwnd, int startButton)
 {
     // Nothing runs: the start button comes back so the user can retry.
     EnableWindow(GetDlgItem(hwnd, startButton), TRUE);
-    SetStatusText_Dw(0, "下载失败！请重试");
-    ShowError_Dw("下载失败！请重试");
+    SetStatusText_Dw(0, kDownloadRefusedText_Dw);
+    ShowError_Dw(kDownloadRefusedText_Dw);
 }
 
 void handleSendCmd1caa5501(HWND hwnd)
@@ -31,11 +31,19 @@ void handleSendCmd1caa5501(HWND hwnd)
         ShowError_Dw("请先选择一个打印端口");
         return;
     }
-    if (!SendDataToPrn(hwnd, kEnterDownloadState, sizeof kEnterDownloadState, SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE))
+    const std::string command = EnterDownloadBytes_Dw();
+    if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE))
         ShowError_Dw("发送数据错误！请重试");
 }
 
 } // namespace
+
+const char kDownloadRefusedText_Dw[] = "下载失败！请重试";
+
+std::string EnterDownloadBytes_Dw()
+{
+    return std::string(reinterpret_cast<const char*>(kEnterDownloadState), sizeof kEnterDownloadState);
+}
 
 void handleSendButton_Dw(HWND hwnd)
 {

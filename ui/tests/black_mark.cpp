@@ -69,15 +69,13 @@ WORD DistanceUnits_T(int mm, int offsetMm)
     return static_cast<WORD>(static_cast<unsigned long long>(static_cast<long long>(units)) & 0xFFFF);
 }
 
-void handleTestBlackMark(HWND page, int operation)
+std::string BlackMarkBytes_T(int operation, bool cut, const char* distance)
 {
-    if (!CheckPort_T(kNoPort))
-        return;
     std::string buffer;
     switch (operation) {
     case 0:
         buffer.assign(kTestLine.begin(), kTestLine.end());
-        if (IsDlgButtonChecked(page, IDC_BM_CUT) == BST_CHECKED)
+        if (cut)
             buffer.append(kCutAfter.begin(), kCutAfter.end());
         break;
     case 1:
@@ -92,16 +90,28 @@ void handleTestBlackMark(HWND page, int operation)
     case 4:
     case 5: {
         const Distance& d = kDistances[static_cast<size_t>(operation - 3)];
-        char text[128] = {};
-        GetDlgItemTextA(page, d.edit, text, d.maxChars + 1);
-        const WORD units = DistanceUnits_T(ReadDecimal_T(text), d.offsetMm);
+        // As many characters as the page's edit box gives.
+        const std::string text = std::string(distance != nullptr ? distance : "").substr(0, d.maxChars);
+        const WORD units = DistanceUnits_T(ReadDecimal_T(text.c_str()), d.offsetMm);
         Append(buffer, {0x1C, 0xAA, d.command, LOBYTE(units), static_cast<BYTE>(units >> 8)});
         buffer += PlatUtf8ToGbk(d.confirmation);
         break;
     }
     default:
-        return;
+        break;
     }
+    return buffer;
+}
+
+void handleTestBlackMark(HWND page, int operation)
+{
+    if (operation < 0 || operation > 5 || !CheckPort_T(kNoPort))
+        return;
+    char text[128] = {};
+    if (operation >= 3)
+        GetDlgItemTextA(page, kDistances[static_cast<size_t>(operation - 3)].edit, text,
+                        kDistances[static_cast<size_t>(operation - 3)].maxChars + 1);
+    const std::string buffer = BlackMarkBytes_T(operation, IsDlgButtonChecked(page, IDC_BM_CUT) == BST_CHECKED, text);
     SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(buffer.data()), buffer.size()), kFlags, kRefused);
 }
 

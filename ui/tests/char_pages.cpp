@@ -7,11 +7,9 @@
 #include "send/send.h"
 
 #include <array>
+#include <string>
 
 namespace {
-
-const char kNoPort[] = "请先选择一个打印端口";
-const char kRefused[] = "发送数据错误！请重试";
 
 struct ModeBit {
     int id;
@@ -19,15 +17,15 @@ struct ModeBit {
 };
 
 constexpr std::array<ModeBit, 3> kLatinModes{{
-    {IDC_CHAR_DWIDTH, 0x20},
-    {IDC_CHAR_DHEIGHT, 0x10},
-    {IDC_CHAR_UNDERLINE, 0x80},
+    {IDC_CHAR_DWIDTH, kLatinDoubleWidth},
+    {IDC_CHAR_DHEIGHT, kLatinDoubleHeight},
+    {IDC_CHAR_UNDERLINE, kLatinUnderline},
 }};
 
 constexpr std::array<ModeBit, 3> kChineseModes{{
-    {IDC_GBK_DWIDTH, 0x04},
-    {IDC_GBK_DHEIGHT, 0x08},
-    {IDC_GBK_UNDERLINE, 0x80},
+    {IDC_GBK_DWIDTH, kGbkDoubleWidth},
+    {IDC_GBK_DHEIGHT, kGbkDoubleHeight},
+    {IDC_GBK_UNDERLINE, kGbkUnderline},
 }};
 
 // A sample of one GBK zone: lead bytes and trail bytes, each range with its step.
@@ -37,7 +35,7 @@ struct GbkZone {
     BYTE trailFirst, trailLast, trailStep;
 };
 
-constexpr std::array<GbkZone, 5> kZones{{
+constexpr std::array<GbkZone, kGbkZoneCount> kZones{{
     {"1区", 0xA1, 0xA9, 1, 0xA1, 0xFD, 2},
     {"2区", 0xB0, 0xF4, 4, 0xA1, 0xFD, 2},
     {"3区", 0x81, 0x9F, 2, 0x40, 0xFC, 4},
@@ -76,51 +74,62 @@ void _DialogGbkInit(HWND page)
 
 } // namespace
 
+std::string LatinTestBytes_T(BYTE modes, LatinPattern pattern)
+{
+    std::string bytes = "\x1B\x40\x1C\x2E\x1B\x21";
+    bytes.push_back(static_cast<char>(modes));
+    if (pattern == LatinPattern::Letters) {
+        for (char c = 'A'; c <= 'Z'; ++c)
+            bytes.push_back(c);
+    } else if (pattern != LatinPattern::None) {
+        bytes.append(42, pattern == LatinPattern::H ? 'H' : 'I');
+    }
+    bytes.push_back('\n');
+    return bytes;
+}
+
+std::string GbkTestBytes_T(BYTE modes, int zoneIndex)
+{
+    std::string bytes = "\x1B\x40\x1C\x21";
+    bytes.push_back(static_cast<char>(modes));
+    if (zoneIndex >= 0 && zoneIndex < static_cast<int>(kZones.size())) {
+        const GbkZone& zone = kZones[static_cast<size_t>(zoneIndex)];
+        for (int lead = zone.leadFirst; lead <= zone.leadLast; lead += zone.leadStep) {
+            for (int trail = zone.trailFirst; trail <= zone.trailLast; trail += zone.trailStep) {
+                bytes.push_back(static_cast<char>(lead));
+                bytes.push_back(static_cast<char>(trail));
+            }
+        }
+    }
+    bytes.push_back('\n');
+    return bytes;
+}
+
 void handleTestChar(HWND page)
 {
-    if (!CheckPort_T(kNoPort))
+    if (!CheckPort_T(kNoPortText_T))
         return;
-    std::array<BYTE, 128> buffer{};
-    size_t n = 0;
-    for (BYTE b : {0x1B, 0x40, 0x1C, 0x2E, 0x1B, 0x21})
-        buffer[n++] = b;
     BYTE mode = CheckedBits(page, kLatinModes);
     if (ComboSelection(page, IDC_CHAR_FONT) == 0)
-        mode |= 0x01; // "7x9"
-    buffer[n++] = mode;
-    if (IsDlgButtonChecked(page, IDC_CHAR_ASC) == BST_CHECKED) {
-        for (BYTE c = 'A'; c <= 'Z'; ++c)
-            buffer[n++] = c;
-    } else if (IsDlgButtonChecked(page, IDC_CHAR_H) == BST_CHECKED || IsDlgButtonChecked(page, IDC_CHAR_I) == BST_CHECKED) {
-        const BYTE c = IsDlgButtonChecked(page, IDC_CHAR_H) == BST_CHECKED ? 'H' : 'I';
-        for (int i = 0; i < 42; ++i)
-            buffer[n++] = c;
-    }
-    buffer[n++] = 0x0A;
-    SendTest_T(page, std::span(buffer.data(), n), SEND_MODE_CMDS | SEND_TEXT | SEND_LOOP, kRefused);
+        mode |= kLatinFont7x9;
+    LatinPattern pattern = LatinPattern::None;
+    if (IsDlgButtonChecked(page, IDC_CHAR_ASC) == BST_CHECKED)
+        pattern = LatinPattern::Letters;
+    else if (IsDlgButtonChecked(page, IDC_CHAR_H) == BST_CHECKED)
+        pattern = LatinPattern::H;
+    else if (IsDlgButtonChecked(page, IDC_CHAR_I) == BST_CHECKED)
+        pattern = LatinPattern::I;
+    const std::string bytes = LatinTestBytes_T(mode, pattern);
+    SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kLatinTestFlags,
+               kRefusedText_T);
 }
 
 void handleTestGbk(HWND page)
 {
-    if (!CheckPort_T(kNoPort))
+    if (!CheckPort_T(kNoPortText_T))
         return;
-    std::array<BYTE, 2048> buffer{};
-    size_t n = 0;
-    for (BYTE b : {0x1B, 0x40, 0x1C, 0x21})
-        buffer[n++] = b;
-    buffer[n++] = CheckedBits(page, kChineseModes);
-    const int selected = ComboSelection(page, IDC_GBK_ZONE);
-    if (selected >= 0 && selected < static_cast<int>(kZones.size())) {
-        const GbkZone& zone = kZones[static_cast<size_t>(selected)];
-        for (int lead = zone.leadFirst; lead <= zone.leadLast; lead += zone.leadStep) {
-            for (int trail = zone.trailFirst; trail <= zone.trailLast; trail += zone.trailStep) {
-                buffer[n++] = static_cast<BYTE>(lead);
-                buffer[n++] = static_cast<BYTE>(trail);
-            }
-        }
-    }
-    buffer[n++] = 0x0A;
-    SendTest_T(page, std::span(buffer.data(), n), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE, kRefused);
+    const std::string bytes = GbkTestBytes_T(CheckedBits(page, kChineseModes), ComboSelection(page, IDC_GBK_ZONE));
+    SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kTestFlags, kRefusedText_T);
 }
 
 INT_PTR CALLBACK bChild_Char_Proc(HWND page, UINT message, WPARAM wParam, LPARAM)

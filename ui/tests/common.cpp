@@ -12,9 +12,6 @@
 
 namespace {
 
-const char kNoPort[] = "请先选择一个打印端口";
-const char kRefused[] = "发送数据错误！请重试";
-constexpr WORD kFlags = SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE;
 // The baud combo shows rows 2 to 7 of the baud table (1200 to 38400); the
 // printer receives the combo's index.
 constexpr size_t kFirstBaudRow = 2;
@@ -29,9 +26,9 @@ std::string Bytes(std::initializer_list<BYTE> bytes)
     return out;
 }
 
-void Send(HWND page, const std::string& bytes, const char* refused = kRefused)
+void Send(HWND page, const std::string& bytes, const char* refused = kRefusedText_T)
 {
-    SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kFlags, refused);
+    SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kTestFlags, refused);
 }
 
 // One band of the all-black print: ESC * 8-dot single density, 210 columns
@@ -50,55 +47,81 @@ void FillBaudCombo(HWND page)
 
 } // namespace
 
-void handleTestBlackImg(HWND page)
+std::string BlackImgBytes_T()
 {
-    if (!CheckPort_T(kNoPort))
-        return;
     std::string bytes;
     for (int band = 0; band < 5; ++band)
         bytes += BlackBand();
-    Send(page, bytes);
+    return bytes;
+}
+
+std::string DotsBytes_T()
+{
+    return std::string(testSample1, kTestSample1Length);
+}
+
+std::string CasherBytes_T(int drawer)
+{
+    return Bytes({0x1B, 0x40}) + PlatUtf8ToGbk("测试钱箱\n") +
+           Bytes({0x1B, 0x4A, 0x20, 0x1B, 0x70, static_cast<BYTE>(drawer), 0x33, 0x00, 0x00});
+}
+
+std::string CutterBytes_T(int full)
+{
+    return Bytes({0x1B, 0x40}) + PlatUtf8ToGbk("测试切刀\n") +
+           Bytes({0x1B, 0x4A, 0x50, 0x1B, static_cast<BYTE>(full ? 0x69 : 0x6D)});
+}
+
+std::string CutterSwBytes_T(int on)
+{
+    // The text prints before the printer receives the switch.
+    return Bytes({0x1B, 0x40}) + PlatUtf8ToGbk(on ? "切刀打开\n" : "切刀关闭\n") +
+           Bytes({0x1C, 0xAA, 0x23, static_cast<BYTE>(on ? 1 : 0)});
+}
+
+std::string SetComBytes_T(BYTE index)
+{
+    // Every index sends the 20 bytes built.
+    return "set successful\n" + Bytes({0x1C, 0xAA, 0x22, index, 0x00});
+}
+
+void handleTestBlackImg(HWND page)
+{
+    if (CheckPort_T(kNoPortText_T))
+        Send(page, BlackImgBytes_T());
 }
 
 void handleTestDots(HWND page)
 {
-    if (!CheckPort_T(kNoPort))
-        return;
-    Send(page, std::string(testSample1, kTestSample1Length));
+    if (CheckPort_T(kNoPortText_T))
+        Send(page, DotsBytes_T());
 }
 
 void handleTestCasher(HWND page, int drawer)
 {
-    if (!CheckPort_T(kNoPort))
-        return;
-    Send(page, Bytes({0x1B, 0x40}) + PlatUtf8ToGbk("测试钱箱\n") +
-                   Bytes({0x1B, 0x4A, 0x20, 0x1B, 0x70, static_cast<BYTE>(drawer), 0x33, 0x00, 0x00}));
+    if (CheckPort_T(kNoPortText_T))
+        Send(page, CasherBytes_T(drawer));
 }
 
 void handleTestCutter(HWND page, int full)
 {
-    if (!CheckPort_T(kNoPort))
-        return;
-    Send(page, Bytes({0x1B, 0x40}) + PlatUtf8ToGbk("测试切刀\n") +
-                   Bytes({0x1B, 0x4A, 0x50, 0x1B, static_cast<BYTE>(full ? 0x69 : 0x6D)}));
+    if (CheckPort_T(kNoPortText_T))
+        Send(page, CutterBytes_T(full));
 }
 
 void handleCutter_SW(HWND page, int on)
 {
-    if (!CheckPort_T(kNoPort))
-        return;
-    // The text prints before the printer receives the switch.
-    Send(page, Bytes({0x1B, 0x40}) + PlatUtf8ToGbk(on ? "切刀打开\n" : "切刀关闭\n") +
-                   Bytes({0x1C, 0xAA, 0x23, static_cast<BYTE>(on ? 1 : 0)}));
+    if (CheckPort_T(kNoPortText_T))
+        Send(page, CutterSwBytes_T(on));
 }
 
 void handleSetCom(HWND page)
 {
     if (!CheckPort_T("Please select a interface"))
         return;
-    // FF when nothing is selected. Every index sends the 20 bytes built.
+    // FF when nothing is selected.
     const BYTE index = static_cast<BYTE>(SendDlgItemMessageA(page, IDC_OT_BAUD, CB_GETCURSEL, 0, 0));
-    Send(page, "set successful\n" + Bytes({0x1C, 0xAA, 0x22, index, 0x00}), "Send data error!Please try again");
+    Send(page, SetComBytes_T(index), "Send data error!Please try again");
 }
 
 INT_PTR CALLBACK bChild_Other_Proc(HWND page, UINT message, WPARAM wParam, LPARAM)

@@ -6,6 +6,7 @@
 #include "send/send.h"
 
 #include <array>
+#include <string>
 
 namespace {
 
@@ -23,14 +24,21 @@ constexpr std::array<Drive, 3> kDrives{{
 
 } // namespace
 
+std::string DianliuBytes_T(int which)
+{
+    if (which < 0 || which >= static_cast<int>(kDrives.size()))
+        return {};
+    const Drive& drive = kDrives[static_cast<size_t>(which)];
+    return std::string(reinterpret_cast<const char*>(drive.bytes.data()), drive.length);
+}
+
 void handleTestDianliu(HWND page, int which)
 {
-    if (which < 0 || which >= static_cast<int>(kDrives.size()) || !CheckPort_T("请先选择一个打印端口"))
+    if (which < 0 || which >= static_cast<int>(kDrives.size()) || !CheckPort_T(kNoPortText_T))
         return;
-    const Drive& drive = kDrives[static_cast<size_t>(which)];
-    std::array<BYTE, 5> command = drive.bytes;
-    SendTest_T(page, std::span(command.data(), drive.length), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE,
-               "发送数据错误！请重试");
+    const std::string command = DianliuBytes_T(which);
+    SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(command.data()), command.size()), kTestFlags,
+               kRefusedText_T);
 }
 
 INT_PTR CALLBACK bChild_Dianliu_Proc(HWND page, UINT message, WPARAM wParam, LPARAM)

@@ -22,22 +22,15 @@ bool HasHandle()
 
 } // namespace
 
-void handleTestUsbLib(HWND page, int operation)
+const char* UsbStringTest_T(int operation, std::string* readBack)
 {
-    if (gCurrentPort.state == PORT_STATE_BUSY)
-        return;
-    if (gCurrentPort.type != PORT_USB) {
-        ShowError_T("请选择USB接口!");
-        return;
-    }
-    if (!HasHandle() && !OpenPorts(PORT_USB)) {
-        ShowError_T("USB不在线或已被拨出!");
-        return;
-    }
+    if (gCurrentPort.type != PORT_USB)
+        return "请选择USB接口!";
+    if (!HasHandle() && !OpenPorts(PORT_USB))
+        return "USB不在线或已被拨出!";
     gCurrentPort.state = PORT_STATE_BUSY;
     DWORD done = 0;
     if (operation == 0) {
-        SetDlgItemTextA(page, IDC_USB_WRITTEN, "zxtkpj");
         WriteFile(gCurrentPort.handle, kWriteString.data(), kWriteString.size(), &done, nullptr);
     } else {
         WriteFile(gCurrentPort.handle, kReadString.data(), kReadString.size(), &done, nullptr);
@@ -48,13 +41,29 @@ void handleTestUsbLib(HWND page, int operation)
         if (!ReadFile(gCurrentPort.handle, answer, kAnswerLength, &got, nullptr) || got < kAnswerLength) {
             gCurrentPort.state = PORT_STATE_IDLE; // this thread's transfer is over before it rewrites the record
             PortRelease();                        // the next press opens the device again
-            ShowError_T("读取字符串失败!");
-            return;
+            return "读取字符串失败!";
         }
         // The printer's bytes, in its code page.
-        SetDlgItemTextA(page, IDC_USB_READBACK, PlatGbkToUtf8(std::string(answer, kAnswerLength)).c_str());
+        if (readBack != nullptr)
+            *readBack = PlatGbkToUtf8(std::string(answer, kAnswerLength));
     }
     gCurrentPort.state = PORT_STATE_IDLE;
+    return nullptr;
+}
+
+void handleTestUsbLib(HWND page, int operation)
+{
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        return;
+    std::string readBack;
+    if (const char* failure = UsbStringTest_T(operation, &readBack)) {
+        ShowError_T(failure);
+        return;
+    }
+    if (operation == 0)
+        SetDlgItemTextA(page, IDC_USB_WRITTEN, "zxtkpj");
+    else
+        SetDlgItemTextA(page, IDC_USB_READBACK, readBack.c_str());
 }
 
 INT_PTR CALLBACK bChild_UsbLib_Proc(HWND page, UINT message, WPARAM wParam, LPARAM)
