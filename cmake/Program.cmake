@@ -53,3 +53,8 @@ add_library(mptest_core STATIC
   ui/tests/usb_test.cpp)
 target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_core PUBLIC mptest_platform mptest_res)
+
+# mptest-cli's jobs, over the same core; each system's build makes the
+# program from cli/main.cpp.
+add_library(mptest_cli STATIC cli/cli.cpp cli/numbers.cpp cli/sha256.cpp)
+target_link_libraries(mptest_cli PUBLIC mptest_core)

@@ -19,6 +19,12 @@ std::string PlatComDevice(const std::string& comName);
 // that is no COM port or a store that cannot be written.
 bool PlatSetComDevice(const std::string& comName, const std::string& device);
 
+// Maps a COM name to `device` within this process only, ahead of the store,
+// which is neither read for it nor written (mptest-cli --port /dev/ttyUSB0).
+// An empty device ends it. False (last error set) for a name that is no COM
+// port, and on Windows, where the system maps COM names itself.
+bool PlatUseComDevice(const std::string& comName, const std::string& device);
+
 // The port settings dialog's device chooser. True where a COM name stands for
 // a device the user picks (here); false where the system maps COM names
 // itself (Windows), and the dialog then shows no chooser.

@@ -80,6 +80,9 @@ const char* MapText(const std::array<MapEntry, N>& table, size_t index)
 // stored serial default of COM1 into both configurations, resets every
 // selection and clears the record.
 void InitPort();
+// UI thread. The line selections of gComInfo (all but the port) read from a
+// stored configuration; a value no row holds names no row.
+void ComInfoFromDcb(const DCB& dcb);
 // UI thread. Rebuilds g_portInfoStr from gComInfo and returns it.
 const char* getComInfo();
 // The owner of the record (the UI thread when no send runs, the sending
@@ -104,6 +107,9 @@ BYTE GetLptStatus();
 // Any thread that owns the record. Writes gComInfo into config's DCB and
 // stores it as the selected COM port's default; the store's result.
 BOOL SetComConfig(COMMCONFIG* config, DWORD size);
+// Any thread that owns the record. Writes gComInfo into `dcb`, storing
+// nothing: the next serial open uses it when it is gCurrentComConfig's.
+void ComInfoToDcb(DCB& dcb);
 // Sending thread, inside a transfer. Reopens the serial port at the given
 // speed and flow rows; gComInfo unchanged, state busy.
 void SetComBaudRate2(BYTE baud, BYTE flow);

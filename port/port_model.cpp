@@ -117,16 +117,19 @@ void InitPort()
     gLptInfo = 0;
     gUsbInfo = 0;
     gComInfo.port = 4;
+    ComInfoFromDcb(gCurrentComConfig.dcb);
 
-    const DCB& dcb = gCurrentComConfig.dcb;
+    ClearPortRecord(gCurrentPort);
+}
+
+void ComInfoFromDcb(const DCB& dcb)
+{
     gComInfo.baud = FindRow(gComRMap, dcb.BaudRate);
     gComInfo.dataBits = FindRow(gComDMap, dcb.ByteSize);
     gComInfo.parity = FindRow(gComPMap, dcb.Parity);
     gComInfo.stopBits = FindRow(gComSMap, dcb.StopBits);
     // Xon/Xoff is never derived from the stored configuration.
     gComInfo.flow = (dcb.fOutxCtsFlow && dcb.fOutxDsrFlow) ? FLOW_HARDWARE : FLOW_NONE;
-
-    ClearPortRecord(gCurrentPort);
 }
 
 const char* getComInfo()

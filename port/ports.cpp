@@ -160,8 +160,16 @@ BYTE GetLptStatus()
 
 BOOL SetComConfig(COMMCONFIG* config, DWORD size)
 {
+    ComInfoToDcb(config->dcb);
+    const char* name = MapText(gLptComNameMap, gComInfo.port);
+    if (!name)
+        return FALSE;
+    return SetDefaultCommConfigA(name, config, size);
+}
+
+void ComInfoToDcb(DCB& dcb)
+{
     // A selection that names no row leaves its DCB field as the system gave it.
-    DCB& dcb = config->dcb;
     if (gComInfo.baud < gComRMap.size())
         dcb.BaudRate = gComRMap[gComInfo.baud].value;
     if (gComInfo.dataBits < gComDMap.size())
@@ -179,11 +187,6 @@ BOOL SetComConfig(COMMCONFIG* config, DWORD size)
     dcb.fRtsControl = hardware ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
     dcb.fInX = software;
     dcb.fOutX = software;
-
-    const char* name = MapText(gLptComNameMap, gComInfo.port);
-    if (!name)
-        return FALSE;
-    return SetDefaultCommConfigA(name, config, size);
 }
 
 void SetComBaudRate2(BYTE baud, BYTE flow)

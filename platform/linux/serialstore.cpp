@@ -53,6 +53,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <span>
@@ -866,6 +867,11 @@ void RemoveOwnClaims(Store& store, const std::string& section)
             SetValue(store, section, c.key, "");
 }
 
+// Devices given to COM names for this process alone (mptest-cli --port
+// /dev/...), ahead of the store.
+std::mutex gProcessDevicesLock;
+std::vector<std::pair<std::string, std::string>> gProcessDevices; // guarded by gProcessDevicesLock
+
 } // namespace
 
 namespace plat {
@@ -874,6 +880,12 @@ namespace plat {
 std::string PlatComDeviceFor(unsigned n)
 {
     std::string name = "COM" + std::to_string(n);
+    {
+        std::lock_guard<std::mutex> g(gProcessDevicesLock);
+        for (const auto& [com, device] : gProcessDevices)
+            if (com == name)
+                return device;
+    }
     Entry e = ReadEntry(ReadStore(), name, nullptr);
     if (!e.device.empty())
         return e.device;
@@ -886,6 +898,20 @@ std::string PlatComDevice(const std::string& comName)
 {
     unsigned n = plat::ComNumber(comName.c_str());
     return n == 0 ? std::string() : plat::PlatComDeviceFor(n);
+}
+
+bool PlatUseComDevice(const std::string& comName, const std::string& device)
+{
+    std::string name = CanonicalName(comName.c_str());
+    if (name.empty() || HasControl(device)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    std::lock_guard<std::mutex> g(gProcessDevicesLock);
+    std::erase_if(gProcessDevices, [&](const auto& entry) { return entry.first == name; });
+    if (!device.empty())
+        gProcessDevices.emplace_back(name, device);
+    return true;
 }
 
 bool PlatSetComDevice(const std::string& comName, const std::string& device)

@@ -37,6 +37,8 @@ void handlePortRadio_Dw(HWND hwnd, int radioId, BYTE portType);
 // 1: progress).
 void SetStatusText_Dw(int part, const char* text);
 void ShowError_Dw(const char* text);
+// The message box's words when a port of this type does not open.
+const char* PortOpenFailedText_Dw(BYTE portType);
 // "打开端口失败!" in the status bar and the port type's message box.
 void ShowPortOpenFailed_Dw(BYTE portType);
 

@@ -56,15 +56,19 @@ void ShowError_Dw(const char* text)
     MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
 }
 
+const char* PortOpenFailedText_Dw(BYTE portType)
+{
+    if (portType == PORT_SERIAL)
+        return "串口被占用或有错误!";
+    if (portType == PORT_USB)
+        return "usb不在线或拨出!";
+    return "打开并口失败!";
+}
+
 void ShowPortOpenFailed_Dw(BYTE portType)
 {
     SetStatusText_Dw(0, "打开端口失败!");
-    if (portType == PORT_SERIAL)
-        ShowError_Dw("串口被占用或有错误!");
-    else if (portType == PORT_USB)
-        ShowError_Dw("usb不在线或拨出!");
-    else
-        ShowError_Dw("打开并口失败!");
+    ShowError_Dw(PortOpenFailedText_Dw(portType));
 }
 
 void _CreateStatusBar(HWND hwnd)

@@ -1,0 +1,38 @@
+// mptest-cli: the dialogs' jobs from a command line, with the dialogs' bytes
+// and words, for production lines, service desks and test rigs.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <string>
+
+// The program's exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitStopped = 130;
+
+// UI thread, after the send state (UtilInit) and port I/O (InitializeWinIo)
+// are ready. Runs one command line; its exit code. May run many times in
+// one process (tests do).
+int CliMain(int argc, char** argv);
+
+// Any thread, also a signal handler: stops the running job as the console's
+// stop button does; the job then ends with kExitStopped.
+void CliRequestStop();
+
+// Where the window layer sends what would be a message box.
+void CliMessageBox(const char* text, const char* caption);
+
+// The SHA-256 of `bytes`, as 64 lowercase hexadecimal digits.
+std::string Sha256Hex(const std::string& bytes);
+
+// Machine numbers from a shared counter file (cli/numbers.cpp).
+// A counter's text is a prefix and a run of digits; the next number keeps
+// the prefix and the width. False when the digits would overflow the width.
+bool NextCounterValue(const std::string& number, std::string* next);
+// One line of the attempt log: ISO 8601 time, host, port, device, number,
+// result; fields holding a comma or quote are quoted.
+std::string LogLine(const std::string& time, const std::string& host, const std::string& port,
+                    const std::string& device, const std::string& number, bool ok);

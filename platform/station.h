@@ -1,0 +1,32 @@
+// What a console program on the window layer needs from the system: a start
+// without a display, terminals, the machine's name, and an exclusive lock on
+// a file that stations share (on this machine or on a network share).
+#pragma once
+
+#include <string>
+
+// UI thread, once, before any window. Starts the window layer for a program
+// that shows no window: hidden dialogs still receive the send engine's
+// reports as a shown one does, no display is needed, the toolkit says
+// nothing, and every message box goes to `sink` (text and caption) instead of
+// the screen. Standard output and error carry UTF-8.
+void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption));
+
+// True when standard output (1) or standard error (2) is a terminal.
+bool PlatIsTerminal(int stream);
+
+// The machine's network name.
+std::string PlatHostName();
+
+// A file held under an exclusive lock from PlatLockFile to PlatUnlockFile.
+struct PlatLockedFile;
+// Opens an existing file for reading and writing and locks it whole, waiting
+// at most `timeoutMs` while another process holds it; nullptr with the
+// reason in *why.
+PlatLockedFile* PlatLockFile(const std::string& path, unsigned timeoutMs, std::string* why);
+// The whole content.
+bool PlatLockedRead(PlatLockedFile* file, std::string* text, std::string* why);
+// Replaces the whole content and flushes it to the disk before returning.
+bool PlatLockedRewrite(PlatLockedFile* file, const std::string& text, std::string* why);
+// Unlocks and closes; nullptr is ignored.
+void PlatUnlockFile(PlatLockedFile* file);
