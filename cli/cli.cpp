@@ -275,6 +275,9 @@ PortChoice ChoosePort(const CommandLine& line)
 {
     if (!line.has("--port"))
         throw UsageError{"缺少 --port PORT"};
+    // A malformed --serial is refused whatever the port.
+    if (line.has("--serial"))
+        TakeSerialSpec(line.value("--serial"));
     PortChoice port;
     port.name = line.value("--port");
     if (port.name == "parallel") {
@@ -971,9 +974,11 @@ int CliMain(int argc, char** argv)
         return argc < 2 ? kExitUsage : kExitOk;
     }
     std::string helpFor = "mptest-cli";
+    for (const CommandSpec& c : Commands())
+        if (std::strcmp(argv[1], c.name) == 0)
+            helpFor += std::string(" ") + c.name;
     try {
         const CommandLine line = Parse(argc, argv);
-        helpFor += std::string(" ") + line.command->name;
         if (line.has("--help")) {
             PrintCommandHelp(*line.command);
             return kExitOk;
