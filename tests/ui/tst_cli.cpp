@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "port/port.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/download/download.h"
@@ -327,5 +328,5 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestCli)
+PLAT_TEST_MAIN_WITH(TestCli, ResRegister)
 #include "tst_cli.moc"
