@@ -21,7 +21,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <ctime>
 #include <fstream>
 #include <functional>
@@ -986,12 +985,9 @@ int CliMain(int argc, char** argv)
         gJson = line.has("--json");
         gQuiet = line.has("--quiet");
         if (line.has("--device-root")) {
-            const std::string root = line.value("--device-root");
-            std::error_code error;
-            if (!std::filesystem::is_directory(root, error))
-                throw UsageError{"设备根目录 " + root + " 不存在或不是目录"};
-            PlatSetRootPath(PlatRoot::Dev, root + "/dev");
-            PlatSetRootPath(PlatRoot::Sys, root + "/sys");
+            std::string why;
+            if (!PlatUseDeviceRoot(line.value("--device-root"), &why))
+                throw UsageError{why};
         }
         InitPort();
         gReportWindow = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DOWN_PRN_NUM), nullptr,

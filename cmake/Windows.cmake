@@ -16,6 +16,7 @@ add_library(mptest_platform STATIC
   platform/windows/comdevices.cpp
   platform/windows/dialogs.cpp
   platform/windows/pictures.cpp
+  platform/windows/station.cpp
   platform/windows/text.cpp)
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
@@ -54,10 +55,21 @@ set_source_files_properties(${CMAKE_BINARY_DIR}/generated/manifest.rc PROPERTIES
 # only after the libraries are searched, so the link asks for it first.
 # The version information only the program carries; a release has no
 # debugging information.
+set(MPTEST_EXE_NAME mptest)
+set(MPTEST_EXE_DESCRIPTION "微型打印机测试 (KQ receipt printer test and service)")
 configure_file(packaging/windows/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONLY)
 add_executable(mptest WIN32 $<TARGET_OBJECTS:mptest_manifest> ${CMAKE_BINARY_DIR}/generated/version.rc)
 target_link_libraries(mptest PRIVATE mptest_core)
 target_link_options(mptest PRIVATE -Wl,--undefined=WinMain $<$<CONFIG:Release,MinSizeRel>:-s>)
+
+# mptest-cli.exe: a console program beside mptest.exe, with the same
+# manifest (UTF-8 code page) and version information.
+set(MPTEST_EXE_NAME mptest-cli)
+set(MPTEST_EXE_DESCRIPTION "微型打印机测试命令行 (KQ receipt printer jobs from a console)")
+configure_file(packaging/windows/version.rc.in ${CMAKE_BINARY_DIR}/generated/version-cli.rc @ONLY)
+add_executable(mptest-cli cli/main.cpp $<TARGET_OBJECTS:mptest_manifest> ${CMAKE_BINARY_DIR}/generated/version-cli.rc)
+target_link_libraries(mptest-cli PRIVATE mptest_cli)
+target_link_options(mptest-cli PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 
 include(cmake/WindowsInstaller.cmake)
 
@@ -105,3 +117,10 @@ set(MPTEST_PRINTER ${CMAKE_SOURCE_DIR}/build/default/mptest-printer CACHE FILEPA
 add_test(NAME console_serial_e2e
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/serial.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER})
 set_tests_properties(console_serial_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+
+# mptest-cli.exe's console send and a test print reach the Linux virtual
+# printer through Wine's COM1 as the Linux mptest-cli's do.
+set(MPTEST_LINUX_CLI ${CMAKE_SOURCE_DIR}/build/default/mptest-cli CACHE FILEPATH "the Linux mptest-cli")
+add_test(NAME cli_e2e
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/cli.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER} ${MPTEST_LINUX_CLI})
+set_tests_properties(cli_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)

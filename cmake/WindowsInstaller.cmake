@@ -1,4 +1,5 @@
-# What the Windows program ships with, beside mptest.exe: LICENSE.txt (the
+# What the Windows program ships with, beside mptest.exe: mptest-cli.exe,
+# LICENSE.txt (the
 # project's licence and the run-time libraries' terms), the user guide in
 # Chinese, and the installer makensis builds from them. scripts/package puts
 # the same files in the zip.
@@ -20,9 +21,10 @@ find_program(MPTEST_MAKENSIS makensis)
 if(MPTEST_MAKENSIS)
   add_custom_command(OUTPUT ${MPTEST_INSTALLER}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:mptest> ${MPTEST_STAGE}/mptest.exe
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:mptest-cli> ${MPTEST_STAGE}/mptest-cli.exe
     COMMAND ${MPTEST_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${MPTEST_STAGE}
             -DOUTFILE=${MPTEST_INSTALLER} ${CMAKE_SOURCE_DIR}/packaging/windows/mptest.nsi
-    DEPENDS mptest mptest_stage ${CMAKE_SOURCE_DIR}/packaging/windows/mptest.nsi
+    DEPENDS mptest mptest-cli mptest_stage ${CMAKE_SOURCE_DIR}/packaging/windows/mptest.nsi
     COMMENT "Building the installer with makensis"
     VERBATIM)
   add_custom_target(mptest_installer ALL DEPENDS ${MPTEST_INSTALLER})

@@ -12,6 +12,11 @@
 // the screen. Standard output and error carry UTF-8.
 void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption));
 
+// Looks for devices under DIR/dev and DIR/sys (the virtual printer's
+// private device root), as mptest --device-root does; false with the reason
+// where DIR is no folder or the system has no device roots.
+bool PlatUseDeviceRoot(const std::string& dir, std::string* why);
+
 // True when standard output (1) or standard error (2) is a terminal.
 bool PlatIsTerminal(int stream);
 

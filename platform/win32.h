@@ -26,6 +26,9 @@ HRSRC PlatFindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
 HGLOBAL PlatLoadResource(HMODULE module, HRSRC resource);
 LPVOID PlatLockResource(HGLOBAL resource);
 HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name);
+// The system's message box, unless a hook answers it (PlatSetMessageBoxHook:
+// a console program shows none).
+int PlatMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 #define DialogBoxParamA PlatDialogBoxParamA
 #define CreateDialogParamA PlatCreateDialogParamA
 #define CreateDialogIndirectParamA PlatCreateDialogIndirectParamA
@@ -33,6 +36,7 @@ HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name);
 #define LoadResource PlatLoadResource
 #define LockResource PlatLockResource
 #define LoadIconA PlatLoadIconA
+#define MessageBoxA PlatMessageBoxA
 
 #else // !_WIN32
 

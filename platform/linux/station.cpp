@@ -3,10 +3,13 @@
 // where flock may stay local.
 #include "platform/station.h"
 
+#include "platform/linux/roots.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -22,6 +25,21 @@ std::string Reason(const std::string& path, int err)
 }
 
 } // namespace
+
+// Moves the device and system roots under DIR, where the virtual printer
+// (mptest-printer usb --root DIR) makes its USB printer; COM ports without a
+// stored device then stand for DIR/dev/ttySn, never the machine's own lines.
+bool PlatUseDeviceRoot(const std::string& dir, std::string* why)
+{
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        *why = "设备根目录 " + dir + " 不存在或不是目录";
+        return false;
+    }
+    PlatSetRootPath(PlatRoot::Dev, dir + "/dev");
+    PlatSetRootPath(PlatRoot::Sys, dir + "/sys");
+    return true;
+}
 
 bool PlatIsTerminal(int stream)
 {

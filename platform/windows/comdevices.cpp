@@ -35,3 +35,10 @@ bool PlatWatchComDevices(HWND, UINT)
 void PlatUnwatchComDevices(HWND)
 {
 }
+
+bool PlatUseComDevice(const std::string&, const std::string&)
+{
+    // COM names are the system's own here; a device path names no port.
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return false;
+}

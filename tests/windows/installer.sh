@@ -17,10 +17,12 @@ fail() { echo "installer.sh: $*" >&2; exit 1; }
 rm -rf "$dir"
 
 MPTEST_WINE_TIMEOUT=120 "$run" "$installer" /S '/D=C:\mptest-installer-test'
-for f in mptest.exe LICENSE.txt 使用说明.txt uninstall.exe; do
+for f in mptest.exe mptest-cli.exe LICENSE.txt 使用说明.txt uninstall.exe; do
   [ -f "$dir/$f" ] || fail "the install left no $f"
 done
-cmp -s "$dir/mptest.exe" "$root/build/windows/mptest.exe" || fail "the installed mptest.exe is not the one built"
+for exe in mptest.exe mptest-cli.exe; do
+  cmp -s "$dir/$exe" "$root/build/windows/$exe" || fail "the installed $exe is not the one built"
+done
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 entry=$(timeout 120 wine reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r') || true
 case "$entry" in *'C:\mptest-installer-test\uninstall.exe'*) ;; *) fail "no uninstall entry: $entry" ;; esac

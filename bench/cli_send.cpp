@@ -1,0 +1,187 @@
+// Benchmark of mptest-cli as a production line runs it, against the virtual
+// printer in this process:
+//  - a short job from process start to exit: a 3-byte hexadecimal send to a
+//    serial printer (a pseudo-terminal given as --port), 20 runs, the median
+//    and the slowest (target: 150 ms or less);
+//  - a 1 MiB command file to a USB printer, sent by mptest-cli and by the
+//    console dialog, each rate taken the same way, at the printer: from its
+//    first byte to its last (target: mptest-cli within 10% of the console).
+//
+//   cli_send [--runs N] [--mib N]
+// The last line reads:
+//   cli_send: short job <ms> ms median, <ms> ms slowest; file <MB/s> MB/s, console <MB/s> MB/s, ratio <r>
+#include "platform/seams.h"
+#include "platform/testapi/testapi.h"
+#include "port/port.h"
+#include "port/portio.h"
+#include "res/resource.h"
+#include "res/resources.h"
+#include "send/send.h"
+#include "sim/pty.h"
+#include "ui/console/console.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Millis = std::chrono::duration<double, std::milli>;
+
+std::string CliPath()
+{
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "mptest-cli").string();
+}
+
+pid_t Start(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    return pid;
+}
+
+bool Finished(pid_t pid)
+{
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The printer's rate over a send started by `start`: from its first byte
+// to its last, in MB/s; negative when the bytes did not all arrive.
+template <typename Start>
+double RateAtPrinter(sim::PtyPrinter& printer, uint64_t before, size_t total, Start start)
+{
+    start();
+    if (!printer.waitForBytes(before + 1, std::chrono::seconds(30)))
+        return -1;
+    const auto first = Clock::now();
+    if (!printer.waitForBytes(before + total, std::chrono::seconds(120)))
+        return -1;
+    const double us = std::chrono::duration<double, std::micro>(Clock::now() - first).count();
+    return static_cast<double>(total - 1) / us;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int runs = 20;
+    size_t mib = 1;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--runs")
+            runs = std::stoi(argv[i + 1]);
+        if (std::string(argv[i]) == "--mib")
+            mib = std::stoul(argv[i + 1]);
+    }
+    const size_t total = mib * 1024 * 1024;
+    const std::string cli = CliPath();
+
+    ResRegister();
+    PlatTestPrepareEnvironment();
+    QApplication app(argc, argv);
+    PlatTestRecordMessageBoxes();
+
+    char pattern[] = "/tmp/mptest-bench-XXXXXX";
+    const std::string root = mkdtemp(pattern);
+    // mptest-cli reads the same private serial store.
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+    PlatSetRootPath(PlatRoot::Config, root + "/config/mptest");
+    PlatSetRootPath(PlatRoot::Dev, root + "/dev");
+    PlatSetRootPath(PlatRoot::Sys, root + "/sys");
+    UtilInit();
+    InitializeWinIo();
+    InitPort();
+
+    // The short job.
+    std::vector<double> shortMs;
+    {
+        sim::SerialPrinter printer;
+        if (!printer.ok()) {
+            std::fprintf(stderr, "cli_send: no pseudo-terminal: %s\n", printer.error().c_str());
+            return 1;
+        }
+        for (int i = 0; i < runs; ++i) {
+            const auto start = Clock::now();
+            const pid_t pid = Start({cli, "send", "--port", printer.slavePath(), "--hex", "1B 40 0A", "--quiet"});
+            if (!Finished(pid)) {
+                std::fprintf(stderr, "cli_send: the short job failed\n");
+                return 1;
+            }
+            shortMs.push_back(Millis(Clock::now() - start).count());
+        }
+        if (!printer.waitForBytes(3ull * static_cast<uint64_t>(runs), std::chrono::seconds(5))) {
+            std::fprintf(stderr, "cli_send: the printer did not receive every short job\n");
+            return 1;
+        }
+        printer.stop();
+    }
+    std::sort(shortMs.begin(), shortMs.end());
+
+    // The file, both ways, to one USB printer.
+    const std::string file = root + "/commands.bin";
+    {
+        std::ofstream out(file, std::ios::binary);
+        std::vector<char> bytes(total);
+        for (size_t i = 0; i < total; ++i)
+            bytes[i] = static_cast<char>('A' + i % 26);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    double cliRate = -1;
+    double consoleRate = -1;
+    {
+        sim::UsbPrinter printer(root, 0);
+        if (!printer.ok()) {
+            std::fprintf(stderr, "cli_send: no USB printer: %s\n", printer.error().c_str());
+            return 1;
+        }
+        pid_t pid = -1;
+        cliRate = RateAtPrinter(printer, 0, total, [&] {
+            pid = Start({cli, "send", "--port", "usb", "--device-root", root, "--file", file, "--quiet"});
+        });
+        if (!Finished(pid))
+            cliRate = -1;
+        HWND console = nullptr;
+        consoleRate = RateAtPrinter(printer, total, total, [&] {
+            console = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc);
+            PlatTestClick(console, IDC_UC_USB);
+            PlatTestFileChooserAnswer(file);
+            PlatTestClick(console, IDC_UC_SEL_FILE);
+            PlatTestClick(console, IDC_UC_SEND_FILE);
+        });
+        // The console's sending thread reports to this thread: deliver them
+        // until it lets go of the port.
+        PlatTestWaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, 300000);
+        PlatTestDestroyAll();
+        printer.stop();
+    }
+    std::filesystem::remove_all(root);
+    if (cliRate < 0 || consoleRate < 0) {
+        std::fprintf(stderr, "cli_send: a file send did not complete\n");
+        return 1;
+    }
+    std::printf("short job (3-byte hex send, process start to exit, %d runs):", runs);
+    for (double ms : shortMs)
+        std::printf(" %.1f", ms);
+    std::printf(" ms\n");
+    std::printf("cli_send: short job %.1f ms median, %.1f ms slowest; file %.2f MB/s, console %.2f MB/s, ratio %.2f\n",
+                shortMs[shortMs.size() / 2], shortMs.back(), cliRate, consoleRate, cliRate / consoleRate);
+    return 0;
+}

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# mptest-cli.exe under Wine, end to end: the Linux virtual printer on a
+# pseudo-terminal, COM1 of the test's Wine prefix mapped to it. The console
+# send (hex and GBK text) and the sample receipt must arrive byte for byte,
+# the output must be in the console (stdout, UTF-8), and the exit codes must
+# be those of the Linux program.
+# usage: cli.sh BUILD_DIR PRINTER LINUX_CLI   (exit 77: the Linux programs are not built, skipped)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../../.." && pwd)"
+build="$1"
+printer="$2"
+linux_cli="$3"
+if [ ! -x "$printer" ] || [ ! -x "$linux_cli" ]; then
+  echo "cli.sh: $printer or $linux_cli is not built (the Linux build makes them); skipped"
+  exit 77
+fi
+
+export WINEPREFIX="${MPTEST_WINEPREFIX:-$build/wine}"
+export WINEDEBUG=-all
+out="$build/e2e-cli"
+rm -rf "$out"
+mkdir -p "$out"
+
+"$printer" serial --out "$out/printer" --quiet 200 > "$out/printer.log" 2>&1 &
+printer_pid=$!
+stop_printer() {
+  kill -TERM "$printer_pid" 2>/dev/null || true
+  wait "$printer_pid" 2>/dev/null || true
+}
+unmap_com1() {
+  rm -f "$WINEPREFIX/dosdevices/com1"
+  timeout 120 wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
+}
+trap 'unmap_com1; stop_printer' EXIT
+
+pty=""
+for _ in $(seq 100); do
+  pty=$(sed -n 's/^serial: //p' "$out/printer.log")
+  [ -n "$pty" ] && break
+  sleep 0.1
+done
+case "$pty" in /dev/pts/*) ;; *) echo "cli.sh: the printer did not start"; cat "$out/printer.log"; exit 1 ;; esac
+timeout 120 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null
+ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+
+cli=("$root/scripts/wine-run" "$build/mptest-cli.exe")
+"${cli[@]}" send --port COM1 --hex "1B 40 0A" --json > "$out/hex.json"
+grep -q '"result": "ok", "message": "已发送字节数 3"' "$out/hex.json" ||
+  { echo "cli.sh: the hex send said: $(cat "$out/hex.json")"; exit 1; }
+"${cli[@]}" send --port COM1 --text "测试" --quiet
+"${cli[@]}" test sample --port COM1 --quiet
+code=0
+"${cli[@]}" test nonesuch --port COM1 2> "$out/usage.err" || code=$?
+[ "$code" = 2 ] || { echo "cli.sh: an unknown test ended with $code"; exit 1; }
+grep -q 'nonesuch' "$out/usage.err" || { echo "cli.sh: the usage error said: $(cat "$out/usage.err")"; exit 1; }
+
+unmap_com1
+stop_printer
+trap - EXIT
+# The same jobs from the Linux build's mptest-cli to a second printer: the
+# two transcripts must be the same.
+"$printer" serial --out "$out/linux" --quiet 200 > "$out/linux.log" 2>&1 &
+printer_pid=$!
+trap stop_printer EXIT
+pty=""
+for _ in $(seq 100); do
+  pty=$(sed -n 's/^serial: //p' "$out/linux.log")
+  [ -n "$pty" ] && break
+  sleep 0.1
+done
+"$linux_cli" send --port "$pty" --hex "1B 40 0A" --quiet
+"$linux_cli" send --port "$pty" --text "测试" --quiet
+"$linux_cli" test sample --port "$pty" --quiet
+stop_printer
+trap - EXIT
+received=$(sed -n 's/.*"bytesReceived": \([0-9]*\).*/\1/p' "$out/printer/state.json")
+# 3 hex bytes, 4 of GBK text, the 2607-byte sample receipt.
+if [ "$received" != $((3 + 4 + 2607)) ]; then
+  echo "cli.sh: the printer received $received bytes"; exit 1
+fi
+if ! diff -u "$out/linux/transcript.txt" "$out/printer/transcript.txt"; then
+  echo "cli.sh: mptest-cli.exe's transcript differs from the Linux program's"; exit 1
+fi
+echo "cli.sh: $received bytes arrived as the Linux program sends them"
