@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The README's station script, taken from the README and run as written for
+# two units against virtual printers started as scripts/run starts them (a
+# private serial store with COM1 on the serial printer): both units pass,
+# the counter moves on by two, the log holds both, and the printer holds the
+# second number, printed twice in all.
+# usage: readme.sh README MPTEST_CLI MPTEST_PRINTER
+set -euo pipefail
+readme="$1"
+cli=$(realpath "$2")
+printer=$(realpath "$3")
+work=$(mktemp -d)
+export XDG_CONFIG_HOME="$work/config"
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then
+    kill -TERM "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "readme.sh: $*"; exit 1; }
+
+# The first sh block after the marker.
+awk '/tests\/cli\/readme.sh runs the script below/ { found = 1; next }
+     found && /^```sh$/ { inside = 1; next }
+     inside && /^```$/ { exit }
+     inside { print }' "$readme" > "$work/station.sh"
+grep -q 'mptest-cli machine-number' "$work/station.sh" || fail "no station script in $readme"
+
+mkdir -p "$work/printer"
+"$printer" serial --as COM1 --out "$work/printer" > "$work/printer.log" 2>&1 &
+pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/printer.log" ] && break
+  sleep 0.1
+done
+grep -q '^serial: ' "$work/printer.log" || fail "the printer did not start: $(cat "$work/printer.log")"
+
+cd "$work"
+head -c 65536 /dev/urandom > firmware.bin
+head -c 32768 /dev/urandom > font.bin
+echo KQ5800000001 > counter.txt
+export PATH="$(dirname "$cli"):$PATH"
+sh station.sh > unit1.out 2>&1 || fail "the first unit failed: $(cat unit1.out)"
+sh station.sh > unit2.out 2>&1 || fail "the second unit failed: $(cat unit2.out)"
+[ "$(cat counter.txt)" = KQ5800000003 ] || fail "the counter stands at $(cat counter.txt)"
+[ "$(cut -d, -f3,5,6 units.csv | tr '\n' ' ')" = "COM1,KQ5800000001,ok COM1,KQ5800000002,ok " ] ||
+  fail "the log reads: $(cat units.csv)"
+
+kill -TERM "$pid"
+wait "$pid" 2>/dev/null || true
+pid=
+grep -q '"machineNumber": "KQ5800000002"' printer/state.json || fail "the printer holds no KQ5800000002"
+grep -q '"machineNumberPrints": 2' printer/state.json || fail "the printer did not print the number twice"
+echo "readme.sh: two units through the README's station script"
