@@ -26,8 +26,8 @@ HRSRC PlatFindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
 HGLOBAL PlatLoadResource(HMODULE module, HRSRC resource);
 LPVOID PlatLockResource(HGLOBAL resource);
 HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name);
-// The system's message box, unless a hook answers it (PlatSetMessageBoxHook:
-// a console program shows none).
+// The system's message box, unless a console program took them
+// (PlatStartConsoleProgram: it shows none).
 int PlatMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 #define DialogBoxParamA PlatDialogBoxParamA
 #define CreateDialogParamA PlatCreateDialogParamA

@@ -1,14 +1,12 @@
 // A console program on Windows: hidden dialogs need nothing more than the
-// system gives, message boxes go to the program's hook, and the console
-// shows UTF-8. The counter lock is LockFileEx, which network shares carry.
-#include "platform/seams.h"
+// system gives, message boxes go to the program's sink instead of the
+// screen, and the console shows UTF-8. The counter lock is LockFileEx,
+// which network shares carry.
 #include "platform/station.h"
 #include "platform/windows/win.h"
 
 #include <cstdio>
 #include <io.h>
-#include <memory>
-#include <mutex>
 
 #undef MessageBoxA
 
@@ -18,8 +16,7 @@ struct PlatLockedFile {
 
 namespace {
 
-std::mutex gHookLock;
-std::shared_ptr<const PlatMessageBoxHook> gMessageBoxHook;
+// Set once, before any thread that could raise a box starts.
 void (*gSink)(const char* text, const char* caption) = nullptr;
 
 std::string Reason(const std::string& path, DWORD error)
@@ -32,31 +29,12 @@ std::string Reason(const std::string& path, DWORD error)
 
 } // namespace
 
-void PlatSetMessageBoxHook(PlatMessageBoxHook hook)
-{
-    auto next = hook ? std::make_shared<const PlatMessageBoxHook>(std::move(hook)) : nullptr;
-    std::lock_guard<std::mutex> g(gHookLock);
-    gMessageBoxHook = std::move(next);
-}
-
-bool PlatMessageBoxHooked(HWND owner, const char* text, const char* caption, UINT type, int& answer)
-{
-    std::shared_ptr<const PlatMessageBoxHook> hook;
-    {
-        std::lock_guard<std::mutex> g(gHookLock);
-        hook = gMessageBoxHook;
-    }
-    if (!hook)
-        return false;
-    answer = (*hook)(owner, text, caption, type);
-    return true;
-}
-
 int PlatMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
-    int answer = 0;
-    if (PlatMessageBoxHooked(owner, text, caption, type, answer))
-        return answer;
+    if (gSink != nullptr) {
+        gSink(text, caption);
+        return IDOK;
+    }
     return MessageBoxA(owner, text, caption, type);
 }
 
@@ -64,10 +42,6 @@ void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption)
 {
     gSink = sink;
     SetConsoleOutputCP(CP_UTF8);
-    PlatSetMessageBoxHook([](HWND, const char* text, const char* caption, UINT) {
-        gSink(text, caption);
-        return IDOK;
-    });
 }
 
 bool PlatUseDeviceRoot(const std::string&, std::string* why)

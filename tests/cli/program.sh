@@ -10,32 +10,20 @@ cli="$1"
 printer="$2"
 work=$(mktemp -d)
 export XDG_CONFIG_HOME="$work/config"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do
-    kill -TERM "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+PRINTER=$printer
+. "$(dirname "$0")/../support/printers.sh"
+trap 'printers_stop; rm -rf "$work"' EXIT
 fail() { echo "program.sh: $*"; exit 1; }
 
-start_printer() { # log, args...
-  local log=$1
-  shift
-  "$printer" "$@" > "$log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 100); do
-    [ -s "$log" ] && return 0
-    sleep 0.1
-  done
-  cat "$log"
-  fail "the printer did not start"
-}
-mkdir -p "$work/serial" "$work/usb" "$work/root"
-start_printer "$work/serial.log" serial --as COM3 --out "$work/serial" --quiet 200
-start_printer "$work/usb.log" usb --root "$work/root" --out "$work/usb"
+mkdir -p "$work/root"
+serial_printer "$work/serial.log" --as COM3 --out "$work/serial" --quiet 200
+"$printer" usb --root "$work/root" --out "$work/usb" > "$work/usb.log" 2>&1 &
+printer_pids+=($!)
+for _ in $(seq 100); do
+  [ -s "$work/usb.log" ] && break
+  sleep 0.1
+done
+[ -s "$work/usb.log" ] || fail "the USB printer did not start"
 
 # No display, and a display that is not there: nothing on stderr either way.
 for display in "-u DISPLAY -u WAYLAND_DISPLAY" "DISPLAY=:99"; do

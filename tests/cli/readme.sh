@@ -11,15 +11,9 @@ cli=$(realpath "$2")
 printer=$(realpath "$3")
 work=$(mktemp -d)
 export XDG_CONFIG_HOME="$work/config"
-pid=
-cleanup() {
-  if [ -n "$pid" ]; then
-    kill -TERM "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+PRINTER=$printer
+. "$(dirname "$0")/../support/printers.sh"
+trap 'printers_stop; rm -rf "$work"' EXIT
 fail() { echo "readme.sh: $*"; exit 1; }
 
 # The first sh block after the marker.
@@ -29,14 +23,7 @@ awk '/tests\/cli\/readme.sh runs the script below/ { found = 1; next }
      inside { print }' "$readme" > "$work/station.sh"
 grep -q 'mptest-cli machine-number' "$work/station.sh" || fail "no station script in $readme"
 
-mkdir -p "$work/printer"
-"$printer" serial --as COM1 --out "$work/printer" > "$work/printer.log" 2>&1 &
-pid=$!
-for _ in $(seq 100); do
-  [ -s "$work/printer.log" ] && break
-  sleep 0.1
-done
-grep -q '^serial: ' "$work/printer.log" || fail "the printer did not start: $(cat "$work/printer.log")"
+serial_printer "$work/printer.log" --as COM1 --out "$work/printer"
 
 cd "$work"
 head -c 65536 /dev/urandom > firmware.bin
@@ -49,9 +36,7 @@ sh station.sh > unit2.out 2>&1 || fail "the second unit failed: $(cat unit2.out)
 [ "$(cut -d, -f3,5,6 units.csv | tr '\n' ' ')" = "COM1,KQ5800000001,ok COM1,KQ5800000002,ok " ] ||
   fail "the log reads: $(cat units.csv)"
 
-kill -TERM "$pid"
-wait "$pid" 2>/dev/null || true
-pid=
+printers_stop
 grep -q '"machineNumber": "KQ5800000002"' printer/state.json || fail "the printer holds no KQ5800000002"
 grep -q '"machineNumberPrints": 2' printer/state.json || fail "the printer did not print the number twice"
 echo "readme.sh: two units through the README's station script"

@@ -13,31 +13,15 @@ total=$((stations * per_station))
 
 work=$(mktemp -d)
 export XDG_CONFIG_HOME="$work/config" # a private serial store
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do
-    kill -TERM "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap cleanup EXIT
+PRINTER=$printer
+. "$(dirname "$0")/../support/printers.sh"
+trap 'printers_stop; rm -rf "$work"' EXIT
 
 ptys=()
 for s in $(seq "$stations"); do
   mkdir -p "$work/p$s"
-  "$printer" serial --out "$work/p$s" --quiet 200 > "$work/p$s.log" 2>&1 &
-  pids+=($!)
-done
-for s in $(seq "$stations"); do
-  pty=""
-  for _ in $(seq 100); do
-    pty=$(sed -n 's/^serial: //p' "$work/p$s.log")
-    [ -n "$pty" ] && break
-    sleep 0.1
-  done
-  [ -n "$pty" ] || { echo "printer $s did not start"; cat "$work/p$s.log"; exit 1; }
-  ptys+=("$pty")
+  serial_printer "$work/p$s.log" --out "$work/p$s" --quiet 200
+  ptys+=("$printer_pty")
 done
 
 echo KQ5800000001 > "$work/counter"
@@ -62,12 +46,7 @@ if [ "$failed" != 0 ]; then
   exit 1
 fi
 
-# The printers write their transcripts as they end.
-for pid in "${pids[@]}"; do
-  kill -TERM "$pid"
-  wait "$pid" 2>/dev/null || true
-done
-pids=()
+printers_stop # they write their transcripts as they end
 
 expected=$(for n in $(seq 1 "$total"); do printf 'KQ58%08d\n' "$n"; done)
 logged=$(cut -d, -f5 "$work/log.csv" | sort)

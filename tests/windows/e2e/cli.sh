@@ -22,25 +22,16 @@ out="$build/e2e-cli"
 rm -rf "$out"
 mkdir -p "$out"
 
-"$printer" serial --out "$out/printer" --quiet 200 > "$out/printer.log" 2>&1 &
-printer_pid=$!
-stop_printer() {
-  kill -TERM "$printer_pid" 2>/dev/null || true
-  wait "$printer_pid" 2>/dev/null || true
-}
+PRINTER=$printer
+. "$here/../../support/printers.sh"
 unmap_com1() {
   rm -f "$WINEPREFIX/dosdevices/com1"
   timeout 120 wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
 }
-trap 'unmap_com1; stop_printer' EXIT
+trap 'unmap_com1; printers_stop' EXIT
 
-pty=""
-for _ in $(seq 100); do
-  pty=$(sed -n 's/^serial: //p' "$out/printer.log")
-  [ -n "$pty" ] && break
-  sleep 0.1
-done
-case "$pty" in /dev/pts/*) ;; *) echo "cli.sh: the printer did not start"; cat "$out/printer.log"; exit 1 ;; esac
+serial_printer "$out/printer.log" --out "$out/printer" --quiet 200
+pty=$printer_pty
 timeout 120 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null
 ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
 
@@ -56,23 +47,14 @@ code=0
 grep -q 'nonesuch' "$out/usage.err" || { echo "cli.sh: the usage error said: $(cat "$out/usage.err")"; exit 1; }
 
 unmap_com1
-stop_printer
-trap - EXIT
+printers_stop
 # The same jobs from the Linux build's mptest-cli to a second printer: the
 # two transcripts must be the same.
-"$printer" serial --out "$out/linux" --quiet 200 > "$out/linux.log" 2>&1 &
-printer_pid=$!
-trap stop_printer EXIT
-pty=""
-for _ in $(seq 100); do
-  pty=$(sed -n 's/^serial: //p' "$out/linux.log")
-  [ -n "$pty" ] && break
-  sleep 0.1
-done
-"$linux_cli" send --port "$pty" --hex "1B 40 0A" --quiet
-"$linux_cli" send --port "$pty" --text "测试" --quiet
-"$linux_cli" test sample --port "$pty" --quiet
-stop_printer
+serial_printer "$out/linux.log" --out "$out/linux" --quiet 200
+"$linux_cli" send --port "$printer_pty" --hex "1B 40 0A" --quiet
+"$linux_cli" send --port "$printer_pty" --text "测试" --quiet
+"$linux_cli" test sample --port "$printer_pty" --quiet
+printers_stop
 trap - EXIT
 received=$(sed -n 's/.*"bytesReceived": \([0-9]*\).*/\1/p' "$out/printer/state.json")
 # 3 hex bytes, 4 of GBK text, the 2607-byte sample receipt.

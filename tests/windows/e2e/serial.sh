@@ -26,28 +26,17 @@ printf '\x1b\x40Hello, printer\n\xb2\xe2\xca\xd4\n\x1d\x56\x00' > "$out/command.
 # Everything the printer must receive: the hex command, 测试 in GBK, the file.
 { printf '\x1b\x40\x0a\xb2\xe2\xca\xd4'; cat "$out/command.bin"; } > "$out/expected.bin"
 
-"$printer" serial --out "$out/printer" --quiet 200 > "$out/printer.log" 2>&1 &
-printer_pid=$!
-stop_printer() {
-  kill -TERM "$printer_pid" 2>/dev/null || true
-  wait "$printer_pid" 2>/dev/null || true
-}
+PRINTER=$printer
+. "$here/../../support/printers.sh"
 # The mapping lives only as long as the printer's line.
 unmap_com1() {
   rm -f "$WINEPREFIX/dosdevices/com1"
   timeout 120 wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
 }
-trap 'unmap_com1; stop_printer' EXIT
+trap 'unmap_com1; printers_stop' EXIT
 
-pty=""
-for _ in $(seq 100); do
-  pty=$(sed -n 's/^serial: //p' "$out/printer.log")
-  [ -n "$pty" ] && break
-  sleep 0.1
-done
-if [ -z "$pty" ]; then
-  echo "serial.sh: the printer did not start"; cat "$out/printer.log"; exit 1
-fi
+serial_printer "$out/printer.log" --out "$out/printer" --quiet 200
+pty=$printer_pty
 case "$pty" in /dev/pts/*) ;; *) echo "serial.sh: $pty is no pseudo-terminal"; exit 1 ;; esac
 
 # COM1 of this prefix is the printer's line, never a real port.
@@ -58,7 +47,7 @@ file=$(timeout 60 winepath -w "$out/command.bin")
 MPTEST_E2E_FILE="$file" "$root/scripts/wine-run" "$build/e2e_tests.exe"
 
 unmap_com1
-stop_printer
+printers_stop
 trap - EXIT
 "$printer" decode "$out/expected.bin" --out "$out/expected" --quiet 200 > /dev/null
 
