@@ -1001,9 +1001,13 @@ int CliMain(int argc, char** argv)
             return kExitOk;
         }
     }
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    if (argc < 2) {
+        std::fprintf(stderr, "mptest-cli: 缺少命令（见 mptest-cli --help）\n");
+        return kExitUsage;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintMainHelp();
-        return argc < 2 ? kExitUsage : kExitOk;
+        return kExitOk;
     }
     std::string helpFor = "mptest-cli";
     for (const CommandSpec& c : Commands())
