@@ -11,7 +11,7 @@
 //   cli_send [--runs N] [--mib N]
 // The last line reads:
 //   cli_send: short job <ms> ms median, <ms> ms slowest; file <MB/s> MB/s, console <MB/s> MB/s, ratio <r>
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"

@@ -4,7 +4,6 @@
 #include "cli/cli.h"
 
 #include "platform/comdevices.h"
-#include "platform/linux/roots.h"
 #include "platform/station.h"
 #include "port/port.h"
 #include "port/portio.h"

@@ -4,7 +4,8 @@
 # from the first to the 200th must be given exactly once, logged as written,
 # and found in the transcript of the printer it went to.
 # usage: stations.sh MPTEST_CLI MPTEST_PRINTER
-set -euo pipefail
+set -Eeuo pipefail
+trap 'echo "stations.sh: line $LINENO failed: $BASH_COMMAND"' ERR
 cli="$1"
 printer="$2"
 stations=8

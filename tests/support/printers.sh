@@ -11,7 +11,7 @@ serial_printer() {
   printer_pids+=($!)
   printer_pty=""
   for _ in $(seq 100); do
-    printer_pty=$(sed -n 's/^serial: //p' "$log" 2>/dev/null)
+    printer_pty=$(sed -n 's/^serial: //p' "$log" 2>/dev/null || true)
     [ -n "$printer_pty" ] && return 0
     sleep 0.1
   done
