@@ -2,6 +2,7 @@
 // ports itself, so the port settings dialog shows no device chooser and
 // nothing is stored.
 #include "platform/comdevices.h"
+#include "platform/win32.h"
 
 const bool kPlatComDeviceChooser = false;
 
