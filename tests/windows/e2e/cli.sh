@@ -24,16 +24,12 @@ mkdir -p "$out"
 
 PRINTER=$printer
 . "$here/../../support/printers.sh"
-unmap_com1() {
-  rm -f "$WINEPREFIX/dosdevices/com1"
-  timeout 120 wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
-}
+. "$here/com1.sh"
 trap 'unmap_com1; printers_stop' EXIT
 
 serial_printer "$out/printer.log" --out "$out/printer" --quiet 200
 pty=$printer_pty
-timeout 120 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null
-ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+map_com1 "$pty"
 
 cli=("$root/scripts/wine-run" "$build/mptest-cli.exe")
 "${cli[@]}" send --port COM1 --hex "1B 40 0A" --json > "$out/hex.json"

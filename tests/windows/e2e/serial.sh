@@ -28,11 +28,7 @@ printf '\x1b\x40Hello, printer\n\xb2\xe2\xca\xd4\n\x1d\x56\x00' > "$out/command.
 
 PRINTER=$printer
 . "$here/../../support/printers.sh"
-# The mapping lives only as long as the printer's line.
-unmap_com1() {
-  rm -f "$WINEPREFIX/dosdevices/com1"
-  timeout 120 wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
-}
+. "$here/com1.sh"
 trap 'unmap_com1; printers_stop' EXIT
 
 serial_printer "$out/printer.log" --out "$out/printer" --quiet 200
@@ -40,8 +36,7 @@ pty=$printer_pty
 case "$pty" in /dev/pts/*) ;; *) echo "serial.sh: $pty is no pseudo-terminal"; exit 1 ;; esac
 
 # COM1 of this prefix is the printer's line, never a real port.
-timeout 120 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$pty" /f >/dev/null
-ln -sfn "$pty" "$WINEPREFIX/dosdevices/com1"
+map_com1 "$pty"
 
 file=$(timeout 60 winepath -w "$out/command.bin")
 MPTEST_E2E_FILE="$file" "$root/scripts/wine-run" "$build/e2e_tests.exe"
