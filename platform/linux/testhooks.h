@@ -1,5 +1,7 @@
-// Hooks for tests, the demo and the benchmark; the program never includes
-// this. What the layer asks of them is declared in platform/linux/kernel.h.
+// Hooks for tests, the demo and the benchmark; mptest never includes this.
+// mptest-cli's console start (platform/qt/console_program.cpp) answers
+// message boxes through the hook. What the layer asks of them is declared
+// in platform/linux/kernel.h.
 #pragma once
 
 #include "platform/win32.h"
