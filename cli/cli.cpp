@@ -368,15 +368,12 @@ struct PassReports {
 };
 
 PassReports gPass;
-unsigned gReportCount = 0; // reports delivered, UI thread only
 std::function<void()> gOnProgress;
 HWND gReportWindow = nullptr;
 
 INT_PTR CALLBACK CliReportProc(HWND, UINT message, WPARAM code, LPARAM value)
 {
     const DWORD amount = static_cast<DWORD>(value);
-    if (message == WM_SENDCMDS_STATUS || message == WM_SENDFILE_STATUS)
-        ++gReportCount;
     if (message == WM_SENDCMDS_STATUS) {
         if (code == STATUS_CMDS_LENGTH)
             gPass.length = amount;
@@ -407,36 +404,11 @@ INT_PTR CALLBACK CliReportProc(HWND, UINT message, WPARAM code, LPARAM value)
     return message == WM_INITDIALOG ? TRUE : FALSE;
 }
 
-// Delivers the sending thread's reports for up to 20 ms, less when the send
-// ends. A file pass
-// reports every 256 bytes, the next report within microseconds of the
-// answer to the last: while they keep coming this thread looks for the next
-// one a moment before it sleeps, which keeps a report's cost near that of a
-// bare hand-over between two threads (the dialogs' message loop does the same).
+// Delivers the sending thread's reports as they come, for up to 20 ms or
+// until the send ends, so that a stop request is seen soon.
 void DeliverReports()
 {
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(20);
-    auto lookUntil = Clock::now() + std::chrono::microseconds(100);
-    while (Clock::now() < end) {
-        const unsigned before = gReportCount;
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        if (gReportCount != before) {
-            lookUntil = Clock::now() + std::chrono::microseconds(100);
-            continue;
-        }
-        if (Clock::now() < lookUntil) {
-            Sleep(0);
-            continue;
-        }
-        // Quiet: sleep until a report comes, or a moment passes to look at
-        // the send's end and the stop request.
-        if (WaitForSingleObject(hOutputBufIdle, 0) == WAIT_OBJECT_0)
-            return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_SENDMESSAGE);
-        lookUntil = Clock::now() + std::chrono::microseconds(100);
-    }
+    WaitDeliveringSends(hOutputBufIdle, 20);
 }
 
 enum class Pass { Ok, Failed, Refused, Stopped };
