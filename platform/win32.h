@@ -408,6 +408,7 @@ DWORD CommDlgExtendedError();
 #define GENERIC_WRITE 0x40000000UL
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
+#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
@@ -441,6 +442,18 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_S
 BOOL SetThreadPriority(HANDLE thread, int priority);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+void GetLocalTime(LPSYSTEMTIME time);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name);
 BOOL SetEvent(HANDLE event);

@@ -88,6 +88,7 @@ void _InitCtrls(HWND hwnd)
     ClearPortRecord(gCurrentPort);
     _CreateStatusBar_Uc(hwnd);
     dwSendCmdsCout = 0;
+    _InitReceive_Uc(hwnd);
 }
 
 void handleSendCmdsStatus(HWND hwnd, WPARAM code, LPARAM value)
@@ -146,7 +147,8 @@ void _ExitDialog_Uc(HWND hwnd)
     // A send still running ends before the port is released, so the sending
     // thread never writes to a closed handle.
     StopSendAndWait();
-    PortRelease();
+    PortRelease(); // ends the console's reader first
+    _ExitReceive_Uc(hwnd);
     EndDialog(hwnd, 0);
 }
 
@@ -184,8 +186,10 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
             SetStatusText(kStatusPartPort, getComInfo());
         else
             SetStatusText(kStatusPartPort, type == PORT_USB ? "U口" : "并口");
+        _FollowPort_Uc(hwnd, TRUE);
         return TRUE;
     }
+    _FollowPort_Uc(hwnd, FALSE);
     CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
     EnableSendButtons(hwnd, FALSE);
     SetStatusText(kStatusPartPort, "打开端口失败!");
@@ -202,13 +206,22 @@ void handleSendButton(HWND hwnd)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return;
-    const std::string text = TypedTextForPrinter(hwnd);
+    std::string text = TypedTextForPrinter(hwnd);
     if (text.empty()) {
         ShowError("输入框为空!");
         return;
     }
     WORD flags = SEND_MODE_CMDS;
-    flags |= IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED ? SEND_HEX : SEND_TEXT;
+    const bool hex = IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED;
+    flags |= hex ? SEND_HEX : SEND_TEXT;
+    if (hex) {
+        std::string bytes(text.size(), '\0');
+        bytes.resize(TranslateString(reinterpret_cast<BYTE*>(bytes.data()), text.data(), static_cast<DWORD>(text.size())));
+        _NoteSent_Uc(bytes);
+    } else {
+        text += _LineEnding_Uc(hwnd); // once, after the cut to 511 bytes
+        _NoteSent_Uc(text);
+    }
     if (IsDlgButtonChecked(hwnd, IDC_UC_LOOP_CMDS) == BST_CHECKED) {
         flags |= SEND_LOOP;
         EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), TRUE);
@@ -259,6 +272,10 @@ void handleSendOverButton(HWND hwnd)
 
 INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (_IsReceiveMessage_Uc(message)) {
+        handleReceived_Uc(hwnd);
+        return FALSE;
+    }
     switch (message) {
     case WM_INITDIALOG:
         _InitCtrls(hwnd);
@@ -304,6 +321,22 @@ INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         case IDC_UC_EXIT:
             _ExitDialog_Uc(hwnd);
             return TRUE;
+        case IDC_UC_RX_HEX:
+        case IDC_UC_RX_STAMPS:
+            handleRxViewOption_Uc(hwnd);
+            return FALSE;
+        case IDC_UC_RX_CLEAR:
+            handleRxClearButton(hwnd);
+            return FALSE;
+        case IDC_UC_STATUS_QUERY:
+            handleStatusQueryButton(hwnd);
+            return FALSE;
+        case IDC_UC_LOG_SAVE:
+            handleLogSaveButton(hwnd);
+            return FALSE;
+        case IDC_UC_LOG_APPEND:
+            handleLogAppendCheck(hwnd);
+            return FALSE;
         default:
             return FALSE;
         }

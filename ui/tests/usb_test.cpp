@@ -3,6 +3,7 @@
 // on the user-interface thread.
 #include "ui/tests/tests.h"
 
+#include "port/input.h"
 #include "port/port.h"
 #include "res/resource.h"
 
@@ -33,6 +34,7 @@ const char* UsbStringTest_T(int operation, std::string* readBack)
     if (operation == 0) {
         WriteFile(gCurrentPort.handle, kWriteString.data(), kWriteString.size(), &done, nullptr);
     } else {
+        PortTakeInput(); // the answer is this page's to read
         WriteFile(gCurrentPort.handle, kReadString.data(), kReadString.size(), &done, nullptr);
         // The read is bounded: a printer that sends nothing fails it after
         // about 5 s, a short answer once the line has been quiet a moment.
