@@ -166,6 +166,7 @@ void _InitReceive_Uc(HWND hwnd)
     SendDlgItemMessageA(hwnd, IDC_UC_LINE_END, CB_SETCURSEL, 0, 0);
     EnterCriticalSection(&gLog.lock);
     gLog.kept.clear();
+    gLog.path.clear(); // a new session chooses its file anew
     gLog.failed = gLog.failureShown = false;
     LeaveCriticalSection(&gLog.lock);
     Redraw(hwnd);
