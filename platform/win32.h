@@ -305,6 +305,7 @@ struct NMHDR {
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
 
+#define GWLP_WNDPROC (-4)
 #define GWLP_USERDATA (-21)
 #define DWLP_MSGRESULT 0
 
@@ -349,6 +350,14 @@ LONG GetDialogBaseUnits();
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A control's window procedure can be replaced (GWLP_WNDPROC) to see its
+// keys first. Only WM_KEYDOWN of VK_UP and VK_DOWN in an edit reaches it;
+// what it passes on to the procedure it replaced gets the default action.
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+#define WM_KEYDOWN 0x0100
+#define VK_UP 0x26
+#define VK_DOWN 0x28
+LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HMODULE GetModuleHandleA(LPCSTR name);
@@ -587,3 +596,7 @@ std::string PlatGbkToUtf8(std::string_view gbk);
 // How many of the first bytes of `gbk` to keep so that at most `maxBytes`
 // remain and no double-byte character is cut in half.
 size_t PlatGbkCut(std::string_view gbk, size_t maxBytes);
+// The folder the program keeps its own small files in (the console's command
+// history): the serial store's folder here, %APPDATA%\mptest on Windows. It
+// may not exist yet.
+std::string PlatSettingsFolder();

@@ -294,6 +294,44 @@ private slots:
         QCOMPARE(ReceivedHex(Unstamped(logged)), std::string("16 12 12 12"));
     }
 
+    // Up and Down in the input box bring back what was sent, with its HEX
+    // setting, also after the console (the program) was closed; Up in a box
+    // that holds a line break moves the caret instead.
+    void historyRecallsCommandsAcrossARestart()
+    {
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        QVERIFY(PlatTestType(console, IDC_UC_INPUT, "1B 40"));
+        QVERIFY(PlatTestClick(console, IDC_UC_HEX));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
+        QVERIFY(PlatTestClick(console, IDC_UC_HEX));
+        QVERIFY(PlatTestType(console, IDC_UC_INPUT, "abc"));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QVERIFY(printer.waitForBytes(5, 5000ms));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(PlatTestClick(console, IDC_UC_EXIT));
+
+        console = OpenConsole();
+        QVERIFY(PlatTestFocus(console, IDC_UC_INPUT));
+        QVERIFY(PlatTestKey(console, Qt::Key_Up));
+        QCOMPARE(PlatTestText(console, IDC_UC_INPUT), std::string("abc"));
+        QVERIFY(!PlatTestChecked(console, IDC_UC_HEX));
+        QVERIFY(PlatTestKey(console, Qt::Key_Up));
+        QCOMPARE(PlatTestText(console, IDC_UC_INPUT), std::string("1B 40"));
+        QVERIFY(PlatTestChecked(console, IDC_UC_HEX));
+        QVERIFY(PlatTestKey(console, Qt::Key_Down));
+        QVERIFY(PlatTestKey(console, Qt::Key_Down));
+        QCOMPARE(PlatTestText(console, IDC_UC_INPUT), std::string());
+
+        SetDlgItemTextA(console, IDC_UC_INPUT, "one\r\ntwo");
+        QVERIFY(PlatTestKey(console, Qt::Key_Up));
+        QCOMPARE(PlatTestText(console, IDC_UC_INPUT), std::string("one\r\ntwo"));
+    }
+
     // A log file that stops taking lines says so once; the session goes on.
     void unwritableLogSaysSoOnce()
     {

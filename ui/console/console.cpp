@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "send/hex.h"
 #include "send/send.h"
+#include "ui/console/history.h"
 
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 HWND hStatusBarUc;
 DWORD dwSendCmdsCout;
 DWORD dwSendFileLen;
+CommandHistory gCommandHistory;
 
 namespace {
 
@@ -72,6 +74,17 @@ std::string TypedTextForPrinter(HWND hwnd)
     return TextForPrinter_Uc(utf8);
 }
 
+WNDPROC gInputBoxProc = nullptr;
+
+// The input box's keys first: Up and Down recall the history while the box
+// holds no line break; otherwise they move the caret as usual.
+LRESULT CALLBACK InputBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN) && handleHistoryKey(GetParent(box), wParam == VK_UP))
+        return 0;
+    return CallWindowProcA(gInputBoxProc, box, message, wParam, lParam);
+}
+
 void _InitCtrls(HWND hwnd)
 {
     CheckDlgButton(hwnd, IDC_UC_PARALLEL, BST_CHECKED);
@@ -89,6 +102,9 @@ void _InitCtrls(HWND hwnd)
     _CreateStatusBar_Uc(hwnd);
     dwSendCmdsCout = 0;
     _InitReceive_Uc(hwnd);
+    gCommandHistory = HistoryLoad(HistoryPath());
+    gInputBoxProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(GetDlgItem(hwnd, IDC_UC_INPUT), GWLP_WNDPROC,
+                                                                reinterpret_cast<LONG_PTR>(InputBoxProc)));
 }
 
 void handleSendCmdsStatus(HWND hwnd, WPARAM code, LPARAM value)
@@ -213,6 +229,10 @@ void handleSendButton(HWND hwnd)
     }
     WORD flags = SEND_MODE_CMDS;
     const bool hex = IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED;
+    char typed[4 * 512] = {};
+    GetDlgItemTextA(hwnd, IDC_UC_INPUT, typed, sizeof typed);
+    HistoryAdd(gCommandHistory, {typed, hex});
+    HistorySave(gCommandHistory, HistoryPath());
     flags |= hex ? SEND_HEX : SEND_TEXT;
     if (hex) {
         std::string bytes(text.size(), '\0');
@@ -231,6 +251,21 @@ void handleSendButton(HWND hwnd)
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, text.data(), static_cast<DWORD>(text.size()), flags))
         ShowError("发送数据错误！请重试");
+}
+
+BOOL handleHistoryKey(HWND hwnd, BOOL up)
+{
+    char typed[4 * 512] = {};
+    GetDlgItemTextA(hwnd, IDC_UC_INPUT, typed, sizeof typed);
+    if (std::strpbrk(typed, "\r\n") != nullptr)
+        return FALSE;
+    const HistoryEntry* entry = HistoryStep(gCommandHistory, up);
+    if (entry == nullptr && up)
+        return FALSE;
+    SetDlgItemTextA(hwnd, IDC_UC_INPUT, entry != nullptr ? entry->text.c_str() : "");
+    if (entry != nullptr)
+        CheckDlgButton(hwnd, IDC_UC_HEX, entry->hex ? BST_CHECKED : BST_UNCHECKED);
+    return TRUE;
 }
 
 void handleSendFileButton(HWND hwnd)

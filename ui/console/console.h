@@ -15,6 +15,8 @@ extern DWORD dwSendFileLen;
 void _CreateStatusBar_Uc(HWND hwnd);
 BOOL SetCurrentPort(HWND hwnd, BYTE type);
 void handleSendButton(HWND hwnd);
+// Up (or Down) in the input box: TRUE when it recalled a command.
+BOOL handleHistoryKey(HWND hwnd, BOOL up);
 void handleSendFileButton(HWND hwnd);
 void handleSelFileButton(HWND hwnd);
 void handleSendOverButton(HWND hwnd);
