@@ -27,6 +27,7 @@ else()
 endif()
 add_library(mptest_core STATIC
   app/app.cpp
+  port/input.cpp
   port/port_model.cpp
   port/ports.cpp
   port/usb.cpp
@@ -39,6 +40,9 @@ add_library(mptest_core STATIC
   send/hex.cpp
   send/state.cpp
   ui/console/console.cpp
+  ui/console/console_receive.cpp
+  ui/console/history.cpp
+  ui/console/receive.cpp
   ui/download/font.cpp
   ui/download/frame.cpp
   ui/download/prnnum.cpp

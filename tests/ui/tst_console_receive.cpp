@@ -6,6 +6,7 @@
 #include "port/input.h"
 #include "port/port.h"
 #include "res/resource.h"
+#include "res/resources.h"
 #include "send/send.h"
 #include "sim/status.h"
 #include "ui/console/console.h"
@@ -351,6 +352,6 @@ private slots:
     }
 };
 
-PLAT_TEST_MAIN(TestConsoleReceive)
+PLAT_TEST_MAIN_WITH(TestConsoleReceive, ResRegister)
 
 #include "tst_console_receive.moc"
