@@ -23,6 +23,7 @@ struct Reader {
     PortChunkSink sink = nullptr;
     void* context = nullptr;
     COMMTIMEOUTS saved{};
+    HANDLE stopEvent = nullptr; // set with stop, for reads that can wait on it
     std::atomic<bool> stop{false};
 };
 
@@ -33,7 +34,7 @@ DWORD WINAPI ReaderThread(LPVOID)
     BYTE chunk[kChunkBytes];
     while (!gReader.stop.load()) {
         DWORD got = 0;
-        const BOOL ok = ReadFile(gReader.port, chunk, sizeof chunk, &got, nullptr);
+        const BOOL ok = PortReadChunk(gReader.port, chunk, sizeof chunk, &got, gReader.stopEvent);
         if (got > 0 && !gReader.stop.load())
             gReader.sink(chunk, got, gReader.context);
         if (!ok && got == 0) {
@@ -70,6 +71,9 @@ BOOL PortReaderStart(PortChunkSink sink, void* context)
     gReader.sink = sink;
     gReader.context = context;
     gReader.stop.store(false);
+    if (gReader.stopEvent == nullptr)
+        gReader.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ResetEvent(gReader.stopEvent);
     if (gReader.type == PORT_SERIAL) {
         // Reads that end as soon as anything arrived, or after a short
         // while: the reader shows bytes at once, notices a stop without a
@@ -91,6 +95,7 @@ void PortReaderStop()
     if (gReader.thread == nullptr)
         return;
     gReader.stop.store(true);
+    SetEvent(gReader.stopEvent);
     const DWORD start = GetTickCount();
     // A cancel ends only a read under way; one about to begin is caught by
     // the next round.
