@@ -10,6 +10,7 @@ namespace {
 
 constexpr DWORD kChunkBytes = 4096;
 constexpr DWORD kSerialReadMs = 50;
+constexpr DWORD kSerialQuietMs = 10;
 // Between two cancels of a read that has not begun yet.
 constexpr DWORD kStopRetryMs = 10;
 // The reader's longest read is 5 s (the serial and USB read time-outs); past
@@ -75,14 +76,14 @@ BOOL PortReaderStart(PortChunkSink sink, void* context)
         gReader.stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ResetEvent(gReader.stopEvent);
     if (gReader.type == PORT_SERIAL) {
-        // Reads that end as soon as anything arrived, or after a short
-        // while: the reader shows bytes at once, notices a stop without a
-        // cancel, and on a handle whose calls queue behind each other holds
-        // a send back only that long.
+        // Short reads: each ends after a short while, or as soon as the
+        // line falls quiet after some bytes, so the reader shows bytes at
+        // once and notices a stop without a cancel. (The "return on any
+        // byte" form is not honoured everywhere a COM port is emulated.)
         GetCommTimeouts(gReader.port, &gReader.saved);
         COMMTIMEOUTS quick = gReader.saved;
-        quick.ReadIntervalTimeout = MAXDWORD;
-        quick.ReadTotalTimeoutMultiplier = MAXDWORD;
+        quick.ReadIntervalTimeout = kSerialQuietMs;
+        quick.ReadTotalTimeoutMultiplier = 0;
         quick.ReadTotalTimeoutConstant = kSerialReadMs;
         SetCommTimeouts(gReader.port, &quick);
     }
