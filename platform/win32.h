@@ -105,6 +105,7 @@ struct POINT {
     LONG x;
     LONG y;
 };
+typedef POINT* LPPOINT;
 
 struct MSG {
     HWND hwnd;
@@ -343,6 +344,7 @@ BOOL IsWindowEnabled(HWND window);
 HWND GetParent(HWND window);
 BOOL GetClientRect(HWND window, LPRECT rect);
 BOOL GetWindowRect(HWND window, LPRECT rect);
+BOOL ScreenToClient(HWND window, LPPOINT point);
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 int GetSystemMetrics(int index);

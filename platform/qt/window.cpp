@@ -177,6 +177,18 @@ BOOL GetWindowRect(HWND window, LPRECT rect)
     });
 }
 
+BOOL ScreenToClient(HWND window, LPPOINT point)
+{
+    if (!point)
+        return FALSE;
+    return OnUi<BOOL>(window, FALSE, [&](PlatWindow* w) {
+        const QWidget* area = w->client != nullptr ? w->client : w->widget;
+        const QPoint at = area->mapFromGlobal(QPoint(point->x, point->y));
+        *point = POINT{at.x(), at.y()};
+        return TRUE;
+    });
+}
+
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL)
 {
     return OnUi<BOOL>(window, FALSE, [&](PlatWindow* w) {

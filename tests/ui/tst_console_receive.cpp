@@ -333,6 +333,43 @@ private slots:
         QCOMPARE(PlatTestText(console, IDC_UC_INPUT), std::string("one\r\ntwo"));
     }
 
+    // On a screen shorter than the console, only the receive view (and its
+    // group box) gives up height: every other control stays where it is.
+    void shortScreenShrinksOnlyTheView()
+    {
+        const int ids[] = {IDC_UC_PARALLEL, IDC_UC_INPUT, IDC_UC_SEND, IDC_UC_FILE_NAME, IDC_UC_EXIT,
+                           IDC_UC_RX_HEX,   IDC_UC_RX_COUNT, IDC_UC_LINE_END, IDC_UC_LOG_APPEND, IDC_UC_RX_VIEW};
+        auto place = [](HWND console, int id) {
+            RECT r{};
+            GetWindowRect(GetDlgItem(console, id), &r);
+            POINT at{r.left, r.top};
+            ScreenToClient(console, &at);
+            return std::array<LONG, 4>{at.x, at.y, r.right - r.left, r.bottom - r.top};
+        };
+        HWND console = OpenConsole();
+        RECT tall{};
+        GetWindowRect(console, &tall);
+        std::vector<std::array<LONG, 4>> before;
+        for (int id : ids)
+            before.push_back(place(console, id));
+        PlatTestDestroyAll();
+
+        const int screen = (tall.bottom - tall.top) - 40;
+        PlatTestSetScreenSize(1024, screen);
+        console = OpenConsole();
+        RECT shortened{};
+        QVERIFY(PlatTestWaitFor(
+            [&] { return GetWindowRect(console, &shortened) && shortened.bottom - shortened.top < tall.bottom - tall.top; },
+            5000));
+        PlatTestSetScreenSize(0, 0);
+        QVERIFY(shortened.bottom - shortened.top <= screen);
+        for (size_t i = 0; i + 1 < std::size(ids); ++i)
+            QCOMPARE(place(console, ids[i]), before[i]);
+        const auto view = place(console, IDC_UC_RX_VIEW);
+        QCOMPARE(view[3], before.back()[3] - 40);
+        QVERIFY(PlatTestVisible(console, IDC_UC_RX_VIEW));
+    }
+
     // A log file that stops taking lines says so once; the session goes on.
     void unwritableLogSaysSoOnce()
     {

@@ -308,7 +308,7 @@ void handleSendOverButton(HWND hwnd)
 INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (_IsReceiveMessage_Uc(message)) {
-        handleReceived_Uc(hwnd);
+        handleReceiveMessage_Uc(hwnd, message);
         return FALSE;
     }
     switch (message) {

@@ -32,6 +32,8 @@ struct RxView;
 extern RxView gRxView;
 void _InitReceive_Uc(HWND hwnd);
 void _ExitReceive_Uc(HWND hwnd);
+// On a screen shorter than the dialog: the receive view gives up height.
+void _FitToScreen_Uc(HWND hwnd);
 // After the user picked a port: the view follows it (a reader on a serial or
 // USB port, a note on the parallel port).
 void _FollowPort_Uc(HWND hwnd, BOOL opened);
@@ -40,6 +42,7 @@ void _NoteSent_Uc(std::string_view bytes);
 // The chosen line ending for text sends ("" for 无).
 std::string _LineEnding_Uc(HWND hwnd);
 BOOL _IsReceiveMessage_Uc(UINT message);
+void handleReceiveMessage_Uc(HWND hwnd, UINT message);
 void handleReceived_Uc(HWND hwnd);
 void handleRxViewOption_Uc(HWND hwnd);
 void handleRxClearButton(HWND hwnd);

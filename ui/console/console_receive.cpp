@@ -11,6 +11,7 @@
 #include "send/send.h"
 #include "ui/console/receive.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -21,6 +22,8 @@ namespace {
 
 // The console tells itself that the inbox holds something.
 constexpr UINT WM_UC_RECEIVED = WM_USER + 300;
+// The console fits itself to the screen once it is shown with its frame.
+constexpr UINT WM_UC_FIT = WM_USER + 301;
 // The session's lines kept for "保存记录…"; a file being appended to gets
 // every line as it comes.
 constexpr size_t kSessionKeep = 4 * RX_VIEW_BYTES;
@@ -161,6 +164,7 @@ void _InitReceive_Uc(HWND hwnd)
     CheckDlgButton(hwnd, IDC_UC_RX_HEX, BST_CHECKED);
     CheckDlgButton(hwnd, IDC_UC_RX_STAMPS, BST_UNCHECKED);
     CheckDlgButton(hwnd, IDC_UC_LOG_APPEND, BST_UNCHECKED);
+    PostMessageA(hwnd, WM_UC_FIT, 0, 0);
     for (const char* ending : {"无", "CR", "LF", "CR LF"})
         SendDlgItemMessageA(hwnd, IDC_UC_LINE_END, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ending));
     SendDlgItemMessageA(hwnd, IDC_UC_LINE_END, CB_SETCURSEL, 0, 0);
@@ -170,6 +174,33 @@ void _InitReceive_Uc(HWND hwnd)
     gLog.failed = gLog.failureShown = false;
     LeaveCriticalSection(&gLog.lock);
     Redraw(hwnd);
+}
+
+void _FitToScreen_Uc(HWND hwnd)
+{
+    RECT dialog{};
+    GetWindowRect(hwnd, &dialog);
+    const int excess = (dialog.bottom - dialog.top) - GetSystemMetrics(SM_CYSCREEN);
+    if (excess <= 0)
+        return;
+    // The view, last in the dialog, gives up height (down to a third of it),
+    // and its group box with it; every other control keeps its place.
+    RECT view{};
+    HWND viewWindow = GetDlgItem(hwnd, IDC_UC_RX_VIEW);
+    GetWindowRect(viewWindow, &view);
+    const int shrink = std::min(excess, static_cast<int>(view.bottom - view.top) * 2 / 3);
+    for (int id : {IDC_UC_RX_VIEW, IDC_UC_RX_GROUP}) {
+        HWND item = GetDlgItem(hwnd, id);
+        RECT r{};
+        GetWindowRect(item, &r);
+        POINT at{r.left, r.top};
+        ScreenToClient(hwnd, &at);
+        MoveWindow(item, at.x, at.y, r.right - r.left, r.bottom - r.top - shrink, TRUE);
+    }
+    SetWindowPos(hwnd, nullptr, dialog.left, 0, dialog.right - dialog.left, dialog.bottom - dialog.top - shrink,
+                 SWP_NOZORDER);
+    if (hStatusBarUc != nullptr)
+        MoveWindow(hStatusBarUc, 0, 0, 0, 0, TRUE);
 }
 
 void _ExitReceive_Uc(HWND)
@@ -317,5 +348,13 @@ void handleLogAppendCheck(HWND hwnd)
 
 BOOL _IsReceiveMessage_Uc(UINT message)
 {
-    return message == WM_UC_RECEIVED;
+    return message == WM_UC_RECEIVED || message == WM_UC_FIT;
+}
+
+void handleReceiveMessage_Uc(HWND hwnd, UINT message)
+{
+    if (message == WM_UC_FIT)
+        _FitToScreen_Uc(hwnd);
+    else
+        handleReceived_Uc(hwnd);
 }
