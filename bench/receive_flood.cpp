@@ -9,7 +9,7 @@
 //   receive_flood [--seconds N] [--rate BYTES_PER_SECOND]
 // The last line reads:
 //   receive_flood: <MB> MB in <s> s, counted <MB> MB, logged <MB> MB, worst stall <ms> ms, rss <MiB> -> peak <MiB> MiB
-#include "platform/seams.h"
+#include "platform/linux/roots.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"

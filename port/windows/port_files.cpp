@@ -32,6 +32,19 @@ BOOL Finish(HANDLE handle, Overlapped& call, DWORD* done, HANDLE stop, DWORD bou
     return GetOverlappedResult(handle, &call.ov, done, TRUE);
 }
 
+// Starts one call (`start` is WriteFile or ReadFile with the OVERLAPPED) and
+// waits for its end as Finish does.
+template <class Start> BOOL Run(HANDLE handle, DWORD* done, HANDLE stop, DWORD bound, Start start)
+{
+    *done = 0;
+    Overlapped call;
+    if (call.ov.hEvent == nullptr)
+        return FALSE;
+    if (!start(&call.ov) && GetLastError() != ERROR_IO_PENDING)
+        return FALSE;
+    return Finish(handle, call, done, stop, bound);
+}
+
 } // namespace
 
 DWORD PortOpenFlags()
@@ -41,33 +54,17 @@ DWORD PortOpenFlags()
 
 BOOL PortHandleWrite(HANDLE handle, const void* data, DWORD length, DWORD* written)
 {
-    *written = 0;
-    Overlapped call;
-    if (call.ov.hEvent == nullptr)
-        return FALSE;
-    if (!WriteFile(handle, data, length, nullptr, &call.ov) && GetLastError() != ERROR_IO_PENDING)
-        return FALSE;
-    return Finish(handle, call, written, nullptr, PORT_IO_BOUND_MS);
+    return Run(handle, written, nullptr, PORT_IO_BOUND_MS,
+               [&](OVERLAPPED* ov) { return WriteFile(handle, data, length, nullptr, ov); });
 }
 
 BOOL PortHandleRead(HANDLE handle, void* data, DWORD length, DWORD* read)
 {
-    *read = 0;
-    Overlapped call;
-    if (call.ov.hEvent == nullptr)
-        return FALSE;
-    if (!ReadFile(handle, data, length, nullptr, &call.ov) && GetLastError() != ERROR_IO_PENDING)
-        return FALSE;
-    return Finish(handle, call, read, nullptr, PORT_IO_BOUND_MS);
+    return Run(handle, read, nullptr, PORT_IO_BOUND_MS,
+               [&](OVERLAPPED* ov) { return ReadFile(handle, data, length, nullptr, ov); });
 }
 
 BOOL PortReadChunk(HANDLE handle, BYTE* data, DWORD length, DWORD* got, HANDLE stop)
 {
-    *got = 0;
-    Overlapped call;
-    if (call.ov.hEvent == nullptr)
-        return FALSE;
-    if (!ReadFile(handle, data, length, nullptr, &call.ov) && GetLastError() != ERROR_IO_PENDING)
-        return FALSE;
-    return Finish(handle, call, got, stop, INFINITE);
+    return Run(handle, got, stop, INFINITE, [&](OVERLAPPED* ov) { return ReadFile(handle, data, length, nullptr, ov); });
 }

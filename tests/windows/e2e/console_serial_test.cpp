@@ -17,35 +17,8 @@
 
 namespace {
 
-// Delivers the dialog's messages (the send thread reports through them)
-// until the port is no longer busy.
-bool WaitPortIdle(DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (gCurrentPort.state == PORT_STATE_BUSY) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    return true;
-}
-
-void Click(HWND dialog, int id)
-{
-    SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
-}
-
-void Type(HWND dialog, int id, const char* text)
-{
-    SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-}
-
-// Delivers the dialog's messages until `done` holds; false after timeoutMs.
+// Delivers the dialog's messages (the send thread and the console's reader
+// report through them) until `done` holds; false after timeoutMs.
 template <class Done> bool WaitFor(Done done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
@@ -60,6 +33,21 @@ template <class Done> bool WaitFor(Done done, DWORD timeoutMs)
         }
     }
     return true;
+}
+
+bool WaitPortIdle(DWORD timeoutMs)
+{
+    return WaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, timeoutMs);
+}
+
+void Click(HWND dialog, int id)
+{
+    SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
+}
+
+void Type(HWND dialog, int id, const char* text)
+{
+    SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
 std::string ItemText(HWND dialog, int id)
