@@ -210,6 +210,24 @@ private slots:
         QVERIFY(rig::WaitPortIdle(5000));
         QCOMPARE(printer.received(), (Bytes{'A', 'B', '\r', '\n', 'A'}));
 
+        // The log has what went out, in lines of 256 bytes at the most.
+        PlatTestFileChooserAnswer(bench.dir().writeFile("file.bin", Bytes(300, '0')));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEL_FILE));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND_FILE));
+        QVERIFY(rig::WaitPortIdle(5000)); // its reports wait for this thread
+        QVERIFY(printer.waitForBytes(305, 5000ms));
+        const std::string log = bench.dir().path() + "/sent.log";
+        SaveLog(console, log, false);
+        Texts lines;
+        for (const std::string& line : Unstamped(ReadFile(log)))
+            if (line.starts_with("发送 "))
+                lines.push_back(line);
+        QCOMPARE(lines.size(), size_t(4));
+        QCOMPARE(lines[0], std::string("发送 41 42 0D 0A | AB.."));
+        QCOMPARE(lines[1], std::string("发送 41 | A"));
+        QCOMPARE(std::count(lines[2].begin(), lines[2].end(), '0'), 256 + 256); // "30" for each byte, then the text
+        QCOMPARE(std::count(lines[3].begin(), lines[3].end(), '0'), 44 + 44);
+
         QVERIFY(PlatTestClick(console, IDC_UC_PARALLEL));
         QVERIFY(!PortReaderRunning());
         QVERIFY(PlatTestText(console, IDC_UC_RX_VIEW).starts_with("并行口不回传数据"));

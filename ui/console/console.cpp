@@ -286,6 +286,7 @@ void handleSendFileButton(HWND hwnd)
         flags |= SEND_ONCE;
     }
     EnableSendButtons(hwnd, FALSE);
+    _NoteSentFile_Uc(path);
     if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path) + 1), flags))
         ShowError("发送数据错误！请重试");
 }

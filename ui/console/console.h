@@ -39,6 +39,8 @@ void _FitToScreen_Uc(HWND hwnd);
 void _FollowPort_Uc(HWND hwnd, BOOL opened);
 // Bytes the console hands to the engine: logged, and status requests noted.
 void _NoteSent_Uc(std::string_view bytes);
+// The same for the bytes of a command file about to be sent.
+void _NoteSentFile_Uc(const char* path);
 // The chosen line ending for text sends ("" for 无).
 std::string _LineEnding_Uc(HWND hwnd);
 BOOL _IsReceiveMessage_Uc(UINT message);

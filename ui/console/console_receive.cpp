@@ -27,6 +27,7 @@ constexpr UINT WM_UC_FIT = WM_USER + 301;
 // The session's lines kept for "保存记录…"; a file being appended to gets
 // every line as it comes.
 constexpr size_t kSessionKeep = 4 * RX_VIEW_BYTES;
+constexpr size_t kLogLineBytes = 256;
 const BYTE kStatusQuery[] = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
 const char kAnyFileFilter[] = "所有文件(*.*)\0*.*\0";
 
@@ -68,10 +69,15 @@ void CloseLogFileLocked()
     gLog.file = nullptr;
 }
 
-// Any thread.
+// Any thread. A line per kLogLineBytes at the most.
 void LogBytes(bool sent, std::string_view bytes)
 {
-    const std::string line = RxLogLine(RxStamp(), sent, bytes);
+    if (bytes.empty())
+        return;
+    const std::string stamp = RxStamp();
+    std::string line;
+    for (size_t at = 0; at < bytes.size(); at += kLogLineBytes)
+        line += RxLogLine(stamp, sent, bytes.substr(at, kLogLineBytes));
     EnterCriticalSection(&gLog.lock);
     gLog.kept += line;
     if (gLog.kept.size() > kSessionKeep)
@@ -228,6 +234,24 @@ void _NoteSent_Uc(std::string_view bytes)
 {
     RxExpectStatus(gRxView, bytes, GetTickCount());
     LogBytes(true, bytes);
+}
+
+void _NoteSentFile_Uc(const char* path)
+{
+    // Read here and closed again before the engine opens the file for itself.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE || file == nullptr)
+        return;
+    std::string bytes;
+    const DWORD size = GetFileSize(file, nullptr);
+    if (size != INVALID_FILE_SIZE && size <= MAX_SEND_FILE_SIZE) {
+        bytes.resize(size);
+        DWORD got = 0;
+        ReadFile(file, bytes.data(), size, &got, nullptr);
+        bytes.resize(got);
+    }
+    CloseHandle(file);
+    _NoteSent_Uc(bytes);
 }
 
 std::string _LineEnding_Uc(HWND hwnd)
