@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <csignal>
+#include <sys/resource.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -404,6 +406,25 @@ private slots:
         QVERIFY(printer.sendToHost({1, 2, 3}));
         QVERIFY(WaitCount(console, 3));
         QVERIFY(rig::MessageTexts().empty());
+
+        // A file that fills up in the middle of the session: said once, the
+        // view goes on counting. (The file size limit stands in for a full disk.)
+        const std::string log = bench.dir().path() + "/full.log";
+        SaveLog(console, log, true);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto savedSignal = signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = std::filesystem::file_size(log) + 40;
+        setrlimit(RLIMIT_FSIZE, &small);
+        for (uint8_t i = 0; i < 5; ++i) {
+            QVERIFY(printer.sendToHost(Bytes(32, i)));
+            QVERIFY(WaitCount(console, 3 + 32 * (i + 1)));
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, savedSignal);
+        QCOMPARE(rig::MessageTexts(), Texts{"记录文件无法写入，已停止记录：" + log});
+        QVERIFY(!PlatTestChecked(console, IDC_UC_LOG_APPEND));
     }
 };
 
