@@ -230,6 +230,8 @@ private slots:
         QCOMPARE(std::count(lines[2].begin(), lines[2].end(), '0'), 256 + 256); // "30" for each byte, then the text
         QCOMPARE(std::count(lines[3].begin(), lines[3].end(), '0'), 44 + 44);
 
+        QVERIFY(printer.sendToHost({'Z'}));
+        QVERIFY(WaitCount(console, 1));
         QVERIFY(PlatTestClick(console, IDC_UC_PARALLEL));
         QVERIFY(!PortReaderRunning());
         QVERIFY(PlatTestText(console, IDC_UC_RX_VIEW).starts_with("并行口不回传数据"));

@@ -137,7 +137,7 @@ void ShowCount(HWND hwnd)
 
 void Redraw(HWND hwnd)
 {
-    if (gCurrentPort.type == PORT_PARALLEL && gRxView.chunks.empty()) {
+    if (gCurrentPort.type == PORT_PARALLEL) {
         SetDlgItemTextA(hwnd, IDC_UC_RX_VIEW, "并行口不回传数据，这里没有接收内容。");
     } else {
         const bool hex = IsDlgButtonChecked(hwnd, IDC_UC_RX_HEX) == BST_CHECKED;
