@@ -27,10 +27,12 @@ else()
 endif()
 add_library(mptest_core STATIC
   app/app.cpp
+  port/input.cpp
   port/port_model.cpp
   port/ports.cpp
   port/usb.cpp
   port/waits.cpp
+  ${MPTEST_PORT_HALF}/port_files.cpp
   ${MPTEST_PORT_HALF}/portio.cpp
   ${MPTEST_PORT_HALF}/usb_discovery.cpp
   send/engine.cpp
@@ -39,6 +41,9 @@ add_library(mptest_core STATIC
   send/hex.cpp
   send/state.cpp
   ui/console/console.cpp
+  ui/console/console_receive.cpp
+  ui/console/history.cpp
+  ui/console/receive.cpp
   ui/download/font.cpp
   ui/download/frame.cpp
   ui/download/prnnum.cpp

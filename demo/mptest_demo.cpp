@@ -143,6 +143,14 @@ void DriveConsole(HWND console)
 
     if (gUsb)
         DriveUsb(console);
+
+    // The printer's status, asked and shown decoded in the receive view.
+    PlatTestClick(console, IDC_UC_RX_STAMPS);
+    PlatTestClick(console, IDC_UC_STATUS_QUERY);
+    if (!WaitIdle(5000) ||
+        !PlatTestWaitFor([&] { return PlatTestText(console, IDC_UC_RX_COUNT) == "已接收 4 字节"; }, 5000))
+        Fail("the status answers did not arrive: " + PlatTestText(console, IDC_UC_RX_COUNT));
+    std::printf("demo: status: %s\n", PlatTestText(console, IDC_UC_RX_VIEW).c_str());
     Shot(console, "console.png");
     PlatTestClick(console, IDC_UC_EXIT);
     gConsoleDone = true;

@@ -105,6 +105,7 @@ struct POINT {
     LONG x;
     LONG y;
 };
+typedef POINT* LPPOINT;
 
 struct MSG {
     HWND hwnd;
@@ -305,6 +306,7 @@ struct NMHDR {
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
 
+#define GWLP_WNDPROC (-4)
 #define GWLP_USERDATA (-21)
 #define DWLP_MSGRESULT 0
 
@@ -342,6 +344,7 @@ BOOL IsWindowEnabled(HWND window);
 HWND GetParent(HWND window);
 BOOL GetClientRect(HWND window, LPRECT rect);
 BOOL GetWindowRect(HWND window, LPRECT rect);
+BOOL ScreenToClient(HWND window, LPPOINT point);
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 int GetSystemMetrics(int index);
@@ -349,6 +352,14 @@ LONG GetDialogBaseUnits();
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A control's window procedure can be replaced (GWLP_WNDPROC) to see its
+// keys first. Only WM_KEYDOWN of VK_UP and VK_DOWN in an edit reaches it;
+// what it passes on to the procedure it replaced gets the default action.
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+#define WM_KEYDOWN 0x0100
+#define VK_UP 0x26
+#define VK_DOWN 0x28
+LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HMODULE GetModuleHandleA(LPCSTR name);
@@ -408,6 +419,7 @@ DWORD CommDlgExtendedError();
 #define GENERIC_WRITE 0x40000000UL
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
+#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
@@ -441,6 +453,18 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_S
 BOOL SetThreadPriority(HANDLE thread, int priority);
 void Sleep(DWORD milliseconds);
 DWORD GetTickCount();
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+typedef SYSTEMTIME* LPSYSTEMTIME;
+void GetLocalTime(LPSYSTEMTIME time);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name);
 BOOL SetEvent(HANDLE event);
@@ -574,3 +598,7 @@ std::string PlatGbkToUtf8(std::string_view gbk);
 // How many of the first bytes of `gbk` to keep so that at most `maxBytes`
 // remain and no double-byte character is cut in half.
 size_t PlatGbkCut(std::string_view gbk, size_t maxBytes);
+// The folder the program keeps its own small files in (the console's command
+// history): the serial store's folder here, %APPDATA%\mptest on Windows. It
+// may not exist yet.
+std::string PlatSettingsFolder();

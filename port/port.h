@@ -137,3 +137,21 @@ HANDLE PortAbortEvent();
 // WriteFile's (a write that reaches its time-out is TRUE with a short count).
 BOOL PortWriteFile(HANDLE handle, const BYTE* data, DWORD length, DWORD* written);
 BOOL PortReadFile(HANDLE handle, BYTE* data, DWORD length, DWORD* read);
+
+// Reading and writing a serial or USB port's handle, per system
+// (port/linux/port_files.cpp, port/windows/port_files.cpp). On Windows the
+// handles are opened for overlapped I/O, so the console's reader can wait for
+// the printer while a send writes to the same handle.
+// Any thread. The flags CreateFileA opens a serial or USB port with.
+DWORD PortOpenFlags();
+// The thread that owns the record. One WriteFile or ReadFile on a port
+// handle, waiting for it to end; results as theirs. On Windows a call that
+// has not ended after PORT_IO_BOUND_MS is cancelled and counts what moved
+// until then.
+constexpr DWORD PORT_IO_BOUND_MS = 10000;
+BOOL PortHandleWrite(HANDLE handle, const void* data, DWORD length, DWORD* written);
+BOOL PortHandleRead(HANDLE handle, void* data, DWORD length, DWORD* read);
+// The console's reader. One read of up to `length` bytes that also ends when
+// `stop` (an event) is set; on systems where a read cannot wait on an event,
+// the one who sets it also cancels the read.
+BOOL PortReadChunk(HANDLE handle, BYTE* data, DWORD length, DWORD* got, HANDLE stop);

@@ -1,6 +1,7 @@
 // The port record, the user's port selections, the selection tables, and the
 // start-up reset that fills them from the stored serial default of COM1.
 #include "port/port.h"
+#include "port/input.h"
 
 #include <atomic>
 #include <cassert>
@@ -150,6 +151,8 @@ const char* getComInfo()
 void PortRelease()
 {
     PortCheckRecordOwner();
+    // The console's reader ends before the handle it reads is closed.
+    PortReaderStop();
     HANDLE handle = gCurrentPort.handle;
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
         // After a transfer was given up, what the line still holds queued is

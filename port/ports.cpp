@@ -22,7 +22,7 @@ void SetRecordName(const char* name)
 BOOL OpenSerial()
 {
     HANDLE handle = CreateFileA(gCurrentPort.name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+                                FILE_ATTRIBUTE_NORMAL | PortOpenFlags(), nullptr);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
         return FALSE;
 

@@ -1,5 +1,6 @@
 // Finding the printer's USB interface and opening its output pipe: the device
 // path, a backslash and the pipe name.
+#include "port/port.h"
 #include "port/usb.h"
 #include "port/usb_system.h"
 
@@ -30,7 +31,7 @@ HANDLE open_file(const char* pipe)
     std::memcpy(completeDeviceName + used + 1, pipe, pipeLength + 1);
 
     return CreateFileA(completeDeviceName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
+                       OPEN_EXISTING, PortOpenFlags(), nullptr);
 }
 
 BOOL GetUsbDeviceFileName(const GUID* interfaceClass, char* path)

@@ -73,11 +73,11 @@ BOOL PortAbortRequested()
 BOOL PortWriteFile(HANDLE handle, const BYTE* data, DWORD length, DWORD* written)
 {
     *written = 0;
-    return PortIo(handle, [&] { return WriteFile(handle, data, length, written, nullptr); });
+    return PortIo(handle, [&] { return PortHandleWrite(handle, data, length, written); });
 }
 
 BOOL PortReadFile(HANDLE handle, BYTE* data, DWORD length, DWORD* read)
 {
     *read = 0;
-    return PortIo(handle, [&] { return ReadFile(handle, data, length, read, nullptr); });
+    return PortIo(handle, [&] { return PortHandleRead(handle, data, length, read); });
 }

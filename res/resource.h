@@ -50,6 +50,17 @@
 #define IDC_UC_STOP_FILE 1209
 #define IDC_UC_EXIT 1193
 #define IDC_UC_STATUSBAR 2001
+// The receive area below the console's original controls.
+#define IDC_UC_RX_VIEW 1400
+#define IDC_UC_RX_HEX 1401
+#define IDC_UC_RX_STAMPS 1402
+#define IDC_UC_RX_CLEAR 1403
+#define IDC_UC_RX_COUNT 1404
+#define IDC_UC_STATUS_QUERY 1405
+#define IDC_UC_LINE_END 1406
+#define IDC_UC_LOG_SAVE 1407
+#define IDC_UC_LOG_APPEND 1408
+#define IDC_UC_RX_GROUP 1409
 
 // Download dialogs: firmware (127), font (1186), machine number (1188)
 #define IDC_DV_SEL_FILE 1205

@@ -68,10 +68,25 @@ constexpr std::array kUserCmdItems{
     DlgItemTemplate{IDC_UC_STOP_FILE, "BUTTON", kPush, "结束发送", 126, 135, 50, 13},
 
     DlgItemTemplate{IDC_UC_EXIT, "BUTTON", kPush | WS_GROUP, "退出", 207, 152, 50, 12},
+
+    // Added below the original controls: what the printer sends back.
+    // The view comes last, at the bottom: on a short screen it alone gives up height.
+    DlgItemTemplate{IDC_UC_RX_GROUP, "BUTTON", kGroupBox, "接收数据", 7, 166, 250, 100},
+    DlgItemTemplate{IDC_UC_RX_HEX, "BUTTON", kCheck | WS_GROUP, "HEX显示", 14, 178, 46, 10},
+    DlgItemTemplate{IDC_UC_RX_STAMPS, "BUTTON", kCheck, "时间戳", 62, 178, 40, 10},
+    DlgItemTemplate{IDC_UC_RX_CLEAR, "BUTTON", kPush | WS_GROUP, "清除", 104, 176, 32, 13},
+    DlgItemTemplate{IDC_UC_STATUS_QUERY, "BUTTON", kPush, "状态查询", 140, 176, 46, 13},
+    DlgItemTemplate{IDC_UC_RX_COUNT, "STATIC", kLabel, "已接收 0 字节", 190, 178, 64, 9},
+    DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "行尾:", 14, 195, 22, 9},
+    DlgItemTemplate{IDC_UC_LINE_END, "COMBOBOX", kList | WS_GROUP, "", 36, 193, 46, 60},
+    DlgItemTemplate{IDC_UC_LOG_SAVE, "BUTTON", kPush | WS_GROUP, "保存记录…", 90, 192, 52, 13},
+    DlgItemTemplate{IDC_UC_LOG_APPEND, "BUTTON", kCheck, "持续记录", 148, 194, 50, 10},
+    DlgItemTemplate{IDC_UC_RX_VIEW, "EDIT", kChild | WS_BORDER | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY,
+                    "", 14, 208, 236, 52},
 };
 
 constexpr DlgTemplate kUserCmdDialog{
-    IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 178, "", 0, "System", 10, kUserCmdItems};
+    IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 280, "", 0, "System", 10, kUserCmdItems};
 
 const std::array<const DlgTemplate*, 15> kDialogs{
     &kMainDialog,   &kAboutDialog,     &kUserCmdDialog, &kTestDialog,     &kTestCharPage,

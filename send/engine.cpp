@@ -2,6 +2,7 @@
 // writes memory blocks or files to the current port with progress reports.
 #include "send/send.h"
 
+#include "port/input.h"
 #include "port/port.h"
 #include "send/hex.h"
 
@@ -92,6 +93,7 @@ bool FontHandshake()
     SetComBaudRate2(7, FLOW_HARDWARE);
     if (Pause(100) || gCurrentPort.handle == nullptr)
         return false;
+    PortTakeInput(); // the acknowledgement is the engine's to read
     for (int attempt = 0; attempt < kFontAnswerAttempts; ++attempt) {
         BYTE answer[3] = {};
         DWORD got = 0;

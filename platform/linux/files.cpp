@@ -84,9 +84,10 @@ HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
     else
         mode = O_RDONLY;
     int oflags = mode | O_CLOEXEC;
-    // The program opens what exists, or creates it; the dispositions that
-    // replace or empty a file are refused rather than half supplied.
-    if (disposition == OPEN_ALWAYS) {
+    // The program opens what exists, creates it, or empties it (once it is
+    // locked, below); the other dispositions are refused rather than half
+    // supplied.
+    if (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) {
         oflags |= O_CREAT;
     } else if (disposition != OPEN_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -130,10 +131,16 @@ HANDLE OpenRegular(const std::string& path, DWORD access, DWORD share, DWORD dis
             unlink(path.c_str());
         return INVALID_HANDLE_VALUE;
     }
+    if (disposition == CREATE_ALWAYS && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+        int err = errno;
+        close(fd);
+        SetLastError(ErrorFromErrno(err));
+        return INVALID_HANDLE_VALUE;
+    }
     auto obj = std::make_shared<FileObject>(FileKind::Regular, fd);
     HANDLE h = AddHandle(std::move(obj));
-    // Windows reports an existing file that OPEN_ALWAYS opened.
-    SetLastError(existed && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    // Windows reports an existing file that OPEN_ALWAYS or CREATE_ALWAYS opened.
+    SetLastError(existed && disposition != OPEN_EXISTING ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return h;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits.h>
 #include <new>
 #include <pthread.h>
@@ -127,6 +128,23 @@ DWORD GetTickCount()
 {
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(plat::Clock::now().time_since_epoch()).count();
     return static_cast<DWORD>(static_cast<uint64_t>(ms)); // wraps as Windows' does
+}
+
+void GetLocalTime(LPSYSTEMTIME time)
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    time->wYear = static_cast<WORD>(local.tm_year + 1900);
+    time->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    time->wDay = static_cast<WORD>(local.tm_mday);
+    time->wHour = static_cast<WORD>(local.tm_hour);
+    time->wMinute = static_cast<WORD>(local.tm_min);
+    time->wSecond = static_cast<WORD>(local.tm_sec);
+    time->wMilliseconds = static_cast<WORD>(ms);
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)

@@ -76,6 +76,9 @@ protected:
     void keyPressEvent(QKeyEvent* e) override
     {
         PlatWindow* w = PlatQtFind(hwnd);
+        const bool arrow = e->key() == Qt::Key_Up || e->key() == Qt::Key_Down;
+        if (arrow && w && !PlatQtOfferKey(w, e->key() == Qt::Key_Up ? VK_UP : VK_DOWN))
+            return;
         const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
         // Without ES_WANTRETURN, Enter belongs to the dialog; Ctrl+Enter
         // still breaks the line.

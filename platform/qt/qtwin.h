@@ -85,6 +85,7 @@ struct PlatWindow {
     QWidget* widget = nullptr; // the window itself
     QWidget* client = nullptr; // where children go (the area below a menu bar)
     LONG_PTR userData = 0;
+    WNDPROC subclass = nullptr; // a program's procedure in front of the control (GWLP_WNDPROC)
     std::unique_ptr<PlatDialog> dialog;   // dialogs only
     const PlatQtFamily* family = nullptr; // controls only
 
@@ -175,6 +176,13 @@ template <typename F> bool PlatQtOnUi(HWND target, F&& f)
 LRESULT PlatQtDispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT PlatQtDialogMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT PlatQtControlMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
+// A control's own window procedure, the one a program's procedure put in
+// front of it (GWLP_WNDPROC) passes messages on to. A key passed on to it
+// gets its default action.
+LRESULT CALLBACK PlatQtControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Offers a key (VK_*) to the program's procedure in front of the control;
+// true when the key is to have its default action.
+bool PlatQtOfferKey(PlatWindow* w, WPARAM vk);
 // WM_SETTEXT, WM_GETTEXT and WM_GETTEXTLENGTH as every control answers them; 0 for others.
 LRESULT PlatQtTextMessage(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam);
 // Tells a control's dialog about it: WM_COMMAND with the control's id and `code`.

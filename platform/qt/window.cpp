@@ -177,6 +177,18 @@ BOOL GetWindowRect(HWND window, LPRECT rect)
     });
 }
 
+BOOL ScreenToClient(HWND window, LPPOINT point)
+{
+    if (!point)
+        return FALSE;
+    return OnUi<BOOL>(window, FALSE, [&](PlatWindow* w) {
+        const QWidget* area = w->client != nullptr ? w->client : w->widget;
+        const QPoint at = area->mapFromGlobal(QPoint(point->x, point->y));
+        *point = POINT{at.x(), at.y()};
+        return TRUE;
+    });
+}
+
 BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL)
 {
     return OnUi<BOOL>(window, FALSE, [&](PlatWindow* w) {
@@ -209,6 +221,10 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
         } else if (index == DWLP_MSGRESULT && w->dialog) {
             old = w->dialog->msgResult;
             w->dialog->msgResult = value;
+        } else if (index == GWLP_WNDPROC && !w->dialog) {
+            old = reinterpret_cast<LONG_PTR>(w->subclass ? w->subclass : PlatQtControlProc);
+            const auto proc = reinterpret_cast<WNDPROC>(value);
+            w->subclass = proc == PlatQtControlProc ? nullptr : proc;
         } else {
             SetLastError(ERROR_INVALID_PARAMETER);
         }
@@ -216,11 +232,40 @@ LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value)
     });
 }
 
+namespace {
+thread_local bool tKeyPassedOn = false;
+} // namespace
+
+LRESULT CALLBACK PlatQtControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_KEYDOWN) {
+        tKeyPassedOn = true;
+        return 0;
+    }
+    return SendMessageA(window, message, wParam, lParam);
+}
+
+bool PlatQtOfferKey(PlatWindow* w, WPARAM vk)
+{
+    if (w->subclass == nullptr)
+        return true;
+    tKeyPassedOn = false;
+    w->subclass(w->handle, WM_KEYDOWN, vk, 0);
+    return tKeyPassedOn;
+}
+
+LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return proc != nullptr ? proc(window, message, wParam, lParam) : 0;
+}
+
 LONG_PTR GetWindowLongPtrA(HWND window, int index)
 {
     return OnUi<LONG_PTR>(window, 0, [&](PlatWindow* w) -> LONG_PTR {
         if (index == GWLP_USERDATA)
             return w->userData;
+        if (index == GWLP_WNDPROC && !w->dialog)
+            return reinterpret_cast<LONG_PTR>(w->subclass ? w->subclass : PlatQtControlProc);
         if (index == DWLP_MSGRESULT && w->dialog)
             return w->dialog->msgResult;
         SetLastError(ERROR_INVALID_PARAMETER);

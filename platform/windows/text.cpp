@@ -85,3 +85,15 @@ std::string PlatGbkToUtf8(std::string_view gbk)
 {
     return FromWide(CP_UTF8, ToWide(kGbk, gbk));
 }
+
+std::string PlatSettingsFolder()
+{
+    // Beside the program's other per-user data; the folder is made by
+    // whoever writes there first.
+    const DWORD size = GetEnvironmentVariableW(L"APPDATA", nullptr, 0);
+    if (size == 0)
+        return {};
+    std::wstring folder(size, L'\0');
+    folder.resize(GetEnvironmentVariableW(L"APPDATA", folder.data(), size));
+    return FromWide(CP_UTF8, folder) + "\\mptest";
+}

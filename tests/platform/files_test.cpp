@@ -26,8 +26,9 @@ const DispositionCase kDispositions[] = {
     {"open existing, present", true, OPEN_EXISTING, true, ERROR_SUCCESS, "old"},
     {"open always, absent: created", false, OPEN_ALWAYS, true, ERROR_SUCCESS, ""},
     {"open always, present: kept", true, OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, "old"},
+    {"create always, absent: created", false, CREATE_ALWAYS, true, ERROR_SUCCESS, ""},
+    {"create always, present: emptied", true, CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, ""},
     // Windows has these; this layer refuses them and leaves the file alone.
-    {"CREATE_ALWAYS (2), refused", true, 2, false, ERROR_INVALID_PARAMETER, "old"},
     {"TRUNCATE_EXISTING (5), refused", true, 5, false, ERROR_INVALID_PARAMETER, "old"},
     {"CREATE_NEW (1), refused", false, 1, false, ERROR_INVALID_PARAMETER, nullptr},
     {"unknown disposition", true, 9, false, ERROR_INVALID_PARAMETER, "old"},

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "send/hex.h"
 #include "send/send.h"
+#include "ui/console/history.h"
 
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 HWND hStatusBarUc;
 DWORD dwSendCmdsCout;
 DWORD dwSendFileLen;
+CommandHistory gCommandHistory;
 
 namespace {
 
@@ -72,6 +74,17 @@ std::string TypedTextForPrinter(HWND hwnd)
     return TextForPrinter_Uc(utf8);
 }
 
+WNDPROC gInputBoxProc = nullptr;
+
+// The input box's keys first: Up and Down recall the history while the box
+// holds no line break; otherwise they move the caret as usual.
+LRESULT CALLBACK InputBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN) && handleHistoryKey(GetParent(box), wParam == VK_UP))
+        return 0;
+    return CallWindowProcA(gInputBoxProc, box, message, wParam, lParam);
+}
+
 void _InitCtrls(HWND hwnd)
 {
     CheckDlgButton(hwnd, IDC_UC_PARALLEL, BST_CHECKED);
@@ -88,6 +101,10 @@ void _InitCtrls(HWND hwnd)
     ClearPortRecord(gCurrentPort);
     _CreateStatusBar_Uc(hwnd);
     dwSendCmdsCout = 0;
+    _InitReceive_Uc(hwnd);
+    gCommandHistory = HistoryLoad(HistoryPath());
+    gInputBoxProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(GetDlgItem(hwnd, IDC_UC_INPUT), GWLP_WNDPROC,
+                                                                reinterpret_cast<LONG_PTR>(InputBoxProc)));
 }
 
 void handleSendCmdsStatus(HWND hwnd, WPARAM code, LPARAM value)
@@ -146,7 +163,8 @@ void _ExitDialog_Uc(HWND hwnd)
     // A send still running ends before the port is released, so the sending
     // thread never writes to a closed handle.
     StopSendAndWait();
-    PortRelease();
+    PortRelease(); // ends the console's reader first
+    _ExitReceive_Uc(hwnd);
     EndDialog(hwnd, 0);
 }
 
@@ -184,8 +202,10 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
             SetStatusText(kStatusPartPort, getComInfo());
         else
             SetStatusText(kStatusPartPort, type == PORT_USB ? "U口" : "并口");
+        _FollowPort_Uc(hwnd, TRUE);
         return TRUE;
     }
+    _FollowPort_Uc(hwnd, FALSE);
     CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
     EnableSendButtons(hwnd, FALSE);
     SetStatusText(kStatusPartPort, "打开端口失败!");
@@ -202,13 +222,26 @@ void handleSendButton(HWND hwnd)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return;
-    const std::string text = TypedTextForPrinter(hwnd);
+    std::string text = TypedTextForPrinter(hwnd);
     if (text.empty()) {
         ShowError("输入框为空!");
         return;
     }
     WORD flags = SEND_MODE_CMDS;
-    flags |= IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED ? SEND_HEX : SEND_TEXT;
+    const bool hex = IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED;
+    char typed[4 * 512] = {};
+    GetDlgItemTextA(hwnd, IDC_UC_INPUT, typed, sizeof typed);
+    HistoryAdd(gCommandHistory, {typed, hex});
+    HistorySave(gCommandHistory, HistoryPath());
+    flags |= hex ? SEND_HEX : SEND_TEXT;
+    if (hex) {
+        std::string bytes(text.size(), '\0');
+        bytes.resize(TranslateString(reinterpret_cast<BYTE*>(bytes.data()), text.data(), static_cast<DWORD>(text.size())));
+        _NoteSent_Uc(bytes);
+    } else {
+        text += _LineEnding_Uc(hwnd); // once, after the cut to 511 bytes
+        _NoteSent_Uc(text);
+    }
     if (IsDlgButtonChecked(hwnd, IDC_UC_LOOP_CMDS) == BST_CHECKED) {
         flags |= SEND_LOOP;
         EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), TRUE);
@@ -218,6 +251,21 @@ void handleSendButton(HWND hwnd)
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, text.data(), static_cast<DWORD>(text.size()), flags))
         ShowError("发送数据错误！请重试");
+}
+
+BOOL handleHistoryKey(HWND hwnd, BOOL up)
+{
+    char typed[4 * 512] = {};
+    GetDlgItemTextA(hwnd, IDC_UC_INPUT, typed, sizeof typed);
+    if (std::strpbrk(typed, "\r\n") != nullptr)
+        return FALSE;
+    const HistoryEntry* entry = HistoryStep(gCommandHistory, up);
+    if (entry == nullptr && up)
+        return FALSE;
+    SetDlgItemTextA(hwnd, IDC_UC_INPUT, entry != nullptr ? entry->text.c_str() : "");
+    if (entry != nullptr)
+        CheckDlgButton(hwnd, IDC_UC_HEX, entry->hex ? BST_CHECKED : BST_UNCHECKED);
+    return TRUE;
 }
 
 void handleSendFileButton(HWND hwnd)
@@ -238,6 +286,7 @@ void handleSendFileButton(HWND hwnd)
         flags |= SEND_ONCE;
     }
     EnableSendButtons(hwnd, FALSE);
+    _NoteSentFile_Uc(path);
     if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path) + 1), flags))
         ShowError("发送数据错误！请重试");
 }
@@ -259,6 +308,10 @@ void handleSendOverButton(HWND hwnd)
 
 INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (_IsReceiveMessage_Uc(message)) {
+        handleReceiveMessage_Uc(hwnd, message);
+        return FALSE;
+    }
     switch (message) {
     case WM_INITDIALOG:
         _InitCtrls(hwnd);
@@ -304,6 +357,22 @@ INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         case IDC_UC_EXIT:
             _ExitDialog_Uc(hwnd);
             return TRUE;
+        case IDC_UC_RX_HEX:
+        case IDC_UC_RX_STAMPS:
+            handleRxViewOption_Uc(hwnd);
+            return FALSE;
+        case IDC_UC_RX_CLEAR:
+            handleRxClearButton(hwnd);
+            return FALSE;
+        case IDC_UC_STATUS_QUERY:
+            handleStatusQueryButton(hwnd);
+            return FALSE;
+        case IDC_UC_LOG_SAVE:
+            handleLogSaveButton(hwnd);
+            return FALSE;
+        case IDC_UC_LOG_APPEND:
+            handleLogAppendCheck(hwnd);
+            return FALSE;
         default:
             return FALSE;
         }

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 
 #include <string>
+#include <string_view>
 
 INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -14,6 +15,8 @@ extern DWORD dwSendFileLen;
 void _CreateStatusBar_Uc(HWND hwnd);
 BOOL SetCurrentPort(HWND hwnd, BYTE type);
 void handleSendButton(HWND hwnd);
+// Up (or Down) in the input box: TRUE when it recalled a command.
+BOOL handleHistoryKey(HWND hwnd, BOOL up);
 void handleSendFileButton(HWND hwnd);
 void handleSelFileButton(HWND hwnd);
 void handleSendOverButton(HWND hwnd);
@@ -23,3 +26,28 @@ constexpr DWORD kMaxTypedBytes_Uc = 511;
 // Typed text (UTF-8) in the printer's code page, at most kMaxTypedBytes_Uc
 // bytes, never ending in half a double-byte character.
 std::string TextForPrinter_Uc(const char* utf8);
+
+// The receive area (console_receive.cpp).
+struct RxView;
+extern RxView gRxView;
+void _InitReceive_Uc(HWND hwnd);
+void _ExitReceive_Uc(HWND hwnd);
+// On a screen shorter than the dialog: the receive view gives up height.
+void _FitToScreen_Uc(HWND hwnd);
+// After the user picked a port: the view follows it (a reader on a serial or
+// USB port, a note on the parallel port).
+void _FollowPort_Uc(HWND hwnd, BOOL opened);
+// Bytes the console hands to the engine: logged, and status requests noted.
+void _NoteSent_Uc(std::string_view bytes);
+// The same for the bytes of a command file about to be sent.
+void _NoteSentFile_Uc(const char* path);
+// The chosen line ending for text sends ("" for 无).
+std::string _LineEnding_Uc(HWND hwnd);
+BOOL _IsReceiveMessage_Uc(UINT message);
+void handleReceiveMessage_Uc(HWND hwnd, UINT message);
+void handleReceived_Uc(HWND hwnd);
+void handleRxViewOption_Uc(HWND hwnd);
+void handleRxClearButton(HWND hwnd);
+void handleStatusQueryButton(HWND hwnd);
+void handleLogSaveButton(HWND hwnd);
+void handleLogAppendCheck(HWND hwnd);

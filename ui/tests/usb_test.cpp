@@ -3,6 +3,7 @@
 // on the user-interface thread.
 #include "ui/tests/tests.h"
 
+#include "port/input.h"
 #include "port/port.h"
 #include "res/resource.h"
 
@@ -31,14 +32,15 @@ const char* UsbStringTest_T(int operation, std::string* readBack)
     gCurrentPort.state = PORT_STATE_BUSY;
     DWORD done = 0;
     if (operation == 0) {
-        WriteFile(gCurrentPort.handle, kWriteString.data(), kWriteString.size(), &done, nullptr);
+        PortHandleWrite(gCurrentPort.handle, kWriteString.data(), kWriteString.size(), &done);
     } else {
-        WriteFile(gCurrentPort.handle, kReadString.data(), kReadString.size(), &done, nullptr);
+        PortTakeInput(); // the answer is this page's to read
+        PortHandleWrite(gCurrentPort.handle, kReadString.data(), kReadString.size(), &done);
         // The read is bounded: a printer that sends nothing fails it after
         // about 5 s, a short answer once the line has been quiet a moment.
         char answer[kAnswerLength + 1] = {};
         DWORD got = 0;
-        if (!ReadFile(gCurrentPort.handle, answer, kAnswerLength, &got, nullptr) || got < kAnswerLength) {
+        if (!PortHandleRead(gCurrentPort.handle, answer, kAnswerLength, &got) || got < kAnswerLength) {
             gCurrentPort.state = PORT_STATE_IDLE; // this thread's transfer is over before it rewrites the record
             PortRelease();                        // the next press opens the device again
             return "读取字符串失败!";

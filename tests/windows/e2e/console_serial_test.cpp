@@ -1,6 +1,7 @@
 // The console on the real system, driven as a user drives it: the serial
-// port, a hex command, a line of Chinese text and a command file. The
-// printer at the far end of COM1 is checked by tests/windows/e2e/serial.sh.
+// port, a hex command, a line of Chinese text, a command file and the status
+// query with its decoded answers. The printer at the far end of COM1 is
+// checked by tests/windows/e2e/serial.sh.
 #include "platform/win32.h"
 
 #include "port/port.h"
@@ -16,12 +17,12 @@
 
 namespace {
 
-// Delivers the dialog's messages (the send thread reports through them)
-// until the port is no longer busy.
-bool WaitPortIdle(DWORD timeoutMs)
+// Delivers the dialog's messages (the send thread and the console's reader
+// report through them) until `done` holds; false after timeoutMs.
+template <class Done> bool WaitFor(Done done, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    while (gCurrentPort.state == PORT_STATE_BUSY) {
+    while (!done()) {
         if (GetTickCount() - start > timeoutMs)
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -34,6 +35,11 @@ bool WaitPortIdle(DWORD timeoutMs)
     return true;
 }
 
+bool WaitPortIdle(DWORD timeoutMs)
+{
+    return WaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, timeoutMs);
+}
+
 void Click(HWND dialog, int id)
 {
     SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
@@ -42,6 +48,13 @@ void Click(HWND dialog, int id)
 void Type(HWND dialog, int id, const char* text)
 {
     SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+std::string ItemText(HWND dialog, int id)
+{
+    static char text[64 * 1024];
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
 }
 
 std::string StatusText(int part)
@@ -82,6 +95,16 @@ TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
     Click(console, IDC_UC_SEND_FILE);
     ASSERT_TRUE(WaitPortIdle(10000));
     EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
+
+    // The reader (overlapped on the COM handle) has run beside every send
+    // above; the printer's four status answers come back decoded.
+    Click(console, IDC_UC_STATUS_QUERY);
+    ASSERT_TRUE(WaitPortIdle(10000));
+    EXPECT_TRUE(WaitFor([&] { return ItemText(console, IDC_UC_RX_COUNT) == "已接收 4 字节"; }, 10000))
+        << ItemText(console, IDC_UC_RX_COUNT);
+    const std::string view = ItemText(console, IDC_UC_RX_VIEW);
+    EXPECT_NE(view.find("DLE EOT 1: 16 联机 钱箱引脚3高电平"), std::string::npos) << view;
+    EXPECT_NE(view.find("DLE EOT 4: 12 纸充足"), std::string::npos) << view;
 
     DestroyWindow(console);
     PortRelease();

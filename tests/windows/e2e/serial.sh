@@ -23,8 +23,9 @@ mkdir -p "$out"
 
 # The command file: initialise, a line of text, GBK text, a cut.
 printf '\x1b\x40Hello, printer\n\xb2\xe2\xca\xd4\n\x1d\x56\x00' > "$out/command.bin"
-# Everything the printer must receive: the hex command, 测试 in GBK, the file.
-{ printf '\x1b\x40\x0a\xb2\xe2\xca\xd4'; cat "$out/command.bin"; } > "$out/expected.bin"
+# Everything the printer must receive: the hex command, 测试 in GBK, the file,
+# the four status requests.
+{ printf '\x1b\x40\x0a\xb2\xe2\xca\xd4'; cat "$out/command.bin"; printf '\x10\x04\x01\x10\x04\x02\x10\x04\x03\x10\x04\x04'; } > "$out/expected.bin"
 
 PRINTER=$printer
 . "$here/../../support/printers.sh"

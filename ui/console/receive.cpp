@@ -1,0 +1,184 @@
+// The receive view's record and its text (see receive.h).
+#include "ui/console/receive.h"
+
+#include <array>
+#include <cstdio>
+
+namespace {
+
+struct StatusMeaning {
+    BYTE mask;
+    const char* set;   // what the bits say when all are set
+    const char* clear; // and when none is (nullptr: nothing worth saying)
+};
+
+// What each answer's bits mean, by request 1 ... 4; bits 1 and 4 are always
+// set in an answer, bits 0 and 7 never.
+const std::array<std::array<StatusMeaning, 4>, 4> kStatusMeanings{{
+    {{{0x08, "脱机", "联机"}, {0x04, "钱箱引脚3高电平", nullptr}, {0x20, "等待联机恢复", nullptr},
+      {0x40, "进纸键按下", nullptr}}},
+    {{{0x04, "上盖打开", nullptr}, {0x08, "进纸键进纸中", nullptr}, {0x20, "缺纸", nullptr},
+      {0x40, "出错", nullptr}}},
+    {{{0x04, "机械错误", nullptr}, {0x08, "切刀错误", nullptr}, {0x20, "不可恢复错误", nullptr},
+      {0x40, "可自动恢复错误", nullptr}}},
+    {{{0x0C, "纸将尽", nullptr}, {0x60, "缺纸", nullptr}, {0x00, nullptr, nullptr}, {0x00, nullptr, nullptr}}},
+}};
+
+const char* const kNoCondition[4] = {nullptr, "无脱机原因", "无错误", "纸充足"};
+
+std::string Hex(std::string_view bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (i > 0)
+            out += ' ';
+        out += digits[b >> 4];
+        out += digits[b & 0x0F];
+    }
+    return out;
+}
+
+// The bytes as GBK text in UTF-8, control characters other than line breaks
+// and tabs shown as '.'.
+std::string Text(std::string_view bytes)
+{
+    std::string clean(bytes);
+    for (char& c : clean) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 && c != '\r' && c != '\n' && c != '\t')
+            c = '.';
+        else if (b == 0x7F)
+            c = '.';
+    }
+    return PlatGbkToUtf8(clean);
+}
+
+void DropExpired(RxView& view, DWORD tick)
+{
+    while (!view.expected.empty() && tick - view.expected.front().tick > RX_STATUS_ANSWER_MS)
+        view.expected.pop_front();
+}
+
+} // namespace
+
+std::string RxStamp()
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", unsigned{now.wHour}, unsigned{now.wMinute},
+                  unsigned{now.wSecond}, unsigned{now.wMilliseconds});
+    return text;
+}
+
+std::string RxDecodeStatus(int request, BYTE value)
+{
+    std::string out = Hex(std::string_view(reinterpret_cast<const char*>(&value), 1));
+    if (request < 1 || request > 4)
+        return out;
+    if ((value & 0x93) != 0x12)
+        return out + " 不是状态字节";
+    bool any = false;
+    for (const StatusMeaning& m : kStatusMeanings[request - 1]) {
+        if (m.mask == 0)
+            continue;
+        // Either bit of a pair (paper low, paper out) is enough to say it.
+        if (value & m.mask) {
+            out += std::string(" ") + m.set;
+            any = true;
+        } else if (m.clear != nullptr) {
+            out += std::string(" ") + m.clear;
+        }
+    }
+    if (!any && kNoCondition[request - 1] != nullptr)
+        out += std::string(" ") + kNoCondition[request - 1];
+    return out;
+}
+
+void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick)
+{
+    DropExpired(view, tick);
+    for (size_t i = 0; i + 2 < sent.size(); ++i) {
+        if (sent[i] == 0x10 && sent[i + 1] == 0x04 && sent[i + 2] >= 1 && sent[i + 2] <= 4) {
+            view.expected.push_back({sent[i + 2], tick});
+            i += 2;
+        }
+    }
+}
+
+void RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick)
+{
+    if (bytes.empty())
+        return;
+    DropExpired(view, tick);
+    RxChunk chunk{stamp, std::string(bytes), {}};
+    for (size_t i = 0; i < bytes.size() && !view.expected.empty(); ++i) {
+        const int request = view.expected.front().request;
+        view.expected.pop_front();
+        chunk.status += "DLE EOT " + std::to_string(request) + ": " +
+                        RxDecodeStatus(request, static_cast<BYTE>(bytes[i])) + "\r\n";
+    }
+    view.received += bytes.size();
+    view.kept += bytes.size();
+    view.chunks.push_back(std::move(chunk));
+    while (view.kept > RX_VIEW_BYTES) {
+        RxChunk& oldest = view.chunks.front();
+        const size_t over = view.kept - RX_VIEW_BYTES;
+        if (oldest.bytes.size() <= over) {
+            view.kept -= oldest.bytes.size();
+            view.chunks.pop_front();
+        } else {
+            oldest.bytes.erase(0, over);
+            view.kept -= over;
+        }
+    }
+}
+
+void RxClear(RxView& view)
+{
+    view.chunks.clear();
+    view.kept = 0;
+    view.received = 0;
+    view.expected.clear();
+}
+
+std::string RxRender(const RxView& view, bool hex, bool stamps)
+{
+    std::string out;
+    bool lineOpen = false;
+    for (const RxChunk& chunk : view.chunks) {
+        if (stamps || !chunk.status.empty() || hex) {
+            if (lineOpen)
+                out += "\r\n";
+            lineOpen = false;
+        }
+        if (stamps)
+            out += "[" + chunk.stamp + "] ";
+        out += hex ? Hex(chunk.bytes) : Text(chunk.bytes);
+        lineOpen = true;
+        if (!chunk.status.empty()) {
+            out += "\r\n" + chunk.status;
+            lineOpen = false;
+        }
+    }
+    return out;
+}
+
+std::string RxLogLine(const std::string& stamp, bool sent, std::string_view bytes)
+{
+    std::string line = stamp + (sent ? " 发送 " : " 接收 ") + Hex(bytes);
+    std::string printable;
+    bool any = false;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool shown = b >= 0x20 && b != 0x7F;
+        printable += shown ? c : '.';
+        any = any || (b >= 0x20 && b < 0x7F);
+    }
+    if (any)
+        line += " | " + PlatGbkToUtf8(printable);
+    return line + "\r\n";
+}

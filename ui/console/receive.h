@@ -1,0 +1,54 @@
+// What the console's receive view holds and shows: the printer's chunks with
+// their time stamps, the answers to the real-time status requests decoded,
+// and the lines of the session log. No windows here: the console draws.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+// The view keeps the printer's last this many bytes.
+constexpr size_t RX_VIEW_BYTES = 1024 * 1024;
+// A status request the printer has not answered after this long is dropped.
+constexpr DWORD RX_STATUS_ANSWER_MS = 3000;
+
+struct RxChunk {
+    std::string stamp; // "hh:mm:ss.mmm"
+    std::string bytes;
+    // The decoded status answers among the bytes, one line each.
+    std::string status;
+};
+
+struct RxStatusRequest {
+    int request; // n of DLE EOT n
+    DWORD tick;  // GetTickCount() when it was sent
+};
+
+struct RxView {
+    std::deque<RxChunk> chunks;
+    size_t kept = 0;        // bytes in chunks
+    uint64_t received = 0;  // every byte since the last clear
+    std::deque<RxStatusRequest> expected;
+};
+
+// "hh:mm:ss.mmm" of the local time now.
+std::string RxStamp();
+// "16 联机 钱箱引脚3高电平": the answer byte to DLE EOT `request` in hex,
+// then what its bits say.
+std::string RxDecodeStatus(int request, BYTE value);
+// Notes every DLE EOT 1 ... 4 among bytes being sent, so that the next bytes
+// the printer sends are decoded as their answers.
+void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick);
+// Adds a chunk the printer sent; the oldest bytes go past RX_VIEW_BYTES.
+void RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick);
+// Empties the view and its count.
+void RxClear(RxView& view);
+// The view's text: bytes as hex or as GBK text, each chunk on a line of its
+// own when stamped, and each decoded status answer on a line after its chunk.
+std::string RxRender(const RxView& view, bool hex, bool stamps);
+// One line of the session log: time stamp, direction, the bytes in hex and,
+// when any is printable, the text.
+std::string RxLogLine(const std::string& stamp, bool sent, std::string_view bytes);
