@@ -244,6 +244,7 @@ private slots:
         }
     }
 
+    // Empty, or one byte over the limit: the failure says which and why.
     void aFileThatCannotGoIsRefusedAndNothingIsSent()
     {
         for (const DownloadDialog* d : {&kVersion, &kFont}) {
@@ -262,7 +263,20 @@ private slots:
             QCOMPARE(Part(dialog, 0), std::string("请先选择下载文件！"));
             QVERIFY(PlatTestEnabled(dialog, d->start));
             QVERIFY(gShown.empty());
-            // One byte over the limit: the engine's failure report, then the refusal.
+            // An empty file is refused before anything, a font's preamble
+            // too, goes out: it would otherwise read as a download done.
+            PlatTestClearMessageBoxes();
+            const std::string empty = bench.dir().writeFile("empty.bin", {});
+            ChooseFile(dialog, d->chooser, empty);
+            QVERIFY(PlatTestClick(dialog, d->start));
+            QVERIFY(gShown.empty());
+            QCOMPARE(MessageTexts(), Texts{"下载失败！请重试\n文件为空\n" + empty});
+            QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
+            QCOMPARE(Part(dialog, 0), std::string("下载失败！请重试"));
+            QVERIFY(PlatTestEnabled(dialog, d->start));
+            QVERIFY(bench.parallelPrinter().received().empty());
+            // One byte over the limit: the engine's failure report, then the
+            // refusal saying how large the file is.
             PlatTestClearMessageBoxes();
             ChooseFile(dialog, d->chooser, path);
             QVERIFY(PlatTestClick(dialog, d->start));
@@ -270,7 +284,8 @@ private slots:
             QCOMPARE(gShown[0].code, WPARAM(STATUS_FILE_FAILED));
             QCOMPARE(gShown[0].part0, std::string("下载文件失败,请重试!"));
             QCOMPARE(Part(dialog, 0), std::string("下载失败！请重试"));
-            QCOMPARE(MessageTexts(), Texts{"下载失败！请重试"});
+            QCOMPARE(MessageTexts(),
+                     Texts{"下载失败！请重试\n文件超过 5 MB（5242881 字节，最多 5242880 字节）\n" + path});
             QVERIFY(PlatTestEnabled(dialog, d->start));
             QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
             // Of a font, only the preamble went out, before the file was measured.
@@ -498,7 +513,7 @@ private slots:
             QCOMPARE(Part(dialog, 0), "已输入机器码: " + std::to_string(count) + " 个");
         }
         QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
-        QCOMPARE(MessageTexts(), Texts{"请输入合法的机器码！"});
+        QCOMPARE(MessageTexts(), Texts{"请输入合法的机器码！\n需要 12 个字符，字母和数字"});
         QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
         QCOMPARE(Part(dialog, 0), std::string("请输入合法的机器码！"));
         QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));

@@ -47,7 +47,7 @@ void handleSendButton_PrnNum_Dw(HWND hwnd)
     char typed[4 * 125] = {};
     GetDlgItemTextA(hwnd, IDC_DN_NUMBER, typed, sizeof typed);
     if (!IsLegalPrnNum(typed)) {
-        ShowError_Dw(kPrnNumIllegalText_Dw);
+        ShowError_Dw((std::string(kPrnNumIllegalText_Dw) + "\n需要 12 个字符，字母和数字").c_str());
         SetStatusText_Dw(0, kPrnNumIllegalText_Dw);
         return;
     }
