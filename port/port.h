@@ -39,6 +39,9 @@ enum FlowRow : BYTE { FLOW_XONXOFF = 0, FLOW_HARDWARE = 1, FLOW_NONE = 2 };
 
 // The parallel writer gives up after this many consecutive busy polls.
 constexpr DWORD LPT_BUSY_POLL_LIMIT = 0xE00000;
+// After a stop of a repeating send, a printer busy this long holds the
+// send up, and the parallel writer gives up.
+constexpr DWORD LPT_HELD_UP_MS = 50;
 // Steps of the idle loop after each strobe.
 constexpr DWORD LPT_IDLE_STEPS = 100;
 
@@ -125,7 +128,16 @@ void DisplayDword2(const char* text, LONG value);
 // under way in PortReadFile/PortWriteFile returns, and PortAbortEvent() is set
 // so that pauses waiting on it end. Holds until PortClearAbort.
 void PortAbortWaits();
-// UI thread, when a send is accepted. Withdraws the request.
+// Any thread. The stop of a repeating send: only what the printer is holding
+// up ends. The parallel handshake gives up (without a message) once the
+// printer has shown busy for LPT_HELD_UP_MS since the stop; a serial or USB
+// write under way, which waits for the printer to take its bytes, returns;
+// the pauses waiting on PortAbortEvent() end. Bytes the printer takes still
+// go. Holds until PortClearAbort.
+void PortStopHeldWaits();
+// Any thread. TRUE while the stop holds.
+BOOL PortStopRequested();
+// UI thread, when a send is accepted. Withdraws the request and the stop.
 void PortClearAbort();
 // Any thread. TRUE while the request holds.
 BOOL PortAbortRequested();

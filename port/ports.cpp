@@ -104,6 +104,8 @@ BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
 
     DWORD waits = 0;
     DWORD index = 0;
+    DWORD heldSince = 0;
+    bool heldUnderStop = false;
     while (index < length) {
         // A transfer given up ends here, without a message, however long
         // the printer has held busy.
@@ -116,9 +118,20 @@ BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
                 DisplayDword2("打印机忙!  ", static_cast<LONG>(status & 0xFF));
                 return FALSE;
             }
+            // A stopped repeating send leaves a pass the printer is taking
+            // whole, and gives up one it holds up.
+            if (PortStopRequested()) {
+                if (!heldUnderStop) {
+                    heldUnderStop = true;
+                    heldSince = GetTickCount();
+                } else if (GetTickCount() - heldSince >= LPT_HELD_UP_MS) {
+                    return FALSE;
+                }
+            }
             continue;
         }
         waits = 0;
+        heldUnderStop = false;
         if (!SetPortVal(LPT_DATA, data[index], 1))
             return FALSE;
 

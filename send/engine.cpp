@@ -40,7 +40,9 @@ bool Pause(DWORD milliseconds)
 // written again, and three such time-outs in a row that move nothing end the
 // write as a failure, so a port that accepts nothing never holds the sending
 // thread (with 3 s time-outs, about 9 s). The parallel writer has its own
-// bound. A transfer given up (PortAbortWaits) ends the write at once.
+// bound. A transfer given up (PortAbortWaits) ends the write at once; a
+// stopped repeating send (PortStopHeldWaits) ends it where the printer holds
+// it up.
 // TRUE when every byte went out; *written counts the bytes that did.
 BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
 {
@@ -61,6 +63,10 @@ BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
         const BOOL ok = PortWriteFile(port, data + *written, length - *written, &count);
         *written += count;
         if (!ok)
+            return FALSE;
+        // A write that reached its time-out after the stop of a repeating
+        // send: the printer holds the pass up, which ends it.
+        if (*written < length && PortStopRequested())
             return FALSE;
         if (count > 0)
             stalled = 0;
@@ -333,6 +339,14 @@ BOOL WaitSendEnd(DWORD timeoutMs)
     if (gCurrentPort.state == PORT_STATE_BUSY && hOutputBufIdle != nullptr)
         WaitDeliveringSends(hOutputBufIdle, timeoutMs);
     return gCurrentPort.state != PORT_STATE_BUSY;
+}
+
+void StopRepeatingSendAndWait()
+{
+    RequestSendStop();
+    if (gCurrentPort.state != PORT_STATE_BUSY || hOutputBufIdle == nullptr || (gCurOutputBuf.wFlags & SEND_ONCE))
+        return;
+    WaitSendEnd(INFINITE);
 }
 
 void StopSendAndWait()

@@ -168,21 +168,23 @@ TEST_F(ParallelTest, AnyLptSelectionDrivesTheBaseAddress)
     }
 }
 
-// The busy limit is a count of consecutive polls: 0xE00000 busy polls at a
-// byte still let it through, one more gives up with the last status shown.
+// The busy limit is a count of consecutive polls: 14,680,064 busy polls at
+// a byte still let it through, one more gives up with the last status shown.
+// The number is written out: the program's own constant could drift with it.
 // Each row a fresh printer.
 TEST(ParallelBusyTest, BusyLimitIsAPollCount)
 {
+    constexpr uint64_t kLimit = 14'680'064;
     struct Case {
         const char* what;
         bool atFirstByte;   // busy before the first byte, else after the first strobe
         uint64_t busyPolls; // consecutive busy polls inside the byte loop
         bool succeeds;
     } cases[] = {
-        {"exactly the limit at the first byte", true, LPT_BUSY_POLL_LIMIT, true},
-        {"one more at the first byte", true, LPT_BUSY_POLL_LIMIT + 1, false},
-        {"exactly the limit at the second byte", false, LPT_BUSY_POLL_LIMIT, true},
-        {"one more at the second byte", false, LPT_BUSY_POLL_LIMIT + 1, false},
+        {"exactly the limit at the first byte", true, kLimit, true},
+        {"one more at the first byte", true, kLimit + 1, false},
+        {"exactly the limit at the second byte", false, kLimit, true},
+        {"one more at the second byte", false, kLimit + 1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -317,6 +317,41 @@ private slots:
         QVERIFY(MessageTexts().empty());
     }
 
+    // On the parallel port: a stop during a pass the printer takes lets the
+    // pass finish whole; a stop while the printer holds busy cuts the pass.
+    void aStopCutsAPassOnlyWhileThePrinterHoldsItUp()
+    {
+        rig::Bench bench;
+        auto& printer = bench.parallelPrinter();
+        HWND console = OpenConsole();
+        Bytes pass(64 * 1024);
+        for (size_t i = 0; i < pass.size(); ++i)
+            pass[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+        SendCommandFile(console, bench.dir().writeFile("cmds.bin", pass), true);
+        // Well into the second pass, which has 60 KiB still to go.
+        QVERIFY(PlatTestWaitFor([&] { return printer.received().size() >= pass.size() + 4096; }, 20000));
+        QVERIFY(PlatTestClick(console, IDC_UC_STOP_FILE));
+        QVERIFY(rig::WaitPortIdle(20000));
+        Bytes got = printer.received();
+        QCOMPARE(got.size(), 2 * pass.size());
+        QVERIFY(Bytes(got.begin() + long(pass.size()), got.end()) == pass);
+        QCOMPARE(gPart1History.back(), "已发送数据:" + std::to_string(2 * pass.size()) + "字节");
+
+        // Held busy: the pass ends at once, short, as a failed one. ("循环发送"
+        // is still ticked.)
+        SendCommandFile(console, bench.dir().writeFile("cmds.bin", pass));
+        QVERIFY(PlatTestWaitFor([&] { return printer.received().size() >= 2 * pass.size() + 4096; }, 20000));
+        bench.parallelPort().setBusy(true);
+        QVERIFY(rig::WaitStalled([] { return gPart1History.size(); }));
+        QVERIFY(PlatTestClick(console, IDC_UC_STOP_FILE));
+        QVERIFY(rig::WaitPortIdle(1000));
+        bench.parallelPort().setBusy(false);
+        got = printer.received();
+        QVERIFY(got.size() > 2 * pass.size() && got.size() % pass.size() != 0);
+        QCOMPARE(Part(console, 0), std::string("文件发送失败"));
+        QVERIFY(MessageTexts().empty()); // no "打印机忙!": the printer did not time out
+    }
+
     void pathsThatDoNotFitAreRefusedWhole()
     {
         // A command file in folders with Chinese names: 3 bytes a character.

@@ -387,6 +387,38 @@ private slots:
             QCOMPARE(sim::hexBytes(Bytes(got.begin() + long(at), got.begin() + long(at + one.size()))), sim::hexBytes(one));
     }
 
+    void aTabChangeLeavesASingleTestWhole_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("length");
+        QTest::newRow("全黑打印") << int(IDC_OT_BLACK) << 1095;
+        QTest::newRow("样例测试") << int(IDC_OT_SAMPLE) << int(kTestSample1Length);
+    }
+
+    // Only the repeating Latin test ends at a tab change: a single test
+    // still going out is not cut mid-command.
+    void aTabChangeLeavesASingleTestWhole()
+    {
+        QFETCH(int, button);
+        QFETCH(int, length);
+        rig::Bench bench;
+        HWND dialog = OpenTestDialog();
+        HWND page = ShowPage(dialog, kOther);
+        // The printer is busy a while at the first byte, well short of the
+        // writer's limit: the test is under way when the tab changes.
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 2);
+        QVERIFY(PlatTestClick(page, button));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        QVERIFY(ShowPage(dialog, kChar) != nullptr);
+        QVERIFY(PlatTestWidget(gTabPages[kChar])->isVisible());
+        QVERIFY(rig::WaitPortIdle(30000));
+        const Bytes got = bench.parallelPrinter().received();
+        QCOMPARE(got.size(), size_t(length));
+        if (button == IDC_OT_SAMPLE)
+            QVERIFY(std::equal(got.begin(), got.end(), reinterpret_cast<const uint8_t*>(testSample1)));
+        QVERIFY(MessageTexts().empty());
+    }
+
     // A failed port choice leaves every test without a port; with the
     // parallel port open, a send refused while another runs shows each
     // page's own message.

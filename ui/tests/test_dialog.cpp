@@ -186,8 +186,10 @@ void OnChildDialogInit(HWND page)
 
 void OnSelChanging(HWND)
 {
-    // The repeating Latin test ends here, before another page shows.
-    StopSendAndWait();
+    // The repeating Latin test ends here, before another page shows; a
+    // single test still going out (全黑打印, 样例测试) goes out whole, since a
+    // command cut in half prints as garbage.
+    StopRepeatingSendAndWait();
 }
 
 void OnSelChanged(HWND dialog)
