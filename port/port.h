@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <string>
 
 enum PortType : BYTE { PORT_PARALLEL = 0, PORT_SERIAL = 1, PORT_USB = 2 };
 
@@ -104,6 +105,10 @@ BOOL OpenPorts(BYTE type);
 // printer past the poll limit (each with its message box), a refused register
 // write, or an abort (no message; *written untouched).
 BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written);
+// UI thread, right after OpenPorts(type) failed. The second line of the
+// port's failure message: the port, the device it stands for, why it did not
+// open and what to do, in the user's words (UTF-8). Opens nothing it keeps.
+std::string PortOpenFailureDetail(BYTE type);
 // UI thread. The extended control register's final value, 0 when the probe
 // cannot run; shows four message boxes.
 BYTE GetLptStatus();

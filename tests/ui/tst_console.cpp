@@ -1,6 +1,7 @@
 // The command console driven as a technician drives it, against the virtual
 // printer: port choice, typed hex and text, command files, repeating sends
 // and their stop, refusals, and closing while a send runs.
+#include "platform/comdevices.h"
 #include "port/port.h"
 #include "res/resource.h"
 #include "res/resources.h"
@@ -8,12 +9,16 @@
 #include "ui/console/console.h"
 #include "ui/support/printer_rig.h"
 #include "ui/support/window_fixture.h"
+#include "support/roots.h"
 
 #include <QMessageBox>
 #include <QTimer>
 
 #include <chrono>
 #include <filesystem>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -176,7 +181,8 @@ private slots:
         QVERIFY(SendButtonsEnabled(console));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
 
-        for (auto [radio, message] : {std::pair{IDC_UC_SERIAL, "串口被占用或有错误!"}, {IDC_UC_USB, "usb不在线或拨出!"}}) {
+        for (auto [radio, message] : {std::pair{IDC_UC_SERIAL, "串口被占用或有错误!\n" + rig::NoCom1Device(bench)},
+                                      {IDC_UC_USB, "usb不在线或拨出!\n" + rig::kNoUsbPrinter}}) {
             PlatTestClearMessageBoxes();
             QVERIFY(PlatTestClick(console, radio));
             QVERIFY(!PlatTestChecked(console, radio) && !PlatTestChecked(console, IDC_UC_PARALLEL));
@@ -315,6 +321,68 @@ private slots:
             },
             10000));
         QVERIFY(MessageTexts().empty());
+    }
+
+    void aPortThatFailsToOpenSaysWhichDeviceAndWhy_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("serial, held by another process") << "serial held";
+        QTest::newRow("usb, held by another process") << "usb held";
+        QTest::newRow("serial, a plain file") << "serial file";
+        QTest::newRow("serial, no permission") << "serial denied";
+    }
+
+    // The first line as it always was; the second names the port, the device
+    // and the reason, and says what to do.
+    void aPortThatFailsToOpenSaysWhichDeviceAndWhy()
+    {
+        QFETCH(QString, what);
+        rig::Bench bench;
+        const bool usb = what.startsWith("usb");
+        std::string device;
+        if (usb) {
+            bench.usb(0);
+            device = bench.dir().path() + "/dev/usb/lp0";
+        } else if (what == "serial file") {
+            device = bench.dir().writeFile("printer.txt", {});
+            QVERIFY(PlatSetComDevice("COM1", device));
+        } else {
+            device = bench.serial().slavePath();
+        }
+        // What holds the device: this process, shown through a process
+        // table in which the holder is a terminal program.
+        HANDLE holder = nullptr;
+        std::string group;
+        const std::string proc = bench.dir().mkdirs("proc/4321/fd");
+        testsupport::RootGuard procRoot(PlatRoot::Proc, bench.dir().path() + "/proc");
+        if (what.endsWith("held")) {
+            holder = CreateFileA(usb ? device.c_str() : "COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 0, nullptr);
+            QVERIFY(holder != INVALID_HANDLE_VALUE);
+            QVERIFY(symlink(device.c_str(), (proc + "/5").c_str()) == 0);
+            bench.dir().writeFile("proc/4321/comm", {'m', 'i', 'n', 'i', 'c', 'o', 'm', '\n'});
+        } else if (what == "serial denied") {
+            if (geteuid() == 0)
+                QSKIP("root opens whatever the permissions say");
+            QVERIFY(chmod(device.c_str(), 0) == 0);
+            struct stat st {};
+            QVERIFY(stat(device.c_str(), &st) == 0);
+            group = getgrgid(st.st_gid)->gr_name;
+        }
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, usb ? IDC_UC_USB : IDC_UC_SERIAL));
+        std::string reason;
+        if (what.endsWith("held"))
+            reason = "设备正被进程 4321 (minicom) 使用，请先关闭它";
+        else if (what == "serial file")
+            reason = "这不是一个设备，请在 端口设置 中选择设备";
+        else // the group that owns the device, the one to join
+            reason = "没有权限，请把用户加入 " + group + " 组后重新登录";
+        const std::string first = usb ? "usb不在线或拨出!\nUSB001 → " : "串口被占用或有错误!\nCOM1 → ";
+        QCOMPARE(MessageTexts(), std::vector<std::string>{first + device + "：" + reason});
+        QCOMPARE(Part(console, 0), std::string("打开端口失败!"));
+        if (holder != nullptr)
+            CloseHandle(holder);
     }
 
     // On the parallel port: a stop during a pass the printer takes lets the

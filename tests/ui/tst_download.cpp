@@ -201,7 +201,8 @@ private slots:
         // A port that fails to open is still named, and the start is enabled.
         EnableWindow(GetDlgItem(dialog, d.start), FALSE);
         QVERIFY(PlatTestClick(dialog, usb ? d.usb : d.serial));
-        QCOMPARE(MessageTexts(), Texts{o.message});
+        const std::string message = o.message + ("\n" + (usb ? rig::kNoUsbPrinter : rig::NoCom1Device(bench)));
+        QCOMPARE(MessageTexts(), Texts{message});
         QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
         QCOMPARE(Part(dialog, 0), std::string(o.named));
         QVERIFY(PlatTestEnabled(dialog, d.start));
@@ -225,7 +226,7 @@ private slots:
         } else {
             ChooseFile(dialog, d.chooser, bench.dir().writeFile("f.bin", {1, 2, 3}));
             QVERIFY(PlatTestClick(dialog, d.start));
-            QCOMPARE(MessageTexts(), Texts{o.message});
+            QCOMPARE(MessageTexts(), Texts{message});
             QCOMPARE(Part(dialog, 0), std::string("打开端口失败!"));
         }
         QVERIFY(gShown.empty());

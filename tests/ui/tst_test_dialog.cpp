@@ -70,6 +70,8 @@ Bytes Cat(std::initializer_list<Bytes> parts)
 }
 
 using rig::MessageTexts;
+using rig::kNoUsbPrinter;
+using rig::NoCom1Device;
 
 int VisiblePages()
 {
@@ -449,7 +451,8 @@ private slots:
             QVERIFY(PlatTestClick(dialog, radio));
             for (int any : {IDC_T_PARALLEL, IDC_T_USB, IDC_T_SERIAL})
                 QVERIFY(!PlatTestChecked(dialog, any));
-            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "usb不在线或拨出!" : "串口被占用或有错误!"});
+            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "usb不在线或拨出!\n" + kNoUsbPrinter
+                                                              : "串口被占用或有错误!\n" + NoCom1Device(bench)});
             const auto box = PlatTestMessageBoxes().front();
             QVERIFY(box.caption == "Error" && box.type == UINT(MB_OK | MB_ICONERROR) && box.owner == nullptr);
             // The record holds the type chosen and no handle.

@@ -8,6 +8,8 @@
 #include "send/hex.h"
 #include "send/send.h"
 
+#include <string>
+
 BYTE dlgType;
 HWND hStatusBarDw;
 BYTE openPORT;
@@ -68,7 +70,7 @@ const char* PortOpenFailedText_Dw(BYTE portType)
 void ShowPortOpenFailed_Dw(BYTE portType)
 {
     SetStatusText_Dw(0, "打开端口失败!");
-    ShowError_Dw(PortOpenFailedText_Dw(portType));
+    ShowError_Dw((std::string(PortOpenFailedText_Dw(portType)) + "\n" + PortOpenFailureDetail(portType)).c_str());
 }
 
 void _CreateStatusBar(HWND hwnd)

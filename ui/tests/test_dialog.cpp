@@ -7,6 +7,8 @@
 #include "res/resource.h"
 #include "send/send.h"
 
+#include <string>
+
 std::array<HWND, kTestPageCount> gTabPages;
 const char kNoPortText_T[] = "请先选择一个打印端口";
 const char kRefusedText_T[] = "发送数据错误！请重试";
@@ -224,7 +226,7 @@ BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType)
     CheckDlgButton(dialog, radioId, BST_UNCHECKED);
     for (const PortRadio& radio : kPortRadios)
         if (radio.type == portType)
-            ShowError_T(radio.failure);
+            ShowError_T((std::string(radio.failure) + "\n" + PortOpenFailureDetail(portType)).c_str());
     return FALSE;
 }
 

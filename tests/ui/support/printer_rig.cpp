@@ -157,6 +157,11 @@ bool WaitStalled(const std::function<size_t()>& moves)
     return false;
 }
 
+std::string NoCom1Device(Bench& bench)
+{
+    return "COM1 → " + bench.dir().path() + "/dev/ttyS0：设备不存在，请检查连线或在 端口设置 中选择设备";
+}
+
 std::vector<std::string> MessageTexts()
 {
     std::vector<std::string> texts;

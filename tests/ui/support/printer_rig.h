@@ -82,6 +82,11 @@ private:
 // The texts of the message boxes recorded so far, oldest first.
 std::vector<std::string> MessageTexts();
 
+// The second line of a port's failure message when there is no USB printer,
+// and when COM1's default device is missing from the bench's device root.
+inline const std::string kNoUsbPrinter = "USB001：没有找到 USB 打印机，请检查 USB 线和打印机电源";
+std::string NoCom1Device(Bench& bench);
+
 // Waits, delivering reports, until the port is no longer busy.
 bool WaitPortIdle(int timeoutMs);
 
