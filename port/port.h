@@ -98,8 +98,19 @@ const char* getComInfo();
 void PortRelease();
 
 // As PortRelease. 1 when the port is open and idle (busy inside a transfer),
-// 0 otherwise; closes what the record held, then fills it anew.
+// 0 otherwise; closes what the record held, then fills it anew. Outside a
+// transfer it also forgets a port lost by PortDropDeadHandle.
 BOOL OpenPorts(BYTE type);
+// Sending thread, when a serial or USB write failed other than by its
+// time-out or an abort: the printer (or its USB-serial adapter) went away.
+// Releases the dead handle; the record keeps its type and name, and the port
+// counts as lost until it is opened again.
+void PortDropDeadHandle();
+// UI thread, before a send. TRUE when the record holds a port to send to:
+// the parallel port, or a serial or USB handle. A lost port is first opened
+// again, so a printer plugged back in is reached without choosing its port
+// anew; nothing is opened while a send runs.
+BOOL PortReadyToSend();
 // Sending thread, or UI thread for a short write outside a send. 1 with
 // *written = length when every byte went out; 0 on an off-line printer, a busy
 // printer past the poll limit (each with its message box), a refused register

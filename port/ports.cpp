@@ -8,6 +8,11 @@
 
 namespace {
 
+// The sending thread released the handle of a port that went away; the
+// UI thread opens it again before the next send. Each written only by the
+// record's owner of the moment.
+std::atomic<bool> gPortLost{false};
+
 constexpr DWORD SERIAL_WRITE_TIMEOUT_MS = 3000;
 constexpr DWORD SERIAL_READ_TIMEOUT_MS = 5000;
 constexpr DWORD SERIAL_READ_INTERVAL_MS = 200;
@@ -54,6 +59,8 @@ BOOL OpenPorts(BYTE type)
     // to open another port under the sending thread.
     PortCheckRecordOwner();
     const bool inTransfer = gCurrentPort.state == PORT_STATE_BUSY;
+    if (!inTransfer)
+        gPortLost.store(false);
     PortRelease();
     if (inTransfer) {
         std::memset(gCurrentPort.name, 0, sizeof gCurrentPort.name);
@@ -91,6 +98,23 @@ BOOL OpenPorts(BYTE type)
     }
     gCurrentPort.state.store(inTransfer ? PORT_STATE_BUSY : PORT_STATE_IDLE);
     return TRUE;
+}
+
+void PortDropDeadHandle()
+{
+    if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle == nullptr)
+        return;
+    PortRelease();
+    gPortLost.store(true);
+}
+
+BOOL PortReadyToSend()
+{
+    if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle != nullptr)
+        return TRUE;
+    if (gCurrentPort.state == PORT_STATE_BUSY || !gPortLost.load())
+        return FALSE;
+    return OpenPorts(gCurrentPort.type);
 }
 
 BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)

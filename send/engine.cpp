@@ -62,8 +62,14 @@ BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
         DWORD count = 0;
         const BOOL ok = PortWriteFile(port, data + *written, length - *written, &count);
         *written += count;
-        if (!ok)
+        if (!ok) {
+            // Not a time-out (that is a short count) nor a stop: the device
+            // went away. Its handle is of no more use; the next send opens
+            // the port again.
+            if (GetLastError() != ERROR_OPERATION_ABORTED)
+                PortDropDeadHandle();
             return FALSE;
+        }
         // A write that reached its time-out after the stop of a repeating
         // send: the printer holds the pass up, which ends it.
         if (*written < length && PortStopRequested())
@@ -160,7 +166,7 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return FALSE;
-    if (gCurrentPort.type != PORT_PARALLEL && gCurrentPort.handle == nullptr)
+    if (!PortReadyToSend())
         return FALSE;
     const BYTE remembered = gCurrentPort.state;
     gCurrentPort.state = PORT_STATE_BUSY;

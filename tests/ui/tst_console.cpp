@@ -323,6 +323,51 @@ private slots:
         QVERIFY(MessageTexts().empty());
     }
 
+    void aPrinterPluggedBackInIsReachedWithoutChoosingItsPortAgain_data()
+    {
+        QTest::addColumn<bool>("usb");
+        QTest::newRow("usb") << true;
+        QTest::newRow("usb-serial adapter") << false;
+    }
+
+    // A printer pulled out between two sends: the send that finds it gone
+    // says so, its dead handle is let go, and once the printer is back the
+    // next send reaches it on the same port.
+    void aPrinterPluggedBackInIsReachedWithoutChoosingItsPortAgain()
+    {
+        QFETCH(bool, usb);
+        rig::Bench bench;
+        auto plugIn = [&]() -> sim::PtyPrinter& {
+            if (usb)
+                return bench.usb(0);
+            return bench.serial();
+        };
+        sim::PtyPrinter* printer = &plugIn();
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, usb ? IDC_UC_USB : IDC_UC_SERIAL));
+        SendHex(console, "1B 40");
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(2, 5000ms));
+
+        bench.unplug();
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND)); // "1B 40" again, with "HEX发送" still ticked
+        QVERIFY(rig::WaitPortIdle(10000));
+        QCOMPARE(Part(console, 0), std::string("发送失败：只发出 0/2 字节，请检查打印机"));
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QCOMPARE(int(gCurrentPort.type), usb ? int(PORT_USB) : int(PORT_SERIAL));
+        QVERIFY(SendButtonsEnabled(console));
+
+        printer = &plugIn();
+        QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
+        QVERIFY(PlatTestType(console, IDC_UC_INPUT, "1B 40 0A"));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(console, 0), std::string("发送指令长度 3字节"));
+        QVERIFY(printer->waitForBytes(3, 5000ms));
+        QCOMPARE(printer->received(), (Bytes{0x1B, 0x40, 0x0A}));
+        QVERIFY(MessageTexts().empty());
+    }
+
     void aPortThatFailsToOpenSaysWhichDeviceAndWhy_data()
     {
         QTest::addColumn<QString>("what");

@@ -389,6 +389,36 @@ private slots:
             QCOMPARE(sim::hexBytes(Bytes(got.begin() + long(at), got.begin() + long(at + one.size()))), sim::hexBytes(one));
     }
 
+    // The printer pulled out: the test that finds it gone lets its dead
+    // handle go, and the first test after it is back reaches it on the USB
+    // port chosen before, without "请先选择一个打印端口".
+    void aPrinterPluggedBackInIsReachedByTheNextTest()
+    {
+        rig::Bench bench;
+        const Bytes cutterOn = Cat({Hex("1B 40"), Gbk("切刀打开\n"), Hex("1C AA 23 01")});
+        sim::UsbPrinter* printer = &bench.usb(0);
+        HWND dialog = OpenTestDialog();
+        QVERIFY(PlatTestClick(dialog, IDC_T_USB));
+        HWND page = ShowPage(dialog, kOther);
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(cutterOn.size(), 5000ms));
+
+        bench.unplug();
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON));
+        QVERIFY(rig::WaitPortIdle(10000));
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QCOMPARE(int(gCurrentPort.type), int(PORT_USB));
+
+        printer = &bench.usb(0);
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(cutterOn.size(), 5000ms));
+        QCOMPARE(printer->received(), cutterOn);
+        QVERIFY(PlatTestChecked(dialog, IDC_T_USB));
+        QVERIFY(MessageTexts().empty());
+    }
+
     void aTabChangeLeavesASingleTestWhole_data()
     {
         QTest::addColumn<int>("button");

@@ -17,6 +17,9 @@ DWORD dwSendFileLen;
 
 namespace {
 
+// Bytes of the typed-data send under way, from its length report.
+DWORD dwSendCmdsLen;
+
 constexpr int kStatusPartPort = 0;
 constexpr int kStatusPartCount = 1;
 const char kAllFilesFilter[] = "所有文件(*.*)\0*.*\0";
@@ -95,11 +98,19 @@ void handleSendCmdsStatus(HWND hwnd, WPARAM code, LPARAM value)
     switch (code) {
     case STATUS_CMDS_LENGTH:
         dwSendCmdsCout = 0;
+        dwSendCmdsLen = static_cast<DWORD>(value);
         SetStatusNumber(kStatusPartPort, "发送指令长度 %d字节", static_cast<DWORD>(value));
         break;
     case STATUS_CMDS_SENT:
         dwSendCmdsCout += static_cast<DWORD>(value);
         SetStatusNumber(kStatusPartCount, "已发送字节数 %d", dwSendCmdsCout);
+        // The count alone would not tell a printer that took nothing.
+        if (static_cast<DWORD>(value) < dwSendCmdsLen) {
+            char text[128];
+            wsprintfA(text, "发送失败：只发出 %d/%d 字节，请检查打印机", static_cast<int>(value),
+                      static_cast<int>(dwSendCmdsLen));
+            SetStatusText(kStatusPartPort, text);
+        }
         EnableSendButtonsAfterSend(hwnd);
         break;
     default:

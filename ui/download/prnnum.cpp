@@ -19,7 +19,7 @@ LPARAM gPrnNumCmdLength = 0;
 
 bool NoPortOpen()
 {
-    return gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL;
+    return !PortReadyToSend();
 }
 
 bool IsPrnNumChar(unsigned char c)

@@ -74,7 +74,7 @@ void ShowDownloadRefused(HWND hwnd, int startButton, const std::string& lines)
 
 void handleSendCmd1caa5501(HWND hwnd)
 {
-    if (gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL) {
+    if (!PortReadyToSend()) {
         ShowError_Dw("请先选择一个打印端口");
         return;
     }

@@ -164,7 +164,7 @@ void ShowError_T(const char* text)
 
 bool CheckPort_T(const char* message)
 {
-    if (gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL) {
+    if (!PortReadyToSend()) {
         ShowError_T(message);
         return false;
     }

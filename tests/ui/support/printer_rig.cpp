@@ -92,6 +92,12 @@ sim::UsbPrinter& Bench::usb(int index, sim::PrinterOptions options)
     return *usb_.back();
 }
 
+void Bench::unplug()
+{
+    serial_.reset();
+    usb_.clear();
+}
+
 ReportWindow::ReportWindow()
 {
     PlatTestAddDialogTemplate(&kReportTemplate);

@@ -42,6 +42,9 @@ public:
     sim::SerialPrinter& serial(sim::PrinterOptions options = {});
     // Starts a USB printer lp<index> under the private device root.
     sim::UsbPrinter& usb(int index = 0, sim::PrinterOptions options = {});
+    // Pulls the plug of every serial and USB printer: their lines hang up
+    // and their device nodes go. serial() and usb() plug a printer back in.
+    void unplug();
 
 private:
     TempDir dir_;
