@@ -109,7 +109,8 @@ void PortDropDeadHandle();
 // UI thread, before a send. TRUE when the record holds a port to send to:
 // the parallel port, or a serial or USB handle. A lost port is first opened
 // again, so a printer plugged back in is reached without choosing its port
-// anew; nothing is opened while a send runs.
+// anew. TRUE while a send runs (its record is not to be touched then; the
+// send's own refusal follows).
 BOOL PortReadyToSend();
 // Sending thread, or UI thread for a short write outside a send. 1 with
 // *written = length when every byte went out; 0 on an off-line printer, a busy

@@ -110,11 +110,13 @@ void PortDropDeadHandle()
 
 BOOL PortReadyToSend()
 {
+    // While a send runs the record is the sending thread's, which may be
+    // letting go of its handle: the send's own refusal answers then.
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        return TRUE;
     if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle != nullptr)
         return TRUE;
-    if (gCurrentPort.state == PORT_STATE_BUSY || !gPortLost.load())
-        return FALSE;
-    return OpenPorts(gCurrentPort.type);
+    return gPortLost.load() ? OpenPorts(gCurrentPort.type) : FALSE;
 }
 
 BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
