@@ -177,7 +177,7 @@ private slots:
         QVERIFY(PlatTestClick(console, IDC_UC_SEND_FILE));
         QCOMPARE(MessageTexts(), (std::vector<std::string>{"输入框为空!", "请先选择文件！"}));
         for (const auto& box : PlatTestMessageBoxes())
-            QVERIFY(box.caption == "Error" && box.owner == nullptr);
+            QVERIFY(box.caption == "Error" && box.owner == console); // over the console
         QVERIFY(SendButtonsEnabled(console));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
 

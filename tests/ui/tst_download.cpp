@@ -204,6 +204,7 @@ private slots:
         const std::string message = o.message + ("\n" + (usb ? rig::kNoUsbPrinter : rig::NoCom1Device(bench)));
         QCOMPARE(MessageTexts(), Texts{message});
         QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
+        QVERIFY(PlatTestMessageBoxes()[0].owner == dialog); // over the dialog
         QCOMPARE(Part(dialog, 0), std::string(o.named));
         QVERIFY(PlatTestEnabled(dialog, d.start));
         QVERIFY(PlatTestChecked(dialog, usb ? d.usb : d.serial));

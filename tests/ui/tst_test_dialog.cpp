@@ -484,7 +484,8 @@ private slots:
             QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "usb不在线或拨出!\n" + kNoUsbPrinter
                                                               : "串口被占用或有错误!\n" + NoCom1Device(bench)});
             const auto box = PlatTestMessageBoxes().front();
-            QVERIFY(box.caption == "Error" && box.type == UINT(MB_OK | MB_ICONERROR) && box.owner == nullptr);
+            // Over the dialog, not in the middle of the screen.
+            QVERIFY(box.caption == "Error" && box.type == UINT(MB_OK | MB_ICONERROR) && box.owner == dialog);
             // The record holds the type chosen and no handle.
             QCOMPARE(int(gCurrentPort.type), radio == IDC_T_USB ? int(PORT_USB) : int(PORT_SERIAL));
             QVERIFY(gCurrentPort.handle == nullptr);
@@ -492,6 +493,7 @@ private slots:
             PlatTestClearMessageBoxes();
             QVERIFY(PlatTestClick(ShowPage(dialog, kUsb), IDC_USB_WRITE));
             QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "USB不在线或已被拨出!" : "请选择USB接口!"});
+            QVERIFY(PlatTestMessageBoxes().front().owner == gTabPages[kUsb]);
             QCOMPARE(PlatTestText(gTabPages[kUsb], IDC_USB_WRITTEN), std::string());
         }
         // The pages ask whether the record has a handle, whatever its type.

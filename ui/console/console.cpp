@@ -51,9 +51,10 @@ void EnableSendButtonsAfterSend(HWND hwnd)
         EnableSendButtons(hwnd, TRUE);
 }
 
-void ShowError(const char* text)
+// Over the console, not in the middle of the screen.
+void ShowError(HWND hwnd, const char* text)
 {
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(hwnd, text, "Error", MB_OK | MB_ICONERROR);
 }
 
 int RadioOfPortType(BYTE type)
@@ -201,7 +202,7 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
     EnableSendButtons(hwnd, FALSE);
     SetStatusText(kStatusPartPort, "打开端口失败!");
     const char* message = type == PORT_SERIAL ? "串口被占用或有错误!" : type == PORT_USB ? "usb不在线或拨出!" : "打开并口失败!";
-    ShowError((std::string(message) + "\n" + PortOpenFailureDetail(type)).c_str());
+    ShowError(hwnd, (std::string(message) + "\n" + PortOpenFailureDetail(type)).c_str());
     return FALSE;
 }
 
@@ -211,7 +212,7 @@ void handleSendButton(HWND hwnd)
         return;
     const std::string text = TypedTextForPrinter(hwnd);
     if (text.empty()) {
-        ShowError("输入框为空!");
+        ShowError(hwnd, "输入框为空!");
         return;
     }
     WORD flags = SEND_MODE_CMDS;
@@ -224,7 +225,7 @@ void handleSendButton(HWND hwnd)
     }
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, text.data(), static_cast<DWORD>(text.size()), flags))
-        ShowError("发送数据错误！请重试");
+        ShowError(hwnd, "发送数据错误！请重试");
 }
 
 void handleSendFileButton(HWND hwnd)
@@ -234,7 +235,7 @@ void handleSendFileButton(HWND hwnd)
     char path[512] = {};
     GetDlgItemTextA(hwnd, IDC_UC_FILE_NAME, path, sizeof path);
     if (path[0] == '\0') {
-        ShowError("请先选择文件！");
+        ShowError(hwnd, "请先选择文件！");
         return;
     }
     WORD flags = SEND_MODE_FILE;
@@ -246,7 +247,7 @@ void handleSendFileButton(HWND hwnd)
     }
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path) + 1), flags))
-        ShowError("发送数据错误！请重试");
+        ShowError(hwnd, "发送数据错误！请重试");
 }
 
 void handleSelFileButton(HWND hwnd)

@@ -69,18 +69,18 @@ void ShowDownloadRefused(HWND hwnd, int startButton, const std::string& lines)
     // Nothing runs: the start button comes back so the user can retry.
     EnableWindow(GetDlgItem(hwnd, startButton), TRUE);
     SetStatusText_Dw(0, kDownloadRefusedText_Dw);
-    ShowError_Dw((std::string(kDownloadRefusedText_Dw) + "\n" + lines).c_str());
+    ShowError_Dw(hwnd, (std::string(kDownloadRefusedText_Dw) + "\n" + lines).c_str());
 }
 
 void handleSendCmd1caa5501(HWND hwnd)
 {
     if (!PortReadyToSend()) {
-        ShowError_Dw("请先选择一个打印端口");
+        ShowError_Dw(hwnd, "请先选择一个打印端口");
         return;
     }
     const std::string command = EnterDownloadBytes_Dw();
     if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE))
-        ShowError_Dw("发送数据错误！请重试");
+        ShowError_Dw(hwnd, "发送数据错误！请重试");
 }
 
 } // namespace
@@ -113,13 +113,13 @@ void handleSendButton_Dw(HWND hwnd)
         return;
     }
     if (!OpenPorts(openPORT))
-        ShowPortOpenFailed_Dw(openPORT);
+        ShowPortOpenFailed_Dw(hwnd, openPORT);
     if (gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL)
         return;
     char path[512] = {};
     GetDlgItemTextA(hwnd, pathBox, path, sizeof path);
     if (path[0] == '\0') {
-        ShowError_Dw("请先选择下载文件！");
+        ShowError_Dw(hwnd, "请先选择下载文件！");
         SetStatusText_Dw(0, "请先选择下载文件！");
         return;
     }

@@ -80,7 +80,7 @@ void _CreateTabCtrl(HWND dialog)
 
     host->tabControl = GetDlgItem(dialog, IDC_T_TAB);
     if (host->tabControl == nullptr)
-        ShowError_T("tab control is null");
+        ShowError_T(dialog, "tab control is null");
 
     for (int i = 0; i < kTestPageCount; ++i) {
         TCITEMA item{};
@@ -157,15 +157,17 @@ LPCDLGTEMPLATEA DoLockDlgRes(int templateId)
     return static_cast<LPCDLGTEMPLATEA>(LockResource(loaded));
 }
 
-void ShowError_T(const char* text)
+void ShowError_T(HWND window, const char* text)
 {
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    // Over the test dialog, not in the middle of the screen: a page as the
+    // owner stands for the dialog that holds it.
+    MessageBoxA(window, text, "Error", MB_OK | MB_ICONERROR);
 }
 
-bool CheckPort_T(const char* message)
+bool CheckPort_T(HWND page, const char* message)
 {
     if (!PortReadyToSend()) {
-        ShowError_T(message);
+        ShowError_T(page, message);
         return false;
     }
     return true;
@@ -174,7 +176,7 @@ bool CheckPort_T(const char* message)
 void SendTest_T(HWND page, std::span<const BYTE> bytes, WORD flags, const char* refusedMessage)
 {
     if (!SendDataToPrn(page, bytes.data(), static_cast<DWORD>(bytes.size()), flags))
-        ShowError_T(refusedMessage);
+        ShowError_T(page, refusedMessage);
 }
 
 void OnChildDialogInit(HWND page)
@@ -226,7 +228,7 @@ BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType)
     CheckDlgButton(dialog, radioId, BST_UNCHECKED);
     for (const PortRadio& radio : kPortRadios)
         if (radio.type == portType)
-            ShowError_T((std::string(radio.failure) + "\n" + PortOpenFailureDetail(portType)).c_str());
+            ShowError_T(dialog, (std::string(radio.failure) + "\n" + PortOpenFailureDetail(portType)).c_str());
     return FALSE;
 }
 

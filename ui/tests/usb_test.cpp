@@ -57,7 +57,7 @@ void handleTestUsbLib(HWND page, int operation)
         return;
     std::string readBack;
     if (const char* failure = UsbStringTest_T(operation, &readBack)) {
-        ShowError_T(failure);
+        ShowError_T(page, failure);
         return;
     }
     if (operation == 0)
