@@ -492,7 +492,7 @@ private slots:
             // The USB page tries to open USB, and wants it chosen.
             PlatTestClearMessageBoxes();
             QVERIFY(PlatTestClick(ShowPage(dialog, kUsb), IDC_USB_WRITE));
-            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "USB不在线或已被拨出!" : "请选择USB接口!"});
+            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "USB不在线或已被拨出!\n" + kNoUsbPrinter : "请选择USB接口!"});
             QVERIFY(PlatTestMessageBoxes().front().owner == gTabPages[kUsb]);
             QCOMPARE(PlatTestText(gTabPages[kUsb], IDC_USB_WRITTEN), std::string());
         }
