@@ -1003,3 +1003,8 @@ BOOL SetDefaultCommConfigA(LPCSTR name, LPCOMMCONFIG config, DWORD size)
         return FALSE;
     return TRUE;
 }
+
+std::string PlatSerialStoreLocation()
+{
+    return StorePath();
+}
