@@ -501,6 +501,53 @@ private slots:
         QCOMPARE(printer.received(), Cat(printed, Cat({0x1C, 0xAA, 0x1A}, Bytes(last.begin(), last.end()))));
     }
 
+    // A USB printer pulled out and plugged back in: the machine number's
+    // write that finds it gone fails, and the next write reaches the printer
+    // on the port chosen before; a firmware start does the same.
+    void aPrinterPluggedBackInIsReachedWithoutChoosingItsPortAgain()
+    {
+        rig::Bench bench;
+        const std::string number = "ABCdef123456";
+        const Bytes written = Cat({0x1C, 0xAA, 0x1A}, Bytes(number.begin(), number.end()));
+        sim::UsbPrinter* printer = &bench.usb(0);
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestClick(dialog, kPrnNum.usb));
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, number));
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(written.size(), 5000ms));
+
+        bench.unplug();
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QVERIFY(rig::WaitPortIdle(10000));
+        QCOMPARE(Part(dialog, 0), std::string("写机器码失败"));
+        QVERIFY(gCurrentPort.handle == nullptr);
+
+        printer = &bench.usb(0);
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(dialog, 0), std::string("已写入机器码!"));
+        QVERIFY(printer->waitForBytes(written.size(), 5000ms));
+        QCOMPARE(printer->received(), written);
+        QVERIFY(MessageTexts().empty());
+        QVERIFY(PlatTestClick(dialog, kPrnNum.exit));
+
+        // The firmware start opens its port again every time.
+        HWND firmware = Open(kVersion);
+        QVERIFY(PlatTestClick(firmware, kVersion.usb));
+        bench.unplug();
+        sim::PrinterOptions switchedOnForAnUpdate;
+        switchedOnForAnUpdate.awaitFirmware = true;
+        printer = &bench.usb(0, switchedOnForAnUpdate);
+        const Bytes data = Pattern(600);
+        ChooseFile(firmware, kVersion.chooser, bench.dir().writeFile("fw.bin", data));
+        QVERIFY(PlatTestClick(firmware, kVersion.start));
+        QVERIFY(PlatTestWaitFor(TransferEnded, 20000));
+        QCOMPARE(gShown.back().code, WPARAM(STATUS_FILE_DONE));
+        QVERIFY(printer->waitForBytes(data.size(), 5000ms));
+        QVERIFY(printer->received() == data);
+    }
+
     void anIllegalMachineNumberIsRefusedAndNothingSent_data()
     {
         QTest::addColumn<QString>("typed");
