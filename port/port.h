@@ -136,8 +136,9 @@ void SetComBaudRate2(BYTE baud, BYTE flow);
 // Sending thread, inside a transfer. Reopens the serial port with the user's
 // settings; OpenPorts' result; state busy.
 BOOL ResetBaudRate();
-// Any thread. Shows text and value in a message box captioned "display hex".
-void DisplayDword2(const char* text, LONG value);
+// Any thread. Shows text and value in a message box captioned "display hex";
+// `detail`, when given, on a line of its own after them.
+void DisplayDword2(const char* text, LONG value, const char* detail = nullptr);
 
 // Giving up the waits on the printer (port/waits.cpp).
 // Any thread. Every wait on the printer at the current port ends within

@@ -49,6 +49,13 @@ BOOL OpenSerial()
     return TRUE;
 }
 
+// The second line of the parallel writer's messages: the port and what to do.
+std::string ParallelFaultLine(const char* what)
+{
+    const std::string name = gCurrentPort.name[0] != '\0' ? gCurrentPort.name : "LPT1";
+    return name + "（0x378）" + what;
+}
+
 } // namespace
 
 BOOL OpenPorts(BYTE type)
@@ -124,7 +131,8 @@ BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
     DWORD status = 0;
     GetPortVal(LPT_STATUS, &status, 1);
     if (!(status & LPT_STATUS_NOERROR)) {
-        DisplayDword2("打印机不在线或错误 ", static_cast<LONG>(status & 0xFF));
+        DisplayDword2("打印机不在线或错误 ", static_cast<LONG>(status & 0xFF),
+                      ParallelFaultLine("：打印机报告出错或没有联机，请检查电源、纸和并口线").c_str());
         return FALSE;
     }
 
@@ -141,7 +149,8 @@ BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
         if (!(status & LPT_STATUS_NOT_BUSY) || !(status & LPT_STATUS_ACK_IDLE)) {
             // The time-out is a count of polls, not a clock.
             if (++waits > LPT_BUSY_POLL_LIMIT) {
-                DisplayDword2("打印机忙!  ", static_cast<LONG>(status & 0xFF));
+                DisplayDword2("打印机忙!  ", static_cast<LONG>(status & 0xFF),
+                              ParallelFaultLine("：打印机一直忙，没有接收数据，请检查是否卡纸或脱机").c_str());
                 return FALSE;
             }
             // A stopped repeating send leaves a pass the printer is taking
@@ -253,7 +262,7 @@ BOOL ResetBaudRate()
     return result;
 }
 
-void DisplayDword2(const char* text, LONG value)
+void DisplayDword2(const char* text, LONG value, const char* detail)
 {
     char buffer[64] = {};
     // Leave room for the longest number "%d" gives (11 characters) and the NUL.
@@ -263,5 +272,10 @@ void DisplayDword2(const char* text, LONG value)
         length = maxText;
     std::memcpy(buffer, text, length);
     wsprintfA(buffer + length, "%d", static_cast<int>(value));
-    MessageBoxA(nullptr, buffer, "display hex", MB_ICONERROR);
+    if (detail == nullptr) {
+        MessageBoxA(nullptr, buffer, "display hex", MB_ICONERROR);
+        return;
+    }
+    const std::string lines = std::string(buffer) + "\n" + detail;
+    MessageBoxA(nullptr, lines.c_str(), "display hex", MB_ICONERROR);
 }
