@@ -337,12 +337,10 @@ private slots:
     {
         QFETCH(bool, usb);
         rig::Bench bench;
-        auto plugIn = [&]() -> sim::PtyPrinter& {
-            if (usb)
-                return bench.usb(0);
-            return bench.serial();
+        auto plugIn = [&]() -> sim::PtyPrinter* {
+            return usb ? static_cast<sim::PtyPrinter*>(&bench.usb(0)) : &bench.serial();
         };
-        sim::PtyPrinter* printer = &plugIn();
+        sim::PtyPrinter* printer = plugIn();
         HWND console = OpenConsole();
         QVERIFY(PlatTestClick(console, usb ? IDC_UC_USB : IDC_UC_SERIAL));
         SendHex(console, "1B 40");
@@ -357,7 +355,7 @@ private slots:
         QCOMPARE(int(gCurrentPort.type), usb ? int(PORT_USB) : int(PORT_SERIAL));
         QVERIFY(SendButtonsEnabled(console));
 
-        printer = &plugIn();
+        printer = plugIn();
         QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
         QVERIFY(PlatTestType(console, IDC_UC_INPUT, "1B 40 0A"));
         QVERIFY(PlatTestClick(console, IDC_UC_SEND));
@@ -371,10 +369,12 @@ private slots:
     void aPortThatFailsToOpenSaysWhichDeviceAndWhy_data()
     {
         QTest::addColumn<QString>("what");
-        QTest::newRow("serial, held by another process") << "serial held";
-        QTest::newRow("usb, held by another process") << "usb held";
-        QTest::newRow("serial, a plain file") << "serial file";
-        QTest::newRow("serial, no permission") << "serial denied";
+        QTest::addColumn<QString>("reason"); // GROUP: the group that owns the device
+        const QString held = "设备正被进程 4321 (minicom) 使用，请先关闭它";
+        QTest::newRow("serial, held by another process") << "serial held" << held;
+        QTest::newRow("usb, held by another process") << "usb held" << held;
+        QTest::newRow("serial, a plain file") << "serial file" << "这不是一个设备，请在 端口设置 中选择设备";
+        QTest::newRow("serial, no permission") << "serial denied" << "没有权限，请把用户加入 GROUP 组后重新登录";
     }
 
     // The first line as it always was; the second names the port, the device
@@ -382,49 +382,37 @@ private slots:
     void aPortThatFailsToOpenSaysWhichDeviceAndWhy()
     {
         QFETCH(QString, what);
+        QFETCH(QString, reason);
         rig::Bench bench;
         const bool usb = what.startsWith("usb");
-        std::string device;
-        if (usb) {
+        std::string device = bench.dir().path() + "/dev/usb/lp0";
+        if (usb)
             bench.usb(0);
-            device = bench.dir().path() + "/dev/usb/lp0";
-        } else if (what == "serial file") {
-            device = bench.dir().writeFile("printer.txt", {});
-            QVERIFY(PlatSetComDevice("COM1", device));
-        } else {
+        else if (what == "serial file")
+            QVERIFY(PlatSetComDevice("COM1", device = bench.dir().writeFile("printer.txt", {})));
+        else
             device = bench.serial().slavePath();
-        }
         // What holds the device: this process, shown through a process
         // table in which the holder is a terminal program.
         HANDLE holder = nullptr;
-        std::string group;
         const std::string proc = bench.dir().mkdirs("proc/4321/fd");
         testsupport::RootGuard procRoot(PlatRoot::Proc, bench.dir().path() + "/proc");
         if (what.endsWith("held")) {
             holder = CreateFileA(usb ? device.c_str() : "COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  0, nullptr);
-            QVERIFY(holder != INVALID_HANDLE_VALUE);
-            QVERIFY(symlink(device.c_str(), (proc + "/5").c_str()) == 0);
+            QVERIFY(holder != INVALID_HANDLE_VALUE && symlink(device.c_str(), (proc + "/5").c_str()) == 0);
             bench.dir().writeFile("proc/4321/comm", {'m', 'i', 'n', 'i', 'c', 'o', 'm', '\n'});
         } else if (what == "serial denied") {
             if (geteuid() == 0)
                 QSKIP("root opens whatever the permissions say");
-            QVERIFY(chmod(device.c_str(), 0) == 0);
             struct stat st {};
-            QVERIFY(stat(device.c_str(), &st) == 0);
-            group = getgrgid(st.st_gid)->gr_name;
+            QVERIFY(chmod(device.c_str(), 0) == 0 && stat(device.c_str(), &st) == 0);
+            reason.replace("GROUP", getgrgid(st.st_gid)->gr_name);
         }
         HWND console = OpenConsole();
         QVERIFY(PlatTestClick(console, usb ? IDC_UC_USB : IDC_UC_SERIAL));
-        std::string reason;
-        if (what.endsWith("held"))
-            reason = "设备正被进程 4321 (minicom) 使用，请先关闭它";
-        else if (what == "serial file")
-            reason = "这不是一个设备，请在 端口设置 中选择设备";
-        else // the group that owns the device, the one to join
-            reason = "没有权限，请把用户加入 " + group + " 组后重新登录";
         const std::string first = usb ? "usb不在线或拨出!\nUSB001 → " : "串口被占用或有错误!\nCOM1 → ";
-        QCOMPARE(MessageTexts(), std::vector<std::string>{first + device + "：" + reason});
+        QCOMPARE(MessageTexts(), std::vector<std::string>{first + device + "：" + reason.toStdString()});
         QCOMPARE(Part(console, 0), std::string("打开端口失败!"));
         if (holder != nullptr)
             CloseHandle(holder);
