@@ -201,7 +201,9 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
     CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
     EnableSendButtons(hwnd, FALSE);
     SetStatusText(kStatusPartPort, "打开端口失败!");
-    const char* message = type == PORT_SERIAL ? "串口被占用或有错误!" : type == PORT_USB ? "usb不在线或拨出!" : "打开并口失败!";
+    const char* message = type == PORT_SERIAL ? "串口被占用或有错误!"
+                          : type == PORT_USB  ? "usb不在线或拨出!"
+                                              : "打开并口失败!";
     ShowError(hwnd, (std::string(message) + "\n" + PortOpenFailureDetail(type)).c_str());
     return FALSE;
 }
