@@ -109,9 +109,11 @@ void PortDropDeadHandle();
 // UI thread, before a send. TRUE when the record holds a port to send to:
 // the parallel port, or a serial or USB handle. A lost port is first opened
 // again, so a printer plugged back in is reached without choosing its port
-// anew. TRUE while a send runs (its record is not to be touched then; the
+// anew; while it stays away, every send tries again. TRUE while a send runs (its record is not to be touched then; the
 // send's own refusal follows).
 BOOL PortReadyToSend();
+// Any thread. TRUE while a port lost by PortDropDeadHandle is not open again.
+BOOL PortIsLost();
 // Sending thread, or UI thread for a short write outside a send. 1 with
 // *written = length when every byte went out; 0 on an off-line printer, a busy
 // printer past the poll limit (each with its message box), a refused register

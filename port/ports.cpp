@@ -123,7 +123,17 @@ BOOL PortReadyToSend()
         return TRUE;
     if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle != nullptr)
         return TRUE;
-    return gPortLost.load() ? OpenPorts(gCurrentPort.type) : FALSE;
+    if (!gPortLost.load())
+        return FALSE;
+    if (OpenPorts(gCurrentPort.type))
+        return TRUE;
+    gPortLost.store(true); // still away: the next send tries again
+    return FALSE;
+}
+
+BOOL PortIsLost()
+{
+    return gPortLost.load() ? TRUE : FALSE;
 }
 
 BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)

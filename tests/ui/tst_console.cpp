@@ -354,6 +354,12 @@ private slots:
         QVERIFY(gCurrentPort.handle == nullptr);
         QCOMPARE(int(gCurrentPort.type), usb ? int(PORT_USB) : int(PORT_SERIAL));
         QVERIFY(SendButtonsEnabled(console));
+        // Still away: refused, saying why; the next send tries again.
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QCOMPARE(MessageTexts().size(), size_t(1));
+        QVERIFY(MessageTexts()[0].starts_with(usb ? "发送数据错误！请重试\nUSB001：没有找到 USB 打印机"
+                                                  : "发送数据错误！请重试\nCOM1 → "));
+        PlatTestClearMessageBoxes();
 
         printer = plugIn();
         QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));

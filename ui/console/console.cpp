@@ -57,6 +57,21 @@ void ShowError(HWND hwnd, const char* text)
     MessageBoxA(hwnd, text, "Error", MB_OK | MB_ICONERROR);
 }
 
+// A send refused. When its printer was pulled out and is not back yet, the
+// second line says which port and why, and the send buttons stay usable:
+// the next send tries the same port again.
+void ShowSendRefused(HWND hwnd)
+{
+    if (!PortIsLost()) {
+        ShowError(hwnd, "发送数据错误！请重试");
+        return;
+    }
+    ShowError(hwnd, ("发送数据错误！请重试\n" + PortOpenFailureDetail(gCurrentPort.type)).c_str());
+    EnableSendButtons(hwnd, TRUE);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), FALSE);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), FALSE);
+}
+
 int RadioOfPortType(BYTE type)
 {
     switch (type) {
@@ -227,7 +242,7 @@ void handleSendButton(HWND hwnd)
     }
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, text.data(), static_cast<DWORD>(text.size()), flags))
-        ShowError(hwnd, "发送数据错误！请重试");
+        ShowSendRefused(hwnd);
 }
 
 void handleSendFileButton(HWND hwnd)
@@ -249,7 +264,7 @@ void handleSendFileButton(HWND hwnd)
     }
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path) + 1), flags))
-        ShowError(hwnd, "发送数据错误！请重试");
+        ShowSendRefused(hwnd);
 }
 
 void handleSelFileButton(HWND hwnd)
