@@ -409,6 +409,9 @@ private slots:
         QVERIFY(rig::WaitPortIdle(10000));
         QVERIFY(gCurrentPort.handle == nullptr);
         QCOMPARE(int(gCurrentPort.type), int(PORT_USB));
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON)); // still away: says why
+        QCOMPARE(MessageTexts(), Texts{"请先选择一个打印端口\n" + kNoUsbPrinter});
+        PlatTestClearMessageBoxes();
 
         printer = &bench.usb(0);
         QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON));

@@ -167,7 +167,12 @@ void ShowError_T(HWND window, const char* text)
 bool CheckPort_T(HWND page, const char* message)
 {
     if (!PortReadyToSend()) {
-        ShowError_T(page, message);
+        // A printer pulled out and not back yet: its port is still chosen,
+        // so the second line says which and why.
+        if (PortIsLost())
+            ShowError_T(page, (std::string(message) + "\n" + PortOpenFailureDetail(gCurrentPort.type)).c_str());
+        else
+            ShowError_T(page, message);
         return false;
     }
     return true;
