@@ -59,8 +59,10 @@ void handleTestUsbLib(HWND page, int operation)
     if (const char* failure = UsbStringTest_T(operation, &readBack)) {
         // A printer that did not open: which device and why, on a second line.
         std::string text = failure;
-        if (text == "USB不在线或已被拨出!")
-            text += "\n" + PortOpenFailureDetail(PORT_USB);
+        if (text == "USB不在线或已被拨出!") {
+            text += '\n';
+            text += PortOpenFailureDetail(PORT_USB);
+        }
         ShowError_T(page, text.c_str());
         return;
     }
