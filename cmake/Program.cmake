@@ -32,6 +32,7 @@ add_library(mptest_core STATIC
   port/ports.cpp
   port/usb.cpp
   port/waits.cpp
+  ${MPTEST_PORT_HALF}/open_failure.cpp
   ${MPTEST_PORT_HALF}/port_files.cpp
   ${MPTEST_PORT_HALF}/portio.cpp
   ${MPTEST_PORT_HALF}/usb_discovery.cpp

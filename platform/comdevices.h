@@ -25,6 +25,10 @@ bool PlatSetComDevice(const std::string& comName, const std::string& device);
 // port, and on Windows, where the system maps COM names itself.
 bool PlatUseComDevice(const std::string& comName, const std::string& device);
 
+// Where the serial store lives, for messages that must name it: its file
+// here, the system's own store on Windows.
+std::string PlatSerialStoreLocation();
+
 // The port settings dialog's device chooser. True where a COM name stands for
 // a device the user picks (here); false where the system maps COM names
 // itself (Windows), and the dialog then shows no chooser.

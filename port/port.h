@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <string>
 
 enum PortType : BYTE { PORT_PARALLEL = 0, PORT_SERIAL = 1, PORT_USB = 2 };
 
@@ -39,6 +40,9 @@ enum FlowRow : BYTE { FLOW_XONXOFF = 0, FLOW_HARDWARE = 1, FLOW_NONE = 2 };
 
 // The parallel writer gives up after this many consecutive busy polls.
 constexpr DWORD LPT_BUSY_POLL_LIMIT = 0xE00000;
+// After a stop of a repeating send, a printer busy this long holds the
+// send up, and the parallel writer gives up.
+constexpr DWORD LPT_HELD_UP_MS = 50;
 // Steps of the idle loop after each strobe.
 constexpr DWORD LPT_IDLE_STEPS = 100;
 
@@ -94,13 +98,31 @@ const char* getComInfo();
 void PortRelease();
 
 // As PortRelease. 1 when the port is open and idle (busy inside a transfer),
-// 0 otherwise; closes what the record held, then fills it anew.
+// 0 otherwise; closes what the record held, then fills it anew. Outside a
+// transfer it also forgets a port lost by PortDropDeadHandle.
 BOOL OpenPorts(BYTE type);
+// Sending thread, when a serial or USB write failed other than by its
+// time-out or an abort: the printer (or its USB-serial adapter) went away.
+// Releases the dead handle; the record keeps its type and name, and the port
+// counts as lost until it is opened again.
+void PortDropDeadHandle();
+// UI thread, before a send. TRUE when the record holds a port to send to:
+// the parallel port, or a serial or USB handle. A lost port is first opened
+// again, so a printer plugged back in is reached without choosing its port
+// anew; while it stays away, every send tries again. TRUE while a send runs (its record is not to be touched then; the
+// send's own refusal follows).
+BOOL PortReadyToSend();
+// Any thread. TRUE while a port lost by PortDropDeadHandle is not open again.
+BOOL PortIsLost();
 // Sending thread, or UI thread for a short write outside a send. 1 with
 // *written = length when every byte went out; 0 on an off-line printer, a busy
 // printer past the poll limit (each with its message box), a refused register
 // write, or an abort (no message; *written untouched).
 BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written);
+// UI thread, right after OpenPorts(type) failed. The second line of the
+// port's failure message: the port, the device it stands for, why it did not
+// open and what to do, in the user's words (UTF-8). Opens nothing it keeps.
+std::string PortOpenFailureDetail(BYTE type);
 // UI thread. The extended control register's final value, 0 when the probe
 // cannot run; shows four message boxes.
 BYTE GetLptStatus();
@@ -116,8 +138,9 @@ void SetComBaudRate2(BYTE baud, BYTE flow);
 // Sending thread, inside a transfer. Reopens the serial port with the user's
 // settings; OpenPorts' result; state busy.
 BOOL ResetBaudRate();
-// Any thread. Shows text and value in a message box captioned "display hex".
-void DisplayDword2(const char* text, LONG value);
+// Any thread. Shows text and value in a message box captioned "display hex";
+// `detail`, when given, on a line of its own after them.
+void DisplayDword2(const char* text, LONG value, const char* detail = nullptr);
 
 // Giving up the waits on the printer (port/waits.cpp).
 // Any thread. Every wait on the printer at the current port ends within
@@ -125,7 +148,16 @@ void DisplayDword2(const char* text, LONG value);
 // under way in PortReadFile/PortWriteFile returns, and PortAbortEvent() is set
 // so that pauses waiting on it end. Holds until PortClearAbort.
 void PortAbortWaits();
-// UI thread, when a send is accepted. Withdraws the request.
+// Any thread. The stop of a repeating send: only what the printer is holding
+// up ends. The parallel handshake gives up (without a message) once the
+// printer has shown busy for LPT_HELD_UP_MS since the stop; a serial or USB
+// write under way, which waits for the printer to take its bytes, returns;
+// the pauses waiting on PortAbortEvent() end. Bytes the printer takes still
+// go. Holds until PortClearAbort.
+void PortStopHeldWaits();
+// Any thread. TRUE while the stop holds.
+BOOL PortStopRequested();
+// UI thread, when a send is accepted. Withdraws the request and the stop.
 void PortClearAbort();
 // Any thread. TRUE while the request holds.
 BOOL PortAbortRequested();

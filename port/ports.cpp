@@ -8,6 +8,11 @@
 
 namespace {
 
+// The sending thread released the handle of a port that went away; the
+// UI thread opens it again before the next send. Each written only by the
+// record's owner of the moment.
+std::atomic<bool> gPortLost{false};
+
 constexpr DWORD SERIAL_WRITE_TIMEOUT_MS = 3000;
 constexpr DWORD SERIAL_READ_TIMEOUT_MS = 5000;
 constexpr DWORD SERIAL_READ_INTERVAL_MS = 200;
@@ -44,6 +49,13 @@ BOOL OpenSerial()
     return TRUE;
 }
 
+// The second line of the parallel writer's messages: the port and what to do.
+std::string ParallelFaultLine(const char* what)
+{
+    const std::string name = gCurrentPort.name[0] != '\0' ? gCurrentPort.name : "LPT1";
+    return name + "（0x378）" + what;
+}
+
 } // namespace
 
 BOOL OpenPorts(BYTE type)
@@ -54,6 +66,8 @@ BOOL OpenPorts(BYTE type)
     // to open another port under the sending thread.
     PortCheckRecordOwner();
     const bool inTransfer = gCurrentPort.state == PORT_STATE_BUSY;
+    if (!inTransfer)
+        gPortLost.store(false);
     PortRelease();
     if (inTransfer) {
         std::memset(gCurrentPort.name, 0, sizeof gCurrentPort.name);
@@ -93,17 +107,49 @@ BOOL OpenPorts(BYTE type)
     return TRUE;
 }
 
+void PortDropDeadHandle()
+{
+    if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle == nullptr)
+        return;
+    PortRelease();
+    gPortLost.store(true);
+}
+
+BOOL PortReadyToSend()
+{
+    // While a send runs the record is the sending thread's, which may be
+    // letting go of its handle: the send's own refusal answers then.
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        return TRUE;
+    if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle != nullptr)
+        return TRUE;
+    if (!gPortLost.load())
+        return FALSE;
+    if (OpenPorts(gCurrentPort.type))
+        return TRUE;
+    gPortLost.store(true); // still away: the next send tries again
+    return FALSE;
+}
+
+BOOL PortIsLost()
+{
+    return gPortLost.load() ? TRUE : FALSE;
+}
+
 BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
 {
     DWORD status = 0;
     GetPortVal(LPT_STATUS, &status, 1);
     if (!(status & LPT_STATUS_NOERROR)) {
-        DisplayDword2("打印机不在线或错误 ", static_cast<LONG>(status & 0xFF));
+        DisplayDword2("打印机不在线或错误 ", static_cast<LONG>(status & 0xFF),
+                      ParallelFaultLine("：打印机报告出错或没有联机，请检查电源、纸和并口线").c_str());
         return FALSE;
     }
 
     DWORD waits = 0;
     DWORD index = 0;
+    DWORD heldSince = 0;
+    bool heldUnderStop = false;
     while (index < length) {
         // A transfer given up ends here, without a message, however long
         // the printer has held busy.
@@ -113,12 +159,24 @@ BOOL WriteParallelPort(const BYTE* data, DWORD length, DWORD* written)
         if (!(status & LPT_STATUS_NOT_BUSY) || !(status & LPT_STATUS_ACK_IDLE)) {
             // The time-out is a count of polls, not a clock.
             if (++waits > LPT_BUSY_POLL_LIMIT) {
-                DisplayDword2("打印机忙!  ", static_cast<LONG>(status & 0xFF));
+                DisplayDword2("打印机忙!  ", static_cast<LONG>(status & 0xFF),
+                              ParallelFaultLine("：打印机一直忙，没有接收数据，请检查是否卡纸或脱机").c_str());
                 return FALSE;
+            }
+            // A stopped repeating send leaves a pass the printer is taking
+            // whole, and gives up one it holds up.
+            if (PortStopRequested()) {
+                if (!heldUnderStop) {
+                    heldUnderStop = true;
+                    heldSince = GetTickCount();
+                } else if (GetTickCount() - heldSince >= LPT_HELD_UP_MS) {
+                    return FALSE;
+                }
             }
             continue;
         }
         waits = 0;
+        heldUnderStop = false;
         if (!SetPortVal(LPT_DATA, data[index], 1))
             return FALSE;
 
@@ -214,7 +272,7 @@ BOOL ResetBaudRate()
     return result;
 }
 
-void DisplayDword2(const char* text, LONG value)
+void DisplayDword2(const char* text, LONG value, const char* detail)
 {
     char buffer[64] = {};
     // Leave room for the longest number "%d" gives (11 characters) and the NUL.
@@ -224,5 +282,10 @@ void DisplayDword2(const char* text, LONG value)
         length = maxText;
     std::memcpy(buffer, text, length);
     wsprintfA(buffer + length, "%d", static_cast<int>(value));
-    MessageBoxA(nullptr, buffer, "display hex", MB_ICONERROR);
+    if (detail == nullptr) {
+        MessageBoxA(nullptr, buffer, "display hex", MB_ICONERROR);
+        return;
+    }
+    const std::string lines = std::string(buffer) + "\n" + detail;
+    MessageBoxA(nullptr, lines.c_str(), "display hex", MB_ICONERROR);
 }

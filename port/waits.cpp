@@ -1,6 +1,7 @@
 // Giving up the waits on the printer: one request, seen by the parallel
 // handshake, by a serial or USB read or write in progress, and by every pause
-// that waits on the request's event.
+// that waits on the request's event; and the milder stop of a repeating
+// send, which ends only the waits the printer is holding up.
 #include "port/port.h"
 
 #include <atomic>
@@ -8,6 +9,7 @@
 namespace {
 
 std::atomic<bool> gPortAbort{false};
+std::atomic<bool> gPortStop{false};
 // The handle a read or write through PortWriteFile or PortReadFile is under
 // way on, so that an abort from another thread can end it.
 std::atomic<HANDLE> gPortIoHandle{nullptr};
@@ -59,9 +61,28 @@ void PortAbortWaits()
     }
 }
 
+void PortStopHeldWaits()
+{
+    gPortStop.store(true);
+    SetEvent(AbortEvent());
+    // A serial or USB write returns as soon as the driver has taken its
+    // bytes, so one still under way is one the printer is not taking. A call
+    // about to begin is left alone: should the printer hold it, it ends at
+    // its time-out and the engine ends the pass then.
+    HANDLE handle = gPortIoHandle.load();
+    if (handle != nullptr)
+        CancelIoEx(handle, nullptr);
+}
+
+BOOL PortStopRequested()
+{
+    return gPortStop.load(std::memory_order_relaxed) ? TRUE : FALSE;
+}
+
 void PortClearAbort()
 {
     gPortAbort.store(false);
+    gPortStop.store(false);
     ResetEvent(AbortEvent());
 }
 

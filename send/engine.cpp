@@ -41,7 +41,9 @@ bool Pause(DWORD milliseconds)
 // written again, and three such time-outs in a row that move nothing end the
 // write as a failure, so a port that accepts nothing never holds the sending
 // thread (with 3 s time-outs, about 9 s). The parallel writer has its own
-// bound. A transfer given up (PortAbortWaits) ends the write at once.
+// bound. A transfer given up (PortAbortWaits) ends the write at once; a
+// stopped repeating send (PortStopHeldWaits) ends it where the printer holds
+// it up.
 // TRUE when every byte went out; *written counts the bytes that did.
 BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
 {
@@ -61,7 +63,17 @@ BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
         DWORD count = 0;
         const BOOL ok = PortWriteFile(port, data + *written, length - *written, &count);
         *written += count;
-        if (!ok)
+        if (!ok) {
+            // Not a time-out (that is a short count) nor a stop: the device
+            // went away. Its handle is of no more use; the next send opens
+            // the port again.
+            if (GetLastError() != ERROR_OPERATION_ABORTED)
+                PortDropDeadHandle();
+            return FALSE;
+        }
+        // A write that reached its time-out after the stop of a repeating
+        // send: the printer holds the pass up, which ends it.
+        if (*written < length && PortStopRequested())
             return FALSE;
         if (count > 0)
             stalled = 0;
@@ -156,7 +168,7 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return FALSE;
-    if (gCurrentPort.type != PORT_PARALLEL && gCurrentPort.handle == nullptr)
+    if (!PortReadyToSend())
         return FALSE;
     const BYTE remembered = gCurrentPort.state;
     gCurrentPort.state = PORT_STATE_BUSY;
@@ -335,6 +347,14 @@ BOOL WaitSendEnd(DWORD timeoutMs)
     if (gCurrentPort.state == PORT_STATE_BUSY && hOutputBufIdle != nullptr)
         WaitDeliveringSends(hOutputBufIdle, timeoutMs);
     return gCurrentPort.state != PORT_STATE_BUSY;
+}
+
+void StopRepeatingSendAndWait()
+{
+    RequestSendStop();
+    if (gCurrentPort.state != PORT_STATE_BUSY || hOutputBufIdle == nullptr || (gCurOutputBuf.wFlags & SEND_ONCE))
+        return;
+    WaitSendEnd(INFINITE);
 }
 
 void StopSendAndWait()

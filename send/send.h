@@ -56,10 +56,12 @@ void UtilRelease();
 // Any thread. Enters MySection.
 void EnterSplSem();
 // Any thread. Leaves MySection; left with the stop request set while a
-// repeating send runs, it also ends that send's waits (PortAbortWaits).
+// repeating send runs, it also ends the waits the printer holds that send up
+// in (PortStopHeldWaits).
 void LeaveSplSem();
 // UI thread. The stop request: gStopSendFlag set inside MySection, so a
-// repeating send's waits end at once (LeaveSplSem).
+// repeating send's pause ends at once and its pass where the printer holds it
+// up (LeaveSplSem).
 void RequestSendStop();
 // The sending thread (or a starter whose thread could not start). Frees the
 // block and closes the file the record holds, clearing each; port state 1;
@@ -91,6 +93,10 @@ BOOL SendDataByFlag(HWND hwnd);
 // for the output record's release, delivering the sending thread's reports
 // meanwhile. Returns at once when no send runs.
 void StopSendAndWait();
+// UI thread. Sets the stop request and, when the running send repeats, waits
+// for it to end (delivering its reports): its pass ends whole unless the
+// printer holds it up. A single send is left to run to its end.
+void StopRepeatingSendAndWait();
 // User-interface thread. Waits, delivering the sending thread's reports, until
 // no send holds the port, without asking it to stop; FALSE when one still
 // does after `timeoutMs` (INFINITE: as long as the send lasts, which the

@@ -60,14 +60,15 @@ void RequestSendStop()
 void LeaveSplSem()
 {
     // A dialog's stop request (the flag set inside the section) ends a
-    // repeating send's waits on the printer and its pause at once; a single
-    // pass goes on to its end. Only dialogs leave the section with the flag
-    // set, on the user-interface thread, which also wrote the record's flags.
+    // repeating send's pause at once and its pass where the printer holds it
+    // up; a pass the printer takes, and a single send, go on to their end.
+    // Only dialogs leave the section with the flag set, on the user-interface
+    // thread, which also wrote the record's flags.
     const bool stopRepeatingSend = gStopSendFlag != 0 && gCurrentPort.state == PORT_STATE_BUSY &&
                                    !(gCurOutputBuf.wFlags & SEND_ONCE);
     LeaveCriticalSection(&MySection);
     if (stopRepeatingSend)
-        PortAbortWaits();
+        PortStopHeldWaits();
 }
 
 void OutputBufRelease()

@@ -1008,3 +1008,8 @@ std::string PlatSettingsFolder()
 {
     return PlatRootPath(PlatRoot::Config);
 }
+
+std::string PlatSerialStoreLocation()
+{
+    return StorePath();
+}

@@ -63,12 +63,19 @@ int AnswerOf(const QMessageBox& box, UINT type)
     }
 }
 
-// On the user-interface thread: modal, in a loop of its own.
-int ShowModalBox(const char* text, const char* caption, UINT type)
+// On the user-interface thread: modal, in a loop of its own. With an owner
+// it shows over the owner's window (a control or page as the owner stands for
+// the window that holds it), as on Windows; without one, centred on the screen.
+int ShowModalBox(HWND owner, const char* text, const char* caption, UINT type)
 {
-    std::unique_ptr<QMessageBox> box(NewBox(text, caption, type));
+    QPointer<QMessageBox> box(NewBox(text, caption, type));
+    const PlatWindow* window = owner != nullptr ? PlatQtFind(owner) : nullptr;
+    if (window != nullptr && window->widget != nullptr)
+        box->setParent(window->widget->window(), box->windowFlags());
     box->exec();
-    return AnswerOf(*box, type);
+    const int answer = box.isNull() ? CancelAnswer(type) : AnswerOf(*box, type);
+    delete box.data(); // gone already when its owner went during the loop
+    return answer;
 }
 
 // The answer a worker thread waits for.
@@ -249,7 +256,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
         return answer;
     if (QCoreApplication::instance() == nullptr || PlatQtOnUiThread()) {
         PlatQtEnsureApp();
-        return ShowModalBox(text, caption, type);
+        return ShowModalBox(owner, text, caption, type);
     }
     return AskFromWorker(text, caption, type);
 }

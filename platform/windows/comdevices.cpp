@@ -43,3 +43,8 @@ bool PlatUseComDevice(const std::string&, const std::string&)
     SetLastError(ERROR_NOT_SUPPORTED);
     return false;
 }
+
+std::string PlatSerialStoreLocation()
+{
+    return "Windows 的串口默认设置（系统注册表）";
+}

@@ -89,7 +89,9 @@ TEST_F(SendState, AStopRequestEndsTheWaitsOfARepeatingSendOnly)
         EnterSplSem();
         gStopSendFlag = 1;
         LeaveSplSem();
-        EXPECT_EQ(PortAbortRequested() != FALSE, c.ends);
+        // A stop ends only what the printer holds up: it is no abort.
+        EXPECT_EQ(PortStopRequested() != FALSE, c.ends);
+        EXPECT_FALSE(PortAbortRequested());
         EXPECT_EQ(WaitForSingleObject(PortAbortEvent(), 0) == WAIT_OBJECT_0, c.ends);
         EXPECT_EQ(gStopSendFlag, 1); // the request itself stays for the thread
         gStopSendFlag = 0;

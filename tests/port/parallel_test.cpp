@@ -122,7 +122,9 @@ TEST_F(ParallelTest, AFailingPortGetsNothing)
         }
         EXPECT_EQ(backend.writes().size(), writesBefore); // not even the data
         ASSERT_EQ(calls.size(), 1u);
-        EXPECT_EQ(calls[0].text, "打印机不在线或错误 " + std::to_string(status));
+        // The status as ever, then the port and what to do.
+        EXPECT_EQ(calls[0].text, "打印机不在线或错误 " + std::to_string(status) +
+                                     "\nLPT1（0x378）：打印机报告出错或没有联机，请检查电源、纸和并口线");
         EXPECT_EQ(calls[0].caption, "display hex");
         EXPECT_EQ(calls[0].type, static_cast<UINT>(MB_ICONERROR));
         EXPECT_TRUE(calls[0].ownerless);
@@ -168,21 +170,23 @@ TEST_F(ParallelTest, AnyLptSelectionDrivesTheBaseAddress)
     }
 }
 
-// The busy limit is a count of consecutive polls: 0xE00000 busy polls at a
-// byte still let it through, one more gives up with the last status shown.
+// The busy limit is a count of consecutive polls: 14,680,064 busy polls at
+// a byte still let it through, one more gives up with the last status shown.
+// The number is written out: the program's own constant could drift with it.
 // Each row a fresh printer.
 TEST(ParallelBusyTest, BusyLimitIsAPollCount)
 {
+    constexpr uint64_t kLimit = 14'680'064;
     struct Case {
         const char* what;
         bool atFirstByte;   // busy before the first byte, else after the first strobe
         uint64_t busyPolls; // consecutive busy polls inside the byte loop
         bool succeeds;
     } cases[] = {
-        {"exactly the limit at the first byte", true, LPT_BUSY_POLL_LIMIT, true},
-        {"one more at the first byte", true, LPT_BUSY_POLL_LIMIT + 1, false},
-        {"exactly the limit at the second byte", false, LPT_BUSY_POLL_LIMIT, true},
-        {"one more at the second byte", false, LPT_BUSY_POLL_LIMIT + 1, false},
+        {"exactly the limit at the first byte", true, kLimit, true},
+        {"one more at the first byte", true, kLimit + 1, false},
+        {"exactly the limit at the second byte", false, kLimit, true},
+        {"one more at the second byte", false, kLimit + 1, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -209,7 +213,8 @@ TEST(ParallelBusyTest, BusyLimitIsAPollCount)
         EXPECT_EQ(printer.delivered(), c.atFirstByte ? std::vector<uint8_t>{} : std::vector<uint8_t>{0x11});
         ASSERT_EQ(calls.size(), 1u);
         const BYTE busyStatus = LPT_STATUS_NOERROR | LPT_STATUS_ACK_IDLE | sim::ParallelPort::kStatusSelect;
-        EXPECT_EQ(calls[0].text, "打印机忙!  " + std::to_string(busyStatus));
+        EXPECT_EQ(calls[0].text, "打印机忙!  " + std::to_string(busyStatus) +
+                                     "\nLPT1（0x378）：打印机一直忙，没有接收数据，请检查是否卡纸或脱机");
     }
 }
 

@@ -1,6 +1,7 @@
 // The command console driven as a technician drives it, against the virtual
 // printer: port choice, typed hex and text, command files, repeating sends
 // and their stop, refusals, and closing while a send runs.
+#include "platform/comdevices.h"
 #include "port/port.h"
 #include "res/resource.h"
 #include "res/resources.h"
@@ -8,12 +9,16 @@
 #include "ui/console/console.h"
 #include "ui/support/printer_rig.h"
 #include "ui/support/window_fixture.h"
+#include "support/roots.h"
 
 #include <QMessageBox>
 #include <QTimer>
 
 #include <chrono>
 #include <filesystem>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -172,11 +177,12 @@ private slots:
         QVERIFY(PlatTestClick(console, IDC_UC_SEND_FILE));
         QCOMPARE(MessageTexts(), (std::vector<std::string>{"输入框为空!", "请先选择文件！"}));
         for (const auto& box : PlatTestMessageBoxes())
-            QVERIFY(box.caption == "Error" && box.owner == nullptr);
+            QVERIFY(box.caption == "Error" && box.owner == console); // over the console
         QVERIFY(SendButtonsEnabled(console));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_CLOSED));
 
-        for (auto [radio, message] : {std::pair{IDC_UC_SERIAL, "串口被占用或有错误!"}, {IDC_UC_USB, "usb不在线或拨出!"}}) {
+        for (auto [radio, message] : {std::pair{IDC_UC_SERIAL, "串口被占用或有错误!\n" + rig::NoCom1Device(bench)},
+                                      {IDC_UC_USB, "usb不在线或拨出!\n" + rig::kNoUsbPrinter}}) {
             PlatTestClearMessageBoxes();
             QVERIFY(PlatTestClick(console, radio));
             QVERIFY(!PlatTestChecked(console, radio) && !PlatTestChecked(console, IDC_UC_PARALLEL));
@@ -315,6 +321,145 @@ private slots:
             },
             10000));
         QVERIFY(MessageTexts().empty());
+    }
+
+    void aPrinterPluggedBackInIsReachedWithoutChoosingItsPortAgain_data()
+    {
+        QTest::addColumn<bool>("usb");
+        QTest::newRow("usb") << true;
+        QTest::newRow("usb-serial adapter") << false;
+    }
+
+    // A printer pulled out between two sends: the send that finds it gone
+    // says so, its dead handle is let go, and once the printer is back the
+    // next send reaches it on the same port.
+    void aPrinterPluggedBackInIsReachedWithoutChoosingItsPortAgain()
+    {
+        QFETCH(bool, usb);
+        rig::Bench bench;
+        auto plugIn = [&]() -> sim::PtyPrinter* {
+            return usb ? static_cast<sim::PtyPrinter*>(&bench.usb(0)) : &bench.serial();
+        };
+        sim::PtyPrinter* printer = plugIn();
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, usb ? IDC_UC_USB : IDC_UC_SERIAL));
+        SendHex(console, "1B 40");
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(2, 5000ms));
+
+        bench.unplug();
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND)); // "1B 40" again, with "HEX发送" still ticked
+        QVERIFY(rig::WaitPortIdle(10000));
+        QCOMPARE(Part(console, 0), std::string("发送失败：只发出 0/2 字节，请检查打印机"));
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QCOMPARE(int(gCurrentPort.type), usb ? int(PORT_USB) : int(PORT_SERIAL));
+        QVERIFY(SendButtonsEnabled(console));
+        // Still away: refused, saying why; the next send tries again.
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QCOMPARE(MessageTexts().size(), size_t(1));
+        QVERIFY(MessageTexts()[0].starts_with(usb ? "发送数据错误！请重试\nUSB001：没有找到 USB 打印机"
+                                                  : "发送数据错误！请重试\nCOM1 → "));
+        PlatTestClearMessageBoxes();
+
+        printer = plugIn();
+        QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
+        QVERIFY(PlatTestType(console, IDC_UC_INPUT, "1B 40 0A"));
+        QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(console, 0), std::string("发送指令长度 3字节"));
+        QVERIFY(printer->waitForBytes(3, 5000ms));
+        QCOMPARE(printer->received(), (Bytes{0x1B, 0x40, 0x0A}));
+        QVERIFY(MessageTexts().empty());
+    }
+
+    void aPortThatFailsToOpenSaysWhichDeviceAndWhy_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("reason"); // GROUP: the group that owns the device
+        const QString held = "设备正被进程 4321 (minicom) 使用，请先关闭它";
+        QTest::newRow("serial, held by another process") << "serial held" << held;
+        QTest::newRow("usb, held by another process") << "usb held" << held;
+        QTest::newRow("serial, a plain file") << "serial file" << "这不是一个设备，请在 端口设置 中选择设备";
+        QTest::newRow("serial, no permission") << "serial denied" << "没有权限，请把用户加入 GROUP 组后重新登录";
+    }
+
+    // The first line as it always was; the second names the port, the device
+    // and the reason, and says what to do.
+    void aPortThatFailsToOpenSaysWhichDeviceAndWhy()
+    {
+        QFETCH(QString, what);
+        QFETCH(QString, reason);
+        rig::Bench bench;
+        const bool usb = what.startsWith("usb");
+        std::string device = bench.dir().path() + "/dev/usb/lp0";
+        if (usb)
+            bench.usb(0);
+        else if (what == "serial file")
+            QVERIFY(PlatSetComDevice("COM1", device = bench.dir().writeFile("printer.txt", {})));
+        else
+            device = bench.serial().slavePath();
+        // What holds the device: this process, shown through a process
+        // table in which the holder is a terminal program.
+        HANDLE holder = nullptr;
+        const std::string proc = bench.dir().mkdirs("proc/4321/fd");
+        testsupport::RootGuard procRoot(PlatRoot::Proc, bench.dir().path() + "/proc");
+        if (what.endsWith("held")) {
+            holder = CreateFileA(usb ? device.c_str() : "COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 0, nullptr);
+            QVERIFY(holder != INVALID_HANDLE_VALUE && symlink(device.c_str(), (proc + "/5").c_str()) == 0);
+            bench.dir().writeFile("proc/4321/comm", {'m', 'i', 'n', 'i', 'c', 'o', 'm', '\n'});
+        } else if (what == "serial denied") {
+            if (geteuid() == 0)
+                QSKIP("root opens whatever the permissions say");
+            struct stat st {};
+            QVERIFY(chmod(device.c_str(), 0) == 0 && stat(device.c_str(), &st) == 0);
+            reason.replace("GROUP", getgrgid(st.st_gid)->gr_name);
+        }
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, usb ? IDC_UC_USB : IDC_UC_SERIAL));
+        const std::string first = usb ? "usb不在线或拨出!\nUSB001 → " : "串口被占用或有错误!\nCOM1 → ";
+        QCOMPARE(MessageTexts(), std::vector<std::string>{first + device + "：" + reason.toStdString()});
+        QCOMPARE(Part(console, 0), std::string("打开端口失败!"));
+        if (holder != nullptr)
+            CloseHandle(holder);
+    }
+
+    // On the parallel port: a stop during a pass the printer takes lets the
+    // pass finish whole; a stop while the printer holds busy cuts the pass.
+    void aStopCutsAPassOnlyWhileThePrinterHoldsItUp()
+    {
+        rig::Bench bench;
+        auto& printer = bench.parallelPrinter();
+        HWND console = OpenConsole();
+        Bytes pass(64 * 1024);
+        for (size_t i = 0; i < pass.size(); ++i)
+            pass[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+        SendCommandFile(console, bench.dir().writeFile("cmds.bin", pass), true);
+        // Well into the second pass, which has 60 KiB still to go.
+        QVERIFY(PlatTestWaitFor([&] { return printer.received().size() >= pass.size() + 4096; }, 20000));
+        QVERIFY(PlatTestClick(console, IDC_UC_STOP_FILE));
+        QVERIFY(rig::WaitPortIdle(20000));
+        Bytes got = printer.received();
+        QCOMPARE(got.size(), 2 * pass.size());
+        QVERIFY(Bytes(got.begin() + long(pass.size()), got.end()) == pass);
+        QCOMPARE(gPart1History.back(), "已发送数据:" + std::to_string(2 * pass.size()) + "字节");
+
+        // Held busy: the pass ends at once, short, as a failed one. ("循环发送"
+        // is still ticked.)
+        SendCommandFile(console, bench.dir().writeFile("cmds.bin", pass));
+        QVERIFY(PlatTestWaitFor([&] { return printer.received().size() >= 2 * pass.size() + 4096; }, 20000));
+        // The stop comes as soon as the writer polls a busy printer, long
+        // before its busy limit would end the pass with "打印机忙!".
+        const uint64_t polls = bench.parallelPort().statusPolls();
+        bench.parallelPort().setBusy(true);
+        QVERIFY(PlatTestWaitFor([&] { return bench.parallelPort().statusPolls() > polls + 10000; }, 5000));
+        QVERIFY(PlatTestClick(console, IDC_UC_STOP_FILE));
+        QVERIFY(rig::WaitPortIdle(1000));
+        bench.parallelPort().setBusy(false);
+        got = printer.received();
+        QVERIFY(got.size() > 2 * pass.size() && got.size() % pass.size() != 0);
+        QCOMPARE(Part(console, 0), std::string("文件发送失败"));
+        QVERIFY(MessageTexts().empty()); // no "打印机忙!": the printer did not time out
     }
 
     void pathsThatDoNotFitAreRefusedWhole()

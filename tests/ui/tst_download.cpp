@@ -201,8 +201,10 @@ private slots:
         // A port that fails to open is still named, and the start is enabled.
         EnableWindow(GetDlgItem(dialog, d.start), FALSE);
         QVERIFY(PlatTestClick(dialog, usb ? d.usb : d.serial));
-        QCOMPARE(MessageTexts(), Texts{o.message});
+        const std::string message = o.message + ("\n" + (usb ? rig::kNoUsbPrinter : rig::NoCom1Device(bench)));
+        QCOMPARE(MessageTexts(), Texts{message});
         QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
+        QVERIFY(PlatTestMessageBoxes()[0].owner == dialog); // over the dialog
         QCOMPARE(Part(dialog, 0), std::string(o.named));
         QVERIFY(PlatTestEnabled(dialog, d.start));
         QVERIFY(PlatTestChecked(dialog, usb ? d.usb : d.serial));
@@ -225,7 +227,7 @@ private slots:
         } else {
             ChooseFile(dialog, d.chooser, bench.dir().writeFile("f.bin", {1, 2, 3}));
             QVERIFY(PlatTestClick(dialog, d.start));
-            QCOMPARE(MessageTexts(), Texts{o.message});
+            QCOMPARE(MessageTexts(), Texts{message});
             QCOMPARE(Part(dialog, 0), std::string("打开端口失败!"));
         }
         QVERIFY(gShown.empty());
@@ -244,6 +246,7 @@ private slots:
         }
     }
 
+    // Empty, or one byte over the limit: the failure says which and why.
     void aFileThatCannotGoIsRefusedAndNothingIsSent()
     {
         for (const DownloadDialog* d : {&kVersion, &kFont}) {
@@ -262,7 +265,20 @@ private slots:
             QCOMPARE(Part(dialog, 0), std::string("请先选择下载文件！"));
             QVERIFY(PlatTestEnabled(dialog, d->start));
             QVERIFY(gShown.empty());
-            // One byte over the limit: the engine's failure report, then the refusal.
+            // An empty file is refused before anything, a font's preamble
+            // too, goes out: it would otherwise read as a download done.
+            PlatTestClearMessageBoxes();
+            const std::string empty = bench.dir().writeFile("empty.bin", {});
+            ChooseFile(dialog, d->chooser, empty);
+            QVERIFY(PlatTestClick(dialog, d->start));
+            QVERIFY(gShown.empty());
+            QCOMPARE(MessageTexts(), Texts{"下载失败！请重试\n文件为空\n" + empty});
+            QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
+            QCOMPARE(Part(dialog, 0), std::string("下载失败！请重试"));
+            QVERIFY(PlatTestEnabled(dialog, d->start));
+            QVERIFY(bench.parallelPrinter().received().empty());
+            // One byte over the limit: the engine's failure report, then the
+            // refusal saying how large the file is.
             PlatTestClearMessageBoxes();
             ChooseFile(dialog, d->chooser, path);
             QVERIFY(PlatTestClick(dialog, d->start));
@@ -270,7 +286,8 @@ private slots:
             QCOMPARE(gShown[0].code, WPARAM(STATUS_FILE_FAILED));
             QCOMPARE(gShown[0].part0, std::string("下载文件失败,请重试!"));
             QCOMPARE(Part(dialog, 0), std::string("下载失败！请重试"));
-            QCOMPARE(MessageTexts(), Texts{"下载失败！请重试"});
+            QCOMPARE(MessageTexts(),
+                     Texts{"下载失败！请重试\n文件超过 5 MB（5242881 字节，最多 5242880 字节）\n" + path});
             QVERIFY(PlatTestEnabled(dialog, d->start));
             QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
             // Of a font, only the preamble went out, before the file was measured.
@@ -340,6 +357,14 @@ private slots:
         QVERIFY(!PlatTestDialogEnded(dialog));
         QCOMPARE(Part(dialog, 0), std::string("正在下载，请等待下载结束"));
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        // Another port radio meanwhile is cleared and changes nothing. (The
+        // record itself is the sending thread's now: not read here.)
+        const int other = r.port == PORT_PARALLEL ? d.usb : d.parallel;
+        QVERIFY(PlatTestClick(dialog, other));
+        QVERIFY(!PlatTestChecked(dialog, other));
+        QCOMPARE(int(openPORT), r.port);
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        QCOMPARE(Part(dialog, 0), std::string("正在下载，请等待下载结束"));
         QVERIFY(PlatTestWaitFor(TransferEnded, 120000));
         // A lower bound only: the serial printer was asked three times.
         QVERIFY(std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(r.minimumMs));
@@ -474,6 +499,38 @@ private slots:
         QCOMPARE(printer.received(), Cat(printed, Cat({0x1C, 0xAA, 0x1A}, Bytes(last.begin(), last.end()))));
     }
 
+    // A USB printer pulled out and plugged back in: the machine number's
+    // write that finds it gone fails, and the next write reaches the printer
+    // on the port chosen before. (Firmware and font starts open their port
+    // anew every time.)
+    void aPrinterPluggedBackInIsReachedWithoutChoosingItsPortAgain()
+    {
+        rig::Bench bench;
+        const std::string number = "ABCdef123456";
+        const Bytes written = Cat({0x1C, 0xAA, 0x1A}, Bytes(number.begin(), number.end()));
+        sim::UsbPrinter* printer = &bench.usb(0);
+        HWND dialog = Open(kPrnNum);
+        QVERIFY(PlatTestClick(dialog, kPrnNum.usb));
+        QVERIFY(PlatTestType(dialog, IDC_DN_NUMBER, number));
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(written.size(), 5000ms));
+
+        bench.unplug();
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QVERIFY(rig::WaitPortIdle(10000));
+        QCOMPARE(Part(dialog, 0), std::string("写机器码失败"));
+        QVERIFY(gCurrentPort.handle == nullptr);
+
+        printer = &bench.usb(0);
+        QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QCOMPARE(Part(dialog, 0), std::string("已写入机器码!"));
+        QVERIFY(printer->waitForBytes(written.size(), 5000ms));
+        QCOMPARE(printer->received(), written);
+        QVERIFY(MessageTexts().empty());
+    }
+
     void anIllegalMachineNumberIsRefusedAndNothingSent_data()
     {
         QTest::addColumn<QString>("typed");
@@ -498,7 +555,7 @@ private slots:
             QCOMPARE(Part(dialog, 0), "已输入机器码: " + std::to_string(count) + " 个");
         }
         QVERIFY(PlatTestClick(dialog, IDC_DN_SEND));
-        QCOMPARE(MessageTexts(), Texts{"请输入合法的机器码！"});
+        QCOMPARE(MessageTexts(), Texts{"请输入合法的机器码！\n需要 12 个字符，字母和数字"});
         QCOMPARE(PlatTestMessageBoxes()[0].caption, std::string("Error"));
         QCOMPARE(Part(dialog, 0), std::string("请输入合法的机器码！"));
         QVERIFY(PlatTestEnabled(dialog, IDC_DN_SEND));

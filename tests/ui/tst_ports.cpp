@@ -275,7 +275,8 @@ private slots:
         QVERIFY(PlatTestSelectComboRow(dialog, IDC_PS_BAUD, 6));
         QVERIFY(PlatTestClick(dialog, IDC_PS_OK));
         QVERIFY(PlatTestDialogEnded(dialog));
-        QCOMPARE(MessageTexts(), Rows{"串口设置没有保存: 保存设置的文件夹不存在，也无法创建 (错误码 3)!"});
+        QCOMPARE(MessageTexts(), Rows{"串口设置没有保存: 保存设置的文件夹不存在，也无法创建 (错误码 3)!\n设置文件：" +
+                                      blocker + "/mptest/serial.conf"});
         const auto box = PlatTestMessageBoxes().front();
         QVERIFY(box.caption == "Error" && box.type == UINT(MB_OK | MB_ICONERROR));
         // The choice holds for this run all the same.

@@ -196,6 +196,13 @@ private slots:
             RowTrace trace{port == PORT_USB ? "usb" : "parallel"};
             rig::Bench bench;
             sim::Printer& printer = port == PORT_USB ? bench.usb(0).printer() : bench.parallelPrinter();
+            // When each parallel byte was strobed.
+            std::vector<std::chrono::steady_clock::time_point> strobed;
+            if (port == PORT_PARALLEL)
+                bench.parallelPort().setSink([&](uint8_t byte) {
+                    strobed.push_back(std::chrono::steady_clock::now());
+                    printer.feed(std::span<const uint8_t>(&byte, 1));
+                });
             QVERIFY(OpenPorts(port));
             rig::ReportWindow w;
             PlatSetTimeScale(0.05);
@@ -209,6 +216,12 @@ private slots:
                 expected.insert(expected.end(), font.begin(), font.end());
             QVERIFY(printer.waitForBytes(expected.size(), 5000ms));
             QCOMPARE(printer.received(), expected);
+            // On parallel the preamble is followed by its one-second pause
+            // (50 ms at this scale) before the file's first byte.
+            if (port == PORT_PARALLEL) {
+                QVERIFY(strobed.size() > 3);
+                QVERIFY(strobed[3] - strobed[2] >= 50ms);
+            }
         }
     }
 

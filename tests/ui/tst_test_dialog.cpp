@@ -70,6 +70,8 @@ Bytes Cat(std::initializer_list<Bytes> parts)
 }
 
 using rig::MessageTexts;
+using rig::kNoUsbPrinter;
+using rig::NoCom1Device;
 
 int VisiblePages()
 {
@@ -387,6 +389,71 @@ private slots:
             QCOMPARE(sim::hexBytes(Bytes(got.begin() + long(at), got.begin() + long(at + one.size()))), sim::hexBytes(one));
     }
 
+    // The printer pulled out: the test that finds it gone lets its dead
+    // handle go, and the first test after it is back reaches it on the USB
+    // port chosen before, without "请先选择一个打印端口".
+    void aPrinterPluggedBackInIsReachedByTheNextTest()
+    {
+        rig::Bench bench;
+        const Bytes cutterOn = Cat({Hex("1B 40"), Gbk("切刀打开\n"), Hex("1C AA 23 01")});
+        sim::UsbPrinter* printer = &bench.usb(0);
+        HWND dialog = OpenTestDialog();
+        QVERIFY(PlatTestClick(dialog, IDC_T_USB));
+        HWND page = ShowPage(dialog, kOther);
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(cutterOn.size(), 5000ms));
+
+        bench.unplug();
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON));
+        QVERIFY(rig::WaitPortIdle(10000));
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QCOMPARE(int(gCurrentPort.type), int(PORT_USB));
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON)); // still away: says why
+        QCOMPARE(MessageTexts(), Texts{"请先选择一个打印端口\n" + kNoUsbPrinter});
+        PlatTestClearMessageBoxes();
+
+        printer = &bench.usb(0);
+        QVERIFY(PlatTestClick(page, IDC_OT_CUTTER_ON));
+        QVERIFY(rig::WaitPortIdle(5000));
+        QVERIFY(printer->waitForBytes(cutterOn.size(), 5000ms));
+        QCOMPARE(printer->received(), cutterOn);
+        QVERIFY(PlatTestChecked(dialog, IDC_T_USB));
+        QVERIFY(MessageTexts().empty());
+    }
+
+    void aTabChangeLeavesASingleTestWhole_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("length");
+        QTest::newRow("全黑打印") << int(IDC_OT_BLACK) << 1095;
+        QTest::newRow("样例测试") << int(IDC_OT_SAMPLE) << int(kTestSample1Length);
+    }
+
+    // Only the repeating Latin test ends at a tab change: a single test
+    // still going out is not cut mid-command.
+    void aTabChangeLeavesASingleTestWhole()
+    {
+        QFETCH(int, button);
+        QFETCH(int, length);
+        rig::Bench bench;
+        HWND dialog = OpenTestDialog();
+        HWND page = ShowPage(dialog, kOther);
+        // The printer is busy a while at the first byte, well short of the
+        // writer's limit: the test is under way when the tab changes.
+        bench.parallelPort().setBusyPolls(LPT_BUSY_POLL_LIMIT / 2);
+        QVERIFY(PlatTestClick(page, button));
+        QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_BUSY));
+        QVERIFY(ShowPage(dialog, kChar) != nullptr);
+        QVERIFY(PlatTestWidget(gTabPages[kChar])->isVisible());
+        QVERIFY(rig::WaitPortIdle(30000));
+        const Bytes got = bench.parallelPrinter().received();
+        QCOMPARE(got.size(), size_t(length));
+        if (button == IDC_OT_SAMPLE)
+            QVERIFY(std::equal(got.begin(), got.end(), reinterpret_cast<const uint8_t*>(testSample1)));
+        QVERIFY(MessageTexts().empty());
+    }
+
     // A failed port choice leaves every test without a port; with the
     // parallel port open, a send refused while another runs shows each
     // page's own message.
@@ -417,16 +484,19 @@ private slots:
             QVERIFY(PlatTestClick(dialog, radio));
             for (int any : {IDC_T_PARALLEL, IDC_T_USB, IDC_T_SERIAL})
                 QVERIFY(!PlatTestChecked(dialog, any));
-            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "usb不在线或拨出!" : "串口被占用或有错误!"});
+            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "usb不在线或拨出!\n" + kNoUsbPrinter
+                                                              : "串口被占用或有错误!\n" + NoCom1Device(bench)});
             const auto box = PlatTestMessageBoxes().front();
-            QVERIFY(box.caption == "Error" && box.type == UINT(MB_OK | MB_ICONERROR) && box.owner == nullptr);
+            // Over the dialog, not in the middle of the screen.
+            QVERIFY(box.caption == "Error" && box.type == UINT(MB_OK | MB_ICONERROR) && box.owner == dialog);
             // The record holds the type chosen and no handle.
             QCOMPARE(int(gCurrentPort.type), radio == IDC_T_USB ? int(PORT_USB) : int(PORT_SERIAL));
             QVERIFY(gCurrentPort.handle == nullptr);
             // The USB page tries to open USB, and wants it chosen.
             PlatTestClearMessageBoxes();
             QVERIFY(PlatTestClick(ShowPage(dialog, kUsb), IDC_USB_WRITE));
-            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "USB不在线或已被拨出!" : "请选择USB接口!"});
+            QCOMPARE(MessageTexts(), Texts{radio == IDC_T_USB ? "USB不在线或已被拨出!\n" + kNoUsbPrinter : "请选择USB接口!"});
+            QVERIFY(PlatTestMessageBoxes().front().owner == gTabPages[kUsb]);
             QCOMPARE(PlatTestText(gTabPages[kUsb], IDC_USB_WRITTEN), std::string());
         }
         // The pages ask whether the record has a handle, whatever its type.

@@ -208,6 +208,33 @@ private slots:
         QCOMPARE(QString::fromUtf8(buffer), second.filePath("selftest.bin"));
     }
 
+    // A box with an owner shows over the owner's window (a control stands for
+    // its dialog), as on Windows; one without, on its own.
+    void aBoxShowsOverItsOwnersWindow()
+    {
+        HWND dlg = OpenTestDialog(kTplSmall);
+        for (HWND owner : {dlg, GetDlgItem(dlg, kPush), HWND(nullptr)}) {
+            QWidget* parent = nullptr;
+            bool seen = false;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (QMessageBox* box = ShownMessageBox(); box && !seen) {
+                    seen = true;
+                    parent = box->parentWidget();
+                    box->button(QMessageBox::Ok)->click();
+                }
+            });
+            poll.start(10);
+            QTimer::singleShot(5000, [] {
+                if (QMessageBox* box = ShownMessageBox())
+                    box->close();
+            });
+            QCOMPARE(MessageBoxA(owner, "打开端口失败!", "Error", MB_OK | MB_ICONERROR), IDOK);
+            QVERIFY(seen);
+            QCOMPARE(parent, owner != nullptr ? PlatTestWidget(dlg)->window() : nullptr);
+        }
+    }
+
     void workerBoxHoldsOnlyItsThread()
     {
         HWND dlg = OpenTestDialog(kTplSmall);

@@ -19,6 +19,9 @@ CommandHistory gCommandHistory;
 
 namespace {
 
+// Bytes of the typed-data send under way, from its length report.
+DWORD dwSendCmdsLen;
+
 constexpr int kStatusPartPort = 0;
 constexpr int kStatusPartCount = 1;
 const char kAllFilesFilter[] = "所有文件(*.*)\0*.*\0";
@@ -50,9 +53,25 @@ void EnableSendButtonsAfterSend(HWND hwnd)
         EnableSendButtons(hwnd, TRUE);
 }
 
-void ShowError(const char* text)
+// Over the console, not in the middle of the screen.
+void ShowError(HWND hwnd, const char* text)
 {
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(hwnd, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+// A send refused. When its printer was pulled out and is not back yet, the
+// second line says which port and why, and the send buttons stay usable:
+// the next send tries the same port again.
+void ShowSendRefused(HWND hwnd)
+{
+    if (!PortIsLost()) {
+        ShowError(hwnd, "发送数据错误！请重试");
+        return;
+    }
+    ShowError(hwnd, ("发送数据错误！请重试\n" + PortOpenFailureDetail(gCurrentPort.type)).c_str());
+    EnableSendButtons(hwnd, TRUE);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_CMDS), FALSE);
+    EnableWindow(GetDlgItem(hwnd, IDC_UC_STOP_FILE), FALSE);
 }
 
 int RadioOfPortType(BYTE type)
@@ -112,11 +131,19 @@ void handleSendCmdsStatus(HWND hwnd, WPARAM code, LPARAM value)
     switch (code) {
     case STATUS_CMDS_LENGTH:
         dwSendCmdsCout = 0;
+        dwSendCmdsLen = static_cast<DWORD>(value);
         SetStatusNumber(kStatusPartPort, "发送指令长度 %d字节", static_cast<DWORD>(value));
         break;
     case STATUS_CMDS_SENT:
         dwSendCmdsCout += static_cast<DWORD>(value);
         SetStatusNumber(kStatusPartCount, "已发送字节数 %d", dwSendCmdsCout);
+        // The count alone would not tell a printer that took nothing.
+        if (static_cast<DWORD>(value) < dwSendCmdsLen) {
+            char text[128];
+            wsprintfA(text, "发送失败：只发出 %d/%d 字节，请检查打印机", static_cast<int>(value),
+                      static_cast<int>(dwSendCmdsLen));
+            SetStatusText(kStatusPartPort, text);
+        }
         EnableSendButtonsAfterSend(hwnd);
         break;
     default:
@@ -209,12 +236,10 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
     CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
     EnableSendButtons(hwnd, FALSE);
     SetStatusText(kStatusPartPort, "打开端口失败!");
-    if (type == PORT_SERIAL)
-        ShowError("串口被占用或有错误!");
-    else if (type == PORT_USB)
-        ShowError("usb不在线或拨出!");
-    else
-        ShowError("打开并口失败!");
+    const char* message = type == PORT_SERIAL ? "串口被占用或有错误!"
+                          : type == PORT_USB  ? "usb不在线或拨出!"
+                                              : "打开并口失败!";
+    ShowError(hwnd, (std::string(message) + "\n" + PortOpenFailureDetail(type)).c_str());
     return FALSE;
 }
 
@@ -224,7 +249,7 @@ void handleSendButton(HWND hwnd)
         return;
     std::string text = TypedTextForPrinter(hwnd);
     if (text.empty()) {
-        ShowError("输入框为空!");
+        ShowError(hwnd, "输入框为空!");
         return;
     }
     WORD flags = SEND_MODE_CMDS;
@@ -250,7 +275,7 @@ void handleSendButton(HWND hwnd)
     }
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, text.data(), static_cast<DWORD>(text.size()), flags))
-        ShowError("发送数据错误！请重试");
+        ShowSendRefused(hwnd);
 }
 
 BOOL handleHistoryKey(HWND hwnd, BOOL up)
@@ -275,7 +300,7 @@ void handleSendFileButton(HWND hwnd)
     char path[512] = {};
     GetDlgItemTextA(hwnd, IDC_UC_FILE_NAME, path, sizeof path);
     if (path[0] == '\0') {
-        ShowError("请先选择文件！");
+        ShowError(hwnd, "请先选择文件！");
         return;
     }
     WORD flags = SEND_MODE_FILE;
@@ -288,7 +313,7 @@ void handleSendFileButton(HWND hwnd)
     EnableSendButtons(hwnd, FALSE);
     _NoteSentFile_Uc(path);
     if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path) + 1), flags))
-        ShowError("发送数据错误！请重试");
+        ShowSendRefused(hwnd);
 }
 
 void handleSelFileButton(HWND hwnd)

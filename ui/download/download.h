@@ -36,11 +36,12 @@ void handlePortRadio_Dw(HWND hwnd, int radioId, BYTE portType);
 // Writes `text` into part `part` of the status bar (0: port and result,
 // 1: progress).
 void SetStatusText_Dw(int part, const char* text);
-void ShowError_Dw(const char* text);
+// An error box over the dialog.
+void ShowError_Dw(HWND hwnd, const char* text);
 // The message box's words when a port of this type does not open.
 const char* PortOpenFailedText_Dw(BYTE portType);
 // "打开端口失败!" in the status bar and the port type's message box.
-void ShowPortOpenFailed_Dw(BYTE portType);
+void ShowPortOpenFailed_Dw(HWND hwnd, BYTE portType);
 
 // The start button shared by the firmware and font dialogs.
 void handleSendButton_Dw(HWND hwnd);

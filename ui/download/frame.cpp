@@ -8,6 +8,8 @@
 #include "send/hex.h"
 #include "send/send.h"
 
+#include <string>
+
 BYTE dlgType;
 HWND hStatusBarDw;
 BYTE openPORT;
@@ -51,9 +53,10 @@ void SetStatusText_Dw(int part, const char* text)
         SendMessageA(hStatusBarDw, SB_SETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text));
 }
 
-void ShowError_Dw(const char* text)
+void ShowError_Dw(HWND hwnd, const char* text)
 {
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    // Over the dialog that asks, not in the middle of the screen.
+    MessageBoxA(hwnd, text, "Error", MB_OK | MB_ICONERROR);
 }
 
 const char* PortOpenFailedText_Dw(BYTE portType)
@@ -65,10 +68,10 @@ const char* PortOpenFailedText_Dw(BYTE portType)
     return "打开并口失败!";
 }
 
-void ShowPortOpenFailed_Dw(BYTE portType)
+void ShowPortOpenFailed_Dw(HWND hwnd, BYTE portType)
 {
     SetStatusText_Dw(0, "打开端口失败!");
-    ShowError_Dw(PortOpenFailedText_Dw(portType));
+    ShowError_Dw(hwnd, (std::string(PortOpenFailedText_Dw(portType)) + "\n" + PortOpenFailureDetail(portType)).c_str());
 }
 
 void _CreateStatusBar(HWND hwnd)
@@ -113,7 +116,7 @@ BOOL SetCurrentPort_Dw(HWND hwnd, int, BYTE portType)
     if (enterDownload != nullptr)
         EnableWindow(enterDownload, portType != PORT_USB);
     if (!OpenPorts(portType))
-        ShowPortOpenFailed_Dw(portType);
+        ShowPortOpenFailed_Dw(hwnd, portType);
     // The start button opens the port again, so the user can retry there.
     EnableWindow(GetDlgItem(hwnd, start), TRUE);
     if (portType == PORT_SERIAL)

@@ -19,7 +19,7 @@ LPARAM gPrnNumCmdLength = 0;
 
 bool NoPortOpen()
 {
-    return gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL;
+    return !PortReadyToSend();
 }
 
 bool IsPrnNumChar(unsigned char c)
@@ -47,7 +47,7 @@ void handleSendButton_PrnNum_Dw(HWND hwnd)
     char typed[4 * 125] = {};
     GetDlgItemTextA(hwnd, IDC_DN_NUMBER, typed, sizeof typed);
     if (!IsLegalPrnNum(typed)) {
-        ShowError_Dw(kPrnNumIllegalText_Dw);
+        ShowError_Dw(hwnd, (std::string(kPrnNumIllegalText_Dw) + "\n需要 12 个字符，字母和数字").c_str());
         SetStatusText_Dw(0, kPrnNumIllegalText_Dw);
         return;
     }
@@ -56,7 +56,7 @@ void handleSendButton_PrnNum_Dw(HWND hwnd)
     EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), FALSE);
     if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
         SetStatusText_Dw(0, kPrnNumWriteFailedText_Dw);
-        ShowError_Dw("写机器码失败！请重试");
+        ShowError_Dw(hwnd, "写机器码失败！请重试");
     }
 }
 
@@ -68,7 +68,7 @@ void handlePrintPrnNumButton_Dw(HWND hwnd)
     const std::string command = PrnNumPrintBytes_Dw();
     if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
         SetStatusText_Dw(0, kPrnNumPrintFailedText_Dw);
-        ShowError_Dw("打印机器码失败！请重试");
+        ShowError_Dw(hwnd, "打印机器码失败！请重试");
     }
 }
 

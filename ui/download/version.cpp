@@ -8,6 +8,7 @@
 #include "send/send.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -17,23 +18,69 @@ constexpr BYTE kEnterDownloadState[4] = {0x1C, 0xAA, 0x55, 0x01};
 // follows a transfer's final report.
 constexpr DWORD kPortReleaseWaitMs = 10000;
 
-void ShowDownloadRefused(HWND hwnd, int startButton)
+// What keeps a chosen file from going to the printer, if anything.
+enum class FileFault { None, Unreadable, Empty, TooLarge };
+
+FileFault CheckDownloadFile(const char* path, DWORD* size)
+{
+    *size = 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE || file == nullptr)
+        return FileFault::Unreadable;
+    DWORD high = 0;
+    SetLastError(ERROR_SUCCESS);
+    const DWORD low = GetFileSize(file, &high);
+    const bool measured = !(low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS);
+    CloseHandle(file);
+    if (!measured)
+        return FileFault::Unreadable;
+    *size = high != 0 ? MAXDWORD : low;
+    if (high != 0 || low > MAX_SEND_FILE_SIZE)
+        return FileFault::TooLarge;
+    return low == 0 ? FileFault::Empty : FileFault::None;
+}
+
+// The failure message's second line (why) and third (which file).
+std::string DownloadFaultLines(const char* path)
+{
+    DWORD size = 0;
+    std::string why;
+    switch (CheckDownloadFile(path, &size)) {
+    case FileFault::Unreadable:
+        why = "文件无法打开，请检查文件是否存在、能否读取";
+        break;
+    case FileFault::Empty:
+        why = "文件为空";
+        break;
+    case FileFault::TooLarge:
+        why = "文件超过 5 MB（" + (size == MAXDWORD ? std::string("4 GB 以上") : std::to_string(size) + " 字节") +
+              "，最多 " + std::to_string(MAX_SEND_FILE_SIZE) + " 字节）";
+        break;
+    default:
+        why = "发送没能开始，请重新选择端口后再试";
+        break;
+    }
+    return why + "\n" + path;
+}
+
+void ShowDownloadRefused(HWND hwnd, int startButton, const std::string& lines)
 {
     // Nothing runs: the start button comes back so the user can retry.
     EnableWindow(GetDlgItem(hwnd, startButton), TRUE);
     SetStatusText_Dw(0, kDownloadRefusedText_Dw);
-    ShowError_Dw(kDownloadRefusedText_Dw);
+    ShowError_Dw(hwnd, (std::string(kDownloadRefusedText_Dw) + "\n" + lines).c_str());
 }
 
 void handleSendCmd1caa5501(HWND hwnd)
 {
-    if (gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL) {
-        ShowError_Dw("请先选择一个打印端口");
+    if (!PortReadyToSend()) {
+        ShowError_Dw(hwnd, "请先选择一个打印端口");
         return;
     }
     const std::string command = EnterDownloadBytes_Dw();
     if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE))
-        ShowError_Dw("发送数据错误！请重试");
+        ShowError_Dw(hwnd, "发送数据错误！请重试");
 }
 
 } // namespace
@@ -62,25 +109,32 @@ void handleSendButton_Dw(HWND hwnd)
     // report, before the sending thread has let go of the port, must not
     // pull the port from under it.
     if (!WaitSendEnd(kPortReleaseWaitMs)) {
-        ShowDownloadRefused(hwnd, startButton);
+        ShowDownloadRefused(hwnd, startButton, "上一次发送还没有结束，请稍后再试");
         return;
     }
     if (!OpenPorts(openPORT))
-        ShowPortOpenFailed_Dw(openPORT);
+        ShowPortOpenFailed_Dw(hwnd, openPORT);
     if (gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL)
         return;
     char path[512] = {};
     GetDlgItemTextA(hwnd, pathBox, path, sizeof path);
     if (path[0] == '\0') {
-        ShowError_Dw("请先选择下载文件！");
+        ShowError_Dw(hwnd, "请先选择下载文件！");
         SetStatusText_Dw(0, "请先选择下载文件！");
+        return;
+    }
+    // An empty file would read as a download that went well: refused before
+    // anything, the font preamble too, goes to the printer.
+    DWORD size = 0;
+    if (CheckDownloadFile(path, &size) == FileFault::Empty) {
+        ShowDownloadRefused(hwnd, startButton, DownloadFaultLines(path));
         return;
     }
     const WORD flags = SEND_ONCE | (dlgType == DLG_DOWN_VERSION ? SEND_MODE_VERSION : SEND_MODE_FONT);
     EnableWindow(GetDlgItem(hwnd, startButton), FALSE);
     if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path)), flags)) {
         bDownloading = false;
-        ShowDownloadRefused(hwnd, startButton);
+        ShowDownloadRefused(hwnd, startButton, DownloadFaultLines(path));
     }
 }
 

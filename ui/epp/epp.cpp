@@ -22,9 +22,10 @@ constexpr DWORD kMaxTypedBytes = 511;
 // off until "结束读" is pressed.
 bool gReadTimedOut_Epp;
 
-void ShowError(const char* text)
+// Over the EPP console, not in the middle of the screen.
+void ShowError(HWND hwnd, const char* text)
 {
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(hwnd, text, "Error", MB_OK | MB_ICONERROR);
 }
 
 // The buttons that start a worker are on only while none runs; the stop
@@ -37,11 +38,11 @@ void RefreshButtons_Epp(HWND hwnd)
     EnableWindow(GetDlgItem(hwnd, IDC_EPP_STOP_SEND), worker == EPP_WORKER_WRITE);
 }
 
-bool RefuseWithoutPort()
+bool RefuseWithoutPort(HWND hwnd)
 {
     if (PortIoHasParallelPort())
         return false;
-    ShowError("找不到可用的并口(没有并口，或没有访问并口的权限)!");
+    ShowError(hwnd, "找不到可用的并口(没有并口，或没有访问并口的权限)!");
     return true;
 }
 
@@ -58,13 +59,13 @@ void handleEppStatus(HWND hwnd, WPARAM code, LPARAM value)
     if (value == EPP_END_READ_TIMEOUT)
         gReadTimedOut_Epp = true;
     else if (value == EPP_END_READ_NO_FILE)
-        ShowError("无法打开数据文件 epp.txt(文件被占用、是链接或没有写权限)!");
+        ShowError(hwnd, "无法打开数据文件 epp.txt(文件被占用、是链接或没有写权限)!");
     RefreshButtons_Epp(hwnd);
 }
 
 void handleStartRead_Epp(HWND hwnd)
 {
-    if (EppWorkerRunning() != EPP_WORKER_NONE || RefuseWithoutPort())
+    if (EppWorkerRunning() != EPP_WORKER_NONE || RefuseWithoutPort(hwnd))
         return;
     EnableWindow(GetDlgItem(hwnd, IDC_EPP_START_READ), FALSE);
     handleReadDataFromEpp(hwnd);
@@ -98,19 +99,19 @@ std::string TypedBytes_Epp(const char* utf8, bool hex)
 
 void handleSendButton_Epp(HWND hwnd)
 {
-    if (EppWorkerRunning() != EPP_WORKER_NONE || RefuseWithoutPort())
+    if (EppWorkerRunning() != EPP_WORKER_NONE || RefuseWithoutPort(hwnd))
         return;
     char utf8[4 * 512] = {};
     GetDlgItemTextA(hwnd, IDC_EPP_INPUT, utf8, sizeof utf8);
     if (utf8[0] == '\0') {
-        ShowError("输入框为空!");
+        ShowError(hwnd, "输入框为空!");
         return;
     }
     const std::string bytes = TypedBytes_Epp(utf8, IsDlgButtonChecked(hwnd, IDC_EPP_HEX) == BST_CHECKED);
     const BOOL repeat = IsDlgButtonChecked(hwnd, IDC_EPP_LOOP) == BST_CHECKED;
     if (!CreateWriteEppThread(hwnd, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()),
                               repeat))
-        ShowError("发送数据错误！请重试");
+        ShowError(hwnd, "发送数据错误！请重试");
     RefreshButtons_Epp(hwnd);
 }
 
@@ -141,7 +142,7 @@ void _ExitDialog_Epp(HWND hwnd)
 void handleReadDataFromEpp(HWND hwnd)
 {
     if (!CreateReadDataThread(hwnd, 0)) {
-        ShowError("无法启动读数据线程!");
+        ShowError(hwnd, "无法启动读数据线程!");
         RefreshButtons_Epp(hwnd);
     }
 }

@@ -160,7 +160,9 @@ void ShowNotSaved(DWORD error)
 {
     char text[256];
     wsprintfA(text, "串口设置没有保存: %s (错误码 %d)!", StoreFailureReason(error), static_cast<int>(error));
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    // Which file could not be written, so it can be looked at.
+    const std::string lines = std::string(text) + "\n设置文件：" + PlatSerialStoreLocation();
+    MessageBoxA(nullptr, lines.c_str(), "Error", MB_OK | MB_ICONERROR);
 }
 
 // A device that is not there, or that this user may not open, is kept all

@@ -105,7 +105,7 @@ std::string BlackMarkBytes_T(int operation, bool cut, const char* distance)
 
 void handleTestBlackMark(HWND page, int operation)
 {
-    if (operation < 0 || operation > 5 || !CheckPort_T(kNoPort))
+    if (operation < 0 || operation > 5 || !CheckPort_T(page, kNoPort))
         return;
     char text[128] = {};
     if (operation >= 3)

@@ -107,7 +107,7 @@ std::string GbkTestBytes_T(BYTE modes, int zoneIndex)
 
 void handleTestChar(HWND page)
 {
-    if (!CheckPort_T(kNoPortText_T))
+    if (!CheckPort_T(page, kNoPortText_T))
         return;
     BYTE mode = CheckedBits(page, kLatinModes);
     if (ComboSelection(page, IDC_CHAR_FONT) == 0)
@@ -126,7 +126,7 @@ void handleTestChar(HWND page)
 
 void handleTestGbk(HWND page)
 {
-    if (!CheckPort_T(kNoPortText_T))
+    if (!CheckPort_T(page, kNoPortText_T))
         return;
     const std::string bytes = GbkTestBytes_T(CheckedBits(page, kChineseModes), ComboSelection(page, IDC_GBK_ZONE));
     SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kTestFlags, kRefusedText_T);

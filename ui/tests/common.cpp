@@ -87,37 +87,37 @@ std::string SetComBytes_T(BYTE index)
 
 void handleTestBlackImg(HWND page)
 {
-    if (CheckPort_T(kNoPortText_T))
+    if (CheckPort_T(page, kNoPortText_T))
         Send(page, BlackImgBytes_T());
 }
 
 void handleTestDots(HWND page)
 {
-    if (CheckPort_T(kNoPortText_T))
+    if (CheckPort_T(page, kNoPortText_T))
         Send(page, DotsBytes_T());
 }
 
 void handleTestCasher(HWND page, int drawer)
 {
-    if (CheckPort_T(kNoPortText_T))
+    if (CheckPort_T(page, kNoPortText_T))
         Send(page, CasherBytes_T(drawer));
 }
 
 void handleTestCutter(HWND page, int full)
 {
-    if (CheckPort_T(kNoPortText_T))
+    if (CheckPort_T(page, kNoPortText_T))
         Send(page, CutterBytes_T(full));
 }
 
 void handleCutter_SW(HWND page, int on)
 {
-    if (CheckPort_T(kNoPortText_T))
+    if (CheckPort_T(page, kNoPortText_T))
         Send(page, CutterSwBytes_T(on));
 }
 
 void handleSetCom(HWND page)
 {
-    if (!CheckPort_T("Please select a interface"))
+    if (!CheckPort_T(page, "Please select a interface"))
         return;
     // FF when nothing is selected.
     const BYTE index = static_cast<BYTE>(SendDlgItemMessageA(page, IDC_OT_BAUD, CB_GETCURSEL, 0, 0));

@@ -34,7 +34,7 @@ std::string DianliuBytes_T(int which)
 
 void handleTestDianliu(HWND page, int which)
 {
-    if (which < 0 || which >= static_cast<int>(kDrives.size()) || !CheckPort_T(kNoPortText_T))
+    if (which < 0 || which >= static_cast<int>(kDrives.size()) || !CheckPort_T(page, kNoPortText_T))
         return;
     const std::string command = DianliuBytes_T(which);
     SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(command.data()), command.size()), kTestFlags,

@@ -7,6 +7,8 @@
 #include "res/resource.h"
 #include "send/send.h"
 
+#include <string>
+
 std::array<HWND, kTestPageCount> gTabPages;
 const char kNoPortText_T[] = "请先选择一个打印端口";
 const char kRefusedText_T[] = "发送数据错误！请重试";
@@ -78,7 +80,7 @@ void _CreateTabCtrl(HWND dialog)
 
     host->tabControl = GetDlgItem(dialog, IDC_T_TAB);
     if (host->tabControl == nullptr)
-        ShowError_T("tab control is null");
+        ShowError_T(dialog, "tab control is null");
 
     for (int i = 0; i < kTestPageCount; ++i) {
         TCITEMA item{};
@@ -155,15 +157,22 @@ LPCDLGTEMPLATEA DoLockDlgRes(int templateId)
     return static_cast<LPCDLGTEMPLATEA>(LockResource(loaded));
 }
 
-void ShowError_T(const char* text)
+void ShowError_T(HWND window, const char* text)
 {
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+    // Over the test dialog, not in the middle of the screen: a page as the
+    // owner stands for the dialog that holds it.
+    MessageBoxA(window, text, "Error", MB_OK | MB_ICONERROR);
 }
 
-bool CheckPort_T(const char* message)
+bool CheckPort_T(HWND page, const char* message)
 {
-    if (gCurrentPort.handle == nullptr && gCurrentPort.type != PORT_PARALLEL) {
-        ShowError_T(message);
+    if (!PortReadyToSend()) {
+        // A printer pulled out and not back yet: its port is still chosen,
+        // so the second line says which and why.
+        if (PortIsLost())
+            ShowError_T(page, (std::string(message) + "\n" + PortOpenFailureDetail(gCurrentPort.type)).c_str());
+        else
+            ShowError_T(page, message);
         return false;
     }
     return true;
@@ -172,7 +181,7 @@ bool CheckPort_T(const char* message)
 void SendTest_T(HWND page, std::span<const BYTE> bytes, WORD flags, const char* refusedMessage)
 {
     if (!SendDataToPrn(page, bytes.data(), static_cast<DWORD>(bytes.size()), flags))
-        ShowError_T(refusedMessage);
+        ShowError_T(page, refusedMessage);
 }
 
 void OnChildDialogInit(HWND page)
@@ -186,8 +195,10 @@ void OnChildDialogInit(HWND page)
 
 void OnSelChanging(HWND)
 {
-    // The repeating Latin test ends here, before another page shows.
-    StopSendAndWait();
+    // The repeating Latin test ends here, before another page shows; a
+    // single test still going out (全黑打印, 样例测试) goes out whole, since a
+    // command cut in half prints as garbage.
+    StopRepeatingSendAndWait();
 }
 
 void OnSelChanged(HWND dialog)
@@ -222,7 +233,7 @@ BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType)
     CheckDlgButton(dialog, radioId, BST_UNCHECKED);
     for (const PortRadio& radio : kPortRadios)
         if (radio.type == portType)
-            ShowError_T(radio.failure);
+            ShowError_T(dialog, (std::string(radio.failure) + "\n" + PortOpenFailureDetail(portType)).c_str());
     return FALSE;
 }
 

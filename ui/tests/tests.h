@@ -38,10 +38,11 @@ BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType);
 
 // Shared by the pages.
 // True when a port is usable for a send; otherwise shows `message`.
-bool CheckPort_T(const char* message);
+bool CheckPort_T(HWND page, const char* message);
 // Sends `bytes` from `page` with `flags`; a refusal shows `refusedMessage`.
 void SendTest_T(HWND page, std::span<const BYTE> bytes, WORD flags, const char* refusedMessage);
-void ShowError_T(const char* text);
+// An error box over the test dialog that holds `window` (the dialog or a page).
+void ShowError_T(HWND window, const char* text);
 
 // Page handlers.
 void handleTestChar(HWND page);

@@ -59,7 +59,13 @@ void handleTestUsbLib(HWND page, int operation)
         return;
     std::string readBack;
     if (const char* failure = UsbStringTest_T(operation, &readBack)) {
-        ShowError_T(failure);
+        // A printer that did not open: which device and why, on a second line.
+        std::string text = failure;
+        if (text == "USB不在线或已被拨出!") {
+            text += '\n';
+            text += PortOpenFailureDetail(PORT_USB);
+        }
+        ShowError_T(page, text.c_str());
         return;
     }
     if (operation == 0)

@@ -92,6 +92,12 @@ sim::UsbPrinter& Bench::usb(int index, sim::PrinterOptions options)
     return *usb_.back();
 }
 
+void Bench::unplug()
+{
+    serial_.reset();
+    usb_.clear();
+}
+
 ReportWindow::ReportWindow()
 {
     PlatTestAddDialogTemplate(&kReportTemplate);
@@ -155,6 +161,11 @@ bool WaitStalled(const std::function<size_t()>& moves)
         seen = moves();
     }
     return false;
+}
+
+std::string NoCom1Device(Bench& bench)
+{
+    return "COM1 → " + bench.dir().path() + "/dev/ttyS0：设备不存在，请检查连线或在 端口设置 中选择设备";
 }
 
 std::vector<std::string> MessageTexts()

@@ -42,6 +42,9 @@ public:
     sim::SerialPrinter& serial(sim::PrinterOptions options = {});
     // Starts a USB printer lp<index> under the private device root.
     sim::UsbPrinter& usb(int index = 0, sim::PrinterOptions options = {});
+    // Pulls the plug of every serial and USB printer: their lines hang up
+    // and their device nodes go. serial() and usb() plug a printer back in.
+    void unplug();
 
 private:
     TempDir dir_;
@@ -81,6 +84,11 @@ private:
 
 // The texts of the message boxes recorded so far, oldest first.
 std::vector<std::string> MessageTexts();
+
+// The second line of a port's failure message when there is no USB printer,
+// and when COM1's default device is missing from the bench's device root.
+inline const std::string kNoUsbPrinter = "USB001：没有找到 USB 打印机，请检查 USB 线和打印机电源";
+std::string NoCom1Device(Bench& bench);
 
 // Waits, delivering reports, until the port is no longer busy.
 bool WaitPortIdle(int timeoutMs);
