@@ -5,7 +5,7 @@
 // Unpaced: a 5 MiB file to a node that drains as fast as it can (a named
 // pipe, then a pseudo-terminal read by the virtual printer), with the longest
 // time the event loop was held from input, paints and timers meanwhile.
-// Paced: a named pipe read at a printer's pace, 1 MB/s (USB full speed) and
+// Paced: a pseudo-terminal read at a printer's pace, 1 MB/s (USB full speed) and
 // 11.52 kB/s (115200 baud): the rate the sink got, and mptest's CPU use while
 // it sent (process CPU time over wall time, less the sink's own thread, as a
 // share of one core).
@@ -59,7 +59,6 @@ using Micros = std::chrono::duration<double, std::micro>;
 using Seconds = std::chrono::duration<double>;
 
 constexpr size_t kBlock = 256;
-constexpr int kPacedPipeBytes = 16 * 1024;
 
 // CPU seconds on a clock (the process's, or one thread's).
 double CpuSeconds(clockid_t clock)
@@ -174,16 +173,18 @@ struct SinkControl {
     std::atomic<bool> release{false};
 };
 
-// Reads a named pipe at `bytesPerSecond` from its first byte on, as a printer
+// Reads a printer node at `bytesPerSecond` from its first byte on, as a printer
 // takes bytes at its link's pace: every tick it takes what the time since the
 // last allows. What it could not take because nothing was there is lost, so
 // a sender that falls behind lowers the rate; a tick that comes late (a busy
 // machine) only takes more. Returns the rate got (bytes per second), 0 when
-// it did not get `total` bytes. Closes `fd`, the pipe's reading end.
+// it did not get `total` bytes. Closes `fd`.
 double PacedDrain(int fd, double bytesPerSecond, size_t total, SinkControl& control)
 {
     SinkThreadStarts();
-    constexpr auto kTick = std::chrono::milliseconds(2);
+    // Ticks short enough that one tick takes less than a pseudo-terminal
+    // holds (about 2 KB here): a printer takes its bytes as they come.
+    constexpr auto kTick = std::chrono::milliseconds(1);
     std::vector<char> buffer(1 << 16);
     for (pollfd p{fd, POLLIN, 0}; !control.giveUp && poll(&p, 1, 50) <= 0;) {
     }
@@ -201,14 +202,14 @@ double PacedDrain(int fd, double bytesPerSecond, size_t total, SinkControl& cont
         while (credit >= 1 && got < total) {
             const size_t want = std::min({static_cast<size_t>(credit), total - got, buffer.size()});
             const ssize_t n = read(fd, buffer.data(), want);
-            if (n > 0) {
-                got += static_cast<size_t>(n);
-                credit -= static_cast<double>(n);
-            }
-            if (n < static_cast<ssize_t>(want)) {
-                credit = 0; // the pipe ran dry
+            if (n <= 0) {
+                credit = 0; // the node ran dry
                 break;
             }
+            // A pseudo-terminal hands over what it holds in pieces: a short
+            // read is not a dry node, only one that gives nothing is.
+            got += static_cast<size_t>(n);
+            credit -= static_cast<double>(n);
         }
     }
     close(fd);
@@ -366,18 +367,16 @@ struct Paced {
     double coreShare = 0;
 };
 
-// A file of `bytes` to a pipe read at the pace of `p`.
+// A file of `bytes` to a printer node read at the pace of `p`: a
+// pseudo-terminal, as the virtual USB printer is, so what the console reads
+// back from the node is the printer's (nothing), not the bytes it sent.
 void SendPaced(const std::string& root, const std::string& node, size_t bytes, Paced& p)
 {
     const std::string file = root + "/paced.bin";
     WriteCommandFile(file, bytes);
-    mkfifo(node.c_str(), 0600);
-    // The pipe gets its size before the console can open it and write: a
-    // printer's link holds little, so the sender can run only a little
-    // ahead (a pipe frees its pages whole, hence more than one).
-    const int fd = open(node.c_str(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0 || fcntl(fd, F_SETPIPE_SZ, kPacedPipeBytes) < 0) {
-        std::perror("send_file: the paced pipe");
+    const int fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || symlink(ptsname(fd), node.c_str()) != 0) {
+        std::perror("send_file: the paced printer node");
         return;
     }
     SinkControl control;
