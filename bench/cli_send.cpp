@@ -11,7 +11,7 @@
 //   cli_send [--runs N] [--mib N]
 // The last line reads:
 //   cli_send: short job <ms> ms median, <ms> ms slowest; file <MB/s> MB/s, console <MB/s> MB/s, ratio <r>
-#include "platform/linux/roots.h"
+#include "bench/bench_program.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"
@@ -99,21 +99,11 @@ int main(int argc, char** argv)
     const size_t total = mib * 1024 * 1024;
     const std::string cli = CliPath();
 
-    ResRegister();
-    PlatTestPrepareEnvironment();
+    BenchPrepareEnvironment();
     QApplication app(argc, argv);
-    PlatTestRecordMessageBoxes();
-
-    char pattern[] = "/tmp/mptest-bench-XXXXXX";
-    const std::string root = mkdtemp(pattern);
+    const std::string root = BenchStartProgram("config/mptest");
     // mptest-cli reads the same private serial store.
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-    PlatSetRootPath(PlatRoot::Config, root + "/config/mptest");
-    PlatSetRootPath(PlatRoot::Dev, root + "/dev");
-    PlatSetRootPath(PlatRoot::Sys, root + "/sys");
-    UtilInit();
-    InitializeWinIo();
-    InitPort();
 
     // The short job.
     std::vector<double> shortMs;

@@ -9,7 +9,7 @@
 //   receive_flood [--seconds N] [--rate BYTES_PER_SECOND]
 // The last line reads:
 //   receive_flood: <MB> MB in <s> s, counted <MB> MB, logged <MB> MB, worst stall <ms> ms, rss <MiB> -> peak <MiB> MiB
-#include "platform/linux/roots.h"
+#include "bench/bench_program.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"
@@ -71,19 +71,9 @@ int main(int argc, char** argv)
             rate = std::stod(argv[i + 1]);
     }
 
-    ResRegister();
-    PlatTestPrepareEnvironment();
+    BenchPrepareEnvironment();
     QApplication app(argc, argv);
-    PlatTestRecordMessageBoxes();
-
-    char pattern[] = "/tmp/mptest-bench-XXXXXX";
-    const std::string root = mkdtemp(pattern);
-    PlatSetRootPath(PlatRoot::Config, root + "/config");
-    PlatSetRootPath(PlatRoot::Dev, root + "/dev");
-    PlatSetRootPath(PlatRoot::Sys, root + "/sys");
-    UtilInit();
-    InitializeWinIo();
-    InitPort();
+    const std::string root = BenchStartProgram();
 
     sim::SerialPrinter printer;
     if (!printer.ok() || !printer.recordAs("COM1")) {

@@ -20,7 +20,7 @@
 //   send_file: <MB/s> MB/s, <us> us/block, floor <us> us, write <us> us, ratio <r>,
 //   1 MB/s <rate>% at <cpu>%, 115200 <rate>% at <cpu>%
 // and the exit code is 1 when a paced target is missed (see README).
-#include "platform/linux/roots.h"
+#include "bench/bench_program.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"
@@ -414,19 +414,9 @@ int main(int argc, char** argv)
     }
     const size_t total = mib * 1024 * 1024;
 
-    ResRegister();
-    PlatTestPrepareEnvironment();
+    BenchPrepareEnvironment();
     QApplication app(argc, argv);
-    PlatTestRecordMessageBoxes();
-
-    char pattern[] = "/tmp/mptest-bench-XXXXXX";
-    const std::string root = mkdtemp(pattern);
-    PlatSetRootPath(PlatRoot::Config, root + "/config");
-    PlatSetRootPath(PlatRoot::Dev, root + "/dev");
-    PlatSetRootPath(PlatRoot::Sys, root + "/sys");
-    UtilInit();
-    InitializeWinIo();
-    InitPort();
+    const std::string root = BenchStartProgram();
 
     const std::string file = root + "/commands.bin";
     WriteCommandFile(file, total);
