@@ -361,14 +361,17 @@ private slots:
                                                   : "发送数据错误！请重试\nCOM1 → "));
         PlatTestClearMessageBoxes();
 
+        // Back: the send reaches it, and the receive view follows the port
+        // opened again (the printer's answer to DLE EOT 1 is shown).
         printer = plugIn();
         QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
-        QVERIFY(PlatTestType(console, IDC_UC_INPUT, "1B 40 0A"));
+        QVERIFY(PlatTestType(console, IDC_UC_INPUT, "10 04 01"));
         QVERIFY(PlatTestClick(console, IDC_UC_SEND));
         QVERIFY(rig::WaitPortIdle(5000));
         QCOMPARE(Part(console, 0), std::string("发送指令长度 3字节"));
         QVERIFY(printer->waitForBytes(3, 5000ms));
-        QCOMPARE(printer->received(), (Bytes{0x1B, 0x40, 0x0A}));
+        QCOMPARE(printer->received(), (Bytes{0x10, 0x04, 0x01}));
+        QVERIFY(PlatTestWaitFor([&] { return PlatTestText(console, IDC_UC_RX_COUNT) == "已接收 1 字节"; }, 5000));
         QVERIFY(MessageTexts().empty());
     }
 

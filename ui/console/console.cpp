@@ -252,6 +252,7 @@ void handleSendButton(HWND hwnd)
         ShowError(hwnd, "输入框为空!");
         return;
     }
+    _ReopenLostPort_Uc(hwnd);
     WORD flags = SEND_MODE_CMDS;
     const bool hex = IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED;
     char typed[4 * 512] = {};
@@ -303,6 +304,7 @@ void handleSendFileButton(HWND hwnd)
         ShowError(hwnd, "请先选择文件！");
         return;
     }
+    _ReopenLostPort_Uc(hwnd);
     WORD flags = SEND_MODE_FILE;
     if (IsDlgButtonChecked(hwnd, IDC_UC_LOOP_FILE) == BST_CHECKED) {
         flags |= SEND_LOOP;

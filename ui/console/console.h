@@ -37,6 +37,9 @@ void _FitToScreen_Uc(HWND hwnd);
 // After the user picked a port: the view follows it (a reader on a serial or
 // USB port, a note on the parallel port).
 void _FollowPort_Uc(HWND hwnd, BOOL opened);
+// A port lost to an unplug is opened again before the next send, and the
+// receive view follows it.
+void _ReopenLostPort_Uc(HWND hwnd);
 // Bytes the console hands to the engine: logged, and status requests noted.
 void _NoteSent_Uc(std::string_view bytes);
 // The same for the bytes of a command file about to be sent.

@@ -230,6 +230,14 @@ void _FollowPort_Uc(HWND hwnd, BOOL opened)
     Redraw(hwnd);
 }
 
+void _ReopenLostPort_Uc(HWND hwnd)
+{
+    // The send would open it again too; opening it here first lets the
+    // view follow it, as it follows a port chosen by hand.
+    if (PortIsLost() && PortReadyToSend())
+        _FollowPort_Uc(hwnd, TRUE);
+}
+
 void _NoteSent_Uc(std::string_view bytes)
 {
     RxExpectStatus(gRxView, bytes, GetTickCount());
@@ -303,6 +311,7 @@ void handleStatusQueryButton(HWND hwnd)
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return;
     const std::string_view query(reinterpret_cast<const char*>(kStatusQuery), sizeof kStatusQuery);
+    _ReopenLostPort_Uc(hwnd);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND), FALSE);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND_FILE), FALSE);
     _NoteSent_Uc(query);
