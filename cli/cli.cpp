@@ -42,32 +42,32 @@ constexpr unsigned kCounterLockWaitMs = 30000;
 
 // ---------------------------------------------------------------- the command line
 
-struct OptionSpec {
+struct CliOption {
     const char* name;
     const char* value; // nullptr: a switch
     const char* help;
 };
 
-const OptionSpec kPort{"--port", "PORT", "parallel、usb、COM1 … COM7，或（Linux）设备路径如 /dev/ttyUSB0"};
-const OptionSpec kSerial{"--serial", "BAUD,DATA,PARITY,STOP,FLOW",
+const CliOption kPort{"--port", "PORT", "parallel、usb、COM1 … COM7，或（Linux）设备路径如 /dev/ttyUSB0"};
+const CliOption kSerial{"--serial", "BAUD,DATA,PARITY,STOP,FLOW",
                          "串口参数，例如 19200,8,N,1,none（PARITY: N E O M S；FLOW: none xonxoff hardware）；"
                          "默认为该 COM 口保存的设置，否则 9600,8,N,1,none"};
-const OptionSpec kRoot{"--device-root", "DIR", "在 DIR/dev 和 DIR/sys 下查找设备，同 mptest"};
-const OptionSpec kJson{"--json", nullptr, "每个作业在标准输出写一个 JSON 对象"};
-const OptionSpec kQuiet{"--quiet", nullptr, "标准错误只写错误"};
-const OptionSpec kHelp{"--help", nullptr, "显示本说明"};
+const CliOption kRoot{"--device-root", "DIR", "在 DIR/dev 和 DIR/sys 下查找设备，同 mptest"};
+const CliOption kJson{"--json", nullptr, "每个作业在标准输出写一个 JSON 对象"};
+const CliOption kQuiet{"--quiet", nullptr, "标准错误只写错误"};
+const CliOption kHelp{"--help", nullptr, "显示本说明"};
 
-struct CommandSpec {
+struct CliCommand {
     const char* name;
     const char* usage;
     const char* summary;
-    std::vector<OptionSpec> options;
+    std::vector<CliOption> options;
     bool needsPort;
 };
 
-const std::vector<CommandSpec>& Commands()
+const std::vector<CliCommand>& Commands()
 {
-    static const std::vector<CommandSpec> commands{
+    static const std::vector<CliCommand> commands{
         {"ports", "ports [--json]", "列出 COM1 … COM7 及其设备和保存的设置、找到的 USB 打印机、并口是否可用",
          {kRoot, kJson, kHelp}, false},
         {"send", "send --port PORT (--hex \"1B 40 0A\" | --text TEXT | --file PATH) [--repeat N]",
@@ -100,7 +100,7 @@ const std::vector<CommandSpec>& Commands()
 }
 
 struct CommandLine {
-    const CommandSpec* command = nullptr;
+    const CliCommand* command = nullptr;
     std::vector<std::string> positional;
     std::map<std::string, std::string> values;
     std::map<std::string, bool> switches;
@@ -120,7 +120,7 @@ struct UsageError {
 void PrintMainHelp()
 {
     std::printf("用法: mptest-cli 命令 [选项]\n\n命令:\n");
-    for (const CommandSpec& c : Commands())
+    for (const CliCommand& c : Commands())
         std::printf("  %-16s %s\n", c.name, c.summary);
     std::printf("\n每个命令的选项: mptest-cli 命令 --help\n"
                 "全局选项: --json  --quiet  --help  --version\n"
@@ -128,10 +128,10 @@ void PrintMainHelp()
                 "130 被 Ctrl-C 或 SIGTERM 结束发送\n");
 }
 
-void PrintCommandHelp(const CommandSpec& c)
+void PrintCommandHelp(const CliCommand& c)
 {
     std::printf("用法: mptest-cli %s\n%s\n\n选项:\n", c.usage, c.summary);
-    for (const OptionSpec& o : c.options)
+    for (const CliOption& o : c.options)
         std::printf("  %s%s%s\n      %s\n", o.name, o.value ? " " : "", o.value ? o.value : "", o.help);
 }
 
@@ -141,7 +141,7 @@ CommandLine Parse(int argc, char** argv)
     if (argc < 2)
         throw UsageError{"缺少命令"};
     const std::string name = argv[1];
-    for (const CommandSpec& c : Commands())
+    for (const CliCommand& c : Commands())
         if (name == c.name)
             line.command = &c;
     if (line.command == nullptr)
@@ -152,17 +152,17 @@ CommandLine Parse(int argc, char** argv)
             line.positional.push_back(arg);
             continue;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& o : line.command->options)
+        const CliOption* known = nullptr;
+        for (const CliOption& o : line.command->options)
             if (arg == o.name)
-                spec = &o;
-        if (spec == nullptr)
+                known = &o;
+        if (known == nullptr)
             throw UsageError{"命令 " + name + " 没有选项 " + arg};
-        if (spec->value == nullptr) {
+        if (known->value == nullptr) {
             line.switches[arg] = true;
         } else {
             if (i + 1 >= argc)
-                throw UsageError{arg + " 需要参数 " + spec->value};
+                throw UsageError{arg + " 需要参数 " + known->value};
             line.values[arg] = argv[++i];
         }
     }
@@ -207,13 +207,13 @@ constexpr std::array<std::pair<char, DWORD>, 5> kParityLetters{
 constexpr std::array<const char*, 3> kFlowWords{"xonxoff", "hardware", "none"}; // in FlowRow order
 
 // "BAUD,DATA,PARITY,STOP,FLOW" into gComInfo's line selections.
-void TakeSerialSpec(const std::string& spec)
+void TakeSerialSettings(const std::string& settings)
 {
     std::vector<std::string> parts;
-    std::stringstream in(spec);
+    std::stringstream in(settings);
     for (std::string part; std::getline(in, part, ',');)
         parts.push_back(part);
-    const UsageError bad{"--serial 的值 \"" + spec + "\" 不是 BAUD,DATA,PARITY,STOP,FLOW（例如 19200,8,N,1,none）"};
+    const UsageError bad{"--serial 的值 \"" + settings + "\" 不是 BAUD,DATA,PARITY,STOP,FLOW（例如 19200,8,N,1,none）"};
     if (parts.size() != 5)
         throw bad;
     const auto baud = RowOfText(gComRMap, parts[0]);
@@ -275,7 +275,7 @@ PortChoice ChoosePort(const CommandLine& line)
         throw UsageError{"缺少 --port PORT"};
     // A malformed --serial is refused whatever the port.
     if (line.has("--serial"))
-        TakeSerialSpec(line.value("--serial"));
+        TakeSerialSettings(line.value("--serial"));
     PortChoice port;
     port.name = line.value("--port");
     if (port.name == "parallel") {
@@ -299,12 +299,12 @@ PortChoice ChoosePort(const CommandLine& line)
         const char* com = gLptComNameMap[row].text;
         port.device = PlatComDevice(com);
         // 9600,8,N,1,none unless the COM port has stored settings.
-        TakeSerialSpec("9600,8,N,1,none");
+        TakeSerialSettings("9600,8,N,1,none");
         DWORD size = sizeof gCurrentComConfig;
         if (!path && GetDefaultCommConfigA(com, &gCurrentComConfig, &size))
             ComInfoFromDcb(gCurrentComConfig.dcb);
         if (line.has("--serial"))
-            TakeSerialSpec(line.value("--serial"));
+            TakeSerialSettings(line.value("--serial"));
         ComInfoToDcb(gCurrentComConfig.dcb);
     }
     return port;
@@ -692,13 +692,13 @@ std::string OneOf(const CommandLine& line, size_t index, std::initializer_list<c
     throw UsageError{std::string("test ") + test + " 不接受 \"" + word + "\""};
 }
 
-struct TestSpec {
+struct CliTest {
     const char* name;
     const char* synopsis;
     size_t arguments;
 };
 
-const std::array<TestSpec, 15> kTests{{
+const std::array<CliTest, 15> kTests{{
     {"latin", "latin --pattern asc|H|I --font 7x9|9x9 [--double-width] [--double-height] [--underline] [--passes N]", 0},
     {"chinese", "chinese --zone 1..5 [--double-width] [--double-height] [--underline]", 0},
     {"black-mark", "black-mark on|off", 1},
@@ -725,7 +725,7 @@ BYTE Modes(const CommandLine& line, BYTE width, BYTE height, BYTE underline)
 int RunTest(const CommandLine& line)
 {
     if (line.has("--list")) {
-        for (const TestSpec& t : kTests)
+        for (const CliTest& t : kTests)
             if (*t.name != '\0')
                 std::printf("%s\n", t.synopsis);
         return kExitOk;
@@ -733,15 +733,15 @@ int RunTest(const CommandLine& line)
     if (line.positional.empty())
         throw UsageError{"test 缺少测试名称（test --list 列出全部）"};
     const std::string name = line.positional.front();
-    const TestSpec* spec = nullptr;
-    for (const TestSpec& t : kTests)
+    const CliTest* known = nullptr;
+    for (const CliTest& t : kTests)
         if (*t.name != '\0' && name == t.name)
-            spec = &t;
-    if (spec == nullptr)
+            known = &t;
+    if (known == nullptr)
         throw UsageError{"未知测试 \"" + name + "\"（test --list 列出全部）"};
-    if (line.positional.size() > spec->arguments + 1)
+    if (line.positional.size() > known->arguments + 1)
         throw UsageError{"test " + name + " 多了参数 \"" + line.positional.back() + "\""};
-    const char* test = spec->name;
+    const char* test = known->name;
     std::string bytes;
     unsigned passes = 1;
     if (name == "latin") {
@@ -981,7 +981,7 @@ int CliMain(int argc, char** argv)
         return kExitOk;
     }
     std::string helpFor = "mptest-cli";
-    for (const CommandSpec& c : Commands())
+    for (const CliCommand& c : Commands())
         if (std::strcmp(argv[1], c.name) == 0)
             helpFor += std::string(" ") + c.name;
     try {
