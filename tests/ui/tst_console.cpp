@@ -399,8 +399,10 @@ private slots:
             bench.usb(0);
         else if (what == "serial file")
             QVERIFY(PlatSetComDevice("COM1", device = bench.dir().writeFile("printer.txt", {})));
-        else
-            device = bench.serial().slavePath();
+        else {
+            bench.serial();
+            device = PlatComDevice("COM1");
+        }
         // What holds the device: this process, shown through a process
         // table in which the holder is a terminal program.
         HANDLE holder = nullptr;

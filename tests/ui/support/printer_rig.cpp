@@ -7,6 +7,8 @@
 #include "send/epp.h"
 #include "send/send.h"
 
+#include <filesystem>
+
 namespace rig {
 
 namespace {
@@ -81,7 +83,14 @@ sim::SerialPrinter& Bench::serial(sim::PrinterOptions options)
 {
     options.transport = sim::Transport::Serial;
     serial_ = std::make_unique<sim::SerialPrinter>(options);
-    PlatSetComDevice("COM1", serial_->slavePath());
+    // COM1 names a link of this bench's own, as a USB-serial adapter's node:
+    // the pseudo-terminal's number goes back to the system at unplug(), and
+    // a test running beside this one may be given it while COM1 must find
+    // nothing there.
+    const std::string link = dir_.mkdirs("dev") + "/serial-printer";
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(serial_->slavePath(), link);
+    PlatSetComDevice("COM1", link);
     return *serial_;
 }
 
@@ -94,6 +103,7 @@ sim::UsbPrinter& Bench::usb(int index, sim::PrinterOptions options)
 
 void Bench::unplug()
 {
+    std::filesystem::remove(dir_.path() + "/dev/serial-printer");
     serial_.reset();
     usb_.clear();
 }
