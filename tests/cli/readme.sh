@@ -26,7 +26,11 @@ grep -q 'mptest-cli machine-number' "$work/station.sh" || fail "no station scrip
 serial_printer "$work/printer.log" --as COM1 --out "$work/printer"
 
 cd "$work"
-head -c 65536 /dev/urandom > firmware.bin
+# Over a serial line the firmware goes out as it stands, and a printer that
+# is not in its loader reads it as commands: random control bytes could leave
+# it inside a long bit image that swallows the font's preamble. No control
+# bytes, and a line feed to end on.
+{ head -c 65535 /dev/urandom | LC_ALL=C tr '\000-\037' '\100-\137'; echo; } > firmware.bin
 head -c 32768 /dev/urandom > font.bin
 echo KQ5800000001 > counter.txt
 export PATH="$(dirname "$cli"):$PATH"
