@@ -43,7 +43,12 @@ grep -q '已发送数据:200000字节' "$work/out" || fail "the file send said: 
 for signal in INT TERM; do
   "$cli" send --port COM3 --file "$work/file.bin" --repeat 1000 --json --quiet > "$work/out" 2> "$work/err" &
   sender=$!
-  sleep 1
+  # The signal goes once the send holds the line: its handlers are in place
+  # before any port opens.
+  for _ in $(seq 200); do
+    readlink /proc/"$sender"/fd/* 2>/dev/null | grep -qx "$printer_pty" && break
+    sleep 0.05
+  done
   kill -"$signal" "$sender"
   code=0
   wait "$sender" || code=$?
