@@ -364,6 +364,8 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
         if (milliseconds == INFINITE) {
             gUiWake.wait(g, ready);
             woke = true;
+        } else if (Clock::now() >= deadline) {
+            woke = ready(); // no sleep for the timer's slack on a look
         } else {
             woke = gUiWake.wait_until(g, deadline, ready);
         }
