@@ -18,6 +18,8 @@ std::function<void(const Report&)> gReportAction;
 bool gSendStateReady = false;
 
 constexpr int kReportTemplateId = 9100;
+// COM1's node under the bench's device root while a serial printer is in.
+const char kSerialLink[] = "dev/serial-printer";
 const DlgTemplate kReportTemplate{kReportTemplateId, nullptr, WS_POPUP | WS_CAPTION, 0, 0, 120, 40, "reports", 0,
                                   "System", 10, {}};
 
@@ -87,7 +89,8 @@ sim::SerialPrinter& Bench::serial(sim::PrinterOptions options)
     // the pseudo-terminal's number goes back to the system at unplug(), and
     // a test running beside this one may be given it while COM1 must find
     // nothing there.
-    const std::string link = dir_.mkdirs("dev") + "/serial-printer";
+    dir_.mkdirs("dev");
+    const std::string link = dir_ / kSerialLink;
     std::filesystem::remove(link);
     std::filesystem::create_symlink(serial_->slavePath(), link);
     PlatSetComDevice("COM1", link);
@@ -103,7 +106,7 @@ sim::UsbPrinter& Bench::usb(int index, sim::PrinterOptions options)
 
 void Bench::unplug()
 {
-    std::filesystem::remove(dir_.path() + "/dev/serial-printer");
+    std::filesystem::remove(dir_ / kSerialLink);
     serial_.reset();
     usb_.clear();
 }
