@@ -10,7 +10,7 @@
 #include "ui/download/download.h"
 #include "ui/epp/epp.h"
 #include "ui/ports/ports.h"
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include <array>
 

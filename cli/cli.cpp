@@ -13,7 +13,7 @@
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/download/download.h"
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include <array>
 #include <atomic>

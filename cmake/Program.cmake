@@ -15,7 +15,7 @@ add_library(mptest_res STATIC
   res/ports_res.cpp
   res/resources.cpp
   res/sample_receipt.cpp
-  res/tests_res.cpp
+  res/testprint_res.cpp
   ${CMAKE_BINARY_DIR}/generated/res_art.cpp)
 target_include_directories(mptest_res PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_res PUBLIC mptest_platform)
@@ -51,12 +51,12 @@ add_library(mptest_core STATIC
   ui/download/version.cpp
   ui/epp/epp.cpp
   ui/ports/ports.cpp
-  ui/tests/black_mark.cpp
-  ui/tests/char_pages.cpp
-  ui/tests/common.cpp
-  ui/tests/current.cpp
-  ui/tests/test_dialog.cpp
-  ui/tests/usb_test.cpp)
+  ui/testprint/black_mark.cpp
+  ui/testprint/char_pages.cpp
+  ui/testprint/common.cpp
+  ui/testprint/current.cpp
+  ui/testprint/test_dialog.cpp
+  ui/testprint/usb_string.cpp)
 target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_core PUBLIC mptest_platform mptest_res)
 

@@ -20,7 +20,7 @@
 #include "res/resource.h"
 #include "send/send.h"
 #include "ui/download/download.h"
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include <QImage>
 #include <QPixmap>

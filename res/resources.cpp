@@ -5,7 +5,7 @@
 #include "res/ports_res.h"
 #include "res/resource.h"
 #include "res/styles.h"
-#include "res/tests_res.h"
+#include "res/testprint_res.h"
 
 #include <array>
 #include <cstring>

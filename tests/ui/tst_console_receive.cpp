@@ -12,7 +12,7 @@
 #include "ui/console/console.h"
 #include "ui/download/download.h"
 #include "ui/support/printer_rig.h"
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include <algorithm>
 #include <cctype>

@@ -4,10 +4,10 @@
 #include "port/port.h"
 #include "res/resource.h"
 #include "res/resources.h"
-#include "res/tests_res.h"
+#include "res/testprint_res.h"
 #include "send/send.h"
 #include "ui/support/printer_rig.h"
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include <QTabBar>
 

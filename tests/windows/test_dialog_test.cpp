@@ -6,7 +6,7 @@
 #include "port/port.h"
 #include "res/resource.h"
 #include "send/send.h"
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 #include "windows/screenshot.h"
 
 #include <gtest/gtest.h>

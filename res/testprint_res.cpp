@@ -2,7 +2,7 @@
 // its six pages, which are child dialogs laid over the tab control.
 #include "res/resource.h"
 #include "res/styles.h"
-#include "res/tests_res.h"
+#include "res/testprint_res.h"
 
 #include <array>
 

@@ -1,11 +1,11 @@
 // The common tests page: a solid black print, the sample receipt, the two
 // cash drawers, full and partial cuts, the automatic cutter switch and the
 // printer's own serial baud rate.
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include "port/port.h"
 #include "res/resource.h"
-#include "res/tests_res.h"
+#include "res/testprint_res.h"
 #include "send/send.h"
 
 #include <string>

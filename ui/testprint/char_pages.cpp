@@ -1,7 +1,7 @@
 // The character pages: Latin character patterns in the ESC ! print modes,
 // repeated until stopped, and samples of the five GBK zones in the FS !
 // modes, printed once.
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include "res/resource.h"
 #include "send/send.h"

@@ -1,7 +1,7 @@
 // The test dialog and its tab host: the port choice, the tab control built
 // over the "测试项目" group box, the pages created on first selection and
 // kept (so each keeps its settings), and closing.
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include "port/port.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
 // The current test page: each button makes the printer drive one of its
 // electro-mechanical parts so the current it draws can be measured.
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include "res/resource.h"
 #include "send/send.h"

@@ -1,7 +1,7 @@
 // The USB test page: writes a fixed six-byte string into the printer and
 // reads the printer's stored string back, directly on the USB handle and
 // on the user-interface thread.
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include "port/input.h"
 #include "port/port.h"

@@ -1,6 +1,6 @@
 // The black-mark page: black-mark mode on and off, the three distances in
 // 0.176 mm motion units, and the black-mark test line with an optional cut.
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include "res/resource.h"
 #include "send/send.h"
