@@ -11,6 +11,9 @@
 #include "res/resource.h"
 #include "send/hex.h"
 #include "send/send.h"
+#include "printer/download.h"
+#include "printer/testprint.h"
+#include "printer/text.h"
 #include "ui/console/console.h"
 #include "ui/download/download.h"
 #include "ui/testprint/testprint.h"
@@ -668,8 +671,8 @@ int RunSend(const CommandLine& line)
     const bool hex = line.has("--hex");
     job.name = hex ? "send-hex" : "send-text";
     // Hexadecimal digits go to the engine as typed, which pairs them.
-    const std::string text = TextForPrinter_Uc(line.value(hex ? "--hex" : "--text").c_str());
-    BYTE probe[kMaxTypedBytes_Uc] = {};
+    const std::string text = TextForPrinter(line.value(hex ? "--hex" : "--text").c_str());
+    BYTE probe[kMaxTypedBytes] = {};
     if (text.empty() || (hex && TranslateString(probe, text.data(), static_cast<DWORD>(text.size())) == 0)) {
         job.message = "输入框为空!";
         return Finish(job);
@@ -753,38 +756,38 @@ int RunTest(const CommandLine& line)
             throw UsageError{"--font 只能是 7x9 或 9x9"};
         const BYTE modes = static_cast<BYTE>(Modes(line, kLatinDoubleWidth, kLatinDoubleHeight, kLatinUnderline) |
                                              (font == "7x9" ? kLatinFont7x9 : 0));
-        bytes = LatinTestBytes_T(modes, pattern == "asc" ? LatinPattern::Letters
+        bytes = LatinTestBytes(modes, pattern == "asc" ? LatinPattern::Letters
                                         : pattern == "H" ? LatinPattern::H
                                                          : LatinPattern::I);
         passes = Count(line, "--passes", 1, 1000000);
     } else if (name == "chinese") {
         const unsigned zone = Count(line, "--zone", 1, kGbkZoneCount);
-        bytes = GbkTestBytes_T(Modes(line, kGbkDoubleWidth, kGbkDoubleHeight, kGbkUnderline), static_cast<int>(zone) - 1);
+        bytes = GbkTestBytes(Modes(line, kGbkDoubleWidth, kGbkDoubleHeight, kGbkUnderline), static_cast<int>(zone) - 1);
     } else if (name == "black-mark") {
-        bytes = BlackMarkBytes_T(OneOf(line, 1, {"on", "off"}, test) == "on" ? 1 : 2, false, "");
+        bytes = BlackMarkBytes(OneOf(line, 1, {"on", "off"}, test) == "on" ? 1 : 2, false, "");
     } else if (name == "black-mark-distance") {
         const std::string which = OneOf(line, 1, {"A", "B", "C"}, test);
         if (line.positional.size() < 3)
             throw UsageError{"test black-mark-distance 缺少距离（毫米）"};
-        bytes = BlackMarkBytes_T(3 + (which[0] - 'A'), false, line.positional[2].c_str());
+        bytes = BlackMarkBytes(3 + (which[0] - 'A'), false, line.positional[2].c_str());
     } else if (name == "black-mark-test") {
-        bytes = BlackMarkBytes_T(0, line.has("--cut"), "");
+        bytes = BlackMarkBytes(0, line.has("--cut"), "");
     } else if (name == "current") {
         const std::string part = OneOf(line, 1, {"carriage", "feed", "pins"}, test);
-        bytes = DianliuBytes_T(part == "carriage" ? 0 : part == "feed" ? 1 : 2);
+        bytes = DianliuBytes(part == "carriage" ? 0 : part == "feed" ? 1 : 2);
     } else if (name == "all-black") {
-        bytes = BlackImgBytes_T();
+        bytes = BlackImgBytes();
     } else if (name == "sample") {
-        bytes = DotsBytes_T();
+        bytes = DotsBytes();
     } else if (name == "drawer") {
-        bytes = CasherBytes_T(OneOf(line, 1, {"1", "2"}, test) == "1" ? 0 : 1);
+        bytes = CasherBytes(OneOf(line, 1, {"1", "2"}, test) == "1" ? 0 : 1);
     } else if (name == "cut") {
-        bytes = CutterBytes_T(OneOf(line, 1, {"full", "partial"}, test) == "full" ? 1 : 0);
+        bytes = CutterBytes(OneOf(line, 1, {"full", "partial"}, test) == "full" ? 1 : 0);
     } else if (name == "cutter") {
-        bytes = CutterSwBytes_T(OneOf(line, 1, {"on", "off"}, test) == "on" ? 1 : 0);
+        bytes = CutterSwBytes(OneOf(line, 1, {"on", "off"}, test) == "on" ? 1 : 0);
     } else if (name == "baud") {
         const std::string index = OneOf(line, 1, {"0", "1", "2", "3", "4", "5"}, test);
-        bytes = SetComBytes_T(static_cast<BYTE>(index[0] - '0'));
+        bytes = SetComBytes(static_cast<BYTE>(index[0] - '0'));
     }
     Job job;
     job.name = "test " + name;
@@ -824,7 +827,7 @@ int RunDownload(const CommandLine& line, bool firmware)
         return Finish(job);
     if (firmware && job.port.type == PORT_PARALLEL) {
         // The firmware dialog's "enter download state" step.
-        const std::string enter = EnterDownloadBytes_Dw();
+        const std::string enter = EnterDownloadBytes();
         const Pass result = RunPass(enter.data(), static_cast<DWORD>(enter.size()), kTestFlags);
         if (result != Pass::Ok) {
             job.stopped = result == Pass::Stopped;
@@ -861,7 +864,7 @@ void AppendLog(const CommandLine& line, const Job& job, const std::string& numbe
 // Writes `number`; true when the printer took every byte.
 bool WriteNumber(Job& job, const std::string& number)
 {
-    const std::string command = PrnNumWriteBytes_Dw(number.c_str());
+    const std::string command = PrnNumWriteBytes(number.c_str());
     const Pass result = RunPass(command.data(), static_cast<DWORD>(command.size()), kTestFlags);
     job.bytes += gPass.cmdsSent;
     job.stopped = result == Pass::Stopped;
@@ -922,7 +925,7 @@ int RunMachineNumber(const CommandLine& line)
     AppendLog(line, job, number, written);
     counter.reset();
     if (job.ok && line.has("--print")) {
-        const std::string print = PrnNumPrintBytes_Dw();
+        const std::string print = PrnNumPrintBytes();
         const Pass result = RunPass(print.data(), static_cast<DWORD>(print.size()), kTestFlags);
         job.bytes += gPass.cmdsSent;
         job.stopped = result == Pass::Stopped;

@@ -14,11 +14,21 @@ add_library(mptest_res STATIC
   res/download_res.cpp
   res/ports_res.cpp
   res/resources.cpp
-  res/sample_receipt.cpp
   res/testprint_res.cpp
   ${CMAKE_BINARY_DIR}/generated/res_art.cpp)
 target_include_directories(mptest_res PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_res PUBLIC mptest_platform)
+
+# What the printer is told: every command stream, from plain parameters, over
+# the platform's kernel half alone (text conversion), so that programs
+# without windows can build them.
+add_library(mptest_printer STATIC
+  printer/download.cpp
+  printer/testprint.cpp
+  printer/text.cpp
+  res/sample_receipt.cpp)
+target_include_directories(mptest_printer PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(mptest_printer PUBLIC ${MPTEST_PLATFORM_KERNEL})
 
 if(WIN32)
   set(MPTEST_PORT_HALF port/windows)
@@ -58,7 +68,7 @@ add_library(mptest_core STATIC
   ui/testprint/test_dialog.cpp
   ui/testprint/usb_string.cpp)
 target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(mptest_core PUBLIC mptest_platform mptest_res)
+target_link_libraries(mptest_core PUBLIC mptest_platform mptest_res mptest_printer)
 
 # mptest-cli's jobs, over the same core; each system's build makes the
 # program from cli/main.cpp.

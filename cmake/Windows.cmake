@@ -21,6 +21,7 @@ add_library(mptest_platform STATIC
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
 
+set(MPTEST_PLATFORM_KERNEL mptest_platform)
 include(cmake/Program.cmake)
 
 # The application manifest: UTF-8 as the process code page, so the A

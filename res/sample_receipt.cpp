@@ -2,7 +2,7 @@
 // commands and GBK text, stored with a terminating zero that is not sent.
 // Sections are listed with their offsets; the logo is the program's own
 // (a small printer and the letters KQ, two bands of 100 columns).
-#include "res/testprint_res.h"
+#include "res/sample_receipt.h"
 
 const char testSample1[kTestSample1Length + 1] =
     // 0, 6 bytes: 0A; ESC @; ESC J 32

@@ -1,4 +1,4 @@
-// Templates of the test dialog and its six pages, and the sample receipt.
+// Templates of the test dialog and its six pages.
 #pragma once
 
 #include "res/templates.h"
@@ -11,6 +11,4 @@ extern const DlgTemplate kTestDianliuPage;
 extern const DlgTemplate kTestOtherPage;
 extern const DlgTemplate kTestUsbLibPage;
 
-// The sample receipt: 2607 bytes and a terminating zero that is not sent.
-constexpr unsigned kTestSample1Length = 2607;
-extern const char testSample1[kTestSample1Length + 1];
+#include "res/sample_receipt.h"

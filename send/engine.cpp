@@ -4,6 +4,7 @@
 
 #include "port/input.h"
 #include "port/port.h"
+#include "printer/download.h"
 #include "send/hex.h"
 
 #include <cstdlib>
@@ -12,8 +13,6 @@
 
 namespace {
 
-constexpr BYTE kFontPreamble[3] = {0x1C, 0xAA, 0x0D};
-constexpr BYTE kFontAnswer[3] = {0x1C, 0xAA, 0xAA};
 constexpr DWORD kFileBlock = 256;
 constexpr int kMaxStalledWrites = 3;
 constexpr int kFontAnswerAttempts = 3;
@@ -101,7 +100,7 @@ bool FontHandshake()
     if (gCurrentPort.handle == nullptr)
         return false;
     DWORD written = 0;
-    WriteBlock(kFontPreamble, sizeof kFontPreamble, &written);
+    WriteBlock(kFontPreamble.data(), kFontPreamble.size(), &written);
     SetComBaudRate2(7, FLOW_HARDWARE);
     if (Pause(100) || gCurrentPort.handle == nullptr)
         return false;
@@ -110,7 +109,7 @@ bool FontHandshake()
         BYTE answer[3] = {};
         DWORD got = 0;
         PortReadFile(gCurrentPort.handle, answer, sizeof answer, &got);
-        if (got == sizeof answer && std::memcmp(answer, kFontAnswer, sizeof answer) == 0)
+        if (got == sizeof answer && std::memcmp(answer, kFontAnswer.data(), sizeof answer) == 0)
             return true;
         if (Pause(1000))
             return false;
@@ -189,7 +188,7 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
         // printer gets it at the start of every pass, at its own speed.
         DWORD written = 0;
         if (!IsSerial())
-            WriteBlock(kFontPreamble, sizeof kFontPreamble, &written);
+            WriteBlock(kFontPreamble.data(), kFontPreamble.size(), &written);
         result = SendCmdFile(hwnd, static_cast<const char*>(data), length, flags);
         break;
     }

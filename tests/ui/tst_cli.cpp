@@ -323,7 +323,7 @@ private slots:
         QVERIFY(results[1].ends_with(",KQ5800000099,ok"));
         QVERIFY(results[2].ends_with(",KQ5800000100,ok"));
         const Bytes got = printer.received();
-        const std::string expected = PrnNumWriteBytes_Dw("KQ5800000099") + PrnNumWriteBytes_Dw("KQ5800000100");
+        const std::string expected = PrnNumWriteBytes("KQ5800000099") + PrnNumWriteBytes("KQ5800000100");
         QTRY_VERIFY_WITH_TIMEOUT(printer.received() == Bytes(expected.begin(), expected.end()), 5000);
     }
 };

@@ -115,7 +115,7 @@ bool TransferEnded()
 }
 
 const Bytes kEnterDownload{0x1C, 0xAA, 0x55, 0x01};
-const Bytes kFontPreamble{0x1C, 0xAA, 0x0D};
+const Bytes kPreambleBytes{0x1C, 0xAA, 0x0D};
 
 struct DownloadRow {
     const char* name;
@@ -291,7 +291,7 @@ private slots:
             QVERIFY(PlatTestEnabled(dialog, d->start));
             QVERIFY(gCurrentPort.state != PORT_STATE_BUSY);
             // Of a font, only the preamble went out, before the file was measured.
-            QVERIFY(bench.parallelPrinter().received() == (d == &kFont ? kFontPreamble : Bytes{}));
+            QVERIFY(bench.parallelPrinter().received() == (d == &kFont ? kPreambleBytes : Bytes{}));
             PlatTestDestroyAll();
         }
     }
@@ -323,7 +323,7 @@ private slots:
         const auto data = Pattern(size_t(r.size), 3);
         HWND dialog = Open(d);
         ChooseFile(dialog, d.chooser, bench.dir().writeFile("data.bin", data));
-        Bytes expected = firmware ? Bytes{} : kFontPreamble;
+        Bytes expected = firmware ? Bytes{} : kPreambleBytes;
         if (usb != nullptr) {
             QVERIFY(PlatTestClick(dialog, d.usb));
             QCOMPARE(Part(dialog, 0), std::string("U口"));
@@ -391,7 +391,7 @@ private slots:
         QVERIFY(PlatTestEnabled(dialog, d.start));
 
         if (r.answer != sim::AnswerMode::Correct) { // only the preamble reached the printer
-            QCOMPARE(printer->received(), kFontPreamble);
+            QCOMPARE(printer->received(), kPreambleBytes);
         } else if (succeeds) {
             QVERIFY(printer->waitForBytes(expected.size(), 10000ms));
             QVERIFY(printer->received() == expected);

@@ -602,10 +602,10 @@ private slots:
                              Row{"2147483647", 2147483647}, Row{"2147483648", 2147483647},
                              Row{"-2147483648", -2147483647 - 1}, Row{"-99999999999999999999", -2147483647 - 1},
                              Row{"\t\n 7", 7}, Row{"- 5", 0}})
-            QVERIFY2(ReadDecimal_T(r.text) == r.value, r.text);
-        QCOMPARE(DistanceUnits_T(0, 27), WORD(153));
-        QCOMPARE(DistanceUnits_T(-30, 27), WORD(0xFFEF));
-        QCOMPARE(DistanceUnits_T(-2147483647 - 1, 27), WORD(0x2F26));
+            QVERIFY2(ReadDecimal(r.text) == r.value, r.text);
+        QCOMPARE(DistanceUnits(0, 27), WORD(153));
+        QCOMPARE(DistanceUnits(-30, 27), WORD(0xFFEF));
+        QCOMPARE(DistanceUnits(-2147483647 - 1, 27), WORD(0x2F26));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "ui/console/console.h"
 
 #include "port/port.h"
+#include "printer/text.h"
 #include "res/resource.h"
 #include "send/hex.h"
 #include "send/send.h"
@@ -90,7 +91,7 @@ std::string TypedTextForPrinter(HWND hwnd)
 {
     char utf8[4 * 512] = {};
     GetDlgItemTextA(hwnd, IDC_UC_INPUT, utf8, sizeof utf8);
-    return TextForPrinter_Uc(utf8);
+    return TextForPrinter(utf8);
 }
 
 WNDPROC gInputBoxProc = nullptr;
@@ -196,13 +197,6 @@ void _ExitDialog_Uc(HWND hwnd)
 }
 
 } // namespace
-
-std::string TextForPrinter_Uc(const char* utf8)
-{
-    std::string gbk = PlatUtf8ToGbk(utf8);
-    gbk.resize(PlatGbkCut(gbk, kMaxTypedBytes_Uc));
-    return gbk;
-}
 
 void _CreateStatusBar_Uc(HWND hwnd)
 {

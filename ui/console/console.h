@@ -21,12 +21,6 @@ void handleSendFileButton(HWND hwnd);
 void handleSelFileButton(HWND hwnd);
 void handleSendOverButton(HWND hwnd);
 
-// The most the console sends of typed text, in the printer's bytes.
-constexpr DWORD kMaxTypedBytes_Uc = 511;
-// Typed text (UTF-8) in the printer's code page, at most kMaxTypedBytes_Uc
-// bytes, never ending in half a double-byte character.
-std::string TextForPrinter_Uc(const char* utf8);
-
 // The receive area (console_receive.cpp).
 struct RxView;
 extern RxView gRxView;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "printer/download.h"
 
 #include <string>
 
@@ -46,16 +47,8 @@ void ShowPortOpenFailed_Dw(HWND hwnd, BYTE portType);
 // The start button shared by the firmware and font dialogs.
 void handleSendButton_Dw(HWND hwnd);
 
-// The bytes and words of the download dialogs, for the dialogs and for
-// mptest-cli alike.
-constexpr size_t kPrnNumLength = 12;
-// Exactly twelve ASCII letters and digits, nothing trimmed.
-bool IsLegalPrnNum(const char* text);
-// The machine-number write for a legal number, and the print request.
-std::string PrnNumWriteBytes_Dw(const char* number);
-std::string PrnNumPrintBytes_Dw();
-// The firmware dialog's "enter download state" command.
-std::string EnterDownloadBytes_Dw();
+// The words of the download dialogs, for the dialogs and for mptest-cli
+// alike.
 extern const char kDownloadDoneText_Dw[];
 extern const char kDownloadFailedText_Dw[];
 extern const char kDownloadRefusedText_Dw[];

@@ -3,15 +3,13 @@
 #include "ui/download/download.h"
 
 #include "port/port.h"
+#include "printer/download.h"
 #include "res/resource.h"
 #include "send/send.h"
 
 #include <string>
 
 namespace {
-
-constexpr BYTE kWritePrnNum[3] = {0x1C, 0xAA, 0x1A};
-constexpr BYTE kPrintPrnNum[3] = {0x1C, 0xAA, 0x19};
 
 // Bytes of the command the engine took (its length report), to tell a
 // complete write from one that failed.
@@ -20,11 +18,6 @@ LPARAM gPrnNumCmdLength = 0;
 bool NoPortOpen()
 {
     return !PortReadyToSend();
-}
-
-bool IsPrnNumChar(unsigned char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 void handlePrnNumEdit_Dw(HWND hwnd)
@@ -51,7 +44,7 @@ void handleSendButton_PrnNum_Dw(HWND hwnd)
         SetStatusText_Dw(0, kPrnNumIllegalText_Dw);
         return;
     }
-    const std::string command = PrnNumWriteBytes_Dw(typed);
+    const std::string command = PrnNumWriteBytes(typed);
     curButton = IDC_DN_SEND;
     EnableWindow(GetDlgItem(hwnd, IDC_DN_SEND), FALSE);
     if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
@@ -65,7 +58,7 @@ void handlePrintPrnNumButton_Dw(HWND hwnd)
     if (gCurrentPort.state == PORT_STATE_BUSY || NoPortOpen())
         return;
     curButton = IDC_DN_PRINT;
-    const std::string command = PrnNumPrintBytes_Dw();
+    const std::string command = PrnNumPrintBytes();
     if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE)) {
         SetStatusText_Dw(0, kPrnNumPrintFailedText_Dw);
         ShowError_Dw(hwnd, "打印机器码失败！请重试");
@@ -104,25 +97,6 @@ const char kPrnNumWrittenText_Dw[] = "已写入机器码!";
 const char kPrnNumWriteFailedText_Dw[] = "写机器码失败";
 const char kPrnNumPrintedText_Dw[] = "已发送打印机器码命令!";
 const char kPrnNumPrintFailedText_Dw[] = "打印机器码失败";
-
-bool IsLegalPrnNum(const char* text)
-{
-    size_t count = 0;
-    while (text[count] != '\0' && IsPrnNumChar(static_cast<unsigned char>(text[count])))
-        ++count;
-    return text[count] == '\0' && count == kPrnNumLength;
-}
-
-std::string PrnNumWriteBytes_Dw(const char* number)
-{
-    return std::string(reinterpret_cast<const char*>(kWritePrnNum), sizeof kWritePrnNum) +
-           std::string(number, kPrnNumLength);
-}
-
-std::string PrnNumPrintBytes_Dw()
-{
-    return std::string(reinterpret_cast<const char*>(kPrintPrnNum), sizeof kPrintPrnNum);
-}
 
 INT_PTR CALLBACK bDownPrnNumDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {

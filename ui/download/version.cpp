@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr BYTE kEnterDownloadState[4] = {0x1C, 0xAA, 0x55, 0x01};
 // Longest wait of a start for a send that still holds the port: an
 // "enter download state" command to a busy printer, or the release that
 // follows a transfer's final report.
@@ -78,7 +77,7 @@ void handleSendCmd1caa5501(HWND hwnd)
         ShowError_Dw(hwnd, "请先选择一个打印端口");
         return;
     }
-    const std::string command = EnterDownloadBytes_Dw();
+    const std::string command = EnterDownloadBytes();
     if (!SendDataToPrn(hwnd, command.data(), static_cast<DWORD>(command.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE))
         ShowError_Dw(hwnd, "发送数据错误！请重试");
 }
@@ -86,11 +85,6 @@ void handleSendCmd1caa5501(HWND hwnd)
 } // namespace
 
 const char kDownloadRefusedText_Dw[] = "下载失败！请重试";
-
-std::string EnterDownloadBytes_Dw()
-{
-    return std::string(reinterpret_cast<const char*>(kEnterDownloadState), sizeof kEnterDownloadState);
-}
 
 void handleSendButton_Dw(HWND hwnd)
 {

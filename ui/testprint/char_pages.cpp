@@ -3,6 +3,7 @@
 // modes, printed once.
 #include "ui/testprint/testprint.h"
 
+#include "printer/testprint.h"
 #include "res/resource.h"
 #include "send/send.h"
 
@@ -26,21 +27,6 @@ constexpr std::array<ModeBit, 3> kChineseModes{{
     {IDC_GBK_DWIDTH, kGbkDoubleWidth},
     {IDC_GBK_DHEIGHT, kGbkDoubleHeight},
     {IDC_GBK_UNDERLINE, kGbkUnderline},
-}};
-
-// A sample of one GBK zone: lead bytes and trail bytes, each range with its step.
-struct GbkZone {
-    const char* item;
-    BYTE leadFirst, leadLast, leadStep;
-    BYTE trailFirst, trailLast, trailStep;
-};
-
-constexpr std::array<GbkZone, kGbkZoneCount> kZones{{
-    {"1区", 0xA1, 0xA9, 1, 0xA1, 0xFD, 2},
-    {"2区", 0xB0, 0xF4, 4, 0xA1, 0xFD, 2},
-    {"3区", 0x81, 0x9F, 2, 0x40, 0xFC, 4},
-    {"4区", 0xAA, 0xFE, 3, 0x40, 0x9C, 4},
-    {"5区", 0xA8, 0xA9, 1, 0x40, 0x9F, 1},
 }};
 
 BYTE CheckedBits(HWND page, std::span<const ModeBit> modes)
@@ -67,43 +53,12 @@ void _DialogCharInit(HWND page)
 
 void _DialogGbkInit(HWND page)
 {
-    for (const GbkZone& zone : kZones)
-        SendDlgItemMessageA(page, IDC_GBK_ZONE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(zone.item));
+    for (int zone = 0; zone < kGbkZoneCount; ++zone)
+        SendDlgItemMessageA(page, IDC_GBK_ZONE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(GbkZoneName(zone)));
     SendDlgItemMessageA(page, IDC_GBK_ZONE, CB_SETCURSEL, 0, 0);
 }
 
 } // namespace
-
-std::string LatinTestBytes_T(BYTE modes, LatinPattern pattern)
-{
-    std::string bytes = "\x1B\x40\x1C\x2E\x1B\x21";
-    bytes.push_back(static_cast<char>(modes));
-    if (pattern == LatinPattern::Letters) {
-        for (char c = 'A'; c <= 'Z'; ++c)
-            bytes.push_back(c);
-    } else if (pattern != LatinPattern::None) {
-        bytes.append(42, pattern == LatinPattern::H ? 'H' : 'I');
-    }
-    bytes.push_back('\n');
-    return bytes;
-}
-
-std::string GbkTestBytes_T(BYTE modes, int zoneIndex)
-{
-    std::string bytes = "\x1B\x40\x1C\x21";
-    bytes.push_back(static_cast<char>(modes));
-    if (zoneIndex >= 0 && zoneIndex < static_cast<int>(kZones.size())) {
-        const GbkZone& zone = kZones[static_cast<size_t>(zoneIndex)];
-        for (int lead = zone.leadFirst; lead <= zone.leadLast; lead += zone.leadStep) {
-            for (int trail = zone.trailFirst; trail <= zone.trailLast; trail += zone.trailStep) {
-                bytes.push_back(static_cast<char>(lead));
-                bytes.push_back(static_cast<char>(trail));
-            }
-        }
-    }
-    bytes.push_back('\n');
-    return bytes;
-}
 
 void handleTestChar(HWND page)
 {
@@ -119,7 +74,7 @@ void handleTestChar(HWND page)
         pattern = LatinPattern::H;
     else if (IsDlgButtonChecked(page, IDC_CHAR_I) == BST_CHECKED)
         pattern = LatinPattern::I;
-    const std::string bytes = LatinTestBytes_T(mode, pattern);
+    const std::string bytes = LatinTestBytes(mode, pattern);
     SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kLatinTestFlags,
                kRefusedText_T);
 }
@@ -128,7 +83,7 @@ void handleTestGbk(HWND page)
 {
     if (!CheckPort_T(page, kNoPortText_T))
         return;
-    const std::string bytes = GbkTestBytes_T(CheckedBits(page, kChineseModes), ComboSelection(page, IDC_GBK_ZONE));
+    const std::string bytes = GbkTestBytes(CheckedBits(page, kChineseModes), ComboSelection(page, IDC_GBK_ZONE));
     SendTest_T(page, std::span(reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()), kTestFlags, kRefusedText_T);
 }
 

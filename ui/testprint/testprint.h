@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "printer/testprint.h"
 #include "send/send.h"
 
 #include <array>
@@ -57,23 +58,7 @@ void handleCutter_SW(HWND page, int on);
 void handleSetCom(HWND page);
 void handleTestUsbLib(HWND page, int operation);
 
-// Reads a distance as atoi does (white space, sign, digits), saturating at
-// the limits of int instead of overflowing.
-int ReadDecimal_T(const char* text);
-// 0.176 mm motion units for `mm` plus `offsetMm`, truncated toward zero,
-// as the 16 bits the printer takes.
-WORD DistanceUnits_T(int mm, int offsetMm);
-
-// The bytes each test print sends, built the same way for the pages and for
-// mptest-cli. Latin print modes (ESC !) and Chinese print modes (FS !):
-constexpr BYTE kLatinDoubleWidth = 0x20;
-constexpr BYTE kLatinDoubleHeight = 0x10;
-constexpr BYTE kLatinUnderline = 0x80;
-constexpr BYTE kLatinFont7x9 = 0x01;
-constexpr BYTE kGbkDoubleWidth = 0x04;
-constexpr BYTE kGbkDoubleHeight = 0x08;
-constexpr BYTE kGbkUnderline = 0x80;
-constexpr int kGbkZoneCount = 5;
+// How the test prints are sent, by the pages and by mptest-cli.
 // The Latin test repeats until stopped; every other print goes once.
 constexpr WORD kLatinTestFlags = SEND_MODE_CMDS | SEND_TEXT | SEND_LOOP;
 constexpr WORD kTestFlags = SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE;
@@ -81,24 +66,6 @@ constexpr WORD kTestFlags = SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE;
 extern const char kNoPortText_T[];
 extern const char kRefusedText_T[];
 
-enum class LatinPattern { Letters, H, I, None };
-// `modes` holds the ESC ! bits, kLatinFont7x9 among them for the 7x9 font.
-std::string LatinTestBytes_T(BYTE modes, LatinPattern pattern);
-// `zone` 0..4; any other index sends the frame without a sample.
-std::string GbkTestBytes_T(BYTE modes, int zone);
-// Operation 0 the black-mark test line (with the cut after it when `cut`),
-// 1 and 2 black-mark mode on and off, 3..5 distances A, B and C read from
-// `distance` as the page reads its edit box.
-std::string BlackMarkBytes_T(int operation, bool cut, const char* distance);
-// Carriage, paper feed, pins (0..2); empty for any other index.
-std::string DianliuBytes_T(int which);
-std::string BlackImgBytes_T();
-std::string DotsBytes_T();
-std::string CasherBytes_T(int drawer);
-std::string CutterBytes_T(int full);
-std::string CutterSwBytes_T(int on);
-// The baud combo's index as the printer receives it (FF: nothing chosen).
-std::string SetComBytes_T(BYTE index);
 // UI thread. The USB string test on the current port, which must be USB:
 // operation 0 writes the fixed string, 1 reads the stored one back into
 // *readBack (UTF-8). nullptr on success, else the page's message.

@@ -5,16 +5,12 @@
 
 #include "port/input.h"
 #include "port/port.h"
+#include "printer/testprint.h"
 #include "res/resource.h"
 
-#include <array>
 #include <string>
 
 namespace {
-
-constexpr std::array<BYTE, 10> kWriteString{0x1B, 0x1D, 0x00, 0x01, 'z', 'x', 't', 'k', 'p', 'j'};
-constexpr std::array<BYTE, 4> kReadString{0x1B, 0x1D, 0x00, 0x02};
-constexpr DWORD kAnswerLength = 6;
 
 bool HasHandle()
 {
@@ -32,22 +28,24 @@ const char* UsbStringTest_T(int operation, std::string* readBack)
     gCurrentPort.state = PORT_STATE_BUSY;
     DWORD done = 0;
     if (operation == 0) {
-        PortHandleWrite(gCurrentPort.handle, kWriteString.data(), kWriteString.size(), &done);
+        const std::string command = UsbStringWriteBytes();
+        PortHandleWrite(gCurrentPort.handle, command.data(), static_cast<DWORD>(command.size()), &done);
     } else {
         PortTakeInput(); // the answer is this page's to read
-        PortHandleWrite(gCurrentPort.handle, kReadString.data(), kReadString.size(), &done);
+        const std::string command = UsbStringReadBytes();
+        PortHandleWrite(gCurrentPort.handle, command.data(), static_cast<DWORD>(command.size()), &done);
         // The read is bounded: a printer that sends nothing fails it after
         // about 5 s, a short answer once the line has been quiet a moment.
-        char answer[kAnswerLength + 1] = {};
+        char answer[kUsbStringLength + 1] = {};
         DWORD got = 0;
-        if (!PortHandleRead(gCurrentPort.handle, answer, kAnswerLength, &got) || got < kAnswerLength) {
+        if (!PortHandleRead(gCurrentPort.handle, answer, kUsbStringLength, &got) || got < kUsbStringLength) {
             gCurrentPort.state = PORT_STATE_IDLE; // this thread's transfer is over before it rewrites the record
             PortRelease();                        // the next press opens the device again
             return "读取字符串失败!";
         }
         // The printer's bytes, in its code page.
         if (readBack != nullptr)
-            *readBack = PlatGbkToUtf8(std::string(answer, kAnswerLength));
+            *readBack = PlatGbkToUtf8(std::string(answer, kUsbStringLength));
     }
     gCurrentPort.state = PORT_STATE_IDLE;
     return nullptr;
@@ -69,7 +67,7 @@ void handleTestUsbLib(HWND page, int operation)
         return;
     }
     if (operation == 0)
-        SetDlgItemTextA(page, IDC_USB_WRITTEN, "zxtkpj");
+        SetDlgItemTextA(page, IDC_USB_WRITTEN, kUsbStoredString);
     else
         SetDlgItemTextA(page, IDC_USB_READBACK, readBack.c_str());
 }
