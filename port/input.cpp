@@ -13,9 +13,6 @@ constexpr DWORD kSerialReadMs = 50;
 constexpr DWORD kSerialQuietMs = 10;
 // Between two cancels of a read that has not begun yet.
 constexpr DWORD kStopRetryMs = 10;
-// The reader's longest read is 5 s (the serial and USB read time-outs); past
-// twice that something is wrong, and the handle must still not be closed.
-constexpr DWORD kStopBoundMs = 10000;
 
 struct Reader {
     HANDLE thread = nullptr;
@@ -97,14 +94,12 @@ void PortReaderStop()
         return;
     gReader.stop.store(true);
     SetEvent(gReader.stopEvent);
-    const DWORD start = GetTickCount();
     // A cancel ends only a read under way; one about to begin is caught by
-    // the next round.
-    while (WaitForSingleObject(gReader.thread, kStopRetryMs) != WAIT_OBJECT_0) {
-        if (GetTickCount() - start > kStopBoundMs)
-            break;
+    // the next round. The wait has no bound of its own: every read ends at
+    // its time-out, and the caller closes the handle next, which must not
+    // happen while the reader may still be reading it.
+    while (WaitForSingleObject(gReader.thread, kStopRetryMs) != WAIT_OBJECT_0)
         CancelRead();
-    }
     CloseHandle(gReader.thread);
     gReader.thread = nullptr;
     // The next reader of this handle (the font acknowledgement) waits as long

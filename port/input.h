@@ -19,18 +19,19 @@
 
 #include "platform/win32.h"
 
-// Called on the reader's thread with each chunk, as it arrives: bytes,
-// count, and GetTickCount() when it was read. Must not wait on the
-// user-interface thread.
+// Called on the reader's thread with each chunk, as it arrives: the bytes,
+// their count, and the context given to PortReaderStart. Must not wait on
+// the user-interface thread.
 typedef void (*PortChunkSink)(const BYTE* bytes, DWORD count, void* context);
 
 // UI thread, with a serial or USB port open in gCurrentPort and idle. Ends a
 // reader already running, then starts one on the record's handle. 1 when
 // it runs; 0 for a parallel port, no handle, or no thread.
 BOOL PortReaderStart(PortChunkSink sink, void* context);
-// Any thread that owns the record. Ends the reader and waits for it: its
-// read in progress is cancelled, so the wait is short (and bounded by the
-// read's own time-out). Nothing when none runs.
+// Any thread that owns the record. Ends the reader and waits until it has
+// ended: its read in progress is cancelled, so the wait is short (and bounded
+// by the read's own time-out); the handle may be closed once this returns.
+// Nothing when none runs.
 void PortReaderStop();
 // Any thread. TRUE while the console's reader runs.
 BOOL PortReaderRunning();

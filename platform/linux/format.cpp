@@ -1,11 +1,16 @@
-// wsprintfA: the small printf of the Windows user library, with the part of
-// it the program formats with: %d, %x, %c, %s and %%, a '0' flag and a width.
-// Any other conversion ends the text where it stands, before any argument is
-// read for it, so an unexpected format never reads an argument as the wrong
-// type. The output stops at 1023 characters plus the NUL, as on Windows.
+// wsprintfA: the small printf of the Windows user library. It formats what
+// Windows does: %c %d %i %u %x %X %s and %%, with the flags '-', '#' and '0',
+// a width, a precision (the most characters of %s, the least digits of a
+// number) and the 'l' size (32 bits, as a Windows long). A conversion it does
+// not know (a wide %S, a floating point one) ends the text where it stands,
+// before any argument is read for it, and says so on standard error: an
+// unexpected format never reads an argument as the wrong type, and never
+// goes unnoticed. The output stops at 1023 characters plus the NUL, as on
+// Windows.
 #include "platform/linux/kernel.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -13,21 +18,54 @@ namespace {
 
 constexpr size_t kMaxOut = 1024; // bytes, the terminating NUL included
 
-void Pad(std::string& out, const std::string& body, int width, char fill)
+struct Spec {
+    bool left = false;
+    bool alternate = false;
+    char fill = ' ';
+    int width = 0;
+    int precision = -1;
+};
+
+void Pad(std::string& out, std::string body, const Spec& spec)
 {
-    int pad = width - static_cast<int>(body.size());
+    const int pad = spec.width - static_cast<int>(body.size());
     if (pad <= 0) {
         out += body;
-        return;
-    }
-    if (fill == '0' && !body.empty() && body[0] == '-') {
-        out += '-';
+    } else if (spec.left) {
+        out += body;
+        out.append(static_cast<size_t>(pad), ' ');
+    } else if (spec.fill == '0' && !body.empty() && (body[0] == '-' || body.rfind("0x", 0) == 0 ||
+                                                      body.rfind("0X", 0) == 0)) {
+        const size_t sign = body[0] == '-' ? 1 : 2;
+        out.append(body, 0, sign);
         out.append(static_cast<size_t>(pad), '0');
-        out.append(body, 1);
-        return;
+        out.append(body, sign);
+    } else {
+        out.append(static_cast<size_t>(pad), spec.fill);
+        out += body;
     }
-    out.append(static_cast<size_t>(pad), fill);
-    out += body;
+}
+
+// A number's digits with at least `precision` of them.
+std::string Digits(const char* format, uint32_t value, int precision)
+{
+    char tmp[32];
+    std::snprintf(tmp, sizeof tmp, format, value);
+    std::string digits = tmp;
+    if (precision >= 0 && static_cast<int>(digits.size()) < precision)
+        digits.insert(0, static_cast<size_t>(precision) - digits.size(), '0');
+    return digits;
+}
+
+int ReadCount(const char*& p)
+{
+    int n = 0;
+    while (*p >= '0' && *p <= '9') {
+        n = n * 10 + (*p++ - '0');
+        if (n > static_cast<int>(kMaxOut))
+            n = static_cast<int>(kMaxOut);
+    }
+    return n;
 }
 
 } // namespace
@@ -49,46 +87,70 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
             out += *p;
             continue;
         }
-        ++p;
-        char fill = ' ';
-        while (*p == '0') {
-            fill = '0';
+        const char* start = p++;
+        Spec spec;
+        for (;; ++p) {
+            if (*p == '-')
+                spec.left = true;
+            else if (*p == '#')
+                spec.alternate = true;
+            else if (*p == '0')
+                spec.fill = '0';
+            else
+                break;
+        }
+        spec.width = ReadCount(p);
+        if (*p == '.') {
             ++p;
+            spec.precision = ReadCount(p);
+            spec.fill = ' ';
         }
-        int width = 0;
-        while (*p >= '0' && *p <= '9') {
-            width = width * 10 + (*p++ - '0');
-            if (width > static_cast<int>(kMaxOut))
-                width = static_cast<int>(kMaxOut);
-        }
-        char tmp[32];
+        if (*p == 'l' || *p == 'h')
+            ++p; // a Windows long is 32 bits, as int is; short arguments arrive as int
         switch (*p) {
         case '%':
             out += '%';
             break;
         case 'd':
-            std::snprintf(tmp, sizeof tmp, "%d", va_arg(ap, int));
-            Pad(out, tmp, width, fill);
-            break;
-        case 'x':
-            std::snprintf(tmp, sizeof tmp, "%x", va_arg(ap, unsigned int));
-            Pad(out, tmp, width, fill);
-            break;
-        case 'c':
-            Pad(out, std::string(1, static_cast<char>(va_arg(ap, int))), width, fill);
-            break;
-        case 's': {
-            const char* s = va_arg(ap, const char*);
-            if (s == nullptr)
-                s = "(null)";
-            size_t n = 0;
-            while (s[n] != '\0' && n < kMaxOut)
-                ++n;
-            Pad(out, std::string(s, n), width, fill);
+        case 'i': {
+            const int32_t value = va_arg(ap, int32_t);
+            const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+            Pad(out, (value < 0 ? "-" : "") + Digits("%u", magnitude, spec.precision), spec);
             break;
         }
+        case 'u':
+            Pad(out, Digits("%u", va_arg(ap, uint32_t), spec.precision), spec);
+            break;
+        case 'x':
+        case 'X': {
+            const uint32_t value = va_arg(ap, uint32_t);
+            std::string digits = Digits(*p == 'x' ? "%x" : "%X", value, spec.precision);
+            if (spec.alternate && value != 0)
+                digits.insert(0, *p == 'x' ? "0x" : "0X");
+            Pad(out, digits, spec);
+            break;
+        }
+        case 'c':
+            Pad(out, std::string(1, static_cast<char>(va_arg(ap, int))), spec);
+            break;
+        case 's': {
+            const char* text = va_arg(ap, const char*);
+            if (text == nullptr)
+                text = "(null)";
+            const size_t limit = spec.precision >= 0 ? static_cast<size_t>(spec.precision) : kMaxOut;
+            size_t n = 0;
+            while (text[n] != '\0' && n < limit)
+                ++n;
+            Pad(out, std::string(text, n), spec);
+            break;
+        }
+        case '\0':
+            stopped = true; // a '%' that ends the format
+            break;
         default:
-            stopped = true; // not one this layer formats, or the format's end
+            std::fprintf(stderr, "wsprintfA: conversion \"%.*s\" is not supported, the text ends before it (format \"%s\")\n",
+                         static_cast<int>(p - start + 1), start, format);
+            stopped = true;
             break;
         }
     }

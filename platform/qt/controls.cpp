@@ -90,6 +90,11 @@ void PlatQtShowSoon(PlatWindow* w)
     });
 }
 
+bool PlatQtFrameOver(const PlatWindow* w)
+{
+    return !w->frameQueued && Clock::now() - w->shownAt >= kFrame;
+}
+
 void PlatQtShowPendingText(PlatWindow* w)
 {
     if (w->pendingText)

@@ -120,8 +120,11 @@ std::vector<HWND> PlatQtOwnedDialogs(HWND window);
 // The handle of the window a widget belongs to, or nullptr.
 HWND PlatQtHandleOf(const QWidget* widget);
 // Creates the QApplication when nobody has yet; the calling thread becomes the
-// user-interface thread.
+// user-interface thread (startup.cpp).
 void PlatQtEnsureApp();
+// The calling thread is the user-interface thread from now on; PlatQtEnsureApp
+// calls it once.
+void PlatQtSetUiThread();
 // Loads Qt's own Chinese texts (startup.cpp); PlatQtEnsureApp calls it once,
 // on the user-interface thread.
 void PlatQtSpeakChinese();
@@ -203,6 +206,9 @@ void PlatQtSetText(PlatWindow* w, const char* text);
 // (about 60 times a second), however fast reports change it: the first change
 // after a quiet frame at once, later ones when the frame is over.
 void PlatQtShowSoon(PlatWindow* w);
+// True when a change made now would be drawn at once: no frame is pending
+// and the last one is over.
+bool PlatQtFrameOver(const PlatWindow* w);
 // Shows a pending text now: before the user or another message works on the control.
 void PlatQtShowPendingText(PlatWindow* w);
 // Whether a Qt event of this type is the user working on a control's text.

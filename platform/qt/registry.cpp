@@ -3,8 +3,6 @@
 // a message to its window. Messages between threads are in crossthread.cpp.
 #include "platform/qt/qtwin.h"
 
-#include <QApplication>
-#include <QThread>
 #include <QVariant>
 #include <QWidget>
 
@@ -30,25 +28,10 @@ std::atomic<bool> gReady{false};
 
 } // namespace
 
-void PlatQtEnsureApp()
+void PlatQtSetUiThread()
 {
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char arg0[] = "mptest";
-        static char* argv[] = {arg0, nullptr};
-        new QApplication(argc, argv);
-    }
-    // Windows end only by EndDialog or DestroyWindow, never by Qt's rule
-    // for the last window closed.
-    QGuiApplication::setQuitOnLastWindowClosed(false);
-    // The thread of the QApplication is the user-interface thread; windows
-    // are made there only.
-    if (!gReady && QThread::currentThread() == QCoreApplication::instance()->thread()) {
-        PlatQtStartPump();
-        PlatQtSpeakChinese();
-        gUiThread = std::this_thread::get_id();
-        gReady = true;
-    }
+    gUiThread = std::this_thread::get_id();
+    gReady = true;
 }
 
 bool PlatQtOnUiThread()

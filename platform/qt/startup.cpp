@@ -1,15 +1,18 @@
-// The start of the program on this system: the display it cannot do without,
-// and Qt's own texts in the program's language.
+// The start of the program on this system: the application object and the
+// user-interface thread, the display it cannot do without, and Qt's own texts
+// in the program's language.
 #include "platform/qt/startup.h"
 
 #include "platform/qt/qtwin.h"
 #include "platform/qt/quiet.h"
 #include "platform/linux/notices.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageLogContext>
+#include <QThread>
 #include <QTranslator>
 
 #include <cstdio>
@@ -61,6 +64,26 @@ void PlatQtRequireDisplay()
             gPrevious(m.type, context, m.text);
     }
     gHeld.clear();
+}
+
+void PlatQtEnsureApp()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char arg0[] = "mptest";
+        static char* argv[] = {arg0, nullptr};
+        new QApplication(argc, argv);
+    }
+    // Windows end only by EndDialog or DestroyWindow, never by Qt's rule
+    // for the last window closed.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    // The thread of the QApplication is the user-interface thread; windows
+    // are made there only.
+    if (!PlatQtUiReady() && QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        PlatQtStartPump();
+        PlatQtSpeakChinese();
+        PlatQtSetUiThread();
+    }
 }
 
 void PlatQtSpeakChinese()

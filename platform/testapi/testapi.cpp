@@ -140,6 +140,12 @@ QWidget* PlatTestWidget(HWND window)
     return w ? w->widget : nullptr;
 }
 
+bool PlatTestFrameOver(HWND window)
+{
+    const PlatWindow* w = PlatQtFind(window);
+    return w != nullptr && PlatQtFrameOver(w);
+}
+
 HWND PlatTestFindControl(HWND dialog, int id)
 {
     if (HWND h = GetDlgItem(dialog, id))

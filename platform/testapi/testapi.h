@@ -63,6 +63,9 @@ void PlatTestClearDialogTemplates();
 // Controls are found by ID in `dialog`, its pages searched too.
 QWidget* PlatTestWidget(HWND window);
 HWND PlatTestFindControl(HWND dialog, int id);
+// True when the control's next change of text is drawn at once (its last
+// frame is over); false for no such window.
+bool PlatTestFrameOver(HWND window);
 // The next action is expected to miss: it returns false without failing. If
 // it lands instead, that fails the test.
 void PlatTestExpectMiss();

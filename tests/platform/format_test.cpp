@@ -16,12 +16,14 @@ TEST(Wsprintf, FormatsAsWindows)
         {(wsprintfA(buf, "100%%"), buf), "100%"},
         {(wsprintfA(buf, "更新进度:%d%c", 50, '%'), buf), "更新进度:50%"},
         {(wsprintfA(buf, "读取%d字节", 6), buf), "读取6字节"},
-        // Conversions the program does not use end the text before them and
-        // read no argument for them (%s after them would read a number as
-        // an address); Windows would format them.
-        {(wsprintfA(buf, "a%ub%s", 7u, "x"), buf), "a"},
-        {(wsprintfA(buf, "[%-5d]%s", 42, "x"), buf), "["},
-        {(wsprintfA(buf, "%ld|%.3s|%X|%S", 1L, "x", 1u, "x"), buf), ""},
+        {(wsprintfA(buf, "a%ub%s|%i|%lu|%ld", 7u, "x", -3, 4000000000u, -5L), buf), "a7bx|-3|4000000000|-5"},
+        {(wsprintfA(buf, "[%-5d][%5s][%.2s][%.3d]", 42, "ab", "xyz", 7), buf), "[42   ][   ab][xy][007]"},
+        {(wsprintfA(buf, "%X|%#x|%#06X|%lx", 0xabu, 0x1fu, 0xabu, 0xffffffffu), buf), "AB|0x1f|0X00AB|ffffffff"},
+        // What Windows formats but the program never asks for ends the
+        // text before it, with a word on standard error, and reads no
+        // argument for it: %s after it would read a number as an address.
+        {(wsprintfA(buf, "a%Sb%s", L"w", "x"), buf), "a"},
+        {(wsprintfA(buf, "v=%f%s", 1.5, "x"), buf), "v="},
         {(wsprintfA(buf, "end %"), buf), "end "},
     };
     for (const auto& c : cases)
@@ -31,7 +33,7 @@ TEST(Wsprintf, FormatsAsWindows)
     EXPECT_EQ(wsprintfA(buf, "%s", std::string(1500, 'x').c_str()), 1023);
     EXPECT_EQ(std::string(buf).size(), 1023u);
     EXPECT_EQ(wsprintfA(buf, "%2000d", 1), 1023);
-    EXPECT_EQ(wsprintfA(buf, "a%ub", 7u), 1);
+    EXPECT_EQ(wsprintfA(buf, "a%Sb", L"w"), 1);
 }
 
 std::string Bytes(std::initializer_list<unsigned> v)

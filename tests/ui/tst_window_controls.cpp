@@ -318,7 +318,7 @@ private slots:
             };
             widget->installEventFilter(&counter);
             QVERIFY(PlatTestWaitFor([&] { return counter.paints >= 1; }, 2000)); // its first paint, as it is shown
-            QTest::qWait(20); // a quiet frame
+            QVERIFY(PlatTestWaitFor([&] { return PlatTestFrameOver(target); }, 2000)); // a quiet frame
             counter.paints = 0;
 
             std::string first, text;

@@ -156,13 +156,13 @@ const char* StoreFailureReason(DWORD error)
     }
 }
 
-void ShowNotSaved(DWORD error)
+void ShowNotSaved(HWND window, DWORD error)
 {
     char text[256];
     wsprintfA(text, "串口设置没有保存: %s (错误码 %d)!", StoreFailureReason(error), static_cast<int>(error));
     // Which file could not be written, so it can be looked at.
     const std::string lines = std::string(text) + "\n设置文件：" + PlatSerialStoreLocation();
-    MessageBoxA(nullptr, lines.c_str(), "Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(window, lines.c_str(), "Error", MB_OK | MB_ICONERROR);
 }
 
 // A device that is not there, or that this user may not open, is kept all
@@ -195,7 +195,7 @@ void WarnAboutDevice(HWND window)
                " 选择打印机所连接的设备。";
         break;
     }
-    MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONWARNING);
+    MessageBoxA(window, text.c_str(), "Error", MB_OK | MB_ICONWARNING);
 }
 
 // A newly chosen device that is the system console is not taken: bytes for
@@ -221,7 +221,7 @@ void handlePortSetOk(HWND window)
     if (saved && kPlatComDeviceChooser)
         saved = StoreComDevice(window);
     if (!saved)
-        ShowNotSaved(GetLastError());
+        ShowNotSaved(window, GetLastError());
     else if (kPlatComDeviceChooser)
         WarnAboutDevice(window);
     EndDialog(window, 0);
