@@ -51,6 +51,7 @@ add_library(mptest_core STATIC
   send/files.cpp
   send/hex.cpp
   send/state.cpp
+  send/window_reports.cpp
   ui/console/console.cpp
   ui/console/console_receive.cpp
   ui/console/history.cpp

@@ -23,6 +23,16 @@ struct LocalFreeDeleter {
 // The block a file pass reads the file into; freed however the pass ends.
 using PassBlock = std::unique_ptr<BYTE, LocalFreeDeleter>;
 
+// The running send's reporter: written when a send is accepted, before its
+// thread starts, and read by that thread only.
+SendReporter gSendReporter{};
+
+void Report(const SendReporter& to, UINT message, WPARAM code, LPARAM value)
+{
+    if (to.report != nullptr)
+        to.report(to.context, message, code, value);
+}
+
 bool IsSerial()
 {
     return gCurrentPort.type == PORT_SERIAL;
@@ -82,11 +92,11 @@ BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
     return TRUE;
 }
 
-BOOL ReportFilePassFailed(HWND hwnd, WORD mode)
+BOOL ReportFilePassFailed(const SendReporter& to, WORD mode)
 {
     if (mode == SEND_MODE_FONT && IsSerial())
         ResetBaudRate();
-    SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_FAILED, 0);
+    Report(to, WM_SENDFILE_STATUS, STATUS_FILE_FAILED, 0);
     return FALSE;
 }
 
@@ -126,29 +136,29 @@ LPARAM FileProgress(WORD mode, DWORD sent, DWORD total)
     return static_cast<LPARAM>(static_cast<double>(sent) / total * 100.0);
 }
 
-BOOL FilePass(HWND hwnd, WORD mode)
+BOOL FilePass(const SendReporter& to, WORD mode)
 {
     HANDLE file = gCurOutputBuf.hFile;
     const DWORD total = gCurOutputBuf.dwLen;
     if (file == nullptr)
-        return ReportFilePassFailed(hwnd, mode);
+        return ReportFilePassFailed(to, mode);
     // Every pass reads the file from its start, also after a pass that failed.
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     PassBlock block(static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, total > 0 ? total : 1)));
     if (!block)
-        return ReportFilePassFailed(hwnd, mode);
+        return ReportFilePassFailed(to, mode);
     DWORD got = 0;
     if (!ReadFile(file, block.get(), total, &got, nullptr) || got < total)
-        return ReportFilePassFailed(hwnd, mode);
+        return ReportFilePassFailed(to, mode);
     DWORD sent = 0;
     DWORD count = total < kFileBlock ? total : kFileBlock;
     for (;;) {
         DWORD written = 0;
         if (!WriteBlock(block.get() + sent, count, &written))
-            return ReportFilePassFailed(hwnd, mode);
+            return ReportFilePassFailed(to, mode);
         sent += written;
         count = total - sent < kFileBlock ? total - sent : kFileBlock;
-        SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, FileProgress(mode, sent, total));
+        Report(to, WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, FileProgress(mode, sent, total));
         if (sent >= total)
             break;
     }
@@ -157,13 +167,13 @@ BOOL FilePass(HWND hwnd, WORD mode)
     Pause(1000); // everything went out: a transfer given up meanwhile still ends well
     if (mode == SEND_MODE_FONT && IsSerial())
         ResetBaudRate();
-    SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_DONE, 0);
+    Report(to, WM_SENDFILE_STATUS, STATUS_FILE_DONE, 0);
     return TRUE;
 }
 
 } // namespace
 
-BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
+BOOL SendDataWithReporter(const SendReporter& reporter, const void* data, DWORD length, WORD flags)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return FALSE;
@@ -177,11 +187,11 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
     BOOL result = FALSE;
     switch (flags & SEND_MODE_MASK) {
     case SEND_MODE_CMDS:
-        result = SendCmds(hwnd, static_cast<const char*>(data), length, flags);
+        result = SendCmds(reporter, static_cast<const char*>(data), length, flags);
         break;
     case SEND_MODE_FILE:
     case SEND_MODE_VERSION:
-        result = SendCmdFile(hwnd, static_cast<const char*>(data), length, flags);
+        result = SendCmdFile(reporter, static_cast<const char*>(data), length, flags);
         break;
     case SEND_MODE_FONT: {
         // Parallel and USB printers get the preamble once, here; a serial
@@ -189,7 +199,7 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
         DWORD written = 0;
         if (!IsSerial())
             WriteBlock(kFontPreamble.data(), kFontPreamble.size(), &written);
-        result = SendCmdFile(hwnd, static_cast<const char*>(data), length, flags);
+        result = SendCmdFile(reporter, static_cast<const char*>(data), length, flags);
         break;
     }
     default:
@@ -202,7 +212,7 @@ BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags)
     return result;
 }
 
-BOOL SendCmds(HWND hwnd, const char* data, DWORD length, WORD flags)
+BOOL SendCmds(const SendReporter& reporter, const char* data, DWORD length, WORD flags)
 {
     if (data == nullptr || length == 0)
         return FALSE;
@@ -217,14 +227,14 @@ BOOL SendCmds(HWND hwnd, const char* data, DWORD length, WORD flags)
         std::memcpy(block, data, length);
         gCurOutputBuf.dwLen = length;
     }
-    SendMessageA(hwnd, WM_SENDCMDS_STATUS, STATUS_CMDS_LENGTH, static_cast<LPARAM>(gCurOutputBuf.dwLen));
+    Report(reporter, WM_SENDCMDS_STATUS, STATUS_CMDS_LENGTH, static_cast<LPARAM>(gCurOutputBuf.dwLen));
     gCurrentPort.state = PORT_STATE_BUSY; // as SendDataToPrn left it; the procedure says so again
     gCurOutputBuf.wFlags = flags;
     gCurOutputBuf.hFile = nullptr;
-    return CreateSendDataThread(hwnd, flags);
+    return CreateSendDataThread(reporter, flags);
 }
 
-BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags)
+BOOL SendCmdFile(const SendReporter& reporter, const char* path, DWORD length, WORD flags)
 {
     if (path == nullptr || length == 0)
         return FALSE;
@@ -242,7 +252,7 @@ BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags)
         if (file != INVALID_HANDLE_VALUE && file != nullptr)
             CloseHandle(file);
         gCurOutputBuf.hFile = nullptr;
-        SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_FAILED, 0);
+        Report(reporter, WM_SENDFILE_STATUS, STATUS_FILE_FAILED, 0);
         return FALSE;
     }
     gCurOutputBuf.hFile = file;
@@ -250,14 +260,15 @@ BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags)
     gCurOutputBuf.pData = nullptr;
     gCurOutputBuf.wFlags = flags;
     gCurrentPort.state = PORT_STATE_BUSY; // as SendDataToPrn left it; the procedure says so again
-    SendMessageA(hwnd, WM_SENDFILE_STATUS, STATUS_FILE_LENGTH, static_cast<LPARAM>(size));
-    return CreateSendDataThread(hwnd, flags);
+    Report(reporter, WM_SENDFILE_STATUS, STATUS_FILE_LENGTH, static_cast<LPARAM>(size));
+    return CreateSendDataThread(reporter, flags);
 }
 
-BOOL CreateSendDataThread(HWND hwnd, WORD)
+BOOL CreateSendDataThread(const SendReporter& reporter, WORD)
 {
     gStopSendFlag = 0;
-    HANDLE thread = CreateThread(nullptr, 0x8000, SendDataThread, hwnd, 0, nullptr);
+    gSendReporter = reporter;
+    HANDLE thread = CreateThread(nullptr, 0x8000, SendDataThread, &gSendReporter, 0, nullptr);
     if (thread == nullptr) {
         // No thread will release the record: give it back now.
         OutputBufRelease();
@@ -270,9 +281,9 @@ BOOL CreateSendDataThread(HWND hwnd, WORD)
 
 DWORD WINAPI SendDataThread(LPVOID param)
 {
-    HWND hwnd = static_cast<HWND>(param);
+    const SendReporter& to = *static_cast<const SendReporter*>(param);
     if (gCurOutputBuf.wFlags & SEND_ONCE) {
-        SendDataByFlag(hwnd);
+        SendDataByFlag(to);
         OutputBufRelease();
         return 0;
     }
@@ -287,12 +298,12 @@ DWORD WINAPI SendDataThread(LPVOID param)
             return 0;
         }
         LeaveSplSem();
-        SendDataByFlag(hwnd);
+        SendDataByFlag(to);
         Pause(300);
     }
 }
 
-BOOL SendDataByFlag(HWND hwnd)
+BOOL SendDataByFlag(const SendReporter& to)
 {
     const WORD mode = gCurOutputBuf.wFlags & SEND_MODE_MASK;
     switch (mode) {
@@ -301,67 +312,31 @@ BOOL SendDataByFlag(HWND hwnd)
             return FALSE;
         DWORD written = 0;
         WriteBlock(gCurOutputBuf.pData, gCurOutputBuf.dwLen, &written);
-        SendMessageA(hwnd, WM_SENDCMDS_STATUS, STATUS_CMDS_SENT, static_cast<LPARAM>(written));
+        Report(to, WM_SENDCMDS_STATUS, STATUS_CMDS_SENT, static_cast<LPARAM>(written));
         return TRUE;
     }
     case SEND_MODE_FILE:
-        return FilePass(hwnd, mode);
+        return FilePass(to, mode);
     case SEND_MODE_VERSION:
         if (gCurrentPort.type == PORT_PARALLEL)
             Pause(10);
-        return FilePass(hwnd, mode);
+        return FilePass(to, mode);
     case SEND_MODE_FONT:
         if (IsSerial()) {
             if (!FontHandshake())
-                return ReportFilePassFailed(hwnd, mode);
+                return ReportFilePassFailed(to, mode);
         } else if (gCurrentPort.type == PORT_PARALLEL) {
             Pause(1000);
         }
-        return FilePass(hwnd, mode);
+        return FilePass(to, mode);
     default:
         return FALSE;
     }
 }
 
-DWORD WaitDeliveringSends(HANDLE handle, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        DWORD left = INFINITE;
-        if (timeoutMs != INFINITE) {
-            const DWORD spent = GetTickCount() - start;
-            left = spent >= timeoutMs ? 0 : timeoutMs - spent;
-        }
-        const DWORD woke = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
-        if (woke != WAIT_OBJECT_0 + 1)
-            return woke;
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
-BOOL WaitSendEnd(DWORD timeoutMs)
-{
-    // The sending thread may be blocked in a report to this very thread.
-    if (gCurrentPort.state == PORT_STATE_BUSY && hOutputBufIdle != nullptr)
-        WaitDeliveringSends(hOutputBufIdle, timeoutMs);
-    return gCurrentPort.state != PORT_STATE_BUSY;
-}
-
-void StopRepeatingSendAndWait()
+void AbandonSend()
 {
     RequestSendStop();
-    if (gCurrentPort.state != PORT_STATE_BUSY || hOutputBufIdle == nullptr || (gCurOutputBuf.wFlags & SEND_ONCE))
-        return;
-    WaitSendEnd(INFINITE);
-}
-
-void StopSendAndWait()
-{
-    RequestSendStop();
-    if (gCurrentPort.state != PORT_STATE_BUSY || hOutputBufIdle == nullptr)
-        return;
-    // A single pass too: the dialog that closes must not wait for a whole file.
-    PortAbortWaits();
-    WaitSendEnd(INFINITE);
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        PortAbortWaits();
 }

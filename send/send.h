@@ -68,25 +68,46 @@ void RequestSendStop();
 // sets hOutputBufIdle.
 void OutputBufRelease();
 
+// How the engine tells its caller what happens to a send: each report is a
+// (message, code, value) triple of the table above, in the order and with
+// the meaning the dialogs' window messages have. `report` runs on the thread
+// that makes the report (the caller's for the length report and a file that
+// cannot be opened, the sending thread's for the rest) and may hold that
+// thread until the caller has taken it.
+struct SendReporter {
+    void (*report)(void* context, UINT message, WPARAM code, LPARAM value);
+    void* context;
+};
+
 // UI thread. 1 when the send was accepted and its thread started (the port
 // is then busy until the release); 0 when nothing was started, the port
-// state as before. Reports to hwnd.
+// state as before. Reports to hwnd as window messages (send/window_reports.cpp).
 BOOL SendDataToPrn(HWND hwnd, const void* data, DWORD length, WORD flags);
-// UI thread, from SendDataToPrn only. Copy (and translate) typed data into
-// the output record and start the thread; results as SendDataToPrn's.
-BOOL SendCmds(HWND hwnd, const char* data, DWORD length, WORD flags);
-// UI thread, from SendDataToPrn only. Open and measure the file into the
-// output record (STATUS_FILE_FAILED when it cannot) and start the thread.
-BOOL SendCmdFile(HWND hwnd, const char* path, DWORD length, WORD flags);
-// UI thread. Clears the stop request and starts the sending thread; FALSE
-// when no thread could be started, the output record then released.
-BOOL CreateSendDataThread(HWND hwnd, WORD flags);
+// The thread that owns the port record when no send runs. As SendDataToPrn,
+// reporting to `reporter`.
+BOOL SendDataWithReporter(const SendReporter& reporter, const void* data, DWORD length, WORD flags);
+// From SendDataWithReporter only. Copy (and translate) typed data into the
+// output record and start the thread; results as SendDataToPrn's.
+BOOL SendCmds(const SendReporter& reporter, const char* data, DWORD length, WORD flags);
+// From SendDataWithReporter only. Open and measure the file into the output
+// record (STATUS_FILE_FAILED when it cannot) and start the thread.
+BOOL SendCmdFile(const SendReporter& reporter, const char* path, DWORD length, WORD flags);
+// Clears the stop request and starts the sending thread, which reports to
+// `reporter`; FALSE when no thread could be started, the output record then
+// released.
+BOOL CreateSendDataThread(const SendReporter& reporter, WORD flags);
 // The sending thread's body: one pass, or passes until a stop request; ends
 // with OutputBufRelease.
 DWORD WINAPI SendDataThread(LPVOID param);
 // Sending thread. One pass with its reports; 1 when it succeeded.
-BOOL SendDataByFlag(HWND hwnd);
+BOOL SendDataByFlag(const SendReporter& reporter);
+// Any thread. Sets the stop request and gives up the running send, single or
+// repeating: every wait on the printer ends within 100 ms, a file pass ends
+// with STATUS_FILE_FAILED. Does not wait: hOutputBufIdle is set once the
+// sending thread has released the record.
+void AbandonSend();
 
+// The dialogs' side (send/window_reports.cpp).
 // UI thread, when a dialog closes (then PortRelease). Sets the stop request,
 // gives up the running send, single or repeating (every wait on the printer
 // ends within 100 ms, a file pass ends with STATUS_FILE_FAILED), and waits
