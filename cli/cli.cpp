@@ -799,7 +799,7 @@ int RunTest(const CommandLine& line)
         }
         gCurrentPort.type = PORT_USB; // the page's radio
         std::string readBack;
-        const char* failure = UsbStringTest_T(name == "usb-write" ? 0 : 1, &readBack);
+        const char* failure = UsbStringTest(name == "usb-write" ? 0 : 1, &readBack);
         job.port.device = completeDeviceName;
         job.ok = failure == nullptr;
         job.message = failure != nullptr ? failure : name == "usb-write" ? "zxtkpj" : readBack;

@@ -35,8 +35,9 @@ if(WIN32)
 else()
   set(MPTEST_PORT_HALF port/linux)
 endif()
-add_library(mptest_core STATIC
-  app/app.cpp
+# The ports and the send engine, which report through SendReporter and need
+# no window: the command line is built on them alone.
+add_library(mptest_engine STATIC
   port/input.cpp
   port/port_model.cpp
   port/ports.cpp
@@ -47,10 +48,17 @@ add_library(mptest_core STATIC
   ${MPTEST_PORT_HALF}/portio.cpp
   ${MPTEST_PORT_HALF}/usb_discovery.cpp
   send/engine.cpp
-  send/epp.cpp
-  send/files.cpp
   send/hex.cpp
   send/state.cpp
+  send/usb_string.cpp
+  res/texts.cpp)
+target_include_directories(mptest_engine PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(mptest_engine PUBLIC mptest_printer ${MPTEST_PLATFORM_KERNEL})
+
+add_library(mptest_core STATIC
+  app/app.cpp
+  send/epp.cpp
+  send/files.cpp
   send/window_reports.cpp
   ui/console/console.cpp
   ui/console/console_receive.cpp
@@ -69,7 +77,7 @@ add_library(mptest_core STATIC
   ui/testprint/test_dialog.cpp
   ui/testprint/usb_string.cpp)
 target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(mptest_core PUBLIC mptest_platform mptest_res mptest_printer)
+target_link_libraries(mptest_core PUBLIC mptest_engine mptest_platform mptest_res)
 
 # mptest-cli's jobs, over the same core; each system's build makes the
 # program from cli/main.cpp.

@@ -4,6 +4,8 @@
 
 #include "platform/win32.h"
 
+#include <string>
+
 enum SendFlags : WORD {
     SEND_ONCE = 0x01,
     SEND_LOOP = 0x02,
@@ -106,6 +108,12 @@ BOOL SendDataByFlag(const SendReporter& reporter);
 // with STATUS_FILE_FAILED. Does not wait: hOutputBufIdle is set once the
 // sending thread has released the record.
 void AbandonSend();
+
+// The thread that owns the port record, no send running. The USB string
+// check on the current port, which must be USB: operation 0 writes the fixed
+// string, 1 reads the stored one back into *readBack (UTF-8). nullptr on
+// success, else the USB page's message.
+const char* UsbStringTest(int operation, std::string* readBack);
 
 // The dialogs' side (send/window_reports.cpp).
 // UI thread, when a dialog closes (then PortRelease). Sets the stop request,

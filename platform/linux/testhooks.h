@@ -1,6 +1,6 @@
 // Hooks for tests, the demo and the benchmark; mptest never includes this.
-// mptest-cli's console start (platform/qt/console_program.cpp) answers
-// message boxes through the hook. What the layer asks of them is declared
+// The windowless message box (platform/linux/console_program.cpp) asks the
+// hook first too. What the layer asks of them is declared
 // in platform/linux/kernel.h.
 #pragma once
 

@@ -5,6 +5,7 @@
 
 #include "platform/win32.h"
 #include "printer/download.h"
+#include "res/texts.h"
 
 #include <string>
 
@@ -39,21 +40,8 @@ void handlePortRadio_Dw(HWND hwnd, int radioId, BYTE portType);
 void SetStatusText_Dw(int part, const char* text);
 // An error box over the dialog.
 void ShowError_Dw(HWND hwnd, const char* text);
-// The message box's words when a port of this type does not open.
-const char* PortOpenFailedText_Dw(BYTE portType);
 // "打开端口失败!" in the status bar and the port type's message box.
 void ShowPortOpenFailed_Dw(HWND hwnd, BYTE portType);
 
 // The start button shared by the firmware and font dialogs.
 void handleSendButton_Dw(HWND hwnd);
-
-// The words of the download dialogs, for the dialogs and for mptest-cli
-// alike.
-extern const char kDownloadDoneText_Dw[];
-extern const char kDownloadFailedText_Dw[];
-extern const char kDownloadRefusedText_Dw[];
-extern const char kPrnNumIllegalText_Dw[];
-extern const char kPrnNumWrittenText_Dw[];
-extern const char kPrnNumWriteFailedText_Dw[];
-extern const char kPrnNumPrintedText_Dw[];
-extern const char kPrnNumPrintFailedText_Dw[];

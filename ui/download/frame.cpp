@@ -15,8 +15,6 @@ HWND hStatusBarDw;
 BYTE openPORT;
 int curButton;
 bool bDownloading;
-const char kDownloadDoneText_Dw[] = "下载文件成功完成!";
-const char kDownloadFailedText_Dw[] = "下载文件失败,请重试!";
 
 namespace {
 
@@ -57,15 +55,6 @@ void ShowError_Dw(HWND hwnd, const char* text)
 {
     // Over the dialog that asks, not in the middle of the screen.
     MessageBoxA(hwnd, text, "Error", MB_OK | MB_ICONERROR);
-}
-
-const char* PortOpenFailedText_Dw(BYTE portType)
-{
-    if (portType == PORT_SERIAL)
-        return "串口被占用或有错误!";
-    if (portType == PORT_USB)
-        return "usb不在线或拨出!";
-    return "打开并口失败!";
 }
 
 void ShowPortOpenFailed_Dw(HWND hwnd, BYTE portType)

@@ -92,11 +92,6 @@ void handleSendCmdsStatus_dw(HWND hwnd, WPARAM code, LPARAM value)
 
 } // namespace
 
-const char kPrnNumIllegalText_Dw[] = "请输入合法的机器码！";
-const char kPrnNumWrittenText_Dw[] = "已写入机器码!";
-const char kPrnNumWriteFailedText_Dw[] = "写机器码失败";
-const char kPrnNumPrintedText_Dw[] = "已发送打印机器码命令!";
-const char kPrnNumPrintFailedText_Dw[] = "打印机器码失败";
 
 INT_PTR CALLBACK bDownPrnNumDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {

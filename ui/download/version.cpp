@@ -84,7 +84,6 @@ void handleSendCmd1caa5501(HWND hwnd)
 
 } // namespace
 
-const char kDownloadRefusedText_Dw[] = "下载失败！请重试";
 
 void handleSendButton_Dw(HWND hwnd)
 {

@@ -10,8 +10,6 @@
 #include <string>
 
 std::array<HWND, kTestPageCount> gTabPages;
-const char kNoPortText_T[] = "请先选择一个打印端口";
-const char kRefusedText_T[] = "发送数据错误！请重试";
 std::array<DLGPROC, kTestPageCount> gChildDialogProc;
 
 namespace {

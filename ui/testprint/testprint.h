@@ -4,6 +4,7 @@
 
 #include "platform/win32.h"
 #include "printer/testprint.h"
+#include "res/texts.h"
 #include "send/send.h"
 
 #include <array>
@@ -62,11 +63,3 @@ void handleTestUsbLib(HWND page, int operation);
 // The Latin test repeats until stopped; every other print goes once.
 constexpr WORD kLatinTestFlags = SEND_MODE_CMDS | SEND_TEXT | SEND_LOOP;
 constexpr WORD kTestFlags = SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE;
-// What the pages say when no port is chosen and when the engine refuses.
-extern const char kNoPortText_T[];
-extern const char kRefusedText_T[];
-
-// UI thread. The USB string test on the current port, which must be USB:
-// operation 0 writes the fixed string, 1 reads the stored one back into
-// *readBack (UTF-8). nullptr on success, else the page's message.
-const char* UsbStringTest_T(int operation, std::string* readBack);
