@@ -54,6 +54,9 @@ bool IsLegalPrnNum(const char* text);
 // The machine-number write for a legal number, and the print request.
 std::string PrnNumWriteBytes_Dw(const char* number);
 std::string PrnNumPrintBytes_Dw();
+// Why a firmware or font file cannot go to the printer ("文件为空", "文件超过
+// 5 MB（…）", unreadable), empty when it can.
+std::string DownloadFileFault_Dw(const char* path);
 // The firmware dialog's "enter download state" command.
 std::string EnterDownloadBytes_Dw();
 extern const char kDownloadDoneText_Dw[];

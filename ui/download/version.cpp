@@ -44,23 +44,9 @@ FileFault CheckDownloadFile(const char* path, DWORD* size)
 // The failure message's second line (why) and third (which file).
 std::string DownloadFaultLines(const char* path)
 {
-    DWORD size = 0;
-    std::string why;
-    switch (CheckDownloadFile(path, &size)) {
-    case FileFault::Unreadable:
-        why = "文件无法打开，请检查文件是否存在、能否读取";
-        break;
-    case FileFault::Empty:
-        why = "文件为空";
-        break;
-    case FileFault::TooLarge:
-        why = "文件超过 5 MB（" + (size == MAXDWORD ? std::string("4 GB 以上") : std::to_string(size) + " 字节") +
-              "，最多 " + std::to_string(MAX_SEND_FILE_SIZE) + " 字节）";
-        break;
-    default:
+    std::string why = DownloadFileFault_Dw(path);
+    if (why.empty())
         why = "发送没能开始，请重新选择端口后再试";
-        break;
-    }
     return why + "\n" + path;
 }
 
@@ -86,6 +72,22 @@ void handleSendCmd1caa5501(HWND hwnd)
 } // namespace
 
 const char kDownloadRefusedText_Dw[] = "下载失败！请重试";
+
+std::string DownloadFileFault_Dw(const char* path)
+{
+    DWORD size = 0;
+    switch (CheckDownloadFile(path, &size)) {
+    case FileFault::Unreadable:
+        return "文件无法打开，请检查文件是否存在、能否读取";
+    case FileFault::Empty:
+        return "文件为空";
+    case FileFault::TooLarge:
+        return "文件超过 5 MB（" + (size == MAXDWORD ? std::string("4 GB 以上") : std::to_string(size) + " 字节") +
+               "，最多 " + std::to_string(MAX_SEND_FILE_SIZE) + " 字节）";
+    default:
+        return {};
+    }
+}
 
 std::string EnterDownloadBytes_Dw()
 {
