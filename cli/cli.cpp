@@ -20,8 +20,10 @@
 
 #include <array>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -55,10 +57,12 @@ const CliOption kPort{"--port", "PORT", "parallel、usb、COM1 … COM7，或（
 const CliOption kSerial{"--serial", "BAUD,DATA,PARITY,STOP,FLOW",
                          "串口参数，例如 19200,8,N,1,none（PARITY: N E O M S；FLOW: none xonxoff hardware）；"
                          "默认为该 COM 口保存的设置，否则 9600,8,N,1,none"};
-const CliOption kRoot{"--device-root", "DIR", "在 DIR/dev 和 DIR/sys 下查找设备，同 mptest"};
+const CliOption kRoot{"--device-root", "DIR", "在 DIR/dev 和 DIR/sys 下查找设备，同 mptest；默认取环境变量 MPTEST_DEVICE_ROOT"};
 const CliOption kJson{"--json", nullptr, "每个作业在标准输出写一个 JSON 对象"};
 const CliOption kQuiet{"--quiet", nullptr, "标准错误只写错误"};
 const CliOption kHelp{"--help", nullptr, "显示本说明"};
+// Taken before or after the command, by every command.
+const std::array<const CliOption*, 4> kGlobalOptions{&kJson, &kQuiet, &kRoot, &kHelp};
 
 struct CliCommand {
     const char* name;
@@ -87,7 +91,7 @@ const std::vector<CliCommand>& Commands()
           {"--cut", nullptr, "black-mark-test: 打印后切纸"}, kJson, kQuiet, kHelp},
          true},
         {"firmware", "firmware FILE --port PORT",
-         "下载程序：写入固件文件；并口先发送进入下载状态命令", {kPort, kSerial, kRoot, kJson, kQuiet, kHelp}, true},
+         "下载程序：写入固件文件，只经并口或 USB 口（同下载程序窗口）；并口先发送进入下载状态命令", {kPort, kSerial, kRoot, kJson, kQuiet, kHelp}, true},
         {"font", "font FILE --port PORT",
          "下载字库：写入字库文件；串口先切换速率并等待打印机应答", {kPort, kSerial, kRoot, kJson, kQuiet, kHelp}, true},
         {"machine-number", "machine-number (NUMBER | --next-from FILE) --port PORT [--print] [--log CSV]",
@@ -126,9 +130,10 @@ void PrintMainHelp()
     for (const CliCommand& c : Commands())
         std::printf("  %-16s %s\n", c.name, c.summary);
     std::printf("\n每个命令的选项: mptest-cli 命令 --help\n"
-                "全局选项: --json  --quiet  --help  --version\n"
-                "退出码: 0 成功；1 作业未完成（端口、打印机、文件或机器码的问题）；2 用法错误；"
-                "130 被 Ctrl-C 或 SIGTERM 结束发送\n");
+                "全局选项: --json  --quiet  --device-root DIR  --help  --version（写在命令之前或之后均可；"
+                "--device-root 默认取环境变量 MPTEST_DEVICE_ROOT）\n"
+                "退出码: 0 成功；1 作业未完成（端口、打印机、文件或机器码的问题，或日志、标准输出写不进去）；"
+                "2 用法错误；130 被 Ctrl-C、SIGTERM 或 SIGHUP 结束发送\n");
 }
 
 void PrintCommandHelp(const CliCommand& c)
@@ -138,29 +143,36 @@ void PrintCommandHelp(const CliCommand& c)
         std::printf("  %s%s%s\n      %s\n", o.name, o.value ? " " : "", o.value ? o.value : "", o.help);
 }
 
+// The command line; without a command only for --help.
 CommandLine Parse(int argc, char** argv)
 {
     CommandLine line;
-    if (argc < 2)
-        throw UsageError{"缺少命令"};
-    const std::string name = argv[1];
-    for (const CliCommand& c : Commands())
-        if (name == c.name)
-            line.command = &c;
-    if (line.command == nullptr)
-        throw UsageError{"未知命令 \"" + name + "\""};
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+        const bool option = arg.size() >= 3 && arg.compare(0, 2, "--") == 0;
+        if (!option && line.command == nullptr) {
+            for (const CliCommand& c : Commands())
+                if (arg == c.name)
+                    line.command = &c;
+            if (line.command == nullptr)
+                throw UsageError{"未知命令 \"" + arg + "\""};
+            continue;
+        }
+        if (!option) {
             line.positional.push_back(arg);
             continue;
         }
         const CliOption* known = nullptr;
-        for (const CliOption& o : line.command->options)
-            if (arg == o.name)
-                known = &o;
+        for (const CliOption* o : kGlobalOptions)
+            if (arg == o->name)
+                known = o;
+        if (line.command != nullptr)
+            for (const CliOption& o : line.command->options)
+                if (arg == o.name)
+                    known = &o;
         if (known == nullptr)
-            throw UsageError{"命令 " + name + " 没有选项 " + arg};
+            throw UsageError{line.command == nullptr ? "未知选项 " + arg
+                                                     : "命令 " + std::string(line.command->name) + " 没有选项 " + arg};
         if (known->value == nullptr) {
             line.switches[arg] = true;
         } else {
@@ -169,6 +181,8 @@ CommandLine Parse(int argc, char** argv)
             line.values[arg] = argv[++i];
         }
     }
+    if (line.command == nullptr && !line.has("--help"))
+        throw UsageError{"缺少命令"};
     return line;
 }
 
@@ -323,6 +337,8 @@ public:
         terminal_ = PlatIsTerminal(2);
         decile_ = 0;
         drawn_ = false;
+        lastPercent_ = -1;
+        lastDetail_.clear();
     }
     void show(double fraction, const std::string& detail)
     {
@@ -330,16 +346,21 @@ public:
             return;
         fraction = fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
         const int percent = static_cast<int>(fraction * 100);
+        if (percent == lastPercent_ && detail == lastDetail_)
+            return; // a download reports each percentage more than once
+        lastPercent_ = percent;
+        lastDetail_ = detail;
+        const char* gap = detail.empty() ? "" : "  ";
         if (terminal_) {
             constexpr int kWidth = 30;
             const int filled = static_cast<int>(fraction * kWidth);
-            std::fprintf(stderr, "\r[%s%s] %3d%%  %s   ", std::string(static_cast<size_t>(filled), '#').c_str(),
-                         std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), percent, detail.c_str());
+            std::fprintf(stderr, "\r[%s%s] %3d%%%s%s   ", std::string(static_cast<size_t>(filled), '#').c_str(),
+                         std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), percent, gap, detail.c_str());
             std::fflush(stderr);
             drawn_ = true;
         } else if (percent / 10 > decile_) {
             decile_ = percent / 10;
-            std::fprintf(stderr, "mptest-cli: %d%%  %s\n", decile_ * 10, detail.c_str());
+            std::fprintf(stderr, "mptest-cli: %d%%%s%s\n", decile_ * 10, gap, detail.c_str());
         }
     }
     void end()
@@ -355,6 +376,8 @@ private:
     bool terminal_ = false;
     bool drawn_ = false;
     int decile_ = 0;
+    int lastPercent_ = -1;
+    std::string lastDetail_;
 };
 
 Progress gProgress;
@@ -462,6 +485,9 @@ struct Job {
     bool ok = false;
     bool stopped = false;
     std::string message;
+    // With --log: whether the printer took the job, and why the log did not.
+    std::optional<bool> printerOk;
+    std::string logError;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
 
@@ -488,12 +514,16 @@ int Finish(const Job& job)
     gProgress.end();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - job.start);
     if (gJson) {
+        std::string logged;
+        if (job.printerOk)
+            logged = std::string(", \"printer\": \"") + (*job.printerOk ? "ok" : "failed") + "\", \"log_error\": " +
+                     (job.logError.empty() ? "null" : JsonString(job.logError));
         std::printf("{\"job\": %s, \"port\": %s, \"device\": %s, \"bytes\": %llu, \"sha256\": %s, \"duration_ms\": %lld, "
-                    "\"result\": \"%s\", \"message\": %s}\n",
+                    "\"result\": \"%s\", \"message\": %s%s}\n",
                     JsonString(job.name).c_str(), JsonString(job.port.name).c_str(),
                     JsonString(job.port.device).c_str(), static_cast<unsigned long long>(job.bytes),
                     job.sha256.empty() ? "null" : JsonString(job.sha256).c_str(), static_cast<long long>(ms.count()),
-                    job.ok ? "ok" : "failed", JsonString(job.message).c_str());
+                    job.ok ? "ok" : "failed", JsonString(job.message).c_str(), logged.c_str());
     } else if (job.ok && !gQuiet && !job.message.empty()) {
         std::printf("%s\n", job.message.c_str());
     }
@@ -509,16 +539,27 @@ int Finish(const Job& job)
     return kExitOk;
 }
 
-// Opens the chosen port; false with the dialogs' message in the job.
+// The USB printer's device as a path, without the pipe the port layer adds.
+std::string UsbDevicePath()
+{
+    std::string device = completeDeviceName;
+    const size_t pipe = device.rfind("\\PIPE");
+    if (pipe != std::string::npos && pipe != 0)
+        device.erase(pipe);
+    return device;
+}
+
+// Opens the chosen port; false with the dialogs' two lines in the job: what
+// failed, and the device with what keeps it from opening.
 bool OpenJobPort(Job& job)
 {
     bool opened = job.port.type != PORT_PARALLEL || PortIoHasParallelPort();
     if (opened)
         opened = OpenPorts(job.port.type) != FALSE;
     if (job.port.type == PORT_USB)
-        job.port.device = completeDeviceName;
+        job.port.device = UsbDevicePath();
     if (!opened)
-        job.message = PortOpenFailedText_Dw(job.port.type);
+        job.message = std::string(PortOpenFailedText_Dw(job.port.type)) + "\n" + PortOpenFailureDetail(job.port.type);
     return opened;
 }
 
@@ -593,7 +634,7 @@ void SendFilePasses(Job& job, const std::string& path, WORD mode, unsigned passe
             gProgress.show((pass + whole) / passes, std::to_string(before + gPass.fileProgress) + " 字节，第 " +
                                                         std::to_string(pass + 1) + "/" + std::to_string(passes) + " 遍");
         } else {
-            gProgress.show(gPass.fileProgress / 100.0, std::to_string(gPass.fileProgress) + "%");
+            gProgress.show(gPass.fileProgress / 100.0, ""); // the percentage is the whole news
         }
     };
     Pass result = Pass::Ok;
@@ -650,6 +691,17 @@ int RunPorts()
     return kExitOk;
 }
 
+// The console's rule skips what is no hexadecimal digit, so "1B 4G" would
+// go as one byte; on a command line a typing error is refused instead.
+void RefuseNonHexTokens(const std::string& text)
+{
+    std::stringstream tokens(text);
+    for (std::string token; tokens >> token;)
+        for (char c : token)
+            if (!std::isxdigit(static_cast<unsigned char>(c)))
+                throw UsageError{"--hex 中的 \"" + token + "\" 不是十六进制数（只能有 0-9、A-F，字节之间用空格分开）"};
+}
+
 int RunSend(const CommandLine& line)
 {
     const int kinds = line.has("--hex") + line.has("--text") + line.has("--file");
@@ -670,6 +722,8 @@ int RunSend(const CommandLine& line)
     }
     const bool hex = line.has("--hex");
     job.name = hex ? "send-hex" : "send-text";
+    if (hex)
+        RefuseNonHexTokens(line.value("--hex"));
     // Hexadecimal digits go to the engine as typed, which pairs them.
     const std::string text = TextForPrinter(line.value(hex ? "--hex" : "--text").c_str());
     BYTE probe[kMaxTypedBytes] = {};
@@ -800,7 +854,7 @@ int RunTest(const CommandLine& line)
         gCurrentPort.type = PORT_USB; // the page's radio
         std::string readBack;
         const char* failure = UsbStringTest(name == "usb-write" ? 0 : 1, &readBack);
-        job.port.device = completeDeviceName;
+        job.port.device = UsbDevicePath();
         job.ok = failure == nullptr;
         job.message = failure != nullptr ? failure : name == "usb-write" ? "zxtkpj" : readBack;
         job.bytes = name == "usb-write" ? 10 : 4;
@@ -823,6 +877,18 @@ int RunDownload(const CommandLine& line, bool firmware)
     Job job;
     job.name = firmware ? "firmware" : "font";
     job.port = ChoosePort(line);
+    if (firmware && job.port.type == PORT_SERIAL) {
+        // As in the firmware dialog, whose serial choice is disabled: a
+        // printer on a serial line would print the firmware as text.
+        job.message = "固件只能通过并口或 USB 口下载，不能通过串口 " + job.port.name + "；没有发送";
+        return Finish(job);
+    }
+    // An empty file would go as a download that went well, an empty font
+    // after the speed switch: refused before anything is sent.
+    if (const std::string fault = DownloadFileFault_Dw(path.c_str()); !fault.empty()) {
+        job.message = fault + "：" + path + "；没有发送";
+        return Finish(job);
+    }
     if (!ReadSendFile(path, job) || !OpenJobPort(job))
         return Finish(job);
     if (firmware && job.port.type == PORT_PARALLEL) {
@@ -847,18 +913,22 @@ std::string NowIso8601()
     return text;
 }
 
-void AppendLog(const CommandLine& line, const Job& job, const std::string& number, bool ok)
+// The attempt's line, on the disk before the job may report ok: the log is
+// the unit's record. A line that cannot be written fails the job, saying
+// what the printer got.
+void AppendLog(const CommandLine& line, Job& job, const std::string& number, bool written)
 {
     if (!line.has("--log"))
         return;
-    const std::string row = LogLine(NowIso8601(), PlatHostName(), job.port.name, job.port.device, number, ok);
-    // One write of a whole line, appended, so stations sharing a log never interleave within a line.
-    if (FILE* log = std::fopen(line.value("--log").c_str(), "ab")) {
-        std::fwrite(row.data(), 1, row.size(), log);
-        std::fclose(log);
-    } else {
-        std::fprintf(stderr, "mptest-cli: 无法写入日志 %s\n", line.value("--log").c_str());
-    }
+    job.printerOk = written;
+    const std::string row = LogLine(NowIso8601(), PlatHostName(), job.port.name, job.port.device, number, written);
+    std::string why;
+    if (PlatAppendDurably(line.value("--log"), row, &why))
+        return;
+    job.logError = "无法写入日志 " + why;
+    job.message = job.ok ? "机器码 " + number + " 已写入打印机（这个号码已用掉），但" + job.logError
+                         : job.message + "\n" + job.logError;
+    job.ok = false;
 }
 
 // Writes `number`; true when the printer took every byte.
@@ -885,19 +955,24 @@ int RunMachineNumber(const CommandLine& line)
     job.port = ChoosePort(line);
     std::string number;
     LockedCounter counter(nullptr, PlatUnlockFile);
-    std::string next;
+    CounterText after;
     if (fromCounter) {
         // Held from the read to the update: no other station takes this number meanwhile.
         const std::string path = line.value("--next-from");
         std::string why;
+        std::string content;
         counter.reset(PlatLockFile(path, kCounterLockWaitMs, &why));
-        if (!counter || !PlatLockedRead(counter.get(), &number, &why)) {
+        if (!counter || !PlatLockedRead(counter.get(), &content, &why)) {
             job.message = "计数文件 " + why;
             return Finish(job);
         }
-        while (!number.empty() && std::strchr(" \t\r\n", number.back()) != nullptr)
-            number.pop_back();
-        if (!IsLegalPrnNum(number.c_str()) || !NextCounterValue(number, &next)) {
+        const CounterText read = ReadCounterText(content);
+        number = read.number;
+        if (read.usedUp) {
+            job.message = "计数文件 " + path + " 的号码段已用完：最后一个号码 " + number + " 已经发出；请换一个新的计数文件";
+            return Finish(job);
+        }
+        if (!IsLegalPrnNum(number.c_str()) || !CounterAfterIssue(read, &after)) {
             job.message = "计数文件 " + path + " 中的 \"" + number + "\" 不能用作机器码：" + kPrnNumIllegalText_Dw;
             return Finish(job);
         }
@@ -915,7 +990,7 @@ int RunMachineNumber(const CommandLine& line)
     const bool written = WriteNumber(job, number);
     if (written && counter) {
         std::string why;
-        if (!PlatLockedRewrite(counter.get(), next + "\n", &why)) {
+        if (!PlatLockedRewrite(counter.get(), CounterFileText(after), &why)) {
             // The printer has the number but the counter did not move: say so
             // loudly, the next unit would get the same number.
             job.ok = false;
@@ -924,6 +999,9 @@ int RunMachineNumber(const CommandLine& line)
     }
     AppendLog(line, job, number, written);
     counter.reset();
+    if (written && after.usedUp && !gQuiet)
+        std::fprintf(stderr, "mptest-cli: %s 是计数文件 %s 的最后一个号码，计数文件现已标为用完\n", number.c_str(),
+                     line.value("--next-from").c_str());
     if (job.ok && line.has("--print")) {
         const std::string print = PrnNumPrintBytes();
         const Pass result = RunPass(print.data(), static_cast<DWORD>(print.size()), kTestFlags);
@@ -975,30 +1053,33 @@ int CliMain(int argc, char** argv)
             return kExitOk;
         }
     }
-    if (argc < 2) {
-        std::fprintf(stderr, "mptest-cli: 缺少命令（见 mptest-cli --help）\n");
-        return kExitUsage;
-    }
-    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    if (argc == 2 && std::strcmp(argv[1], "-h") == 0) {
         PrintMainHelp();
         return kExitOk;
     }
     std::string helpFor = "mptest-cli";
-    for (const CliCommand& c : Commands())
-        if (std::strcmp(argv[1], c.name) == 0)
-            helpFor += std::string(" ") + c.name;
+    for (int i = 1; i < argc && helpFor == "mptest-cli"; ++i)
+        for (const CliCommand& c : Commands())
+            if (std::strcmp(argv[i], c.name) == 0)
+                helpFor += std::string(" ") + c.name;
     try {
         const CommandLine line = Parse(argc, argv);
         if (line.has("--help")) {
-            PrintCommandHelp(*line.command);
+            if (line.command == nullptr)
+                PrintMainHelp();
+            else
+                PrintCommandHelp(*line.command);
             return kExitOk;
         }
         gJson = line.has("--json");
         gQuiet = line.has("--quiet");
-        if (line.has("--device-root")) {
+        // scripts/run --shell exports the virtual printers' root; an explicit option wins.
+        const char* rootFromEnvironment = std::getenv("MPTEST_DEVICE_ROOT");
+        if (line.has("--device-root") || (rootFromEnvironment != nullptr && *rootFromEnvironment != '\0')) {
             std::string why;
-            if (!PlatUseDeviceRoot(line.value("--device-root"), &why))
-                throw UsageError{why};
+            const bool explicitRoot = line.has("--device-root");
+            if (!PlatUseDeviceRoot(explicitRoot ? line.value("--device-root") : rootFromEnvironment, &why))
+                throw UsageError{explicitRoot ? why : "环境变量 MPTEST_DEVICE_ROOT：" + why};
         }
         InitPort();
         gReportWindow = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_DOWN_PRN_NUM), nullptr,

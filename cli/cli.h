@@ -32,6 +32,21 @@ std::string Sha256Hex(const std::string& bytes);
 // A counter's text is a prefix and a run of digits; the next number keeps
 // the prefix and the width. False when the digits would overflow the width.
 bool NextCounterValue(const std::string& number, std::string* next);
+// A counter file as stations and editors write it: a UTF-8 byte-order mark
+// (Notepad's), CRLF or LF, blanks at the end. After the last number of its
+// digits the file reads "used up after NUMBER", so that a person opening it
+// sees why the next job stops.
+struct CounterText {
+    std::string number; // the next number to give, or the last one given when used up
+    bool usedUp = false;
+    std::string bom;        // kept as found
+    std::string eol = "\n"; // kept as found
+};
+CounterText ReadCounterText(const std::string& content);
+std::string CounterFileText(const CounterText& counter);
+// The counter after `counter.number` went to a printer: the next number, or
+// used up after the last; false when the number has no digits to count.
+bool CounterAfterIssue(const CounterText& counter, CounterText* after);
 // One line of the attempt log: ISO 8601 time, host, port, device, number,
 // result; fields holding a comma or quote are quoted.
 std::string LogLine(const std::string& time, const std::string& host, const std::string& port,

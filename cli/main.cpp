@@ -1,13 +1,17 @@
 // mptest-cli's entry point, the same on every system: the window layer
 // started without a display, the send state and port I/O made ready, and
-// Ctrl-C (or SIGTERM) turned into the console's stop.
+// Ctrl-C, SIGTERM or SIGHUP (a closed ssh session) turned into the
+// console's stop.
 #include "cli/cli.h"
 #include "platform/station.h"
 #include "port/portio.h"
 #include "res/resources.h"
 #include "send/send.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -27,9 +31,22 @@ int main(int argc, char** argv)
     const bool portIo = InitializeWinIo() != FALSE;
     std::signal(SIGINT, OnStopSignal);
     std::signal(SIGTERM, OnStopSignal);
-    const int code = CliMain(argc, argv);
+#ifdef SIGHUP
+    std::signal(SIGHUP, OnStopSignal);
+#endif
+    int code = CliMain(argc, argv);
     if (portIo)
         ShutdownWinIo();
     UtilRelease();
+    // A report that did not reach standard output is no success.
+    int lost = std::fflush(stdout) != 0 ? errno : 0;
+    const bool failed = std::ferror(stdout) != 0;
+    if (std::fclose(stdout) != 0 && lost == 0)
+        lost = errno;
+    if (failed || lost != 0) {
+        std::fprintf(stderr, "mptest-cli: 无法写入标准输出%s%s\n", lost != 0 ? "：" : "", lost != 0 ? std::strerror(lost) : "");
+        if (code == kExitOk)
+            code = kExitFailed;
+    }
     return code;
 }

@@ -23,6 +23,45 @@ bool NextCounterValue(const std::string& number, std::string* next)
 
 namespace {
 
+constexpr char kBom[] = "\xEF\xBB\xBF";
+constexpr char kUsedUp[] = "used up after ";
+
+} // namespace
+
+CounterText ReadCounterText(const std::string& content)
+{
+    CounterText counter;
+    std::string text = content;
+    if (text.starts_with(kBom)) {
+        counter.bom = kBom;
+        text.erase(0, counter.bom.size());
+    }
+    if (text.find("\r\n") != std::string::npos)
+        counter.eol = "\r\n";
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    counter.usedUp = text.starts_with(kUsedUp);
+    counter.number = counter.usedUp ? text.substr(sizeof kUsedUp - 1) : text;
+    return counter;
+}
+
+std::string CounterFileText(const CounterText& counter)
+{
+    return counter.bom + (counter.usedUp ? kUsedUp : "") + counter.number + counter.eol;
+}
+
+bool CounterAfterIssue(const CounterText& counter, CounterText* after)
+{
+    *after = counter;
+    if (NextCounterValue(counter.number, &after->number))
+        return true;
+    const char last = counter.number.empty() ? '\0' : counter.number.back();
+    after->usedUp = last >= '0' && last <= '9'; // all nines: this was the last one
+    return after->usedUp;
+}
+
+namespace {
+
 std::string Field(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos)

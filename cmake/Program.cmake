@@ -47,6 +47,7 @@ add_library(mptest_engine STATIC
   ${MPTEST_PORT_HALF}/port_files.cpp
   ${MPTEST_PORT_HALF}/portio.cpp
   ${MPTEST_PORT_HALF}/usb_discovery.cpp
+  send/download_file.cpp
   send/engine.cpp
   send/hex.cpp
   send/state.cpp

@@ -24,6 +24,9 @@ bool PlatSetComDevice(const std::string& comName, const std::string& device);
 // An empty device ends it. False (last error set) for a name that is no COM
 // port, and on Windows, where the system maps COM names itself.
 bool PlatUseComDevice(const std::string& comName, const std::string& device);
+// True while PlatUseComDevice maps `comName`: the user named the device
+// itself, and messages name the device, not the COM name.
+bool PlatComDeviceTyped(const std::string& comName);
 
 // Where the serial store lives, for messages that must name it: its file
 // here, the system's own store on Windows.

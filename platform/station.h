@@ -11,6 +11,9 @@
 // nothing, and every message box goes to `sink` (text and caption) instead of
 // the screen. Standard output and error carry UTF-8.
 void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption));
+// True once PlatStartConsoleProgram ran: messages then point to the
+// program's options, not to dialogs it does not have.
+bool PlatIsConsoleProgram();
 
 // Looks for devices under DIR/dev and DIR/sys (the virtual printer's
 // private device root), as mptest --device-root does; false with the reason
@@ -35,3 +38,8 @@ bool PlatLockedRead(PlatLockedFile* file, std::string* text, std::string* why);
 bool PlatLockedRewrite(PlatLockedFile* file, const std::string& text, std::string* why);
 // Unlocks and closes; nullptr is ignored.
 void PlatUnlockFile(PlatLockedFile* file);
+
+// Appends `line` to the file at `path` (made when missing) in one write,
+// so writers sharing the file never interleave within a line, and flushes
+// it to the disk before returning; false with the system's reason in *why.
+bool PlatAppendDurably(const std::string& path, const std::string& line, std::string* why);

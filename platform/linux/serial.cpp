@@ -17,6 +17,7 @@
 // - A pseudo-terminal always runs 8 data bits without parity whatever is set
 //   (the kernel rewrites those two fields); GetCommState on one reports the
 //   data bits and parity last set, everything else from the live line.
+#include "platform/comdevices.h"
 #include "platform/linux/kernel.h"
 #include "platform/linux/notices.h"
 #include "platform/linux/roots.h"
@@ -202,9 +203,12 @@ std::vector<dev_t> ConsoleDevices()
 // machine's console, and new line settings would break it for the system.
 HANDLE RefuseConsole(unsigned n, const std::string& path)
 {
-    PlatNotice("COM" + std::to_string(n) + " 对应的设备 " + path +
-               " 是系统控制台，mptest 不会打开它，也不会改变它的设置。请在“端口设置”中为 COM" + std::to_string(n) +
-               " 选择打印机所连接的设备。");
+    const std::string com = "COM" + std::to_string(n);
+    if (PlatComDeviceTyped(com))
+        PlatNotice("设备 " + path + " 是系统控制台，mptest 不会打开它，也不会改变它的设置。请用 --port 指定打印机所连接的设备。");
+    else
+        PlatNotice(com + " 对应的设备 " + path + " 是系统控制台，mptest 不会打开它，也不会改变它的设置。请在“端口设置”中为 " +
+                   com + " 选择打印机所连接的设备。");
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
 }

@@ -914,6 +914,14 @@ bool PlatUseComDevice(const std::string& comName, const std::string& device)
     return true;
 }
 
+bool PlatComDeviceTyped(const std::string& comName)
+{
+    const std::string name = CanonicalName(comName.c_str());
+    std::lock_guard<std::mutex> g(gProcessDevicesLock);
+    return std::any_of(gProcessDevices.begin(), gProcessDevices.end(),
+                       [&](const auto& entry) { return entry.first == name; });
+}
+
 bool PlatSetComDevice(const std::string& comName, const std::string& device)
 {
     std::string name = CanonicalName(comName.c_str());

@@ -129,3 +129,25 @@ void PlatUnlockFile(PlatLockedFile* file)
     close(file->fd); // closing releases the record lock
     delete file;
 }
+
+bool PlatAppendDurably(const std::string& path, const std::string& line, std::string* why)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        *why = Reason(path, errno);
+        return false;
+    }
+    ssize_t put = -1;
+    do
+        put = write(fd, line.data(), line.size());
+    while (put < 0 && errno == EINTR);
+    int err = put < 0 ? errno : static_cast<size_t>(put) != line.size() ? ENOSPC : 0;
+    // A device such as /dev/full cannot be synced; a file that took the line must be.
+    if (err == 0 && fsync(fd) != 0 && errno != EINVAL)
+        err = errno;
+    if (close(fd) != 0 && err == 0 && errno != EINTR)
+        err = errno;
+    if (err != 0)
+        *why = Reason(path, err);
+    return err == 0;
+}

@@ -38,3 +38,8 @@ void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption)
     });
     PlatQtEnsureApp();
 }
+
+bool PlatIsConsoleProgram()
+{
+    return gSink != nullptr;
+}

@@ -44,6 +44,11 @@ bool PlatUseComDevice(const std::string&, const std::string&)
     return false;
 }
 
+bool PlatComDeviceTyped(const std::string&)
+{
+    return false;
+}
+
 std::string PlatSerialStoreLocation()
 {
     return "Windows 的串口默认设置（系统注册表）";

@@ -44,6 +44,11 @@ void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption)
     SetConsoleOutputCP(CP_UTF8);
 }
 
+bool PlatIsConsoleProgram()
+{
+    return gSink != nullptr;
+}
+
 bool PlatUseDeviceRoot(const std::string&, std::string* why)
 {
     *why = "--device-root 只用于 Linux：Windows 的 COM 口和 USB 打印机由系统提供";
@@ -124,4 +129,21 @@ void PlatUnlockFile(PlatLockedFile* file)
     UnlockFileEx(file->handle, 0, MAXDWORD, MAXDWORD, &whole);
     CloseHandle(file->handle);
     delete file;
+}
+
+bool PlatAppendDurably(const std::string& path, const std::string& line, std::string* why)
+{
+    HANDLE handle = CreateFileW(PlatWide(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *why = Reason(path, GetLastError());
+        return false;
+    }
+    DWORD put = 0;
+    const bool ok = WriteFile(handle, line.data(), static_cast<DWORD>(line.size()), &put, nullptr) &&
+                    put == line.size() && FlushFileBuffers(handle);
+    if (!ok)
+        *why = Reason(path, GetLastError());
+    CloseHandle(handle);
+    return ok;
 }

@@ -6,6 +6,7 @@
 #include "port/usb.h"
 #include "platform/comdevices.h"
 #include "platform/linux/roots.h"
+#include "platform/station.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -98,7 +99,12 @@ std::string PortOpenFailureDetail(BYTE type)
         const std::string device = PlatComDevice(name);
         if (device.empty())
             return name + "：不是一个串口名";
-        return name + " → " + device + "：" + DeviceReason(device, "dialout", "在 端口设置 中选择设备");
+        // A device the user typed is named as typed; a program without the
+        // port settings dialog points to its own option.
+        const std::string shown = PlatComDeviceTyped(name) ? device : name + " → " + device;
+        return shown + "：" +
+               DeviceReason(device, "dialout",
+                            PlatIsConsoleProgram() ? "用 --port 指定设备（如 --port /dev/ttyUSB0）" : "在 端口设置 中选择设备");
     }
     case PORT_USB:
         return UsbDetail();

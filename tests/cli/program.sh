@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # mptest-cli as a script runs it: with no display (and with one it must not
 # use), quiet on standard error but for progress and errors, one progress
-# line per 10% off a terminal, Ctrl-C and SIGTERM ending a send with 130 and
+# line per 10% off a terminal, Ctrl-C, SIGTERM and SIGHUP ending a send with 130 and
 # the count of what went, the port free again afterwards, the USB string read
 # back, and every command's help.
 # usage: program.sh MPTEST_CLI MPTEST_PRINTER
@@ -17,13 +17,7 @@ fail() { echo "program.sh: $*"; exit 1; }
 
 mkdir -p "$work/root"
 serial_printer "$work/serial.log" --as COM3 --out "$work/serial" --quiet 200
-"$printer" usb --root "$work/root" --out "$work/usb" > "$work/usb.log" 2>&1 &
-printer_pids+=($!)
-for _ in $(seq 100); do
-  [ -s "$work/usb.log" ] && break
-  sleep 0.1
-done
-[ -s "$work/usb.log" ] || fail "the USB printer did not start"
+usb_printer "$work/usb.log" --root "$work/root" --out "$work/usb"
 
 # No display, and a display that is not there: nothing on stderr either way.
 for display in "-u DISPLAY -u WAYLAND_DISPLAY" "DISPLAY=:99"; do
@@ -39,8 +33,9 @@ head -c 200000 /dev/zero > "$work/file.bin"
 [ "$(grep -c '%' "$work/err")" = 10 ] || fail "progress lines: $(cat "$work/err")"
 grep -q '已发送数据:200000字节' "$work/out" || fail "the file send said: $(cat "$work/out")"
 
-# Ctrl-C and SIGTERM end a repeating send, count what went, and free the port.
-for signal in INT TERM; do
+# Ctrl-C, SIGTERM and SIGHUP (a closed ssh session) end a repeating send,
+# count what went, and free the port.
+for signal in INT TERM HUP; do
   "$cli" send --port COM3 --file "$work/file.bin" --repeat 1000 --json --quiet > "$work/out" 2> "$work/err" &
   sender=$!
   # The signal goes once the send holds the line: its handlers are in place

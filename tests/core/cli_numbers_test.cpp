@@ -22,6 +22,38 @@ TEST(CliNumbers, TheCounterCountsItsDigitsAndKeepsPrefixAndWidth)
     EXPECT_EQ(next, "untouched");
 }
 
+TEST(CliNumbers, ACounterFileIsReadAsEditorsWriteItAndRewrittenAlike)
+{
+    struct Case {
+        const char* content;
+        const char* number;
+        bool usedUp;
+        const char* afterIssue; // the file once the number went; "" where it cannot go
+    };
+    const Case cases[] = {
+        {"KQ5800000001\n", "KQ5800000001", false, "KQ5800000002\n"},
+        {"\xEF\xBB\xBFKQ5800000001\r\n", "KQ5800000001", false, "\xEF\xBB\xBFKQ5800000002\r\n"},
+        {"KQ9999999999", "KQ9999999999", false, "used up after KQ9999999999\n"},
+        {"999999999999 \n", "999999999999", false, "used up after 999999999999\n"},
+        {"KQABCDEFGHIJ\n", "KQABCDEFGHIJ", false, ""},
+        {"\xEF\xBB\xBFused up after KQ9999999999\r\n", "KQ9999999999", true, ""},
+    };
+    for (const Case& c : cases) {
+        const CounterText read = ReadCounterText(c.content);
+        EXPECT_EQ(read.number, c.number) << c.content;
+        EXPECT_EQ(read.usedUp, c.usedUp) << c.content;
+        if (read.usedUp) {
+            EXPECT_EQ(CounterFileText(read), c.content); // read back as written
+            continue;
+        }
+        CounterText after;
+        EXPECT_EQ(CounterAfterIssue(read, &after), *c.afterIssue != '\0') << c.content;
+        if (*c.afterIssue != '\0') {
+            EXPECT_EQ(CounterFileText(after), c.afterIssue) << c.content;
+        }
+    }
+}
+
 TEST(CliNumbers, LogLinesQuoteWhatWouldBreakTheirColumns)
 {
     EXPECT_EQ(LogLine("2026-12-07T12:00:00Z", "station-1", "COM1", "/dev/ttyUSB0", "KQ5800000001", true),

@@ -262,6 +262,8 @@ private slots:
         testsupport::TempDir files;
         const std::string big = files.path() + "/big.bin";
         WriteFile(big, Bytes(MAX_SEND_FILE_SIZE + 1, 0x41));
+        const std::string empty = files.path() + "/empty.bin";
+        WriteFile(empty, {});
         const std::string counter = files.path() + "/counter";
         std::ofstream(counter) << "KQ58-0001\n";
         const std::vector<std::pair<Args, int>> refused{
@@ -272,10 +274,13 @@ private slots:
             {{"send", "--hex", "1B", "--text", "x"}, kExitUsage},
             {{"send", "--hex", "1B", "--serial", "9600,8,N,1"}, kExitUsage},
             {{"send", "--hex", "1B", "--serial", "9601,8,N,1,none"}, kExitUsage},
-            {{"send", "--hex", "zz"}, kExitFailed},
+            {{"send", "--hex", "zz"}, kExitUsage},
             {{"send", "--file", files.path() + "/missing.bin"}, kExitFailed},
             {{"send", "--file", big}, kExitFailed},
             {{"firmware", big}, kExitFailed},
+            {{"firmware", empty}, kExitFailed},
+            {{"font", empty}, kExitFailed},
+            {{"send", "--hex", "1B 4G"}, kExitUsage},
             {{"machine-number", "KQ58000000001"}, kExitFailed},
             {{"machine-number", "KQ58 0000001"}, kExitFailed},
             {{"machine-number", "--next-from", counter}, kExitFailed},

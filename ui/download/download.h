@@ -6,6 +6,7 @@
 #include "platform/win32.h"
 #include "printer/download.h"
 #include "res/texts.h"
+#include "send/download_file.h"
 
 #include <string>
 

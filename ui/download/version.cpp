@@ -17,49 +17,12 @@ namespace {
 // follows a transfer's final report.
 constexpr DWORD kPortReleaseWaitMs = 10000;
 
-// What keeps a chosen file from going to the printer, if anything.
-enum class FileFault { None, Unreadable, Empty, TooLarge };
-
-FileFault CheckDownloadFile(const char* path, DWORD* size)
-{
-    *size = 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE || file == nullptr)
-        return FileFault::Unreadable;
-    DWORD high = 0;
-    SetLastError(ERROR_SUCCESS);
-    const DWORD low = GetFileSize(file, &high);
-    const bool measured = !(low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS);
-    CloseHandle(file);
-    if (!measured)
-        return FileFault::Unreadable;
-    *size = high != 0 ? MAXDWORD : low;
-    if (high != 0 || low > MAX_SEND_FILE_SIZE)
-        return FileFault::TooLarge;
-    return low == 0 ? FileFault::Empty : FileFault::None;
-}
-
 // The failure message's second line (why) and third (which file).
 std::string DownloadFaultLines(const char* path)
 {
-    DWORD size = 0;
-    std::string why;
-    switch (CheckDownloadFile(path, &size)) {
-    case FileFault::Unreadable:
-        why = "文件无法打开，请检查文件是否存在、能否读取";
-        break;
-    case FileFault::Empty:
-        why = "文件为空";
-        break;
-    case FileFault::TooLarge:
-        why = "文件超过 5 MB（" + (size == MAXDWORD ? std::string("4 GB 以上") : std::to_string(size) + " 字节") +
-              "，最多 " + std::to_string(MAX_SEND_FILE_SIZE) + " 字节）";
-        break;
-    default:
+    std::string why = DownloadFileFault_Dw(path);
+    if (why.empty())
         why = "发送没能开始，请重新选择端口后再试";
-        break;
-    }
     return why + "\n" + path;
 }
 
