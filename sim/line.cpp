@@ -123,11 +123,11 @@ Clock::time_point LinePrinter::nextDue() const
     return due;
 }
 
-bool LinePrinter::readFrom(int fd, Clock::time_point now)
+bool LinePrinter::readFrom(int fd, Clock::time_point now, size_t limit)
 {
     uint8_t buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+    while (limit > 0) {
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, limit));
         if (n == 0)
             return false;
         if (n < 0)
@@ -145,9 +145,11 @@ bool LinePrinter::readFrom(int fd, Clock::time_point now)
                 chunks_.push_back({size_t(n), line});
         }
         printer_.feed(std::span<const uint8_t>(buf, size_t(n)), now, line);
+        limit -= size_t(n);
         if (hold_)
             return true;
     }
+    return true;
 }
 
 void LinePrinter::collectAnswers(Clock::time_point now)

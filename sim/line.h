@@ -93,9 +93,10 @@ protected:
     virtual void readRemaining(Clock::time_point now) = 0;
     virtual LineInfo lineInfo() const { return {}; }
 
-    // Reads what `fd` holds now and feeds it to the printer. False at the
-    // end of the line (end of file, or an error other than "try later").
-    bool readFrom(int fd, Clock::time_point now);
+    // Reads what `fd` holds now, `limit` bytes at most, and feeds it to the
+    // printer. False at the end of the line (end of file, or an error other
+    // than "try later").
+    bool readFrom(int fd, Clock::time_point now, size_t limit = SIZE_MAX);
     void setConnected(bool connected);
     // Answers not yet written are forgotten (their sender has gone).
     void dropAnswers();

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -152,7 +153,9 @@ void TcpPrinter::serve(const std::vector<pollfd>& fds, Clock::time_point now)
     if (client_ < 0 || held())
         return;
     errno = 0;
-    if (!readFrom(client_, now)) {
+    // A bounded part a round: a sender faster than the decoder must not keep
+    // the thread from its stop and its answers.
+    if (!readFrom(client_, now, size_t(64) << 10)) {
         const bool reset = errno == ECONNRESET;
         // Answers to its last bytes still go out, to a client that only shut its sending side.
         deliverDue(now);
@@ -193,13 +196,13 @@ void TcpPrinter::accept(Clock::time_point now)
 
 void TcpPrinter::endClient(ConnectionEvent why, const std::string& line, bool reset)
 {
+    printer().connectionEvent(why, line); // before the client can see it
     if (reset)
         closeWithReset(client_);
     else
         ::close(client_);
     client_ = -1;
     dropAnswers(); // they were for the client that left
-    printer().connectionEvent(why, line);
     setConnected(false);
 }
 
@@ -208,10 +211,12 @@ ssize_t TcpPrinter::writeLine(const uint8_t* bytes, size_t size)
     return client_ < 0 ? -1 : ::send(client_, bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// Only what has arrived by now: a sender still writing is not followed.
 void TcpPrinter::readRemaining(Clock::time_point now)
 {
-    if (client_ >= 0)
-        readFrom(client_, now);
+    int waiting = 0;
+    if (client_ >= 0 && ioctl(client_, FIONREAD, &waiting) == 0)
+        readFrom(client_, now, size_t(waiting));
 }
 
 } // namespace sim
