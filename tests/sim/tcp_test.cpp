@@ -26,17 +26,11 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-// A descriptor closed at the end of the scope.
+// A client's socket, closed at the end of the scope.
 struct Fd {
-    int fd = -1;
+    int fd;
     explicit Fd(int f) : fd(f) {}
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
+    ~Fd() { ::close(fd); }
     bool write(const Bytes& b) const { return ::send(fd, b.data(), b.size(), MSG_NOSIGNAL) == ssize_t(b.size()); }
 };
 
@@ -67,13 +61,9 @@ TEST(TcpPrinter, ListenAddresses)
         bool good;
         const char* address;
         uint16_t port;
-    } cases[] = {
-        {"127.0.0.1:9100", true, "127.0.0.1", 9100}, {"[::1]:0", true, "::1", 0},
-        {"0.0.0.0:65535", true, "0.0.0.0", 65535},   {"::1:9100", false, "", 0},
-        {"localhost:9100", false, "", 0},            {"127.0.0.1:65536", false, "", 0},
-        {"127.0.0.1:", false, "", 0},                {"[::1]9100", false, "", 0},
-        {"127.0.0.1:-1", false, "", 0},
-    };
+    } cases[] = {{"127.0.0.1:9100", true, "127.0.0.1", 9100}, {"[::1]:0", true, "::1", 0},
+                 {"::1:9100", false, "", 0},      {"localhost:9100", false, "", 0},
+                 {"127.0.0.1:65536", false, "", 0}, {"[::1]9100", false, "", 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         std::string address, why;

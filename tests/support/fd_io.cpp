@@ -1,7 +1,6 @@
 #include "support/fd_io.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,22 +32,18 @@ ReadResult ReadFor(int fd, size_t n, std::chrono::milliseconds timeout)
 
 int ConnectTcp(const std::string& address, uint16_t port)
 {
-    sockaddr_in v4{};
-    sockaddr_in6 v6{};
-    const bool six = address.find(':') != std::string::npos;
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(port);
-    v6.sin6_family = AF_INET6;
-    v6.sin6_port = htons(port);
-    if ((six ? inet_pton(AF_INET6, address.c_str(), &v6.sin6_addr) : inet_pton(AF_INET, address.c_str(), &v4.sin_addr)) != 1)
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV; // never a name lookup
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
         return -1;
-    const int fd = ::socket(six ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int rc = six ? ::connect(fd, reinterpret_cast<sockaddr*>(&v6), sizeof v6)
-                       : ::connect(fd, reinterpret_cast<sockaddr*>(&v4), sizeof v4);
-    if (fd >= 0 && rc != 0) {
+    int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, found->ai_addr, found->ai_addrlen) != 0) {
         ::close(fd);
-        return -1;
+        fd = -1;
     }
+    freeaddrinfo(found);
     return fd;
 }
 
