@@ -3,6 +3,7 @@
 // decodes a capture into its three outputs, refuses bad arguments before it
 // starts anything, and however its session ends leaves its outputs complete
 // and the serial store as it found it.
+#include "support/fd_io.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -230,6 +233,7 @@ TEST_F(Program, RefusesBadArguments)
 {
     const std::string statusText = "paper-low\njam\n";
     const std::string badStatus = dir.writeFile("status", {statusText.begin(), statusText.end()});
+
     struct Case {
         std::vector<std::string> args;
         int exit;
@@ -257,6 +261,17 @@ TEST_F(Program, RefusesBadArguments)
         // Only the names mptest offers (the whole rule: the COM name test).
         {{"serial", "--as", "COM0"}, 2, "COM0"},
         {{"serial", "--as", ""}, 2, "--as"},
+        // The network printer's options, for it alone, and its address.
+        {{"tcp"}, 2, "--listen"},
+        {{"tcp", "--listen", "localhost:9100"}, 2, "localhost:9100"},
+        {{"serial", "--listen", "127.0.0.1:0"}, 2, "--listen"},
+        {{"tcp", "--listen", "127.0.0.1:0", "--busy", "queue"}, 2, "--busy"},
+        {{"tcp", "--listen", "127.0.0.1:0", "--drop-idle", "0"}, 2, "--drop-idle"},
+        {{"usb", "--root", "r", "--drop-idle", "5"}, 2, "--drop-idle"},
+        // The printer's IDs: a byte each, the type's bits 4 and 7 clear.
+        {{"serial", "--model", "256"}, 2, "--model"},
+        {{"serial", "--firmware-version", "1.0"}, 2, "--firmware-version"},
+        {{"serial", "--type", "0x10"}, 2, "--type 0x10"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{printer};
@@ -453,9 +468,8 @@ TEST_F(Session, StatusRequestsAnswerTheConditionsSet)
         const uint8_t request[] = {0x10, 0x04, n};
         if (write(fd, request, sizeof request) != ssize_t(sizeof request))
             return -1;
-        pollfd p{fd, POLLIN, 0};
-        uint8_t answer = 0;
-        return poll(&p, 1, 5000) == 1 && read(fd, &answer, 1) == 1 ? int(answer) : -1;
+        const std::vector<uint8_t> answer = testsupport::ReadFor(fd, 1, 5s).bytes;
+        return answer.empty() ? -1 : int(answer[0]);
     };
     EXPECT_EQ(ask(1), 0x1E); // offline
     EXPECT_EQ(ask(4), 0x7E); // paper out
@@ -475,4 +489,45 @@ TEST_F(Session, StatusRequestsAnswerTheConditionsSet)
     const std::string transcript = ReadText(dir / "out/transcript.txt");
     for (const char* line : {"10 04 04  DLE EOT 4 (paper roll sensor) -> 7E\n", "10 04 02  DLE EOT 2 (offline cause) -> 16\n"})
         EXPECT_NE(transcript.find(line), std::string::npos) << line;
+}
+
+// The network printer: it names the port it picked, answers on the
+// connection, and writes its outputs at the end.
+TEST_F(Session, TcpPrinterAnswersOnItsConnectionAndAKilledOneResetsIt)
+{
+    const auto start = [&](const std::string& out) {
+        Child c = Launch({printer, "tcp", "--listen", "127.0.0.1:0", "--status", "offline", "--model", "0x42", "--out",
+                          dir / out},
+                         {configHome()}, {});
+        const std::string first = ReadLine(c.out, 30s);
+        EXPECT_EQ(first.rfind("tcp: 127.0.0.1:", 0), 0u) << first;
+        const int fd = testsupport::ConnectTcp("127.0.0.1", uint16_t(std::atoi(first.substr(15).c_str())));
+        EXPECT_GE(fd, 0);
+        return std::pair{c, fd};
+    };
+    auto [answering, fd] = start("answering");
+    const uint8_t asks[] = {'P', 'I', 'N', 'G', 0x0A, 0x10, 0x04, 0x01, 0x1D, 0x49, 0x01};
+    ASSERT_EQ(send(fd, asks, sizeof asks, MSG_NOSIGNAL), ssize_t(sizeof asks));
+    EXPECT_EQ(testsupport::ReadFor(fd, 2, 5s).bytes, (std::vector<uint8_t>{0x1E, 0x42}));
+    close(fd);
+    kill(answering.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(answering.pid, 30s), 0);
+    close(answering.out);
+    const std::string transcript = ReadText(dir / "answering/transcript.txt");
+    for (const char* line : {"TEXT \"PING\"", "1D 49 01  GS I printer ID 1 (model) -> 42", "tcp: 127.0.0.1:"})
+        EXPECT_NE(transcript.find(line), std::string::npos) << line;
+    const QJsonDocument state = QJsonDocument::fromJson(QByteArray::fromStdString(ReadText(dir / "answering/state.json")));
+    EXPECT_EQ(state["connections"]["accepted"].toInt(), 1);
+
+    // Killed, it leaves its client's connection dead: writes fail, none hangs.
+    auto [killed, sender] = start("killed");
+    ASSERT_EQ(send(sender, asks, sizeof asks, MSG_NOSIGNAL), ssize_t(sizeof asks));
+    kill(killed.pid, SIGKILL);
+    EXPECT_EQ(WaitExit(killed.pid, 30s), 128 + SIGKILL);
+    int failure = 0;
+    for (int i = 0; i < 3 && failure == 0; ++i)
+        failure = send(sender, asks, sizeof asks, MSG_NOSIGNAL) < 0 ? errno : 0;
+    EXPECT_TRUE(failure == ECONNRESET || failure == EPIPE) << failure;
+    close(sender);
+    close(killed.out);
 }
