@@ -118,6 +118,10 @@ set(MPTEST_PRINTER ${CMAKE_SOURCE_DIR}/build/default/mptest-printer CACHE FILEPA
 add_test(NAME console_serial_e2e
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/serial.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER})
 set_tests_properties(console_serial_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+# The same under a Chinese locale: typed Chinese must not depend on the code page.
+add_test(NAME console_serial_e2e_zh_CN
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/serial.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER} zh_CN.UTF-8)
+set_tests_properties(console_serial_e2e_zh_CN PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 
 # mptest-cli.exe's console send and a test print reach the Linux virtual
 # printer through Wine's COM1 as the Linux mptest-cli's do.
