@@ -51,16 +51,16 @@ add_dependencies(mptest_manifest mptest_ico)
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/manifest.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/generated/mptest.manifest;${CMAKE_BINARY_DIR}/generated/mptest.ico")
 
-# WinMain lives in the core library; the C runtime's start-up asks for it
-# only after the libraries are searched, so the link asks for it first.
-# The version information only the program carries; a release has no
-# debugging information.
+# platform/windows/main.cpp answers --version and otherwise hands over to
+# WinMain in the core library. The version information only the program
+# carries; a release has no debugging information.
 set(MPTEST_EXE_NAME mptest)
 set(MPTEST_EXE_DESCRIPTION "微型打印机测试 (KQ receipt printer test and service)")
 configure_file(packaging/windows/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONLY)
-add_executable(mptest WIN32 $<TARGET_OBJECTS:mptest_manifest> ${CMAKE_BINARY_DIR}/generated/version.rc)
+add_executable(mptest WIN32 platform/windows/main.cpp $<TARGET_OBJECTS:mptest_manifest>
+  ${CMAKE_BINARY_DIR}/generated/version.rc)
 target_link_libraries(mptest PRIVATE mptest_core)
-target_link_options(mptest PRIVATE -Wl,--undefined=WinMain $<$<CONFIG:Release,MinSizeRel>:-s>)
+target_link_options(mptest PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 
 # mptest-cli.exe: a console program beside mptest.exe, with the same
 # manifest (UTF-8 code page) and version information.

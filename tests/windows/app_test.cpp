@@ -163,4 +163,85 @@ TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
     CloseHandle(process.hProcess);
 }
 
+// Starts mptest.exe --version and waits, bounded, for it to end. `out`: the
+// child's standard output, or nullptr to hand over none (it must find the
+// console). Its exit code, or -1 when it had to be ended.
+int RunVersion(HANDLE out)
+{
+    std::string commandLine = ProgramPath();
+    commandLine.insert(commandLine.begin(), '"');
+    commandLine += "\" --version";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (out != nullptr) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out;
+        startup.hStdError = out;
+    }
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, out != nullptr, 0, nullptr, nullptr, &startup,
+                        &process))
+        return -2;
+    int exitCode = -1;
+    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
+        DWORD code = 1;
+        GetExitCodeProcess(process.hProcess, &code);
+        exitCode = static_cast<int>(code);
+    } else {
+        TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
+// `mptest.exe --version` answers where it was started from and opens no
+// window: into a pipe its parent hands over, and into its parent's console
+// when it is handed nothing (a window program has no console of its own).
+TEST(WindowsApp, ProgramTellsItsVersionToItsParentAndOpensNoWindow)
+{
+    const std::string expected = std::string("mptest ") + MPTEST_VERSION + "\r\n";
+    {
+        SCOPED_TRACE("a pipe");
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        EXPECT_EQ(RunVersion(writeEnd), 0);
+        CloseHandle(writeEnd);
+        std::string told;
+        char chunk[256];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            told.append(chunk, got);
+        CloseHandle(readEnd);
+        EXPECT_EQ(told, expected);
+    }
+    {
+        SCOPED_TRACE("the parent's console");
+        // A console of this test's own whose screen can be read back; the
+        // test's own output keeps going where it went.
+        const HANDLE ownOut = GetStdHandle(STD_OUTPUT_HANDLE);
+        const HANDLE ownErr = GetStdHandle(STD_ERROR_HANDLE);
+        const HANDLE ownIn = GetStdHandle(STD_INPUT_HANDLE);
+        FreeConsole();
+        ASSERT_TRUE(AllocConsole());
+        HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        const int exitCode = RunVersion(nullptr);
+        char text[256] = {};
+        DWORD read = 0;
+        ReadConsoleOutputCharacterA(screen, text, sizeof text - 1, COORD{0, 0}, &read);
+        CloseHandle(screen);
+        FreeConsole();
+        SetStdHandle(STD_OUTPUT_HANDLE, ownOut);
+        SetStdHandle(STD_ERROR_HANDLE, ownErr);
+        SetStdHandle(STD_INPUT_HANDLE, ownIn);
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_EQ(std::string(text).substr(0, expected.size() - 2), expected.substr(0, expected.size() - 2));
+    }
+    EXPECT_EQ(FindWindowA(nullptr, kCaption), nullptr);
+}
+
 } // namespace
