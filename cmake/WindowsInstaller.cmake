@@ -29,6 +29,7 @@ if(MPTEST_MAKENSIS)
     COMMAND ${MPTEST_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${MPTEST_STAGE}
             -DOUTFILE=${MPTEST_INSTALLER} ${CMAKE_SOURCE_DIR}/packaging/windows/mptest.nsi
     DEPENDS mptest mptest-cli mptest_stage ${CMAKE_SOURCE_DIR}/packaging/windows/mptest.nsi
+            ${CMAKE_SOURCE_DIR}/packaging/windows/describe-uninstaller.sh
     COMMENT "Building the installer with makensis"
     VERBATIM)
   add_custom_target(mptest_installer ALL DEPENDS ${MPTEST_INSTALLER})
