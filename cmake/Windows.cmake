@@ -108,6 +108,16 @@ mptest_windows_test(windows_tests
 target_link_libraries(windows_tests PRIVATE version) # reads mptest.exe's version information
 add_dependencies(windows_tests mptest) # it starts mptest.exe
 
+# Every dialog's Chinese drawn whole under Wine, against reference pictures.
+mptest_windows_test(glyph_tests tests/windows/glyphs_test.cpp)
+target_link_libraries(glyph_tests PRIVATE gdiplus)
+set_tests_properties(glyph_tests PROPERTIES RUN_SERIAL TRUE
+  ENVIRONMENT "MPTEST_GLYPH_REFERENCES=Z:${CMAKE_SOURCE_DIR}/tests/windows/reference")
+if(MPTEST_MAKENSIS) # the installer's first page too
+  set_property(TEST glyph_tests APPEND PROPERTY ENVIRONMENT "MPTEST_INSTALLER=Z:${MPTEST_INSTALLER}")
+  add_dependencies(glyph_tests mptest_installer)
+endif()
+
 # End to end: the console's serial send reaches the Linux virtual printer
 # through Wine's COM1. The printer comes from the Linux build (build/default);
 # without it the test is skipped.

@@ -18,6 +18,8 @@ SetCompressor /SOLID lzma
 
 Name "${SHORTCUT} ${VERSION}"
 OutFile "${OUTFILE}"
+; The pages name the program, not the version of the tool that built them.
+BrandingText "${SHORTCUT}"
 InstallDir "$PROGRAMFILES64\${APPNAME}"
 RequestExecutionLevel admin
 VIProductVersion "${VERSION}.0"
