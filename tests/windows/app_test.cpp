@@ -1,6 +1,7 @@
 // The real program on the real system: its main window procedure, and
 // mptest.exe itself started as a user starts it.
 #include "platform/windows/win.h"
+#include "windows/process.h"
 #include "windows/screenshot.h"
 
 #include "app/app.h"
@@ -127,15 +128,8 @@ TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
     if (icon != nullptr)
         DestroyIcon(icon);
 
-    std::string commandLine = path;
-    commandLine.insert(commandLine.begin(), '"');
-    commandLine += '"';
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
-        << commandLine << " " << GetLastError();
+    ASSERT_TRUE(StartProgram(path, "", process)) << path << " " << GetLastError();
 
     HWND main = WaitForWindow(kCaption, 60000);
     if (main != nullptr) {
@@ -152,15 +146,7 @@ TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
     }
     EXPECT_NE(main, nullptr) << "no window captioned " << kCaption;
 
-    const DWORD waited = WaitForSingleObject(process.hProcess, 30000);
-    EXPECT_EQ(waited, WAIT_OBJECT_0);
-    if (waited != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EXPECT_EQ(EndProgram(process, 30000), 0);
 }
 
 // Starts mptest.exe --version and waits, bounded, for it to end. `out`: the
@@ -168,31 +154,8 @@ TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
 // console). Its exit code, or -1 when it had to be ended.
 int RunVersion(HANDLE out)
 {
-    std::string commandLine = ProgramPath();
-    commandLine.insert(commandLine.begin(), '"');
-    commandLine += "\" --version";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    if (out != nullptr) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = out;
-        startup.hStdError = out;
-    }
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, out != nullptr, 0, nullptr, nullptr, &startup,
-                        &process))
-        return -2;
-    int exitCode = -1;
-    if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-        DWORD code = 1;
-        GetExitCodeProcess(process.hProcess, &code);
-        exitCode = static_cast<int>(code);
-    } else {
-        TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
+    return StartProgram(ProgramPath(), "--version", process, out) ? EndProgram(process, 30000) : -2;
 }
 
 // `mptest.exe --version` answers where it was started from and opens no

@@ -6,6 +6,7 @@
 // goes to MPTEST_GLYPH_OUT: look at it, and if every glyph is whole, it is
 // the new reference.
 #include "platform/windows/win.h"
+#include "windows/process.h"
 #include "windows/screenshot.h"
 
 #include "app/app.h"
@@ -119,24 +120,25 @@ TEST(WindowsGlyphs, MainWindowConsoleAndTestDialogDrawWholeGlyphs)
     InitCommonControls();
     ASSERT_TRUE(InitializeWinIo());
 
-    HWND main = CreateDialogParamA(hGInstance, IDD_MAIN_DIALOG_NAME, nullptr, bMainDlgProc, 0);
-    ASSERT_NE(main, nullptr);
-    ExpectWhole(CaptureWindow(main), "main-window");
-    DestroyWindow(main);
-
-    HWND console = CreateDialogParamA(hGInstance, MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc, 0);
-    ASSERT_NE(console, nullptr);
-    ExpectWhole(CaptureWindow(console), "console");
-    SendMessageA(console, WM_CLOSE, 0, 0);
-    if (IsWindow(console))
-        DestroyWindow(console);
-
-    HWND tests = CreateDialogParamA(hGInstance, MAKEINTRESOURCEA(IDD_TEST), nullptr, bTestDlgProc, 0);
-    ASSERT_NE(tests, nullptr);
-    ExpectWhole(CaptureWindow(tests), "test-dialog");
-    SendMessageA(tests, WM_CLOSE, 0, 0);
-    if (IsWindow(tests))
-        DestroyWindow(tests);
+    const struct {
+        const char* name;
+        LPCSTR templateName;
+        DLGPROC proc;
+        bool closeFirst; // the main window's close ends the whole program's services
+    } windows[] = {
+        {"main-window", IDD_MAIN_DIALOG_NAME, bMainDlgProc, false},
+        {"console", MAKEINTRESOURCEA(IDD_USER_CMD), bUserCmdDlgProc, true},
+        {"test-dialog", MAKEINTRESOURCEA(IDD_TEST), bTestDlgProc, true},
+    };
+    for (const auto& w : windows) {
+        HWND window = CreateDialogParamA(hGInstance, w.templateName, nullptr, w.proc, 0);
+        ASSERT_NE(window, nullptr) << w.name;
+        ExpectWhole(CaptureWindow(window), w.name);
+        if (w.closeFirst)
+            SendMessageA(window, WM_CLOSE, 0, 0); // the dialog frees what it holds
+        if (IsWindow(window))
+            DestroyWindow(window);
+    }
 
     PortRelease();
     UtilRelease();
@@ -172,14 +174,8 @@ TEST(WindowsGlyphs, InstallerDrawsWholeGlyphs)
     const std::string installer = Env("MPTEST_INSTALLER");
     if (!UnderWine() || Env("MPTEST_GLYPH_REFERENCES").empty() || installer.empty())
         GTEST_SKIP() << "no installer built, or not Wine's drawing";
-    std::string commandLine = "\"" + installer;
-    commandLine += '"';
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
-        << commandLine;
+    ASSERT_TRUE(StartProgram(installer, "", process)) << installer;
     WaitForInputIdle(process.hProcess, 30000);
     const std::string caption = std::string("微型打印机测试 ") + MPTEST_VERSION + " 安装";
     HWND page = nullptr;
@@ -211,10 +207,7 @@ TEST(WindowsGlyphs, InstallerDrawsWholeGlyphs)
         ExpectWhole(shown, "installer");
     if (page != nullptr)
         PostMessageA(page, WM_CLOSE, 0, 0);
-    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EndProgram(process, 30000);
 }
 
 } // namespace

@@ -64,21 +64,39 @@ std::string StatusText(int part)
     return text;
 }
 
+// The console as the program opens it, with the serial port chosen; nullptr
+// when either fails.
+HWND OpenConsoleOnSerial()
+{
+    InitPort();
+    UtilInit();
+    InitCommonControls();
+    if (!InitializeWinIo())
+        return nullptr;
+    HWND console =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc, 0);
+    if (console == nullptr)
+        return nullptr;
+    Click(console, IDC_UC_SERIAL);
+    return IsDlgButtonChecked(console, IDC_UC_SERIAL) == BST_CHECKED ? console : nullptr;
+}
+
+void CloseConsole(HWND console)
+{
+    DestroyWindow(console);
+    PortRelease();
+    UtilRelease();
+    ShutdownWinIo();
+}
+
 TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
 {
     const char* file = std::getenv("MPTEST_E2E_FILE");
     ASSERT_NE(file, nullptr) << "run by tests/windows/e2e/serial.sh";
 
-    InitPort();
-    UtilInit();
-    InitCommonControls();
-    ASSERT_TRUE(InitializeWinIo());
-    HWND console =
-        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc, 0);
+    HWND console = OpenConsoleOnSerial();
     ASSERT_NE(console, nullptr);
 
-    Click(console, IDC_UC_SERIAL);
-    ASSERT_EQ(IsDlgButtonChecked(console, IDC_UC_SERIAL), static_cast<UINT>(BST_CHECKED));
 
     Type(console, IDC_UC_INPUT, "1B 40 0A");
     Click(console, IDC_UC_HEX);
@@ -106,10 +124,7 @@ TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
     EXPECT_NE(view.find("DLE EOT 1: 16 联机 钱箱引脚3高电平"), std::string::npos) << view;
     EXPECT_NE(view.find("DLE EOT 4: 12 纸充足"), std::string::npos) << view;
 
-    DestroyWindow(console);
-    PortRelease();
-    UtilRelease();
-    ShutdownWinIo();
+    CloseConsole(console);
 }
 
 // Chinese typed into the input box as the keyboard delivers it: one WM_CHAR
@@ -119,15 +134,8 @@ TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
 // an English and a Chinese locale).
 TEST(WindowsConsole, TypedChineseReachesThePrinterInGbk)
 {
-    InitPort();
-    UtilInit();
-    InitCommonControls();
-    ASSERT_TRUE(InitializeWinIo());
-    HWND console =
-        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc, 0);
+    HWND console = OpenConsoleOnSerial();
     ASSERT_NE(console, nullptr);
-    Click(console, IDC_UC_SERIAL);
-    ASSERT_EQ(IsDlgButtonChecked(console, IDC_UC_SERIAL), static_cast<UINT>(BST_CHECKED));
 
     HWND box = GetDlgItem(console, IDC_UC_INPUT);
     const std::wstring typed = L"打印机";
@@ -146,10 +154,7 @@ TEST(WindowsConsole, TypedChineseReachesThePrinterInGbk)
     ASSERT_TRUE(WaitPortIdle(10000));
     EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
 
-    DestroyWindow(console);
-    PortRelease();
-    UtilRelease();
-    ShutdownWinIo();
+    CloseConsole(console);
 }
 
 } // namespace
