@@ -131,7 +131,7 @@ TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
 // of UTF-16 per character, through a Unicode message loop as the dialog
 // manager runs one. The box must show the characters and the printer get
 // their GBK bytes, whatever the system's code page (serial.sh runs this under
-// an English and a Chinese locale).
+// an English and a Chinese locale), and Up must still recall the line.
 TEST(WindowsConsole, TypedChineseReachesThePrinterInGbk)
 {
     HWND console = OpenConsoleOnSerial();
@@ -153,6 +153,16 @@ TEST(WindowsConsole, TypedChineseReachesThePrinterInGbk)
     Click(console, IDC_UC_SEND);
     ASSERT_TRUE(WaitPortIdle(10000));
     EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
+
+    // The hook still sees the keys first: Up recalls the line just sent.
+    SetWindowTextW(box, L"");
+    PostMessageW(box, WM_KEYDOWN, VK_UP, 1);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    GetWindowTextW(box, shown, 64);
+    EXPECT_EQ(std::wstring(shown), typed);
 
     CloseConsole(console);
 }
