@@ -52,16 +52,16 @@ add_dependencies(mptest_manifest mptest_ico)
 set_source_files_properties(${CMAKE_BINARY_DIR}/generated/manifest.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/generated/mptest.manifest;${CMAKE_BINARY_DIR}/generated/mptest.ico")
 
-# WinMain lives in the core library; the C runtime's start-up asks for it
-# only after the libraries are searched, so the link asks for it first.
-# The version information only the program carries; a release has no
-# debugging information.
+# platform/windows/main.cpp answers --version and otherwise hands over to
+# WinMain in the core library. The version information only the program
+# carries; a release has no debugging information.
 set(MPTEST_EXE_NAME mptest)
 set(MPTEST_EXE_DESCRIPTION "微型打印机测试 (KQ receipt printer test and service)")
 configure_file(packaging/windows/version.rc.in ${CMAKE_BINARY_DIR}/generated/version.rc @ONLY)
-add_executable(mptest WIN32 $<TARGET_OBJECTS:mptest_manifest> ${CMAKE_BINARY_DIR}/generated/version.rc)
+add_executable(mptest WIN32 platform/windows/main.cpp $<TARGET_OBJECTS:mptest_manifest>
+  ${CMAKE_BINARY_DIR}/generated/version.rc)
 target_link_libraries(mptest PRIVATE mptest_core)
-target_link_options(mptest PRIVATE -Wl,--undefined=WinMain $<$<CONFIG:Release,MinSizeRel>:-s>)
+target_link_options(mptest PRIVATE $<$<CONFIG:Release,MinSizeRel>:-s>)
 
 # mptest-cli.exe: a console program beside mptest.exe, with the same
 # manifest (UTF-8 code page) and version information.
@@ -109,6 +109,16 @@ mptest_windows_test(windows_tests
 target_link_libraries(windows_tests PRIVATE version) # reads mptest.exe's version information
 add_dependencies(windows_tests mptest) # it starts mptest.exe
 
+# Every dialog's Chinese drawn whole under Wine, against reference pictures.
+mptest_windows_test(glyph_tests tests/windows/glyphs_test.cpp)
+target_link_libraries(glyph_tests PRIVATE gdiplus)
+set_tests_properties(glyph_tests PROPERTIES RUN_SERIAL TRUE
+  ENVIRONMENT "MPTEST_GLYPH_REFERENCES=Z:${CMAKE_SOURCE_DIR}/tests/windows/reference")
+if(MPTEST_MAKENSIS) # the installer's first page too
+  set_property(TEST glyph_tests APPEND PROPERTY ENVIRONMENT "MPTEST_INSTALLER=Z:${MPTEST_INSTALLER}")
+  add_dependencies(glyph_tests mptest_installer)
+endif()
+
 # End to end: the console's serial send reaches the Linux virtual printer
 # through Wine's COM1. The printer comes from the Linux build (build/default);
 # without it the test is skipped.
@@ -119,6 +129,10 @@ set(MPTEST_PRINTER ${CMAKE_SOURCE_DIR}/build/default/mptest-printer CACHE FILEPA
 add_test(NAME console_serial_e2e
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/serial.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER})
 set_tests_properties(console_serial_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+# The same under a Chinese locale: typed Chinese must not depend on the code page.
+add_test(NAME console_serial_e2e_zh_CN
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/serial.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER} zh_CN.UTF-8)
+set_tests_properties(console_serial_e2e_zh_CN PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 
 # mptest-cli.exe's console send and a test print reach the Linux virtual
 # printer through Wine's COM1 as the Linux mptest-cli's do.

@@ -5,17 +5,21 @@
 # the same files in the zip.
 set(MPTEST_STAGE ${CMAKE_BINARY_DIR}/stage)
 set(MPTEST_INSTALLER ${CMAKE_BINARY_DIR}/mptest-${PROJECT_VERSION}-windows-x64-setup.exe)
-# Notepad reads a text file with a byte-order mark as UTF-8 on every locale.
+# 使用说明.txt: the user guide as plain text, with mptest-cli.exe's part.
 add_custom_command(OUTPUT ${MPTEST_STAGE}/LICENSE.txt ${MPTEST_STAGE}/使用说明.txt ${MPTEST_STAGE}/mptest.ico
   COMMAND ${CMAKE_COMMAND} -E make_directory ${MPTEST_STAGE}
   COMMAND ${CMAKE_SOURCE_DIR}/packaging/windows/make-license.sh ${CMAKE_SOURCE_DIR}/LICENSE ${MPTEST_STAGE}/LICENSE.txt
-  COMMAND sh -c "printf '\\357\\273\\277' > \"$1\" && sed 's/$/\\r/' \"$2\" >> \"$1\"" sh
-          ${MPTEST_STAGE}/使用说明.txt ${CMAKE_SOURCE_DIR}/docs/user-guide.zh.md
+  COMMAND ${CMAKE_SOURCE_DIR}/packaging/windows/make-guide.sh ${CMAKE_SOURCE_DIR}/docs/user-guide.zh.md
+          ${CMAKE_SOURCE_DIR}/packaging/windows/cli-guide.zh.txt ${MPTEST_STAGE}/使用说明.txt
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/generated/mptest.ico ${MPTEST_STAGE}/mptest.ico
   DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/docs/user-guide.zh.md
+          ${CMAKE_SOURCE_DIR}/packaging/windows/make-guide.sh ${CMAKE_SOURCE_DIR}/packaging/windows/cli-guide.zh.txt
           ${CMAKE_SOURCE_DIR}/packaging/windows/make-license.sh ${CMAKE_BINARY_DIR}/generated/mptest.ico
   VERBATIM)
 add_custom_target(mptest_stage ALL DEPENDS ${MPTEST_STAGE}/LICENSE.txt ${MPTEST_STAGE}/使用说明.txt)
+add_test(NAME user_guide_text
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/guide.sh ${MPTEST_STAGE}/使用说明.txt
+          ${CMAKE_SOURCE_DIR}/docs/user-guide.zh.md)
 
 find_program(MPTEST_MAKENSIS makensis)
 if(MPTEST_MAKENSIS)
@@ -25,6 +29,7 @@ if(MPTEST_MAKENSIS)
     COMMAND ${MPTEST_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${MPTEST_STAGE}
             -DOUTFILE=${MPTEST_INSTALLER} ${CMAKE_SOURCE_DIR}/packaging/windows/mptest.nsi
     DEPENDS mptest mptest-cli mptest_stage ${CMAKE_SOURCE_DIR}/packaging/windows/mptest.nsi
+            ${CMAKE_SOURCE_DIR}/packaging/windows/describe-uninstaller.sh
     COMMENT "Building the installer with makensis"
     VERBATIM)
   add_custom_target(mptest_installer ALL DEPENDS ${MPTEST_INSTALLER})

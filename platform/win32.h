@@ -360,6 +360,10 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 #define VK_UP 0x26
 #define VK_DOWN 0x28
 LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Replacing a control's procedure with the W calls keeps it a Unicode window
+// on Windows; here every control is one, so they mean the same as the A calls.
+LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HMODULE GetModuleHandleA(LPCSTR name);

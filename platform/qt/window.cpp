@@ -259,6 +259,16 @@ LRESULT CallWindowProcA(WNDPROC proc, HWND window, UINT message, WPARAM wParam, 
     return proc != nullptr ? proc(window, message, wParam, lParam) : 0;
 }
 
+LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value)
+{
+    return SetWindowLongPtrA(window, index, value);
+}
+
+LRESULT CallWindowProcW(WNDPROC proc, HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return CallWindowProcA(proc, window, message, wParam, lParam);
+}
+
 LONG_PTR GetWindowLongPtrA(HWND window, int index)
 {
     return OnUi<LONG_PTR>(window, 0, [&](PlatWindow* w) -> LONG_PTR {

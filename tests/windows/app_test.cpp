@@ -1,6 +1,7 @@
 // The real program on the real system: its main window procedure, and
 // mptest.exe itself started as a user starts it.
 #include "platform/windows/win.h"
+#include "windows/process.h"
 #include "windows/screenshot.h"
 
 #include "app/app.h"
@@ -127,15 +128,8 @@ TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
     if (icon != nullptr)
         DestroyIcon(icon);
 
-    std::string commandLine = path;
-    commandLine.insert(commandLine.begin(), '"');
-    commandLine += '"';
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
-        << commandLine << " " << GetLastError();
+    ASSERT_TRUE(StartProgram(path, "", process)) << path << " " << GetLastError();
 
     HWND main = WaitForWindow(kCaption, 60000);
     if (main != nullptr) {
@@ -152,15 +146,65 @@ TEST(WindowsApp, ProgramShowsItsMainWindowAndEndsOnClose)
     }
     EXPECT_NE(main, nullptr) << "no window captioned " << kCaption;
 
-    const DWORD waited = WaitForSingleObject(process.hProcess, 30000);
-    EXPECT_EQ(waited, WAIT_OBJECT_0);
-    if (waited != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    EXPECT_EQ(EndProgram(process, 30000), 0);
+}
+
+// Starts mptest.exe --version and waits, bounded, for it to end. `out`: the
+// child's standard output, or nullptr to hand over none (it must find the
+// console). Its exit code, or -1 when it had to be ended.
+int RunVersion(HANDLE out)
+{
+    PROCESS_INFORMATION process{};
+    return StartProgram(ProgramPath(), "--version", process, out) ? EndProgram(process, 30000) : -2;
+}
+
+// `mptest.exe --version` answers where it was started from and opens no
+// window: into a pipe its parent hands over, and into its parent's console
+// when it is handed nothing (a window program has no console of its own).
+TEST(WindowsApp, ProgramTellsItsVersionToItsParentAndOpensNoWindow)
+{
+    const std::string expected = std::string("mptest ") + MPTEST_VERSION + "\r\n";
+    {
+        SCOPED_TRACE("a pipe");
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr;
+        HANDLE writeEnd = nullptr;
+        ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        EXPECT_EQ(RunVersion(writeEnd), 0);
+        CloseHandle(writeEnd);
+        std::string told;
+        char chunk[256];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0)
+            told.append(chunk, got);
+        CloseHandle(readEnd);
+        EXPECT_EQ(told, expected);
+    }
+    {
+        SCOPED_TRACE("the parent's console");
+        // A console of this test's own whose screen can be read back; the
+        // test's own output keeps going where it went.
+        const HANDLE ownOut = GetStdHandle(STD_OUTPUT_HANDLE);
+        const HANDLE ownErr = GetStdHandle(STD_ERROR_HANDLE);
+        const HANDLE ownIn = GetStdHandle(STD_INPUT_HANDLE);
+        FreeConsole();
+        ASSERT_TRUE(AllocConsole());
+        HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        const int exitCode = RunVersion(nullptr);
+        char text[256] = {};
+        DWORD read = 0;
+        ReadConsoleOutputCharacterA(screen, text, sizeof text - 1, COORD{0, 0}, &read);
+        CloseHandle(screen);
+        FreeConsole();
+        SetStdHandle(STD_OUTPUT_HANDLE, ownOut);
+        SetStdHandle(STD_ERROR_HANDLE, ownErr);
+        SetStdHandle(STD_INPUT_HANDLE, ownIn);
+        EXPECT_EQ(exitCode, 0);
+        EXPECT_EQ(std::string(text).substr(0, expected.size() - 2), expected.substr(0, expected.size() - 2));
+    }
+    EXPECT_EQ(FindWindowA(nullptr, kCaption), nullptr);
 }
 
 } // namespace

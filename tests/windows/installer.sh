@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The installer's round trip in the test prefix: a silent install into a
 # folder of its own puts the program, its licence, the user guide, the
-# uninstaller, the Start-menu shortcut and the Apps & features entry in
-# place; the silent uninstall takes every one of them away again.
+# uninstaller, the Start-menu shortcut and the Apps & features entry (with
+# its size and publisher) in place, and the uninstaller says it uninstalls;
+# the silent uninstall takes every one of them away again.
 # usage: installer.sh SETUP.exe
 set -euo pipefail
 installer=$1
@@ -26,6 +27,26 @@ done
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 entry=$(timeout 120 wine reg query "$key" /v UninstallString 2>/dev/null | tr -d '\r') || true
 case "$entry" in *'C:\mptest-installer-test\uninstall.exe'*) ;; *) fail "no uninstall entry: $entry" ;; esac
+# Apps & features: the size, and the publisher as the licence names its holder.
+size=$(timeout 120 wine reg query "$key" /v EstimatedSize 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_DWORD *0x\([0-9a-f]*\).*/\1/p')
+installed=$(du -sk "$dir" | cut -f1)
+if [ -z "$size" ] || (( 16#$size * 10 < installed * 9 || 16#$size > installed )); then
+  fail "EstimatedSize is ${size:-missing} (hex KiB), the folder holds $installed KiB"
+fi
+# reg query shows Chinese as "?" in a pipe: the exported key is UTF-16.
+exported="$WINEPREFIX/drive_c/mptest-installer-test.reg"
+timeout 120 wine reg export "$key" 'C:\mptest-installer-test.reg' /y >/dev/null 2>&1 || fail "cannot export $key"
+publisher=$(iconv -f UTF-16 -t UTF-8 "$exported" | tr -d '\r' | sed -n 's/^"Publisher"="\(.*\)"$/\1/p')
+rm -f "$exported"
+holder=$(sed -n 's/^Copyright (c) [0-9]* //p' "$root/LICENSE")
+[ "$publisher" = "mptest 作者们 ($holder)" ] || fail "the publisher is not the licence's holder ($holder): $publisher"
+# What Explorer says each program is.
+description() {
+  perl -0777 -ne 'print $1 if /F\0i\0l\0e\0D\0e\0s\0c\0r\0i\0p\0t\0i\0o\0n\0\0\0(?:\0\0)?((?:..)*?)\0\0/s' "$1" |
+    iconv -f UTF-16LE -t UTF-8
+}
+case "$(description "$installer")" in *安装程序) ;; *) fail "the installer says: $(description "$installer")" ;; esac
+case "$(description "$dir/uninstall.exe")" in *卸载程序) ;; *) fail "the uninstaller says: $(description "$dir/uninstall.exe")" ;; esac
 
 # The uninstaller runs on from a copy of itself in the temporary folder and
 # the call returns at once: the test waits, bounded, for the folder to go.

@@ -51,6 +51,12 @@ TEST(WindowsTestDialog, EachTabShowsItsPageOverTheGroupBox)
         GetWindowRect(page, &place);
         EXPECT_EQ(place.left, firstPlace.left);
         EXPECT_EQ(place.top, firstPlace.top);
+        // The page fills the tab's display area: no strip of it is left bare.
+        RECT display{};
+        GetWindowRect(tab, &display);
+        SendMessageA(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+        EXPECT_GE(place.right, display.right);
+        EXPECT_GE(place.bottom, display.bottom);
         for (int j = 0; j < kTestPageCount; ++j) {
             if (j != i && gTabPages[static_cast<size_t>(j)] != nullptr) {
                 EXPECT_FALSE(IsWindowVisible(gTabPages[static_cast<size_t>(j)])) << j;

@@ -102,7 +102,7 @@ LRESULT CALLBACK InputBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lPar
 {
     if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN) && handleHistoryKey(GetParent(box), wParam == VK_UP))
         return 0;
-    return CallWindowProcA(gInputBoxProc, box, message, wParam, lParam);
+    return CallWindowProcW(gInputBoxProc, box, message, wParam, lParam);
 }
 
 void _InitCtrls(HWND hwnd)
@@ -123,7 +123,9 @@ void _InitCtrls(HWND hwnd)
     dwSendCmdsCout = 0;
     _InitReceive_Uc(hwnd);
     gCommandHistory = HistoryLoad(HistoryPath());
-    gInputBoxProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(GetDlgItem(hwnd, IDC_UC_INPUT), GWLP_WNDPROC,
+    // The W call keeps the box a Unicode window: installed with the A call,
+    // every typed character would pass through the ANSI code page first.
+    gInputBoxProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(GetDlgItem(hwnd, IDC_UC_INPUT), GWLP_WNDPROC,
                                                                 reinterpret_cast<LONG_PTR>(InputBoxProc)));
 }
 

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "send/send.h"
 
+#include <algorithm>
 #include <string>
 
 std::array<HWND, kTestPageCount> gTabPages;
@@ -187,7 +188,18 @@ void OnChildDialogInit(HWND page)
     TabHostRecord* host = HostOf(GetParent(page));
     if (host == nullptr)
         return;
-    SetWindowPos(page, HWND_TOP, host->pageRect.left, host->pageRect.top, 0, 0, SWP_NOSIZE);
+    // The page fills the tab's frame as the tab control draws it, even where
+    // the system's font makes the template smaller; it is never cut.
+    RECT frame{};
+    GetWindowRect(host->tabControl, &frame);
+    SendMessageA(host->tabControl, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&frame));
+    POINT frameEnd{frame.right, frame.bottom};
+    ScreenToClient(GetParent(page), &frameEnd);
+    RECT own{};
+    GetWindowRect(page, &own);
+    const LONG width = std::max(own.right - own.left, frameEnd.x - host->pageRect.left);
+    const LONG height = std::max(own.bottom - own.top, frameEnd.y - host->pageRect.top);
+    SetWindowPos(page, HWND_TOP, host->pageRect.left, host->pageRect.top, width, height, 0);
     ShowWindow(page, SW_SHOW);
 }
 

@@ -3,13 +3,15 @@
 # a pseudo-terminal, COM1 of the test's Wine prefix mapped to it (Wine's port
 # mapping in the registry), the real console dialog driven by e2e_tests.exe.
 # The printer's transcript and byte count must equal those of decoding the
-# expected bytes directly.
-# usage: serial.sh BUILD_DIR PRINTER   (exit 77: no printer built, skipped)
+# expected bytes directly. LOCALE (e.g. zh_CN.UTF-8) runs Wine under that
+# locale, compiled into the build folder when the system lacks it.
+# usage: serial.sh BUILD_DIR PRINTER [LOCALE]   (exit 77: no printer built, skipped)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../../.." && pwd)"
 build="$1"
 printer="$2"
+locale="${3:-}"
 if [ ! -x "$printer" ]; then
   echo "serial.sh: $printer is not built (the Linux build makes it); skipped"
   exit 77
@@ -17,15 +19,27 @@ fi
 
 export WINEPREFIX="${MPTEST_WINEPREFIX:-$build/wine}"
 export WINEDEBUG=-all
-out="$build/e2e-serial"
+out="$build/e2e-serial${locale:+-$locale}"
+if [ -n "$locale" ]; then
+  if ! locale -a | grep -qix "${locale/UTF-8/utf8}"; then
+    export LOCPATH="$build/locale"
+    if [ ! -d "$LOCPATH/$locale" ]; then
+      mkdir -p "$LOCPATH"
+      timeout 120 localedef -i "${locale%%.*}" -f "${locale#*.}" "$LOCPATH/$locale"
+    fi
+  fi
+  # bash itself need not know the locale: only Wine reads it.
+  { export LANG="$locale" LC_ALL="$locale"; } 2>/dev/null
+fi
 rm -rf "$out"
 mkdir -p "$out"
 
 # The command file: initialise, a line of text, GBK text, a cut.
 printf '\x1b\x40Hello, printer\n\xb2\xe2\xca\xd4\n\x1d\x56\x00' > "$out/command.bin"
 # Everything the printer must receive: the hex command, 测试 in GBK, the file,
-# the four status requests.
-{ printf '\x1b\x40\x0a\xb2\xe2\xca\xd4'; cat "$out/command.bin"; printf '\x10\x04\x01\x10\x04\x02\x10\x04\x03\x10\x04\x04'; } > "$out/expected.bin"
+# the four status requests, then 打印机 typed in GBK.
+{ printf '\x1b\x40\x0a\xb2\xe2\xca\xd4'; cat "$out/command.bin"; printf '\x10\x04\x01\x10\x04\x02\x10\x04\x03\x10\x04\x04'
+  printf '\xb4\xf2\xd3\xa1\xbb\xfa'; } > "$out/expected.bin"
 
 PRINTER=$printer
 . "$here/../../support/printers.sh"
