@@ -15,7 +15,7 @@
 #include "res/resource.h"
 #include "send/send.h"
 #include "ui/console/console.h"
-#include "ui/tests/tests.h"
+#include "ui/testprint/testprint.h"
 
 #include <gtest/gtest.h>
 
