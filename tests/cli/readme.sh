@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The README's station script, taken from the README and run as written for
-# two units against virtual printers started as scripts/run starts them (a
-# private serial store with COM1 on the serial printer): both units pass,
-# the counter moves on by two, the log holds both, and the printer holds the
-# second number, printed twice in all.
-# usage: readme.sh README MPTEST_CLI MPTEST_PRINTER
+# The station script of docs/production-line.md, taken from the page and run
+# as written for two units against virtual printers started as scripts/run
+# starts them (a private serial store with COM1 on the serial printer): both
+# units pass, the counter moves on by two, the log holds both, and the
+# printer holds the second number, printed twice in all.
+# usage: readme.sh PAGE MPTEST_CLI MPTEST_PRINTER
 set -euo pipefail
 readme="$1"
 cli=$(realpath "$2")
@@ -43,4 +43,4 @@ sh station.sh > unit2.out 2>&1 || fail "the second unit failed: $(cat unit2.out)
 printers_stop
 grep -q '"machineNumber": "KQ5800000002"' printer/state.json || fail "the printer holds no KQ5800000002"
 grep -q '"machineNumberPrints": 2' printer/state.json || fail "the printer did not print the number twice"
-echo "readme.sh: two units through the README's station script"
+echo "readme.sh: two units through the production line page's station script"
