@@ -9,16 +9,8 @@ set(MPTEST_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
 set(MPTEST_GENERATED ${CMAKE_BINARY_DIR}/generated/install)
 file(MAKE_DIRECTORY ${MPTEST_GENERATED})
 
-install(TARGETS mptest mptest-printer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The command-line program may be defined after this file is read: looked
-# for once the whole project is.
-function(mptest_install_cli)
-  if(TARGET mptest-cli)
-    install(TARGETS mptest-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES ${MPTEST_GENERATED}/mptest-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL mptest_install_cli)
+set(MPTEST_PROGRAMS mptest mptest-printer mptest-cli)
+install(TARGETS ${MPTEST_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${MPTEST_PACKAGING}/linux/${MPTEST_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size 16 24 32 48 64 128 256)
@@ -48,8 +40,13 @@ execute_process(COMMAND date -R -u -d "${MPTEST_RELEASE_DATE}" OUTPUT_VARIABLE M
 configure_file(${MPTEST_PACKAGING}/linux/changelog.Debian.in ${MPTEST_GENERATED}/changelog.Debian @ONLY)
 mptest_gzip(${MPTEST_GENERATED}/changelog.Debian changelog.Debian)
 add_custom_target(mptest_install_files ALL DEPENDS ${MPTEST_COMPRESSED})
+# Everything the install and the package take from the build, so that a
+# fresh build folder needs only this target before CPack.
+add_custom_target(mptest_package_contents)
+add_dependencies(mptest_package_contents ${MPTEST_PROGRAMS} mptest_install_files)
 
 install(FILES ${MPTEST_GENERATED}/mptest.1.gz ${MPTEST_GENERATED}/mptest-printer.1.gz
+              ${MPTEST_GENERATED}/mptest-cli.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The licence in Debian's machine-readable form, the project's own terms.
 file(READ ${CMAKE_SOURCE_DIR}/LICENSE MPTEST_LICENSE)
