@@ -12,6 +12,7 @@
 #include "ui/console/console.h"
 #include "ui/download/download.h"
 #include "ui/support/printer_rig.h"
+#include "ui/support/window_fixture.h"
 #include "ui/tests/tests.h"
 
 #include <algorithm>
@@ -390,6 +391,57 @@ private slots:
         const auto view = place(console, IDC_UC_RX_VIEW);
         QCOMPARE(view[3], before.back()[3] - 40);
         QVERIFY(PlatTestVisible(console, IDC_UC_RX_VIEW));
+    }
+
+    // "保存记录…" asks for a name to write: a new name is taken (with .txt
+    // added when it has no extension), and an existing file is replaced only
+    // once the user says so.
+    void logSaveChoosesANameToWrite()
+    {
+        struct Case {
+            const char* name;
+            const char* answer;   // the name given to the chooser
+            int replace;          // the answer to "已存在", 0 when none is asked
+            const char* written;  // the file that must hold the log
+            Texts asked;
+        };
+        const Case cases[] = {
+            {"a new name without an extension", "session", 0, "session.txt", {}},
+            {"a new name with one", "session.log", 0, "session.log", {}},
+            {"an existing file, replaced", "old.txt", IDYES, "old.txt", {"old.txt 已存在。\n要替换它吗?"}},
+            {"an existing file, kept", "old.txt", IDNO, nullptr, {"old.txt 已存在。\n要替换它吗?"}},
+        };
+        rig::Bench bench;
+        bench.serial();
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        QVERIFY(PlatTestClick(console, IDC_UC_STATUS_QUERY));
+        QVERIFY(WaitCount(console, 4));
+        for (const Case& c : cases) {
+            RowTrace trace{c.name};
+            const std::string folder = bench.dir().path() + "/" + std::to_string(&c - cases);
+            std::filesystem::create_directory(folder);
+            std::ofstream(folder + "/old.txt") << "keep";
+            PlatTestClearMessageBoxes();
+            PlatTestSetMessageBoxAnswer(c.replace);
+            const int saves = PlatTestFileChooserSaves();
+            PlatTestFileChooserAnswer(folder + "/" + c.answer);
+            if (c.replace == IDNO)
+                PlatTestFileChooserCancel(); // the chooser again after a "否"
+            QVERIFY(PlatTestClick(console, IDC_UC_LOG_SAVE));
+            QCOMPARE(PlatTestFileChooserSaves(), saves + (c.replace == IDNO ? 2 : 1));
+            PlatTestSetMessageBoxAnswer(0);
+            QCOMPARE(rig::MessageTexts(), c.asked);
+            if (c.written) {
+                const Texts lines = Unstamped(ReadFile(folder + "/" + c.written));
+                QVERIFY(!lines.empty());
+                QCOMPARE(lines.front(), std::string("发送 10 04 01 10 04 02 10 04 03 10 04 04"));
+            }
+            if (c.replace != IDYES)
+                QCOMPARE(ReadFile(folder + "/old.txt"), std::string("keep"));
+            if (c.written && std::string(c.answer) != c.written)
+                QVERIFY(!std::filesystem::exists(folder + "/" + c.answer));
+        }
     }
 
     // A log file that stops taking lines says so once; the session goes on.

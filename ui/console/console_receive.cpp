@@ -330,8 +330,11 @@ void handleLogSaveButton(HWND hwnd)
     ofn.lpstrFilter = kAnyFileFilter;
     ofn.lpstrFile = chosen;
     ofn.nMaxFile = sizeof chosen;
-    ofn.Flags = OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameA(&ofn) || chosen[0] == '\0')
+    ofn.lpstrDefExt = "txt";
+    // A name to write, new or not: the save chooser, which asks before it
+    // lets an existing file be replaced.
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+    if (!GetSaveFileNameA(&ofn) || chosen[0] == '\0')
         return;
     HANDLE file = CreateFileA(chosen, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE || file == nullptr) {
