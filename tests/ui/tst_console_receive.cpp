@@ -171,6 +171,12 @@ private slots:
         QVERIFY(!lines.empty());
         QCOMPARE(lines.front(), std::string("发送 10 04 01 10 04 02 10 04 03 10 04 04"));
         QCOMPARE(ReceivedHex(lines), std::string(c.answers));
+        // Each answer's reading beside its hex, as the view shows it.
+        Texts readings;
+        for (const std::string& line : lines)
+            if (line.starts_with("状态 "))
+                readings.push_back(line.substr(std::string("状态 ").size()));
+        QCOMPARE(readings, c.decoded);
         QVERIFY(rig::MessageTexts().empty());
     }
 
