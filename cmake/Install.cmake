@@ -30,9 +30,15 @@ function(mptest_gzip source name)
     DEPENDS ${source} VERBATIM)
   set(MPTEST_COMPRESSED ${MPTEST_COMPRESSED} ${MPTEST_GENERATED}/${name}.gz PARENT_SCOPE)
 endfunction()
-foreach(page mptest mptest-printer mptest-cli)
+# The manual pages in English and in Simplified Chinese (man -L zh_CN).
+file(MAKE_DIRECTORY ${MPTEST_GENERATED}/zh_CN)
+foreach(page ${MPTEST_PROGRAMS})
   configure_file(${MPTEST_PACKAGING}/man/${page}.1 ${MPTEST_GENERATED}/${page}.1 @ONLY)
   mptest_gzip(${MPTEST_GENERATED}/${page}.1 ${page}.1)
+  configure_file(${MPTEST_PACKAGING}/man/zh_CN/${page}.1 ${MPTEST_GENERATED}/zh_CN/${page}.1 @ONLY)
+  mptest_gzip(${MPTEST_GENERATED}/zh_CN/${page}.1 zh_CN/${page}.1)
+  install(FILES ${MPTEST_GENERATED}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${MPTEST_GENERATED}/zh_CN/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1)
 endforeach()
 mptest_gzip(${CMAKE_SOURCE_DIR}/CHANGELOG.md changelog)
 execute_process(COMMAND date -R -u -d "${MPTEST_RELEASE_DATE}" OUTPUT_VARIABLE MPTEST_CHANGELOG_DATE
@@ -45,9 +51,6 @@ add_custom_target(mptest_install_files ALL DEPENDS ${MPTEST_COMPRESSED})
 add_custom_target(mptest_package_contents)
 add_dependencies(mptest_package_contents ${MPTEST_PROGRAMS} mptest_install_files)
 
-install(FILES ${MPTEST_GENERATED}/mptest.1.gz ${MPTEST_GENERATED}/mptest-printer.1.gz
-              ${MPTEST_GENERATED}/mptest-cli.1.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The licence in Debian's machine-readable form, the project's own terms.
 file(READ ${CMAKE_SOURCE_DIR}/LICENSE MPTEST_LICENSE)
 string(FIND "${MPTEST_LICENSE}" "Permission" MPTEST_TERMS_AT)

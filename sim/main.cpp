@@ -33,6 +33,7 @@ namespace {
 const char* const kVersion = MPTEST_VERSION; // set once, in the project's CMake
 
 const char* const kUsage =
+    "(In English: mptest-printer is a developer's tool. 中文说明: man -L zh_CN mptest-printer)\n"
     "usage:\n"
     "  mptest-printer decode FILE --out DIR [options]\n"
     "  mptest-printer serial [--as COMn] --out DIR [options]\n"
@@ -52,6 +53,7 @@ const char* const kUsage =
     "  --status-file PATH     add the states in PATH, one a line (# starts a comment\n"
     "                         line), read at the start and again on SIGUSR2\n"
     "  --version              print the version\n"
+    "  --help                 print this help\n"
     "SIGUSR1 writes the outputs; SIGINT, SIGTERM, SIGHUP or SIGQUIT writes them and ends.\n";
 
 int usage(const std::string& why)
