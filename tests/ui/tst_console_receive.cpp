@@ -362,6 +362,45 @@ private slots:
         QCOMPARE(PlatTestText(console, IDC_UC_INPUT), std::string("one\r\ntwo"));
     }
 
+    // A history.txt that is a link is written through it: the link stays and
+    // the file it leads to holds the history. One that cannot be written (a
+    // folder in its place) is said once, however often it fails.
+    void historyWritesThroughALinkAndSaysOnceWhenItCannot()
+    {
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        const std::filesystem::path config = bench.dir().path() + "/config";
+        const std::filesystem::path shared = bench.dir().path() + "/shared";
+        std::filesystem::create_directories(config);
+        std::filesystem::create_directories(shared);
+        std::filesystem::create_symlink("../shared/history.txt", config / "history.txt"); // not there yet
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        for (const char* typed : {"abc", "def"}) {
+            QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
+            QVERIFY(PlatTestType(console, IDC_UC_INPUT, typed));
+            QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+            QVERIFY(rig::WaitPortIdle(5000));
+            QVERIFY(std::filesystem::is_symlink(config / "history.txt"));
+            QVERIFY(ReadFile((shared / "history.txt").string()).find(std::string("T ") + typed) != std::string::npos);
+        }
+        QVERIFY(printer.waitForBytes(6, 5000ms));
+        QVERIFY(rig::MessageTexts().empty());
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(shared), {}), 1L); // no file left beside it
+
+        std::filesystem::remove(shared / "history.txt");
+        std::filesystem::create_directory(shared / "history.txt");
+        for (const char* typed : {"ghi", "jkl"}) {
+            QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
+            QVERIFY(PlatTestType(console, IDC_UC_INPUT, typed));
+            QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+            QVERIFY(rig::WaitPortIdle(5000));
+        }
+        QVERIFY(printer.waitForBytes(12, 5000ms));
+        QCOMPARE(rig::MessageTexts(),
+                 Texts{"命令历史没有保存: 它是一个文件夹\n历史文件：" + (config / "history.txt").string()});
+    }
+
     // On a screen shorter than the console, only the receive view (and its
     // group box) gives up height: every other control stays where it is.
     void shortScreenShrinksOnlyTheView()
