@@ -15,6 +15,10 @@
 #include "ui/support/window_fixture.h"
 #include "ui/tests/tests.h"
 
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -399,6 +403,41 @@ private slots:
         QVERIFY(printer.waitForBytes(12, 5000ms));
         QCOMPARE(rig::MessageTexts(),
                  Texts{"命令历史没有保存: 它是一个文件夹\n历史文件：" + (config / "history.txt").string()});
+    }
+
+    // The receive area's texts are whole, the count up to ten digits (a
+    // minute's flood at 1 MB/s is eight), and its controls stay apart and
+    // inside their group box.
+    void receiveAreaTextsAreWhole()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        const auto area = [&](int id) { return PlatTestWidget(GetDlgItem(console, id))->geometry(); };
+        const int ids[] = {IDC_UC_RX_HEX,   IDC_UC_RX_STAMPS, IDC_UC_RX_CLEAR,   IDC_UC_STATUS_QUERY,
+                           IDC_UC_RX_COUNT, IDC_UC_LINE_END,  IDC_UC_LOG_SAVE,   IDC_UC_LOG_APPEND};
+        QStringList clipped, overlapping;
+        for (int id : ids) {
+            QWidget* control = PlatTestWidget(GetDlgItem(console, id));
+            QString text;
+            if (id == IDC_UC_RX_COUNT)
+                text = QString::fromStdString(Count(9999999999));
+            else if (auto* label = qobject_cast<QLabel*>(control))
+                text = label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(control))
+                text = button->text();
+            // With a character to spare, and room for a check box's box.
+            const QFontMetrics metrics = control->fontMetrics();
+            const int box = qobject_cast<QCheckBox*>(control) ? 20 : 0;
+            if (metrics.horizontalAdvance(text) + metrics.averageCharWidth() + box > control->width())
+                clipped << text;
+            if (!area(IDC_UC_RX_GROUP).contains(area(id)))
+                overlapping << text + " (outside its group)";
+            for (int other : ids)
+                if (other != id && area(id).intersects(area(other)))
+                    overlapping << text;
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(" | ")));
+        QCOMPARE(overlapping, QStringList{});
     }
 
     // On a screen shorter than the console, only the receive view (and its
