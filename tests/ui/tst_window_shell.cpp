@@ -72,6 +72,21 @@ bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(QFil
     return found;
 }
 
+// A chooser asked for any file in `folder`, its answer in `chosen`.
+struct ChooserRequest {
+    explicit ChooserRequest(const QString& folder) : initialDir(folder.toUtf8())
+    {
+        ofn.lStructSize = sizeof ofn;
+        ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
+        ofn.lpstrFile = chosen;
+        ofn.nMaxFile = sizeof chosen;
+        ofn.lpstrInitialDir = initialDir.constData();
+    }
+    QByteArray initialDir;
+    char chosen[260] = "";
+    OPENFILENAMEA ofn{};
+};
+
 // A box raised by a worker thread, showing once the constructor returns
 // (`shown` says so). A box that held the user-interface thread in a loop
 // of its own would never let that wait see it: it is closed after 3 s, so
@@ -218,20 +233,13 @@ private slots:
     void saveChooserTakesANewName()
     {
         QTemporaryDir dir;
-        const QByteArray initialDir = dir.path().toUtf8();
-        char buffer[260] = "";
-        OPENFILENAMEA ofn{};
-        ofn.lStructSize = sizeof ofn;
-        ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
-        ofn.lpstrFile = buffer;
-        ofn.nMaxFile = sizeof buffer;
-        ofn.lpstrInitialDir = initialDir.constData();
-        ofn.lpstrDefExt = "txt";
-        ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+        ChooserRequest request(dir.path());
+        request.ofn.lpstrDefExt = "txt";
+        request.ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
         QString title, button;
         BOOL chosen = FALSE;
         QVERIFY(WithChooser(
-            ofn, chosen,
+            request.ofn, chosen,
             [&](QFileDialog* chooser) {
                 title = chooser->windowTitle();
                 if (auto* buttons = chooser->findChild<QDialogButtonBox*>())
@@ -245,7 +253,7 @@ private slots:
         QCOMPARE(title, QString("保存"));
         QCOMPARE(button, QString("保存(&S)"));
         QCOMPARE(chosen, TRUE);
-        QCOMPARE(QString::fromUtf8(buffer), dir.filePath("新记录.txt"));
+        QCOMPARE(QString::fromUtf8(request.chosen), dir.filePath("新记录.txt"));
     }
 
     // The chooser's list and side bar in Chinese whatever the system's
@@ -263,18 +271,11 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             QVERIFY(file.resize(f.size));
         }
-        const QByteArray initialDir = dir.path().toUtf8();
-        char buffer[260] = "";
-        OPENFILENAMEA ofn{};
-        ofn.lStructSize = sizeof ofn;
-        ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
-        ofn.lpstrFile = buffer;
-        ofn.nMaxFile = sizeof buffer;
-        ofn.lpstrInitialDir = initialDir.constData();
+        ChooserRequest request(dir.path());
         QMap<QString, QStringList> rows; // name: size, type, date as shown
         QStringList cut;                 // texts wider than their place
         BOOL chosen = TRUE;
-        QVERIFY(WithChooser(ofn, chosen, [&](QFileDialog* chooser) {
+        QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
             auto* view = chooser->findChild<QTreeView*>("treeView");
             auto* sidebar = chooser->findChild<QListView*>("sidebar");
             if (!view || !sidebar) {
