@@ -151,20 +151,14 @@ private slots:
             QFile f(dir.filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        const QByteArray initialDir = dir.path().toUtf8();
         for (const Case& c : cases) {
             RowTrace trace{c.name};
             QStringList seenFilters, seenNames;
-            char buffer[260] = "";
-            OPENFILENAMEA ofn{};
-            ofn.lStructSize = sizeof ofn;
-            ofn.lpstrFilter = c.filter.data();
-            ofn.lpstrFile = buffer;
-            ofn.nMaxFile = sizeof buffer;
-            ofn.lpstrInitialDir = initialDir.constData();
-            ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+            ChooserRequest request(dir.path());
+            request.ofn.lpstrFilter = c.filter.data();
+            request.ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
             BOOL chosen = TRUE;
-            QVERIFY(WithChooser(ofn, chosen, [&](QFileDialog* chooser) {
+            QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
                 if (auto* combo = chooser->findChild<QComboBox*>("fileTypeCombo"))
                     for (int i = 0; i < combo->count(); ++i)
                         seenFilters << combo->itemText(i);
@@ -185,13 +179,8 @@ private slots:
     {
         QTemporaryDir first, second;
         QVERIFY(QFile(second.filePath("selftest.bin")).open(QIODevice::WriteOnly));
-        const QByteArray firstDir = first.path().toUtf8();
-        char buffer[260] = "";
-        OPENFILENAMEA ofn{};
-        ofn.lStructSize = sizeof ofn;
-        ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
-        ofn.lpstrFile = buffer;
-        ofn.nMaxFile = sizeof buffer;
+        ChooserRequest request(first.path());
+        OPENFILENAMEA& ofn = request.ofn;
         ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
         const struct {
             const char* name;
@@ -199,7 +188,7 @@ private slots:
             bool choose;
             QString opensIn;
         } steps[] = {
-            {"a named folder", firstDir.constData(), false, first.path()},
+            {"a named folder", request.initialDir.constData(), false, first.path()},
             {"a choice in another folder", nullptr, true, QString()}, // opens where it opens; chooses there
             {"no folder named: the last file's", nullptr, false, second.path()},
             {"after a cancel, still the last file's", nullptr, false, second.path()},
@@ -225,7 +214,7 @@ private slots:
                 QCOMPARE(openedIn, step.opensIn);
             QVERIFY2(words.contains(QRegularExpression("^打开.* 取消")), qPrintable(words));
         }
-        QCOMPARE(QString::fromUtf8(buffer), second.filePath("selftest.bin"));
+        QCOMPARE(QString::fromUtf8(request.chosen), second.filePath("selftest.bin"));
     }
 
     // The save chooser says 保存 in its title and on its button and takes a
