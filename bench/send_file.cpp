@@ -19,7 +19,7 @@
 // The last line reads:
 //   send_file: <MB/s> MB/s, <us> us/block, floor <us> us, write <us> us, ratio <r>,
 //   1 MB/s <rate>% at <cpu>%, 115200 <rate>% at <cpu>%
-// and the exit code is 1 when a paced target is missed (see README).
+// and the exit code is 1 when a paced target is missed (see docs/benchmarks.md).
 #include "bench/bench_program.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"

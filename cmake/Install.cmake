@@ -9,16 +9,8 @@ set(MPTEST_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
 set(MPTEST_GENERATED ${CMAKE_BINARY_DIR}/generated/install)
 file(MAKE_DIRECTORY ${MPTEST_GENERATED})
 
-install(TARGETS mptest mptest-printer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The command-line program may be defined after this file is read: looked
-# for once the whole project is.
-function(mptest_install_cli)
-  if(TARGET mptest-cli)
-    install(TARGETS mptest-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES ${MPTEST_GENERATED}/mptest-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL mptest_install_cli)
+set(MPTEST_PROGRAMS mptest mptest-printer mptest-cli)
+install(TARGETS ${MPTEST_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${MPTEST_PACKAGING}/linux/${MPTEST_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 foreach(size 16 24 32 48 64 128 256)
@@ -38,9 +30,15 @@ function(mptest_gzip source name)
     DEPENDS ${source} VERBATIM)
   set(MPTEST_COMPRESSED ${MPTEST_COMPRESSED} ${MPTEST_GENERATED}/${name}.gz PARENT_SCOPE)
 endfunction()
-foreach(page mptest mptest-printer mptest-cli)
+# The manual pages in English and in Simplified Chinese (man -L zh_CN).
+file(MAKE_DIRECTORY ${MPTEST_GENERATED}/zh_CN)
+foreach(page ${MPTEST_PROGRAMS})
   configure_file(${MPTEST_PACKAGING}/man/${page}.1 ${MPTEST_GENERATED}/${page}.1 @ONLY)
   mptest_gzip(${MPTEST_GENERATED}/${page}.1 ${page}.1)
+  configure_file(${MPTEST_PACKAGING}/man/zh_CN/${page}.1 ${MPTEST_GENERATED}/zh_CN/${page}.1 @ONLY)
+  mptest_gzip(${MPTEST_GENERATED}/zh_CN/${page}.1 zh_CN/${page}.1)
+  install(FILES ${MPTEST_GENERATED}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${MPTEST_GENERATED}/zh_CN/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/zh_CN/man1)
 endforeach()
 mptest_gzip(${CMAKE_SOURCE_DIR}/CHANGELOG.md changelog)
 execute_process(COMMAND date -R -u -d "${MPTEST_RELEASE_DATE}" OUTPUT_VARIABLE MPTEST_CHANGELOG_DATE
@@ -48,9 +46,11 @@ execute_process(COMMAND date -R -u -d "${MPTEST_RELEASE_DATE}" OUTPUT_VARIABLE M
 configure_file(${MPTEST_PACKAGING}/linux/changelog.Debian.in ${MPTEST_GENERATED}/changelog.Debian @ONLY)
 mptest_gzip(${MPTEST_GENERATED}/changelog.Debian changelog.Debian)
 add_custom_target(mptest_install_files ALL DEPENDS ${MPTEST_COMPRESSED})
+# Everything the install and the package take from the build, so that a
+# fresh build folder needs only this target before CPack.
+add_custom_target(mptest_package_contents)
+add_dependencies(mptest_package_contents ${MPTEST_PROGRAMS} mptest_install_files)
 
-install(FILES ${MPTEST_GENERATED}/mptest.1.gz ${MPTEST_GENERATED}/mptest-printer.1.gz
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The licence in Debian's machine-readable form, the project's own terms.
 file(READ ${CMAKE_SOURCE_DIR}/LICENSE MPTEST_LICENSE)
 string(FIND "${MPTEST_LICENSE}" "Permission" MPTEST_TERMS_AT)

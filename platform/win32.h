@@ -385,6 +385,7 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT r
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask);
 
 // ---------------------------------------------------------------- common dialogs
+#define OFN_OVERWRITEPROMPT 0x00000002
 #define OFN_PATHMUSTEXIST 0x00000800
 #define OFN_FILEMUSTEXIST 0x00001000
 #define OPENFILENAME_SIZE_VERSION_400A 76
@@ -414,7 +415,12 @@ struct OPENFILENAMEA {
 };
 typedef OPENFILENAMEA* LPOPENFILENAMEA;
 BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn);
-// Why the last GetOpenFileNameA on this thread failed; 0 for a cancel.
+// A name to write: the chooser says 保存, takes a new name, adds lpstrDefExt
+// to a name without an extension and, with OFN_OVERWRITEPROMPT, asks before
+// an existing file is replaced.
+BOOL GetSaveFileNameA(LPOPENFILENAMEA ofn);
+// Why the last GetOpenFileNameA or GetSaveFileNameA on this thread failed;
+// 0 for a cancel.
 DWORD CommDlgExtendedError();
 #define FNERR_BUFFERTOOSMALL 0x3003
 

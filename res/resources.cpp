@@ -72,11 +72,12 @@ constexpr std::array kUserCmdItems{
     // Added below the original controls: what the printer sends back.
     // The view comes last, at the bottom: on a short screen it alone gives up height.
     DlgItemTemplate{IDC_UC_RX_GROUP, "BUTTON", kGroupBox, "接收数据", 7, 166, 250, 100},
-    DlgItemTemplate{IDC_UC_RX_HEX, "BUTTON", kCheck | WS_GROUP, "HEX显示", 14, 178, 46, 10},
-    DlgItemTemplate{IDC_UC_RX_STAMPS, "BUTTON", kCheck, "时间戳", 62, 178, 40, 10},
-    DlgItemTemplate{IDC_UC_RX_CLEAR, "BUTTON", kPush | WS_GROUP, "清除", 104, 176, 32, 13},
-    DlgItemTemplate{IDC_UC_STATUS_QUERY, "BUTTON", kPush, "状态查询", 140, 176, 46, 13},
-    DlgItemTemplate{IDC_UC_RX_COUNT, "STATIC", kLabel, "已接收 0 字节", 190, 178, 64, 9},
+    // The count has room for ten digits.
+    DlgItemTemplate{IDC_UC_RX_HEX, "BUTTON", kCheck | WS_GROUP, "HEX显示", 14, 178, 44, 10},
+    DlgItemTemplate{IDC_UC_RX_STAMPS, "BUTTON", kCheck, "时间戳", 60, 178, 36, 10},
+    DlgItemTemplate{IDC_UC_RX_CLEAR, "BUTTON", kPush | WS_GROUP, "清除", 99, 176, 26, 13},
+    DlgItemTemplate{IDC_UC_STATUS_QUERY, "BUTTON", kPush, "状态查询", 128, 176, 38, 13},
+    DlgItemTemplate{IDC_UC_RX_COUNT, "STATIC", kLabel, "已接收 0 字节", 168, 178, 86, 9},
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "行尾:", 14, 195, 22, 9},
     DlgItemTemplate{IDC_UC_LINE_END, "COMBOBOX", kList | WS_GROUP, "", 36, 193, 46, 60},
     DlgItemTemplate{IDC_UC_LOG_SAVE, "BUTTON", kPush | WS_GROUP, "保存记录…", 90, 192, 52, 13},

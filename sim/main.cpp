@@ -35,6 +35,7 @@ namespace {
 const char* const kVersion = MPTEST_VERSION; // set once, in the project's CMake
 
 const char* const kUsage =
+    "(In English: mptest-printer is a developer's tool. 中文说明: man -L zh_CN mptest-printer)\n"
     "usage:\n"
     "  mptest-printer decode FILE --out DIR [options]\n"
     "  mptest-printer serial [--as COMn] --out DIR [options]\n"
@@ -63,6 +64,7 @@ const char* const kUsage =
     "                         two-byte characters, autocutter; bits 4 and 7 are 0\n"
     "  --firmware-version N   the answer to GS I 3 (version ID), default 0x10\n"
     "  --version              print the version\n"
+    "  --help                 print this help\n"
     "SIGUSR1 writes the outputs; SIGINT, SIGTERM, SIGHUP or SIGQUIT writes them and ends.\n";
 
 int usage(const std::string& why)

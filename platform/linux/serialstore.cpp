@@ -791,19 +791,40 @@ bool WriteAll(int fd, const std::string& text)
     return true;
 }
 
-// Writes `text` as the store, through a temporary file renamed over it.
-// False with errno set; the old store is then untouched.
+// The file `path` names, its symbolic links followed (also to a file not yet
+// there); a loop of links stops at its 40th, whose rename then fails.
+std::string LinkTarget(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        std::string next(4096, '\0');
+        const ssize_t n = readlink(path.c_str(), next.data(), next.size());
+        if (n < 0 || static_cast<size_t>(n) >= next.size())
+            break;
+        next.resize(static_cast<size_t>(n));
+        path = next.front() == '/' ? next : path.substr(0, path.find_last_of('/') + 1) + next;
+    }
+    return path;
+}
+
+// Writes `text` as the store, through a temporary file renamed over it. A
+// store that is a symbolic link is written through it: the file it leads to
+// is replaced, from its own folder, keeping its permissions, and the link
+// stays. False with errno set; the old store is then untouched.
 bool WriteStore(const std::string& dir, int dirFd, const std::string& text)
 {
-    std::string tmp = dir + "/.serial.conf.XXXXXX";
+    const std::string target = LinkTarget(StorePath());
+    const std::string targetDir = target.substr(0, target.find_last_of('/'));
+    std::string tmp = targetDir + "/.serial.conf.XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0)
         return false;
-    bool ok = fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
+    struct stat old;
+    const mode_t mode = stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
+    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
     int err = errno;
     ok = (close(fd) == 0) && ok;
     if (ok) {
-        ok = rename(tmp.c_str(), StorePath().c_str()) == 0;
+        ok = rename(tmp.c_str(), target.c_str()) == 0;
         err = errno;
     }
     if (!ok) {
@@ -811,7 +832,13 @@ bool WriteStore(const std::string& dir, int dirFd, const std::string& text)
         errno = err;
         return false;
     }
-    fsync(dirFd); // the rename itself reaches the disk
+    // The rename itself reaches the disk.
+    if (targetDir == dir) {
+        fsync(dirFd);
+    } else if (int targetDirFd = open(targetDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); targetDirFd >= 0) {
+        fsync(targetDirFd);
+        close(targetDirFd);
+    }
     return true;
 }
 

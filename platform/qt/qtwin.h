@@ -150,7 +150,8 @@ struct PlatQtHooks {
     std::function<void(HWND dialog)> dialogCreated;
     std::function<void(HWND dialog, INT_PTR result)> dialogEnded;
     // Returns false for a cancelled choice; otherwise fills path (UTF-8).
-    std::function<bool(const OPENFILENAMEA& ofn, std::string& path)> fileChooser;
+    // `save`: asked by GetSaveFileNameA.
+    std::function<bool(const OPENFILENAMEA& ofn, bool save, std::string& path)> fileChooser;
     int screenWidth = 0, screenHeight = 0; // 0: the primary screen's
 };
 PlatQtHooks& PlatQtTestHooks();

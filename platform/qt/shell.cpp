@@ -8,11 +8,19 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QDir>
+#include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
+#include <QListView>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QSplitter>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindow>
 
 #include <algorithm>
@@ -227,24 +235,116 @@ QString QtFilter(const char* filter)
     return parts.join(QStringLiteral(";;"));
 }
 
+// What the chooser's lists show, in the program's language whatever the
+// system's: Qt formats sizes and dates with the system's locale and leaves
+// "Folder" untranslated, so those columns are rewritten here.
+class ChineseColumns : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (role != Qt::DisplayRole || !files || index.column() == 0)
+            return QIdentityProxyModel::data(index, role);
+        const QModelIndex source = mapToSource(index);
+        const QLocale chinese(QLocale::Chinese, QLocale::China);
+        switch (index.column()) {
+        case 1: return files->isDir(source) ? QString() : SizeText(files->size(source));
+        case 2:
+            return files->isDir(source) ? QStringLiteral("文件夹") : QIdentityProxyModel::data(index, role);
+        case 3: return chinese.toString(files->lastModified(source), QStringLiteral("yyyy/M/d H:mm"));
+        default: return QIdentityProxyModel::data(index, role);
+        }
+    }
+    static QString SizeText(qint64 bytes)
+    {
+        if (bytes < 1024)
+            return QStringLiteral("%1 字节").arg(bytes);
+        return QLocale(QLocale::Chinese, QLocale::China).formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat);
+    }
+};
+
+// Widens what would cut a name: the side bar to its longest entry, the
+// list's columns to their contents once the folder is read.
+void FitColumns(QFileDialog& dialog)
+{
+    if (auto* sidebar = dialog.findChild<QListView*>(QStringLiteral("sidebar"))) {
+        const int wanted = sidebar->sizeHintForColumn(0) + 2 * sidebar->frameWidth() + 8;
+        if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+            splitter && splitter->sizes().size() == 2 && splitter->sizes().first() < wanted) {
+            const int total = splitter->sizes().first() + splitter->sizes().last();
+            dialog.resize(dialog.width() + wanted - splitter->sizes().first(), dialog.height());
+            splitter->setSizes({wanted, std::max(total, splitter->width()) - wanted});
+        }
+        sidebar->setMinimumWidth(wanted);
+    }
+    auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!view)
+        return;
+    // With room to spare beyond the delegate's own margins, so no text is elided.
+    auto fit = [view] {
+        for (int column = 1; column < view->header()->count(); ++column) {
+            view->resizeColumnToContents(column);
+            view->setColumnWidth(column, view->columnWidth(column) + 12);
+        }
+    };
+    auto* files = dialog.findChild<QFileSystemModel*>();
+    if (files)
+        QObject::connect(files, &QFileSystemModel::directoryLoaded, view, fit);
+    QObject::connect(view->model(), &QAbstractItemModel::dataChanged, view, fit);
+    fit();
+}
+
 // The folder of the last file chosen in this run: the chooser opens there
 // when the program names none, as the Windows chooser returns to the folder
 // an application last used. User-interface thread only.
 QString gLastFolder;
 
-bool ChooseFile(const OPENFILENAMEA& ofn, std::string& path)
+bool ChooseFile(const OPENFILENAMEA& ofn, bool save, std::string& path)
 {
     const QString start = ofn.lpstrInitialDir && *ofn.lpstrInitialDir ? QString::fromUtf8(ofn.lpstrInitialDir)
                                                                        : gLastFolder;
+    QString title = QString::fromUtf8(ofn.lpstrTitle ? ofn.lpstrTitle : "");
+    if (title.isEmpty())
+        title = save ? QStringLiteral("保存") : QStringLiteral("打开");
     // Qt's own chooser, never the desktop's: it speaks the program's
-    // language (Chinese) and opens where it is told.
-    const QString file = QFileDialog::getOpenFileName(
-        nullptr, QString::fromUtf8(ofn.lpstrTitle ? ofn.lpstrTitle : ""), start, QtFilter(ofn.lpstrFilter), nullptr,
-        QFileDialog::HideNameFilterDetails | QFileDialog::DontUseNativeDialog);
+    // language (Chinese) and opens where it is told. Replacing a file is
+    // asked about by the caller, as for a scripted choice.
+    QFileDialog dialog(nullptr, title, start, QtFilter(ofn.lpstrFilter));
+    dialog.setOptions(QFileDialog::HideNameFilterDetails | QFileDialog::DontUseNativeDialog |
+                      QFileDialog::DontConfirmOverwrite);
+    dialog.setProxyModel(new ChineseColumns(&dialog));
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("保存(&S)"));
+        if (ofn.lpstrFile && *ofn.lpstrFile)
+            dialog.selectFile(QString::fromUtf8(ofn.lpstrFile));
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("打开(&O)"));
+    }
+    FitColumns(dialog);
+    QString file;
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        file = dialog.selectedFiles().first();
     if (!file.isEmpty())
         gLastFolder = QFileInfo(file).absolutePath();
     path = file.toStdString();
     return !file.isEmpty();
+}
+
+// A name without an extension gets the program's default one, as the
+// Windows chooser adds lpstrDefExt.
+std::string WithDefaultExtension(std::string path, const char* extension)
+{
+    if (!extension || !*extension || QFileInfo(QString::fromStdString(path)).isDir())
+        return path;
+    const size_t slash = path.find_last_of('/');
+    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    if (path.find('.', nameAt) == std::string::npos && nameAt < path.size())
+        path += std::string(".") + extension;
+    return path;
 }
 
 } // namespace
@@ -270,7 +370,13 @@ DWORD CommDlgExtendedError()
     return gChooserError;
 }
 
-BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
+namespace {
+
+// Open and save share all but their checks: an open needs the file to be
+// there (OFN_FILEMUSTEXIST); a save takes a new name, adds the default
+// extension and, with OFN_OVERWRITEPROMPT, asks before replacing a file
+// (a "否" opens the chooser again, as on Windows).
+BOOL RunChooser(LPOPENFILENAMEA ofn, bool save)
 {
     gChooserError = 0;
     if (!ofn || !ofn->lpstrFile || ofn->nMaxFile == 0) {
@@ -278,16 +384,32 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
         return FALSE;
     }
     std::string path;
-    bool chosen = false;
-    if (auto& seam = PlatQtTestHooks().fileChooser) {
-        chosen = seam(*ofn, path);
-    } else {
-        PlatQtEnsureApp();
-        PlatQtOnUi(nullptr, [&] { chosen = ChooseFile(*ofn, path); });
-    }
-    if (!chosen || path.empty()) {
-        SetLastError(ERROR_SUCCESS); // cancelled: no error
-        return FALSE;
+    for (;;) {
+        bool chosen = false;
+        if (auto& seam = PlatQtTestHooks().fileChooser) {
+            chosen = seam(*ofn, save, path);
+        } else {
+            PlatQtEnsureApp();
+            PlatQtOnUi(nullptr, [&] { chosen = ChooseFile(*ofn, save, path); });
+        }
+        if (!chosen || path.empty()) {
+            SetLastError(ERROR_SUCCESS); // cancelled: no error
+            return FALSE;
+        }
+        if (!save)
+            break;
+        path = WithDefaultExtension(path, ofn->lpstrDefExt);
+        const QFileInfo file(QString::fromStdString(path));
+        if ((ofn->Flags & OFN_PATHMUSTEXIST) && !file.absoluteDir().exists()) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+            return FALSE;
+        }
+        if (!(ofn->Flags & OFN_OVERWRITEPROMPT) || !file.exists() || file.isDir())
+            break;
+        const std::string question = path.substr(path.find_last_of('/') + 1) + " 已存在。\n要替换它吗?";
+        const char* caption = ofn->lpstrTitle && *ofn->lpstrTitle ? ofn->lpstrTitle : "确认另存为";
+        if (MessageBoxA(ofn->hwndOwner, question.c_str(), caption, MB_YESNO | MB_ICONWARNING) == IDYES)
+            break;
     }
     // The chooser does not let a missing file through when it must exist.
     if ((ofn->Flags & OFN_FILEMUSTEXIST) && !QFileInfo(QString::fromStdString(path)).isFile()) {
@@ -313,6 +435,18 @@ BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
     if (ofn->lpstrFileTitle && ofn->nMaxFileTitle > 0)
         PlatQtCopyText(path.substr(nameAt), ofn->lpstrFileTitle, static_cast<int>(ofn->nMaxFileTitle));
     return TRUE;
+}
+
+} // namespace
+
+BOOL GetOpenFileNameA(LPOPENFILENAMEA ofn)
+{
+    return RunChooser(ofn, false);
+}
+
+BOOL GetSaveFileNameA(LPOPENFILENAMEA ofn)
+{
+    return RunChooser(ofn, true);
 }
 
 int GetSystemMetrics(int index)

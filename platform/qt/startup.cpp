@@ -24,8 +24,9 @@ namespace {
 
 const char kNoDisplay[] =
     "mptest: 没有可用的图形显示。mptest 是图形界面程序，需要桌面环境（DISPLAY 或 WAYLAND_DISPLAY）。\n"
-    "没有显示器的机器上可以运行无界面演示: scripts/run\n"
-    "（它在 Xvfb 下运行 mptest-demo，截图和虚拟打印机的输出写在 out/ 下）。\n";
+    "没有显示器时请用 mptest-cli：它不需要显示，能完成 mptest 的每一项工作（发送命令和文件、测试打印、"
+    "下载固件和字库、写入机器编号），见 mptest-cli --help 或 man mptest-cli。\n"
+    "mptest needs a graphical display; without one, mptest-cli does every job of mptest (mptest-cli --help).\n";
 
 // What Qt says while it connects, held until it is known whether it could.
 struct Held {

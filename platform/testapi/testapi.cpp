@@ -32,6 +32,7 @@ struct TestState {
     int answer = 0;
     std::deque<std::optional<std::string>> chooserScript;
     int chooserCalls = 0;
+    int chooserSaves = 0; // of those, asked for a name to write
     std::vector<const DlgTemplate*> templates;
     std::map<HWND, INT_PTR> ended;
     PlatTestDialogHook hook;
@@ -479,9 +480,10 @@ namespace {
 void InstallChooser()
 {
     Install();
-    PlatQtTestHooks().fileChooser = [](const OPENFILENAMEA&, std::string& path) {
+    PlatQtTestHooks().fileChooser = [](const OPENFILENAMEA&, bool save, std::string& path) {
         std::lock_guard<std::mutex> g(State().lock);
         ++State().chooserCalls;
+        State().chooserSaves += save ? 1 : 0;
         if (State().chooserScript.empty())
             return false;
         std::optional<std::string> next = State().chooserScript.front();
@@ -512,6 +514,12 @@ int PlatTestFileChooserCalls()
 {
     std::lock_guard<std::mutex> g(State().lock);
     return State().chooserCalls;
+}
+
+int PlatTestFileChooserSaves()
+{
+    std::lock_guard<std::mutex> g(State().lock);
+    return State().chooserSaves;
 }
 
 void PlatTestSetScreenSize(int width, int height)

@@ -121,11 +121,14 @@ std::vector<PlatTestMessageBox> PlatTestMessageBoxes();
 void PlatTestClearMessageBoxes();
 
 // ---------------------------------------------------------------- file chooser
-// The next GetOpenFileNameA calls are answered from this script, oldest
-// first: a path (UTF-8), or a cancel. With the script empty they cancel.
+// The next GetOpenFileNameA and GetSaveFileNameA calls are answered from
+// this script, oldest first: a path (UTF-8), or a cancel. With the script
+// empty they cancel. A save still adds its default extension and asks before
+// replacing a file, through the message boxes (recorded ones included).
 void PlatTestFileChooserAnswer(const std::string& path);
 void PlatTestFileChooserCancel();
 int PlatTestFileChooserCalls(); // how many times the chooser was asked
+int PlatTestFileChooserSaves(); // how many of those were GetSaveFileNameA's
 
 // ---------------------------------------------------------------- screen, waiting
 // GetSystemMetrics(SM_CXSCREEN/SM_CYSCREEN) give this; 0, 0 go back to the screen's.

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# The README's station script and production-line jobs, taken from the
-# README and run as written against the virtual printers as
+# The station script and production-line jobs of docs/production-line.md,
+# taken from the page and run as written against the virtual printers as
 # scripts/run --shell starts them (the same function starts them). Each unit
 # is a session of its own, as each unit is a printer switched on afresh: one
 # on USB, one on COM1 with its firmware over USB, and one on COM1 without
 # that, which must stop at the firmware with nothing sent. Each step is read
 # back from the printers: the firmware and the font with their SHA-256, the
 # machine number stored and printed, the receipt and its cut.
-# usage: readme.sh README MPTEST_CLI MPTEST_PRINTER
+# usage: readme.sh PAGE MPTEST_CLI MPTEST_PRINTER
 set -Eeuo pipefail
 trap 'echo "readme.sh: line $LINENO failed: $BASH_COMMAND"' ERR
 readme="$1"

@@ -28,13 +28,13 @@ TEST(Receive, OnlyBytesAnsweringAPendingRequestAreDecoded)
     RxView view;
     // A request among other bytes, and 10 04 05, which is no status request.
     RxExpectStatus(view, std::string("\x1B\x40\x10\x04\x04\x10\x04\x05", 8), 1000);
-    RxAppend(view, std::string("\x7E\x12", 2), "t", 1100);
+    EXPECT_EQ(RxAppend(view, std::string("\x7E\x12", 2), "t", 1100), "DLE EOT 4: 7E 纸将尽 缺纸\r\n");
     EXPECT_EQ(RxRender(view, true, false), "7E 12\r\nDLE EOT 4: 7E 纸将尽 缺纸\r\n");
 
     // An answer that comes too late is just a byte.
     RxClear(view);
     RxExpectStatus(view, std::string("\x10\x04\x01", 3), 1000);
-    RxAppend(view, std::string("\x16", 1), "t", 1000 + RX_STATUS_ANSWER_MS + 1);
+    EXPECT_EQ(RxAppend(view, std::string("\x16", 1), "t", 1000 + RX_STATUS_ANSWER_MS + 1), "");
     EXPECT_EQ(RxRender(view, true, false), "16");
     EXPECT_EQ(RxDecodeStatus(2, 0x00), "00 不是状态字节");
 }
@@ -48,6 +48,8 @@ TEST(Receive, TextViewAndLogLine)
     EXPECT_EQ(RxRender(view, false, true), "[12:00:00.001] OK.中\r\n[12:00:00.002] !");
     EXPECT_EQ(RxLogLine("12:00:00.001", false, std::string("A\x00", 2)), "12:00:00.001 接收 41 00 | A.\r\n");
     EXPECT_EQ(RxLogLine("12:00:00.001", true, std::string("\x10\x04\x01", 3)), "12:00:00.001 发送 10 04 01\r\n");
+    EXPECT_EQ(RxLogStatus("12:00:00.001", "DLE EOT 1: 16 联机 钱箱引脚3高电平\r\nDLE EOT 2: 12 无脱机原因\r\n"),
+              "12:00:00.001 状态 DLE EOT 1: 16 联机 钱箱引脚3高电平\r\n12:00:00.001 状态 DLE EOT 2: 12 无脱机原因\r\n");
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # `cmake --install` into a scratch root, as the package lays it out: every
-# file in its place, each installed program tells the project's version, the
-# desktop entry and the AppStream metadata pass their validators, and the
-# headless demo runs against the installed virtual printer.
+# file in its place, each installed program tells the project's version and
+# has a manual page in English and in Chinese that names every option its
+# --help lists, mptest without a display points to mptest-cli, the desktop
+# entry and the AppStream metadata (which provides every program) pass their
+# validators, and the headless demo runs against the installed virtual printer.
 # usage: install_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
@@ -34,9 +36,43 @@ for size in 16 24 32 48 64 128 256; do
   width=$(od -An -tu1 -j16 -N4 "$icon" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
   [ "$width" = "$size" ] || fail "the ${size}x${size} icon is $width pixels wide"
 done
-if [ -x "$usr/bin/mptest-cli" ]; then
-  [ -f "$usr/share/man/man1/mptest-cli.1.gz" ] || fail "mptest-cli has no manual page"
+programs="mptest mptest-printer mptest-cli"
+for program in $programs; do
+  [ -x "$usr/bin/$program" ] || fail "$program is not installed"
+done
+
+# Every program has a manual page in English and in Chinese, and each page
+# names every option its program's --help (and each command's) lists.
+manual() { zcat "$usr/share/man/$1/$2.1.gz" | sed 's/\\-/-/g'; }
+for program in $programs; do
+  for lang in man1 zh_CN/man1; do
+    [ -f "$usr/share/man/$lang/$program.1.gz" ] || fail "$program has no manual page in $lang"
+  done
+  helps=$(env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/$program" --help 2>&1)
+  if [ "$program" = mptest-cli ]; then
+    for command in ports send test firmware font machine-number; do
+      helps+=$'\n'$("$usr/bin/$program" "$command" --help 2>&1)
+    done
+  fi
+  for dir in man1 zh_CN/man1; do
+    page=$(manual "$dir" "$program")
+    for option in $(grep -o -- '--[a-z][a-z-]*' <<<"$helps" | sort -u); do
+      grep -q -- "$option" <<<"$page" || fail "$program's page in $dir does not describe $option"
+    done
+  done
+done
+# man finds the Chinese page by its language.
+said=$(MANPATH="$usr/share/man" LANG=C.UTF-8 MANWIDTH=80 man -L zh_CN mptest-cli 2>&1) || fail "man -L zh_CN mptest-cli: $said"
+grep -q '名称' <<<"$said" && grep -q '生产线' <<<"$said" || fail "man -L zh_CN mptest-cli shows no Chinese page: $said"
+grep -q "mptest-printer is a developer's tool" <<<"$("$usr/bin/mptest-printer" --help)" ||
+  fail "mptest-printer --help does not say why it is in English"
+
+# Without a display the installed mptest points to what the package ships.
+if said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/mptest" 2>&1); then
+  fail "mptest without a display ended with 0"
 fi
+grep -q 'mptest-cli' <<<"$said" || fail "mptest without a display does not name mptest-cli: $said"
+! grep -q 'scripts/' <<<"$said" || fail "mptest without a display names a script the package does not ship: $said"
 
 # Every installed program that has --version tells the one version.
 for program in mptest mptest-printer mptest-cli; do
@@ -50,6 +86,12 @@ for program in mptest mptest-printer mptest-cli; do
 done
 
 desktop-file-validate "$usr/share/applications/org.mptest.mptest.desktop"
+metainfo="$usr/share/metainfo/org.mptest.mptest.metainfo.xml"
+for program in $programs; do
+  grep -q "<binary>$program</binary>" "$metainfo" || fail "the AppStream metadata does not provide $program"
+done
+grep -q 'USB printers and the parallel port the lp group' "$metainfo" ||
+  fail "the AppStream metadata does not say what USB printers need"
 appstreamcli validate --no-net "$usr/share/metainfo/org.mptest.mptest.metainfo.xml" >/dev/null ||
   fail "appstreamcli validate: $(appstreamcli validate --no-net "$usr/share/metainfo/org.mptest.mptest.metainfo.xml")"
 

@@ -118,6 +118,58 @@ TEST_F(Store, SurvivesARestartAndKeepsTheDevice)
     EXPECT_EQ(names, std::vector<std::string>{"serial.conf"});
 }
 
+// A store that is a symbolic link (a store shared with another account, or
+// kept under version control) is written through it: the link stays, the
+// file it leads to takes the change with its permissions kept, and mptest
+// and the virtual printer go on reading one store.
+TEST_F(Store, AStoreThatIsALinkIsWrittenThroughIt)
+{
+    struct Case {
+        const char* name;
+        std::string link; // what cfg/serial.conf leads to
+        bool targetThere; // the file it leads to is there before the write
+    };
+    const auto shared = dir / "shared";
+    const auto kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::create_directories(dir / "cfg");
+    const Case cases[] = {
+        {"relative link", "../shared/serial.conf", true},
+        {"absolute link", shared + "/serial.conf", true},
+        {"link to a file not yet there", "../shared/serial.conf", false},
+        {"link to a link", "../shared/again.conf", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool twice = c.link.ends_with("again.conf");
+        fs::remove_all(shared);
+        fs::create_directories(shared);
+        fs::remove(file());
+        fs::create_symlink(c.link, file());
+        if (twice)
+            fs::create_symlink("serial.conf", shared + "/again.conf");
+        if (c.targetThere) {
+            WriteText(shared + "/serial.conf", "[COM3]\ndevice=/dev/ttyUSB3\n");
+            fs::permissions(shared + "/serial.conf", kept);
+        }
+        ASSERT_TRUE(PlatSetComDevice("COM2", "/dev/ttyUSB0"));
+        EXPECT_TRUE(fs::is_symlink(file()));
+        EXPECT_EQ(PlatComDevice("COM2"), "/dev/ttyUSB0");
+        const std::string text = ReadText(shared + "/serial.conf");
+        EXPECT_NE(text.find("[COM2]\ndevice=/dev/ttyUSB0\n"), std::string::npos) << text;
+        if (c.targetThere) {
+            EXPECT_NE(text.find("device=/dev/ttyUSB3"), std::string::npos) << text;
+            EXPECT_EQ(fs::status(shared + "/serial.conf").permissions() & fs::perms::all, kept);
+        }
+        std::vector<std::string> names; // no temporary file left beside it
+        for (const auto& e : fs::directory_iterator(shared))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        const std::vector<std::string> expected =
+            twice ? std::vector<std::string>{"again.conf", "serial.conf"} : std::vector<std::string>{"serial.conf"};
+        EXPECT_EQ(names, expected);
+    }
+}
+
 TEST_F(Store, DefaultDeviceNames)
 {
     RootGuard dev(PlatRoot::Dev, dir / "dev");

@@ -12,7 +12,12 @@
 #include "ui/console/console.h"
 #include "ui/download/download.h"
 #include "ui/support/printer_rig.h"
+#include "ui/support/window_fixture.h"
 #include "ui/testprint/testprint.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
 
 #include <algorithm>
 #include <cctype>
@@ -170,6 +175,12 @@ private slots:
         QVERIFY(!lines.empty());
         QCOMPARE(lines.front(), std::string("发送 10 04 01 10 04 02 10 04 03 10 04 04"));
         QCOMPARE(ReceivedHex(lines), std::string(c.answers));
+        // Each answer's reading beside its hex, as the view shows it.
+        Texts readings;
+        for (const std::string& line : lines)
+            if (line.starts_with("状态 "))
+                readings.push_back(line.substr(std::string("状态 ").size()));
+        QCOMPARE(readings, c.decoded);
         QVERIFY(rig::MessageTexts().empty());
     }
 
@@ -355,6 +366,80 @@ private slots:
         QCOMPARE(PlatTestText(console, IDC_UC_INPUT), std::string("one\r\ntwo"));
     }
 
+    // A history.txt that is a link is written through it: the link stays and
+    // the file it leads to holds the history. One that cannot be written (a
+    // folder in its place) is said once, however often it fails.
+    void historyWritesThroughALinkAndSaysOnceWhenItCannot()
+    {
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        const std::filesystem::path config = bench.dir().path() + "/config";
+        const std::filesystem::path shared = bench.dir().path() + "/shared";
+        std::filesystem::create_directories(config);
+        std::filesystem::create_directories(shared);
+        std::filesystem::create_symlink("../shared/history.txt", config / "history.txt"); // not there yet
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        for (const char* typed : {"abc", "def"}) {
+            QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
+            QVERIFY(PlatTestType(console, IDC_UC_INPUT, typed));
+            QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+            QVERIFY(rig::WaitPortIdle(5000));
+            QVERIFY(std::filesystem::is_symlink(config / "history.txt"));
+            QVERIFY(ReadFile((shared / "history.txt").string()).find(std::string("T ") + typed) != std::string::npos);
+        }
+        QVERIFY(printer.waitForBytes(6, 5000ms));
+        QVERIFY(rig::MessageTexts().empty());
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(shared), {}), 1L); // no file left beside it
+
+        std::filesystem::remove(shared / "history.txt");
+        std::filesystem::create_directory(shared / "history.txt");
+        for (const char* typed : {"ghi", "jkl"}) {
+            QVERIFY(PlatTestClick(console, IDC_UC_CLEAR));
+            QVERIFY(PlatTestType(console, IDC_UC_INPUT, typed));
+            QVERIFY(PlatTestClick(console, IDC_UC_SEND));
+            QVERIFY(rig::WaitPortIdle(5000));
+        }
+        QVERIFY(printer.waitForBytes(12, 5000ms));
+        QCOMPARE(rig::MessageTexts(),
+                 Texts{"命令历史没有保存: 它是一个文件夹\n历史文件：" + (config / "history.txt").string()});
+    }
+
+    // The receive area's texts are whole, the count up to ten digits (a
+    // minute's flood at 1 MB/s is eight), and its controls stay apart and
+    // inside their group box.
+    void receiveAreaTextsAreWhole()
+    {
+        rig::Bench bench;
+        HWND console = OpenConsole();
+        const auto area = [&](int id) { return PlatTestWidget(GetDlgItem(console, id))->geometry(); };
+        const int ids[] = {IDC_UC_RX_HEX,   IDC_UC_RX_STAMPS, IDC_UC_RX_CLEAR,   IDC_UC_STATUS_QUERY,
+                           IDC_UC_RX_COUNT, IDC_UC_LINE_END,  IDC_UC_LOG_SAVE,   IDC_UC_LOG_APPEND};
+        QStringList clipped, overlapping;
+        for (int id : ids) {
+            QWidget* control = PlatTestWidget(GetDlgItem(console, id));
+            QString text;
+            if (id == IDC_UC_RX_COUNT)
+                text = QString::fromStdString(Count(9999999999));
+            else if (auto* label = qobject_cast<QLabel*>(control))
+                text = label->text();
+            else if (auto* button = qobject_cast<QAbstractButton*>(control))
+                text = button->text();
+            // With a character to spare, and room for a check box's box.
+            const QFontMetrics metrics = control->fontMetrics();
+            const int box = qobject_cast<QCheckBox*>(control) ? 20 : 0;
+            if (metrics.horizontalAdvance(text) + metrics.averageCharWidth() + box > control->width())
+                clipped << text;
+            if (!area(IDC_UC_RX_GROUP).contains(area(id)))
+                overlapping << text + " (outside its group)";
+            for (int other : ids)
+                if (other != id && area(id).intersects(area(other)))
+                    overlapping << text;
+        }
+        QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(" | ")));
+        QCOMPARE(overlapping, QStringList{});
+    }
+
     // On a screen shorter than the console, only the receive view (and its
     // group box) gives up height: every other control stays where it is.
     void shortScreenShrinksOnlyTheView()
@@ -390,6 +475,57 @@ private slots:
         const auto view = place(console, IDC_UC_RX_VIEW);
         QCOMPARE(view[3], before.back()[3] - 40);
         QVERIFY(PlatTestVisible(console, IDC_UC_RX_VIEW));
+    }
+
+    // "保存记录…" asks for a name to write: a new name is taken (with .txt
+    // added when it has no extension), and an existing file is replaced only
+    // once the user says so.
+    void logSaveChoosesANameToWrite()
+    {
+        struct Case {
+            const char* name;
+            const char* answer;   // the name given to the chooser
+            int replace;          // the answer to "已存在", 0 when none is asked
+            const char* written;  // the file that must hold the log
+            Texts asked;
+        };
+        const Case cases[] = {
+            {"a new name without an extension", "session", 0, "session.txt", {}},
+            {"a new name with one", "session.log", 0, "session.log", {}},
+            {"an existing file, replaced", "old.txt", IDYES, "old.txt", {"old.txt 已存在。\n要替换它吗?"}},
+            {"an existing file, kept", "old.txt", IDNO, nullptr, {"old.txt 已存在。\n要替换它吗?"}},
+        };
+        rig::Bench bench;
+        bench.serial();
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        QVERIFY(PlatTestClick(console, IDC_UC_STATUS_QUERY));
+        QVERIFY(WaitCount(console, 4));
+        for (const Case& c : cases) {
+            RowTrace trace{c.name};
+            const std::string folder = bench.dir().path() + "/" + std::to_string(&c - cases);
+            std::filesystem::create_directory(folder);
+            std::ofstream(folder + "/old.txt") << "keep";
+            PlatTestClearMessageBoxes();
+            PlatTestSetMessageBoxAnswer(c.replace);
+            const int saves = PlatTestFileChooserSaves();
+            PlatTestFileChooserAnswer(folder + "/" + c.answer);
+            if (c.replace == IDNO)
+                PlatTestFileChooserCancel(); // the chooser again after a "否"
+            QVERIFY(PlatTestClick(console, IDC_UC_LOG_SAVE));
+            QCOMPARE(PlatTestFileChooserSaves(), saves + (c.replace == IDNO ? 2 : 1));
+            PlatTestSetMessageBoxAnswer(0);
+            QCOMPARE(rig::MessageTexts(), c.asked);
+            if (c.written) {
+                const Texts lines = Unstamped(ReadFile(folder + "/" + c.written));
+                QVERIFY(!lines.empty());
+                QCOMPARE(lines.front(), std::string("发送 10 04 01 10 04 02 10 04 03 10 04 04"));
+            }
+            if (c.replace != IDYES)
+                QCOMPARE(ReadFile(folder + "/old.txt"), std::string("keep"));
+            if (c.written && std::string(c.answer) != c.written)
+                QVERIFY(!std::filesystem::exists(folder + "/" + c.answer));
+        }
     }
 
     // A log file that stops taking lines says so once; the session goes on.

@@ -8,6 +8,7 @@
 #include "send/send.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -15,9 +16,11 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 
 #include <atomic>
 #include <functional>
@@ -42,11 +45,13 @@ QStringList ListedNames(QFileDialog* chooser, const QString& dir)
     return names;
 }
 
-// Runs GetOpenFileNameA on `ofn` and, once the chooser shows, hands it to
-// `look`, which closes it (accept or reject). The chooser runs a loop of its
-// own: it is looked at from there, and closed after 10 s so a test that left
-// it open fails instead of hanging. False when the chooser never showed.
-bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(QFileDialog*)>& look)
+// Runs GetOpenFileNameA (or `call`) on `ofn` and, once the chooser shows,
+// hands it to `look`, which closes it (accept or reject). The chooser runs a
+// loop of its own: it is looked at from there, and closed after 10 s so a
+// test that left it open fails instead of hanging. False when the chooser
+// never showed.
+bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(QFileDialog*)>& look,
+                 BOOL (*call)(LPOPENFILENAMEA) = GetOpenFileNameA)
 {
     bool found = false;
     QElapsedTimer clock;
@@ -63,9 +68,24 @@ bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(QFil
         look(chooser);
     });
     poll.start(10);
-    chosen = GetOpenFileNameA(&ofn);
+    chosen = call(&ofn);
     return found;
 }
+
+// A chooser asked for any file in `folder`, its answer in `chosen`.
+struct ChooserRequest {
+    explicit ChooserRequest(const QString& folder) : initialDir(folder.toUtf8())
+    {
+        ofn.lStructSize = sizeof ofn;
+        ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
+        ofn.lpstrFile = chosen;
+        ofn.nMaxFile = sizeof chosen;
+        ofn.lpstrInitialDir = initialDir.constData();
+    }
+    QByteArray initialDir;
+    char chosen[260] = "";
+    OPENFILENAMEA ofn{};
+};
 
 // A box raised by a worker thread, showing once the constructor returns
 // (`shown` says so). A box that held the user-interface thread in a loop
@@ -131,20 +151,14 @@ private slots:
             QFile f(dir.filePath(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
-        const QByteArray initialDir = dir.path().toUtf8();
         for (const Case& c : cases) {
             RowTrace trace{c.name};
             QStringList seenFilters, seenNames;
-            char buffer[260] = "";
-            OPENFILENAMEA ofn{};
-            ofn.lStructSize = sizeof ofn;
-            ofn.lpstrFilter = c.filter.data();
-            ofn.lpstrFile = buffer;
-            ofn.nMaxFile = sizeof buffer;
-            ofn.lpstrInitialDir = initialDir.constData();
-            ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+            ChooserRequest request(dir.path());
+            request.ofn.lpstrFilter = c.filter.data();
+            request.ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
             BOOL chosen = TRUE;
-            QVERIFY(WithChooser(ofn, chosen, [&](QFileDialog* chooser) {
+            QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
                 if (auto* combo = chooser->findChild<QComboBox*>("fileTypeCombo"))
                     for (int i = 0; i < combo->count(); ++i)
                         seenFilters << combo->itemText(i);
@@ -165,13 +179,8 @@ private slots:
     {
         QTemporaryDir first, second;
         QVERIFY(QFile(second.filePath("selftest.bin")).open(QIODevice::WriteOnly));
-        const QByteArray firstDir = first.path().toUtf8();
-        char buffer[260] = "";
-        OPENFILENAMEA ofn{};
-        ofn.lStructSize = sizeof ofn;
-        ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
-        ofn.lpstrFile = buffer;
-        ofn.nMaxFile = sizeof buffer;
+        ChooserRequest request(first.path());
+        OPENFILENAMEA& ofn = request.ofn;
         ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
         const struct {
             const char* name;
@@ -179,7 +188,7 @@ private slots:
             bool choose;
             QString opensIn;
         } steps[] = {
-            {"a named folder", firstDir.constData(), false, first.path()},
+            {"a named folder", request.initialDir.constData(), false, first.path()},
             {"a choice in another folder", nullptr, true, QString()}, // opens where it opens; chooses there
             {"no folder named: the last file's", nullptr, false, second.path()},
             {"after a cancel, still the last file's", nullptr, false, second.path()},
@@ -205,7 +214,110 @@ private slots:
                 QCOMPARE(openedIn, step.opensIn);
             QVERIFY2(words.contains(QRegularExpression("^打开.* 取消")), qPrintable(words));
         }
-        QCOMPARE(QString::fromUtf8(buffer), second.filePath("selftest.bin"));
+        QCOMPARE(QString::fromUtf8(request.chosen), second.filePath("selftest.bin"));
+    }
+
+    // The save chooser says 保存 in its title and on its button and takes a
+    // name that is not there yet, with the default extension added.
+    void saveChooserTakesANewName()
+    {
+        QTemporaryDir dir;
+        ChooserRequest request(dir.path());
+        request.ofn.lpstrDefExt = "txt";
+        request.ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+        QString title, button;
+        BOOL chosen = FALSE;
+        QVERIFY(WithChooser(
+            request.ofn, chosen,
+            [&](QFileDialog* chooser) {
+                title = chooser->windowTitle();
+                if (auto* buttons = chooser->findChild<QDialogButtonBox*>())
+                    button = buttons->button(QDialogButtonBox::Save) ? buttons->button(QDialogButtonBox::Save)->text()
+                                                                     : QString();
+                if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"))
+                    name->setText("新记录");
+                static_cast<QDialog*>(chooser)->accept();
+            },
+            GetSaveFileNameA));
+        QCOMPARE(title, QString("保存"));
+        QCOMPARE(button, QString("保存(&S)"));
+        QCOMPARE(chosen, TRUE);
+        QCOMPARE(QString::fromUtf8(request.chosen), dir.filePath("新记录.txt"));
+    }
+
+    // The chooser's list and side bar in Chinese whatever the system's
+    // language (the test runs under the C locale), every entry whole.
+    void fileChooserColumnsAreChineseAndFit()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("固件"));
+        const struct {
+            const char* name;
+            qint64 size;
+        } files[] = {{"app.log", 10752}, {"selftest.bin", 300}, {"receipt", 62913780}};
+        for (const auto& f : files) {
+            QFile file(dir.filePath(f.name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(f.size));
+        }
+        ChooserRequest request(dir.path());
+        QMap<QString, QStringList> rows; // name: size, type, date as shown
+        QStringList cut;                 // texts wider than their place
+        BOOL chosen = TRUE;
+        QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
+            auto* view = chooser->findChild<QTreeView*>("treeView");
+            auto* sidebar = chooser->findChild<QListView*>("sidebar");
+            if (!view || !sidebar) {
+                chooser->reject();
+                return;
+            }
+            const QAbstractItemModel* model = view->model();
+            const QModelIndex root = view->rootIndex();
+            const QFontMetrics metrics(view->font()), sideMetrics(sidebar->font());
+            // Every text the list and the side bar show that does not fit its place.
+            auto notWhole = [&] {
+                QStringList wide;
+                for (int row = 0; row < model->rowCount(root); ++row)
+                    for (int column = 1; column < 4; ++column) {
+                        const QString text = model->index(row, column, root).data().toString();
+                        if (metrics.horizontalAdvance(text) + 8 > view->columnWidth(column))
+                            wide << text;
+                    }
+                for (int row = 0; row < sidebar->model()->rowCount(); ++row) {
+                    const QString text = sidebar->model()->index(row, 0).data().toString();
+                    if (sideMetrics.horizontalAdvance(text) + sidebar->iconSize().width() + 8 >
+                        sidebar->viewport()->width())
+                        wide << text;
+                }
+                return wide;
+            };
+            // The folder is read, and the columns fit themselves, after the chooser shows.
+            PlatTestWaitFor(
+                [&] {
+                    return model->rowCount(root) == 4 && !model->index(0, 3, root).data().toString().isEmpty() &&
+                           notWhole().isEmpty();
+                },
+                5000);
+            cut = notWhole();
+            for (int row = 0; row < model->rowCount(root); ++row) {
+                QStringList shown;
+                for (int column = 1; column < 4; ++column)
+                    shown << model->index(row, column, root).data().toString();
+                rows[model->index(row, 0, root).data().toString()] = shown;
+            }
+            chooser->reject();
+        }));
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(" | ")));
+        QCOMPARE(rows.value("固件").value(0), QString());
+        QCOMPARE(rows.value("固件").value(1), QString("文件夹"));
+        QCOMPARE(rows.value("app.log").value(0), QString("10.5 KiB"));
+        QCOMPARE(rows.value("selftest.bin").value(0), QString("300 字节"));
+        QCOMPARE(rows.value("receipt").value(0), QString("60.0 MiB"));
+        const QDateTime modified = QFileInfo(dir.filePath("app.log")).lastModified();
+        QCOMPARE(rows.value("app.log").value(2), modified.toString("yyyy/M/d H:mm"));
+        for (const QStringList& shown : rows)
+            QVERIFY2(!shown.join(" ").remove("KiB").remove("MiB").contains(QRegularExpression("[A-Za-z]")),
+                     qPrintable(shown.join(" | ")));
     }
 
     // A box with an owner shows over the owner's window (a control stands for

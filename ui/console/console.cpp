@@ -60,6 +60,18 @@ void ShowError(HWND hwnd, const char* text)
     MessageBoxA(hwnd, text, "Error", MB_OK | MB_ICONERROR);
 }
 
+// A history file that cannot be written costs only the history: said once a
+// run, with the file, after the send it came with has started.
+void SaveHistory(HWND hwnd)
+{
+    static bool failureShown = false;
+    const std::string why = HistorySave(gCommandHistory, HistoryPath());
+    if (why.empty() || failureShown)
+        return;
+    failureShown = true;
+    ShowError(hwnd, ("命令历史没有保存: " + why + "\n历史文件：" + HistoryPath()).c_str());
+}
+
 // A send refused. When its printer was pulled out and is not back yet, the
 // second line says which port and why, and the send buttons stay usable:
 // the next send tries the same port again.
@@ -254,7 +266,6 @@ void handleSendButton(HWND hwnd)
     char typed[4 * 512] = {};
     GetDlgItemTextA(hwnd, IDC_UC_INPUT, typed, sizeof typed);
     HistoryAdd(gCommandHistory, {typed, hex});
-    HistorySave(gCommandHistory, HistoryPath());
     flags |= hex ? SEND_HEX : SEND_TEXT;
     if (hex) {
         std::string bytes(text.size(), '\0');
@@ -273,6 +284,7 @@ void handleSendButton(HWND hwnd)
     EnableSendButtons(hwnd, FALSE);
     if (!SendDataToPrn(hwnd, text.data(), static_cast<DWORD>(text.size()), flags))
         ShowSendRefused(hwnd);
+    SaveHistory(hwnd);
 }
 
 BOOL handleHistoryKey(HWND hwnd, BOOL up)

@@ -69,15 +69,10 @@ void CloseLogFileLocked()
     gLog.file = nullptr;
 }
 
-// Any thread. A line per kLogLineBytes at the most.
-void LogBytes(bool sent, std::string_view bytes)
+// Any thread: whole lines, kept for a later save and appended to the file
+// while "持续记录" is on.
+void LogLines(const std::string& line)
 {
-    if (bytes.empty())
-        return;
-    const std::string stamp = RxStamp();
-    std::string line;
-    for (size_t at = 0; at < bytes.size(); at += kLogLineBytes)
-        line += RxLogLine(stamp, sent, bytes.substr(at, kLogLineBytes));
     EnterCriticalSection(&gLog.lock);
     gLog.kept += line;
     if (gLog.kept.size() > kSessionKeep)
@@ -91,6 +86,18 @@ void LogBytes(bool sent, std::string_view bytes)
         }
     }
     LeaveCriticalSection(&gLog.lock);
+}
+
+// Any thread. A line per kLogLineBytes at the most.
+void LogBytes(bool sent, std::string_view bytes)
+{
+    if (bytes.empty())
+        return;
+    const std::string stamp = RxStamp();
+    std::string line;
+    for (size_t at = 0; at < bytes.size(); at += kLogLineBytes)
+        line += RxLogLine(stamp, sent, bytes.substr(at, kLogLineBytes));
+    LogLines(line);
 }
 
 // UI thread: says once that the log file stopped taking lines.
@@ -288,8 +295,10 @@ void handleReceived_Uc(HWND hwnd)
     LeaveCriticalSection(&gInbox.lock);
     gRxView.received += dropped;
     const DWORD tick = GetTickCount();
+    // The answers' readings follow their bytes in the log, as in the view.
     for (const RxChunk& chunk : chunks)
-        RxAppend(gRxView, chunk.bytes, chunk.stamp, tick);
+        if (const std::string decoded = RxAppend(gRxView, chunk.bytes, chunk.stamp, tick); !decoded.empty())
+            LogLines(RxLogStatus(chunk.stamp, decoded));
     Redraw(hwnd);
     ReportLogFailure(hwnd);
 }
@@ -330,8 +339,11 @@ void handleLogSaveButton(HWND hwnd)
     ofn.lpstrFilter = kAnyFileFilter;
     ofn.lpstrFile = chosen;
     ofn.nMaxFile = sizeof chosen;
-    ofn.Flags = OFN_PATHMUSTEXIST;
-    if (!GetOpenFileNameA(&ofn) || chosen[0] == '\0')
+    ofn.lpstrDefExt = "txt";
+    // A name to write, new or not: the save chooser, which asks before it
+    // lets an existing file be replaced.
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+    if (!GetSaveFileNameA(&ofn) || chosen[0] == '\0')
         return;
     HANDLE file = CreateFileA(chosen, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE || file == nullptr) {

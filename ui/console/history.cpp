@@ -14,6 +14,31 @@ std::filesystem::path FsPath(const std::string& utf8)
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+// The file a path names: its symbolic links followed, also to a file not yet
+// there. A loop of links gives up on the last one (its write then fails).
+std::filesystem::path FinalTarget(std::filesystem::path path)
+{
+    std::error_code error;
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(path, error); ++hops) {
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error)
+            break;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path;
+}
+
+// Why the history could not be written, as the technician reads it.
+std::string Reason(std::errc error)
+{
+    switch (error) {
+    case std::errc::permission_denied: return "没有写入权限";
+    case std::errc::no_such_file_or_directory: return "文件夹不存在，也无法创建";
+    case std::errc::no_space_on_device: return "磁盘已满或写入失败";
+    default: return "写入失败";
+    }
+}
+
 std::string Escape(const std::string& text)
 {
     std::string out;
@@ -129,21 +154,35 @@ CommandHistory HistoryLoad(const std::string& path)
     return HistoryParse(text.str());
 }
 
-void HistorySave(const CommandHistory& history, const std::string& path)
+std::string HistorySave(const CommandHistory& history, const std::string& path)
 {
     if (path.empty())
-        return;
-    std::error_code ignored;
-    std::filesystem::create_directories(FsPath(path).parent_path(), ignored);
-    // A new file put in place whole, so a crash never leaves half a history.
-    const std::filesystem::path target = FsPath(path);
+        return {};
+    std::error_code error;
+    std::filesystem::create_directories(FsPath(path).parent_path(), error);
+    const std::filesystem::path target = FinalTarget(FsPath(path));
+    if (std::filesystem::is_directory(target, error))
+        return "它是一个文件夹";
+    // A new file put in place whole, so a crash never leaves half a history;
+    // beside the file it replaces, so that the rename stays in one folder.
     std::filesystem::path temp = target;
     temp += ".new";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return Reason(std::filesystem::exists(target.parent_path(), error) ? std::errc::permission_denied
+                                                                               : std::errc::no_such_file_or_directory);
         out << HistoryFormat(history);
-        if (!out.flush())
-            return;
+        if (!out.flush()) {
+            out.close();
+            std::filesystem::remove(temp, error);
+            return Reason(std::errc::no_space_on_device);
+        }
     }
-    std::filesystem::rename(temp, target, ignored);
+    std::filesystem::rename(temp, target, error);
+    if (error) {
+        std::filesystem::remove(temp, error);
+        return Reason(std::errc::io_error);
+    }
+    return {};
 }

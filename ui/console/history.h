@@ -36,6 +36,9 @@ CommandHistory HistoryParse(const std::string& text);
 // The history file: "history.txt" in PlatSettingsFolder().
 std::string HistoryPath();
 // Read and write the file; a missing or unreadable file is an empty history,
-// and a write that fails loses only the history.
+// and a write that fails loses only the history. A file that is a symbolic
+// link is written through it: the file it leads to is replaced whole, in its
+// own folder, and the link stays. HistorySave returns why it could not write
+// (in the technician's words), or "" once written.
 CommandHistory HistoryLoad(const std::string& path);
-void HistorySave(const CommandHistory& history, const std::string& path);
+std::string HistorySave(const CommandHistory& history, const std::string& path);

@@ -109,10 +109,10 @@ void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick)
     }
 }
 
-void RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick)
+std::string RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick)
 {
     if (bytes.empty())
-        return;
+        return {};
     DropExpired(view, tick);
     RxChunk chunk{stamp, std::string(bytes), {}};
     for (size_t i = 0; i < bytes.size() && !view.expected.empty(); ++i) {
@@ -123,6 +123,7 @@ void RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DW
     }
     view.received += bytes.size();
     view.kept += bytes.size();
+    std::string decoded = chunk.status;
     view.chunks.push_back(std::move(chunk));
     while (view.kept > RX_VIEW_BYTES) {
         RxChunk& oldest = view.chunks.front();
@@ -135,6 +136,7 @@ void RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DW
             view.kept -= over;
         }
     }
+    return decoded;
 }
 
 void RxClear(RxView& view)
@@ -181,4 +183,18 @@ std::string RxLogLine(const std::string& stamp, bool sent, std::string_view byte
     if (any)
         line += " | " + PlatGbkToUtf8(printable);
     return line + "\r\n";
+}
+
+std::string RxLogStatus(const std::string& stamp, const std::string& decoded)
+{
+    std::string lines;
+    for (size_t at = 0; at < decoded.size();) {
+        size_t end = decoded.find("\r\n", at);
+        if (end == std::string::npos)
+            end = decoded.size();
+        if (end > at)
+            lines += stamp + " 状态 " + decoded.substr(at, end - at) + "\r\n";
+        at = end + 2;
+    }
+    return lines;
 }

@@ -43,7 +43,8 @@ std::string RxDecodeStatus(int request, BYTE value);
 // the printer sends are decoded as their answers.
 void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick);
 // Adds a chunk the printer sent; the oldest bytes go past RX_VIEW_BYTES.
-void RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick);
+// Returns the status answers it decoded, a "DLE EOT n: ..." line each.
+std::string RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick);
 // Empties the view and its count.
 void RxClear(RxView& view);
 // The view's text: bytes as hex or as GBK text, each chunk on a line of its
@@ -52,3 +53,6 @@ std::string RxRender(const RxView& view, bool hex, bool stamps);
 // One line of the session log: time stamp, direction, the bytes in hex and,
 // when any is printable, the text.
 std::string RxLogLine(const std::string& stamp, bool sent, std::string_view bytes);
+// The session log's lines for decoded status answers (RxAppend's lines), so
+// that the log says what the view says: "<stamp> 状态 DLE EOT 4: 7E 纸将尽 缺纸".
+std::string RxLogStatus(const std::string& stamp, const std::string& decoded);
