@@ -133,7 +133,7 @@ void _InitCtrls(HWND hwnd)
     ClearPortRecord(gCurrentPort);
     _CreateStatusBar_Uc(hwnd);
     dwSendCmdsCout = 0;
-    _InitReceive_Uc(hwnd);
+    InitReceive_Uc(hwnd);
     gCommandHistory = HistoryLoad(HistoryPath());
     // The W call keeps the box a Unicode window: installed with the A call,
     // every typed character would pass through the ANSI code page first.
@@ -206,7 +206,7 @@ void _ExitDialog_Uc(HWND hwnd)
     // thread never writes to a closed handle.
     StopSendAndWait();
     PortRelease(); // ends the console's reader first
-    _ExitReceive_Uc(hwnd);
+    ExitReceive_Uc(hwnd);
     EndDialog(hwnd, 0);
 }
 
@@ -237,10 +237,10 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
             SetStatusText(kStatusPartPort, getComInfo());
         else
             SetStatusText(kStatusPartPort, type == PORT_USB ? "U口" : "并口");
-        _FollowPort_Uc(hwnd, TRUE);
+        FollowPort_Uc(hwnd, TRUE);
         return TRUE;
     }
-    _FollowPort_Uc(hwnd, FALSE);
+    FollowPort_Uc(hwnd, FALSE);
     CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
     EnableSendButtons(hwnd, FALSE);
     SetStatusText(kStatusPartPort, "打开端口失败!");
@@ -260,7 +260,7 @@ void handleSendButton(HWND hwnd)
         ShowError(hwnd, "输入框为空!");
         return;
     }
-    _ReopenLostPort_Uc(hwnd);
+    ReopenLostPort_Uc(hwnd);
     WORD flags = SEND_MODE_CMDS;
     const bool hex = IsDlgButtonChecked(hwnd, IDC_UC_HEX) == BST_CHECKED;
     char typed[4 * 512] = {};
@@ -270,10 +270,10 @@ void handleSendButton(HWND hwnd)
     if (hex) {
         std::string bytes(text.size(), '\0');
         bytes.resize(TranslateString(reinterpret_cast<BYTE*>(bytes.data()), text.data(), static_cast<DWORD>(text.size())));
-        _NoteSent_Uc(bytes);
+        NoteSent_Uc(bytes);
     } else {
-        text += _LineEnding_Uc(hwnd); // once, after the cut to 511 bytes
-        _NoteSent_Uc(text);
+        text += LineEnding_Uc(hwnd); // once, after the cut to 511 bytes
+        NoteSent_Uc(text);
     }
     if (IsDlgButtonChecked(hwnd, IDC_UC_LOOP_CMDS) == BST_CHECKED) {
         flags |= SEND_LOOP;
@@ -312,7 +312,7 @@ void handleSendFileButton(HWND hwnd)
         ShowError(hwnd, "请先选择文件！");
         return;
     }
-    _ReopenLostPort_Uc(hwnd);
+    ReopenLostPort_Uc(hwnd);
     WORD flags = SEND_MODE_FILE;
     if (IsDlgButtonChecked(hwnd, IDC_UC_LOOP_FILE) == BST_CHECKED) {
         flags |= SEND_LOOP;
@@ -321,7 +321,7 @@ void handleSendFileButton(HWND hwnd)
         flags |= SEND_ONCE;
     }
     EnableSendButtons(hwnd, FALSE);
-    _NoteSentFile_Uc(path);
+    NoteSentFile_Uc(path);
     if (!SendDataToPrn(hwnd, path, static_cast<DWORD>(std::strlen(path) + 1), flags))
         ShowSendRefused(hwnd);
 }
@@ -343,7 +343,7 @@ void handleSendOverButton(HWND hwnd)
 
 INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (_IsReceiveMessage_Uc(message)) {
+    if (IsReceiveMessage_Uc(message)) {
         handleReceiveMessage_Uc(hwnd, message);
         return FALSE;
     }

@@ -24,23 +24,23 @@ void handleSendOverButton(HWND hwnd);
 // The receive area (console_receive.cpp).
 struct RxView;
 extern RxView gRxView;
-void _InitReceive_Uc(HWND hwnd);
-void _ExitReceive_Uc(HWND hwnd);
+void InitReceive_Uc(HWND hwnd);
+void ExitReceive_Uc(HWND hwnd);
 // On a screen shorter than the dialog: the receive view gives up height.
-void _FitToScreen_Uc(HWND hwnd);
+void FitToScreen_Uc(HWND hwnd);
 // After the user picked a port: the view follows it (a reader on a serial or
 // USB port, a note on the parallel port).
-void _FollowPort_Uc(HWND hwnd, BOOL opened);
+void FollowPort_Uc(HWND hwnd, BOOL opened);
 // A port lost to an unplug is opened again before the next send, and the
 // receive view follows it.
-void _ReopenLostPort_Uc(HWND hwnd);
+void ReopenLostPort_Uc(HWND hwnd);
 // Bytes the console hands to the engine: logged, and status requests noted.
-void _NoteSent_Uc(std::string_view bytes);
+void NoteSent_Uc(std::string_view bytes);
 // The same for the bytes of a command file about to be sent.
-void _NoteSentFile_Uc(const char* path);
+void NoteSentFile_Uc(const char* path);
 // The chosen line ending for text sends ("" for 无).
-std::string _LineEnding_Uc(HWND hwnd);
-BOOL _IsReceiveMessage_Uc(UINT message);
+std::string LineEnding_Uc(HWND hwnd);
+BOOL IsReceiveMessage_Uc(UINT message);
 void handleReceiveMessage_Uc(HWND hwnd, UINT message);
 void handleReceived_Uc(HWND hwnd);
 void handleRxViewOption_Uc(HWND hwnd);

@@ -112,7 +112,7 @@ void ReportLogFailure(HWND hwnd)
     if (!show)
         return;
     CheckDlgButton(hwnd, IDC_UC_LOG_APPEND, BST_UNCHECKED);
-    MessageBoxA(nullptr, ("记录文件无法写入，已停止记录：" + path).c_str(), "Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(hwnd, ("记录文件无法写入，已停止记录：" + path).c_str(), "Error", MB_OK | MB_ICONERROR);
 }
 
 // The reader's thread: log every byte, queue the chunk for the view.
@@ -165,7 +165,7 @@ void ClearInbox()
 
 } // namespace
 
-void _InitReceive_Uc(HWND hwnd)
+void InitReceive_Uc(HWND hwnd)
 {
     EnsureLocks();
     EnterCriticalSection(&gInbox.lock);
@@ -189,7 +189,7 @@ void _InitReceive_Uc(HWND hwnd)
     Redraw(hwnd);
 }
 
-void _FitToScreen_Uc(HWND hwnd)
+void FitToScreen_Uc(HWND hwnd)
 {
     RECT dialog{};
     GetWindowRect(hwnd, &dialog);
@@ -216,7 +216,7 @@ void _FitToScreen_Uc(HWND hwnd)
         MoveWindow(hStatusBarUc, 0, 0, 0, 0, TRUE);
 }
 
-void _ExitReceive_Uc(HWND)
+void ExitReceive_Uc(HWND)
 {
     // The reader ended with the port (PortRelease); nothing posts any more.
     PortReaderStop();
@@ -228,7 +228,7 @@ void _ExitReceive_Uc(HWND)
     LeaveCriticalSection(&gLog.lock);
 }
 
-void _FollowPort_Uc(HWND hwnd, BOOL opened)
+void FollowPort_Uc(HWND hwnd, BOOL opened)
 {
     ClearInbox();
     gRxView.expected.clear();
@@ -237,21 +237,21 @@ void _FollowPort_Uc(HWND hwnd, BOOL opened)
     Redraw(hwnd);
 }
 
-void _ReopenLostPort_Uc(HWND hwnd)
+void ReopenLostPort_Uc(HWND hwnd)
 {
     // The send would open it again too; opening it here first lets the
     // view follow it, as it follows a port chosen by hand.
     if (PortIsLost() && PortReadyToSend())
-        _FollowPort_Uc(hwnd, TRUE);
+        FollowPort_Uc(hwnd, TRUE);
 }
 
-void _NoteSent_Uc(std::string_view bytes)
+void NoteSent_Uc(std::string_view bytes)
 {
     RxExpectStatus(gRxView, bytes, GetTickCount());
     LogBytes(true, bytes);
 }
 
-void _NoteSentFile_Uc(const char* path)
+void NoteSentFile_Uc(const char* path)
 {
     // Read here and closed again before the engine opens the file for itself.
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -266,10 +266,10 @@ void _NoteSentFile_Uc(const char* path)
         bytes.resize(got);
     }
     CloseHandle(file);
-    _NoteSent_Uc(bytes);
+    NoteSent_Uc(bytes);
 }
 
-std::string _LineEnding_Uc(HWND hwnd)
+std::string LineEnding_Uc(HWND hwnd)
 {
     switch (SendDlgItemMessageA(hwnd, IDC_UC_LINE_END, CB_GETCURSEL, 0, 0)) {
     case 1:
@@ -320,13 +320,13 @@ void handleStatusQueryButton(HWND hwnd)
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return;
     const std::string_view query(reinterpret_cast<const char*>(kStatusQuery), sizeof kStatusQuery);
-    _ReopenLostPort_Uc(hwnd);
+    ReopenLostPort_Uc(hwnd);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND), FALSE);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND_FILE), FALSE);
-    _NoteSent_Uc(query);
+    NoteSent_Uc(query);
     // Raw bytes: the text mode copies them unchanged.
     if (!SendDataToPrn(hwnd, query.data(), static_cast<DWORD>(query.size()), SEND_MODE_CMDS | SEND_TEXT | SEND_ONCE))
-        MessageBoxA(nullptr, "发送数据错误！请重试", "Error", MB_OK | MB_ICONERROR);
+        MessageBoxA(hwnd, "发送数据错误！请重试", "Error", MB_OK | MB_ICONERROR);
 }
 
 void handleLogSaveButton(HWND hwnd)
@@ -347,7 +347,7 @@ void handleLogSaveButton(HWND hwnd)
         return;
     HANDLE file = CreateFileA(chosen, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE || file == nullptr) {
-        MessageBoxA(nullptr, (std::string("记录文件无法写入：") + chosen).c_str(), "Error", MB_OK | MB_ICONERROR);
+        MessageBoxA(hwnd, (std::string("记录文件无法写入：") + chosen).c_str(), "Error", MB_OK | MB_ICONERROR);
         return;
     }
     EnterCriticalSection(&gLog.lock);
@@ -391,7 +391,7 @@ void handleLogAppendCheck(HWND hwnd)
     ReportLogFailure(hwnd);
 }
 
-BOOL _IsReceiveMessage_Uc(UINT message)
+BOOL IsReceiveMessage_Uc(UINT message)
 {
     return message == WM_UC_RECEIVED || message == WM_UC_FIT;
 }
@@ -399,7 +399,7 @@ BOOL _IsReceiveMessage_Uc(UINT message)
 void handleReceiveMessage_Uc(HWND hwnd, UINT message)
 {
     if (message == WM_UC_FIT)
-        _FitToScreen_Uc(hwnd);
+        FitToScreen_Uc(hwnd);
     else
         handleReceived_Uc(hwnd);
 }
