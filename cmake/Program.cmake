@@ -82,5 +82,15 @@ target_link_libraries(mptest_core PUBLIC mptest_engine mptest_platform mptest_re
 
 # mptest-cli's jobs, over the same core; each system's build makes the
 # program from cli/main.cpp.
-add_library(mptest_cli STATIC cli/cli.cpp cli/numbers.cpp cli/sha256.cpp)
-target_link_libraries(mptest_cli PUBLIC mptest_core)
+add_library(mptest_cli STATIC
+  cli/cli.cpp
+  cli/job_download.cpp
+  cli/job_send.cpp
+  cli/job_test.cpp
+  cli/numbers.cpp
+  cli/options.cpp
+  cli/passes.cpp
+  cli/port_choice.cpp
+  cli/report.cpp
+  cli/sha256.cpp)
+target_link_libraries(mptest_cli PUBLIC mptest_engine)
