@@ -3,6 +3,7 @@
 // transcript, the downloads and the answers.
 #include "sim/decoder.h"
 
+#include "sim/codetables.h"
 #include "sim/status.h"
 
 #include "platform/win32.h"
@@ -16,6 +17,9 @@ namespace sim {
 namespace {
 
 constexpr size_t kMaxTextRun = 4096; // a text run longer than this is logged in pieces
+// A raster image's data beyond this is skipped, not kept: 72 bytes (576
+// dots) by 65,535 rows is 4.7 MB.
+constexpr uint64_t kMaxRasterBytes = uint64_t(16) << 20;
 // Answers nobody takes (a decoded file, a parallel port) are not kept beyond this.
 constexpr size_t kMaxQueuedAnswers = 256;
 
@@ -72,6 +76,20 @@ template <typename T> void pushBounded(std::vector<T>& list, T item)
 
 } // namespace
 
+int drawerPin(uint8_t connector)
+{
+    switch (connector) {
+    case 0:
+    case 48:
+        return 2;
+    case 1:
+    case 49:
+        return 5;
+    default:
+        return 0;
+    }
+}
+
 Decoder::Decoder(PrinterOptions o) : options(std::move(o)), paper(options.paperDots)
 {
     state.status = options.status;
@@ -95,6 +113,7 @@ void Decoder::reset()
     paper = Paper(options.paperDots);
     transcript.clear();
     pending_.clear();
+    skip_ = 0;
     received.clear();
     answers.clear();
     powerOn();
@@ -120,6 +139,11 @@ void Decoder::checkQuiet(Clock::time_point now)
 void Decoder::flush(Clock::time_point now)
 {
     endDownload("end of input");
+    if (skip_ > 0) {
+        ++state.unknownCommands;
+        log("truncated raster image: " + std::to_string(skip_) + " bytes of it missing");
+        skip_ = 0;
+    }
     decode(true, now);
     if (!paper.lineEmpty())
         paper.printLine(0, true);
@@ -178,6 +202,7 @@ void Decoder::initialise()
     state.charSpacing = 0;
     state.lineSpacing = 30;
     state.unidirectional = false;
+    state.codeTable = -1;
     paper.clearLine();
 }
 
@@ -281,7 +306,16 @@ size_t Decoder::text(const uint8_t* p, size_t n)
             continue;
         }
         std::string ch;
-        appendLatin(ch, b);
+        if (b >= 0x80 && state.codeTable >= 0) {
+            ch = codeTableGlyph(state.codeTable, b);
+            if (ch.empty()) {
+                bad({p + i, 1}, latinStyle());
+                ++i;
+                continue;
+            }
+        } else {
+            appendLatin(ch, b);
+        }
         utf8 += ch;
         paper.addGlyph(ch, latinStyle(), state.charSpacing);
         ++i;
@@ -335,6 +369,16 @@ size_t bitImageLength(const uint8_t* p, size_t n)
     return 5 + (size_t(p[3]) | size_t(p[4]) << 8) * bytesPerColumn;
 }
 
+// GS v 0 m xL xH yL yH d1..dk: k = bytes per row x rows; only the header
+// when k is more than is kept (the decoder skips the data).
+size_t rasterLength(const uint8_t* p, size_t n)
+{
+    if (n < 8)
+        return 0;
+    const uint64_t k = uint64_t(size_t(p[4]) | size_t(p[5]) << 8) * (size_t(p[6]) | size_t(p[7]) << 8);
+    return k > kMaxRasterBytes ? 8 : 8 + size_t(k);
+}
+
 // Whether the bytes at hand agree with `prefix` as far as both go.
 bool prefixOf(std::string_view prefix, const uint8_t* p, size_t n)
 {
@@ -371,6 +415,38 @@ struct Decoder::Rows {
         const size_t cols = size_t(cmd[3]) | size_t(cmd[4]) << 8;
         logRow(d, row, cmd, ", " + std::to_string(cols) + " columns");
         d.paper.addImage(std::vector<uint8_t>(cmd.begin() + 5, cmd.end()), cmd[2] >= 32 ? 24 : 8);
+    }
+
+    static void raster(Decoder& d, const CommandRow& row, Bytes cmd)
+    {
+        const uint8_t m = cmd[3];
+        const int bytesWide = int(cmd[4]) | int(cmd[5]) << 8, rows = int(cmd[6]) | int(cmd[7]) << 8;
+        const uint64_t k = uint64_t(bytesWide) * uint64_t(rows);
+        if (!(m <= 3 || (m >= 48 && m <= 51))) {
+            d.unknown(cmd.first(8));
+            d.skip_ = k - (cmd.size() - 8);
+            return;
+        }
+        static constexpr const char* kModes[] = {"normal", "double width", "double height", "quadruple"};
+        std::string what = ", " + std::to_string(bytesWide * 8) + " x " + std::to_string(rows) + " dots, " + kModes[m & 3];
+        if (cmd.size() == 8 && k > 0) {
+            d.skip_ = k;
+            logRow(d, row, cmd, what + ": " + std::to_string(k) + " bytes, too large to keep, skipped");
+            return;
+        }
+        logRow(d, row, cmd, what);
+        d.paper.addRaster(cmd.subspan(8), bytesWide, rows, (m & 1) ? 2 : 1, (m & 2) ? 2 : 1);
+    }
+
+    // GS I n: one byte that names the printer.
+    static void printerId(Decoder& d, const CommandRow& row, Bytes cmd)
+    {
+        const int n = cmd[2] > 3 ? cmd[2] - 48 : cmd[2];
+        static constexpr const char* kNames[] = {"model", "type", "version"};
+        const uint8_t ids[] = {d.options.modelId, d.options.typeId, d.options.versionId};
+        const uint8_t b = ids[n - 1];
+        logRow(d, row, cmd, std::to_string(cmd[2]) + " (" + kNames[n - 1] + ") -> " + hex2(b));
+        d.queueAnswer({{b}, 0});
     }
 
     static void blackMarkDistance(Decoder& d, const CommandRow& row, Bytes cmd, int& field, const char* what)
@@ -481,8 +557,18 @@ const Decoder::Rows::CommandRow Decoder::Rows::kCommands[] = {
     ROW("\x1B\x6D", 2, 0, "ESC m partial cut", { logRow(d, row, cmd); d.addCut(false, "ESC m"); }),
     ROW("\x1B\x70", 5, 0, "ESC p drawer kick: ", {
         d.addDrawerKick({cmd[2], cmd[3], cmd[4]});
-        logRow(d, row, cmd, "connector " + std::to_string(cmd[2]) + ", on " + std::to_string(cmd[3]) + ", off " +
-                                std::to_string(cmd[4]));
+        const int pin = drawerPin(cmd[2]);
+        logRow(d, row, cmd, "connector " + std::to_string(cmd[2]) +
+                                (pin ? " (pin " + std::to_string(pin) + ")" : std::string(" (no pin)")) + ", on " +
+                                std::to_string(cmd[3]) + " (" + std::to_string(cmd[3] * 2) + " ms), off " +
+                                std::to_string(cmd[4]) + " (" + std::to_string(cmd[4] * 2) + " ms)");
+    }),
+    ROW("\x1B\x74", 3, 0, "ESC t character table ", {
+        d.state.codeTable = cmd[2];
+        const CodeTable* t = codeTable(cmd[2]);
+        const std::string name = t ? t->name : "unknown";
+        logRow(d, row, cmd, std::to_string(cmd[2]) + " (" + name + (t && !t->upper ? ", not drawn" : "") + ")");
+        d.paper.note("table " + std::to_string(cmd[2]) + " " + name);
     }),
     ROW("\x1C\x21", 3, 0, "FS ! Chinese print mode: ", {
         d.state.chineseModeByte = cmd[2];
@@ -505,6 +591,13 @@ const Decoder::Rows::CommandRow Decoder::Rows::kCommands[] = {
     ROW("\x10\x04\x02", 3, 0, "DLE EOT ", status(d, row, cmd);),
     ROW("\x10\x04\x03", 3, 0, "DLE EOT ", status(d, row, cmd);),
     ROW("\x10\x04\x04", 3, 0, "DLE EOT ", status(d, row, cmd);),
+    ROW("\x1D\x49\x01", 3, 0, "GS I printer ID ", printerId(d, row, cmd);),
+    ROW("\x1D\x49\x02", 3, 0, "GS I printer ID ", printerId(d, row, cmd);),
+    ROW("\x1D\x49\x03", 3, 0, "GS I printer ID ", printerId(d, row, cmd);),
+    ROW("\x1D\x49\x31", 3, 0, "GS I printer ID ", printerId(d, row, cmd);),
+    ROW("\x1D\x49\x32", 3, 0, "GS I printer ID ", printerId(d, row, cmd);),
+    ROW("\x1D\x49\x33", 3, 0, "GS I printer ID ", printerId(d, row, cmd);),
+    CommandRow{SV("\x1D\x76\x30"), 0, rasterLength, 8, "GS v 0 raster image", raster},
     ROW("\x1D\x0C", 2, 0, "GS FF black-mark feed (form GS FF 1D 0C)", blackMarkFeed(d, row, cmd);),
     ROW("\x1D\xCB", 2, 0, "black-mark feed (form 1D CB)", blackMarkFeed(d, row, cmd);),
 
@@ -592,6 +685,8 @@ const Decoder::Rows::FamilyRow Decoder::Rows::kFamilies[] = {
     {SV("\x1C\xAA\x55"), 4},     // download state with a value other than 1
     {SV("\x1D"), 2},             // GS n
     {SV("\x1D\x56"), 3},         // GS V m
+    {SV("\x1D\x49"), 3},         // GS I n
+    {SV("\x1D\x76"), 3},         // GS v n
 };
 
 #undef SV
@@ -646,6 +741,12 @@ void Decoder::decode(bool final, Clock::time_point now)
 {
     size_t pos = 0;
     while (pos < pending_.size()) {
+        if (skip_ > 0) {
+            const size_t n = size_t(std::min<uint64_t>(skip_, pending_.size() - pos));
+            skip_ -= n;
+            pos += n;
+            continue;
+        }
         if (downloads.active()) {
             downloads.add(std::span<const uint8_t>(pending_).subspan(pos), now);
             pos = pending_.size();

@@ -56,6 +56,7 @@ private:
     void decode(bool final, Clock::time_point now);
 
     std::vector<uint8_t> pending_; // bytes of a command not yet complete
+    uint64_t skip_ = 0;            // bytes still to come of a command too large to keep
 };
 
 } // namespace sim

@@ -1,11 +1,13 @@
 // mptest-printer: the virtual KQ printer as a program. Decodes a captured
 // byte stream, or stands at the far end of a serial or USB pseudo-terminal
-// until it is told to end, and writes transcript.txt, paper.png, state.json.
+// or of a TCP connection until it is told to end, and writes
+// transcript.txt, paper.png, state.json.
 // No Qt application is made here: the renderer makes the one it needs.
 // However it ends (a signal, the sender gone, an error), it gives back the
 // COM name it stood for and removes the device entries it made.
 #include "sim/pty.h"
 #include "sim/status.h"
+#include "sim/tcp.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -38,6 +40,8 @@ const char* const kUsage =
     "  mptest-printer serial [--as COMn] --out DIR [options]\n"
     "  mptest-printer usb --root DIR [--index N] --out DIR [options]\n"
     "                         (then run: mptest --device-root DIR)\n"
+    "  mptest-printer tcp --listen ADDR:PORT --out DIR [options]\n"
+    "                         (ADDR IPv4 or [IPv6]; port 0 picks a free port)\n"
     "options:\n"
     "  --width 384|576        paper width in dots (58 mm or 80 mm), default 384\n"
     "  --quiet MS             a download ends after MS ms of silence, default 2000\n"
@@ -51,6 +55,13 @@ const char* const kUsage =
     "                         cover-open, offline, cutter-error (repeat for more)\n"
     "  --status-file PATH     add the states in PATH, one a line (# starts a comment\n"
     "                         line), read at the start and again on SIGUSR2\n"
+    "  --busy refuse|wait     tcp: a second client is reset at once (refuse, the\n"
+    "                         default) or served when the first leaves (wait)\n"
+    "  --drop-idle S          tcp: reset a connection left idle S seconds\n"
+    "  --model N              the answer to GS I 1 (model ID), 0-255, default 0x20\n"
+    "  --type N               the answer to GS I 2 (type ID bits), default 0x03:\n"
+    "                         two-byte characters, autocutter; bits 4 and 7 are 0\n"
+    "  --firmware-version N   the answer to GS I 3 (version ID), default 0x10\n"
     "  --version              print the version\n"
     "SIGUSR1 writes the outputs; SIGINT, SIGTERM, SIGHUP or SIGQUIT writes them and ends.\n";
 
@@ -74,11 +85,12 @@ bool parseMode(const std::string& s, sim::AnswerMode* mode)
     return true;
 }
 
-bool parseInt(const std::string& s, int lo, int hi, int* out)
+// Decimal, or hexadecimal after 0x when `base` is 0.
+bool parseInt(const std::string& s, int lo, int hi, int* out, int base = 10)
 {
     char* end = nullptr;
     errno = 0;
-    const long v = std::strtol(s.c_str(), &end, 10);
+    const long v = std::strtol(s.c_str(), &end, base);
     if (s.empty() || *end || errno || v < lo || v > hi)
         return false;
     *out = int(v);
@@ -173,7 +185,8 @@ int run(int argc, char** argv)
     for (const char* flag : {"version", "exit-on-close", "await-firmware"})
         option(flag, false);
     for (const char* name : {"out", "as", "root", "index", "width", "quiet", "late", "answer-preamble", "answer-string",
-                             "status", "status-file"})
+                             "status", "status-file", "listen", "busy", "drop-idle", "model", "type",
+                             "firmware-version"})
         option(name);
     QStringList args;
     for (int i = 0; i < argc; ++i)
@@ -205,7 +218,7 @@ int run(int argc, char** argv)
     if (positional.isEmpty())
         return usage("no mode given");
     const std::string mode = positional.front().toStdString();
-    if (mode != "decode" && mode != "serial" && mode != "usb")
+    if (mode != "decode" && mode != "serial" && mode != "usb" && mode != "tcp")
         return usage("unknown mode " + mode);
     std::string file;
     if (mode == "decode") {
@@ -215,7 +228,8 @@ int run(int argc, char** argv)
     }
     if (positional.size() > (mode == "decode" ? 2 : 1))
         return usage("unexpected argument " + positional.back().toStdString());
-    for (const auto& [name, only] : {std::pair{"as", "serial"}, {"root", "usb"}, {"index", "usb"}})
+    for (const auto& [name, only] : {std::pair{"as", "serial"}, {"root", "usb"}, {"index", "usb"}, {"listen", "tcp"},
+                                     {"busy", "tcp"}, {"drop-idle", "tcp"}})
         if (parser.isSet(name) && mode != only)
             return usage(std::string("--") + name + " is for " + only + " only");
 
@@ -240,6 +254,29 @@ int run(int argc, char** argv)
         return usage("bad --answer-preamble " + value("answer-preamble"));
     if (parser.isSet("answer-string") && !parseMode(value("answer-string"), &options.readStringAnswer.mode))
         return usage("bad --answer-string " + value("answer-string"));
+    for (const auto& [name, field] : {std::pair{"model", &options.modelId}, {"type", &options.typeId},
+                                      {"firmware-version", &options.versionId}}) {
+        int id = 0;
+        if (!parser.isSet(name))
+            continue;
+        if (!parseInt(value(name), 0, 255, &id, 0))
+            return usage(std::string("--") + name + " takes a byte, 0-255 or 0x00-0xFF, not \"" + value(name) + "\"");
+        *field = uint8_t(id);
+    }
+    // Bits 4 and 7 of a type ID are always 0: they tell it from a status byte.
+    if (options.typeId & 0x90)
+        return usage("--type " + value("type") + " sets bit 4 or 7, which a type ID keeps 0");
+    sim::TcpOptions tcp;
+    tcp.listen = value("listen");
+    if (parser.isSet("busy")) {
+        if (value("busy") != "refuse" && value("busy") != "wait")
+            return usage("--busy is refuse or wait, not \"" + value("busy") + "\"");
+        tcp.busy = value("busy") == "wait" ? sim::Busy::Wait : sim::Busy::Refuse;
+    }
+    int dropIdle = 0;
+    if (parser.isSet("drop-idle") && !parseInt(value("drop-idle"), 1, 86400, &dropIdle))
+        return usage("--drop-idle takes whole seconds, 1-86400, not \"" + value("drop-idle") + "\"");
+    tcp.dropIdle = std::chrono::seconds(dropIdle);
     for (const QString& name : parser.values("status")) {
         const std::optional<unsigned> c = sim::statusCondition(name.toStdString());
         if (!c)
@@ -266,6 +303,14 @@ int run(int argc, char** argv)
 
     if (mode == "usb" && root.empty())
         return usage("usb needs --root DIR");
+    if (mode == "tcp") {
+        std::string host, why;
+        uint16_t port = 0;
+        if (tcp.listen.empty())
+            return usage("tcp needs --listen ADDR:PORT");
+        if (!sim::parseListenAddress(tcp.listen, &host, &port, &why))
+            return usage(why);
+    }
     if (const std::string why = outputProblem(out); !why.empty()) {
         std::cerr << "mptest-printer: " << why << "\n";
         return 1;
@@ -309,7 +354,7 @@ int run(int argc, char** argv)
     sigaddset(&handled, SIGUSR2); // reread the status file
     pthread_sigmask(SIG_BLOCK, &handled, nullptr);
 
-    std::unique_ptr<sim::PtyPrinter> line;
+    std::unique_ptr<sim::LinePrinter> line;
     if (mode == "serial") {
         auto serial = std::make_unique<sim::SerialPrinter>(options);
         if (!serial->ok()) {
@@ -329,6 +374,14 @@ int run(int argc, char** argv)
         }
         std::cout << "serial: " << serial->slavePath() << std::endl;
         line = std::move(serial);
+    } else if (mode == "tcp") {
+        auto net = std::make_unique<sim::TcpPrinter>(tcp, options);
+        if (!net->ok()) {
+            std::cerr << "mptest-printer: " << net->error() << "\n";
+            return 1;
+        }
+        std::cout << "tcp: " << net->address() << std::endl;
+        line = std::move(net);
     } else {
         auto usb = std::make_unique<sim::UsbPrinter>(root, index, options);
         if (!usb->ok() || usb->devicePath().empty()) {

@@ -196,6 +196,31 @@ void Paper::addImage(const std::vector<uint8_t>& columns, int dotsHigh)
     x_ += cols;
 }
 
+void Paper::addRaster(std::span<const uint8_t> data, int bytesWide, int rows, int scaleX, int scaleY)
+{
+    if (!pending_.empty())
+        printLine(0, true);
+    const int w = std::min(bytesWide * 8 * scaleX, width_);
+    const int h = std::min(rows * scaleY, kMaxRows); // the paper shows no more
+    if (w <= 0 || h <= 0 || data.size() < size_t(bytesWide) * size_t(rows))
+        return;
+    Item it;
+    it.kind = Item::Image;
+    it.w = w;
+    it.h = h;
+    it.bits.assign(size_t(w) * h, 0);
+    for (int r = 0; r < h; ++r) {
+        const uint8_t* row = data.data() + size_t(r / scaleY) * size_t(bytesWide);
+        for (int c = 0; c < w; ++c) {
+            const int dot = c / scaleX;
+            if (row[dot / 8] & (0x80 >> (dot % 8)))
+                it.bits[size_t(r) * w + c] = 1;
+        }
+    }
+    pending_.push_back(std::move(it));
+    printLine(h, false);
+}
+
 void Paper::tab(int stopDots)
 {
     if (stopDots <= 0)

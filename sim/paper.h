@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,11 @@ public:
     // Bit image columns: `dotsHigh` is 8 or 24; each column is dotsHigh/8
     // bytes, the most significant bit at the top.
     void addImage(const std::vector<uint8_t>& columns, int dotsHigh);
+    // A raster image (GS v 0) printed on its own: `rows` rows of `bytesWide`
+    // bytes, the most significant bit at the left, each dot drawn
+    // scaleX x scaleY; the paper moves on by its height. A line not yet
+    // printed is printed first. Dots beyond the right edge are lost.
+    void addRaster(std::span<const uint8_t> data, int bytesWide, int rows, int scaleX, int scaleY);
     void tab(int stopDots);
     void clearLine();
     bool lineEmpty() const { return pending_.empty(); }

@@ -114,6 +114,18 @@ void Printer::setStatus(unsigned status)
     d_->changed.notify_all();
 }
 
+void Printer::connectionEvent(ConnectionEvent event, const std::string& line)
+{
+    {
+        std::lock_guard lock(d_->mutex);
+        PrinterState::Connections& c = d_->decoder.state.connections;
+        uint64_t* counts[] = {&c.accepted, &c.closed, &c.refused, &c.idleDrops};
+        ++*counts[size_t(event)];
+        d_->decoder.log(line);
+    }
+    d_->changed.notify_all();
+}
+
 std::vector<std::string> Printer::transcript() const
 {
     std::lock_guard lock(d_->mutex);

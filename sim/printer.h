@@ -25,7 +25,15 @@ using Clock = std::chrono::steady_clock;
 
 // Which cable the bytes come over; the printer answers the font preamble
 // only on the serial line.
-enum class Transport { Parallel, Serial, Usb, File };
+enum class Transport { Parallel, Serial, Usb, File, Tcp };
+
+// What happens to a network printer's connections, as state.json counts them.
+enum class ConnectionEvent {
+    Accepted, // a client is served
+    Closed,   // the client closed its end or reset it
+    Refused,  // a second client while one is served (--busy refuse)
+    IdleDrop, // reset after being left idle
+};
 
 // How the printer answers a command that asks for an answer.
 enum class AnswerMode {
@@ -71,10 +79,14 @@ struct DownloadSession {
 };
 
 struct DrawerKick {
-    uint8_t connector = 0;
-    uint8_t onTime = 0;
+    uint8_t connector = 0; // m of ESC p m t1 t2
+    uint8_t onTime = 0;    // in 2 ms units
     uint8_t offTime = 0;
 };
+
+// The drawer connector pin ESC p's m drives: 0 or 48 pin 2, 1 or 49 pin 5,
+// 0 for any other m.
+int drawerPin(uint8_t connector);
 
 struct Cut {
     bool full = true;
@@ -92,6 +104,9 @@ struct PrinterState {
     uint8_t charSpacing = 0;  // ESC SP, dots
     uint8_t lineSpacing = 30; // ESC 3, dots
     bool unidirectional = false;
+    // ESC t n; -1 until one is chosen (or after ESC @): bytes 80-FF of text
+    // outside Chinese mode then read as Latin-1.
+    int codeTable = -1;
     std::string machineNumber;
     bool blackMark = false;
     // Black-mark distances in 0.176 mm units: between two marks (1C AA 12),
@@ -119,6 +134,9 @@ struct PrinterState {
     int pinDrives = 0;
     uint64_t bytesReceived = 0;
     uint64_t unknownCommands = 0;
+    struct Connections {
+        uint64_t accepted = 0, closed = 0, refused = 0, idleDrops = 0;
+    } connections;
 };
 
 struct PrinterOptions {
@@ -136,6 +154,11 @@ struct PrinterOptions {
     bool awaitFirmware = false;
     // The conditions it reports from the start (StatusCondition bits).
     unsigned status = 0;
+    // The answers to GS I 1, 2, 3: one byte each. The type's bits: 0 two-byte
+    // characters, 1 an autocutter; 4 and 7 are always 0.
+    uint8_t modelId = 0x20;
+    uint8_t typeId = 0x03;
+    uint8_t versionId = 0x10;
     // The first bytes received kept for received(); the count covers all.
     size_t keepReceived = size_t(16) << 20;
 };
@@ -177,6 +200,8 @@ public:
     // Changes the conditions it reports (StatusCondition bits), e.g. while
     // it runs; a reset keeps them.
     void setStatus(unsigned status);
+    // A transport's event: counted in state.json, `line` added to the transcript.
+    void connectionEvent(ConnectionEvent event, const std::string& line);
 
     std::vector<std::string> transcript() const;
     std::string transcriptText() const;

@@ -61,29 +61,20 @@ bool writeFile(const std::string& path, const std::string& text)
 
 } // namespace
 
-PtyPrinter::PtyPrinter(PrinterOptions options, Transport transport)
-    : printer_([&] {
-          options.transport = transport;
-          return options;
-      }())
-{
-}
+PtyPrinter::PtyPrinter(PrinterOptions options, Transport transport) : LinePrinter(std::move(options), transport) {}
 
 PtyPrinter::~PtyPrinter()
 {
     stop();
     if (master_ >= 0)
         ::close(master_);
-    for (int fd : wake_)
-        if (fd >= 0)
-            ::close(fd);
 }
 
 bool PtyPrinter::openPty()
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        error_ = std::string("cannot make a pseudo-terminal: ") + std::strerror(errno);
+        setError(std::string("cannot make a pseudo-terminal: ") + std::strerror(errno));
         if (master_ >= 0)
             ::close(master_);
         master_ = -1;
@@ -91,7 +82,7 @@ bool PtyPrinter::openPty()
     }
     char name[128];
     if (ptsname_r(master_, name, sizeof name) != 0) {
-        error_ = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        setError(std::string("cannot name the pseudo-terminal: ") + std::strerror(errno));
         ::close(master_);
         master_ = -1;
         return false;
@@ -109,8 +100,7 @@ bool PtyPrinter::openPty()
     if (slave >= 0)
         ::close(slave);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error_ = std::string("cannot make a pipe: ") + std::strerror(errno);
+    if (!openWakePipe()) {
         ::close(master_);
         master_ = -1;
         return false;
@@ -118,162 +108,32 @@ bool PtyPrinter::openPty()
     return true;
 }
 
-void PtyPrinter::start()
-{
-    if (master_ >= 0)
-        thread_ = std::thread([this] { run(); });
-}
-
-void PtyPrinter::stop()
-{
-    if (thread_.joinable()) {
-        stop_ = true;
-        const char c = 's';
-        [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
-        thread_.join();
-        // What the sender wrote just before the end still counts.
-        if (!hold_)
-            readAvailable(Clock::now());
-        printer_.flush();
-    }
-}
-
-void PtyPrinter::holdLine(bool hold)
-{
-    hold_ = hold;
-    const char c = 'h';
-    if (wake_[1] >= 0) {
-        [[maybe_unused]] ssize_t n = ::write(wake_[1], &c, 1);
-    }
-}
-
 LineInfo PtyPrinter::currentLine() const { return lineOf(master_); }
 
-std::vector<Chunk> PtyPrinter::chunks() const
+// With no sender on the slave side the master reports a hang-up at once;
+// then it is not waited on, so the thread does not spin, and is only
+// looked at each round.
+void PtyPrinter::addWaits(std::vector<pollfd>& fds)
 {
-    std::lock_guard lock(mutex_);
-    return chunks_;
+    if (connected())
+        fds.push_back({master_, short(held() ? 0 : POLLIN), 0});
 }
 
-bool PtyPrinter::sendToHost(const std::vector<uint8_t>& bytes)
+void PtyPrinter::serve(const std::vector<pollfd>&, Clock::time_point)
 {
-    if (master_ < 0)
-        return false;
-    {
-        std::lock_guard lock(mutex_);
-        outgoing_.push_back({Clock::now(), bytes});
-    }
-    holdLine(hold_.load()); // wakes the thread
-    return true;
+    pollfd probe{master_, short(held() ? 0 : POLLIN), 0};
+    poll(&probe, 1, 0);
+    if (probe.revents & POLLIN)
+        readFrom(master_, Clock::now()); // its end shows as the hang-up below
+    setConnected(!(probe.revents & (POLLHUP | POLLERR)));
 }
 
-bool PtyPrinter::waitForConnected(bool open, std::chrono::milliseconds timeout) const
-{
-    std::unique_lock lock(mutex_);
-    return connected_cv_.wait_for(lock, timeout, [&] { return connected_.load() == open; });
-}
+ssize_t PtyPrinter::writeLine(const uint8_t* bytes, size_t size) { return ::write(master_, bytes, size); }
 
-Clock::time_point PtyPrinter::nextDue() const
+void PtyPrinter::readRemaining(Clock::time_point now)
 {
-    std::lock_guard lock(mutex_);
-    Clock::time_point due = Clock::time_point::max();
-    for (const Pending& p : outgoing_)
-        due = std::min(due, p.due);
-    return due;
-}
-
-void PtyPrinter::readAvailable(Clock::time_point now)
-{
-    uint8_t buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n <= 0)
-            return; // EAGAIN, or EIO when the sender has closed the line
-        // A sender that wrote and closed at once, before the line was
-        // looked at, was there all the same.
-        everConnected_ = true;
-        // The line settings at the time of arrival: the sender may switch
-        // speed right after its write, so look now, before anything else.
-        const LineInfo line = lineOf(master_);
-        {
-            std::lock_guard lock(mutex_);
-            if (chunks_.size() < kMaxChunks)
-                chunks_.push_back({size_t(n), line});
-        }
-        printer_.feed(std::span<const uint8_t>(buf, size_t(n)), now, line);
-        if (hold_)
-            return;
-    }
-}
-
-void PtyPrinter::writeDue(Clock::time_point now)
-{
-    std::lock_guard lock(mutex_);
-    for (auto it = outgoing_.begin(); it != outgoing_.end();) {
-        if (it->due > now) {
-            ++it;
-            continue;
-        }
-        const ssize_t n = ::write(master_, it->bytes.data(), it->bytes.size());
-        if (n < 0)
-            return; // the line is full; try again on the next round
-        if (size_t(n) < it->bytes.size()) {
-            it->bytes.erase(it->bytes.begin(), it->bytes.begin() + n);
-            return;
-        }
-        it = outgoing_.erase(it);
-    }
-}
-
-void PtyPrinter::run()
-{
-    while (!stop_) {
-        const Clock::time_point now = Clock::now();
-        for (Answer& a : printer_.takeAnswers()) {
-            std::lock_guard lock(mutex_);
-            outgoing_.push_back({now + std::chrono::milliseconds(a.delayMs), std::move(a.bytes)});
-        }
-        // Wake for the next due answer, and at least every 20 ms to end a
-        // download whose line has gone quiet.
-        auto wait = std::chrono::milliseconds(20);
-        const Clock::time_point due = nextDue();
-        if (due != Clock::time_point::max())
-            wait = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(due - now) +
-                                  std::chrono::milliseconds(1),
-                              std::chrono::milliseconds(0), wait);
-
-        pollfd fds[2] = {{wake_[0], POLLIN, 0}, {master_, short(hold_ ? 0 : POLLIN), 0}};
-        // With no sender on the slave side the master reports a hang-up at
-        // once; then only the wake pipe is waited on, so the loop does not spin.
-        const bool hungUp = !connected_;
-        const int nfds = poll(fds, hungUp ? 1 : 2, int(wait.count()));
-        if (nfds < 0 && errno != EINTR)
-            break;
-        if (fds[0].revents & POLLIN) {
-            char drain[64];
-            while (::read(wake_[0], drain, sizeof drain) > 0) {
-            }
-        }
-        pollfd probe{master_, short(hold_ ? 0 : POLLIN), 0};
-        poll(&probe, 1, 0);
-        if (probe.revents & POLLIN)
-            readAvailable(Clock::now());
-        const bool nowConnected = !(probe.revents & (POLLHUP | POLLERR));
-        if (nowConnected)
-            everConnected_ = true;
-        if (nowConnected != connected_.load()) {
-            {
-                std::lock_guard lock(mutex_);
-                connected_ = nowConnected;
-            }
-            connected_cv_.notify_all();
-            if (!nowConnected)
-                printer_.lineClosed();
-        }
-        if (connected_)
-            writeDue(Clock::now());
-        printer_.tick(Clock::now());
-    }
+    if (master_ >= 0)
+        readFrom(master_, now);
 }
 
 SerialPrinter::SerialPrinter(PrinterOptions options) : PtyPrinter(std::move(options), Transport::Serial)

@@ -3,107 +3,37 @@
 // on the master side that feeds a sim::Printer and writes its answers back.
 #pragma once
 
-#include "sim/printer.h"
+#include "sim/line.h"
 
-#include <atomic>
-#include <chrono>
-#include <cstdint>
-#include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace sim {
 
-// One chunk as the master side read it, with the line settings seen then.
-struct Chunk {
-    size_t size = 0;
-    LineInfo line;
-};
-
-class PtyPrinter {
+class PtyPrinter : public LinePrinter {
 public:
-    virtual ~PtyPrinter();
-    PtyPrinter(const PtyPrinter&) = delete;
-    PtyPrinter& operator=(const PtyPrinter&) = delete;
+    ~PtyPrinter() override;
 
     // False when the pseudo-terminal could not be made; error() says why.
     bool ok() const { return master_ >= 0; }
-    const std::string& error() const { return error_; }
     // The slave side, e.g. "/dev/pts/5".
     const std::string& slavePath() const { return slave_path_; }
-
-    Printer& printer() { return printer_; }
-    const Printer& printer() const { return printer_; }
-
-    // Stops reading the master side, so the sender's writes stall once the
-    // line's buffer is full; resume with holdLine(false).
-    void holdLine(bool hold);
     // The line settings the sender gave the slave side, now.
     LineInfo currentLine() const;
-    // The first kMaxChunks chunks read.
-    static constexpr size_t kMaxChunks = 16384;
-    std::vector<Chunk> chunks() const;
-    std::vector<uint8_t> received() const { return printer_.received(); }
-    // Whether a sender has the slave side open.
-    bool connected() const { return connected_.load(); }
-    // Whether a sender has had the slave side open at any time, however briefly.
-    bool everConnected() const { return everConnected_.load(); }
-
-    // Writes bytes to the sender at once (besides the printer's answers).
-    bool sendToHost(const std::vector<uint8_t>& bytes);
-
-    bool waitForBytes(uint64_t count, std::chrono::milliseconds timeout) const
-    {
-        return printer_.waitForBytes(count, timeout);
-    }
-    bool waitForLine(const std::string& needle, std::chrono::milliseconds timeout) const
-    {
-        return printer_.waitForLine(needle, timeout);
-    }
-    bool waitFor(const std::function<bool(const PrinterState&)>& predicate, std::chrono::milliseconds timeout) const
-    {
-        return printer_.waitFor(predicate, timeout);
-    }
-    // Waits until the sender has the slave side open (or closed, `open` false).
-    bool waitForConnected(bool open, std::chrono::milliseconds timeout) const;
-
-    // Ends an open download and logs an incomplete command; keeps running.
-    void flush() { printer_.flush(); }
-    // Stops the reader thread and flushes the printer. Idempotent.
-    void stop();
 
 protected:
     PtyPrinter(PrinterOptions options, Transport transport);
-    void setError(std::string why) { error_ = std::move(why); }
     bool openPty();
-    void start();
 
 private:
-    void run();
-    void readAvailable(Clock::time_point now);
-    void writeDue(Clock::time_point now);
-    Clock::time_point nextDue() const;
+    void addWaits(std::vector<pollfd>& fds) override;
+    void serve(const std::vector<pollfd>& fds, Clock::time_point now) override;
+    ssize_t writeLine(const uint8_t* bytes, size_t size) override;
+    void readRemaining(Clock::time_point now) override;
+    LineInfo lineInfo() const override { return currentLine(); }
 
-    Printer printer_;
     int master_ = -1;
-    int wake_[2] = {-1, -1};
     std::string slave_path_;
-    std::string error_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> hold_{false};
-    std::atomic<bool> connected_{false};
-    std::atomic<bool> everConnected_{false};
-    mutable std::mutex mutex_;
-    mutable std::condition_variable connected_cv_;
-    std::vector<Chunk> chunks_;
-    struct Pending {
-        Clock::time_point due;
-        std::vector<uint8_t> bytes;
-    };
-    std::deque<Pending> outgoing_; // answers waiting for their time
 };
 
 // A COM port's far end.

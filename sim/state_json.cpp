@@ -1,6 +1,7 @@
 // state.json: the printer's state as a JSON document.
 #include "sim/printer.h"
 
+#include "sim/codetables.h"
 #include "sim/status.h"
 
 #include <QJsonArray>
@@ -41,7 +42,12 @@ std::string stateJson(const PrinterState& s)
         });
     QJsonArray kicks;
     for (const DrawerKick& k : s.drawerKicks)
-        kicks.append(QJsonObject{{"connector", k.connector}, {"on", k.onTime}, {"off", k.offTime}});
+        kicks.append(QJsonObject{{"connector", k.connector},
+                                 {"on", k.onTime},
+                                 {"off", k.offTime},
+                                 {"pin", drawerPin(k.connector) ? QJsonValue(drawerPin(k.connector)) : QJsonValue()},
+                                 {"onMs", k.onTime * 2},
+                                 {"offMs", k.offTime * 2}});
     QJsonArray cuts;
     for (const Cut& c : s.cuts)
         cuts.append(QJsonObject{{"full", c.full}, {"command", str(c.command)}});
@@ -57,6 +63,10 @@ std::string stateJson(const PrinterState& s)
         {"charSpacing", s.charSpacing},
         {"lineSpacing", s.lineSpacing},
         {"unidirectional", s.unidirectional},
+        {"codeTable", s.codeTable < 0 ? QJsonValue(QJsonValue::Null)
+                                      : QJsonObject{{"number", s.codeTable},
+                                                    {"name", codeTable(s.codeTable) ? codeTable(s.codeTable)->name
+                                                                                    : "unknown"}}},
         {"machineNumber", str(s.machineNumber)},
         {"blackMark", QJsonObject{{"on", s.blackMark},
                                   {"markDistance", distance(s.markDistance)},
@@ -77,6 +87,10 @@ std::string stateJson(const PrinterState& s)
         {"bytesReceived", qint64(s.bytesReceived)},
         {"unknownCommands", qint64(s.unknownCommands)},
         {"status", status},
+        {"connections", QJsonObject{{"accepted", qint64(s.connections.accepted)},
+                                    {"closed", qint64(s.connections.closed)},
+                                    {"refused", qint64(s.connections.refused)},
+                                    {"idleDrops", qint64(s.connections.idleDrops)}}},
     };
     return QJsonDocument(o).toJson(QJsonDocument::Indented).toStdString();
 }

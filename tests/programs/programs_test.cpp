@@ -3,6 +3,7 @@
 // decodes a capture into its three outputs, refuses bad arguments before it
 // starts anything, and however its session ends leaves its outputs complete
 // and the serial store as it found it.
+#include "support/fd_io.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -12,13 +13,18 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <chrono>
 #include <filesystem>
 #include <sstream>
@@ -230,10 +236,20 @@ TEST_F(Program, RefusesBadArguments)
 {
     const std::string statusText = "paper-low\njam\n";
     const std::string badStatus = dir.writeFile("status", {statusText.begin(), statusText.end()});
+    // A loopback port this test holds.
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t atLength = sizeof at;
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(holder, 1), 0);
+    getsockname(holder, reinterpret_cast<sockaddr*>(&at), &atLength);
+    const std::string taken = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
     struct Case {
         std::vector<std::string> args;
         int exit;
-        const char* names; // what the one line names
+        std::string names; // what the one line names
     } cases[] = {
         {{}, 2, "no mode"},
         {{"print"}, 2, "print"},
@@ -257,6 +273,18 @@ TEST_F(Program, RefusesBadArguments)
         // Only the names mptest offers (the whole rule: the COM name test).
         {{"serial", "--as", "COM0"}, 2, "COM0"},
         {{"serial", "--as", ""}, 2, "--as"},
+        // The network printer's options, for it alone, and its address.
+        {{"tcp"}, 2, "--listen"},
+        {{"tcp", "--listen", "localhost:9100"}, 2, "localhost:9100"},
+        {{"serial", "--listen", "127.0.0.1:0"}, 2, "--listen"},
+        {{"tcp", "--listen", "127.0.0.1:0", "--busy", "queue"}, 2, "--busy"},
+        {{"tcp", "--listen", "127.0.0.1:0", "--drop-idle", "0"}, 2, "--drop-idle"},
+        {{"usb", "--root", "r", "--drop-idle", "5"}, 2, "--drop-idle"},
+        {{"tcp", "--listen", taken, "--out", "x"}, 1, "cannot listen on " + taken},
+        // The printer's IDs: a byte each, the type's bits 4 and 7 clear.
+        {{"serial", "--model", "256"}, 2, "--model"},
+        {{"serial", "--firmware-version", "1.0"}, 2, "--firmware-version"},
+        {{"serial", "--type", "0x10"}, 2, "--type 0x10"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{printer};
@@ -270,6 +298,7 @@ TEST_F(Program, RefusesBadArguments)
         EXPECT_EQ(r.err.find("see --help") != std::string::npos, c.exit == 2) << r.err;
     }
     EXPECT_FALSE(fs::exists(conf())); // a refused --as records nothing
+    close(holder);
 
     const Result version = RunToEnd({printer, "--version"});
     EXPECT_EQ(version.exitCode, 0);
@@ -475,4 +504,66 @@ TEST_F(Session, StatusRequestsAnswerTheConditionsSet)
     const std::string transcript = ReadText(dir / "out/transcript.txt");
     for (const char* line : {"10 04 04  DLE EOT 4 (paper roll sensor) -> 7E\n", "10 04 02  DLE EOT 2 (offline cause) -> 16\n"})
         EXPECT_NE(transcript.find(line), std::string::npos) << line;
+}
+
+// The network printer: it names the port it picked, answers on the
+// connection, and writes its outputs at the end; killed mid-send, its
+// sender's writes fail at once rather than hang.
+TEST_F(Session, TcpPrinterAnswersOnItsConnectionAndAKilledOneResetsIt)
+{
+    const auto start = [&](const std::string& out) {
+        Child c = Launch({printer, "tcp", "--listen", "127.0.0.1:0", "--status", "offline", "--model", "0x42", "--out",
+                          dir / out},
+                         {configHome()}, {});
+        const std::string first = ReadLine(c.out, 30s);
+        EXPECT_EQ(first.rfind("tcp: 127.0.0.1:", 0), 0u) << first;
+        const int fd = testsupport::ConnectTcp("127.0.0.1", uint16_t(std::atoi(first.substr(15).c_str())));
+        EXPECT_GE(fd, 0);
+        return std::pair{c, fd};
+    };
+    auto [answering, fd] = start("answering");
+    const uint8_t asks[] = {'P', 'I', 'N', 'G', 0x0A, 0x10, 0x04, 0x01, 0x1D, 0x49, 0x01};
+    ASSERT_EQ(send(fd, asks, sizeof asks, MSG_NOSIGNAL), ssize_t(sizeof asks));
+    EXPECT_EQ(testsupport::ReadFor(fd, 2, 5s).bytes, (std::vector<uint8_t>{0x1E, 0x42}));
+    close(fd);
+    kill(answering.pid, SIGTERM);
+    EXPECT_EQ(WaitExit(answering.pid, 30s), 0);
+    close(answering.out);
+    const std::string transcript = ReadText(dir / "answering/transcript.txt");
+    for (const char* line : {"TEXT \"PING\"", "1D 49 01  GS I printer ID 1 (model) -> 42", "tcp: 127.0.0.1:"})
+        EXPECT_NE(transcript.find(line), std::string::npos) << line;
+    const QJsonDocument state = QJsonDocument::fromJson(QByteArray::fromStdString(ReadText(dir / "answering/state.json")));
+    EXPECT_EQ(state["connections"]["accepted"].toInt(), 1);
+
+    auto [killed, sender] = start("killed");
+    std::mutex mutex;
+    std::condition_variable sent;
+    size_t total = 0;
+    int failure = 0;
+    std::thread writer([&, sender = sender] {
+        const std::vector<uint8_t> block(64 * 1024, 'x');
+        for (const auto end = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < end;) {
+            const ssize_t n = send(sender, block.data(), block.size(), MSG_NOSIGNAL);
+            std::lock_guard lock(mutex);
+            if (n < 0) {
+                failure = errno;
+                break;
+            }
+            total += size_t(n);
+            sent.notify_all();
+        }
+        sent.notify_all();
+    });
+    {
+        std::unique_lock lock(mutex);
+        EXPECT_TRUE(sent.wait_for(lock, 10s, [&] { return total >= (size_t(1) << 20); }));
+    }
+    kill(killed.pid, SIGKILL);
+    EXPECT_EQ(WaitExit(killed.pid, 30s), 128 + SIGKILL);
+    const auto killedAt = std::chrono::steady_clock::now();
+    writer.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - killedAt, 5s);
+    EXPECT_TRUE(failure == ECONNRESET || failure == EPIPE) << failure;
+    close(sender);
+    close(killed.out);
 }

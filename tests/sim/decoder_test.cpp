@@ -2,6 +2,7 @@
 // program sends, to its transcript line and state; chunking; truncation.
 #include "sim/printer.h"
 
+#include "sim/codetables.h"
 #include "sim/downloads.h"
 #include "sim/paper.h"
 #include "sim/status.h"
@@ -65,7 +66,41 @@ TEST(Decoder, EachCommandToItsTranscriptLine)
         {{0x1B, 0x33, 0x10}, {"1B 33 10  ESC 3 line spacing 16 dots"}},
         {{0x1B, 0x69}, {"1B 69  ESC i full cut"}},
         {{0x1B, 0x6D}, {"1B 6D  ESC m partial cut"}},
-        {{0x1B, 0x70, 0x01, 0x33, 0x00}, {"1B 70 01 33 00  ESC p drawer kick: connector 1, on 51, off 0"}},
+        {{0x1B, 0x70, 0x01, 0x33, 0x00},
+         {"1B 70 01 33 00  ESC p drawer kick: connector 1 (pin 5), on 51 (102 ms), off 0 (0 ms)"}},
+        {{0x1B, 0x70, 0x30, 0x01, 0xFF},
+         {"1B 70 30 01 FF  ESC p drawer kick: connector 48 (pin 2), on 1 (2 ms), off 255 (510 ms)"}},
+        {{0x1B, 0x70, 0x02, 0x32, 0x32}, {"1B 70 02 32 32  ESC p drawer kick: connector 2 (no pin), on 50 (100 ms), off 50 (100 ms)"}},
+        // Code tables: outside Chinese mode, 80-FF from the table chosen; a
+        // table not drawn (or a byte it leaves undefined) is a '?' and a box.
+        {{0x1B, 0x74, 0x10}, {"1B 74 10  ESC t character table 16 (WPC1252)"}},
+        {{0x1B, 0x74, 0xFF}, {"1B 74 FF  ESC t character table 255 (unknown)"}},
+        {{0x1C, 0x2E, 0x1B, 0x74, 0x00, 0xB2, 0x80, 0x41},
+         {"1C 2E  FS . Chinese mode off", "1B 74 00  ESC t character table 0 (PC437)", "TEXT \"▓ÇA\""}},
+        {{0x1C, 0x2E, 0x1B, 0x74, 0x10, 0x80, 0x81, 0xE9},
+         {"1C 2E  FS . Chinese mode off", "1B 74 10  ESC t character table 16 (WPC1252)", "TEXT \"€?é\" (undecodable: 81)"}},
+        {{0x1C, 0x2E, 0x1B, 0x74, 0x01, 0xB1},
+         {"1C 2E  FS . Chinese mode off", "1B 74 01  ESC t character table 1 (Katakana, not drawn)",
+          "TEXT \"?\" (undecodable: B1)"}},
+        {{0x1C, 0x2E, 0x1B, 0x74, 0x11, 0x80, 0x1B, 0x74, 0x13, 0xD5},
+         {"1C 2E  FS . Chinese mode off", "1B 74 11  ESC t character table 17 (PC866)", "TEXT \"А\"",
+          "1B 74 13  ESC t character table 19 (PC858)", "TEXT \"€\""}},
+        // The printer's ID, in both forms of n (the defaults: model 20, type 03, version 10).
+        {{0x1D, 0x49, 0x01, 0x1D, 0x49, 0x02, 0x1D, 0x49, 0x03, 0x1D, 0x49, 0x31},
+         {"1D 49 01  GS I printer ID 1 (model) -> 20", "1D 49 02  GS I printer ID 2 (type) -> 03",
+          "1D 49 03  GS I printer ID 3 (version) -> 10", "1D 49 31  GS I printer ID 49 (model) -> 20"}},
+        {{0x1D, 0x49, 0x41}, {"unknown 1D 49 41"}},
+        // Raster images: the header logged, the data counted by its size.
+        {{0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x02, 0x00, 0xFF, 0x81, 0x0A},
+         {"1D 76 30 00 01 00 02 00  GS v 0 raster image, 8 x 2 dots, normal", "LF"}},
+        {{0x1D, 0x76, 0x30, 0x33, 0x02, 0x00, 0x01, 0x00, 0xAA, 0x55},
+         {"1D 76 30 33 02 00 01 00  GS v 0 raster image, 16 x 1 dots, quadruple"}},
+        {{0x1D, 0x76, 0x30, 0x05, 0x01, 0x00, 0x01, 0x00, 0xAA}, {"unknown 1D 76 30 05 01 00 01 00"}},
+        {{0x1D, 0x76, 0x31}, {"unknown 1D 76 31"}},
+        {{0x1D, 0x76, 0x30, 0x00, 0xFF, 0xFF, 0x01, 0x01, 0x00},
+         {"1D 76 30 00 FF FF 01 01  GS v 0 raster image, 524280 x 257 dots, normal: 16842495 bytes, too large to keep, "
+          "skipped",
+          "truncated raster image: 16842494 bytes of it missing"}},
         {{0x1C, 0x21, 0x8C}, {"1C 21 8C  FS ! Chinese print mode: double width, double height, underline"}},
         {{0x1D, 0x56, 0x66, 0x01}, {"1D 56 66 01  GS V full cut after feeding 1 dots (form 66)"}},
         {{0x1D, 0x56, 0x00}, {"1D 56 00  GS V full cut"}},
@@ -132,6 +167,7 @@ TEST(Decoder, EachCommandToItsTranscriptLine)
         {{0x1C, 0xAA, 0x12, 0x01}, {"truncated 1C AA 12 01"}},
         {{0x1D, 0x56, 0x66}, {"truncated 1D 56 66"}},
         {{0x10, 0x04}, {"truncated 10 04"}},
+        {{0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x02, 0x00, 0xFF}, {"truncated 1D 76 30 00 01 00 02 00 FF"}},
     };
     const Bytes after{0x1C, 0xAA, 0x23, 0x01, 0x1B, 0x40};
     for (const Case& c : cases) {
@@ -209,6 +245,49 @@ TEST(Decoder, CommandsChangeTheState)
     EXPECT_EQ(r.machineNumber, "ABCdef123456");
 }
 
+// The toolbox's commands in state.json, and GS I answered with the IDs set.
+TEST(Decoder, ToolboxCommandsInTheStateAndTheIdAnswers)
+{
+    struct Case {
+        uint8_t model, type, version;
+    } cases[] = {{0x20, 0x03, 0x10}, {0x00, 0x00, 0xFF}, {0x58, 0x02, 0x21}};
+    for (const Case& c : cases) {
+        sim::PrinterOptions o;
+        o.modelId = c.model;
+        o.typeId = c.type;
+        o.versionId = c.version;
+        Printer p(o);
+        p.feed(Bytes{0x1D, 0x49, 0x03, 0x1D, 0x49, 0x01, 0x1D, 0x49, 0x32});
+        Bytes got;
+        for (const sim::Answer& a : p.takeAnswers())
+            got.insert(got.end(), a.bytes.begin(), a.bytes.end());
+        EXPECT_EQ(got, (Bytes{c.version, c.model, c.type}));
+    }
+
+    Printer p;
+    EXPECT_EQ(parseState(p)["codeTable"], QJsonValue(QJsonValue::Null));
+    p.feed(Bytes{0x1B, 0x70, 0x00, 0x01, 0xFF, 0x1B, 0x70, 0x31, 0x32, 0x64, 0x1B, 0x70, 0x07, 0x00, 0x00, 0x1B, 0x74, 0x12});
+    const QJsonObject j = parseState(p);
+    EXPECT_EQ(j["codeTable"].toObject(), (QJsonObject{{"number", 18}, {"name", "PC852"}}));
+    const QJsonArray kicks = j["drawerKicks"].toArray();
+    ASSERT_EQ(kicks.size(), 3);
+    const QJsonObject want[] = {{{"connector", 0}, {"on", 1}, {"off", 255}, {"pin", 2}, {"onMs", 2}, {"offMs", 510}},
+                                {{"connector", 49}, {"on", 50}, {"off", 100}, {"pin", 5}, {"onMs", 100}, {"offMs", 200}},
+                                {{"connector", 7}, {"on", 0}, {"off", 0}, {"pin", QJsonValue()}, {"onMs", 0}, {"offMs", 0}}};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(kicks[i].toObject(), want[i]) << i;
+    p.feed(Bytes{0x1B, 0x40}); // back to the power-on table
+    EXPECT_EQ(parseState(p)["codeTable"], QJsonValue(QJsonValue::Null));
+
+    // Every drawn table has a character for each of 80-FF.
+    for (int n = 0; n < 256; ++n) {
+        const sim::CodeTable* t = sim::codeTable(n);
+        if (t && t->upper) {
+            EXPECT_EQ(std::char_traits<char16_t>::length(t->upper), 128u) << t->name;
+        }
+    }
+}
+
 // A stream of known commands, then random streams that lean on the command
 // bytes so that commands start often: whole or in any chunks, the same
 // transcript and state, every byte counted, no crash. One fixed clock, so a
@@ -224,7 +303,9 @@ TEST(Decoder, AnyChunkingGivesTheSameResult)
                                     text("zxtkpj"),
                                     {0x1B, 0x1D, 0x00, 0x02, 0x1C, 0x2E},
                                     text("HHHH"),
-                                    {0x0A, 0x1B, 0x69}})};
+                                    {0x0A, 0x1B, 0x69},
+                                    {0x1D, 0x76, 0x30, 0x01, 0x01, 0x00, 0x03, 0x00, 0x80, 0x40, 0x20},
+                                    {0x1B, 0x74, 0x10, 0x80, 0xE9, 0x0A, 0x1D, 0x49, 0x02}})};
     std::mt19937 rng(12345);
     for (int i = 0; i < 300; ++i) {
         Bytes& b = streams.emplace_back(rng() % 600);

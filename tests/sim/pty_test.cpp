@@ -1,12 +1,12 @@
 // Tests of the virtual printer's serial and USB pseudo-terminal transports,
 // driven by a plain program-like opener.
 #include "sim/pty.h"
+#include "support/fd_io.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,25 +37,9 @@ struct Line {
             ::close(fd);
     }
     bool write(const std::vector<uint8_t>& b) { return ::write(fd, b.data(), b.size()) == ssize_t(b.size()); }
-    // Reads up to n bytes within the time given.
     std::vector<uint8_t> read(size_t n, std::chrono::milliseconds timeout)
     {
-        std::vector<uint8_t> out;
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (out.size() < n) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                break;
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, int(left.count())) <= 0)
-                break;
-            uint8_t buf[64];
-            const ssize_t got = ::read(fd, buf, std::min(sizeof buf, n - out.size()));
-            if (got <= 0)
-                break;
-            out.insert(out.end(), buf, buf + got);
-        }
-        return out;
+        return testsupport::ReadFor(fd, n, timeout).bytes;
     }
 };
 

@@ -76,6 +76,8 @@ TEST(Render, DotsLandWhereTheCommandsPutThem)
     Bytes wide{0x1B, 0x2A, 0x00, 0x90, 0x01}; // 400 columns
     wide.insert(wide.end(), 400, 0xFF);
     wide.push_back(0x0A);
+    Bytes wideRaster{0x1D, 0x76, 0x30, 0x00, 72, 0x00, 0x01, 0x00}; // 576 dots, one row
+    wideRaster.insert(wideRaster.end(), 72, 0xFF);
     const std::string number = "\x1C\xAA\x1A" "ABCdef123456" "\x1C\xAA\x19"; // set it, print it
     Bytes wrapped{0x1C, 0x2E}; // 32 fit on 384 dots at 12 dots each
     wrapped.insert(wrapped.end(), 42, 'H');
@@ -102,6 +104,15 @@ TEST(Render, DotsLandWhereTheCommandsPutThem)
          {0x1C, 0x2E, 0x1B, 0x21, 0x80, 'a', 'b', 'c', 0x0A}, 384, {{0, 22, 36, 24, 72, 72}}},
         {"text wraps at the paper's edge: the 10 left over one line down, nothing past them", wrapped, 384,
          {{0, 0, 384, 24, 1, kEnd}, {0, 30, 120, 54, 1, kEnd}, {130, 30, 384, 54, 0, 0}}},
+        {"a raster row: 80 sets its left dot, 01 its eighth",
+         {0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x02, 0x00, 0x80, 0x01}, 384,
+         {{0, 0, 1, 1, 1, 1}, {7, 1, 8, 2, 1, 1}, {0, 0, kEnd, kEnd, 2, 2}}},
+        {"a raster in quadruple size: each dot 2 x 2", {0x1D, 0x76, 0x30, 0x03, 0x01, 0x00, 0x01, 0x00, 0x80}, 384,
+         {{0, 0, 2, 2, 4, 4}, {0, 0, kEnd, kEnd, 4, 4}}},
+        {"raster dots past the paper's width are dropped", wideRaster, 384, {{0, 0, kEnd, kEnd, 384, 384}}},
+        {"text before a raster prints on its line, the raster below it",
+         {0x1C, 0x2E, 'H', 0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x01, 0x00, 0xFF}, 384,
+         {{0, 0, 12, 24, 1, kEnd}, {0, 24, 8, 25, 8, 8}, {8, 24, kEnd, kEnd, 0, 0}}},
         {"a cut is a dashed line, not a solid one", {0x1B, 0x4A, 0x50, 0x1B, 0x69}, 384, {{0, 80, 384, 81, 101, 299}}},
         {"the machine number: a label of three Chinese cells (24 dots), then \": \" and twelve characters (12 dots)",
          Bytes(number.begin(), number.end()), 384,
@@ -145,6 +156,72 @@ TEST(Render, LettersDrawNonEmptyGlyphBoxesInTheirCells)
     // Doubling makes the glyph wider or taller than the plain one.
     EXPECT_GT(boxes[2].width(), boxes[0].width());
     EXPECT_GT(boxes[3].height(), boxes[0].height());
+}
+
+// A picture of 20 x 20 dots (rows and columns no multiple of 8) as ESC *
+// bands with their feeds, as one raster image and as raster slices of 7
+// rows: the same dots on the paper.
+TEST(Render, ARasterImagePrintsTheSameDotsAsBitImageBands)
+{
+    constexpr int kSide = 20;
+    const auto black = [](int x, int y) { return (x * 7 + y * 3) % 5 == 0 || x == y; };
+    Bytes bands;
+    for (int top = 0; top < kSide; top += 8) {
+        bands.insert(bands.end(), {0x1B, 0x2A, 0x00, kSide, 0x00});
+        for (int x = 0; x < kSide; ++x) {
+            uint8_t column = 0;
+            for (int bit = 0; bit < 8 && top + bit < kSide; ++bit)
+                column |= black(x, top + bit) ? 0x80 >> bit : 0;
+            bands.push_back(column);
+        }
+        bands.insert(bands.end(), {0x1B, 0x4A, 0x08});
+    }
+    const auto raster = [&](int sliceRows) {
+        Bytes out;
+        for (int top = 0; top < kSide; top += sliceRows) {
+            const int rows = std::min(sliceRows, kSide - top);
+            out.insert(out.end(), {0x1D, 0x76, 0x30, 0x00, 3, 0x00, uint8_t(rows), 0x00});
+            for (int y = top; y < top + rows; ++y)
+                for (int byte = 0; byte < 3; ++byte) {
+                    uint8_t b = 0;
+                    for (int bit = 0; bit < 8; ++bit)
+                        b |= byte * 8 + bit < kSide && black(byte * 8 + bit, y) ? 0x80 >> bit : 0;
+                    out.push_back(b);
+                }
+        }
+        return out;
+    };
+    Dots want = render(bands);
+    ASSERT_GE(want.size(), size_t(kSide));
+    EXPECT_EQ(countBlack(want, 0, kSide), 0u); // the last band's padding rows stay white
+    want.resize(kSide);
+    for (int slice : {kSide, 7}) {
+        SCOPED_TRACE(slice);
+        EXPECT_EQ(render(raster(slice)), want);
+    }
+}
+
+// Outside Chinese mode 80-FF draw the chosen table's characters; a table
+// not drawn, or a byte its table leaves undefined, is a box.
+TEST(Render, CodeTablesDrawTheirOwnCharacters)
+{
+    const auto withTable = [](uint8_t table, uint8_t byte) { return render({0x1C, 0x2E, 0x1B, 0x74, table, byte, 0x0A}); };
+    const Dots box = withTable(1, 0xB1); // Katakana is not drawn
+    EXPECT_EQ(blackBox(box).width(), 10); // the outline one dot inside the 12-dot cell
+    EXPECT_EQ(withTable(16, 0x81), box); // undefined in WPC1252
+    struct Case {
+        uint8_t table, byte;
+        const char* character;
+    } cases[] = {{0, 0x80, "Ç"}, {16, 0x80, "€"}, {17, 0x80, "А"}, {0, 0xDB, "█"}, {18, 0xA5, "ą"}};
+    std::vector<Dots> drawn;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.character);
+        const Dots& d = drawn.emplace_back(withTable(c.table, c.byte));
+        EXPECT_NE(d, box);
+        EXPECT_GT(countBlack(d), 10u);
+        EXPECT_EQ(countBlack(d, 12), 0u); // in its 12-dot cell
+    }
+    EXPECT_NE(drawn[0], drawn[1]); // the same byte, two tables
 }
 
 TEST(Render, ACharacterWithoutAGlyphIsABoxInItsCell)
