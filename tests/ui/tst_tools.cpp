@@ -27,9 +27,15 @@ HWND OpenTools()
     return PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_TOOLS), nullptr, bToolsDlgProc);
 }
 
+// The page of a tab, selected as a user does; it alone shows.
 HWND ShowPage(HWND dialog, int page)
 {
-    return PlatTestSelectTab(dialog, IDC_TL_TAB, page) ? gTools.pages[static_cast<size_t>(page)] : nullptr;
+    if (!PlatTestSelectTab(dialog, IDC_TL_TAB, page))
+        return nullptr;
+    for (int i = 0; i < kToolsPageCount; ++i)
+        if (PlatTestWidget(gTools.pages[static_cast<size_t>(i)])->isVisible() != (i == page))
+            return nullptr;
+    return gTools.pages[static_cast<size_t>(page)];
 }
 
 // Replaces an edit box's text as a user does: the old text deleted, the new typed.
@@ -77,9 +83,11 @@ std::vector<std::vector<bool>> BlackRows(const QImage& image, int width)
     return rows;
 }
 
+// The status line reports the send whole and the engine has let go of the port.
 bool StatusShows(HWND dialog, size_t bytes)
 {
-    return PlatTestText(dialog, IDC_TL_STATUS) == "已发送 " + std::to_string(bytes) + " 字节";
+    return PlatTestText(dialog, IDC_TL_STATUS) == "已发送 " + std::to_string(bytes) + " 字节" &&
+           gCurrentPort.state != PORT_STATE_BUSY;
 }
 
 } // namespace
@@ -98,6 +106,8 @@ private slots:
         HWND dialog = OpenTools();
         QVERIFY(PlatTestClick(dialog, IDC_TL_SERIAL));
         HWND page = gTools.pages[kImage];
+        for (int i = 1; i < kToolsPageCount; ++i)
+            QVERIFY(!PlatTestWidget(gTools.pages[static_cast<size_t>(i)])->isVisible());
         PlatTestFileChooserAnswer(WritePicture(bench.dir().path()));
         QVERIFY(PlatTestClick(page, IDC_IM_OPEN));
         QVERIFY(PlatTestSelectComboRow(page, IDC_IM_PRESET, 1)); // a thermal printer's band: 8 dot rows

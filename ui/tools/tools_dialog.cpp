@@ -63,8 +63,9 @@ void _InitCtrls_Tl(HWND dialog)
         gTools.pages[i] = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), DoLockDlgRes(kPageRows[i].templateId),
                                                      dialog, kPageRows[i].proc, 0);
         SetWindowPos(gTools.pages[i], HWND_TOP, area.left, area.top, 0, 0, SWP_NOSIZE);
+        // Hidden outright: a page merely not shown yet would appear with the dialog.
+        ShowWindow(gTools.pages[i], i == 0 ? SW_SHOW : SW_HIDE);
     }
-    ShowWindow(gTools.pages[0], SW_SHOW);
     // As the test dialog: a handle some earlier user left open is closed.
     PortRelease();
     ClearPortRecord(gCurrentPort);
