@@ -185,6 +185,14 @@ private slots:
         QCOMPARE(PlatTestText(page, IDC_IF_TYPE), std::string("0x02 (2)，不支持双字节字符，有自动切刀，非标签纸"));
         QCOMPARE(PlatTestText(page, IDC_IF_VERSION), std::string("0x15 (21)"));
         QVERIFY(printer.printer().countLines("GS I printer ID") == 3);
+
+        // A printer that reads nothing answers nothing: the bounded read ends and says so.
+        printer.holdLine(true);
+        QVERIFY(PlatTestClick(page, IDC_IF_READ));
+        for (int id : {IDC_IF_MODEL, IDC_IF_TYPE, IDC_IF_VERSION})
+            QCOMPARE(PlatTestText(page, id), std::string("无应答"));
+        QCOMPARE(PlatTestText(dialog, IDC_TL_STATUS), std::string("打印机无应答"));
+        printer.holdLine(false);
         QVERIFY(PlatTestMessageBoxes().empty());
     }
 
