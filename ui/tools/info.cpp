@@ -12,12 +12,11 @@ namespace {
 
 constexpr std::array<int, kInfoRequestCount> kAnswerIds{IDC_IF_MODEL, IDC_IF_TYPE, IDC_IF_VERSION};
 
-// What came back: up to one byte for each request. Each read is bounded (a
-// printer that says nothing ends it after a few seconds), and a read that
-// brings nothing ends the wait.
-std::string AskPrinter()
+} // namespace
+
+std::string AskPrinterId()
 {
-    PortTakeInput(); // the answers are this page's to read
+    PortTakeInput(); // the answers are the asker's to read
     const std::string request = InfoRequestBytes();
     DWORD done = 0;
     if (!PortHandleWrite(gCurrentPort.handle, request.data(), static_cast<DWORD>(request.size()), &done) ||
@@ -35,8 +34,6 @@ std::string AskPrinter()
     return answers;
 }
 
-} // namespace
-
 void handleInfoRead(HWND page)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY)
@@ -50,7 +47,7 @@ void handleInfoRead(HWND page)
     for (int id : kAnswerIds)
         SetDlgItemTextA(page, id, "");
     gCurrentPort.state = PORT_STATE_BUSY;
-    const std::string received = AskPrinter();
+    const std::string received = AskPrinterId();
     gCurrentPort.state = PORT_STATE_IDLE;
     const auto answers = InfoAnswers(received);
     for (int i = 0; i < kInfoRequestCount; ++i)
