@@ -46,19 +46,15 @@ std::string CodePageBytes(int number)
     out += "ESC t " + std::to_string(number);
     if (const char* name = CodeTableName(number))
         out += std::string(" ") + name;
-    out += "\n ";
-    for (int column = 0; column < 16; ++column) {
-        out.push_back(' ');
-        out.push_back(kHex[column]);
-    }
+    // 18 characters a line, so that the grid fits the narrowest paper.
+    out += "\n  ";
+    out += kHex;
     out += '\n';
     for (int row = 8; row < 16; ++row) {
         out.push_back(kHex[row]);
         out.push_back(' ');
-        for (int column = 0; column < 16; ++column) {
+        for (int column = 0; column < 16; ++column)
             out.push_back(static_cast<char>(row << 4 | column));
-            out.push_back(' ');
-        }
         out += '\n';
     }
     out += "\n\x1B\x40";

@@ -23,8 +23,8 @@ const char* CodeTableName(int number);
 bool ParseCodeTable(const char* text, int* number, std::string* error);
 
 // FS . ESC t n, a title line ("ESC t 16 WPC1252" or "ESC t 42"), the header
-// line of low nibbles, eight lines "8 " .. "F " of 16 bytes each followed by
-// a space, a blank line, ESC @. Empty for a number outside 0..255.
+// line "  0123456789ABCDEF" of low nibbles, eight lines "8 " .. "F " each
+// with its 16 bytes, a blank line, ESC @. Empty for a number outside 0..255.
 std::string CodePageBytes(int number);
 // Every named table's print, one after another.
 std::string AllCodePagesBytes();

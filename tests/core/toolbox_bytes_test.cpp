@@ -256,12 +256,12 @@ TEST(ToolboxBytes, CodePageGrid)
 {
     for (const auto& [number, title] : {std::pair{16, "ESC t 16 WPC1252"}, {42, "ESC t 42"}, {0, "ESC t 0 PC437"}}) {
         std::string expected = std::string("\x1C\x2E\x1B\x74", 4) + static_cast<char>(number) + title + "\n" +
-                               "  0 1 2 3 4 5 6 7 8 9 A B C D E F\n";
+                               "  0123456789ABCDEF\n";
         for (int row = 0x80; row <= 0xF0; row += 0x10) {
             expected += "0123456789ABCDEF"[row >> 4];
             expected += ' ';
             for (int b = row; b < row + 16; ++b)
-                expected += {static_cast<char>(b), ' '};
+                expected += static_cast<char>(b);
             expected += '\n';
         }
         expected += "\n\x1B\x40";
