@@ -12,7 +12,6 @@
 #define STBI_ONLY_BMP
 #define STBI_ONLY_JPEG
 #define STBI_NO_STDIO
-#define STBI_FAILURE_USERMSG
 #include <stb_image.h>
 
 namespace {
@@ -94,6 +93,20 @@ void AppendWord(std::string& out, int value)
 
 const std::string kReset{"\x1B\x40"};
 
+// Whether a PNG's or BMP's header gives a side of 0, which the decoder
+// refuses like any file it cannot read.
+bool HeaderStatesNoSide(std::span<const BYTE> file)
+{
+    auto big = [&file](size_t at) { return file[at] << 24 | file[at + 1] << 16 | file[at + 2] << 8 | file[at + 3]; };
+    auto little = [&file](size_t at) { return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24; };
+    static const BYTE kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (file.size() >= 24 && std::equal(std::begin(kPng), std::end(kPng), file.begin()))
+        return big(16) == 0 || big(20) == 0;
+    if (file.size() >= 26 && file[0] == 'B' && file[1] == 'M')
+        return little(18) == 0 || little(22) == 0;
+    return false;
+}
+
 } // namespace
 
 const char* DitherName(Dither dither)
@@ -154,13 +167,14 @@ bool DecodeImage(std::span<const BYTE> file, GrayImage* image, std::string* erro
 {
     *image = {};
     int w = 0, h = 0, channels = 0;
-    if (file.empty() || file.size() > kMaxImageFileBytes ||
-        !stbi_info_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &channels)) {
-        *error = "不是可读的图片（支持 PNG、BMP、JPEG）";
+    const bool known = !file.empty() && file.size() <= kMaxImageFileBytes &&
+                       stbi_info_from_memory(file.data(), static_cast<int>(file.size()), &w, &h, &channels);
+    if (!known && HeaderStatesNoSide(file)) {
+        *error = "图片是空的（0 × 0）";
         return false;
     }
-    if (w <= 0 || h <= 0) {
-        *error = "图片是空的（0 × 0）";
+    if (!known) {
+        *error = "不是可读的图片（支持 PNG、BMP、JPEG）";
         return false;
     }
     if (w > kMaxSourceSide || h > kMaxSourceSide || static_cast<long long>(w) * h > kMaxSourcePixels) {

@@ -209,7 +209,7 @@ TEST(ToolboxBytes, RefusesBadInput)
     } files[] = {
         {"hello, this is text", "不是可读的图片"},
         {"", "不是可读的图片"},
-        {PngHeader(0, 0), "不是可读的图片"},
+        {PngHeader(0, 0), "图片是空的（0 × 0）"},
         {PngHeader(20000, 20000), "图片太大"},
         {PngHeader(10000, 5000), "图片太大"},
     };

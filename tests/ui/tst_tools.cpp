@@ -226,7 +226,7 @@ private slots:
             {"0 x 0", kImage, [&](HWND p) {
                  PlatTestFileChooserAnswer(file("empty.png", pngHeader(0, 0)));
                  QVERIFY(PlatTestClick(p, IDC_IM_OPEN));
-             }, "不是可读的图片（支持 PNG、BMP、JPEG）"},
+             }, "图片是空的（0 × 0）"},
             {"20000 x 20000", kImage, [&](HWND p) {
                  PlatTestFileChooserAnswer(file("huge.png", pngHeader(20000, 20000)));
                  QVERIFY(PlatTestClick(p, IDC_IM_OPEN));
