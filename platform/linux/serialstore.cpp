@@ -9,7 +9,9 @@
 //   parity=even              none, odd, even, mark or space,
 //   stop=2                   1, 1.5 or 2,
 //   flow=rts-cts             none, rts-cts (the port settings dialog's 硬件),
-//                            xon-xoff, or what another program may set:
+//                            xon-xoff (hardware and xonxoff read as these
+//                            two, as mptest-cli spells them), or what
+//                            another program may set:
 //                            cts, dsr (watched before sending, without
 //                            handshakes); several joined by commas
 //   claim.4242.81234567=/dev/pts/5
@@ -46,8 +48,10 @@
 #include "platform/linux/notices.h"
 #include "platform/linux/roots.h"
 #include "platform/linux/serialstore.h"
+#include "port/line_settings.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,7 +60,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <span>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -414,7 +417,6 @@ std::vector<ClaimLine> Claims(const Store& store, const std::string& section)
 }
 
 // ---------------------------------------------------------------- line settings
-constexpr const char* kSettingKeys[] = {"baud", "data", "parity", "stop", "flow"};
 // What each key takes, for the message about a bad value.
 constexpr const char* kSettingValues[] = {
     "应为串口速度，如 9600、19200、115200",
@@ -423,17 +425,6 @@ constexpr const char* kSettingValues[] = {
     "应为 1、1.5 或 2",
     "应为 none、rts-cts 或 xon-xoff（或 cts、dsr，可用逗号连接）",
 };
-
-struct Named {
-    BYTE value;
-    const char* name;
-};
-constexpr Named kParities[] = {
-    {NOPARITY, "none"}, {ODDPARITY, "odd"}, {EVENPARITY, "even"}, {MARKPARITY, "mark"}, {SPACEPARITY, "space"},
-};
-constexpr Named kStopBits[] = {{ONESTOPBIT, "1"}, {ONE5STOPBITS, "1.5"}, {TWOSTOPBITS, "2"}};
-constexpr char kHardwareFlow[] = "rts-cts";
-constexpr char kSoftwareFlow[] = "xon-xoff";
 
 void DefaultConfig(COMMCONFIG& c)
 {
@@ -455,91 +446,15 @@ void DefaultConfig(COMMCONFIG& c)
     c.dwProviderSubType = PST_RS232;
 }
 
-// The line settings of a DCB as the store writes them, in kSettingKeys' order.
-std::vector<std::string> SettingsText(const DCB& d)
+// Reads one key's word into `d`: a speed counts when some line has it.
+bool ReadSetting(LineKey key, const std::string& word, DCB& d)
 {
-    std::string parity = std::to_string(d.Parity), stop = std::to_string(d.StopBits);
-    for (const Named& n : kParities)
-        if (n.value == d.Parity)
-            parity = n.name;
-    for (const Named& n : kStopBits)
-        if (n.value == d.StopBits)
-            stop = n.name;
-    std::vector<std::string> flows;
-    if (d.fOutxCtsFlow && d.fOutxDsrFlow && d.fRtsControl == RTS_CONTROL_HANDSHAKE &&
-        d.fDtrControl == DTR_CONTROL_HANDSHAKE) {
-        flows.push_back(kHardwareFlow);
-    } else {
-        if (d.fOutxCtsFlow)
-            flows.push_back("cts");
-        if (d.fOutxDsrFlow)
-            flows.push_back("dsr");
-    }
-    if (d.fOutX || d.fInX)
-        flows.push_back(kSoftwareFlow);
-    std::string flow;
-    for (const std::string& f : flows)
-        flow += (flow.empty() ? "" : ",") + f;
-    return {std::to_string(d.BaudRate), std::to_string(d.ByteSize), parity, stop, flow.empty() ? "none" : flow};
-}
-
-// Applies one line setting to `d`; false when the value is none the key takes.
-bool ApplySetting(size_t key, const std::string& value, DCB& d)
-{
-    unsigned long long n = 0;
-    switch (key) {
-    case 0: { // a speed some line has
-        DCB probe = d;
-        probe.BaudRate = ParseNumber(value, &n) && n <= 0xFFFFFFFF ? static_cast<DWORD>(n) : 0;
-        if (plat::DcbError(probe) == ERROR_INVALID_PARAMETER)
-            return false;
-        d.BaudRate = probe.BaudRate;
-        return true;
-    }
-    case 1:
-        if (!ParseNumber(value, &n) || n < 5 || n > 8)
-            return false;
-        d.ByteSize = static_cast<BYTE>(n);
-        return true;
-    case 2:
-    case 3:
-        for (const Named& row : key == 2 ? std::span<const Named>(kParities) : std::span<const Named>(kStopBits))
-            if (value == row.name) {
-                (key == 2 ? d.Parity : d.StopBits) = row.value;
-                return true;
-            }
+    DCB read = d;
+    if (!ReadKeyedLineSetting(key, word, read) ||
+        (key == LINE_BAUD && plat::DcbError(read) == ERROR_INVALID_PARAMETER))
         return false;
-    default: {
-        // The port settings dialog's hardware flow watches CTS and DSR (which
-        // Linux cannot) and drives RTS and DTR as handshakes.
-        DCB f = d;
-        f.fOutxCtsFlow = f.fOutxDsrFlow = f.fOutX = f.fInX = 0;
-        f.fDtrControl = DTR_CONTROL_ENABLE;
-        f.fRtsControl = RTS_CONTROL_ENABLE;
-        if (value.empty())
-            return false;
-        std::istringstream tokens(value);
-        std::string token;
-        while (std::getline(tokens, token, ',')) {
-            token = Trim(token);
-            if (token == kHardwareFlow) {
-                f.fOutxCtsFlow = f.fOutxDsrFlow = 1;
-                f.fDtrControl = DTR_CONTROL_HANDSHAKE;
-                f.fRtsControl = RTS_CONTROL_HANDSHAKE;
-            } else if (token == "cts") {
-                f.fOutxCtsFlow = 1;
-            } else if (token == "dsr") {
-                f.fOutxDsrFlow = 1;
-            } else if (token == kSoftwareFlow) {
-                f.fOutX = f.fInX = 1;
-            } else if (!(token == "none" && value == "none")) {
-                return false;
-            }
-        }
-        d = f;
-        return true;
-    }
-    }
+    d = read;
+    return true;
 }
 
 bool FromHex(const std::string& s, void* data, size_t n)
@@ -581,7 +496,7 @@ bool ConfigFromHex(const std::string& s, COMMCONFIG* c)
 
 bool HasSettingKeys(const Store& store, const std::string& section)
 {
-    for (const char* key : kSettingKeys)
+    for (const char* key : kLineKeys)
         if (FindLine(store, section, key) != nullptr)
             return true;
     return false;
@@ -591,7 +506,7 @@ bool HasSettingKeys(const Store& store, const std::string& section)
 // config= blob stood if there is one (the blob goes).
 void SetSettings(Store& store, const std::string& section, const DCB& d)
 {
-    const std::vector<std::string> values = SettingsText(d);
+    const std::array<std::string, 5> values = KeyedLineSettings(d);
     for (auto& s : store) {
         if (s.name != section)
             continue;
@@ -599,13 +514,13 @@ void SetSettings(Store& store, const std::string& section, const DCB& d)
         if (blob == s.lines.end())
             break;
         auto at = s.lines.erase(blob);
-        for (const char* key : kSettingKeys)
+        for (const char* key : kLineKeys)
             if (FindLine(store, section, key) == nullptr)
                 at = std::next(s.lines.insert(at, Line{std::string(key) + "=x", key, 0}));
         break;
     }
     for (size_t i = 0; i < values.size(); ++i)
-        SetValue(store, section, kSettingKeys[i], values[i]);
+        SetValue(store, section, kLineKeys[i], values[i]);
 }
 
 // ---------------------------------------------------------------- reading
@@ -658,8 +573,9 @@ Entry ReadEntry(const Store& store, const std::string& section, Problems* proble
         COMMCONFIG c;
         DefaultConfig(c);
         bool good = true;
-        for (size_t i = 0; i < std::size(kSettingKeys); ++i)
-            if (const Line* l = FindLine(store, section, kSettingKeys[i]); l && !ApplySetting(i, ValueOf(*l), c.dcb)) {
+        for (size_t i = 0; i < kLineKeys.size(); ++i)
+            if (const Line* l = FindLine(store, section, kLineKeys[i]);
+                l && !ReadSetting(LineKey(i), ValueOf(*l), c.dcb)) {
                 problem(l, kSettingValues[i], "；这一节的串口设置都按默认值（9600、8、none、1、none）");
                 good = false;
             }
