@@ -64,6 +64,13 @@ add_library(mptest_engine STATIC
   res/texts.cpp)
 target_include_directories(mptest_engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_engine PUBLIC mptest_printer ${MPTEST_PLATFORM_KERNEL})
+# The line settings' words (port/line_settings) are compiled on Linux into the
+# platform's kernel half, whose serial store writes them in serial.conf; on
+# Windows the system keeps the store, so the engine compiles them for the
+# command line.
+if(WIN32)
+  target_sources(mptest_engine PRIVATE port/line_settings.cpp)
+endif()
 
 add_library(mptest_core STATIC
   app/app.cpp

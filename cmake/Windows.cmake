@@ -97,8 +97,8 @@ function(mptest_windows_test name)
 endfunction()
 
 # The platform-independent tests, as on Linux.
-mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/history_test.cpp tests/core/receive_test.cpp
-                    tests/core/send_state_test.cpp)
+mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/history_test.cpp
+                    tests/core/line_settings_test.cpp tests/core/receive_test.cpp tests/core/send_state_test.cpp)
 # The Windows platform's own functions on the real system.
 mptest_windows_test(windows_tests
   tests/windows/app_test.cpp
