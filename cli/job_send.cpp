@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "cli/passes.h"
 #include "platform/comdevices.h"
+#include "port/line_settings.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "port/usb.h"
@@ -63,7 +64,7 @@ int RunPorts(const CommandLine&)
         COMMCONFIG config = gDefaultComConfig;
         DWORD size = sizeof config;
         const std::string settings =
-            GetDefaultCommConfigA(com, &config, &size) ? LineSettingsText(config.dcb) : "9600,8,N,1,none";
+            GetDefaultCommConfigA(com, &config, &size) ? CommaLineSettings(config.dcb) : "9600,8,N,1,none";
         if (gCliJson)
             std::printf("{\"port\": \"%s\", \"device\": %s, \"settings\": \"%s\"}\n", com,
                         JsonString(PlatComDevice(com)).c_str(), settings.c_str());

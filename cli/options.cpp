@@ -11,7 +11,7 @@ namespace {
 
 const CliOption kPort{"--port", "PORT", "parallel、usb、COM1 … COM7，或（Linux）设备路径如 /dev/ttyUSB0"};
 const CliOption kSerial{"--serial", "BAUD,DATA,PARITY,STOP,FLOW",
-                         "串口参数，例如 19200,8,N,1,none（PARITY: N E O M S；FLOW: none xonxoff hardware）；"
+                         "串口参数，例如 19200,8,N,1,none（PARITY: N E O M S；FLOW: none、xon-xoff 或 rts-cts（也读 xonxoff、hardware））；"
                          "默认为该 COM 口保存的设置，否则 9600,8,N,1,none"};
 const CliOption kRoot{"--device-root", "DIR", "在 DIR/dev 和 DIR/sys 下查找设备，同 mptest；默认取环境变量 MPTEST_DEVICE_ROOT"};
 const CliOption kJson{"--json", nullptr, "每个作业在标准输出写一个 JSON 对象"};

@@ -4,25 +4,15 @@
 #include "cli/options.h"
 #include "platform/comdevices.h"
 #include "port/port.h"
+#include "port/line_settings.h"
 #include "port/portio.h"
 #include "port/usb.h"
 #include "res/texts.h"
 
 #include <array>
 #include <optional>
-#include <sstream>
-#include <vector>
 
 namespace {
-
-template <size_t N>
-std::optional<BYTE> RowOfText(const std::array<MapEntry, N>& table, const std::string& text)
-{
-    for (size_t row = 0; row < N; ++row)
-        if (text == table[row].text)
-            return static_cast<BYTE>(row);
-    return std::nullopt;
-}
 
 template <size_t N>
 std::optional<BYTE> RowOfValue(const std::array<MapEntry, N>& table, DWORD value)
@@ -33,53 +23,28 @@ std::optional<BYTE> RowOfValue(const std::array<MapEntry, N>& table, DWORD value
     return std::nullopt;
 }
 
-constexpr std::array<std::pair<char, DWORD>, 5> kParityLetters{
-    {{'N', NOPARITY}, {'E', EVENPARITY}, {'O', ODDPARITY}, {'M', MARKPARITY}, {'S', SPACEPARITY}}};
-constexpr std::array<const char*, 3> kFlowWords{"xonxoff", "hardware", "none"}; // in FlowRow order
-
-// "BAUD,DATA,PARITY,STOP,FLOW" into gComInfo's line selections.
+// "BAUD,DATA,PARITY,STOP,FLOW" into gComInfo's line selections: the words
+// the store reads, a speed from the port settings dialog's list.
 void TakeSerialSettings(const std::string& settings)
 {
-    std::vector<std::string> parts;
-    std::stringstream in(settings);
-    for (std::string part; std::getline(in, part, ',');)
-        parts.push_back(part);
-    const UsageError bad{"--serial 的值 \"" + settings + "\" 不是 BAUD,DATA,PARITY,STOP,FLOW（例如 19200,8,N,1,none）"};
-    if (parts.size() != 5)
-        throw bad;
-    const auto baud = RowOfText(gComRMap, parts[0]);
-    const auto data = RowOfText(gComDMap, parts[1]);
-    const auto stop = RowOfText(gComSMap, parts[3]);
-    std::optional<BYTE> parity;
-    for (const auto& [letter, value] : kParityLetters)
-        if (parts[2].size() == 1 && (parts[2][0] == letter || parts[2][0] == letter + ('a' - 'A')))
-            parity = RowOfValue(gComPMap, value);
-    std::optional<BYTE> flow;
-    for (size_t row = 0; row < kFlowWords.size(); ++row)
-        if (parts[4] == kFlowWords[row])
-            flow = static_cast<BYTE>(row);
-    if (!baud || !data || !parity || !stop || !flow)
-        throw bad;
+    DCB dcb{};
+    std::optional<BYTE> baud, data, parity, stop;
+    if (ReadCommaLineSettings(settings, dcb)) {
+        baud = RowOfValue(gComRMap, dcb.BaudRate);
+        data = RowOfValue(gComDMap, dcb.ByteSize);
+        parity = RowOfValue(gComPMap, dcb.Parity);
+        stop = RowOfValue(gComSMap, dcb.StopBits);
+    }
+    if (!baud || !data || !parity || !stop)
+        throw UsageError{"--serial 的值 \"" + settings + "\" 不是 BAUD,DATA,PARITY,STOP,FLOW（例如 19200,8,N,1,none）"};
     gComInfo.baud = *baud;
     gComInfo.dataBits = *data;
     gComInfo.parity = *parity;
     gComInfo.stopBits = *stop;
-    gComInfo.flow = *flow;
+    gComInfo.flow = dcb.fOutxCtsFlow ? FLOW_HARDWARE : dcb.fOutX ? FLOW_XONXOFF : FLOW_NONE;
 }
 
 } // namespace
-
-std::string LineSettingsText(const DCB& dcb)
-{
-    char parity = '?';
-    for (const auto& [letter, value] : kParityLetters)
-        if (dcb.Parity == value)
-            parity = letter;
-    const auto stop = RowOfValue(gComSMap, dcb.StopBits);
-    const char* flow = dcb.fOutxCtsFlow && dcb.fOutxDsrFlow ? "hardware" : dcb.fOutX ? "xonxoff" : "none";
-    return std::to_string(dcb.BaudRate) + "," + std::to_string(dcb.ByteSize) + "," + parity + "," +
-           (stop ? gComSMap[*stop].text : "?") + "," + flow;
-}
 
 namespace {
 

@@ -21,5 +21,3 @@ PortChoice ChoosePort(const CommandLine& line);
 bool OpenChosenPort(PortChoice& port, std::string* message);
 // The USB printer's device as a path, without the pipe the port layer adds.
 std::string UsbDevicePath();
-// The line settings of a stored configuration, "19200,8,N,1,none".
-std::string LineSettingsText(const DCB& dcb);
