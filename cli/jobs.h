@@ -14,6 +14,10 @@ int RunTest(const CommandLine& line);
 int RunFirmware(const CommandLine& line);
 int RunFont(const CommandLine& line);
 int RunMachineNumber(const CommandLine& line);
+int RunImage(const CommandLine& line);
+int RunCodePage(const CommandLine& line);
+int RunDrawer(const CommandLine& line);
+int RunInfo(const CommandLine& line);
 
 // Opens the job's port; false with the dialogs' words in the job.
 inline bool OpenJobPort(Job& job)

@@ -53,6 +53,29 @@ const std::vector<CliCommand>& CliCommands()
           {"--print", nullptr, "写入后打印机器码"},
           {"--log", "CSV", "每次尝试追加一行：时间(ISO 8601),主机,端口,设备,号码,结果(ok|failed)"}, kJson, kQuiet, kHelp},
          RunMachineNumber},
+        {"image", "image FILE --port PORT [--width DOTS] [--dither threshold|floyd-steinberg|atkinson] [--threshold 0-255] "
+                  "[--brightness -100..100] [--invert] [--raster] [--band-feed N]",
+         "打印机工具·图片打印：PNG、BMP 或 JPEG 图片，按宽度缩放、调亮度、抖动成单色点后，以 ESC * 8 点单密度图带（或 GS v 0 光栅）打印",
+         {kPort, kSerial, kRoot, {"--width", "DOTS", "宽度（点，1 … 2048；默认 210，即本系列一整行；热敏打印机常为 384 或 576）"},
+          {"--dither", "threshold|floyd-steinberg|atkinson", "抖动方法（默认 floyd-steinberg）"},
+          {"--threshold", "0-255", "threshold 的阈值（默认 128）"}, {"--brightness", "-100..100", "亮度（默认 0）"},
+          {"--invert", nullptr, "反色"}, {"--raster", nullptr, "用 GS v 0 光栅（每段最多 255 行）代替 ESC * 图带"},
+          {"--band-feed", "N", "每个图带后的 ESC J 走纸量（默认 16，本系列 8 点为 16 个单位；热敏打印机用 8）"}, kJson, kQuiet,
+          kHelp},
+         RunImage},
+        {"codepage", "codepage (N | --all) --port PORT",
+         "打印机工具·代码页：用 ESC t N 打印字节 80 … FF 的 16 × 8 字符表（先退出汉字模式，之后 ESC @ 复位）；--all 依次打印常用的十个表",
+         {kPort, kSerial, kRoot, {"--all", nullptr, "依次打印 PC437、Katakana、PC850、PC860、PC863、PC865、WPC1252、PC866、PC852、PC858"},
+          kJson, kQuiet, kHelp},
+         RunCodePage},
+        {"drawer", "drawer --port PORT [--pin 2|5] [--on MS] [--off MS] [--times N] [--interval MS]",
+         "打印机工具·钱箱：ESC p 按所选引脚和脉冲宽度开钱箱，可连续多次",
+         {kPort, kSerial, kRoot, {"--pin", "2|5", "钱箱引脚（默认 2）"}, {"--on", "MS", "脉冲接通时间，2 … 510 毫秒，以 2 毫秒为单位（默认 100）"},
+          {"--off", "MS", "脉冲断开时间，2 … 510 毫秒（默认 100）"}, {"--times", "N", "连续开 N 次，1 … 100（默认 1）"},
+          {"--interval", "MS", "两次之间的间隔，0 … 60000 毫秒（默认 500）"}, kJson, kQuiet, kHelp},
+         RunDrawer},
+        {"info", "info --port PORT", "打印机工具·打印机信息：用 GS I 1、2、3 询问型号、类型和固件版本；没有应答的项显示“无应答”，退出码 1",
+         {kPort, kSerial, kRoot, kJson, kQuiet, kHelp}, RunInfo},
     };
     return commands;
 }
@@ -119,17 +142,35 @@ CommandLine ParseCommandLine(int argc, char** argv)
     return line;
 }
 
-unsigned CountOption(const CommandLine& line, const char* option, unsigned low, unsigned high)
+namespace {
+
+// A whole number in low..high, the text naming it when it is not one.
+long long NumberOption(const CommandLine& line, const char* option, long long low, long long high)
 {
-    if (!line.has(option))
-        return low;
     const std::string text = line.value(option);
     char* end = nullptr;
-    const unsigned long n = std::strtoul(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || text[0] == '-' || n < low || n > high)
+    const long long n = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || n < low || n > high)
         throw UsageError{std::string(option) + " 的值 \"" + text + "\" 不在 " + std::to_string(low) + " … " +
                          std::to_string(high) + " 之内"};
-    return static_cast<unsigned>(n);
+    return n;
+}
+
+} // namespace
+
+unsigned CountOption(const CommandLine& line, const char* option, unsigned low, unsigned high)
+{
+    return CountOption(line, option, low, high, low);
+}
+
+unsigned CountOption(const CommandLine& line, const char* option, unsigned low, unsigned high, unsigned fallback)
+{
+    return line.has(option) ? static_cast<unsigned>(NumberOption(line, option, low, high)) : fallback;
+}
+
+int SignedOption(const CommandLine& line, const char* option, int low, int high, int fallback)
+{
+    return line.has(option) ? static_cast<int>(NumberOption(line, option, low, high)) : fallback;
 }
 
 std::string OneOf(const CommandLine& line, size_t index, std::initializer_list<const char*> words, const std::string& job)

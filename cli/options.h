@@ -50,8 +50,11 @@ CommandLine ParseCommandLine(int argc, char** argv);
 void PrintMainHelp();
 void PrintCommandHelp(const CliCommand& command);
 
-// The value of a counting option, `low` when it is absent; a value outside
-// low..high is a usage error.
+// The value of a counting option, `fallback` (else `low`) when it is absent;
+// a value outside low..high is a usage error.
 unsigned CountOption(const CommandLine& line, const char* option, unsigned low, unsigned high);
+unsigned CountOption(const CommandLine& line, const char* option, unsigned low, unsigned high, unsigned fallback);
+// The same for a number that may be negative.
+int SignedOption(const CommandLine& line, const char* option, int low, int high, int fallback);
 // Positional argument `index` of `job`, which must be one of `words`.
 std::string OneOf(const CommandLine& line, size_t index, std::initializer_list<const char*> words, const std::string& job);

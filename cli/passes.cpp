@@ -15,8 +15,6 @@ PassReports gPass;
 
 namespace {
 
-// A repeating send's pause between passes, as the console makes it.
-constexpr DWORD kRepeatPauseMs = 300;
 // How often the job's thread looks at the stop request while a pass runs.
 constexpr DWORD kStopLookMs = 20;
 
@@ -62,9 +60,9 @@ void CollectReport(void*, UINT message, WPARAM code, LPARAM value)
 }
 
 // Waits between passes; false when a stop came meanwhile.
-bool PauseBetweenPasses()
+bool PauseBetweenPasses(DWORD pauseMs = kRepeatPauseMs)
 {
-    for (DWORD waited = 0; waited < kRepeatPauseMs; waited += 10) {
+    for (DWORD waited = 0; waited < pauseMs; waited += 10) {
         if (gCliStop)
             return false;
         Sleep(10);
@@ -101,11 +99,12 @@ Pass RunPass(const void* data, DWORD length, WORD flags)
     return gPass.fileDone ? Pass::Ok : Pass::Failed;
 }
 
-void SendCommandPasses(Job& job, const std::string& bytes, WORD flags, unsigned passes, const char* refused)
+void SendCommandPasses(Job& job, const std::string& bytes, WORD flags, unsigned passes, const char* refused,
+                       DWORD pauseMs)
 {
     gProgress.start(passes > 1);
     for (unsigned pass = 0; pass < passes; ++pass) {
-        if (pass > 0 && !PauseBetweenPasses()) {
+        if (pass > 0 && !PauseBetweenPasses(pauseMs)) {
             job.stopped = true;
             break;
         }

@@ -11,6 +11,9 @@ struct Job;
 
 enum class Pass { Ok, Failed, Refused, Stopped };
 
+// A repeating send's pause between passes, as the console makes it.
+constexpr DWORD kRepeatPauseMs = 300;
+
 // What the engine reported of the last pass.
 struct PassReports {
     DWORD length = 0;   // the length report's value
@@ -26,8 +29,10 @@ extern PassReports gPass;
 // One send through the engine with the port in gCurrentPort, waited for; a
 // stop request gives it up as closing a dialog does.
 Pass RunPass(const void* data, DWORD length, WORD flags);
-// Sends a command `passes` times; counts, progress and the outcome in `job`.
-void SendCommandPasses(Job& job, const std::string& bytes, WORD flags, unsigned passes, const char* refused);
+// Sends a command `passes` times, `pauseMs` apart (the console's pause
+// unless told); counts, progress and the outcome in `job`.
+void SendCommandPasses(Job& job, const std::string& bytes, WORD flags, unsigned passes, const char* refused,
+                       DWORD pauseMs = kRepeatPauseMs);
 // A file through the engine: a command file (bytes) or a download (percent).
 void SendFilePasses(Job& job, const std::string& path, WORD mode, unsigned passes);
 // Gives up a send still running and waits for the engine to let go of the

@@ -59,6 +59,7 @@ add_library(mptest_engine STATIC
   send/download_file.cpp
   send/engine.cpp
   send/hex.cpp
+  send/printer_id.cpp
   send/state.cpp
   send/usb_string.cpp
   res/texts.cpp)
@@ -108,6 +109,7 @@ add_library(mptest_cli STATIC
   cli/job_download.cpp
   cli/job_send.cpp
   cli/job_test.cpp
+  cli/job_tools.cpp
   cli/numbers.cpp
   cli/options.cpp
   cli/passes.cpp

@@ -115,6 +115,13 @@ void AbandonSend();
 // success, else the USB page's message.
 const char* UsbStringTest(int operation, std::string* readBack);
 
+// The thread that owns the port record, with a serial or USB port open and
+// the record marked busy. Takes the port's input, asks GS I 1..3 and reads
+// the answers, up to one byte each: every read is bounded (a printer that
+// says nothing ends it after a few seconds), and one that brings nothing
+// ends the wait. Empty when the request could not be written.
+std::string AskPrinterId();
+
 // The dialogs' side (send/window_reports.cpp).
 // UI thread, when a dialog closes (then PortRelease). Sets the stop request,
 // gives up the running send, single or repeating (every wait on the printer

@@ -8,6 +8,7 @@
 #include "send/send.h"
 #include "ui/console/console.h"
 #include "ui/download/download.h"
+#include "ui/support/cli_run.h"
 #include "ui/support/printer_rig.h"
 #include "ui/testprint/testprint.h"
 
@@ -25,13 +26,7 @@ namespace {
 
 int Cli(const Args& args)
 {
-    std::vector<std::string> all{"mptest-cli"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    return CliMain(static_cast<int>(all.size()), argv.data());
+    return RunCli(args);
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes)

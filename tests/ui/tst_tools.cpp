@@ -7,6 +7,7 @@
 #include "printer/image.h"
 #include "res/resource.h"
 #include "res/resources.h"
+#include "ui/support/cli_run.h"
 #include "ui/support/printer_rig.h"
 #include "ui/tools/tools.h"
 
@@ -108,12 +109,14 @@ private slots:
         HWND page = gTools.pages[kImage];
         for (int i = 1; i < kToolsPageCount; ++i)
             QVERIFY(!PlatTestWidget(gTools.pages[static_cast<size_t>(i)])->isVisible());
-        PlatTestFileChooserAnswer(WritePicture(bench.dir().path()));
+        const std::string picture = WritePicture(bench.dir().path());
+        PlatTestFileChooserAnswer(picture);
         QVERIFY(PlatTestClick(page, IDC_IM_OPEN));
         QVERIFY(PlatTestSelectComboRow(page, IDC_IM_PRESET, 1)); // a thermal printer's band: 8 dot rows
         QCOMPARE(PlatTestText(page, IDC_IM_FEED), std::string("8"));
         Retype(page, IDC_IM_WIDTH, "97");
 
+        std::vector<uint8_t> fromPage[2];
         for (bool raster : {false, true}) {
             printer.printer().reset();
             if (raster)
@@ -134,6 +137,19 @@ private slots:
             const auto shown = BlackRows(preview.toImage(), printer.printer().paperWidth());
             QCOMPARE(printed.size(), size_t(39));
             QVERIFY2(printed == shown, raster ? "raster" : "bands");
+            fromPage[raster] = printer.received();
+        }
+        // mptest-cli image with the page's settings sends the same bytes.
+        QVERIFY(PlatTestClick(dialog, IDC_TL_CLOSE));
+        for (bool raster : {false, true}) {
+            printer.printer().reset();
+            std::vector<std::string> args{"image", picture, "--port", printer.slavePath(), "--width", "97",
+                                          "--band-feed", "8", "--quiet"};
+            if (raster)
+                args.push_back("--raster");
+            QCOMPARE(RunCli(args), kExitOk);
+            QVERIFY(printer.waitForBytes(fromPage[raster].size(), 5s));
+            QVERIFY(printer.received() == fromPage[raster]);
         }
         QVERIFY(PlatTestMessageBoxes().empty());
     }
@@ -193,6 +209,27 @@ private slots:
             QCOMPARE(PlatTestText(page, id), std::string("无应答"));
         QCOMPARE(PlatTestText(dialog, IDC_TL_STATUS), std::string("打印机无应答"));
         printer.holdLine(false);
+        QVERIFY(PlatTestWaitFor([&] { return printer.printer().countLines("GS I printer ID") == 6; }, 5000));
+
+        // mptest-cli's codepage, codepage --all, drawer and info send what the pages sent.
+        QVERIFY(PlatTestClick(dialog, IDC_TL_CLOSE));
+        const std::string port = printer.slavePath();
+        printer.printer().reset();
+        QCOMPARE(RunCli({"codepage", "16", "--port", port, "--quiet"}), kExitOk);
+        QCOMPARE(RunCli({"codepage", "--all", "--port", port, "--quiet"}), kExitOk);
+        QVERIFY(printer.waitForBytes(got.size(), 5s));
+        QVERIFY(printer.received() == got);
+        QCOMPARE(RunCli({"drawer", "--pin", "5", "--on", "101", "--off", "40", "--times", "3", "--interval", "50", "--port",
+                         port, "--quiet"}),
+                 kExitOk);
+        QVERIFY(PlatTestWaitFor([&] { return printer.printer().state().drawerKickCount == 3; }, 5000));
+        for (const sim::DrawerKick& kick : printer.printer().state().drawerKicks)
+            QVERIFY(kick.connector == 1 && kick.onTime == 50 && kick.offTime == 20);
+        QCOMPARE(RunCli({"info", "--port", port, "--quiet"}), kExitOk);
+        QCOMPARE(printer.printer().countLines("GS I printer ID"), size_t(3));
+        printer.holdLine(true);
+        QCOMPARE(RunCli({"info", "--port", port, "--quiet"}), kExitFailed); // no answer is no success
+        printer.holdLine(false);
         QVERIFY(PlatTestMessageBoxes().empty());
     }
 
@@ -251,6 +288,27 @@ private slots:
         QCOMPARE(PlatTestText(gTools.pages[kImage], IDC_IM_FILE), std::string());
         // Every refusal came before a send: nothing is under way, nothing arrived.
         QCOMPARE(int(gCurrentPort.state), int(PORT_STATE_IDLE));
+        QCOMPARE(printer.received().size(), size_t(0));
+
+        // mptest-cli refuses the same input, with its exit code, sending nothing.
+        QVERIFY(PlatTestClick(dialog, IDC_TL_CLOSE));
+        const std::string port = printer.slavePath();
+        const struct {
+            std::vector<std::string> args;
+            int code;
+        } cli[] = {
+            {{"image", bench.dir().path() + "/text.png"}, kExitFailed},
+            {{"image", bench.dir().path() + "/empty.png"}, kExitFailed},
+            {{"image", bench.dir().path() + "/huge.png"}, kExitFailed},
+            {{"codepage", "256"}, kExitUsage},
+            {{"drawer", "--on", "0"}, kExitFailed},
+            {{"drawer", "--pin", "3"}, kExitFailed},
+        };
+        for (const auto& c : cli) {
+            std::vector<std::string> args = c.args;
+            args.insert(args.end(), {"--port", port, "--quiet"});
+            QCOMPARE(RunCli(args), c.code);
+        }
         QCOMPARE(printer.received().size(), size_t(0));
     }
 };

@@ -2,10 +2,10 @@
 // user-interface thread, the answers read with a bounded wait.
 #include "ui/tools/tools.h"
 
-#include "port/input.h"
 #include "port/port.h"
 #include "printer/info.h"
 #include "res/resource.h"
+#include "send/send.h"
 #include "ui/testprint/testprint.h"
 
 namespace {
@@ -13,26 +13,6 @@ namespace {
 constexpr std::array<int, kInfoRequestCount> kAnswerIds{IDC_IF_MODEL, IDC_IF_TYPE, IDC_IF_VERSION};
 
 } // namespace
-
-std::string AskPrinterId()
-{
-    PortTakeInput(); // the answers are the asker's to read
-    const std::string request = InfoRequestBytes();
-    DWORD done = 0;
-    if (!PortHandleWrite(gCurrentPort.handle, request.data(), static_cast<DWORD>(request.size()), &done) ||
-        done != request.size())
-        return {};
-    std::string answers;
-    while (answers.size() < kInfoRequestCount) {
-        char chunk[kInfoRequestCount] = {};
-        DWORD got = 0;
-        if (!PortHandleRead(gCurrentPort.handle, chunk, static_cast<DWORD>(kInfoRequestCount - answers.size()), &got) ||
-            got == 0)
-            break;
-        answers.append(chunk, got);
-    }
-    return answers;
-}
 
 void handleInfoRead(HWND page)
 {

@@ -62,11 +62,5 @@ void OnDrawerTimer(HWND dialog);
 // The send just ended with every byte out: a repeated drawer job waits its interval.
 void OnToolsSendDone(HWND dialog);
 void handleInfoRead(HWND page);
-// The thread that owns the port record, with a serial or USB port open and
-// the record marked busy. Takes the port's input, asks GS I 1..3 and reads
-// the answers, up to one byte each: every read is bounded (a printer that
-// says nothing ends it after a few seconds), and one that brings nothing
-// ends the wait. Empty when the request could not be written.
-std::string AskPrinterId();
 
 constexpr UINT_PTR kDrawerTimerId = 1;
