@@ -260,6 +260,32 @@ private slots:
         QVERIFY(gCurrentPort.state == PORT_STATE_IDLE);
     }
 
+    // mptest-cli's ending: no second's pause, the serial line drained instead;
+    // done only with every byte at the printer, on serial as on USB.
+    void aDrainingPassEndsDoneWithEveryByteAtThePrinter()
+    {
+        for (BYTE port : {BYTE(PORT_SERIAL), BYTE(PORT_USB)}) {
+            RowTrace trace{port == PORT_USB ? "usb" : "serial"};
+            rig::Bench bench;
+            sim::PtyPrinter& printer = port == PORT_USB ? static_cast<sim::PtyPrinter&>(bench.usb(0)) : bench.serial();
+            QVERIFY(OpenPorts(port));
+            rig::ReportWindow w;
+            const SendReporter draining{[](void* window, UINT message, WPARAM code, LPARAM value) {
+                                            SendMessageA(static_cast<HWND>(window), message, code, value);
+                                        },
+                                        w.hwnd(), true};
+            const auto bytes = Pattern(64 * 1024);
+            const std::string path = bench.dir().writeFile("f", bytes);
+            QVERIFY(SendDataWithReporter(draining, path.c_str(), DWORD(path.size() + 1), SEND_MODE_FILE | SEND_ONCE));
+            QVERIFY(rig::WaitPortIdle(30000));
+            QCOMPARE(w.reports().back().code, WPARAM(STATUS_FILE_DONE));
+            QCOMPARE(Values(w, STATUS_FILE_PROGRESS).back(), LPARAM(bytes.size()));
+            QVERIFY(printer.waitForBytes(bytes.size(), std::chrono::milliseconds(10000)));
+            QVERIFY(printer.received() == bytes);
+            PortRelease();
+        }
+    }
+
     // Every wait on a printer sees a close at once: the parallel handshake
     // with a printer that holds busy, a serial or USB write the printer does
     // not take, the wait for the font answer. At real time each of these
