@@ -105,7 +105,8 @@ mptest_windows_test(windows_tests
   tests/windows/dialogs_test.cpp
   tests/windows/ports_test.cpp
   tests/windows/test_dialog_test.cpp
-  tests/windows/text_test.cpp)
+  tests/windows/text_test.cpp
+  tests/windows/tools_dialog_test.cpp)
 target_link_libraries(windows_tests PRIVATE version) # reads mptest.exe's version information
 add_dependencies(windows_tests mptest) # it starts mptest.exe
 

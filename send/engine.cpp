@@ -244,7 +244,9 @@ BOOL FilePass(const SendReporter& to, WORD mode)
     }
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     block.reset();
-    if (to.drainAtEnd) {
+    // A download keeps its pause whatever was asked: the printer ends a
+    // download when the line goes quiet, so the next job must not follow at once.
+    if (to.drainAtEnd && mode == SEND_MODE_FILE) {
         if (!DrainLine())
             return ReportFilePassFailed(to, mode);
     } else {

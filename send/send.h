@@ -80,8 +80,9 @@ void OutputBufRelease();
 // always at its end, at a write the printer holds up and before a failure),
 // each report with the exact count sent so far.
 // A file pass that wrote everything pauses a second before it reports done;
-// with `drainAtEnd` it instead waits until the serial line has sent all it
-// was given (at once on other ports) and fails when the line stops emptying.
+// with `drainAtEnd` a command file's pass instead waits until the serial line
+// has sent all it was given (at once on other ports) and fails when the line
+// stops emptying. Downloads always pause: the printer ends one by the quiet.
 struct SendReporter {
     void (*report)(void* context, UINT message, WPARAM code, LPARAM value);
     void* context;
