@@ -158,31 +158,26 @@ public:
     {
         pending_ = sent;
         const auto now = std::chrono::steady_clock::now();
-        if (!anyReported_ || sent >= total_ || now - lastAt_ >= std::chrono::milliseconds(PROGRESS_REPORT_MS))
+        if (reported_ == kNone || sent >= total_ || now - lastAt_ >= std::chrono::milliseconds(PROGRESS_REPORT_MS))
             Flush();
     }
     // What was sent and not yet reported, reported now (a write held up, a failure).
     void Flush()
     {
-        if (anyReported_ && pending_ == reported_)
-            return;
-        if (!anyBlock())
+        if (pending_ == kNone || pending_ == reported_)
             return;
         Report(to_, WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, FileProgress(mode_, pending_, total_));
-        anyReported_ = true;
         reported_ = pending_;
         lastAt_ = std::chrono::steady_clock::now();
     }
 
 private:
-    bool anyBlock() const { return pending_ != kNone; }
-    static constexpr DWORD kNone = 0xFFFFFFFF;
+    static constexpr DWORD kNone = 0xFFFFFFFF; // no block yet
     const SendReporter& to_;
     const WORD mode_;
     const DWORD total_;
     DWORD pending_ = kNone;
     DWORD reported_ = kNone;
-    bool anyReported_ = false;
     std::chrono::steady_clock::time_point lastAt_{};
 };
 
