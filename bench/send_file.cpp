@@ -46,6 +46,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -248,6 +249,22 @@ void WaitForSendEnd()
     });
     look.start(100);
     loop.exec();
+}
+
+// VmRSS or VmHWM of this process, in MiB; the peak counts from the last
+// ResetPeakMemory.
+double MemoryMiB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field))
+            return std::stod(line.substr(std::strlen(field))) / 1024.0;
+    return 0;
+}
+
+void ResetPeakMemory()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 // The longest the event loop was held from its timers: the largest gap
@@ -482,11 +499,15 @@ int main(int argc, char** argv)
     double pipeUs = 0;
     double holdMs = 0;
     const double idleHoldMs = IdleLoopHold();
+    ResetPeakMemory();
+    const double rssBefore = MemoryMiB("VmRSS:");
     {
         LoopHold hold;
         pipeUs = SendThroughConsole(file);
         holdMs = hold.longestMs;
     }
+    const double rssPeak = MemoryMiB("VmHWM:");
+    const double rssAfter = MemoryMiB("VmRSS:");
     const double pipeSlowest = gTiming.slowestHandlerUs;
     const double pipeCores = CoreShare(gTiming.cpuFirst, gTiming.cpuLast);
     stop = true;
@@ -537,6 +558,8 @@ int main(int argc, char** argv)
     std::printf("pipe: %.2f us/block (%.2f MB/s), mptest %.0f%% of one core, slowest report handler %.1f us, "
                 "event loop held at most %.1f ms (idle: %.1f ms)\n",
                 pipeUs, mbPerS, pipeCores * 100, pipeSlowest, holdMs, idleHoldMs);
+    std::printf("memory of that send: %.0f MiB before, peak +%.1f MiB, +%.1f MiB once it ended\n", rssBefore,
+                rssPeak - rssBefore, rssAfter - rssBefore);
     if (ptyUs > 0)
         std::printf("pty (virtual printer): %.2f us/block (%.2f MB/s), slowest report handler %.1f us\n", ptyUs,
                     kBlock / ptyUs, ptySlowest);
