@@ -46,7 +46,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -251,17 +250,7 @@ void WaitForSendEnd()
     loop.exec();
 }
 
-// VmRSS or VmHWM of this process, in MiB; the peak counts from the last
-// ResetPeakMemory.
-double MemoryMiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field))
-            return std::stod(line.substr(std::strlen(field))) / 1024.0;
-    return 0;
-}
-
+// From here on VmHWM counts the peak anew.
 void ResetPeakMemory()
 {
     std::ofstream("/proc/self/clear_refs") << "5";
@@ -500,14 +489,14 @@ int main(int argc, char** argv)
     double holdMs = 0;
     const double idleHoldMs = IdleLoopHold();
     ResetPeakMemory();
-    const double rssBefore = MemoryMiB("VmRSS:");
+    const double rssBefore = BenchMemoryMiB("VmRSS:");
     {
         LoopHold hold;
         pipeUs = SendThroughConsole(file);
         holdMs = hold.longestMs;
     }
-    const double rssPeak = MemoryMiB("VmHWM:");
-    const double rssAfter = MemoryMiB("VmRSS:");
+    const double rssPeak = BenchMemoryMiB("VmHWM:");
+    const double rssAfter = BenchMemoryMiB("VmRSS:");
     const double pipeSlowest = gTiming.slowestHandlerUs;
     const double pipeCores = CoreShare(gTiming.cpuFirst, gTiming.cpuLast);
     stop = true;
