@@ -11,6 +11,7 @@
 #include "send/send.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 // Before the QApplication exists.
@@ -34,4 +35,14 @@ inline std::string BenchStartProgram(const std::string& config = "config")
     InitializeWinIo();
     InitPort();
     return root;
+}
+
+// VmRSS or VmHWM of this process, in MiB (-1 when it cannot be read).
+inline double BenchMemoryMiB(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field))
+            return std::stod(line.substr(std::string(field).size() + 1)) / 1024.0;
+    return -1;
 }

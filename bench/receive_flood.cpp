@@ -32,16 +32,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// VmRSS or VmHWM of this process, in MiB.
-double MemoryMiB(const char* field)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field))
-            return std::stod(line.substr(std::string(field).size() + 1)) / 1024.0;
-    return -1;
-}
-
 // Bytes in a session log's received lines: hex pairs of each "接收" line.
 uint64_t LoggedBytes(const std::string& path)
 {
@@ -89,7 +79,7 @@ int main(int argc, char** argv)
     PlatTestFileChooserAnswer(log);
     PlatTestClick(console, IDC_UC_LOG_SAVE);
 
-    const double startRss = MemoryMiB("VmRSS:");
+    const double startRss = BenchMemoryMiB("VmRSS:");
     double worstStallMs = 0;
     auto lastTick = Clock::now();
     QTimer ticker;
@@ -125,7 +115,7 @@ int main(int argc, char** argv)
     const std::string counted = PlatTestText(console, IDC_UC_RX_COUNT);
     PlatTestClick(console, IDC_UC_EXIT);
     const uint64_t logged = LoggedBytes(log);
-    const double peakRss = MemoryMiB("VmHWM:");
+    const double peakRss = BenchMemoryMiB("VmHWM:");
     printer.stop();
     std::filesystem::remove_all(root);
 

@@ -53,7 +53,8 @@ bool ReadSendFile(const std::string& path, Job& job)
         job.message = "无法读取文件 " + path;
         return false;
     }
-    job.sha256 = Sha256Hex(content);
+    if (gCliJson) // only the JSON carries the digest
+        job.sha256 = Sha256Hex(content);
     return true;
 }
 

@@ -86,7 +86,8 @@ Pass RunPass(const void* data, DWORD length, WORD flags)
     gPass = {};
     if (gCliStop)
         return Pass::Stopped;
-    if (!SendDataWithReporter(SendReporter{CollectReport, nullptr}, data, length, flags))
+    // No second's pause after the last byte: the pass ends once the line has sent it.
+    if (!SendDataWithReporter(SendReporter{CollectReport, nullptr, true}, data, length, flags))
         return Pass::Refused;
     while (WaitForSingleObject(hOutputBufIdle, kStopLookMs) != WAIT_OBJECT_0) {
         if (gCliStop) {

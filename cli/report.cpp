@@ -39,9 +39,12 @@ void Progress::show(double fraction, const std::string& detail)
                      std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(), percent, gap, detail.c_str());
         std::fflush(stderr);
         drawn_ = true;
-    } else if (percent / 10 > decile_) {
-        decile_ = percent / 10;
-        std::fprintf(stderr, "mptest-cli: %d%%%s%s\n", decile_ * 10, gap, detail.c_str());
+    } else {
+        // Progress comes at a screen's pace and may pass several tenths at once.
+        while (percent / 10 > decile_) {
+            ++decile_;
+            std::fprintf(stderr, "mptest-cli: %d%%%s%s\n", decile_ * 10, gap, detail.c_str());
+        }
     }
 }
 

@@ -609,6 +609,14 @@ BOOL SetDefaultCommConfigA(LPCSTR name, LPCOMMCONFIG config, DWORD size);
 #define PURGE_TXCLEAR 0x0004
 #define PURGE_RXCLEAR 0x0008
 BOOL PurgeComm(HANDLE file, DWORD flags);
+// Only the queue counts are kept; the line's error flags are always 0.
+struct COMSTAT {
+    DWORD fFlags;
+    DWORD cbInQue;
+    DWORD cbOutQue;
+};
+typedef COMSTAT* LPCOMSTAT;
+BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat);
 
 // ---------------------------------------------------------------- formatting
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);

@@ -7,8 +7,10 @@
 #include "printer/download.h"
 #include "send/hex.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -16,6 +18,10 @@ namespace {
 constexpr DWORD kFileBlock = 256;
 constexpr int kMaxStalledWrites = 3;
 constexpr int kFontAnswerAttempts = 3;
+// A serial line whose output queue has not moved for this long (three of the
+// writes' time-outs) is held by the printer: the drain gives up.
+constexpr DWORD kDrainStallMs = 9000;
+constexpr DWORD kDrainPollMs = 2;
 
 struct LocalFreeDeleter {
     void operator()(BYTE* block) const { LocalFree(block); }
@@ -54,7 +60,8 @@ bool Pause(DWORD milliseconds)
 // stopped repeating send (PortStopHeldWaits) ends it where the printer holds
 // it up.
 // TRUE when every byte went out; *written counts the bytes that did.
-BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
+// `heldUp` runs each time a write ends at its time-out short of the block.
+BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written, const std::function<void()>& heldUp = {})
 {
     *written = 0;
     if (gCurrentPort.type == PORT_PARALLEL) {
@@ -84,6 +91,8 @@ BOOL WriteBlock(const BYTE* data, DWORD length, DWORD* written)
         // send: the printer holds the pass up, which ends it.
         if (*written < length && PortStopRequested())
             return FALSE;
+        if (*written < length && heldUp)
+            heldUp();
         if (count > 0)
             stalled = 0;
         else if (length > 0 && ++stalled >= kMaxStalledWrites)
@@ -136,6 +145,68 @@ LPARAM FileProgress(WORD mode, DWORD sent, DWORD total)
     return static_cast<LPARAM>(static_cast<double>(sent) / total * 100.0);
 }
 
+// A pass's progress reports at a screen's pace: each report is a hand-over
+// to the caller's thread, and one per 256-byte block costs more than the
+// writes themselves while no one can see more than one a frame.
+class ProgressReports {
+public:
+    ProgressReports(const SendReporter& to, WORD mode, DWORD total) : to_(to), mode_(mode), total_(total) {}
+
+    // After each block: reported when it is the pass's first or last, or
+    // when the last report is PROGRESS_REPORT_MS old.
+    void Sent(DWORD sent)
+    {
+        pending_ = sent;
+        const auto now = std::chrono::steady_clock::now();
+        if (reported_ == kNone || sent >= total_ || now - lastAt_ >= std::chrono::milliseconds(PROGRESS_REPORT_MS))
+            Flush();
+    }
+    // What was sent and not yet reported, reported now (a write held up, a failure).
+    void Flush()
+    {
+        if (pending_ == kNone || pending_ == reported_)
+            return;
+        Report(to_, WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, FileProgress(mode_, pending_, total_));
+        reported_ = pending_;
+        lastAt_ = std::chrono::steady_clock::now();
+    }
+
+private:
+    static constexpr DWORD kNone = 0xFFFFFFFF; // no block yet
+    const SendReporter& to_;
+    const WORD mode_;
+    const DWORD total_;
+    DWORD pending_ = kNone;
+    DWORD reported_ = kNone;
+    std::chrono::steady_clock::time_point lastAt_{};
+};
+
+// Until the serial line has sent all it was given; true at once on other
+// ports. False when the transfer was given up or the queue stopped moving.
+bool DrainLine()
+{
+    if (!IsSerial())
+        return true;
+    DWORD queued = 0xFFFFFFFF;
+    DWORD movedAt = GetTickCount();
+    for (;;) {
+        DWORD errors = 0;
+        COMSTAT line{};
+        if (gCurrentPort.handle == nullptr || !ClearCommError(gCurrentPort.handle, &errors, &line))
+            return false;
+        if (line.cbOutQue == 0)
+            return true;
+        if (line.cbOutQue != queued) {
+            queued = line.cbOutQue;
+            movedAt = GetTickCount();
+        } else if (GetTickCount() - movedAt >= kDrainStallMs) {
+            return false;
+        }
+        if (Pause(kDrainPollMs))
+            return false;
+    }
+}
+
 BOOL FilePass(const SendReporter& to, WORD mode)
 {
     HANDLE file = gCurOutputBuf.hFile;
@@ -152,19 +223,30 @@ BOOL FilePass(const SendReporter& to, WORD mode)
         return ReportFilePassFailed(to, mode);
     DWORD sent = 0;
     DWORD count = total < kFileBlock ? total : kFileBlock;
+    ProgressReports progress(to, mode, total);
+    const std::function<void()> heldUp = [&progress] { progress.Flush(); };
     for (;;) {
         DWORD written = 0;
-        if (!WriteBlock(block.get() + sent, count, &written))
+        if (!WriteBlock(block.get() + sent, count, &written, heldUp)) {
+            progress.Flush();
             return ReportFilePassFailed(to, mode);
+        }
         sent += written;
         count = total - sent < kFileBlock ? total - sent : kFileBlock;
-        Report(to, WM_SENDFILE_STATUS, STATUS_FILE_PROGRESS, FileProgress(mode, sent, total));
+        progress.Sent(sent);
         if (sent >= total)
             break;
     }
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     block.reset();
-    Pause(1000); // everything went out: a transfer given up meanwhile still ends well
+    // A download keeps its pause whatever was asked: the printer ends a
+    // download when the line goes quiet, so the next job must not follow at once.
+    if (to.drainAtEnd && mode == SEND_MODE_FILE) {
+        if (!DrainLine())
+            return ReportFilePassFailed(to, mode);
+    } else {
+        Pause(1000); // everything went out: a transfer given up meanwhile still ends well
+    }
     if (mode == SEND_MODE_FONT && IsSerial())
         ResetBaudRate();
     Report(to, WM_SENDFILE_STATUS, STATUS_FILE_DONE, 0);

@@ -75,11 +75,20 @@ void OutputBufRelease();
 // the meaning the dialogs' window messages have. `report` runs on the thread
 // that makes the report (the caller's for the length report and a file that
 // cannot be opened, the sending thread's for the rest) and may hold that
-// thread until the caller has taken it.
+// thread until the caller has taken it. A file pass reports its progress at
+// most about once per PROGRESS_REPORT_MS (at once for its first block, and
+// always at its end, at a write the printer holds up and before a failure),
+// each report with the exact count sent so far.
+// A file pass that wrote everything pauses a second before it reports done;
+// with `drainAtEnd` a command file's pass instead waits until the serial line
+// has sent all it was given (at once on other ports) and fails when the line
+// stops emptying. Downloads always pause: the printer ends one by the quiet.
 struct SendReporter {
     void (*report)(void* context, UINT message, WPARAM code, LPARAM value);
     void* context;
+    bool drainAtEnd = false;
 };
+constexpr DWORD PROGRESS_REPORT_MS = 16;
 
 // UI thread. 1 when the send was accepted and its thread started (the port
 // is then busy until the release); 0 when nothing was started, the port

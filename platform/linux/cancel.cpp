@@ -2,6 +2,7 @@
 // PurgeComm), and discarding what a serial line holds queued (PurgeComm).
 #include "platform/linux/kernel.h"
 
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -103,5 +104,27 @@ BOOL PurgeComm(HANDLE file, DWORD flags)
     const bool rx = (flags & PURGE_RXCLEAR) != 0;
     if ((tx || rx) && f->isTty && tcflush(f->fd, tx && rx ? TCIOFLUSH : tx ? TCOFLUSH : TCIFLUSH) != 0)
         return plat::FailErrno();
+    return TRUE;
+}
+
+// Serial lines only: how much the line still holds to send and to read.
+BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat)
+{
+    auto f = plat::LookupFile(file);
+    if (!f)
+        return FALSE;
+    if (f->fileKind != plat::FileKind::Serial)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (errors != nullptr)
+        *errors = 0;
+    if (stat == nullptr)
+        return TRUE;
+    *stat = COMSTAT{};
+    int out = 0;
+    int in = 0;
+    if (f->isTty && (ioctl(f->fd, TIOCOUTQ, &out) != 0 || ioctl(f->fd, TIOCINQ, &in) != 0))
+        return plat::FailErrno();
+    stat->cbOutQue = static_cast<DWORD>(out);
+    stat->cbInQue = static_cast<DWORD>(in);
     return TRUE;
 }

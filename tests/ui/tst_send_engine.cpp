@@ -138,7 +138,7 @@ private slots:
         QVERIFY(rig::WaitPortIdle(10000));
         const int elapsed = MsSince(start);
 
-        QCOMPARE(Values(w, STATUS_FILE_PROGRESS), std::vector<LPARAM>(progress.begin(), progress.end()));
+        QVERIFY(rig::PacedFrom(Values(w, STATUS_FILE_PROGRESS), {std::vector<LPARAM>(progress.begin(), progress.end())}));
         QCOMPARE(w.reports().front().code, WPARAM(STATUS_FILE_LENGTH));
         QCOMPARE(w.reports().back().code, WPARAM(STATUS_FILE_DONE));
         QCOMPARE(bench.parallelPrinter().received(), bytes);
@@ -182,10 +182,12 @@ private slots:
         for (size_t pass = 0; pass < passes; ++pass)
             expected.insert(expected.end(), bytes.begin(), bytes.end());
         QCOMPARE(bench.parallelPrinter().received(), expected);
-        std::vector<LPARAM> progress(firstPassFails ? 1 : 0, 256); // the failed pass's one block
+        std::vector<std::vector<LPARAM>> progress;
+        if (firstPassFails)
+            progress.push_back({256}); // the failed pass's one block
         for (size_t pass = 0; pass < passes; ++pass)
-            progress.insert(progress.end(), {256, 512, 600});
-        QCOMPARE(Values(w, STATUS_FILE_PROGRESS), progress);
+            progress.push_back({256, 512, 600});
+        QVERIFY(rig::PacedFrom(Values(w, STATUS_FILE_PROGRESS), progress));
     }
 
     // Once per send, a repeating one too. (Before a file that cannot go:
@@ -256,6 +258,32 @@ private slots:
         }
         printer.holdLine(false);
         QVERIFY(gCurrentPort.state == PORT_STATE_IDLE);
+    }
+
+    // mptest-cli's ending: no second's pause, the serial line drained instead;
+    // done only with every byte at the printer, on serial as on USB.
+    void aDrainingPassEndsDoneWithEveryByteAtThePrinter()
+    {
+        for (BYTE port : {BYTE(PORT_SERIAL), BYTE(PORT_USB)}) {
+            RowTrace trace{port == PORT_USB ? "usb" : "serial"};
+            rig::Bench bench;
+            sim::PtyPrinter& printer = port == PORT_USB ? static_cast<sim::PtyPrinter&>(bench.usb(0)) : bench.serial();
+            QVERIFY(OpenPorts(port));
+            rig::ReportWindow w;
+            const SendReporter draining{[](void* window, UINT message, WPARAM code, LPARAM value) {
+                                            SendMessageA(static_cast<HWND>(window), message, code, value);
+                                        },
+                                        w.hwnd(), true};
+            const auto bytes = Pattern(64 * 1024);
+            const std::string path = bench.dir().writeFile("f", bytes);
+            QVERIFY(SendDataWithReporter(draining, path.c_str(), DWORD(path.size() + 1), SEND_MODE_FILE | SEND_ONCE));
+            QVERIFY(rig::WaitPortIdle(30000));
+            QCOMPARE(w.reports().back().code, WPARAM(STATUS_FILE_DONE));
+            QCOMPARE(Values(w, STATUS_FILE_PROGRESS).back(), LPARAM(bytes.size()));
+            QVERIFY(printer.waitForBytes(bytes.size(), std::chrono::milliseconds(10000)));
+            QVERIFY(printer.received() == bytes);
+            PortRelease();
+        }
     }
 
     // Every wait on a printer sees a close at once: the parallel handshake

@@ -98,4 +98,23 @@ bool WaitPortIdle(int timeoutMs);
 // what the send has done so far (its reports, say). False after 10 s.
 bool WaitStalled(const std::function<size_t()>& moves);
 
+// Progress comes at a screen's pace, not once per block: what was reported is
+// each pass's per-block figures in order with some left out, never a pass's
+// first or its last. With `moreAfter`, reports past the passes given are left
+// unchecked.
+template <class List>
+bool PacedFrom(const List& reported, const std::vector<List>& passes, bool moreAfter = false)
+{
+    size_t next = 0;
+    const auto count = size_t(reported.size());
+    for (const List& blocks : passes)
+        for (size_t i = 0; i < size_t(blocks.size()); ++i) {
+            if (next < count && reported[next] == blocks[i])
+                ++next;
+            else if (i == 0 || i + 1 == size_t(blocks.size()))
+                return false;
+        }
+    return moreAfter || next == count;
+}
+
 } // namespace rig
