@@ -61,6 +61,8 @@
 #define IDC_UC_LOG_SAVE 1407
 #define IDC_UC_LOG_APPEND 1408
 #define IDC_UC_RX_GROUP 1409
+// The network printer's radio, beside the three ports of the cable.
+#define IDC_UC_NETWORK 1410
 
 // Download dialogs: firmware (127), font (1186), machine number (1188)
 #define IDC_DV_SEL_FILE 1205
