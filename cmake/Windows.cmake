@@ -19,7 +19,7 @@ add_library(mptest_platform STATIC
   platform/windows/station.cpp
   platform/windows/text.cpp)
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
+target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi ws2_32)
 
 set(MPTEST_PLATFORM_KERNEL mptest_platform)
 include(cmake/Program.cmake)
