@@ -87,6 +87,10 @@
 #define IDC_DN_SEND 1272
 #define IDC_DN_EXIT 1273
 #define IDC_DN_PRINT 1274
+// The network printer's radios of the download dialogs.
+#define IDC_DV_NETWORK 1412
+#define IDC_DF_NETWORK 1413
+#define IDC_DN_NETWORK 1414
 #define IDC_DW_STATUSBAR 2000
 
 // Test dialog and its six pages
@@ -100,6 +104,8 @@
 #define IDC_T_USB 1191
 #define IDC_T_SERIAL 1192
 #define IDC_T_CLOSE 1215
+// The network printer's radio of the test dialog.
+#define IDC_T_NETWORK 1411
 #define IDC_T_GROUP 1235
 #define IDC_T_TAB 1236
 // Latin characters
