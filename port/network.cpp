@@ -2,6 +2,7 @@
 #include "port/network.h"
 
 #include "platform/station.h"
+#include "port/port.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -116,4 +117,25 @@ std::string NetLostReason()
     if (error == ERROR_NETNAME_DELETED)
         return "与 " + where + " 的连接被打印机重置";
     return "与 " + where + " 的连接中断（错误 " + std::to_string(error) + "）";
+}
+
+BOOL NetAskStatus(BYTE* answer, bool* answered)
+{
+    *answered = false;
+    HANDLE handle = NetConnect();
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return FALSE;
+    static const BYTE question[] = {0x10, 0x04, 0x01}; // DLE EOT 1: the printer's status
+    DWORD written = 0;
+    if (!PortHandleWrite(handle, question, sizeof question, &written) || written != sizeof question) {
+        NetNoteConnectFailure(NET_OTHER, GetLastError(), 0);
+        NetClose(handle);
+        return FALSE;
+    }
+    // The read is bounded by the port's own read bound; a quiet printer is
+    // asked no longer than that.
+    DWORD got = 0;
+    *answered = PortHandleRead(handle, answer, 1, &got) && got == 1;
+    NetClose(handle);
+    return TRUE;
 }

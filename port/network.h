@@ -53,6 +53,14 @@ void NetNoteLost(DWORD error);
 // empty when it was not.
 std::string NetLostReason();
 
+// UI thread, outside a send (the port settings dialog's test): connects to
+// gNetInfo on a connection of its own, asks DLE EOT 1 and reads the answer
+// byte into *answer. FALSE when the connect fails (NetOpenFailureDetail
+// says why), or with *answered false when the printer took the question but
+// said nothing within NET_ANSWER_MS.
+BOOL NetAskStatus(BYTE* answer, bool* answered);
+constexpr DWORD NET_ANSWER_MS = 2000;
+
 // Per system.
 // The record's owner. Connects to gNetInfo within its time-out; the handle
 // (ReadFile, WriteFile, CancelIoEx work on it as on a USB port) or

@@ -179,6 +179,12 @@
 #define IDC_PS_DEVICE_LABEL 1300
 #define IDC_PS_DEVICE 1301
 #define IDC_PS_REFRESH 1302
+// The network printer's group, below the original controls.
+#define IDC_PS_NET_HOST 1303
+#define IDC_PS_NET_PORT 1304
+#define IDC_PS_NET_TIMEOUT 1305
+#define IDC_PS_NET_TEST 1306
+#define IDC_PS_NET_RESULT 1307
 
 // EPP console
 #define IDC_EPP_PARALLEL 1274
