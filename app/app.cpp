@@ -11,6 +11,7 @@
 #include "ui/epp/epp.h"
 #include "ui/ports/ports.h"
 #include "ui/testprint/testprint.h"
+#include "ui/tools/tools.h"
 
 #include <array>
 
@@ -28,7 +29,7 @@ struct FeatureDialog {
     DLGPROC proc;
 };
 
-const std::array<FeatureDialog, 8> kFeatureDialogs{{
+const std::array<FeatureDialog, 9> kFeatureDialogs{{
     {IDM_PORT_SETTINGS, IDD_PORT_SETTINGS, bPortSetDlgProc},
     {IDM_TEST, IDD_TEST, bTestDlgProc},
     {IDM_USER_CMD, IDD_USER_CMD, bUserCmdDlgProc},
@@ -37,6 +38,7 @@ const std::array<FeatureDialog, 8> kFeatureDialogs{{
     {IDM_DOWN_FONT, IDD_DOWN_FONT, bDownFontFileDlgProc},
     {IDM_DOWN_PRN_NUM, IDD_DOWN_PRN_NUM, bDownPrnNumDlgProc},
     {IDM_EPP, IDD_EPP, bEppDlgProc},
+    {IDM_TOOLS, IDD_TOOLS, bToolsDlgProc},
 }};
 
 void ShutdownMainWindow(HWND window)

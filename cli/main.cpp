@@ -1,11 +1,11 @@
-// mptest-cli's entry point, the same on every system: the window layer
-// started without a display, the send state and port I/O made ready, and
+// mptest-cli's entry point, the same on every system: a program without
+// windows whose message boxes go to standard error, the send state and port
+// I/O made ready, and
 // Ctrl-C, SIGTERM or SIGHUP (a closed ssh session) turned into the
 // console's stop.
 #include "cli/cli.h"
 #include "platform/station.h"
 #include "port/portio.h"
-#include "res/resources.h"
 #include "send/send.h"
 
 #include <cerrno>
@@ -24,7 +24,6 @@ extern "C" void OnStopSignal(int)
 
 int main(int argc, char** argv)
 {
-    ResRegister();
     PlatStartConsoleProgram(CliMessageBox);
     UtilInit();
     // Without port I/O the parallel port is simply unreachable; the other ports still work.

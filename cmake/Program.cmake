@@ -15,6 +15,7 @@ add_library(mptest_res STATIC
   res/ports_res.cpp
   res/resources.cpp
   res/testprint_res.cpp
+  res/tools_res.cpp
   ${CMAKE_BINARY_DIR}/generated/res_art.cpp)
 target_include_directories(mptest_res PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_res PUBLIC mptest_platform)
@@ -23,11 +24,19 @@ target_link_libraries(mptest_res PUBLIC mptest_platform)
 # the platform's kernel half alone (text conversion), so that programs
 # without windows can build them.
 add_library(mptest_printer STATIC
+  printer/codepage.cpp
   printer/download.cpp
+  printer/drawer.cpp
+  printer/image.cpp
+  printer/info.cpp
   printer/testprint.cpp
   printer/text.cpp
   res/sample_receipt.cpp)
 target_include_directories(mptest_printer PUBLIC ${CMAKE_SOURCE_DIR})
+# The picture decoder, header only: its own folder, so that nothing else of
+# the build system's headers reaches the Windows build.
+find_path(MPTEST_STB_DIR stb_image.h PATHS /usr/include/stb NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+target_include_directories(mptest_printer SYSTEM PRIVATE ${MPTEST_STB_DIR})
 target_link_libraries(mptest_printer PUBLIC ${MPTEST_PLATFORM_KERNEL})
 
 if(WIN32)
@@ -58,6 +67,13 @@ add_library(mptest_engine STATIC
   res/texts.cpp)
 target_include_directories(mptest_engine PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_engine PUBLIC mptest_printer ${MPTEST_PLATFORM_KERNEL})
+# The line settings' words (port/line_settings) are compiled on Linux into the
+# platform's kernel half, whose serial store writes them in serial.conf; on
+# Windows the system keeps the store, so the engine compiles them for the
+# command line.
+if(WIN32)
+  target_sources(mptest_engine PRIVATE port/line_settings.cpp)
+endif()
 
 add_library(mptest_core STATIC
   app/app.cpp
@@ -79,11 +95,26 @@ add_library(mptest_core STATIC
   ui/testprint/common.cpp
   ui/testprint/current.cpp
   ui/testprint/test_dialog.cpp
-  ui/testprint/usb_string.cpp)
+  ui/testprint/usb_string.cpp
+  ui/tools/code_page.cpp
+  ui/tools/drawer.cpp
+  ui/tools/image.cpp
+  ui/tools/info.cpp
+  ui/tools/tools_dialog.cpp)
 target_include_directories(mptest_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(mptest_core PUBLIC mptest_engine mptest_platform mptest_res)
 
 # mptest-cli's jobs, over the same core; each system's build makes the
 # program from cli/main.cpp.
-add_library(mptest_cli STATIC cli/cli.cpp cli/numbers.cpp cli/sha256.cpp)
-target_link_libraries(mptest_cli PUBLIC mptest_core)
+add_library(mptest_cli STATIC
+  cli/cli.cpp
+  cli/job_download.cpp
+  cli/job_send.cpp
+  cli/job_test.cpp
+  cli/numbers.cpp
+  cli/options.cpp
+  cli/passes.cpp
+  cli/port_choice.cpp
+  cli/report.cpp
+  cli/sha256.cpp)
+target_link_libraries(mptest_cli PUBLIC mptest_engine)

@@ -97,15 +97,16 @@ function(mptest_windows_test name)
 endfunction()
 
 # The platform-independent tests, as on Linux.
-mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/history_test.cpp tests/core/receive_test.cpp
-                    tests/core/send_state_test.cpp)
+mptest_windows_test(core_tests tests/core/hex_test.cpp tests/core/history_test.cpp
+                    tests/core/line_settings_test.cpp tests/core/receive_test.cpp tests/core/send_state_test.cpp)
 # The Windows platform's own functions on the real system.
 mptest_windows_test(windows_tests
   tests/windows/app_test.cpp
   tests/windows/dialogs_test.cpp
   tests/windows/ports_test.cpp
   tests/windows/test_dialog_test.cpp
-  tests/windows/text_test.cpp)
+  tests/windows/text_test.cpp
+  tests/windows/tools_dialog_test.cpp)
 target_link_libraries(windows_tests PRIVATE version) # reads mptest.exe's version information
 add_dependencies(windows_tests mptest) # it starts mptest.exe
 

@@ -8,8 +8,11 @@
 // all-black print, the sample receipt and a cut, with a screenshot of every
 // page; then a font download over the serial line (with the printer's
 // acknowledgement) and a machine number written and printed, each with its
-// screenshot; last a picture of each dialog left (port settings, firmware
-// download, About box, EPP console), for the README.
+// screenshot; then the printer toolbox: the program's own picture printed
+// on the USB printer (when there is one), WPC1252's table, three drawer
+// kicks and the printer's ID on COM1, with a screenshot of every page; last
+// a picture of each dialog left (port settings, firmware download, About
+// box, EPP console), for the README.
 //
 //   mptest-demo --out DIR [--device-root DIR]
 #include "app/app.h"
@@ -21,6 +24,7 @@
 #include "send/send.h"
 #include "ui/download/download.h"
 #include "ui/testprint/testprint.h"
+#include "ui/tools/tools.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -39,6 +43,7 @@ bool gConsoleDone = false;
 bool gFontDone = false;
 bool gPrnNumDone = false;
 bool gTestDialogDone = false;
+bool gToolsDone = false;
 bool gUsb = false; // a device root was given: a USB printer stands there
 
 void Fail(const std::string& what)
@@ -307,6 +312,68 @@ void DriveTestDialog(HWND dialog)
     gTestDialogDone = true;
 }
 
+// Replaces an edit box's text as a user does.
+void Retype(HWND page, int id, const std::string& text)
+{
+    PlatTestFocus(page, id);
+    PlatTestKey(page, Qt::Key_End);
+    for (size_t i = PlatTestText(page, id).size(); i > 0; --i)
+        PlatTestKey(page, Qt::Key_Backspace);
+    PlatTestType(page, id, text);
+}
+
+// The toolbox's status line tells of a send gone out whole, and is drawn.
+void WaitToolsSent(HWND dialog)
+{
+    if (!PlatTestWaitFor([dialog] { return PlatTestText(dialog, IDC_TL_STATUS).rfind("已发送", 0) == 0 &&
+                                           gCurrentPort.state != PORT_STATE_BUSY; }, 15000))
+        Fail("the toolbox's send did not finish");
+    RunFor(100);
+}
+
+void DriveToolsDialog(HWND dialog)
+{
+    HWND image = gTools.pages[0];
+    if (gUsb) {
+        PlatTestClick(dialog, IDC_TL_USB);
+        PlatTestFileChooserAnswer("res/art/bitmap1.png");
+        PlatTestClick(image, IDC_IM_OPEN);
+        PlatTestSelectComboRow(image, IDC_IM_PRESET, 1);
+        PressTest(image, IDC_IM_PRINT, "toolbox: picture, 384 dots, Floyd-Steinberg, on USB");
+        WaitToolsSent(dialog);
+    }
+    Shot(dialog, "tools-image.png");
+
+    PlatTestClick(dialog, IDC_TL_SERIAL);
+    PlatTestSelectTab(dialog, IDC_TL_TAB, 1);
+    HWND codePage = gTools.pages[1];
+    PlatTestSelectComboRow(codePage, IDC_CP_NAMED, 6);
+    PressTest(codePage, IDC_CP_PRINT, "toolbox: table 16 (WPC1252)");
+    WaitToolsSent(dialog);
+    Shot(dialog, "tools-codepage.png");
+
+    PlatTestSelectTab(dialog, IDC_TL_TAB, 2);
+    HWND drawer = gTools.pages[2];
+    PlatTestClick(drawer, IDC_DR_PIN5);
+    Retype(drawer, IDC_DR_ON, "200");
+    Retype(drawer, IDC_DR_TIMES, "3");
+    PlatTestClick(drawer, IDC_DR_OPEN);
+    if (!PlatTestWaitFor([] { return gTools.drawerLeft == 0; }, 15000))
+        Fail("the drawer kicks did not finish");
+    WaitToolsSent(dialog);
+    std::printf("demo: toolbox: three drawer kicks on pin 5\n");
+    Shot(dialog, "tools-drawer.png");
+
+    PlatTestSelectTab(dialog, IDC_TL_TAB, 3);
+    PlatTestClick(gTools.pages[3], IDC_IF_READ);
+    std::printf("demo: toolbox: model %s\n", PlatTestText(gTools.pages[3], IDC_IF_MODEL).c_str());
+    RunFor(100);
+    Shot(dialog, "tools-info.png");
+
+    PlatTestClick(dialog, IDC_TL_CLOSE);
+    gToolsDone = true;
+}
+
 // Dialogs the demo only shows, for the README: a picture of each, then it
 // closes by its own button (0: its close box). Each is known by a control.
 struct ShownOnly {
@@ -350,6 +417,9 @@ void DriveMainWindow(HWND main)
     if (!gTestDialogDone)
         Fail("the test dialog did not run");
     RunDownloads(main);
+    PlatTestMenuCommand(main, IDM_TOOLS);
+    if (!gToolsDone)
+        Fail("the toolbox did not run");
     PlatTestMenuCommand(main, IDM_PORT_SETTINGS);
     PlatTestMenuCommand(main, IDM_DOWN_VERSION);
     PlatTestMenuCommand(main, IDM_ABOUT);
@@ -389,6 +459,8 @@ int main(int argc, char** argv)
             QTimer::singleShot(100, [dialog] { DriveFontDialog(dialog); });
         } else if (GetDlgItem(dialog, IDC_DN_NUMBER) != nullptr) {
             QTimer::singleShot(100, [dialog] { DrivePrnNumDialog(dialog); });
+        } else if (GetDlgItem(dialog, IDC_TL_TAB) != nullptr) {
+            QTimer::singleShot(100, [dialog] { DriveToolsDialog(dialog); });
         } else if (GetDlgItem(dialog, IDC_T_TAB) != nullptr) {
             QTimer::singleShot(100, [dialog] { DriveTestDialog(dialog); });
         } else {

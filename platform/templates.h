@@ -35,7 +35,7 @@ struct DlgTemplate {
 };
 
 struct MenuItemTemplate {
-    const char* text; // UTF-8
+    const char* text; // UTF-8; nullptr: a separator line
     WORD command;
 };
 

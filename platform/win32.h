@@ -357,6 +357,26 @@ LONG GetDialogBaseUnits();
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value);
 LONG_PTR GetWindowLongPtrA(HWND window, int index);
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// ---------------------------------------------------------------- pictures and timers
+struct HBITMAP__;
+typedef HBITMAP__* HBITMAP;
+typedef void* HGDIOBJ;
+#define IMAGE_BITMAP 0
+#define STM_SETIMAGE 0x0172
+// Monochrome bitmaps only (1 plane, 1 bit a pixel): rows of `bits` padded to
+// 16 bits, the leftmost pixel in the high bit, a clear bit black and a set
+// bit white. A bitmap shown by a static (STM_SETIMAGE, which answers the
+// one shown before) may be deleted while shown: the static keeps its copy.
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits);
+BOOL DeleteObject(HGDIOBJ object);
+// WM_TIMER (wParam the id) to the window every `elapse` ms until KillTimer
+// or the window's end; a timer set again with its id starts anew. No timer
+// procedures: `proc` must be null.
+#define WM_TIMER 0x0113
+typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc);
+BOOL KillTimer(HWND window, UINT_PTR id);
+
 // A control's window procedure can be replaced (GWLP_WNDPROC) to see its
 // keys first. Only WM_KEYDOWN of VK_UP and VK_DOWN in an edit reaches it;
 // what it passes on to the procedure it replaced gets the default action.

@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "res/styles.h"
 #include "res/testprint_res.h"
+#include "res/tools_res.h"
 
 #include <array>
 #include <cstring>
@@ -91,17 +92,22 @@ constexpr std::array kUserCmdItems{
 constexpr DlgTemplate kUserCmdDialog{
     IDD_USER_CMD, nullptr, kModal, 0, 0, 264, 280, "", 0, "System", 10, kUserCmdItems};
 
-const std::array<const DlgTemplate*, 15> kDialogs{
+const std::array<const DlgTemplate*, 20> kDialogs{
     &kMainDialog,   &kAboutDialog,     &kUserCmdDialog, &kTestDialog,     &kTestCharPage,
     &kTestGbkPage,  &kTestBmarkPage,   &kTestDianliuPage, &kTestOtherPage, &kTestUsbLibPage,
-    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog, &kPortSetDialog, &kEppDialog};
+    &kDownVersionDialog, &kDownFontDialog, &kDownPrnNumDialog, &kPortSetDialog, &kEppDialog,
+    &kToolsDialog, &kToolsImagePage, &kToolsCodePagePage, &kToolsDrawerPage, &kToolsInfoPage};
 
 // ---------------------------------------------------------------- menu
 constexpr std::array kMenuSystem{
     MenuItemTemplate{"端口设置", IDM_PORT_SETTINGS},
     MenuItemTemplate{"退出", IDM_EXIT},
 };
-constexpr std::array kMenuTest{MenuItemTemplate{"测试与调整", IDM_TEST}};
+constexpr std::array kMenuTest{
+    MenuItemTemplate{"测试与调整", IDM_TEST},
+    MenuItemTemplate{nullptr, 0},
+    MenuItemTemplate{"打印机工具…", IDM_TOOLS},
+};
 constexpr std::array kMenuCmd{MenuItemTemplate{"命令输入", IDM_USER_CMD}};
 constexpr std::array kMenuDownload{
     MenuItemTemplate{"版本文件", IDM_DOWN_VERSION},

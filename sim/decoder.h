@@ -34,7 +34,7 @@ struct Decoder {
     std::vector<uint8_t> received; // the first options.keepReceived bytes
     LineInfo line;                 // the line as the last bytes came
 
-    // --- for the command table (decoder.cpp) ---
+    // --- for the command table (commands.cpp) ---
     struct Rows;
     void log(std::string s) { transcript.add(std::move(s)); }
     void logCmd(std::span<const uint8_t> bytes, const std::string& what);
@@ -58,5 +58,10 @@ private:
     std::vector<uint8_t> pending_; // bytes of a command not yet complete
     uint64_t skip_ = 0;            // bytes still to come of a command too large to keep
 };
+
+// Latin single-byte text: ASCII as is, the rest by its Latin-1 code point.
+void appendLatin(std::string& out, uint8_t b);
+// The length of the run of text at p; *complete once its end has arrived.
+size_t textRunLength(const uint8_t* p, size_t n, bool chinese, bool final, bool* complete);
 
 } // namespace sim

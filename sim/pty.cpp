@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -66,6 +67,8 @@ PtyPrinter::PtyPrinter(PrinterOptions options, Transport transport) : LinePrinte
 PtyPrinter::~PtyPrinter()
 {
     stop();
+    if (watch_ >= 0)
+        ::close(watch_);
     if (master_ >= 0)
         ::close(master_);
 }
@@ -99,6 +102,12 @@ bool PtyPrinter::openPty()
     const int slave = ::open(name, O_RDWR | O_NOCTTY);
     if (slave >= 0)
         ::close(slave);
+    // Without the watch a quick close and reopen may go unseen, as before.
+    watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watch_ >= 0 && inotify_add_watch(watch_, name, IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        ::close(watch_);
+        watch_ = -1;
+    }
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     if (!openWakePipe()) {
         ::close(master_);
@@ -117,10 +126,41 @@ void PtyPrinter::addWaits(std::vector<pollfd>& fds)
 {
     if (connected())
         fds.push_back({master_, short(held() ? 0 : POLLIN), 0});
+    if (watch_ >= 0)
+        fds.push_back({watch_, POLLIN, 0});
+}
+
+bool PtyPrinter::lastOpenerLeft()
+{
+    bool left = false;
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+        const ssize_t n = ::read(watch_, events, sizeof events);
+        if (n <= 0)
+            return left;
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if (e->mask & IN_OPEN) {
+                ++openers_;
+            } else if (e->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
+                openers_ = openers_ > 0 ? openers_ - 1 : 0;
+                left = left || openers_ == 0;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        }
+    }
 }
 
 void PtyPrinter::serve(const std::vector<pollfd>&, Clock::time_point)
 {
+    if (watch_ >= 0 && lastOpenerLeft() && connected()) {
+        // What the sender that left had written goes before its close; a
+        // sender that has already opened the line again writes after it
+        // (a sender waits for its last bytes to be read before it closes).
+        if (openers_ == 0)
+            readFrom(master_, Clock::now());
+        setConnected(false);
+    }
     pollfd probe{master_, short(held() ? 0 : POLLIN), 0};
     poll(&probe, 1, 0);
     if (probe.revents & POLLIN)

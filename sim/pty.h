@@ -32,8 +32,17 @@ private:
     void readRemaining(Clock::time_point now) override;
     LineInfo lineInfo() const override { return currentLine(); }
 
+    // Reads the opens and closes of the slave side; true when its last
+    // opener closed it since the previous look.
+    bool lastOpenerLeft();
+
     int master_ = -1;
     std::string slave_path_;
+    // inotify on the slave side: a sender that closes the line and the next
+    // that opens it a moment later are told apart even when the hang-up
+    // lasted too short for the master to show it.
+    int watch_ = -1;
+    int openers_ = 0;
 };
 
 // A COM port's far end.

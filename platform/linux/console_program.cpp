@@ -1,11 +1,7 @@
-// A program without windows on this system: mptest-cli. Only the kernel half
-// of the platform layer is linked into it, so it starts without any toolkit
-// or display; the one window call its ports can make, a message box, goes
-// to the program's sink instead of a screen.
-#include "platform/linux/kernel.h"
+// A console program on this system (mptest-cli): where its message boxes go,
+// and whether this process is one.
+#include "platform/linux/testhooks.h"
 #include "platform/station.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -16,16 +12,13 @@ void (*gSink)(const char* text, const char* caption) = nullptr;
 void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption))
 {
     gSink = sink;
+    PlatSetMessageBoxHook([](HWND, const char* text, const char* caption, UINT) {
+        gSink(text != nullptr ? text : "", caption != nullptr ? caption : "");
+        return IDOK;
+    });
 }
 
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
+bool PlatIsConsoleProgram()
 {
-    int answer = 0;
-    if (PlatMessageBoxHooked(owner, text, caption, type, answer))
-        return answer;
-    if (gSink != nullptr)
-        gSink(text != nullptr ? text : "", caption != nullptr ? caption : "");
-    else
-        std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
-    return IDOK;
+    return gSink != nullptr;
 }

@@ -9,7 +9,9 @@
 //   parity=even              none, odd, even, mark or space,
 //   stop=2                   1, 1.5 or 2,
 //   flow=rts-cts             none, rts-cts (the port settings dialog's 硬件),
-//                            xon-xoff, or what another program may set:
+//                            xon-xoff (hardware and xonxoff read as these
+//                            two, as mptest-cli spells them), or what
+//                            another program may set:
 //                            cts, dsr (watched before sending, without
 //                            handshakes); several joined by commas
 //   claim.4242.81234567=/dev/pts/5
@@ -41,380 +43,37 @@
 // the old file, so no writer loses another's change and a crash leaves the
 // old store or the new, never half of one. Readers never write, and a
 // rewrite that changes nothing writes nothing.
+//
+// The INI model is serialstore_ini, the claims serialstore_claims, the
+// locked rewrites serialstore_file, and the words of the line settings
+// port/line_settings; here is what a COM section says, the migration of old
+// forms, and the layer's functions.
 #include "platform/linux/kernel.h"
 #include "platform/comdevices.h"
 #include "platform/linux/notices.h"
 #include "platform/linux/roots.h"
 #include "platform/linux/serialstore.h"
+#include "platform/linux/serialstore_claims.h"
+#include "platform/linux/serialstore_file.h"
+#include "platform/linux/serialstore_ini.h"
+#include "port/line_settings.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
+#include <array>
 #include <cstring>
-#include <fcntl.h>
-#include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <span>
-#include <sstream>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 using plat::Fail;
+using namespace plat::store;
 
 namespace {
 
 constexpr DWORD kConfigSize = sizeof(COMMCONFIG);
 
-std::mutex gStoreLock; // one rewrite at a time within the process
-
-struct Line {
-    std::string text; // the line as it stands in the file, without CR LF
-    std::string key;  // empty for comments, blank lines and section headers
-    size_t number = 0;
-};
-struct Section {
-    std::string name;   // canonical; empty before the first header and for a malformed one
-    std::string header; // a malformed header as it stands, kept on rewrite
-    size_t number = 0;
-    std::vector<Line> lines;
-};
-using Store = std::vector<Section>;
-
-// A fault of the store: where it is ("第 3 行") and what it is. The same
-// fault keeps what it is when a rewrite moves it to another line.
-struct Problem {
-    std::string where, what;
-};
-using Problems = std::vector<Problem>;
-
-std::string StoreDir()
-{
-    return PlatRootPath(PlatRoot::Config);
-}
-
-std::string StorePath()
-{
-    return StoreDir() + "/serial.conf";
-}
-
-std::string Trim(const std::string& s)
-{
-    size_t b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    size_t e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
-}
-
-bool HasControl(const std::string& s)
-{
-    for (unsigned char c : s)
-        if (c < 0x20 || c == 0x7F)
-            return true;
-    return false;
-}
-
-// A text with its control characters shown as \xNN, for a message.
-std::string Shown(const std::string& s)
-{
-    std::string out;
-    for (unsigned char c : s) {
-        if (c < 0x20 || c == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
-// The canonical section name of a COM name ("com3", "\\.\COM3" -> "COM3").
-std::string CanonicalName(const char* name)
-{
-    unsigned n = plat::ComNumber(name);
-    return n == 0 ? std::string() : "COM" + std::to_string(n);
-}
-
-// The one reading of a section header's name: surrounding blanks do not
-// count and a COM name is canonical. Empty when the name is malformed
-// (empty, control characters, brackets inside).
-std::string SectionName(const std::string& inner)
-{
-    const std::string name = Trim(inner);
-    if (name.empty() || HasControl(name) || name.find_first_of("[]") != std::string::npos)
-        return {};
-    const std::string com = CanonicalName(name.c_str());
-    return com.empty() ? name : com;
-}
-
-// Keeps the last of each key in a section, at the place of the first.
-void MergeKeys(Section& s)
-{
-    std::vector<Line> kept;
-    for (Line& l : s.lines) {
-        Line* earlier = nullptr;
-        if (!l.key.empty())
-            for (Line& k : kept)
-                if (k.key == l.key)
-                    earlier = &k;
-        if (earlier != nullptr)
-            *earlier = std::move(l);
-        else
-            kept.push_back(std::move(l));
-    }
-    s.lines = std::move(kept);
-}
-
-Store Parse(std::string text, Problems* problems)
-{
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
-        text.erase(0, 3); // a byte-order mark from an editor on Windows
-    Store store(1);
-    std::istringstream in(text);
-    std::string raw;
-    size_t number = 0;
-    while (std::getline(in, raw)) {
-        ++number;
-        if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
-        const std::string t = Trim(raw);
-        if (!t.empty() && t.front() == '[') {
-            const std::string name = t.back() == ']' ? SectionName(t.substr(1, t.size() - 2)) : std::string();
-            if (name.empty() && problems != nullptr)
-                problems->push_back({"第 " + std::to_string(number) + " 行", "的节名 " + Shown(t) + " 无效，这一节不被使用"});
-            store.push_back(Section{name, name.empty() ? raw : std::string(), number, {}});
-            continue;
-        }
-        Line line{raw, {}, number};
-        size_t eq = t.find('=');
-        if (!t.empty() && t[0] != ';' && t[0] != '#' && eq != std::string::npos)
-            line.key = Trim(t.substr(0, eq));
-        store.back().lines.push_back(std::move(line));
-    }
-    // Sections of one name become the first of them.
-    for (size_t i = 1; i < store.size(); ++i) {
-        if (store[i].name.empty())
-            continue;
-        for (size_t j = i + 1; j < store.size();) {
-            if (store[j].name != store[i].name) {
-                ++j;
-                continue;
-            }
-            // Before the blank lines that end the first, without those that end the other.
-            std::vector<Line>& into = store[i].lines;
-            std::vector<Line>& from = store[j].lines;
-            while (!from.empty() && Trim(from.back().text).empty())
-                from.pop_back();
-            auto at = into.end();
-            while (at != into.begin() && Trim(std::prev(at)->text).empty())
-                --at;
-            into.insert(at, std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
-            store.erase(store.begin() + static_cast<long>(j));
-        }
-        MergeKeys(store[i]);
-    }
-    return store;
-}
-
-std::string Serialize(const Store& store)
-{
-    std::string out;
-    for (const auto& s : store) {
-        if (!s.name.empty())
-            out += "[" + s.name + "]\n";
-        else if (!s.header.empty())
-            out += s.header + "\n";
-        for (const auto& l : s.lines)
-            out += l.text + "\n";
-    }
-    return out;
-}
-
-const Section* FindSection(const Store& store, const std::string& name)
-{
-    for (const auto& s : store)
-        if (s.name == name)
-            return &s;
-    return nullptr;
-}
-
-const Line* FindLine(const Store& store, const std::string& section, const std::string& key)
-{
-    if (const Section* s = FindSection(store, section))
-        for (const auto& l : s->lines)
-            if (l.key == key)
-                return &l;
-    return nullptr;
-}
-
-std::string ValueOf(const Line& l)
-{
-    return Trim(l.text.substr(l.text.find('=') + 1));
-}
-
-std::optional<std::string> FindValue(const Store& store, const std::string& section, const std::string& key)
-{
-    const Line* l = FindLine(store, section, key);
-    if (l == nullptr)
-        return std::nullopt;
-    return ValueOf(*l);
-}
-
-// Removes the blank lines that end the section before `at`.
-void TrimEnd(Store& store, Store::iterator at)
-{
-    if (at == store.begin())
-        return;
-    auto& before = std::prev(at)->lines;
-    while (!before.empty() && Trim(before.back().text).empty())
-        before.pop_back();
-}
-
-// Sets (or with an empty value removes) one key in one section.
-void SetValue(Store& store, const std::string& section, const std::string& key, const std::string& value)
-{
-    Section* target = nullptr;
-    for (auto& s : store)
-        if (s.name == section)
-            target = &s;
-    if (target == nullptr) {
-        if (value.empty())
-            return;
-        // A blank line between sections, as a person would write it.
-        Section& last = store.back();
-        if (!(last.name.empty() && last.header.empty() && last.lines.empty()) &&
-            (last.lines.empty() || !Trim(last.lines.back().text).empty()))
-            last.lines.push_back(Line{"", {}, 0});
-        store.push_back(Section{section, {}, 0, {}});
-        target = &store.back();
-    }
-    for (auto it = target->lines.begin(); it != target->lines.end(); ++it) {
-        if (it->key != key)
-            continue;
-        if (!value.empty()) {
-            it->text = key + "=" + value;
-            return;
-        }
-        target->lines.erase(it);
-        // A section left with nothing in it goes, with the blank line before it.
-        for (const Line& l : target->lines)
-            if (!Trim(l.text).empty())
-                return;
-        const auto at = store.begin() + (target - store.data());
-        TrimEnd(store, at);
-        store.erase(at);
-        return;
-    }
-    if (value.empty())
-        return;
-    // After the section's last key, before any blank lines that end it.
-    auto pos = target->lines.end();
-    while (pos != target->lines.begin() && Trim(std::prev(pos)->text).empty())
-        --pos;
-    target->lines.insert(pos, Line{key + "=" + value, key, 0});
-}
-
-bool ParseNumber(const std::string& s, unsigned long long* out)
-{
-    if (s.empty() || s.size() > 19 || s.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    *out = std::stoull(s);
-    return true;
-}
-
-// The start time of a running process (clock ticks after boot, field 22 of
-// <Proc>/PID/stat); nothing when it does not run or has ended unreaped.
-std::optional<std::string> ProcessStart(unsigned long long pid)
-{
-    std::ifstream f(PlatRootPath(PlatRoot::Proc) + "/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    if (!std::getline(f, stat))
-        return std::nullopt;
-    const size_t paren = stat.rfind(')'); // the command name may hold anything
-    if (paren == std::string::npos)
-        return std::nullopt;
-    std::istringstream fields(stat.substr(paren + 1));
-    std::string field, state;
-    fields >> state; // field 3
-    if (state == "Z" || state == "X")
-        return std::nullopt;
-    for (int i = 4; i <= 22 && fields >> field; ++i) {
-    }
-    return field;
-}
-
-// Whether the program that made a mapping still runs: the process number
-// alone may by now belong to another program, so its start time must match
-// too when it was recorded.
-bool Runs(unsigned long long pid, const std::optional<std::string>& start)
-{
-    const auto running = ProcessStart(pid);
-    return running && (!start || *running == *start);
-}
-
-std::string OwnStart()
-{
-    return ProcessStart(static_cast<unsigned long long>(getpid())).value_or("");
-}
-
-// ---------------------------------------------------------------- claims
-constexpr char kClaimPrefix[] = "claim.";
-
-// A claim line: "claim.PID.START=DEVICE" (".START" may be missing).
-struct ClaimLine {
-    std::string key;
-    unsigned long long pid = 0;
-    std::optional<std::string> start;
-    std::string device;
-};
-
-bool IsClaimKey(const std::string& key)
-{
-    return key.rfind(kClaimPrefix, 0) == 0;
-}
-
-std::string ClaimKey(pid_t pid, const std::string& start)
-{
-    return kClaimPrefix + std::to_string(pid) + (start.empty() ? "" : "." + start);
-}
-
-// False when the line is no well-formed claim.
-bool ParseClaim(const Line& l, ClaimLine* c)
-{
-    const std::string rest = l.key.substr(sizeof kClaimPrefix - 1);
-    const size_t dot = rest.find('.');
-    unsigned long long start = 0;
-    if (!ParseNumber(rest.substr(0, dot), &c->pid) || c->pid == 0 ||
-        (dot != std::string::npos && !ParseNumber(rest.substr(dot + 1), &start)))
-        return false;
-    c->key = l.key;
-    if (dot != std::string::npos)
-        c->start = rest.substr(dot + 1);
-    c->device = ValueOf(l);
-    return !c->device.empty() && c->device[0] == '/' && !HasControl(c->device);
-}
-
-// The well-formed claims of a section, oldest first.
-std::vector<ClaimLine> Claims(const Store& store, const std::string& section)
-{
-    std::vector<ClaimLine> claims;
-    if (const Section* s = FindSection(store, section))
-        for (const Line& l : s->lines) {
-            ClaimLine c;
-            if (IsClaimKey(l.key) && ParseClaim(l, &c))
-                claims.push_back(c);
-        }
-    return claims;
-}
-
-// ---------------------------------------------------------------- line settings
-constexpr const char* kSettingKeys[] = {"baud", "data", "parity", "stop", "flow"};
 // What each key takes, for the message about a bad value.
 constexpr const char* kSettingValues[] = {
     "应为串口速度，如 9600、19200、115200",
@@ -423,17 +82,6 @@ constexpr const char* kSettingValues[] = {
     "应为 1、1.5 或 2",
     "应为 none、rts-cts 或 xon-xoff（或 cts、dsr，可用逗号连接）",
 };
-
-struct Named {
-    BYTE value;
-    const char* name;
-};
-constexpr Named kParities[] = {
-    {NOPARITY, "none"}, {ODDPARITY, "odd"}, {EVENPARITY, "even"}, {MARKPARITY, "mark"}, {SPACEPARITY, "space"},
-};
-constexpr Named kStopBits[] = {{ONESTOPBIT, "1"}, {ONE5STOPBITS, "1.5"}, {TWOSTOPBITS, "2"}};
-constexpr char kHardwareFlow[] = "rts-cts";
-constexpr char kSoftwareFlow[] = "xon-xoff";
 
 void DefaultConfig(COMMCONFIG& c)
 {
@@ -455,91 +103,15 @@ void DefaultConfig(COMMCONFIG& c)
     c.dwProviderSubType = PST_RS232;
 }
 
-// The line settings of a DCB as the store writes them, in kSettingKeys' order.
-std::vector<std::string> SettingsText(const DCB& d)
+// Reads one key's word into `d`: a speed counts when some line has it.
+bool ReadSetting(LineKey key, const std::string& word, DCB& d)
 {
-    std::string parity = std::to_string(d.Parity), stop = std::to_string(d.StopBits);
-    for (const Named& n : kParities)
-        if (n.value == d.Parity)
-            parity = n.name;
-    for (const Named& n : kStopBits)
-        if (n.value == d.StopBits)
-            stop = n.name;
-    std::vector<std::string> flows;
-    if (d.fOutxCtsFlow && d.fOutxDsrFlow && d.fRtsControl == RTS_CONTROL_HANDSHAKE &&
-        d.fDtrControl == DTR_CONTROL_HANDSHAKE) {
-        flows.push_back(kHardwareFlow);
-    } else {
-        if (d.fOutxCtsFlow)
-            flows.push_back("cts");
-        if (d.fOutxDsrFlow)
-            flows.push_back("dsr");
-    }
-    if (d.fOutX || d.fInX)
-        flows.push_back(kSoftwareFlow);
-    std::string flow;
-    for (const std::string& f : flows)
-        flow += (flow.empty() ? "" : ",") + f;
-    return {std::to_string(d.BaudRate), std::to_string(d.ByteSize), parity, stop, flow.empty() ? "none" : flow};
-}
-
-// Applies one line setting to `d`; false when the value is none the key takes.
-bool ApplySetting(size_t key, const std::string& value, DCB& d)
-{
-    unsigned long long n = 0;
-    switch (key) {
-    case 0: { // a speed some line has
-        DCB probe = d;
-        probe.BaudRate = ParseNumber(value, &n) && n <= 0xFFFFFFFF ? static_cast<DWORD>(n) : 0;
-        if (plat::DcbError(probe) == ERROR_INVALID_PARAMETER)
-            return false;
-        d.BaudRate = probe.BaudRate;
-        return true;
-    }
-    case 1:
-        if (!ParseNumber(value, &n) || n < 5 || n > 8)
-            return false;
-        d.ByteSize = static_cast<BYTE>(n);
-        return true;
-    case 2:
-    case 3:
-        for (const Named& row : key == 2 ? std::span<const Named>(kParities) : std::span<const Named>(kStopBits))
-            if (value == row.name) {
-                (key == 2 ? d.Parity : d.StopBits) = row.value;
-                return true;
-            }
+    DCB read = d;
+    if (!ReadKeyedLineSetting(key, word, read) ||
+        (key == LINE_BAUD && plat::DcbError(read) == ERROR_INVALID_PARAMETER))
         return false;
-    default: {
-        // The port settings dialog's hardware flow watches CTS and DSR (which
-        // Linux cannot) and drives RTS and DTR as handshakes.
-        DCB f = d;
-        f.fOutxCtsFlow = f.fOutxDsrFlow = f.fOutX = f.fInX = 0;
-        f.fDtrControl = DTR_CONTROL_ENABLE;
-        f.fRtsControl = RTS_CONTROL_ENABLE;
-        if (value.empty())
-            return false;
-        std::istringstream tokens(value);
-        std::string token;
-        while (std::getline(tokens, token, ',')) {
-            token = Trim(token);
-            if (token == kHardwareFlow) {
-                f.fOutxCtsFlow = f.fOutxDsrFlow = 1;
-                f.fDtrControl = DTR_CONTROL_HANDSHAKE;
-                f.fRtsControl = RTS_CONTROL_HANDSHAKE;
-            } else if (token == "cts") {
-                f.fOutxCtsFlow = 1;
-            } else if (token == "dsr") {
-                f.fOutxDsrFlow = 1;
-            } else if (token == kSoftwareFlow) {
-                f.fOutX = f.fInX = 1;
-            } else if (!(token == "none" && value == "none")) {
-                return false;
-            }
-        }
-        d = f;
-        return true;
-    }
-    }
+    d = read;
+    return true;
 }
 
 bool FromHex(const std::string& s, void* data, size_t n)
@@ -581,7 +153,7 @@ bool ConfigFromHex(const std::string& s, COMMCONFIG* c)
 
 bool HasSettingKeys(const Store& store, const std::string& section)
 {
-    for (const char* key : kSettingKeys)
+    for (const char* key : kLineKeys)
         if (FindLine(store, section, key) != nullptr)
             return true;
     return false;
@@ -591,7 +163,7 @@ bool HasSettingKeys(const Store& store, const std::string& section)
 // config= blob stood if there is one (the blob goes).
 void SetSettings(Store& store, const std::string& section, const DCB& d)
 {
-    const std::vector<std::string> values = SettingsText(d);
+    const std::array<std::string, 5> values = KeyedLineSettings(d);
     for (auto& s : store) {
         if (s.name != section)
             continue;
@@ -599,13 +171,13 @@ void SetSettings(Store& store, const std::string& section, const DCB& d)
         if (blob == s.lines.end())
             break;
         auto at = s.lines.erase(blob);
-        for (const char* key : kSettingKeys)
+        for (const char* key : kLineKeys)
             if (FindLine(store, section, key) == nullptr)
                 at = std::next(s.lines.insert(at, Line{std::string(key) + "=x", key, 0}));
         break;
     }
     for (size_t i = 0; i < values.size(); ++i)
-        SetValue(store, section, kSettingKeys[i], values[i]);
+        SetValue(store, section, kLineKeys[i], values[i]);
 }
 
 // ---------------------------------------------------------------- reading
@@ -658,8 +230,9 @@ Entry ReadEntry(const Store& store, const std::string& section, Problems* proble
         COMMCONFIG c;
         DefaultConfig(c);
         bool good = true;
-        for (size_t i = 0; i < std::size(kSettingKeys); ++i)
-            if (const Line* l = FindLine(store, section, kSettingKeys[i]); l && !ApplySetting(i, ValueOf(*l), c.dcb)) {
+        for (size_t i = 0; i < kLineKeys.size(); ++i)
+            if (const Line* l = FindLine(store, section, kLineKeys[i]);
+                l && !ReadSetting(LineKey(i), ValueOf(*l), c.dcb)) {
                 problem(l, kSettingValues[i], "；这一节的串口设置都按默认值（9600、8、none、1、none）");
                 good = false;
             }
@@ -710,21 +283,12 @@ void Report(const Problems& problems)
         PlatNotice("串口设置文件 " + path + " 有错误：" + text);
 }
 
-std::string ReadText()
-{
-    std::ifstream f(StorePath(), std::ios::binary);
-    if (!f)
-        return {};
-    std::ostringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
-}
 
 // Reads the store; a missing or unreadable file is an empty store. Its
 // problems are reported.
 Store ReadStore()
 {
-    const std::string text = ReadText();
+    const std::string text = ReadStoreText();
     Report(FindProblems(text));
     return Parse(text, nullptr);
 }
@@ -754,7 +318,7 @@ void Modernise(Store& store)
         if (owner && device && ParseNumber(*owner, &pid) && pid > 0 && (!start || ParseNumber(*start, &ticks))) {
             // What such a claim replaced was never stored: under it is no mapping.
             if (Runs(pid, start) && !device->empty() && (*device)[0] == '/' && !HasControl(*device))
-                SetValue(store, name, kClaimPrefix + *owner + (start ? "." + *start : ""), *device);
+                SetValue(store, name, ClaimKey(*owner, start.value_or("")), *device);
             for (const char* key : {"device", "owner", "owner-start"})
                 SetValue(store, name, key, "");
         }
@@ -764,134 +328,21 @@ void Modernise(Store& store)
     }
 }
 
-bool MakeDirs(const std::string& dir)
-{
-    if (dir.empty())
-        return false;
-    struct stat st;
-    if (stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? true : (errno = ENOTDIR, false);
-    size_t slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirs(dir.substr(0, slash)))
-        return false;
-    return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// The file `path` names, its symbolic links followed (also to a file not yet
-// there); a loop of links stops at its 40th, whose rename then fails.
-std::string LinkTarget(std::string path)
-{
-    for (int hops = 0; hops < 40; ++hops) {
-        std::string next(4096, '\0');
-        const ssize_t n = readlink(path.c_str(), next.data(), next.size());
-        if (n < 0 || static_cast<size_t>(n) >= next.size())
-            break;
-        next.resize(static_cast<size_t>(n));
-        path = next.front() == '/' ? next : path.substr(0, path.find_last_of('/') + 1) + next;
-    }
-    return path;
-}
-
-// Writes `text` as the store, through a temporary file renamed over it. A
-// store that is a symbolic link is written through it: the file it leads to
-// is replaced, from its own folder, keeping its permissions, and the link
-// stays. False with errno set; the old store is then untouched.
-bool WriteStore(const std::string& dir, int dirFd, const std::string& text)
-{
-    const std::string target = LinkTarget(StorePath());
-    const std::string targetDir = target.substr(0, target.find_last_of('/'));
-    std::string tmp = targetDir + "/.serial.conf.XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0)
-        return false;
-    struct stat old;
-    const mode_t mode = stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0600;
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text) && fsync(fd) == 0;
-    int err = errno;
-    ok = (close(fd) == 0) && ok;
-    if (ok) {
-        ok = rename(tmp.c_str(), target.c_str()) == 0;
-        err = errno;
-    }
-    if (!ok) {
-        unlink(tmp.c_str());
-        errno = err;
-        return false;
-    }
-    // The rename itself reaches the disk.
-    if (targetDir == dir) {
-        fsync(dirFd);
-    } else if (int targetDirFd = open(targetDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); targetDirFd >= 0) {
-        fsync(targetDirFd);
-        close(targetDirFd);
-    }
-    return true;
-}
-
-// Reads, modernises, changes and writes back the store under a lock on its
-// folder, which every process writing this store takes too (mptest and the
-// virtual printer both come here). False with the last error set when the
-// store cannot be written; the old store is then untouched.
-template <class Change>
-bool UpdateStore(Change change)
+// Reads, modernises, changes and writes back the store (RewriteStoreText:
+// locked, atomic). False with the last error set when the store cannot be
+// written; the old store is then untouched.
+bool UpdateStore(const std::function<void(Store&)>& change)
 {
     Problems problems;
-    const bool ok = [&] {
-        std::lock_guard<std::mutex> g(gStoreLock);
-        const std::string dir = StoreDir();
-        if (!MakeDirs(dir)) {
-            SetLastError(plat::ErrorFromErrno(errno));
-            if (GetLastError() == ERROR_FILE_NOT_FOUND)
-                SetLastError(ERROR_PATH_NOT_FOUND);
-            return false;
-        }
-        int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0) {
-            plat::FailErrno();
-            return false;
-        }
-        while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR) {
-        }
-        const std::string before = ReadText();
+    const bool ok = RewriteStoreText([&](const std::string& before) {
         problems = FindProblems(before);
         Store store = Parse(before, nullptr);
         Modernise(store);
         change(store);
-        const std::string text = Serialize(store);
-        errno = 0;
-        const bool written = text == before || WriteStore(dir, dirFd, text);
-        const int err = errno;
-        flock(dirFd, LOCK_UN);
-        close(dirFd);
-        if (!written)
-            SetLastError(err == 0 ? ERROR_WRITE_FAULT : plat::ErrorFromErrno(err));
-        return written;
-    }();
+        return Serialize(store);
+    });
     Report(problems); // with no lock held: the notice may wait for the user
     return ok;
-}
-
-// Removes this process's claims on a section.
-void RemoveOwnClaims(Store& store, const std::string& section)
-{
-    const unsigned long long me = static_cast<unsigned long long>(getpid());
-    for (const ClaimLine& c : Claims(store, section))
-        if (c.pid == me)
-            SetValue(store, section, c.key, "");
 }
 
 // Devices given to COM names for this process alone (mptest-cli --port
@@ -982,7 +433,7 @@ bool PlatClaimComDevice(const std::string& comName, const std::string& device, u
         const std::vector<ClaimLine> others = Claims(s, name);
         if (displaced != nullptr && !others.empty())
             *displaced = static_cast<unsigned long>(others.back().pid);
-        SetValue(s, name, ClaimKey(getpid(), OwnStart()), device);
+        SetValue(s, name, OwnClaimKey(), device);
     });
 }
 
@@ -998,7 +449,7 @@ bool PlatReleaseComDevice(const std::string& comName)
 std::vector<std::string> PlatSerialStoreProblems()
 {
     std::vector<std::string> sentences;
-    for (const Problem& p : FindProblems(ReadText()))
+    for (const Problem& p : FindProblems(ReadStoreText()))
         sentences.push_back(p.where + p.what);
     return sentences;
 }

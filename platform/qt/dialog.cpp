@@ -120,6 +120,10 @@ QMenuBar* BuildMenu(HWND dialog, int menuId, QWidget* parent)
     for (const MenuPopupTemplate& popup : menu->popups) {
         QMenu* m = bar->addMenu(QString::fromUtf8(popup.text));
         for (const MenuItemTemplate& item : popup.items) {
+            if (item.text == nullptr) {
+                m->addSeparator();
+                continue;
+            }
             QAction* a = m->addAction(QString::fromUtf8(item.text));
             const WORD cmd = item.command;
             a->setData(static_cast<int>(cmd));

@@ -4,8 +4,15 @@
 // finds the control.
 #include "platform/qt/qtwin.h"
 
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QVariant>
+
+// What an HBITMAP points to.
+struct HBITMAP__ {
+    QImage image;
+};
 
 namespace {
 
@@ -49,6 +56,44 @@ void SetText(PlatWindow* w, const char* text)
     Label(w)->setText(QString::fromUtf8(text ? text : ""));
 }
 
+LRESULT Message(PlatWindow* w, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != STM_SETIMAGE)
+        return PlatQtTextMessage(w, message, wParam, lParam);
+    if (wParam != IMAGE_BITMAP)
+        return 0;
+    QLabel* label = Label(w);
+    const auto before = label->property("platBitmap").value<quintptr>();
+    auto* bitmap = reinterpret_cast<HBITMAP>(lParam);
+    label->setPixmap(bitmap != nullptr ? QPixmap::fromImage(bitmap->image) : QPixmap());
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setProperty("platBitmap", QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(bitmap)));
+    return static_cast<LRESULT>(before);
+}
+
 } // namespace
 
-const PlatQtFamily kPlatQtStatics{Create, Placed, Text, SetText, PlatQtTextMessage};
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits)
+{
+    if (width <= 0 || height <= 0 || planes != 1 || bitsPerPixel != 1)
+        return nullptr;
+    auto* bitmap = new HBITMAP__{QImage(width, height, QImage::Format_Mono)};
+    bitmap->image.setColorCount(2);
+    bitmap->image.setColor(0, qRgb(0, 0, 0));
+    bitmap->image.setColor(1, qRgb(255, 255, 255));
+    const int stride = (width + 15) / 16 * 2;
+    const auto* rows = static_cast<const uchar*>(bits);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bitmap->image.setPixel(x, y, rows != nullptr && (rows[y * stride + x / 8] & (0x80 >> (x % 8))) ? 1 : 0);
+    return bitmap;
+}
+
+BOOL DeleteObject(HGDIOBJ object)
+{
+    // Only bitmaps are made here.
+    delete static_cast<HBITMAP>(object);
+    return object != nullptr;
+}
+
+const PlatQtFamily kPlatQtStatics{Create, Placed, Text, SetText, Message};

@@ -221,8 +221,12 @@ HMENU BuildMenu(const MenuTemplate& table)
     HMENU bar = CreateMenu();
     for (const MenuPopupTemplate& popup : table.popups) {
         HMENU sub = CreatePopupMenu();
-        for (const MenuItemTemplate& item : popup.items)
-            AppendMenuW(sub, MF_STRING, item.command, PlatWide(item.text).c_str());
+        for (const MenuItemTemplate& item : popup.items) {
+            if (item.text == nullptr)
+                AppendMenuW(sub, MF_SEPARATOR, 0, nullptr);
+            else
+                AppendMenuW(sub, MF_STRING, item.command, PlatWide(item.text).c_str());
+        }
         AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(sub), PlatWide(popup.text).c_str());
     }
     return bar;

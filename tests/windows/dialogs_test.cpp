@@ -173,6 +173,10 @@ TEST_F(WindowsDialogs, MainWindowHasItsMenuPictureAndClientArea)
         ASSERT_EQ(GetMenuItemCount(sub), static_cast<int>(popup.items.size()));
         for (size_t i = 0; i < popup.items.size(); ++i) {
             EXPECT_EQ(GetMenuItemID(sub, static_cast<int>(i)), popup.items[i].command);
+            if (popup.items[i].text == nullptr) { // a separator line
+                EXPECT_TRUE(GetMenuState(sub, static_cast<UINT>(i), MF_BYPOSITION) & MF_SEPARATOR) << i;
+                continue;
+            }
             GetMenuStringA(sub, static_cast<UINT>(i), text, sizeof text, MF_BYPOSITION);
             EXPECT_STREQ(text, popup.items[i].text);
         }

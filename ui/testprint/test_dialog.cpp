@@ -30,12 +30,6 @@ const std::array<TabRow, kTestPageCount> kTabRows{{
     {"USB测试", IDD_TEST_USBLIB, bChild_UsbLib_Proc},
 }};
 
-struct PortRadio {
-    int id;
-    BYTE type;
-    const char* failure;
-};
-
 const std::array<PortRadio, 4> kPortRadios{{
     {IDC_T_PARALLEL, PORT_PARALLEL, "并口忙或出错!"},
     {IDC_T_USB, PORT_USB, "usb不在线或拨出!"},
@@ -232,21 +226,26 @@ void OnSelChanged(HWND dialog)
     }
 }
 
-BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType)
+BOOL ChoosePort_T(HWND dialog, std::span<const PortRadio> radios, int radioId, BYTE portType)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY) {
         // Ignored while a send runs: the radios go back to the port in force.
-        for (const PortRadio& radio : kPortRadios)
+        for (const PortRadio& radio : radios)
             CheckDlgButton(dialog, radio.id, radio.type == gCurrentPort.type ? BST_CHECKED : BST_UNCHECKED);
         return FALSE;
     }
     if (OpenPorts(portType))
         return TRUE;
     CheckDlgButton(dialog, radioId, BST_UNCHECKED);
-    for (const PortRadio& radio : kPortRadios)
+    for (const PortRadio& radio : radios)
         if (radio.type == portType)
             ShowError_T(dialog, (std::string(radio.failure) + "\n" + PortOpenFailureDetail(portType)).c_str());
     return FALSE;
+}
+
+BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType)
+{
+    return ChoosePort_T(dialog, kPortRadios, radioId, portType);
 }
 
 INT_PTR CALLBACK bTestDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

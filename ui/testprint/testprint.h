@@ -37,6 +37,16 @@ void OnChildDialogInit(HWND page);
 void OnSelChanging(HWND dialog);
 void OnSelChanged(HWND dialog);
 BOOL SetCurrentPort_T(HWND dialog, int radioId, BYTE portType);
+// A port radio of a dialog: the port it chooses and what its failure to
+// open says.
+struct PortRadio {
+    int id;
+    BYTE type;
+    const char* failure;
+};
+// The port behind `radioId` opened as the test dialog's radios open it; a
+// send running leaves the port as it is and the radios showing it.
+BOOL ChoosePort_T(HWND dialog, std::span<const PortRadio> radios, int radioId, BYTE portType);
 
 // Shared by the pages.
 // True when a port is usable for a send; otherwise shows `message`.
