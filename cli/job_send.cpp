@@ -9,6 +9,7 @@
 #include "port/port.h"
 #include "port/portio.h"
 #include "port/usb.h"
+#include "port/network.h"
 #include "printer/text.h"
 #include "send/hex.h"
 #include "send/send.h"
@@ -84,6 +85,14 @@ int RunPorts(const CommandLine&)
         std::printf("%-9s %s\n", "usb", found ? usb : "没有找到 USB 打印机");
         std::printf("%-9s %s\n", "parallel", parallel ? "可用" : "不可用");
     }
+    NetPrinter network{};
+    NetLoadSettings(&network);
+    const std::string where = network.host[0] != '\0' ? NetEndpoint(network.host, network.port) : "";
+    if (gCliJson)
+        std::printf("{\"port\": \"tcp\", \"device\": %s, \"connect_timeout\": %lu}\n",
+                    where.empty() ? "null" : JsonString(where).c_str(), static_cast<unsigned long>(network.timeoutSeconds));
+    else
+        std::printf("%-9s %s\n", "tcp", where.empty() ? "没有设置网络打印机" : ("tcp:" + where).c_str());
     return kExitOk;
 }
 

@@ -9,7 +9,8 @@
 
 namespace {
 
-const CliOption kPort{"--port", "PORT", "parallel、usb、COM1 … COM7，或（Linux）设备路径如 /dev/ttyUSB0"};
+const CliOption kPort{"--port", "PORT", "parallel、usb、COM1 … COM7、网络打印机 tcp:HOST[:PORT]（端口默认 9100，IPv6 地址加方括号），或（Linux）设备路径如 /dev/ttyUSB0"};
+const CliOption kConnectTimeout{"--connect-timeout", "S", "连接网络打印机最多等 S 秒（1 … 120，默认 5）"};
 const CliOption kSerial{"--serial", "BAUD,DATA,PARITY,STOP,FLOW",
                          "串口参数，例如 19200,8,N,1,none（PARITY: N E O M S；FLOW: none、xon-xoff 或 rts-cts（也读 xonxoff、hardware））；"
                          "默认为该 COM 口保存的设置，否则 9600,8,N,1,none"};
@@ -26,28 +27,28 @@ const std::array<const CliOption*, 4> kGlobalOptions{&kJson, &kQuiet, &kRoot, &k
 const std::vector<CliCommand>& CliCommands()
 {
     static const std::vector<CliCommand> commands{
-        {"ports", "ports [--json]", "列出 COM1 … COM7 及其设备和保存的设置、找到的 USB 打印机、并口是否可用",
+        {"ports", "ports [--json]", "列出 COM1 … COM7 及其设备和保存的设置、找到的 USB 打印机、并口是否可用、保存的网络打印机",
          {kRoot, kJson, kHelp}, RunPorts},
         {"send", "send --port PORT (--hex \"1B 40 0A\" | --text TEXT | --file PATH) [--repeat N]",
          "命令输入窗口的三种发送：十六进制、文本（按 GBK 发送）、命令文件；--repeat N 发送 N 遍，遍间停顿同窗口",
-         {kPort, kSerial, kRoot, {"--hex", "HEX", "十六进制命令，如 \"1B 40 0A\""}, {"--text", "TEXT", "文本，按 GBK 发送"},
+         {kPort, kSerial, kConnectTimeout, kRoot, {"--hex", "HEX", "十六进制命令，如 \"1B 40 0A\""}, {"--text", "TEXT", "文本，按 GBK 发送"},
           {"--file", "PATH", "命令文件（最大 5 MiB）"}, {"--repeat", "N", "发送 N 遍（默认 1）"}, kJson, kQuiet, kHelp},
          RunSend},
         {"test", "test NAME --port PORT [选项] | test --list",
          "测试窗口的内置测试打印；test --list 列出全部名称及其选项",
-         {kPort, kSerial, kRoot, {"--list", nullptr, "列出测试名称"}, {"--pattern", "asc|H|I", "latin: 字符图案（默认 asc）"},
+         {kPort, kSerial, kConnectTimeout, kRoot, {"--list", nullptr, "列出测试名称"}, {"--pattern", "asc|H|I", "latin: 字符图案（默认 asc）"},
           {"--font", "7x9|9x9", "latin: 字体（默认 7x9）"}, {"--double-width", nullptr, "latin、chinese: 倍宽"},
           {"--double-height", nullptr, "latin、chinese: 倍高"}, {"--underline", nullptr, "latin、chinese: 下划线"},
           {"--passes", "N", "latin: 打印 N 遍（默认 1）"}, {"--zone", "1..5", "chinese: 汉字区（默认 1）"},
           {"--cut", nullptr, "black-mark-test: 打印后切纸"}, kJson, kQuiet, kHelp},
          RunTest},
         {"firmware", "firmware FILE --port PORT",
-         "下载程序：写入固件文件，只经并口或 USB 口（同下载程序窗口）；并口先发送进入下载状态命令", {kPort, kSerial, kRoot, kJson, kQuiet, kHelp}, RunFirmware},
+         "下载程序：写入固件文件，只经并口或 USB 口（同下载程序窗口）；并口先发送进入下载状态命令", {kPort, kSerial, kConnectTimeout, kRoot, kJson, kQuiet, kHelp}, RunFirmware},
         {"font", "font FILE --port PORT",
-         "下载字库：写入字库文件；串口先切换速率并等待打印机应答", {kPort, kSerial, kRoot, kJson, kQuiet, kHelp}, RunFont},
+         "下载字库：写入字库文件；串口先切换速率并等待打印机应答", {kPort, kSerial, kConnectTimeout, kRoot, kJson, kQuiet, kHelp}, RunFont},
         {"machine-number", "machine-number (NUMBER | --next-from FILE) --port PORT [--print] [--log CSV]",
          "写入 12 位机器码（字母和数字）；--print 随后让打印机打印它",
-         {kPort, kSerial, kRoot,
+         {kPort, kSerial, kConnectTimeout, kRoot,
           {"--next-from", "FILE", "从计数文件取下一个号码（前缀加数字，如 KQ5800000001）；打印机收下后计数文件才前进，"
                                   "读、写打印机、更新全程独占锁定"},
           {"--print", nullptr, "写入后打印机器码"},

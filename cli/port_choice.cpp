@@ -3,6 +3,7 @@
 
 #include "cli/options.h"
 #include "platform/comdevices.h"
+#include "port/network.h"
 #include "port/port.h"
 #include "port/line_settings.h"
 #include "port/portio.h"
@@ -10,6 +11,7 @@
 #include "res/texts.h"
 
 #include <array>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -77,6 +79,23 @@ PortChoice ChoosePort(const CommandLine& line)
         port.device = MapText(gLptComNameMap, gLptInfo);
     } else if (port.name == "usb") {
         port.type = PORT_USB;
+    } else if (port.name.rfind("tcp:", 0) == 0) {
+        port.type = PORT_NETWORK;
+        NetPrinter printer{{}, NET_DEFAULT_PORT, NET_DEFAULT_TIMEOUT_S};
+        if (!NetParseEndpoint(port.name.substr(4), &printer))
+            throw UsageError{"--port 的值 \"" + port.name + "\" 不是 tcp:HOST[:PORT]（端口 1 … 65535，IPv6 地址加方括号，如 tcp:[::1]:9100）"};
+        if (line.has("--connect-timeout")) {
+            const std::string seconds = line.value("--connect-timeout");
+            char* end = nullptr;
+            const unsigned long value = std::strtoul(seconds.c_str(), &end, 10);
+            if (seconds.empty() || *end != '\0' || seconds[0] < '0' || seconds[0] > '9' || value < 1 ||
+                value > NET_MAX_TIMEOUT_S)
+                throw UsageError{"--connect-timeout 的值 \"" + seconds + "\" 不是 1 … " +
+                                 std::to_string(NET_MAX_TIMEOUT_S) + " 的秒数"};
+            printer.timeoutSeconds = static_cast<DWORD>(value);
+        }
+        gNetInfo = printer;
+        port.device = NetEndpoint(printer.host, printer.port);
     } else {
         port.type = PORT_SERIAL;
         BYTE row = ComRow(port.name);

@@ -48,10 +48,13 @@ endif()
 # no window: the command line is built on them alone.
 add_library(mptest_engine STATIC
   port/input.cpp
+  port/network.cpp
+  port/network_store.cpp
   port/port_model.cpp
   port/ports.cpp
   port/usb.cpp
   port/waits.cpp
+  ${MPTEST_PORT_HALF}/network.cpp
   ${MPTEST_PORT_HALF}/open_failure.cpp
   ${MPTEST_PORT_HALF}/port_files.cpp
   ${MPTEST_PORT_HALF}/portio.cpp

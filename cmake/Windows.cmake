@@ -19,7 +19,7 @@ add_library(mptest_platform STATIC
   platform/windows/station.cpp
   platform/windows/text.cpp)
 target_include_directories(mptest_platform PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi)
+target_link_libraries(mptest_platform PUBLIC comctl32 comdlg32 gdiplus shlwapi setupapi ws2_32)
 
 set(MPTEST_PLATFORM_KERNEL mptest_platform)
 include(cmake/Program.cmake)
@@ -141,3 +141,9 @@ set(MPTEST_LINUX_CLI ${CMAKE_SOURCE_DIR}/build/default/mptest-cli CACHE FILEPATH
 add_test(NAME cli_e2e
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/cli.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER} ${MPTEST_LINUX_CLI})
 set_tests_properties(cli_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+
+# mptest-cli.exe's jobs reach the Linux virtual printer on the loopback
+# address through Winsock as the Linux mptest-cli's do.
+add_test(NAME cli_network_e2e
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/network.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER} ${MPTEST_LINUX_CLI})
+set_tests_properties(cli_network_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)

@@ -163,6 +163,11 @@ void SetLastError(DWORD error);
 #define ERROR_TIMEOUT 1460
 #define ERROR_NOT_FOUND 1168
 #define ERROR_OPERATION_ABORTED 995
+#define ERROR_NETNAME_DELETED 64
+#define ERROR_SEM_TIMEOUT 121
+#define ERROR_CONNECTION_REFUSED 1225
+#define ERROR_NETWORK_UNREACHABLE 1231
+#define ERROR_HOST_UNREACHABLE 1232
 
 // ---------------------------------------------------------------- messages
 #define WM_DESTROY 0x0002

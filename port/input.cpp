@@ -35,6 +35,9 @@ DWORD WINAPI ReaderThread(LPVOID)
         const BOOL ok = PortReadChunk(gReader.port, chunk, sizeof chunk, &got, gReader.stopEvent);
         if (got > 0 && !gReader.stop.load())
             gReader.sink(chunk, got, gReader.context);
+        // The network printer closed the connection: nothing more comes.
+        if (ok && got == 0 && gReader.type == PORT_NETWORK && !gReader.stop.load())
+            WaitForSingleObject(gReader.stopEvent, 100);
         if (!ok && got == 0) {
             const DWORD error = GetLastError();
             // A time-out is a quiet printer; anything else (the device went

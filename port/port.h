@@ -8,7 +8,8 @@
 #include <atomic>
 #include <string>
 
-enum PortType : BYTE { PORT_PARALLEL = 0, PORT_SERIAL = 1, PORT_USB = 2 };
+// The network printer (raw TCP) is a fourth kind beside the cable's three.
+enum PortType : BYTE { PORT_PARALLEL = 0, PORT_SERIAL = 1, PORT_USB = 2, PORT_NETWORK = 3 };
 
 enum PortState : BYTE { PORT_STATE_CLOSED = 0, PORT_STATE_IDLE = 1, PORT_STATE_BUSY = 2 };
 
@@ -112,7 +113,8 @@ void PortDropDeadHandle();
 // anew; while it stays away, every send tries again. TRUE while a send runs (its record is not to be touched then; the
 // send's own refusal follows).
 BOOL PortReadyToSend();
-// Any thread. TRUE while a port lost by PortDropDeadHandle is not open again.
+// Any thread. TRUE while a port lost by PortDropDeadHandle is not open again,
+// or while the network printer has closed the connection the port holds.
 BOOL PortIsLost();
 // Sending thread, or UI thread for a short write outside a send. 1 with
 // *written = length when every byte went out; 0 on an off-line printer, a busy

@@ -2,6 +2,7 @@
 // start-up reset that fills them from the stored serial default of COM1.
 #include "port/port.h"
 #include "port/input.h"
+#include "port/network.h"
 
 #include <atomic>
 #include <cassert>
@@ -119,6 +120,7 @@ void InitPort()
     gUsbInfo = 0;
     gComInfo.port = 4;
     ComInfoFromDcb(gCurrentComConfig.dcb);
+    NetLoadSettings(&gNetInfo);
 
     ClearPortRecord(gCurrentPort);
 }
@@ -158,9 +160,12 @@ void PortRelease()
         // After a transfer was given up, what the line still holds queued is
         // not wanted; and closing a serial line that a printer holds back
         // (CTS low) would wait for it up to 30 s. A USB handle refuses this.
-        if (PortAbortRequested())
+        if (PortAbortRequested() && gCurrentPort.type != PORT_NETWORK)
             PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
-        CloseHandle(handle);
+        if (gCurrentPort.type == PORT_NETWORK)
+            NetClose(handle);
+        else
+            CloseHandle(handle);
     }
     gCurrentPort.handle = nullptr;
 }

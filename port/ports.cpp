@@ -1,6 +1,7 @@
 // Opening the current port, the parallel writer with its software handshake,
 // the extended-control-register probe, and the serial settings switches.
 #include "port/port.h"
+#include "port/network.h"
 #include "port/portio.h"
 #include "port/usb.h"
 
@@ -99,6 +100,20 @@ BOOL OpenPorts(BYTE type)
         gCurrentPort.handle = handle;
         break;
     }
+    case PORT_NETWORK: {
+        // Connected per port open: printers take one client at a time, so
+        // the connection is held only while a dialog has the port chosen.
+        SetRecordName("TCP");
+        if (!inTransfer)
+            PortClearAbort(); // a stop that ended an earlier send is spent
+        HANDLE handle = NetConnect();
+        if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+            gCurrentPort.state.store(failedState);
+            return FALSE;
+        }
+        gCurrentPort.handle = handle;
+        break;
+    }
     default:
         gCurrentPort.state.store(failedState);
         return FALSE;
@@ -111,6 +126,8 @@ void PortDropDeadHandle()
 {
     if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle == nullptr)
         return;
+    if (gCurrentPort.type == PORT_NETWORK)
+        NetNoteLost(GetLastError());
     PortRelease();
     gPortLost.store(true);
 }
@@ -121,6 +138,11 @@ BOOL PortReadyToSend()
     // letting go of its handle: the send's own refusal answers then.
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return TRUE;
+    // A printer that closed an idle connection takes a new one.
+    if (gCurrentPort.type == PORT_NETWORK && gCurrentPort.handle != nullptr && NetPeerGone(gCurrentPort.handle)) {
+        PortRelease();
+        gPortLost.store(true);
+    }
     if (gCurrentPort.type == PORT_PARALLEL || gCurrentPort.handle != nullptr)
         return TRUE;
     if (!gPortLost.load())
@@ -133,6 +155,11 @@ BOOL PortReadyToSend()
 
 BOOL PortIsLost()
 {
+    if (gCurrentPort.type == PORT_NETWORK && gCurrentPort.state != PORT_STATE_BUSY) {
+        HANDLE handle = gCurrentPort.handle;
+        if (handle != nullptr && NetPeerGone(handle))
+            return TRUE;
+    }
     return gPortLost.load() ? TRUE : FALSE;
 }
 

@@ -21,6 +21,8 @@ constexpr std::array kDownVersionItems{
     DlgItemTemplate{IDC_DV_PARALLEL, "BUTTON", kRadio | WS_GROUP, "并行口", 20, 16, 56, 10},
     DlgItemTemplate{IDC_DV_USB, "BUTTON", kRadio, "USB口", 86, 16, 56, 10},
     DlgItemTemplate{IDC_DV_SERIAL, "BUTTON", kRadio | WS_DISABLED, "串行口", 152, 16, 56, 10},
+    // Added below the original controls (the dialog grew to hold it): the network printer.
+    DlgItemTemplate{IDC_DV_NETWORK, "BUTTON", kRadio, "网络口", 20, 117, 56, 10},
 
     DlgItemTemplate{IDC_DV_SEL_FILE, "BUTTON", kPush | WS_GROUP, "选择文件", 7, 38, 50, 14},
     DlgItemTemplate{IDC_DV_PATH, "EDIT", kPathBox, "", 62, 39, 151, 12},
@@ -40,6 +42,8 @@ constexpr std::array kDownFontItems{
     DlgItemTemplate{IDC_DF_PARALLEL, "BUTTON", kRadio | WS_GROUP, "并行口", 20, 16, 56, 10},
     DlgItemTemplate{IDC_DF_USB, "BUTTON", kRadio, "USB口", 86, 16, 56, 10},
     DlgItemTemplate{IDC_DF_SERIAL, "BUTTON", kRadio, "串行口", 152, 16, 56, 10},
+    // Added below the original controls (the dialog grew to hold it): the network printer.
+    DlgItemTemplate{IDC_DF_NETWORK, "BUTTON", kRadio, "网络口", 20, 117, 56, 10},
 
     DlgItemTemplate{IDC_DF_SEL_FILE, "BUTTON", kPush | WS_GROUP, "选择文件", 7, 38, 50, 14},
     DlgItemTemplate{IDC_DF_PATH, "EDIT", kPathBox, "", 62, 39, 151, 12},
@@ -57,6 +61,8 @@ constexpr std::array kDownPrnNumItems{
     DlgItemTemplate{IDC_DN_PARALLEL, "BUTTON", kRadio | WS_GROUP, "并行口", 20, 16, 56, 10},
     DlgItemTemplate{IDC_DN_USB, "BUTTON", kRadio, "USB口", 86, 16, 56, 10},
     DlgItemTemplate{IDC_DN_SERIAL, "BUTTON", kRadio, "串行口", 152, 16, 56, 10},
+    // Added below the original controls (the dialog grew to hold it): the network printer.
+    DlgItemTemplate{IDC_DN_NETWORK, "BUTTON", kRadio, "网络口", 20, 76, 56, 10},
 
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel | WS_GROUP, "请输入机器编号", 7, 41, 60, 10},
     DlgItemTemplate{IDC_DN_NUMBER, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "", 70, 39, 143, 12},
@@ -68,10 +74,10 @@ constexpr std::array kDownPrnNumItems{
 } // namespace
 
 extern const DlgTemplate kDownVersionDialog{
-    IDD_DOWN_VERSION, nullptr, kDownloadFrame, 0, 0, 220, 134, "下载版本文件", 0, "System", 10, kDownVersionItems};
+    IDD_DOWN_VERSION, nullptr, kDownloadFrame, 0, 0, 220, 148, "下载版本文件", 0, "System", 10, kDownVersionItems};
 
 extern const DlgTemplate kDownFontDialog{
-    IDD_DOWN_FONT, nullptr, kDownloadFrame, 0, 0, 220, 134, "下载字库文件", 0, "System", 10, kDownFontItems};
+    IDD_DOWN_FONT, nullptr, kDownloadFrame, 0, 0, 220, 148, "下载字库文件", 0, "System", 10, kDownFontItems};
 
 extern const DlgTemplate kDownPrnNumDialog{
-    IDD_DOWN_PRN_NUM, nullptr, kDownloadFrame, 0, 0, 220, 94, "更新机器编号", 0, "System", 10, kDownPrnNumItems};
+    IDD_DOWN_PRN_NUM, nullptr, kDownloadFrame, 0, 0, 220, 108, "更新机器编号", 0, "System", 10, kDownPrnNumItems};

@@ -48,6 +48,22 @@ constexpr std::array kPortSetItems{
     DlgItemTemplate{IDC_PS_OK, "BUTTON", kPush | WS_GROUP, "确定", 64, 134, 50, 14},
     DlgItemTemplate{IDC_PS_CANCEL, "BUTTON", kPush, "取消", 120, 134, 50, 14},
     DlgItemTemplate{IDC_PS_DEFAULT, "BUTTON", kPush, "默认设置", 176, 134, 50, 14},
+
+    // Added below the original controls (the dialog grew to hold it): the
+    // network printer, its address, port and connect time-out.
+    DlgItemTemplate{IDC_STATIC_TEXT, "BUTTON", kGroupBox, "网络打印机设置", 7, 154, 276, 46},
+    DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "地址", 13, 168, 18, 9},
+    DlgItemTemplate{IDC_PS_NET_HOST, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL | WS_GROUP, "", 33, 166,
+                    108, 12},
+    DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "端口", 147, 168, 18, 9},
+    DlgItemTemplate{IDC_PS_NET_PORT, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "9100", 167, 166, 30,
+                    12},
+    DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "连接超时", 203, 168, 34, 9},
+    DlgItemTemplate{IDC_PS_NET_TIMEOUT, "EDIT", kChild | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, "5", 239, 166, 22,
+                    12},
+    DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "秒", 264, 168, 12, 9},
+    DlgItemTemplate{IDC_PS_NET_TEST, "BUTTON", kPush | WS_GROUP, "测试连接", 13, 182, 50, 13},
+    DlgItemTemplate{IDC_PS_NET_RESULT, "STATIC", kLabel, "", 68, 184, 210, 9},
 };
 
 // ---------------------------------------------------------------- EPP console
@@ -76,6 +92,6 @@ constexpr std::array kEppItems{
 } // namespace
 
 const DlgTemplate kPortSetDialog{
-    IDD_PORT_SETTINGS, nullptr, kModal, 0, 0, 290, 157, "", 0, "System", 8, kPortSetItems};
+    IDD_PORT_SETTINGS, nullptr, kModal, 0, 0, 290, 205, "", 0, "System", 8, kPortSetItems};
 
 const DlgTemplate kEppDialog{IDD_EPP, nullptr, kModal, 0, 0, 230, 160, "", 0, "System", 10, kEppItems};

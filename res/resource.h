@@ -61,6 +61,8 @@
 #define IDC_UC_LOG_SAVE 1407
 #define IDC_UC_LOG_APPEND 1408
 #define IDC_UC_RX_GROUP 1409
+// The network printer's radio, beside the three ports of the cable.
+#define IDC_UC_NETWORK 1410
 
 // Download dialogs: firmware (127), font (1186), machine number (1188)
 #define IDC_DV_SEL_FILE 1205
@@ -85,6 +87,10 @@
 #define IDC_DN_SEND 1272
 #define IDC_DN_EXIT 1273
 #define IDC_DN_PRINT 1274
+// The network printer's radios of the download dialogs.
+#define IDC_DV_NETWORK 1412
+#define IDC_DF_NETWORK 1413
+#define IDC_DN_NETWORK 1414
 #define IDC_DW_STATUSBAR 2000
 
 // Test dialog and its six pages
@@ -98,6 +104,8 @@
 #define IDC_T_USB 1191
 #define IDC_T_SERIAL 1192
 #define IDC_T_CLOSE 1215
+// The network printer's radio of the test dialog.
+#define IDC_T_NETWORK 1411
 #define IDC_T_GROUP 1235
 #define IDC_T_TAB 1236
 // Latin characters
@@ -171,6 +179,12 @@
 #define IDC_PS_DEVICE_LABEL 1300
 #define IDC_PS_DEVICE 1301
 #define IDC_PS_REFRESH 1302
+// The network printer's group, below the original controls.
+#define IDC_PS_NET_HOST 1303
+#define IDC_PS_NET_PORT 1304
+#define IDC_PS_NET_TIMEOUT 1305
+#define IDC_PS_NET_TEST 1306
+#define IDC_PS_NET_RESULT 1307
 
 // EPP console
 #define IDC_EPP_PARALLEL 1274

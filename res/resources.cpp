@@ -47,6 +47,8 @@ constexpr std::array kUserCmdItems{
     DlgItemTemplate{IDC_UC_PARALLEL, "BUTTON", kRadio | WS_GROUP, "并行口", 22, 16, 56, 10},
     DlgItemTemplate{IDC_UC_USB, "BUTTON", kRadio, "USB口", 104, 16, 56, 10},
     DlgItemTemplate{IDC_UC_SERIAL, "BUTTON", kRadio, "串行口", 186, 16, 56, 10},
+    // Added in free space left of 退出, in the radios' group: the network printer.
+    DlgItemTemplate{IDC_UC_NETWORK, "BUTTON", kRadio, "网络口", 22, 153, 56, 10},
 
     DlgItemTemplate{IDC_STATIC_TEXT, "BUTTON", kGroupBox, "命令输入", 7, 35, 250, 74},
     DlgItemTemplate{IDC_STATIC_TEXT, "STATIC", kLabel, "输入框:", 14, 48, 32, 9},

@@ -20,6 +20,8 @@ constexpr std::array kTestItems{
     DlgItemTemplate{IDC_T_PARALLEL, "BUTTON", kRadio | WS_GROUP, "并行口", 30, 16, 56, 10},
     DlgItemTemplate{IDC_T_USB, "BUTTON", kRadio, "USB口", 122, 16, 56, 10},
     DlgItemTemplate{IDC_T_SERIAL, "BUTTON", kRadio, "串行口", 214, 16, 56, 10},
+    // Added in free space left of 关闭, in the radios' group: the network printer.
+    DlgItemTemplate{IDC_T_NETWORK, "BUTTON", kRadio, "网络口", 30, 224, 56, 10},
     DlgItemTemplate{IDC_T_GROUP, "BUTTON", kGroupBox, "测试项目", 7, 36, 286, 182},
     DlgItemTemplate{IDC_T_TAB, "SysTabControl32", kChild | WS_TABSTOP, "", 14, 46, 272, 166},
     DlgItemTemplate{IDC_T_CLOSE, "BUTTON", kPush | WS_GROUP, "关闭", 243, 222, 50, 14},

@@ -24,5 +24,7 @@ const char* PortOpenFailedText_Dw(BYTE portType)
         return "串口被占用或有错误!";
     if (portType == PORT_USB)
         return "usb不在线或拨出!";
+    if (portType == PORT_NETWORK)
+        return "连接网络打印机失败!";
     return "打开并口失败!";
 }

@@ -202,6 +202,11 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
         ok = plat::UsbRead(*f, buffer, toRead, &done);
         break;
     }
+    case plat::FileKind::Socket: {
+        plat::IoCall call(*f, false);
+        ok = plat::SocketRead(*f, buffer, toRead, &done);
+        break;
+    }
     case plat::FileKind::Regular:
         while (done < toRead) {
             ssize_t n = ::read(f->fd, static_cast<char*>(buffer) + done, toRead - done);
@@ -244,6 +249,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     case plat::FileKind::UsbNode: {
         plat::IoCall call(*f, true);
         ok = plat::UsbWrite(*f, buffer, toWrite, &done);
+        break;
+    }
+    case plat::FileKind::Socket: {
+        plat::IoCall call(*f, true);
+        ok = plat::SocketWrite(*f, buffer, toWrite, &done);
         break;
     }
     case plat::FileKind::Regular:

@@ -23,7 +23,7 @@ namespace plat {
 enum class ObjKind { File, Thread, Event };
 
 // What a file handle stands on; the reads and writes differ per kind.
-enum class FileKind { Regular, Serial, UsbNode };
+enum class FileKind { Regular, Serial, UsbNode, Socket };
 
 struct KObject {
     explicit KObject(ObjKind k) : kind(k) {}
@@ -183,6 +183,10 @@ BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
 BOOL SerialWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
 BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
 BOOL UsbWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
+BOOL SocketRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read);
+BOOL SocketWrite(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written);
+// The Windows error a socket's failure (errno or SO_ERROR) stands for.
+DWORD SocketError(int err);
 
 // The COM number (1..256) a name like "COM3", "com3" or "\\.\COM3" stands for,
 // or 0 when it is not a COM port name.

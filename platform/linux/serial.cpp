@@ -30,6 +30,7 @@
 #include <fstream>
 #include <sstream>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -372,7 +373,9 @@ BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writt
             *written = done;
             return Fail(ERROR_OPERATION_ABORTED);
         }
-        ssize_t n = ::write(f.fd, in + done, toWrite - done);
+        // A socket whose peer is gone must fail the write, not raise SIGPIPE.
+        ssize_t n = f.fileKind == FileKind::Socket ? ::send(f.fd, in + done, toWrite - done, MSG_NOSIGNAL)
+                                                   : ::write(f.fd, in + done, toWrite - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
             if (renewOnProgress)
@@ -383,7 +386,7 @@ BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writt
             continue;
         if (n < 0 && errno != EAGAIN) {
             *written = done;
-            return Fail(ERROR_WRITE_FAULT);
+            return Fail(f.fileKind == FileKind::Socket ? SocketError(errno) : ERROR_WRITE_FAULT);
         }
         int ev = WaitHandleReady(f, POLLOUT, deadline);
         if (ev < 0) {
@@ -394,6 +397,12 @@ BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writt
             break; // time-out: what went out so far, and no error
         if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLOUT)) {
             *written = done; // nobody at the other end
+            if (f.fileKind == FileKind::Socket) {
+                int err = 0;
+                socklen_t size = sizeof err;
+                getsockopt(f.fd, SOL_SOCKET, SO_ERROR, &err, &size);
+                return Fail(SocketError(err != 0 ? err : ECONNRESET));
+            }
             return Fail(ERROR_WRITE_FAULT);
         }
     }

@@ -2,6 +2,7 @@
 // printer stands for, and what keeps it from opening (missing, no
 // permission, held by another process), found without opening it.
 #include "port/linux/usb_discovery.h"
+#include "port/network.h"
 #include "port/port.h"
 #include "port/usb.h"
 #include "platform/comdevices.h"
@@ -106,6 +107,8 @@ std::string PortOpenFailureDetail(BYTE type)
                DeviceReason(device, "dialout",
                             PlatIsConsoleProgram() ? "用 --port 指定设备（如 --port /dev/ttyUSB0）" : "在 端口设置 中选择设备");
     }
+    case PORT_NETWORK:
+        return NetOpenFailureDetail();
     case PORT_USB:
         return UsbDetail();
     default:

@@ -1,5 +1,6 @@
 // Why a port did not open, on Windows: the device behind the COM name or the
 // USB printer's path, and what the system answers when it is opened again.
+#include "port/network.h"
 #include "port/port.h"
 #include "port/usb.h"
 
@@ -42,6 +43,8 @@ std::string PortOpenFailureDetail(BYTE type)
             shown += std::string(" → ") + device;
         return shown + "：" + OpenReason("\\\\.\\" + name, "在 设备管理器 中查看打印机所在的端口");
     }
+    case PORT_NETWORK:
+        return NetOpenFailureDetail();
     case PORT_USB:
         if (completeDeviceName[0] == '\0')
             return "USB001：没有找到 USB 打印机，请检查 USB 线和打印机电源";

@@ -3,6 +3,7 @@
 // repeatedly; a two-part status bar follows the send engine's reports.
 #include "ui/console/console.h"
 
+#include "port/network.h"
 #include "port/port.h"
 #include "printer/text.h"
 #include "res/resource.h"
@@ -94,6 +95,8 @@ int RadioOfPortType(BYTE type)
         return IDC_UC_SERIAL;
     case PORT_USB:
         return IDC_UC_USB;
+    case PORT_NETWORK:
+        return IDC_UC_NETWORK;
     default:
         return IDC_UC_PARALLEL;
     }
@@ -122,6 +125,7 @@ void _InitCtrls(HWND hwnd)
     CheckDlgButton(hwnd, IDC_UC_PARALLEL, BST_CHECKED);
     CheckDlgButton(hwnd, IDC_UC_USB, BST_UNCHECKED);
     CheckDlgButton(hwnd, IDC_UC_SERIAL, BST_UNCHECKED);
+    CheckDlgButton(hwnd, IDC_UC_NETWORK, BST_UNCHECKED);
     SetDlgItemTextA(hwnd, IDC_UC_INPUT, "");
     SetDlgItemTextA(hwnd, IDC_UC_FILE_NAME, "");
     CheckDlgButton(hwnd, IDC_UC_HEX, BST_UNCHECKED);
@@ -155,9 +159,9 @@ void handleSendCmdsStatus(HWND hwnd, WPARAM code, LPARAM value)
         // The count alone would not tell a printer that took nothing.
         if (static_cast<DWORD>(value) < dwSendCmdsLen) {
             char text[128];
-            wsprintfA(text, "发送失败：只发出 %d/%d 字节，请检查打印机", static_cast<int>(value),
-                      static_cast<int>(dwSendCmdsLen));
-            SetStatusText(kStatusPartPort, text);
+            wsprintfA(text, "发送失败：只发出 %d/%d 字节，", static_cast<int>(value), static_cast<int>(dwSendCmdsLen));
+            const std::string lost = NetLostReason();
+            SetStatusText(kStatusPartPort, (text + (lost.empty() ? std::string("请检查打印机") : lost)).c_str());
         }
         EnableSendButtonsAfterSend(hwnd);
         break;
@@ -235,6 +239,8 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
         EnableSendButtons(hwnd, TRUE);
         if (type == PORT_SERIAL)
             SetStatusText(kStatusPartPort, getComInfo());
+        else if (type == PORT_NETWORK)
+            SetStatusText(kStatusPartPort, ("网络口: " + NetEndpoint(gNetInfo.host, gNetInfo.port)).c_str());
         else
             SetStatusText(kStatusPartPort, type == PORT_USB ? "U口" : "并口");
         FollowPort_Uc(hwnd, TRUE);
@@ -244,9 +250,10 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
     CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
     EnableSendButtons(hwnd, FALSE);
     SetStatusText(kStatusPartPort, "打开端口失败!");
-    const char* message = type == PORT_SERIAL ? "串口被占用或有错误!"
-                          : type == PORT_USB  ? "usb不在线或拨出!"
-                                              : "打开并口失败!";
+    const char* message = type == PORT_SERIAL    ? "串口被占用或有错误!"
+                          : type == PORT_USB     ? "usb不在线或拨出!"
+                          : type == PORT_NETWORK ? "连接网络打印机失败!"
+                                                 : "打开并口失败!";
     ShowError(hwnd, (std::string(message) + "\n" + PortOpenFailureDetail(type)).c_str());
     return FALSE;
 }
@@ -364,10 +371,14 @@ INT_PTR CALLBACK bUserCmdDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         switch (LOWORD(wParam)) {
         case IDC_UC_PARALLEL:
         case IDC_UC_USB:
-        case IDC_UC_SERIAL: {
+        case IDC_UC_SERIAL:
+        case IDC_UC_NETWORK: {
             const int id = LOWORD(wParam);
             if (IsDlgButtonChecked(hwnd, id) == BST_CHECKED) {
-                const BYTE type = id == IDC_UC_PARALLEL ? PORT_PARALLEL : id == IDC_UC_USB ? PORT_USB : PORT_SERIAL;
+                const BYTE type = id == IDC_UC_PARALLEL ? PORT_PARALLEL
+                                  : id == IDC_UC_USB    ? PORT_USB
+                                  : id == IDC_UC_SERIAL ? PORT_SERIAL
+                                                        : PORT_NETWORK;
                 if (!SetCurrentPort(hwnd, type))
                     CheckDlgButton(hwnd, id, BST_UNCHECKED);
             }

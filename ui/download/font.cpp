@@ -31,6 +31,9 @@ INT_PTR CALLBACK bDownFontFileDlgProc(HWND hwnd, UINT message, WPARAM wParam, LP
         case IDC_DF_SERIAL:
             handlePortRadio_Dw(hwnd, IDC_DF_SERIAL, PORT_SERIAL);
             return FALSE;
+        case IDC_DF_NETWORK:
+            handlePortRadio_Dw(hwnd, IDC_DF_NETWORK, PORT_NETWORK);
+            return FALSE;
         case IDC_DF_SEL_FILE:
             handleSelFileButton_Dw(hwnd);
             return FALSE;

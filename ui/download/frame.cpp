@@ -3,6 +3,7 @@
 // chooser, the file-transfer reports, and the close.
 #include "ui/download/download.h"
 
+#include "port/network.h"
 #include "port/port.h"
 #include "res/resource.h"
 #include "send/hex.h"
@@ -21,18 +22,18 @@ namespace {
 const char kAllFilesFilter[] = "所有文件(*.*)\0*.*\0";
 
 struct DialogControls {
-    int parallel, usb, serial, text, start;
+    int parallel, usb, serial, text, start, network;
 };
 
 DialogControls ControlsOf(BYTE type)
 {
     switch (type) {
     case DLG_DOWN_VERSION:
-        return {IDC_DV_PARALLEL, IDC_DV_USB, IDC_DV_SERIAL, IDC_DV_PATH, IDC_DV_SEND};
+        return {IDC_DV_PARALLEL, IDC_DV_USB, IDC_DV_SERIAL, IDC_DV_PATH, IDC_DV_SEND, IDC_DV_NETWORK};
     case DLG_DOWN_FONT:
-        return {IDC_DF_PARALLEL, IDC_DF_USB, IDC_DF_SERIAL, IDC_DF_PATH, IDC_DF_SEND};
+        return {IDC_DF_PARALLEL, IDC_DF_USB, IDC_DF_SERIAL, IDC_DF_PATH, IDC_DF_SEND, IDC_DF_NETWORK};
     default:
-        return {IDC_DN_PARALLEL, IDC_DN_USB, IDC_DN_SERIAL, IDC_DN_NUMBER, IDC_DN_SEND};
+        return {IDC_DN_PARALLEL, IDC_DN_USB, IDC_DN_SERIAL, IDC_DN_NUMBER, IDC_DN_SEND, IDC_DN_NETWORK};
     }
 }
 
@@ -84,6 +85,7 @@ void _InitCtrls_Dw(HWND hwnd)
     CheckDlgButton(hwnd, controls.parallel, BST_CHECKED);
     CheckDlgButton(hwnd, controls.usb, BST_UNCHECKED);
     CheckDlgButton(hwnd, controls.serial, BST_UNCHECKED);
+    CheckDlgButton(hwnd, controls.network, BST_UNCHECKED);
     SetDlgItemTextA(hwnd, controls.text, "");
     // The port the start opens matches the radio shown selected.
     openPORT = PORT_PARALLEL;
@@ -103,13 +105,15 @@ BOOL SetCurrentPort_Dw(HWND hwnd, int, BYTE portType)
     const int start = ControlsOf(dlgType).start;
     HWND enterDownload = GetDlgItem(hwnd, IDC_DV_ENTER_DOWNLOAD);
     if (enterDownload != nullptr)
-        EnableWindow(enterDownload, portType != PORT_USB);
+        EnableWindow(enterDownload, portType != PORT_USB && portType != PORT_NETWORK); // as on USB
     if (!OpenPorts(portType))
         ShowPortOpenFailed_Dw(hwnd, portType);
     // The start button opens the port again, so the user can retry there.
     EnableWindow(GetDlgItem(hwnd, start), TRUE);
     if (portType == PORT_SERIAL)
         SetStatusText_Dw(0, getComInfo());
+    else if (portType == PORT_NETWORK)
+        SetStatusText_Dw(0, ("网络口: " + NetEndpoint(gNetInfo.host, gNetInfo.port)).c_str());
     else
         SetStatusText_Dw(0, portType == PORT_USB ? "U口" : "并口");
     return TRUE;

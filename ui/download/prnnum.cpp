@@ -118,6 +118,9 @@ INT_PTR CALLBACK bDownPrnNumDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         case IDC_DN_SERIAL:
             handlePortRadio_Dw(hwnd, IDC_DN_SERIAL, PORT_SERIAL);
             return FALSE;
+        case IDC_DN_NETWORK:
+            handlePortRadio_Dw(hwnd, IDC_DN_NETWORK, PORT_NETWORK);
+            return FALSE;
         case IDC_DN_NUMBER:
             handlePrnNumEdit_Dw(hwnd);
             return FALSE;

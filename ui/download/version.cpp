@@ -130,6 +130,9 @@ INT_PTR CALLBACK bDownVerFileDlgProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         case IDC_DV_SERIAL:
             handlePortRadio_Dw(hwnd, IDC_DV_SERIAL, PORT_SERIAL);
             return FALSE;
+        case IDC_DV_NETWORK:
+            handlePortRadio_Dw(hwnd, IDC_DV_NETWORK, PORT_NETWORK);
+            return FALSE;
         default:
             return FALSE;
         }

@@ -7,11 +7,15 @@
 #include "ui/ports/ports.h"
 
 #include "platform/comdevices.h"
+#include "port/network.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
+#include "ui/console/receive.h"
 
 #include <array>
+#include <cstdlib>
+#include <cstring>
 #include <span>
 #include <string>
 
@@ -213,10 +217,81 @@ bool RefuseConsole(HWND window)
     return true;
 }
 
+// The network printer as typed: FALSE, with a message box that says what
+// is wrong, when a field holds what cannot be used; nothing is lost.
+BOOL ReadNetFields(HWND window, NetPrinter* printer)
+{
+    char host[sizeof printer->host] = {};
+    char port[16] = {};
+    char timeout[16] = {};
+    GetDlgItemTextA(window, IDC_PS_NET_HOST, host, sizeof host);
+    GetDlgItemTextA(window, IDC_PS_NET_PORT, port, sizeof port);
+    GetDlgItemTextA(window, IDC_PS_NET_TIMEOUT, timeout, sizeof timeout);
+    std::string typed = host;
+    typed.erase(0, typed.find_first_not_of(' '));
+    typed.erase(typed.find_last_not_of(' ') + 1);
+    NetPrinter read{{}, NET_DEFAULT_PORT, NET_DEFAULT_TIMEOUT_S};
+    const std::string where = typed.find(':') != std::string::npos && typed.front() != '[' ? "[" + typed + "]" : typed;
+    if (!typed.empty() && !NetParseEndpoint(where + ":" + port, &read)) {
+        MessageBoxA(window, "网络打印机的地址或端口不对：端口是 1 到 65535 的数字，IPv6 地址可以带方括号", "Error",
+                    MB_OK | MB_ICONERROR);
+        return FALSE;
+    }
+    char* end = nullptr;
+    const unsigned long seconds = std::strtoul(timeout, &end, 10);
+    if (*end != '\0' || seconds < 1 || seconds > NET_MAX_TIMEOUT_S) {
+        MessageBoxA(window, ("连接超时应为 1 到 " + std::to_string(NET_MAX_TIMEOUT_S) + " 秒").c_str(), "Error",
+                    MB_OK | MB_ICONERROR);
+        return FALSE;
+    }
+    read.timeoutSeconds = seconds;
+    if (typed.empty())
+        read.host[0] = '\0';
+    *printer = read;
+    return TRUE;
+}
+
+void ShowNetFields(HWND window, const NetPrinter& printer)
+{
+    SetDlgItemTextA(window, IDC_PS_NET_HOST, printer.host);
+    SetDlgItemTextA(window, IDC_PS_NET_PORT, std::to_string(printer.port).c_str());
+    SetDlgItemTextA(window, IDC_PS_NET_TIMEOUT, std::to_string(printer.timeoutSeconds).c_str());
+}
+
+void handleNetTest(HWND window)
+{
+    NetPrinter typed{};
+    if (!ReadNetFields(window, &typed))
+        return;
+    const NetPrinter kept = gNetInfo;
+    gNetInfo = typed;
+    BYTE answer = 0;
+    bool answered = false;
+    std::string result;
+    if (!NetAskStatus(&answer, &answered))
+        result = NetOpenFailureDetail();
+    else if (!answered)
+        result = NetEndpoint(typed.host, typed.port) + "：已连接，但打印机没有回答状态查询";
+    else
+        result = NetEndpoint(typed.host, typed.port) + "：已连接，状态 " + RxDecodeStatus(1, answer);
+    gNetInfo = kept;
+    SetDlgItemTextA(window, IDC_PS_NET_RESULT, result.c_str());
+}
+
 void handlePortSetOk(HWND window)
 {
     if (kPlatComDeviceChooser && RefuseConsole(window))
         return;
+    NetPrinter network{};
+    if (!ReadNetFields(window, &network))
+        return;
+    // Stored only when changed: a store that cannot be written is told
+    // once, by the serial settings' own message, when nothing here changed.
+    const bool changed = std::strcmp(network.host, gNetInfo.host) != 0 || network.port != gNetInfo.port ||
+                         network.timeoutSeconds != gNetInfo.timeoutSeconds;
+    gNetInfo = network;
+    if (changed && !NetSaveSettings(gNetInfo))
+        MessageBoxA(window, "网络打印机的设置没有保存：设置文件夹不能写入", "Error", MB_OK | MB_ICONERROR);
     bool saved = SetPortConfig(window, 1) != FALSE;
     if (saved && kPlatComDeviceChooser)
         saved = StoreComDevice(window);
@@ -260,6 +335,7 @@ void SetCtrlsValue(HWND window)
     Select(window, IDC_PS_STOPBITS, gComInfo.stopBits);
     Select(window, IDC_PS_FLOW, gComInfo.flow);
     ShowComDevice(window);
+    ShowNetFields(window, gNetInfo);
 }
 
 void SetPSUIDefaultValue(HWND window)
@@ -334,6 +410,9 @@ INT_PTR CALLBACK bPortSetDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
             return FALSE;
         case IDC_PS_REFRESH:
             handleRefreshDevices(window);
+            return TRUE;
+        case IDC_PS_NET_TEST:
+            handleNetTest(window);
             return TRUE;
         default:
             return FALSE;

@@ -30,10 +30,11 @@ const std::array<TabRow, kTestPageCount> kTabRows{{
     {"USB测试", IDD_TEST_USBLIB, bChild_UsbLib_Proc},
 }};
 
-const std::array<PortRadio, 3> kPortRadios{{
+const std::array<PortRadio, 4> kPortRadios{{
     {IDC_T_PARALLEL, PORT_PARALLEL, "并口忙或出错!"},
     {IDC_T_USB, PORT_USB, "usb不在线或拨出!"},
     {IDC_T_SERIAL, PORT_SERIAL, "串口被占用或有错误!"},
+    {IDC_T_NETWORK, PORT_NETWORK, "连接网络打印机失败!"},
 }};
 
 TabHostRecord* HostOf(HWND dialog)
@@ -103,6 +104,7 @@ void _InitCtrls_T(HWND dialog)
     CheckDlgButton(dialog, IDC_T_PARALLEL, BST_CHECKED);
     CheckDlgButton(dialog, IDC_T_USB, BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_T_SERIAL, BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_T_NETWORK, BST_UNCHECKED);
     gTabPages.fill(nullptr);
     for (int i = 0; i < kTestPageCount; ++i)
         gChildDialogProc[i] = kTabRows[i].proc;
