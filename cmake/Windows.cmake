@@ -110,6 +110,14 @@ mptest_windows_test(windows_tests
 target_link_libraries(windows_tests PRIVATE version) # reads mptest.exe's version information
 add_dependencies(windows_tests mptest) # it starts mptest.exe
 
+# The window layer's tables, written once in tests/ui and run here against
+# the real system, as they run against the Qt layer on Linux.
+add_library(mptest_testapi STATIC platform/windows/testapi.cpp platform/testapi/shared.cpp)
+target_link_libraries(mptest_testapi PUBLIC mptest_platform gtest)
+mptest_windows_test(window_tables tests/ui/tst_window_buttons.cpp tests/ui/tst_window_controls.cpp
+                    tests/ui/support/window_fixture.cpp)
+target_link_libraries(window_tables PRIVATE mptest_testapi)
+
 # Every dialog's Chinese drawn whole under Wine, against reference pictures.
 mptest_windows_test(glyph_tests tests/windows/glyphs_test.cpp)
 target_link_libraries(glyph_tests PRIVATE gdiplus)

@@ -336,6 +336,7 @@ BOOL EndDialog(HWND dialog, INT_PTR result);
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 BOOL ShowWindow(HWND window, int cmdShow);
+BOOL IsWindowVisible(HWND window); // shown, with every parent shown
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND control);
 UINT GetDlgItemTextA(HWND dialog, int id, LPSTR text, int maxCount);

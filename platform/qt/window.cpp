@@ -145,6 +145,11 @@ BOOL ShowWindow(HWND window, int cmdShow)
     });
 }
 
+BOOL IsWindowVisible(HWND window)
+{
+    return OnUi<BOOL>(window, FALSE, [](PlatWindow* w) { return w->widget->isVisible() ? TRUE : FALSE; });
+}
+
 HWND GetParent(HWND window)
 {
     return OnUi<HWND>(window, nullptr, [](PlatWindow* w) { return w->parent; });

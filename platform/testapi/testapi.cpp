@@ -1,6 +1,6 @@
 // The platform's test API on top of the Qt window layer: real mouse and key
 // events through QTest, recorded message boxes, a scripted file chooser.
-#include "platform/testapi/testapi.h"
+#include "platform/testapi/shared.h"
 
 #include "platform/qt/qtwin.h"
 #include "platform/linux/testhooks.h"
@@ -34,7 +34,6 @@ struct TestState {
     int chooserCalls = 0;
     int chooserSaves = 0; // of those, asked for a name to write
     std::vector<const DlgTemplate*> templates;
-    std::map<HWND, INT_PTR> ended;
     PlatTestDialogHook hook;
 };
 
@@ -42,13 +41,6 @@ TestState& State()
 {
     static TestState state;
     return state;
-}
-
-bool SameName(LPCSTR a, const DlgTemplate* t)
-{
-    if (IS_INTRESOURCE(a))
-        return t->id != 0 && t->id == static_cast<int>(reinterpret_cast<uintptr_t>(a));
-    return t->name && std::strcmp(t->name, a) == 0;
 }
 
 // Installs the layer's hooks once; they stay for the whole test program.
@@ -64,11 +56,11 @@ void Install()
         if (!name)
             return nullptr;
         for (const DlgTemplate* t : State().templates)
-            if (SameName(name, t))
+            if (PlatTestSameName(name, t))
                 return t;
         return nullptr;
     };
-    hooks.dialogEnded = [](HWND dialog, INT_PTR result) { State().ended[dialog] = result; };
+    hooks.dialogEnded = [](HWND dialog, INT_PTR result) { PlatTestEndedDialogs()[dialog] = result; };
     hooks.dialogCreated = [](HWND dialog) {
         if (State().hook)
             State().hook(dialog);
@@ -99,22 +91,12 @@ HWND PlatTestOpenDialog(LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM in
     return PlatQtCreateDialog(tpl, owner, proc, initParam, true);
 }
 
-bool PlatTestDialogEnded(HWND dialog, INT_PTR* result)
-{
-    auto it = State().ended.find(dialog);
-    if (it == State().ended.end())
-        return false;
-    if (result)
-        *result = it->second;
-    return true;
-}
-
 void PlatTestDestroyAll()
 {
     Install();
     for (HWND d : PlatQtOwnedDialogs(nullptr))
         DestroyWindow(d);
-    State().ended.clear();
+    PlatTestEndedDialogs().clear();
     DeleteLaterNow();
 }
 
@@ -158,18 +140,8 @@ HWND PlatTestFindControl(HWND dialog, int id)
     return nullptr;
 }
 
-namespace {
-
-bool gExpectMiss = false; // user-interface thread only
-
-std::string Describe(HWND dialog)
-{
-    const std::string caption = IsWindow(dialog) ? PlatTestWindowText(dialog) : std::string();
-    return caption.empty() ? "the dialog" : "\"" + caption + "\"";
-}
-
 // Fails the running test at the caller's line; outside a test, says so.
-void Report(const std::source_location& where, const std::string& message)
+void PlatTestReport(const std::source_location& where, const std::string& message)
 {
     if (QTest::currentTestFunction())
         QTest::qFail(message.c_str(), where.file_name(), static_cast<int>(where.line()));
@@ -177,22 +149,7 @@ void Report(const std::source_location& where, const std::string& message)
         std::fprintf(stderr, "%s:%u: %s\n", where.file_name(), static_cast<unsigned>(where.line()), message.c_str());
 }
 
-// An action that could not land, unless the test said it expects that.
-bool Missed(const std::source_location& where, const std::string& what)
-{
-    if (!std::exchange(gExpectMiss, false))
-        Report(where, what);
-    return false;
-}
-
-// The action landed; a test that expected a miss fails.
-bool Landed(const std::source_location& where, const std::string& what)
-{
-    if (!std::exchange(gExpectMiss, false))
-        return true;
-    Report(where, what + ": expected to miss, but it landed");
-    return false;
-}
+namespace {
 
 // Why the control `id` cannot take an action, or empty when it can.
 std::string Unusable(HWND dialog, int id, PlatWindow* w)
@@ -200,32 +157,22 @@ std::string Unusable(HWND dialog, int id, PlatWindow* w)
     if (!PlatQtFind(dialog))
         return "no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog));
     if (!w)
-        return "no control " + std::to_string(id) + " in " + Describe(dialog);
+        return "no control " + std::to_string(id) + " in " + PlatTestDescribe(dialog);
     if (!w->widget->isVisible())
-        return "control " + std::to_string(id) + " in " + Describe(dialog) + " is hidden";
+        return "control " + std::to_string(id) + " in " + PlatTestDescribe(dialog) + " is hidden";
     if (!w->widget->isEnabled())
-        return "control " + std::to_string(id) + " in " + Describe(dialog) + " is disabled";
+        return "control " + std::to_string(id) + " in " + PlatTestDescribe(dialog) + " is disabled";
     return {};
 }
 
-std::string Action(const char* name, int id)
-{
-    return std::string(name) + "(" + std::to_string(id) + ")";
-}
-
 } // namespace
-
-void PlatTestExpectMiss()
-{
-    gExpectMiss = true;
-}
 
 bool PlatTestClick(HWND dialog, int id, std::source_location where)
 {
     PlatWindow* w = Control(dialog, id);
     const std::string why = Unusable(dialog, id, w);
     if (!why.empty() && (!w || !w->widget->isVisible()))
-        return Missed(where, Action("PlatTestClick", id) + ": " + why);
+        return PlatTestMissed(where, PlatTestAction("PlatTestClick", id) + ": " + why);
     QWidget* target = w->widget;
     QPoint at = target->rect().center();
     if (w->kind == PlatKind::RadioButton || w->kind == PlatKind::CheckBox) {
@@ -239,14 +186,11 @@ bool PlatTestClick(HWND dialog, int id, std::source_location where)
     }
     QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, at); // a disabled control ignores it
     if (!why.empty())
-        return Missed(where, Action("PlatTestClick", id) + ": " + why);
-    return Landed(where, Action("PlatTestClick", id));
+        return PlatTestMissed(where, PlatTestAction("PlatTestClick", id) + ": " + why);
+    return PlatTestLanded(where, PlatTestAction("PlatTestClick", id));
 }
 
-namespace {
-
-// Focus as a click or Tab gives it; the reason why not, or empty.
-std::string FocusControl(HWND dialog, int id)
+std::string PlatTestFocusControl(HWND dialog, int id)
 {
     PlatWindow* w = Control(dialog, id);
     if (std::string why = Unusable(dialog, id, w); !why.empty())
@@ -256,20 +200,11 @@ std::string FocusControl(HWND dialog, int id)
     return {};
 }
 
-} // namespace
-
-bool PlatTestFocus(HWND dialog, int id, std::source_location where)
-{
-    if (const std::string why = FocusControl(dialog, id); !why.empty())
-        return Missed(where, Action("PlatTestFocus", id) + ": " + why);
-    return Landed(where, Action("PlatTestFocus", id));
-}
-
 bool PlatTestType(HWND dialog, int id, const std::string& utf8, std::source_location where)
 {
-    const std::string action = Action("PlatTestType", id);
-    if (const std::string why = FocusControl(dialog, id); !why.empty())
-        return Missed(where, action + ": " + why);
+    const std::string action = PlatTestAction("PlatTestType", id);
+    if (const std::string why = PlatTestFocusControl(dialog, id); !why.empty())
+        return PlatTestMissed(where, action + ": " + why);
     QWidget* target = Control(dialog, id)->widget;
     const bool readOnly = (qobject_cast<QLineEdit*>(target) && qobject_cast<QLineEdit*>(target)->isReadOnly())
         || (qobject_cast<QPlainTextEdit*>(target) && qobject_cast<QPlainTextEdit*>(target)->isReadOnly());
@@ -285,8 +220,8 @@ bool PlatTestType(HWND dialog, int id, const std::string& utf8, std::source_loca
         }
     }
     if (readOnly)
-        return Missed(where, action + ": control " + std::to_string(id) + " in " + Describe(dialog) + " is read-only");
-    return Landed(where, action);
+        return PlatTestMissed(where, action + ": control " + std::to_string(id) + " in " + PlatTestDescribe(dialog) + " is read-only");
+    return PlatTestLanded(where, action);
 }
 
 bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers, std::source_location where)
@@ -294,28 +229,28 @@ bool PlatTestKey(HWND dialog, int qtKey, Qt::KeyboardModifiers modifiers, std::s
     PlatWindow* d = PlatQtFind(dialog);
     const std::string action = "PlatTestKey(" + QKeySequence(qtKey).toString().toStdString() + ")";
     if (!d)
-        return Missed(where, action + ": no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
+        return PlatTestMissed(where, action + ": no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
     QWidget* window = d->widget->window();
     if (!window->isVisible() || !window->isEnabled())
-        return Missed(where, action + ": " + Describe(dialog) + (window->isVisible() ? " is disabled" : " is hidden"));
+        return PlatTestMissed(where, action + ": " + PlatTestDescribe(dialog) + (window->isVisible() ? " is disabled" : " is hidden"));
     QWidget* target = window->focusWidget();
     if (!target || !window->isAncestorOf(target))
         target = d->widget;
     QTest::keyClick(target, static_cast<Qt::Key>(qtKey), modifiers);
-    return Landed(where, action);
+    return PlatTestLanded(where, action);
 }
 
 bool PlatTestSelectComboRow(HWND dialog, int id, int row, std::source_location where)
 {
-    const std::string action = Action("PlatTestSelectComboRow", id);
+    const std::string action = PlatTestAction("PlatTestSelectComboRow", id);
     PlatWindow* w = Control(dialog, id);
     if (const std::string why = Unusable(dialog, id, w); !why.empty())
-        return Missed(where, action + ": " + why);
+        return PlatTestMissed(where, action + ": " + why);
     if (w->kind != PlatKind::Combo)
-        return Missed(where, action + ": control " + std::to_string(id) + " is no combo box");
+        return PlatTestMissed(where, action + ": control " + std::to_string(id) + " is no combo box");
     auto* combo = static_cast<QComboBox*>(w->widget);
     if (row < 0 || row >= combo->count())
-        return Missed(where, action + ": no row " + std::to_string(row) + " of " + std::to_string(combo->count()));
+        return PlatTestMissed(where, action + ": no row " + std::to_string(row) + " of " + std::to_string(combo->count()));
     // The user's click on the box comes first: it shows what the program set.
     PlatQtShowPendingText(w);
     combo->showPopup();
@@ -330,90 +265,57 @@ bool PlatTestSelectComboRow(HWND dialog, int id, int row, std::source_location w
     }
     if (view->isVisible())
         combo->hidePopup();
-    return Landed(where, action) && combo->currentIndex() == row;
+    return PlatTestLanded(where, action) && combo->currentIndex() == row;
 }
 
 bool PlatTestSelectTab(HWND dialog, int id, int index, std::source_location where)
 {
-    const std::string action = Action("PlatTestSelectTab", id);
+    const std::string action = PlatTestAction("PlatTestSelectTab", id);
     PlatWindow* w = Control(dialog, id);
     if (const std::string why = Unusable(dialog, id, w); !why.empty())
-        return Missed(where, action + ": " + why);
+        return PlatTestMissed(where, action + ": " + why);
     QTabBar* strip = PlatQtTabBar(w);
     if (!strip)
-        return Missed(where, action + ": control " + std::to_string(id) + " is no tab control");
+        return PlatTestMissed(where, action + ": control " + std::to_string(id) + " is no tab control");
     if (index < 0 || index >= strip->count())
-        return Missed(where, action + ": no tab " + std::to_string(index) + " of " + std::to_string(strip->count()));
+        return PlatTestMissed(where, action + ": no tab " + std::to_string(index) + " of " + std::to_string(strip->count()));
     QTest::mouseClick(strip, Qt::LeftButton, Qt::NoModifier, strip->tabRect(index).center());
-    return Landed(where, action) && strip->currentIndex() == index;
+    return PlatTestLanded(where, action) && strip->currentIndex() == index;
 }
 
 bool PlatTestCloseBox(HWND dialog, std::source_location where)
 {
     PlatWindow* d = PlatQtFind(dialog);
     if (!d || d->kind != PlatKind::Dialog)
-        return Missed(where, "PlatTestCloseBox: no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
+        return PlatTestMissed(where, "PlatTestCloseBox: no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
     if (!d->widget->isVisible() || !d->widget->isEnabled())
-        return Missed(
-            where, "PlatTestCloseBox: " + Describe(dialog) + (d->widget->isVisible() ? " is disabled" : " is hidden"));
+        return PlatTestMissed(
+            where, "PlatTestCloseBox: " + PlatTestDescribe(dialog) + (d->widget->isVisible() ? " is disabled" : " is hidden"));
     d->widget->close(); // the close event, as the title bar's box sends it
-    return Landed(where, "PlatTestCloseBox");
+    return PlatTestLanded(where, "PlatTestCloseBox");
 }
 
 bool PlatTestMenuCommand(HWND dialog, int command, std::source_location where)
 {
-    const std::string action = Action("PlatTestMenuCommand", command);
+    const std::string action = PlatTestAction("PlatTestMenuCommand", command);
     PlatWindow* d = PlatQtFind(dialog);
     if (!d)
-        return Missed(where, action + ": no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
+        return PlatTestMissed(where, action + ": no dialog " + std::to_string(reinterpret_cast<uintptr_t>(dialog)));
     auto* bar = d->widget->findChild<QMenuBar*>(QString(), Qt::FindDirectChildrenOnly);
     if (!bar)
-        return Missed(where, action + ": " + Describe(dialog) + " has no menu");
+        return PlatTestMissed(where, action + ": " + PlatTestDescribe(dialog) + " has no menu");
     if (!bar->isEnabled())
-        return Missed(where, action + ": the menu of " + Describe(dialog) + " is disabled");
+        return PlatTestMissed(where, action + ": the menu of " + PlatTestDescribe(dialog) + " is disabled");
     for (QAction* top : bar->actions())
         if (QMenu* menu = top->menu())
             for (QAction* a : menu->actions())
                 if (a->data().toInt() == command) {
                     if (!a->isEnabled() || !top->isEnabled())
-                        return Missed(where, action + ": the item is disabled");
+                        return PlatTestMissed(where, action + ": the item is disabled");
                     a->trigger();
-                    return Landed(where, action);
+                    return PlatTestLanded(where, action);
                 }
-    return Missed(where, action + ": no such item in the menu of " + Describe(dialog));
-}
-
-std::string PlatTestWindowText(HWND window)
-{
-    const LRESULT n = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
-    std::string s(static_cast<size_t>(n) + 1, '\0');
-    const int got = GetWindowTextA(window, s.data(), static_cast<int>(s.size()));
-    s.resize(static_cast<size_t>(got));
-    return s;
-}
-
-std::string PlatTestText(HWND dialog, int id)
-{
-    HWND h = PlatTestFindControl(dialog, id);
-    return h ? PlatTestWindowText(h) : std::string();
-}
-
-bool PlatTestChecked(HWND dialog, int id)
-{
-    HWND h = PlatTestFindControl(dialog, id);
-    return h && SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-bool PlatTestEnabled(HWND dialog, int id)
-{
-    HWND h = PlatTestFindControl(dialog, id);
-    return h && IsWindowEnabled(h);
-}
-
-bool PlatTestVisible(HWND dialog, int id)
-{
-    PlatWindow* w = Control(dialog, id);
-    return w && w->widget->isVisible();
+    return PlatTestMissed(where, action + ": no such item in the menu of " + PlatTestDescribe(dialog));
 }
 
 std::string PlatTestStatusText(HWND dialog, int barId, int part)
@@ -426,20 +328,6 @@ std::string PlatTestStatusText(HWND dialog, int barId, int part)
     SendMessageA(bar, SB_GETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(s.data()));
     s.resize(static_cast<size_t>(n));
     return s;
-}
-
-std::vector<std::string> PlatTestComboRows(HWND dialog, int id)
-{
-    std::vector<std::string> rows;
-    HWND h = PlatTestFindControl(dialog, id);
-    const LRESULT count = h ? SendMessageA(h, CB_GETCOUNT, 0, 0) : 0;
-    for (LRESULT i = 0; i < count; ++i) {
-        std::string s(static_cast<size_t>(SendMessageA(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0)) + 1, '\0');
-        SendMessageA(h, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(s.data()));
-        s.resize(s.size() - 1);
-        rows.push_back(s);
-    }
-    return rows;
 }
 
 void PlatTestRecordMessageBoxes(int answer)

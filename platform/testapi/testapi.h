@@ -14,20 +14,39 @@
 //
 // Qt Test programs end with PLAT_TEST_MAIN(TestClass) instead of QTEST_MAIN:
 // it puts Qt on the offscreen platform before the QApplication exists.
+//
+// On Windows (platform/windows/testapi.cpp) the same calls drive the real
+// system, for the tables that state what Windows does; a miss there fails
+// the running GoogleTest case. Only the calls those tables use exist there.
 #pragma once
 
 #include "platform/win32.h"
 #include "platform/templates.h"
-
-#include <QApplication>
-#include <QtTest/QtTest>
 
 #include <functional>
 #include <source_location>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+// The keys by the names the tables use on both systems: virtual keys, the
+// keypad's Enter being Return with the extended-key flag.
+namespace Qt {
+enum Key : int { Key_Tab = VK_TAB, Key_Return = VK_RETURN, Key_Enter = 0x100 | VK_RETURN, Key_Escape = VK_ESCAPE,
+                 Key_End = VK_END };
+enum KeyboardModifier : int { NoModifier = 0 };
+using KeyboardModifiers = int;
+} // namespace Qt
+// The tables' own procedures end dialogs through this, so that
+// PlatTestDialogEnded sees it; the system's EndDialog does the rest.
+BOOL PlatTestEndDialog(HWND dialog, INT_PTR result);
+#define EndDialog PlatTestEndDialog
+#else
+#include <QApplication>
+#include <QtTest/QtTest>
+
 class QWidget;
+#endif
 
 // ---------------------------------------------------------------- dialogs
 // Opens a dialog without blocking: builds it, runs WM_INITDIALOG, shows it
@@ -61,11 +80,13 @@ void PlatTestClearDialogTemplates();
 // and returns false. Outside a test it prints the message. To show that a
 // control refuses an action, call PlatTestExpectMiss() first.
 // Controls are found by ID in `dialog`, its pages searched too.
-QWidget* PlatTestWidget(HWND window);
 HWND PlatTestFindControl(HWND dialog, int id);
+#ifndef _WIN32
+QWidget* PlatTestWidget(HWND window);
 // True when the control's next change of text is drawn at once (its last
 // frame is over); false for no such window.
 bool PlatTestFrameOver(HWND window);
+#endif
 // The next action is expected to miss: it returns false without failing. If
 // it lands instead, that fails the test.
 void PlatTestExpectMiss();
@@ -139,6 +160,7 @@ bool PlatTestWaitFor(const std::function<bool()>& done, int timeoutMs);
 // How many messages from other threads wait for the user-interface thread.
 int PlatTestPendingSends();
 
+#ifndef _WIN32
 // Sets QT_QPA_PLATFORM=offscreen (CTest runs without our environment), then
 // makes the QApplication and runs the Qt Test class.
 void PlatTestPrepareEnvironment();
@@ -154,3 +176,4 @@ void PlatTestPrepareEnvironment();
         TestClass test;                                                                                                \
         return QTest::qExec(&test, argc, argv);                                                                        \
     }
+#endif

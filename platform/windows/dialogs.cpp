@@ -354,6 +354,11 @@ void PlatSetResourceFinders(const PlatResourceFinders& finders)
     gFinders = finders;
 }
 
+const PlatResourceFinders& PlatCurrentResourceFinders()
+{
+    return gFinders;
+}
+
 INT_PTR PlatDialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam)
 {
     const DlgTemplate* table = FindDialog(templateName);

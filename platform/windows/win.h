@@ -11,5 +11,10 @@
 std::wstring PlatWide(std::string_view utf8);
 std::string PlatNarrow(std::wstring_view wide);
 
+// The lookups PlatSetResourceFinders registered last (the test API puts
+// its own templates before the program's).
+struct PlatResourceFinders;
+const PlatResourceFinders& PlatCurrentResourceFinders();
+
 // A bitmap of a PNG picture; nullptr when it cannot be decoded.
 HBITMAP PlatDecodePngToBitmap(const unsigned char* png, size_t size);

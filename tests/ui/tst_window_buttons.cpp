@@ -1,6 +1,6 @@
 // The window layer's buttons and dialog keys against what Windows does:
 // auto radio groups, check boxes, disabled controls, Enter, Escape and the
-// close box.
+// close box. The same tables run on Windows itself (see window_fixture.h).
 #include "res/resources.h"
 #include "ui/support/window_fixture.h"
 
@@ -33,6 +33,7 @@ private slots:
             bool disable; // EnableWindow(FALSE) first
             QList<int> checkedAfter;
             int clicks; // BN_CLICKED, the only WM_COMMAND
+            const char* wine = nullptr;
         };
         // Start: A1 and B2 checked. A group runs from a WS_GROUP control to
         // the next one; a click checks an auto radio button and clears the
@@ -48,13 +49,16 @@ private slots:
             {"auto check box, two clicks", Click, kAutoCheck, 2, false, {kRadioA1, kRadioB2}, 2},
             {"plain check box", Click, kPlainCheck, 1, false, {kRadioA1, kRadioB2}, 1},
             // CheckDlgButton sets that one button, quietly, the group untouched.
-            {"CheckDlgButton", Check, kRadioA2, 1, false, {kRadioA1, kRadioA2, kRadioB2}, 0},
+            {"CheckDlgButton", Check, kRadioA2, 1, false, {kRadioA1, kRadioA2, kRadioB2}, 0,
+             "Wine's BM_SETCHECK on an auto radio button also clears the rest of its group"},
             {"CheckDlgButton unchecked", Uncheck, kRadioA1, 1, false, {kRadioB2}, 0},
             // A disabled control takes no click.
             {"WS_DISABLED in the template", Click, kDisabledPush, 1, false, {kRadioA1, kRadioB2}, 0},
             {"disabled auto check box", Click, kAutoCheck, 1, true, {kRadioA1, kRadioB2}, 0},
         };
         for (const Case& c : cases) {
+            if (WineDiffers(c.wine))
+                continue;
             RowTrace trace{c.name};
             PlatTestDestroyAll();
             HWND dlg = OpenTestDialog(kTplControls);
@@ -72,12 +76,16 @@ private slots:
                     QVERIFY(CheckDlgButton(dlg, c.id, c.how == Check ? BST_CHECKED : BST_UNCHECKED));
                 }
             }
+            QList<int> checked;
             for (int id : {kRadioA1, kRadioA2, kRadioA3, kRadioB1, kRadioB2, kAutoCheck, kPlainCheck})
-                QCOMPARE(IsDlgButtonChecked(dlg, id) == BST_CHECKED, c.checkedAfter.contains(id));
+                if (IsDlgButtonChecked(dlg, id) == BST_CHECKED)
+                    checked.push_back(id);
+            QCOMPARE(checked, c.checkedAfter);
             QCOMPARE(CommandCount(c.id, BN_CLICKED), c.clicks);
             QCOMPARE(MessageCount(WM_COMMAND), c.clicks);
-            if (c.clicks) // lParam of the notification is the control's window
-                QCOMPARE(reinterpret_cast<HWND>(MessageLog().back().lParam), GetDlgItem(dlg, c.id));
+            for (const LoggedMessage& m : MessageLog()) // lParam of the notification is the control's window
+                if (m.message == WM_COMMAND)
+                    QCOMPARE(reinterpret_cast<HWND>(m.lParam), GetDlgItem(dlg, c.id));
         }
     }
 
@@ -89,6 +97,7 @@ private slots:
             bool disableDefault;
             int command; // 0: no BN_CLICKED at all
             const char* textAfter; // of the focused edit
+            const char* wine = nullptr;
         };
         const Case cases[] = {
             // Enter in a single-line edit: the default push button's id;
@@ -101,13 +110,18 @@ private slots:
             {"Enter, default button disabled", kTplSmall, kEdit, Qt::Key_Return, true, 0, ""},
             // A multi-line edit leaves Enter to the dialog unless ES_WANTRETURN
             // makes it a line break (CR LF).
-            {"Enter in multi-line edit", kTplControls, kMultiEdit, Qt::Key_Return, false, IDOK, ""},
+            {"Enter in multi-line edit", kTplControls, kMultiEdit, Qt::Key_Return, false, IDOK, "",
+             "Wine's multi-line edit passes Enter on only to a default push button (DM_GETDEFID) and this dialog has "
+             "none; Windows takes Enter there as its single-line edits do"},
             {"Enter in ES_WANTRETURN edit", kTplControls, kWantReturnEdit, Qt::Key_Return, false, 0, "\r\n"},
             // Escape is the command IDCANCEL (2), wherever the focus is.
             {"Escape in edit", kTplSmall, kEdit, Qt::Key_Escape, false, IDCANCEL, ""},
-            {"Escape in multi-line edit", kTplControls, kWantReturnEdit, Qt::Key_Escape, false, IDCANCEL, ""},
+            {"Escape in multi-line edit", kTplControls, kWantReturnEdit, Qt::Key_Escape, false, IDCANCEL, "",
+             "Wine's multi-line edit posts WM_CLOSE for Escape instead, and this procedure handles WM_CLOSE"},
         };
         for (const Case& c : cases) {
+            if (WineDiffers(c.wine))
+                continue;
             RowTrace trace{c.name};
             PlatTestDestroyAll();
             HWND dlg = OpenTestDialog(c.tpl);
@@ -121,7 +135,7 @@ private slots:
             QCOMPARE(MessageCount(WM_COMMAND), (c.command ? 1 : 0) + CommandCount(c.focus, EN_CHANGE));
             QCOMPARE(PlatTestText(dlg, c.textAfter ? c.focus : kEdit), std::string(c.textAfter ? c.textAfter : ""));
             // Nothing closes by itself: the procedure did not end the dialog.
-            QVERIFY(IsWindow(dlg) && PlatTestWidget(dlg)->isVisible());
+            QVERIFY(IsWindow(dlg) && IsWindowVisible(dlg));
             QVERIFY(!PlatTestDialogEnded(dlg));
         }
     }
@@ -132,13 +146,13 @@ private slots:
         HWND dlg = OpenTestDialog(kTplSmall);
         QVERIFY(PlatTestCloseBox(dlg));
         QCOMPARE(MessageCount(WM_CLOSE), 1);
-        QVERIFY(IsWindow(dlg) && PlatTestWidget(dlg)->isVisible());
+        QVERIFY(IsWindow(dlg) && IsWindowVisible(dlg));
         QVERIFY(!PlatTestDialogEnded(dlg));
         QVERIFY(EndDialog(dlg, 7));
         INT_PTR result = 0;
         QVERIFY(PlatTestDialogEnded(dlg, &result));
         QCOMPARE(result, INT_PTR(7));
-        QVERIFY(!PlatTestWidget(dlg)->isVisible());
+        QVERIFY(!IsWindowVisible(dlg));
 
         // Windows' default dialog handling turns an unhandled WM_CLOSE into
         // WM_COMMAND IDCANCEL; the window still stays open.
@@ -149,6 +163,7 @@ private slots:
         QVERIFY(IsWindow(dlg));
     }
 
+#ifndef _WIN32 // the Qt Test side of the test API's own reports
     void missedActionsFailWhereTheyHappen()
     {
         // A scripted action that cannot land fails the test at its own line
@@ -184,7 +199,17 @@ private slots:
             QVERIFY(!landed);
         }
     }
+#endif
 };
 
+#ifdef _WIN32
+WINDOW_TABLES_RUN(TestWindowButtons)
+{
+    RUN_TABLE(clicksAndChecks);
+    RUN_TABLE(dialogKeys);
+    RUN_TABLE(closeBox);
+}
+#else
 PLAT_TEST_MAIN_WITH(TestWindowButtons, ResRegister)
 #include "tst_window_buttons.moc"
+#endif

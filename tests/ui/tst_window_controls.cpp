@@ -1,12 +1,15 @@
 // The window layer's edits, combo boxes, status bars and dialog units
-// against what Windows does.
+// against what Windows does. The tables that need no Qt widget run on
+// Windows itself too (see window_fixture.h).
 #include "ui/support/window_fixture.h"
 
 #include "res/resource.h"
 #include "res/resources.h"
 
+#ifndef _WIN32
 #include <QFontMetrics>
 #include <QLabel>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -22,6 +25,12 @@ INT_PTR CALLBACK TabHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 {
     if (message == WM_NOTIFY) {
         const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
+#ifdef _WIN32
+        // Windows' tab control also sends NM_CLICK; our Qt layer leaves it
+        // out on purpose, as the program handles none.
+        if (hdr->code == static_cast<UINT>(NM_CLICK))
+            return FALSE;
+#endif
         if (hdr->hwndFrom == GetDlgItem(window, kTab) && hdr->idFrom == kTab && wParam == kTab)
             gTabCodes.push_back(hdr->code);
     }
@@ -37,6 +46,7 @@ LRESULT InsertTab(HWND dlg, int index, const char* text)
     return SendDlgItemMessageA(dlg, kTab, TCM_INSERTITEMA, WPARAM(index), reinterpret_cast<LPARAM>(&item));
 }
 
+#ifndef _WIN32
 // Counts a widget's paints and keeps what the last one showed.
 struct PaintCounter : QObject {
     std::function<std::string()> shown;
@@ -51,6 +61,7 @@ struct PaintCounter : QObject {
         return false;
     }
 };
+#endif
 
 } // namespace
 
@@ -116,7 +127,7 @@ private slots:
                 break;
             case TypeAtEnd:
                 QVERIFY(PlatTestFocus(dlg, c.id));
-                QTest::keyClick(PlatTestWidget(GetDlgItem(dlg, c.id)), Qt::Key_End);
+                QVERIFY(PlatTestKey(dlg, Qt::Key_End));
                 QVERIFY(PlatTestType(dlg, c.id, c.input));
                 break;
             }
@@ -144,6 +155,7 @@ private slots:
         }
     }
 
+#ifndef _WIN32 // Qt's own focus reasons
     void editFocusNotifications()
     {
         HWND dlg = OpenTestDialog(kTplControls);
@@ -160,6 +172,7 @@ private slots:
         QCOMPARE(CommandCount(kEdit, EN_KILLFOCUS), 1);
         QCOMPARE(CommandCount(kMultiEdit, EN_SETFOCUS), 1);
     }
+#endif
 
     void combo()
     {
@@ -174,13 +187,16 @@ private slots:
         QCOMPARE(SendMessageA(combo, CB_SETCURSEL, 2, 0), LRESULT(2));
         QCOMPARE(PlatTestWindowText(combo), std::string("硬件"));
         QCOMPARE(SendMessageA(combo, CB_SETCURSEL, 7, 0), LRESULT(CB_ERR));
-        QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(CB_ERR));
+        if (!WineDiffers("Wine's CB_SETCURSEL keeps the selection when the index is bad"))
+            QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(CB_ERR));
         QCOMPARE(CommandCount(kCombo, CBN_SELCHANGE), 0);
 
         // A user's choice of another row sends CBN_SELCHANGE once; choosing
         // the row already selected changes nothing.
         const std::array<int, 3> choices[] = {{-1, 1, 1}, {0, 2, 1}, {2, 2, 0}}; // before, row, changes
         for (const auto& [before, choice, changes] : choices) {
+            if (before == choice && WineDiffers("Wine's list sends CBN_SELCHANGE for a click on the row already chosen"))
+                continue;
             SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(before), 0);
             MessageLog().clear();
             QVERIFY(PlatTestSelectComboRow(dlg, kCombo, choice));
@@ -192,7 +208,9 @@ private slots:
 
         // CB_RESETCONTENT empties the list and its selection, quietly.
         MessageLog().clear();
-        QCOMPARE(SendMessageA(combo, CB_RESETCONTENT, 0, 0), LRESULT(CB_OKAY));
+        const LRESULT reset = SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+        if (!WineDiffers("Wine's CB_RESETCONTENT answers TRUE, not the documented CB_OKAY"))
+            QCOMPARE(reset, LRESULT(CB_OKAY));
         QCOMPARE(SendMessageA(combo, CB_GETCOUNT, 0, 0), LRESULT(0));
         QCOMPARE(SendMessageA(combo, CB_GETCURSEL, 0, 0), LRESULT(CB_ERR));
         QCOMPARE(MessageCount(WM_COMMAND), 0);
@@ -230,7 +248,7 @@ private slots:
         GetWindowRect(dlg, &dlgRect);
         QCOMPARE(barRect.right - barRect.left, client.right);
         QVERIFY(barRect.bottom <= dlgRect.bottom && barRect.bottom >= dlgRect.bottom - 2 * barClient.bottom);
-        QVERIFY(PlatTestWidget(bar)->isVisible());
+        QVERIFY(IsWindowVisible(bar));
 
         // Destroyed, the bar is gone from its dialog, which lives on (calls
         // on a dead handle: tst_window_dialogs).
@@ -239,6 +257,7 @@ private slots:
         QVERIFY(IsWindow(dlg));
     }
 
+#ifndef _WIN32 // Qt's font metrics, paints and labels
     void dialogUnits()
     {
         // x, y, cx, cy of a control in dialog units. Each converts on its own,
@@ -366,6 +385,8 @@ private slots:
                             [](QLabel* l) { return !l->pixmap().isNull() && l->pixmap().width() <= 64; }));
     }
 
+#endif
+
     void tabControl()
     {
         gTabCodes.clear();
@@ -389,9 +410,10 @@ private slots:
         SendMessageA(tab, TCM_ADJUSTRECT, TRUE, reinterpret_cast<LPARAM>(&r));
         QVERIFY(r.left < 0 && r.top < 0 && r.right > 300 && r.bottom > 200);
         SendMessageA(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
-        QCOMPARE(QRect(r.left, r.top, r.right, r.bottom), QRect(0, 0, 300, 200));
+        QCOMPARE((std::array<LONG, 4>{r.left, r.top, r.right, r.bottom}), (std::array<LONG, 4>{0, 0, 300, 200}));
     }
 
+#ifndef _WIN32 // our layer's answer to what it does not supply; Windows' controls handle these
     void messagesNobodyHandles()
     {
         // Messages the layer does not supply are answered 0 and change
@@ -424,7 +446,19 @@ private slots:
             QCOMPARE(SendDlgItemMessageA(dlg, kTab, TCM_GETCURSEL, 0, 0), LRESULT(0));
         }
     }
+#endif
 };
 
+#ifdef _WIN32
+WINDOW_TABLES_RUN(TestWindowControls)
+{
+    RUN_TABLE(editText);
+    RUN_TABLE(textIsCutOnCharacters);
+    RUN_TABLE(combo);
+    RUN_TABLE(statusBar);
+    RUN_TABLE(tabControl);
+}
+#else
 PLAT_TEST_MAIN_WITH(TestWindowControls, ResRegister)
 #include "tst_window_controls.moc"
+#endif
