@@ -62,7 +62,7 @@
 #define IDC_UC_LOG_APPEND 1408
 #define IDC_UC_RX_GROUP 1409
 // The network printer's radio, beside the three ports of the cable.
-#define IDC_UC_NETWORK 1410
+#define IDC_UC_NETWORK 1470
 
 // Download dialogs: firmware (127), font (1186), machine number (1188)
 #define IDC_DV_SEL_FILE 1205
@@ -88,9 +88,9 @@
 #define IDC_DN_EXIT 1273
 #define IDC_DN_PRINT 1274
 // The network printer's radios of the download dialogs.
-#define IDC_DV_NETWORK 1412
-#define IDC_DF_NETWORK 1413
-#define IDC_DN_NETWORK 1414
+#define IDC_DV_NETWORK 1472
+#define IDC_DF_NETWORK 1473
+#define IDC_DN_NETWORK 1474
 #define IDC_DW_STATUSBAR 2000
 
 // Test dialog and its six pages
@@ -105,7 +105,7 @@
 #define IDC_T_SERIAL 1192
 #define IDC_T_CLOSE 1215
 // The network printer's radio of the test dialog.
-#define IDC_T_NETWORK 1411
+#define IDC_T_NETWORK 1471
 #define IDC_T_GROUP 1235
 #define IDC_T_TAB 1236
 // Latin characters
@@ -208,6 +208,7 @@
 #define IDC_TL_PARALLEL 1400
 #define IDC_TL_SERIAL 1401
 #define IDC_TL_USB 1402
+#define IDC_TL_NETWORK 1475
 #define IDC_TL_TAB 1403
 #define IDC_TL_STATUS 1404
 #define IDC_TL_CLOSE 1405

@@ -17,8 +17,9 @@ constexpr DWORD kPage = WS_CHILD | DS_SETFONT;
 constexpr std::array kToolsItems{
     DlgItemTemplate{IDC_STATIC_TEXT, "BUTTON", kGroupBox, "请选择接口", 7, 4, 326, 28},
     DlgItemTemplate{IDC_TL_PARALLEL, "BUTTON", kRadio | WS_GROUP, "并行口", 30, 16, 56, 10},
-    DlgItemTemplate{IDC_TL_SERIAL, "BUTTON", kRadio, "串行口", 130, 16, 56, 10},
-    DlgItemTemplate{IDC_TL_USB, "BUTTON", kRadio, "USB口", 230, 16, 56, 10},
+    DlgItemTemplate{IDC_TL_SERIAL, "BUTTON", kRadio, "串行口", 120, 16, 56, 10},
+    DlgItemTemplate{IDC_TL_USB, "BUTTON", kRadio, "USB口", 210, 16, 56, 10},
+    DlgItemTemplate{IDC_TL_NETWORK, "BUTTON", kRadio, "网络口", 280, 16, 50, 10},
     DlgItemTemplate{IDC_TL_TAB, "SysTabControl32", kChild | WS_TABSTOP, "", 7, 36, 326, 206},
     DlgItemTemplate{IDC_TL_STATUS, "STATIC", kLabel, "", 7, 250, 260, 10},
     DlgItemTemplate{IDC_TL_CLOSE, "BUTTON", kPush | WS_GROUP, "关闭", 283, 247, 50, 14},

@@ -12,6 +12,7 @@
 #include "ui/ports/ports.h"
 #include "ui/support/printer_rig.h"
 #include "ui/testprint/testprint.h"
+#include "ui/tools/tools.h"
 
 #include <QtTest/QtTest>
 
@@ -166,6 +167,15 @@ private slots:
             QVERIFY2(run.network == run.usb, c.what);
             QCOMPARE(rig::MessageTexts(), Texts{});
         }
+        // The toolbox's pages too: a code page, the same bytes on both ports.
+        const Run run = BothWays(
+            [] { return PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_TOOLS), nullptr, bToolsDlgProc); }, IDC_TL_USB,
+            IDC_TL_NETWORK, [](HWND dialog) {
+                return PlatTestSelectTab(dialog, IDC_TL_TAB, 1) && PlatTestClick(gTools.pages[1], IDC_CP_PRINT);
+            });
+        QVERIFY(!run.usb.empty());
+        QVERIFY(run.network == run.usb);
+        QCOMPARE(rig::MessageTexts(), Texts{});
     }
 
     // Nothing listens: the radio does not stay chosen and the message names

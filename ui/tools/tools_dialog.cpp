@@ -27,10 +27,11 @@ const std::array<PageRow, kToolsPageCount> kPageRows{{
     {"打印机信息", IDD_TOOLS_INFO, bTools_Info_Proc},
 }};
 
-const std::array<PortRadio, 3> kToolsRadios{{
+const std::array<PortRadio, 4> kToolsRadios{{
     {IDC_TL_PARALLEL, PORT_PARALLEL, "并口忙或出错!"},
     {IDC_TL_SERIAL, PORT_SERIAL, "串口被占用或有错误!"},
     {IDC_TL_USB, PORT_USB, "usb不在线或拨出!"},
+    {IDC_TL_NETWORK, PORT_NETWORK, "连接网络打印机失败!"},
 }};
 
 // The pages go where the tab control shows its pages.
