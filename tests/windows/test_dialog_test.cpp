@@ -106,8 +106,11 @@ TEST(WindowsTestDialog, TabStripLiesAboveItsGroupBox)
     EXPECT_EQ(place.right - place.left, wanted.right);
     EXPECT_EQ(place.bottom - place.top, wanted.bottom);
 
+    // The network radio, placed beside 关闭, is the last of the radios' group.
     HWND serial = GetDlgItem(dialog, IDC_T_SERIAL);
-    EXPECT_EQ(GetNextDlgGroupItem(dialog, serial, FALSE), GetDlgItem(dialog, IDC_T_PARALLEL));
+    HWND network = GetDlgItem(dialog, IDC_T_NETWORK);
+    EXPECT_EQ(GetNextDlgGroupItem(dialog, serial, FALSE), network);
+    EXPECT_EQ(GetNextDlgGroupItem(dialog, network, FALSE), GetDlgItem(dialog, IDC_T_PARALLEL));
     if (const char* shot = std::getenv("MPTEST_TEST_DIALOG_SCREENSHOT")) {
         EXPECT_TRUE(SaveScreenshot(dialog, shot)) << shot;
     }
