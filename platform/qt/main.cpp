@@ -1,6 +1,6 @@
 // The program's entry point on this system. It takes the platform's own
 // options (PlatTakeOptions), makes sure there is a display, then hands over
-// to WinMain as app/main.cpp does where the Windows API is the system's.
+// to WinMain as platform/windows/main.cpp does where the Windows API is the system's.
 #include "app/app.h"
 #include "platform/qt/startup.h"
 #include "platform/linux/options.h"
