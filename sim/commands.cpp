@@ -167,7 +167,7 @@ struct Decoder::Rows {
         const uint8_t m = cmd[2];
         const bool full = m == 65 || m == 97 || m == 102 || m == 103;
         logRow(d, row, cmd, std::string(full ? "full" : "partial") + " cut after feeding " +
-                                std::to_string(cmd[3]) + " dots (form " + hex2(m) + ")");
+                                std::to_string(cmd[3]) + " units (form " + hex2(m) + ")");
         d.paper.printLine(cmd[3], false);
         d.addCut(full, "GS V " + hex2(m) + " " + hex2(cmd[3]));
     }
@@ -234,7 +234,7 @@ const Decoder::Rows::CommandRow Decoder::Rows::kCommands[] = {
     CommandRow{SV("\x1B\x2A\x20"), 0, bitImageLength, 5, "ESC * bit image: 24-dot single density", bitImage},
     CommandRow{SV("\x1B\x2A\x21"), 0, bitImageLength, 5, "ESC * bit image: 24-dot double density", bitImage},
     ROW("\x1B\x4A", 3, 0, "ESC J feed ", {
-        logRow(d, row, cmd, std::to_string(cmd[2]) + " dots");
+        logRow(d, row, cmd, std::to_string(cmd[2]) + " units");
         d.paper.printLine(cmd[2], false);
     }),
     ROW("\x1B\x55", 3, 0, "ESC U unidirectional ", {
@@ -247,7 +247,7 @@ const Decoder::Rows::CommandRow Decoder::Rows::kCommands[] = {
     }),
     ROW("\x1B\x33", 3, 0, "ESC 3 line spacing ", {
         d.state.lineSpacing = cmd[2];
-        logRow(d, row, cmd, std::to_string(cmd[2]) + " dots");
+        logRow(d, row, cmd, std::to_string(cmd[2]) + " units");
     }),
     ROW("\x1B\x32", 2, 0, "ESC 2 default line spacing", { d.state.lineSpacing = 30; logRow(d, row, cmd); }),
     ROW("\x1B\x69", 2, 0, "ESC i full cut", { logRow(d, row, cmd); d.addCut(true, "ESC i"); }),

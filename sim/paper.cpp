@@ -218,7 +218,8 @@ void Paper::addRaster(std::span<const uint8_t> data, int bytesWide, int rows, in
         }
     }
     pending_.push_back(std::move(it));
-    printLine(h, false);
+    printLine(0, false);
+    feed(h); // the raster moves the paper by its own rows
 }
 
 void Paper::tab(int stopDots)
@@ -236,7 +237,7 @@ void Paper::clearLine()
     x_ = 0;
 }
 
-void Paper::printLine(int feed, bool lineFeed)
+void Paper::printLine(int units, bool lineFeed)
 {
     int lineH = 0;
     for (const Item& it : pending_)
@@ -248,7 +249,17 @@ void Paper::printLine(int feed, bool lineFeed)
     bottom_ = std::max(bottom_, y_ + lineH);
     pending_.clear();
     x_ = 0;
-    this->feed(lineFeed ? std::max(feed, lineH) : feed);
+    // A feed of an odd number of units (ESC J 1 between a band's two
+    // passes) leaves half a row that the next feed completes.
+    const int moved = std::max(units, 0) + halfRow_;
+    halfRow_ = moved % kUnitsPerRow;
+    const int rows = moved / kUnitsPerRow;
+    if (lineFeed && lineH > rows) {
+        halfRow_ = 0; // the line's height, not the spacing, moved the paper
+        feed(lineH);
+    } else {
+        feed(rows);
+    }
 }
 
 void Paper::feed(int dots)

@@ -23,7 +23,7 @@ struct GlyphStyle {
 
 class Paper {
 public:
-    // The paper keeps its last this many rows (2.5 m at 8 dots a mm), so
+    // The paper keeps its last this many rows (7 m at 0.352 mm a row), so
     // that a long stream can neither make a picture too big to hold nor
     // fill memory; what scrolled off is still in the transcript.
     static constexpr int kMaxRows = 20000;
@@ -52,9 +52,14 @@ public:
     void clearLine();
     bool lineEmpty() const { return pending_.empty(); }
 
-    // Prints the line buffer, then feeds `feed` dots; when `lineFeed`, the
-    // feed is at least the height of the line.
-    void printLine(int feed, bool lineFeed);
+    // Paper motion units (0.176 mm) per dot row (0.352 mm, the 8-pin head's
+    // pitch): an 8-dot band is 16 units tall, so ESC J 16 after it leaves
+    // no gap.
+    static constexpr int kUnitsPerRow = 2;
+
+    // Prints the line buffer, then feeds `units` motion units; when
+    // `lineFeed`, the feed is at least the height of the line.
+    void printLine(int units, bool lineFeed);
     void feed(int dots);
     void cut(bool full);
     void note(const std::string& text);
@@ -86,6 +91,7 @@ private:
 
     int width_;
     int y_ = 0;
+    int halfRow_ = 0; // motion units fed short of a whole row
     int x_ = 0;
     int bottom_ = 0;
     std::vector<Item> pending_;

@@ -102,7 +102,7 @@ struct PrinterState {
     bool chineseMode = true;
     uint8_t chineseModeByte = 0;
     uint8_t charSpacing = 0;  // ESC SP, dots
-    uint8_t lineSpacing = 30; // ESC 3, dots
+    uint8_t lineSpacing = 30; // ESC 3, motion units
     bool unidirectional = false;
     // ESC t n; -1 until one is chosen (or after ESC @): bytes 80-FF of text
     // outside Chinese mode then read as Latin-1.

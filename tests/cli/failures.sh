@@ -28,10 +28,10 @@ marker=0
 mark() {
   marker=$((marker + 1))
   "$cli" send --hex "1B 4A $(printf %02X "$marker")" --port COM1 --quiet
-  printer_has "$serial_pid" "$serial" "ESC J feed $marker dots"
+  printer_has "$serial_pid" "$serial" "ESC J feed $marker units"
 }
 between() {
-  awk -v a="ESC J feed $(($1 - 1)) dots" -v b="ESC J feed $1 dots" \
+  awk -v a="ESC J feed $(($1 - 1)) units" -v b="ESC J feed $1 units" \
     'index($0, b) { exit } started { print } index($0, a) { started = 1 }' "$serial/transcript.txt"
 }
 mark

@@ -98,7 +98,7 @@ grep -q '^1B 1D 00 02' serial/usb-printer/transcript.txt || fail "the USB printe
 unit serial/printer KQ5800000002
 transcript=serial/printer/transcript.txt
 grep -q 'TEXT "测试 printer"' "$transcript" || fail "the text did not arrive"
-[ "$(grep -c 'ESC J feed 7 dots' "$transcript")" = 2 ] || fail "the file did not arrive twice"
+[ "$(grep -c 'ESC J feed 7 units' "$transcript")" = 2 ] || fail "the file did not arrive twice"
 grep -q '"headOffset": {' serial/printer/state.json || fail "the black-mark distance A was not set"
 grep -q '"machineNumber": "KQ58abc00042"' serial/printer/state.json || fail "the last number was not stored"
 

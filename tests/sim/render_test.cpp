@@ -73,6 +73,12 @@ TEST(Render, DotsLandWhereTheCommandsPutThem)
         allBlack.insert(allBlack.end(), 210, 0xFF);
         allBlack.insert(allBlack.end(), {0x0D, 0x1B, 0x4A, 0x10});
     }
+    Bytes halfRows;
+    for (uint8_t feed : {1, 15}) {
+        halfRows.insert(halfRows.end(), {0x1B, 0x2A, 0x00, 0x04, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x0D});
+        halfRows.insert(halfRows.end(), {0x1B, 0x4A, feed});
+    }
+    halfRows.insert(halfRows.end(), {0x1B, 0x2A, 0x00, 0x04, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x0D});
     Bytes wide{0x1B, 0x2A, 0x00, 0x90, 0x01}; // 400 columns
     wide.insert(wide.end(), 400, 0xFF);
     wide.push_back(0x0A);
@@ -88,10 +94,10 @@ TEST(Render, DotsLandWhereTheCommandsPutThem)
         int width;
         std::vector<Area> areas;
     } cases[] = {
-        {"all black: each band 210 columns from the left edge, 8 rows, 16 rows apart", allBlack, 384,
-         {{0, 0, kEnd, kEnd, 8400, 8400}, {0, 0, 210, 8, 1680, 1680}, {0, 16, 210, 24, 1680, 1680},
-          {0, 32, 210, 40, 1680, 1680}, {0, 48, 210, 56, 1680, 1680}, {0, 64, 210, 72, 1680, 1680},
-          {210, 0, kEnd, kEnd, 0, 0}}},
+        {"all black: ESC J 16 is one 8-dot band, so five bands are one solid block of 40 rows x 210 columns",
+         allBlack, 384, {{0, 0, 210, 40, 8400, 8400}, {0, 0, kEnd, kEnd, 8400, 8400}}},
+        {"ESC J 1 and ESC J 15 move one band on: the odd unit is not lost", halfRows, 384,
+         {{0, 0, 4, 16, 64, 64}, {0, 0, kEnd, kEnd, 64, 64}}},
         {"one column per byte, top bit at the top: 80 sets row 0, 01 row 7",
          {0x1B, 0x2A, 0x00, 0x03, 0x00, 0x80, 0x01, 0xFF, 0x0A}, 384,
          {{0, 0, 1, 1, 1, 1}, {0, 1, 1, 2, 0, 0}, {1, 7, 2, 8, 1, 1}, {1, 6, 2, 7, 0, 0}, {2, 0, 3, 8, 8, 8},
@@ -113,7 +119,8 @@ TEST(Render, DotsLandWhereTheCommandsPutThem)
         {"text before a raster prints on its line, the raster below it",
          {0x1C, 0x2E, 'H', 0x1D, 0x76, 0x30, 0x00, 0x01, 0x00, 0x01, 0x00, 0xFF}, 384,
          {{0, 0, 12, 24, 1, kEnd}, {0, 24, 8, 25, 8, 8}, {8, 24, kEnd, kEnd, 0, 0}}},
-        {"a cut is a dashed line, not a solid one", {0x1B, 0x4A, 0x50, 0x1B, 0x69}, 384, {{0, 80, 384, 81, 101, 299}}},
+        {"a cut is a dashed line, not a solid one, where ESC J 80 (40 rows) left it", {0x1B, 0x4A, 0x50, 0x1B, 0x69}, 384,
+         {{0, 40, 384, 41, 101, 299}}},
         {"the machine number: a label of three Chinese cells (24 dots), then \": \" and twelve characters (12 dots)",
          Bytes(number.begin(), number.end()), 384,
          {{3 * 24 + 13 * 12 + 1, 0, 3 * 24 + 14 * 12 + 1, kEnd, 1, kEnd}, {3 * 24 + 14 * 12 + 1, 0, kEnd, kEnd, 0, 0}}},
@@ -174,7 +181,7 @@ TEST(Render, ARasterImagePrintsTheSameDotsAsBitImageBands)
                 column |= black(x, top + bit) ? 0x80 >> bit : 0;
             bands.push_back(column);
         }
-        bands.insert(bands.end(), {0x1B, 0x4A, 0x08});
+        bands.insert(bands.end(), {0x1B, 0x4A, 0x10}); // 16 units: one band's 8 rows
     }
     const auto raster = [&](int sliceRows) {
         Bytes out;

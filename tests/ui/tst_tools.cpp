@@ -112,8 +112,11 @@ private slots:
         const std::string picture = WritePicture(bench.dir().path());
         PlatTestFileChooserAnswer(picture);
         QVERIFY(PlatTestClick(page, IDC_IM_OPEN));
-        QVERIFY(PlatTestSelectComboRow(page, IDC_IM_PRESET, 1)); // a thermal printer's band: 8 dot rows
-        QCOMPARE(PlatTestText(page, IDC_IM_FEED), std::string("8"));
+        // This family's band feed: 16 motion units, one 8-dot band, so the
+        // bands meet on the virtual printer's paper.
+        QVERIFY(PlatTestSelectComboRow(page, IDC_IM_PRESET, 2)); // away and back: the fields follow the choice
+        QVERIFY(PlatTestSelectComboRow(page, IDC_IM_PRESET, 0));
+        QCOMPARE(PlatTestText(page, IDC_IM_FEED), std::string("16"));
         Retype(page, IDC_IM_WIDTH, "97");
 
         std::vector<uint8_t> fromPage[2];
@@ -126,7 +129,7 @@ private slots:
             QCOMPARE(preview.width(), 97);
             QCOMPARE(preview.height(), 39);
             QVERIFY(PlatTestClick(page, IDC_IM_PRINT));
-            const size_t length = (raster ? ImageRasterBytes(gTools.mono) : ImageBandBytes(gTools.mono, 8)).size();
+            const size_t length = (raster ? ImageRasterBytes(gTools.mono) : ImageBandBytes(gTools.mono, 16)).size();
             QVERIFY(PlatTestWaitFor([&] { return StatusShows(dialog, length); }, 10000));
             QVERIFY(printer.waitForBytes(length, 5s));
             QCOMPARE(printer.received().size(), length);
@@ -144,7 +147,7 @@ private slots:
         for (bool raster : {false, true}) {
             printer.printer().reset();
             std::vector<std::string> args{"image", picture, "--port", printer.slavePath(), "--width", "97",
-                                          "--band-feed", "8", "--quiet"};
+                                          "--band-feed", "16", "--quiet"};
             if (raster)
                 args.push_back("--raster");
             QCOMPARE(RunCli(args), kExitOk);
