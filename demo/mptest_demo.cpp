@@ -338,8 +338,8 @@ void DriveToolsDialog(HWND dialog)
         PlatTestClick(dialog, IDC_TL_USB);
         PlatTestFileChooserAnswer("res/art/bitmap1.png");
         PlatTestClick(image, IDC_IM_OPEN);
-        PlatTestSelectComboRow(image, IDC_IM_PRESET, 1);
-        PressTest(image, IDC_IM_PRINT, "toolbox: picture, 384 dots, Floyd-Steinberg, on USB");
+        // The page opens on this family's line: 210 dots, a band fed 16 units.
+        PressTest(image, IDC_IM_PRINT, "toolbox: picture, 210 dots, Floyd-Steinberg, on USB");
         WaitToolsSent(dialog);
     }
     Shot(dialog, "tools-image.png");
