@@ -1,6 +1,7 @@
 // Start-up and shutdown, the main window with its menu, and the About box.
 #include "app/app.h"
 
+#include "port/network.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
@@ -61,6 +62,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     hGInstance = instance;
     ResRegister();
     InitPort();
+    PortSetWaitPump(DeliverWindowMessages);
     UtilInit();
     InitCommonControls();
     if (!InitializeWinIo()) {

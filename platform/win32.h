@@ -401,6 +401,7 @@ HWND CreateStatusWindowA(LONG style, LPCSTR text, HWND parent, UINT id);
 
 // Delivering messages while the user-interface thread waits for a worker.
 #define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
 #define QS_SENDMESSAGE 0x0040
 #define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
 #define WAIT_OBJECT_0 0x00000000L
@@ -408,6 +409,8 @@ HWND CreateStatusWindowA(LONG style, LPCSTR text, HWND parent, UINT id);
 #define WAIT_FAILED 0xFFFFFFFFUL
 #define INFINITE 0xFFFFFFFFUL
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMsg);
+BOOL TranslateMessage(const MSG* msg);
+LRESULT DispatchMessageA(const MSG* msg);
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask);
 
 // ---------------------------------------------------------------- common dialogs

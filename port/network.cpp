@@ -4,6 +4,7 @@
 #include "platform/station.h"
 #include "port/port.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -119,10 +120,30 @@ std::string NetLostReason()
     return "与 " + where + " 的连接中断（错误 " + std::to_string(error) + "）";
 }
 
+namespace {
+std::atomic<void (*)()> gWaitPump{nullptr};
+} // namespace
+
+void PortSetWaitPump(void (*pump)())
+{
+    gWaitPump.store(pump);
+}
+
+void PortRunWaitPump()
+{
+    if (auto pump = gWaitPump.load())
+        pump();
+}
+
 BOOL NetAskStatus(BYTE* answer, bool* answered)
 {
     *answered = false;
+    // The settings dialog's test is not guarded against a second click, so
+    // its connect runs no messages.
+    void (*const pump)() = gWaitPump.exchange(nullptr);
+    PortClearAbort(); // a stop or close that ended an earlier job is spent
     HANDLE handle = NetConnect();
+    gWaitPump.store(pump);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
         return FALSE;
     static const BYTE question[] = {0x10, 0x04, 0x01}; // DLE EOT 1: the printer's status

@@ -65,7 +65,8 @@ constexpr DWORD NET_ANSWER_MS = 2000;
 // The record's owner. Connects to gNetInfo within its time-out; the handle
 // (ReadFile, WriteFile, CancelIoEx work on it as on a USB port) or
 // INVALID_HANDLE_VALUE with the reason remembered for NetOpenFailureDetail.
-// PortAbortWaits from another thread ends it within NET_STOP_POLL_MS.
+// PortAbortWaits from another thread, or from the wait pump (PortSetWaitPump)
+// it runs between its waits, ends it within NET_STOP_POLL_MS.
 HANDLE NetConnect();
 // The record's owner. Closes a handle NetConnect gave.
 void NetClose(HANDLE handle);
@@ -75,6 +76,13 @@ BOOL NetPeerGone(HANDLE handle);
 // store holds nothing); and storing it, TRUE when the store was written.
 void NetLoadSettings(NetPrinter* printer);
 BOOL NetSaveSettings(const NetPrinter& printer);
+
+// The calling thread's message pump, run between the slices of a connect's
+// wait so that a window opening the port keeps painting and taking input
+// (and a close can stop the connect). None by default (mptest-cli).
+void PortSetWaitPump(void (*pump)());
+// Per system's NetConnect: runs the pump, if any.
+void PortRunWaitPump();
 
 // Set by NetConnect for NetOpenFailureDetail.
 void NetNoteConnectFailure(NetFailure why, DWORD error, DWORD tookMs);

@@ -70,6 +70,9 @@ void ClearPortRecord(PortRecord& record);
 // is, under a transfer that owns it. ClearPortRecord, PortRelease and
 // OpenPorts ask it first. Nothing in a release build.
 void PortCheckRecordOwner();
+// User-interface thread: true while OpenPorts connects to the network port
+// (the record busy, the thread running messages, so a close may release it).
+extern std::atomic<bool> gPortConnecting;
 
 // Any thread. The text of row `index` of `table`, or nullptr when the index
 // names no row.

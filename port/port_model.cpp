@@ -55,10 +55,13 @@ std::atomic<std::thread::id> gUserInterfaceThread; // none until InitPort
 
 } // namespace
 
+std::atomic<bool> gPortConnecting{false};
+
 void PortCheckRecordOwner()
 {
 #ifndef NDEBUG
-    assert(!(gCurrentPort.state == PORT_STATE_BUSY && std::this_thread::get_id() == gUserInterfaceThread.load()) &&
+    assert(!(gCurrentPort.state == PORT_STATE_BUSY && !gPortConnecting.load() &&
+             std::this_thread::get_id() == gUserInterfaceThread.load()) &&
            "the user-interface thread rewrote the port record under a transfer");
 #endif
 }

@@ -104,9 +104,16 @@ BOOL OpenPorts(BYTE type)
         // Connected per port open: printers take one client at a time, so
         // the connection is held only while a dialog has the port chosen.
         SetRecordName("TCP");
-        if (!inTransfer)
+        if (!inTransfer) {
             PortClearAbort(); // a stop that ended an earlier send is spent
+            // The connect runs the window's messages while it waits: busy,
+            // the dialogs refuse another open or send meanwhile, and their
+            // close stops it (AbandonSend).
+            gCurrentPort.state.store(PORT_STATE_BUSY);
+            gPortConnecting.store(true);
+        }
         HANDLE handle = NetConnect();
+        gPortConnecting.store(false);
         if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
             gCurrentPort.state.store(failedState);
             return FALSE;

@@ -151,3 +151,7 @@ BOOL WaitSendEnd(DWORD timeoutMs);
 // messages worker threads send to this thread (their reports and message
 // boxes); WAIT_OBJECT_0, WAIT_TIMEOUT or WAIT_FAILED.
 DWORD WaitDeliveringSends(HANDLE handle, DWORD timeoutMs);
+// User-interface thread. Runs what the windows have pending (paint, input,
+// timers, sent messages) and returns: the pump a network connect runs
+// between its waits (PortSetWaitPump).
+void DeliverWindowMessages();

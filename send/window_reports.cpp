@@ -36,6 +36,15 @@ DWORD WaitDeliveringSends(HANDLE handle, DWORD timeoutMs)
     }
 }
 
+void DeliverWindowMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 BOOL WaitSendEnd(DWORD timeoutMs)
 {
     // The sending thread may be blocked in a report to this very thread.

@@ -291,15 +291,31 @@ BOOL PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 // Qt owns the message queue, so this never hands a message back. It
-// delivers the messages other threads are waiting on, which is all the
-// program peeks for (PM_QS_SENDMESSAGE), and returns FALSE.
-BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT)
+// delivers the messages other threads are waiting on (PM_QS_SENDMESSAGE);
+// asked to remove messages of every kind, it runs the pending events
+// (paint, input, timers) instead, which is what a Windows caller's
+// dispatch loop would do. Returns FALSE.
+BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT removeMsg)
 {
     if (msg)
         *msg = MSG{};
-    if (PlatQtOnUiThread())
+    if (!PlatQtOnUiThread())
+        return FALSE;
+    if ((removeMsg & PM_REMOVE) && !(removeMsg & PM_QS_SENDMESSAGE))
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    else
         PlatQtDeliverSends();
     return FALSE;
+}
+
+BOOL TranslateMessage(const MSG*)
+{
+    return FALSE;
+}
+
+LRESULT DispatchMessageA(const MSG*)
+{
+    return 0;
 }
 
 // Waits until one of `handles` is signalled, a message from another thread

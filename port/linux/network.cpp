@@ -69,6 +69,7 @@ int ConnectOne(const addrinfo& address, Clock::time_point deadline, int* err)
         return -1;
     }
     for (;;) {
+        PortRunWaitPump();
         if (PortAbortRequested()) {
             *err = ECANCELED;
             break;

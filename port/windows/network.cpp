@@ -74,6 +74,7 @@ SOCKET ConnectOne(const addrinfo& address, DWORD deadline, int* err)
         return INVALID_SOCKET;
     }
     for (;;) {
+        PortRunWaitPump();
         if (PortAbortRequested()) {
             *err = WSAEINTR;
             break;

@@ -6,6 +6,7 @@
 #include "port/port.h"
 #include "send/send.h"
 #include "sim/tcp.h"
+#include "support/full_listener.h"
 
 #include <gtest/gtest.h>
 
@@ -103,33 +104,6 @@ protected:
         EXPECT_EQ(gCurrentPort.handle, nullptr);
         EXPECT_EQ(gCurrentPort.state, PORT_STATE_CLOSED);
         return {PortOpenFailureDetail(PORT_NETWORK), took};
-    }
-};
-
-// A listener whose queue is full and never accepted from: further connects
-// hang, as to an address that does not answer.
-struct FullListener {
-    int listener = -1;
-    int filler = -1;
-    uint16_t port = 0;
-    FullListener()
-    {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(listener, 0);
-        socklen_t size = sizeof address;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-        port = ntohs(address.sin_port);
-        filler = socket(AF_INET, SOCK_STREAM, 0);
-        connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-    ~FullListener()
-    {
-        close(filler);
-        close(listener);
     }
 };
 

@@ -7,7 +7,9 @@
 #include "port/port.h"
 #include "res/resource.h"
 #include "res/resources.h"
+#include "send/send.h"
 #include "sim/tcp.h"
+#include "support/full_listener.h"
 #include "ui/console/console.h"
 #include "ui/ports/ports.h"
 #include "ui/support/printer_rig.h"
@@ -195,6 +197,46 @@ private slots:
         QVERIFY(!PlatTestChecked(console, IDC_UC_NETWORK));
         QCOMPARE(rig::MessageTexts(), Texts{"连接网络打印机失败!\n127.0.0.1:" + std::to_string(port) +
                                             "：连接被拒绝，打印机的端口没有打开，或另一台电脑正在使用打印机"});
+    }
+
+    // A connect to an address that does not answer keeps the console live:
+    // its timers run, a second click on the radio is refused rather than
+    // starting another connect, and closing the console ends the connect at
+    // once, leaving the port closed.
+    void connectKeepsWindowLiveAndCloseEndsIt()
+    {
+        rig::Bench bench;
+        FullListener silent;
+        std::strcpy(gNetInfo.host, "127.0.0.1");
+        gNetInfo.port = silent.port;
+        gNetInfo.timeoutSeconds = NET_DEFAULT_TIMEOUT_S;
+        PortSetWaitPump(DeliverWindowMessages);
+        HWND console = OpenConsole();
+        QVERIFY(console != nullptr);
+        bool timerRan = false, secondClickRefused = false, stillConnecting = false;
+        std::chrono::steady_clock::time_point closed{};
+        QTimer::singleShot(0, [&] {
+            timerRan = true;
+            PlatTestClick(console, IDC_UC_NETWORK);
+            // A second connect would have ended (refused, timed out) and
+            // left the record closed.
+            secondClickRefused = gCurrentPort.state == PORT_STATE_BUSY && gPortConnecting;
+            stillConnecting = gPortConnecting;
+            closed = std::chrono::steady_clock::now();
+            SendMessageA(console, WM_CLOSE, 0, 0);
+        });
+        PlatTestClick(console, IDC_UC_NETWORK);
+        const auto ended = std::chrono::steady_clock::now();
+        PortSetWaitPump(nullptr);
+        QVERIFY(timerRan);
+        QVERIFY(stillConnecting);
+        QVERIFY(secondClickRefused);
+        const auto tookMs = std::chrono::duration_cast<std::chrono::milliseconds>(ended - closed).count();
+        qInfo("close ended the connect in %lld ms", static_cast<long long>(tookMs));
+        QVERIFY2(tookMs < 100, std::to_string(tookMs).c_str());
+        QCOMPARE(gCurrentPort.state.load(), PORT_STATE_CLOSED);
+        QVERIFY(gCurrentPort.handle == nullptr);
+        QVERIFY(!gPortConnecting);
     }
 
     // 端口设置: the printer typed, tested (DLE EOT 1 and its decoded answer),
