@@ -18,7 +18,7 @@ namespace {
 
 constexpr size_t kMaxOut = 1024; // bytes, the terminating NUL included
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool alternate = false;
     char fill = ' ';
@@ -26,22 +26,22 @@ struct Spec {
     int precision = -1;
 };
 
-void Pad(std::string& out, std::string body, const Spec& spec)
+void Pad(std::string& out, std::string body, const Conversion& conv)
 {
-    const int pad = spec.width - static_cast<int>(body.size());
+    const int pad = conv.width - static_cast<int>(body.size());
     if (pad <= 0) {
         out += body;
-    } else if (spec.left) {
+    } else if (conv.left) {
         out += body;
         out.append(static_cast<size_t>(pad), ' ');
-    } else if (spec.fill == '0' && !body.empty() && (body[0] == '-' || body.rfind("0x", 0) == 0 ||
+    } else if (conv.fill == '0' && !body.empty() && (body[0] == '-' || body.rfind("0x", 0) == 0 ||
                                                       body.rfind("0X", 0) == 0)) {
         const size_t sign = body[0] == '-' ? 1 : 2;
         out.append(body, 0, sign);
         out.append(static_cast<size_t>(pad), '0');
         out.append(body, sign);
     } else {
-        out.append(static_cast<size_t>(pad), spec.fill);
+        out.append(static_cast<size_t>(pad), conv.fill);
         out += body;
     }
 }
@@ -88,22 +88,22 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
             continue;
         }
         const char* start = p++;
-        Spec spec;
+        Conversion conv;
         for (;; ++p) {
             if (*p == '-')
-                spec.left = true;
+                conv.left = true;
             else if (*p == '#')
-                spec.alternate = true;
+                conv.alternate = true;
             else if (*p == '0')
-                spec.fill = '0';
+                conv.fill = '0';
             else
                 break;
         }
-        spec.width = ReadCount(p);
+        conv.width = ReadCount(p);
         if (*p == '.') {
             ++p;
-            spec.precision = ReadCount(p);
-            spec.fill = ' ';
+            conv.precision = ReadCount(p);
+            conv.fill = ' ';
         }
         if (*p == 'l' || *p == 'h')
             ++p; // a Windows long is 32 bits, as int is; short arguments arrive as int
@@ -115,33 +115,33 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...)
         case 'i': {
             const int32_t value = va_arg(ap, int32_t);
             const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-            Pad(out, (value < 0 ? "-" : "") + Digits("%u", magnitude, spec.precision), spec);
+            Pad(out, (value < 0 ? "-" : "") + Digits("%u", magnitude, conv.precision), conv);
             break;
         }
         case 'u':
-            Pad(out, Digits("%u", va_arg(ap, uint32_t), spec.precision), spec);
+            Pad(out, Digits("%u", va_arg(ap, uint32_t), conv.precision), conv);
             break;
         case 'x':
         case 'X': {
             const uint32_t value = va_arg(ap, uint32_t);
-            std::string digits = Digits(*p == 'x' ? "%x" : "%X", value, spec.precision);
-            if (spec.alternate && value != 0)
+            std::string digits = Digits(*p == 'x' ? "%x" : "%X", value, conv.precision);
+            if (conv.alternate && value != 0)
                 digits.insert(0, *p == 'x' ? "0x" : "0X");
-            Pad(out, digits, spec);
+            Pad(out, digits, conv);
             break;
         }
         case 'c':
-            Pad(out, std::string(1, static_cast<char>(va_arg(ap, int))), spec);
+            Pad(out, std::string(1, static_cast<char>(va_arg(ap, int))), conv);
             break;
         case 's': {
             const char* text = va_arg(ap, const char*);
             if (text == nullptr)
                 text = "(null)";
-            const size_t limit = spec.precision >= 0 ? static_cast<size_t>(spec.precision) : kMaxOut;
+            const size_t limit = conv.precision >= 0 ? static_cast<size_t>(conv.precision) : kMaxOut;
             size_t n = 0;
             while (text[n] != '\0' && n < limit)
                 ++n;
-            Pad(out, std::string(text, n), spec);
+            Pad(out, std::string(text, n), conv);
             break;
         }
         case '\0':
