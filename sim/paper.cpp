@@ -314,7 +314,9 @@ bool Paper::writePng(const std::string& path, std::string* error) const
 {
     ensureGui();
     const int h = std::max(64, height() + 2 * kTopMargin);
-    QImage img(width_ + kMarginWidth, h, QImage::Format_RGB16); // half the memory of 32 bits: a tall paper is large
+    // 8-bit grey: a tall paper is large, and painting text into a 16-bit
+    // picture drew every line a second time further right.
+    QImage img(width_ + kMarginWidth, h, QImage::Format_Grayscale8);
     img.fill(QColor(0xE8, 0xE8, 0xE8));
     {
         QPainter p(&img);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonValue>
 
@@ -230,7 +231,17 @@ TEST_F(Program, DecodeWritesTheThreeOutputs)
     EXPECT_NE(ReadText(dir / "out/transcript.txt").find("TEXT \"HELLO\""), std::string::npos);
     const QJsonDocument state = QJsonDocument::fromJson(QByteArray::fromStdString(ReadText(dir / "out/state.json")));
     EXPECT_EQ(state["downloads"][0]["kind"].toString(), "firmware");
-    EXPECT_GT(fs::file_size(dir / "out/paper.png"), 0u);
+    // The paper holds the lines once: a 16-bit picture once drew each line
+    // of text a second time, further right.
+    const QImage paper(QString::fromStdString(dir / "out/paper.png"));
+    ASSERT_GE(paper.width(), 384);
+    int rightmostBlack = -1;
+    for (int y = 0; y < paper.height(); ++y)
+        for (int x = 0; x < 384; ++x)
+            if (qGray(paper.pixel(x, y)) < 128)
+                rightmostBlack = std::max(rightmostBlack, x);
+    EXPECT_GT(rightmostBlack, 40);
+    EXPECT_LT(rightmostBlack, 5 * 12); // HELLO, five 12-dot cells
 }
 
 TEST_F(Program, RefusesBadArguments)
