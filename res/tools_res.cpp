@@ -43,7 +43,10 @@ constexpr std::array kImageItems{
     DlgItemTemplate{IDC_IM_RASTER, "BUTTON", kCheck, "光栅 (GS v 0)", 44, 58, 70, 10},
     DlgItemTemplate{IDC_IM_SIZE, "STATIC", kLabel, "", 118, 58, 130, 10},
     DlgItemTemplate{IDC_IM_PRINT, "BUTTON", kPush | WS_GROUP, "打印图片", 256, 55, 54, 14},
-    DlgItemTemplate{IDC_IM_PREVIEW, "STATIC", kChild | SS_BITMAP, "", 4, 74, 306, 110},
+    DlgItemTemplate{IDC_IM_PREVIEW, "STATIC", kChild | SS_BITMAP, "", 4, 74, 290, 110},
+    // A picture taller than the preview is shown a screenful at a time.
+    DlgItemTemplate{IDC_IM_UP, "BUTTON", kPush | WS_GROUP, "▲", 296, 74, 14, 14},
+    DlgItemTemplate{IDC_IM_DOWN, "BUTTON", kPush, "▼", 296, 170, 14, 14},
 };
 
 constexpr std::array kCodePageItems{

@@ -142,6 +142,39 @@ private slots:
             QVERIFY2(printed == shown, raster ? "raster" : "bands");
             fromPage[raster] = printer.received();
         }
+        // 576 x 234 dots, taller than the preview: it shows a screenful at a
+        // time, one pixel a dot, and the buttons step through every row.
+        Retype(page, IDC_IM_WIDTH, "576");
+        QCOMPARE(gTools.mono.height, 234);
+        const auto shownRows = [&] {
+            const QImage shown = static_cast<QLabel*>(PlatTestWidget(PlatTestFindControl(page, IDC_IM_PREVIEW)))
+                                     ->pixmap().toImage();
+            std::vector<std::vector<bool>> rows(static_cast<size_t>(shown.height()), std::vector<bool>(576));
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < 576; ++x)
+                    rows[size_t(y)][size_t(x)] = x < shown.width() && qGray(shown.pixel(x, y)) < 128;
+            return rows;
+        };
+        std::vector<std::vector<bool>> seen = shownRows();
+        QVERIFY(seen.size() < 234 && seen.size() >= 100);
+        QCOMPARE(PlatTestText(page, IDC_IM_SIZE).substr(PlatTestText(page, IDC_IM_SIZE).find("，预览")),
+                 "，预览第 1–" + std::to_string(seen.size()) + " 行");
+        QVERIFY(!IsWindowEnabled(GetDlgItem(page, IDC_IM_UP)));
+        while (IsWindowEnabled(GetDlgItem(page, IDC_IM_DOWN))) {
+            QVERIFY(PlatTestClick(page, IDC_IM_DOWN));
+            const auto rows = shownRows();
+            QVERIFY(gTools.previewTop > 0 && size_t(gTools.previewTop) <= seen.size());
+            QVERIFY(std::equal(rows.begin(), rows.begin() + (long(seen.size()) - gTools.previewTop),
+                               seen.begin() + gTools.previewTop)); // the rows still in sight agree
+            seen.resize(size_t(gTools.previewTop));
+            seen.insert(seen.end(), rows.begin(), rows.end());
+        }
+        QCOMPARE(seen.size(), size_t(234));
+        for (int y = 0; y < 234; ++y)
+            for (int x = 0; x < 576; ++x)
+                QCOMPARE(bool(seen[size_t(y)][size_t(x)]), gTools.mono.Black(x, y));
+        QVERIFY(PlatTestClick(page, IDC_IM_UP));
+        QVERIFY(IsWindowEnabled(GetDlgItem(page, IDC_IM_DOWN)));
         // mptest-cli image with the page's settings sends the same bytes.
         QVERIFY(PlatTestClick(dialog, IDC_TL_CLOSE));
         for (bool raster : {false, true}) {

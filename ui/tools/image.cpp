@@ -7,6 +7,8 @@
 #include "send/files.h"
 #include "ui/testprint/testprint.h"
 
+#include <algorithm>
+
 namespace {
 
 struct Preset {
@@ -42,16 +44,27 @@ const char* ReadImageJob(HWND page, ImageJob* job)
     return CheckImageJob(*job);
 }
 
-// A Windows monochrome bitmap of the dots: rows padded to 16 bits, a set bit white.
-HBITMAP PreviewBitmap(const MonoImage& mono)
+// A Windows monochrome bitmap of `rows` rows of the dots from `top`: rows
+// padded to 16 bits, a set bit white.
+HBITMAP PreviewBitmap(const MonoImage& mono, int top, int rows)
 {
     const int stride = (mono.width + 15) / 16 * 2;
-    std::vector<BYTE> bits(static_cast<size_t>(stride) * mono.height, 0xFF);
-    for (int y = 0; y < mono.height; ++y)
+    std::vector<BYTE> bits(static_cast<size_t>(stride) * rows, 0xFF);
+    for (int y = 0; y < rows; ++y)
         for (int x = 0; x < mono.width; ++x)
-            if (mono.Black(x, y))
+            if (mono.Black(x, top + y))
                 bits[static_cast<size_t>(y) * stride + x / 8] &= static_cast<BYTE>(~(0x80 >> (x % 8)));
-    return CreateBitmap(mono.width, mono.height, 1, 1, bits.data());
+    return CreateBitmap(mono.width, rows, 1, 1, bits.data());
+}
+
+// How many dot rows the preview has room for, at one screen pixel per dot:
+// measured before it shows a picture, since a bitmap static takes the size
+// of its bitmap.
+int PreviewRoom(HWND page)
+{
+    RECT room{};
+    GetClientRect(GetDlgItem(page, IDC_IM_PREVIEW), &room);
+    return std::max(8, static_cast<int>(room.bottom - room.top));
 }
 
 void ShowPreview(HWND page, HBITMAP bitmap)
@@ -72,6 +85,9 @@ void _InitCtrls_Im(HWND page)
         SendDlgItemMessageA(page, IDC_IM_DITHER, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     SendDlgItemMessageA(page, IDC_IM_DITHER, CB_SETCURSEL, static_cast<WPARAM>(Dither::FloydSteinberg), 0);
     SetDlgItemTextA(page, IDC_IM_SIZE, "未选择图片");
+    gTools.previewRoom = PreviewRoom(page);
+    EnableWindow(GetDlgItem(page, IDC_IM_UP), FALSE);
+    EnableWindow(GetDlgItem(page, IDC_IM_DOWN), FALSE);
 }
 
 } // namespace
@@ -90,6 +106,7 @@ void handleImageOpen(HWND page)
         return;
     }
     gTools.source = std::move(source);
+    gTools.previewTop = 0;
     SetDlgItemTextA(page, IDC_IM_FILE, path);
     handleImagePreview(page);
 }
@@ -104,13 +121,29 @@ void handleImagePreview(HWND page)
     if (bad != nullptr || !MakeMonoImage(gTools.source, job, &gTools.mono, &error)) {
         gTools.mono = {};
         ShowPreview(page, nullptr);
+        EnableWindow(GetDlgItem(page, IDC_IM_UP), FALSE);
+        EnableWindow(GetDlgItem(page, IDC_IM_DOWN), FALSE);
         SetDlgItemTextA(page, IDC_IM_SIZE, bad != nullptr ? bad : error.c_str());
         return;
     }
-    ShowPreview(page, PreviewBitmap(gTools.mono));
-    const std::string size = std::to_string(gTools.mono.width) + " × " + std::to_string(gTools.mono.height) +
-                             " 点，" + std::to_string(ImageBytes(gTools.mono, job).size()) + " 字节";
+    const int rows = std::min(gTools.previewRoom, gTools.mono.height);
+    gTools.previewTop = std::clamp(gTools.previewTop, 0, gTools.mono.height - rows);
+    ShowPreview(page, PreviewBitmap(gTools.mono, gTools.previewTop, rows));
+    EnableWindow(GetDlgItem(page, IDC_IM_UP), gTools.previewTop > 0);
+    EnableWindow(GetDlgItem(page, IDC_IM_DOWN), gTools.previewTop + rows < gTools.mono.height);
+    std::string size = std::to_string(gTools.mono.width) + " × " + std::to_string(gTools.mono.height) + " 点，" +
+                       std::to_string(ImageBytes(gTools.mono, job).size()) + " 字节";
+    if (rows < gTools.mono.height)
+        size += "，预览第 " + std::to_string(gTools.previewTop + 1) + "–" +
+                std::to_string(gTools.previewTop + rows) + " 行";
     SetDlgItemTextA(page, IDC_IM_SIZE, size.c_str());
+}
+
+// A screenful up (-1) or down (1), keeping one band of the last in sight.
+void handleImageScroll(HWND page, int direction)
+{
+    gTools.previewTop += direction * std::max(8, gTools.previewRoom - 8);
+    handleImagePreview(page);
 }
 
 void handleImagePreset(HWND page)
@@ -176,6 +209,12 @@ INT_PTR CALLBACK bTools_Image_Proc(HWND page, UINT message, WPARAM wParam, LPARA
             break;
         case IDC_IM_PRINT:
             handleImagePrint(page);
+            break;
+        case IDC_IM_UP:
+            handleImageScroll(page, -1);
+            break;
+        case IDC_IM_DOWN:
+            handleImageScroll(page, 1);
             break;
         default:
             break;

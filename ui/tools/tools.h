@@ -28,6 +28,8 @@ struct ToolsRecord {
     GrayImage source;
     MonoImage mono;
     HBITMAP preview;
+    int previewTop; // the picture's first row the preview shows
+    int previewRoom; // and how many rows it has room for
 };
 
 extern ToolsRecord gTools;
@@ -50,6 +52,7 @@ bool ReadToolsNumber(HWND page, int id, int* value);
 // Page handlers.
 void handleImageOpen(HWND page);
 void handleImagePreview(HWND page);
+void handleImageScroll(HWND page, int direction);
 void handleImagePreset(HWND page);
 void handleImagePrint(HWND page);
 void handleCodePagePrint(HWND page, bool all);
