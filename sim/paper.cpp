@@ -313,7 +313,17 @@ std::vector<std::vector<bool>> Paper::dots() const
 bool Paper::writePng(const std::string& path, std::string* error) const
 {
     ensureGui();
-    const int h = std::max(64, height() + 2 * kTopMargin);
+    // Notes stack down the margin so as not to overlap; the picture is tall
+    // enough for the last of them (a drawer kicked after the last line).
+    std::vector<std::pair<int, const Note*>> placed;
+    int lastY = -100;
+    for (const Note& n : notes_) {
+        if (n.y < top())
+            continue;
+        lastY = std::max(n.y - top() + kTopMargin, lastY + 14);
+        placed.emplace_back(lastY, &n);
+    }
+    const int h = std::max({64, height() + 2 * kTopMargin, lastY + 14 + kTopMargin});
     // 8-bit grey: a tall paper is large, and painting text into a 16-bit
     // picture drew every line a second time further right.
     QImage img(width_ + kMarginWidth, h, QImage::Format_Grayscale8);
@@ -326,16 +336,8 @@ bool Paper::writePng(const std::string& path, std::string* error) const
         f.setPixelSize(12);
         p.setFont(f);
         p.setPen(QColor(0x30, 0x30, 0xA0));
-        int lastY = -100;
-        for (const Note& n : notes_) {
-            if (n.y < top())
-                continue;
-            int y = std::max(n.y - top() + kTopMargin, lastY + 14); // keep notes from overlapping
-            if (y + 12 > h)
-                break;
-            p.drawText(width_ + 6, y + 11, QString::fromUtf8(n.text.c_str()));
-            lastY = y;
-        }
+        for (const auto& [y, note] : placed)
+            p.drawText(width_ + 6, y + 11, QString::fromUtf8(note->text.c_str()));
     }
     if (!img.save(QString::fromUtf8(path.c_str()), "PNG")) {
         if (error)

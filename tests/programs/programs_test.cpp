@@ -242,6 +242,20 @@ TEST_F(Program, DecodeWritesTheThreeOutputs)
                 rightmostBlack = std::max(rightmostBlack, x);
     EXPECT_GT(rightmostBlack, 40);
     EXPECT_LT(rightmostBlack, 5 * 12); // HELLO, five 12-dot cells
+
+    // Both drawers kicked after the last line: both notes in the margin.
+    const std::string kicks = dir.writeFile(
+        "kicks.bin", {'A', '\n', 'B', '\n', 'C', '\n', 'D', '\n', 0x1B, 'p', 0, 50, 50, 0x1B, 'p', 1, 50, 50});
+    ASSERT_EQ(RunToEnd({printer, "decode", kicks, "--out", dir / "kicks"}, {"XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"}).exitCode, 0);
+    const QImage kicked(QString::fromStdString(dir / "kicks/paper.png"));
+    int firstNoteRow = -1, lastNoteRow = -1;
+    for (int y = 0; y < kicked.height(); ++y)
+        for (int x = 384; x < kicked.width(); ++x)
+            if (qGray(kicked.pixel(x, y)) < 128) {
+                firstNoteRow = firstNoteRow < 0 ? y : firstNoteRow;
+                lastNoteRow = y;
+            }
+    EXPECT_GT(lastNoteRow - firstNoteRow, 14) << "two notes, one under the other";
 }
 
 TEST_F(Program, RefusesBadArguments)
