@@ -50,7 +50,7 @@ for program in $programs; do
   done
   helps=$(env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/$program" --help 2>&1)
   if [ "$program" = mptest-cli ]; then
-    for command in ports send test firmware font machine-number; do
+    for command in ports send test firmware font machine-number image codepage drawer info; do
       helps+=$'\n'$("$usr/bin/$program" "$command" --help 2>&1)
     done
   fi
