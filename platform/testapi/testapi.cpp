@@ -3,7 +3,6 @@
 #include "platform/testapi/shared.h"
 
 #include "platform/qt/qtwin.h"
-#include "platform/linux/testhooks.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -18,21 +17,13 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <deque>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <utility>
 
 namespace {
 
 struct TestState {
-    std::mutex lock; // message boxes and the file chooser may be asked from any thread
-    std::vector<PlatTestMessageBox> boxes;
-    int answer = 0;
-    std::deque<std::optional<std::string>> chooserScript;
-    int chooserCalls = 0;
-    int chooserSaves = 0; // of those, asked for a name to write
     std::vector<const DlgTemplate*> templates;
     PlatTestDialogHook hook;
 };
@@ -121,6 +112,12 @@ QWidget* PlatTestWidget(HWND window)
 {
     PlatWindow* w = PlatQtFind(window);
     return w ? w->widget : nullptr;
+}
+
+bool PlatTestFocused(HWND dialog, int id)
+{
+    PlatWindow* w = Control(dialog, id);
+    return w && w->widget->window()->focusWidget() == w->widget;
 }
 
 bool PlatTestFrameOver(HWND window)
@@ -330,84 +327,16 @@ std::string PlatTestStatusText(HWND dialog, int barId, int part)
     return s;
 }
 
-void PlatTestRecordMessageBoxes(int answer)
-{
-    Install();
-    {
-        std::lock_guard<std::mutex> g(State().lock);
-        State().answer = answer;
-    }
-    PlatSetMessageBoxHook([](HWND owner, const char* text, const char* caption, UINT type) {
-        std::lock_guard<std::mutex> g(State().lock);
-        State().boxes.push_back({owner, text ? text : "", caption ? caption : "Error", type});
-        if (State().answer)
-            return State().answer;
-        return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
-    });
-}
-
-void PlatTestSetMessageBoxAnswer(int answer)
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    State().answer = answer;
-}
-
-std::vector<PlatTestMessageBox> PlatTestMessageBoxes()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    return State().boxes;
-}
-
-void PlatTestClearMessageBoxes()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    State().boxes.clear();
-}
-
-namespace {
-void InstallChooser()
+void PlatTestScriptChooser()
 {
     Install();
     PlatQtTestHooks().fileChooser = [](const OPENFILENAMEA&, bool save, std::string& path) {
-        std::lock_guard<std::mutex> g(State().lock);
-        ++State().chooserCalls;
-        State().chooserSaves += save ? 1 : 0;
-        if (State().chooserScript.empty())
-            return false;
-        std::optional<std::string> next = State().chooserScript.front();
-        State().chooserScript.pop_front();
-        if (!next)
-            return false;
-        path = *next;
-        return true;
+        PlatTestCountChooserCall(save);
+        std::optional<std::string> next = PlatTestNextChooserAnswer();
+        if (next)
+            path = *next;
+        return next.has_value();
     };
-}
-} // namespace
-
-void PlatTestFileChooserAnswer(const std::string& path)
-{
-    InstallChooser();
-    std::lock_guard<std::mutex> g(State().lock);
-    State().chooserScript.emplace_back(path);
-}
-
-void PlatTestFileChooserCancel()
-{
-    InstallChooser();
-    std::lock_guard<std::mutex> g(State().lock);
-    State().chooserScript.emplace_back(std::nullopt);
-}
-
-int PlatTestFileChooserCalls()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    return State().chooserCalls;
-}
-
-int PlatTestFileChooserSaves()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    return State().chooserSaves;
 }
 
 void PlatTestSetScreenSize(int width, int height)

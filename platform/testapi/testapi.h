@@ -64,7 +64,9 @@ void PlatTestDestroyAll();
 // opens, modeless ones, and modal ones inside DialogBoxParamA (before its
 // loop runs, so the hook can drive a nested modal dialog: click its buttons
 // now, or schedule work with QTimer::singleShot to run inside its loop).
-// An empty function removes the hook.
+// A dialog ended before it showed is passed to the hook too, unshown.
+// On Windows a modal dialog is passed from its own loop's first turns, once
+// the system has shown and focused it. An empty function removes the hook.
 using PlatTestDialogHook = std::function<void(HWND dialog)>;
 void PlatTestSetDialogHook(PlatTestDialogHook hook);
 
@@ -119,6 +121,9 @@ bool PlatTestMenuCommand(HWND dialog, int command, std::source_location where = 
 std::string PlatTestText(HWND dialog, int id);       // as GetDlgItemTextA gives it
 std::string PlatTestWindowText(HWND window);         // as GetWindowTextA gives it
 bool PlatTestChecked(HWND dialog, int id);
+// True when the control has the focus within its dialog (the focus the
+// dialog gives back when it is active again).
+bool PlatTestFocused(HWND dialog, int id);
 bool PlatTestEnabled(HWND dialog, int id);
 bool PlatTestVisible(HWND dialog, int id);
 // Text of part `part` of the status bar with ID `barId` in `dialog`.
@@ -146,10 +151,16 @@ void PlatTestClearMessageBoxes();
 // this script, oldest first: a path (UTF-8), or a cancel. With the script
 // empty they cancel. A save still adds its default extension and asks before
 // replacing a file, through the message boxes (recorded ones included).
+// On Windows the system's own chooser is answered, from the user-interface
+// thread's message loop: the path typed into its name box and "Open" or
+// "Save" pressed; what it says about the answer (a file that is not there)
+// is closed with OK, and the next answer is taken.
 void PlatTestFileChooserAnswer(const std::string& path);
 void PlatTestFileChooserCancel();
 int PlatTestFileChooserCalls(); // how many times the chooser was asked
+#ifndef _WIN32                   // the system's chooser does not say which it is
 int PlatTestFileChooserSaves(); // how many of those were GetSaveFileNameA's
+#endif
 
 // ---------------------------------------------------------------- screen, waiting
 // GetSystemMetrics(SM_CXSCREEN/SM_CYSCREEN) give this; 0, 0 go back to the screen's.
@@ -157,7 +168,8 @@ void PlatTestSetScreenSize(int width, int height);
 // Processes events (and the messages worker threads are waiting on) until
 // `done` is true or `timeoutMs` has passed. Returns `done()`'s last answer.
 bool PlatTestWaitFor(const std::function<bool()>& done, int timeoutMs);
-// How many messages from other threads wait for the user-interface thread.
+// How many messages from other threads wait for the user-interface thread
+// (Windows tells only whether any do: 1 or 0).
 int PlatTestPendingSends();
 
 #ifndef _WIN32

@@ -1,14 +1,18 @@
 // The test API on the real system, for the tables that state what Windows
 // does: a click is BM_CLICK, keys and characters are posted as the keyboard
 // posts them and pass through IsDialogMessage, as in a modeless dialog's
-// message loop, and a miss fails the running GoogleTest case.
+// message loop, and a miss fails the running GoogleTest case. Dialogs that
+// come up inside the system's own modal loops (DialogBoxParamA, the file
+// chooser) are watched for with a CBT hook and looked at from those loops.
 #include "platform/testapi/shared.h"
 #include "platform/windows/win.h"
 
+#include <dlgs.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #undef EndDialog
 
@@ -17,6 +21,11 @@ namespace {
 struct TestState {
     std::vector<const DlgTemplate*> templates;
     PlatResourceFinders program; // the finders the program registered
+    PlatTestDialogHook hook;
+    bool chooserScripted = false;
+    std::vector<HWND> coming;  // dialogs made while watching, not looked at yet
+    std::set<HWND> answered;   // file choosers given an answer already
+    UINT_PTR lookTimer = 0;
 };
 
 TestState& State()
@@ -25,12 +34,122 @@ TestState& State()
     return state;
 }
 
-// The test templates are found before the program's own.
+bool IsClass(HWND window, const char* cls)
+{
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return lstrcmpiA(name, cls) == 0;
+}
+
+// The system's file chooser: a dialog with a file name box and "Open" (or "Save").
+HWND ChooserNameBox(HWND dialog)
+{
+    HWND box = GetDlgItem(dialog, cmb13); // the explorer-style chooser's
+    return box ? box : GetDlgItem(dialog, edt1);
+}
+
+bool IsChooser(HWND dialog)
+{
+    return dialog && IsClass(dialog, "#32770") && ChooserNameBox(dialog) && GetDlgItem(dialog, IDOK);
+}
+
+void Press(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Answers a chooser from the script: the path typed, then "Open"; nothing
+// scripted is "Cancel".
+void AnswerChooser(HWND chooser)
+{
+    if (State().answered.insert(chooser).second)
+        PlatTestCountChooserCall(false);
+    const std::optional<std::string> next = PlatTestNextChooserAnswer();
+    if (!next)
+        return Press(chooser, IDCANCEL);
+    SetWindowTextW(ChooserNameBox(chooser), PlatWide(*next).c_str());
+    Press(chooser, IDOK);
+}
+
+void CALLBACK LookAtShownDialogs(HWND, UINT, UINT_PTR, DWORD);
+
+// To be looked at once it shows and takes input.
+void Expect(HWND dialog)
+{
+    State().coming.push_back(dialog);
+    if (!State().lookTimer)
+        State().lookTimer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, LookAtShownDialogs);
+}
+
+// A dialog made while watching, now shown (or going without having shown).
+void Look(HWND dialog)
+{
+    if (State().chooserScripted) {
+        if (IsChooser(dialog))
+            return AnswerChooser(dialog);
+        if (HWND chooser = GetWindow(dialog, GW_OWNER); IsChooser(chooser)) {
+            // What the chooser says about the answer: OK, and it takes the next.
+            Press(dialog, IDOK);
+            return Expect(chooser);
+        }
+    }
+    if (State().hook)
+        State().hook(dialog);
+}
+
+// From the message loop running now (a modal one too): the dialogs that have
+// come up since the last look, once they show and take input.
+void CALLBACK LookAtShownDialogs(HWND, UINT, UINT_PTR, DWORD)
+{
+    std::vector<HWND> ready;
+    std::vector<HWND>& coming = State().coming;
+    for (auto it = coming.begin(); it != coming.end();) {
+        if (IsWindow(*it) && !(IsWindowVisible(*it) && IsWindowEnabled(*it))) {
+            ++it;
+            continue;
+        }
+        if (IsWindow(*it))
+            ready.push_back(*it);
+        it = coming.erase(it);
+    }
+    if (coming.empty() && State().lookTimer) {
+        KillTimer(nullptr, State().lookTimer);
+        State().lookTimer = 0;
+    }
+    for (HWND dialog : ready) // a look may run a modal loop, and this timer in it
+        if (IsWindow(dialog))
+            Look(dialog);
+}
+
+bool Watching()
+{
+    return State().hook || State().chooserScripted;
+}
+
+LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && Watching() && IsClass(window, "#32770"))
+        Expect(window);
+    else if (code == HCBT_DESTROYWND) {
+        State().answered.erase(window);
+        // Ended before its loop showed it: looked at as it goes.
+        if (auto it = std::find(State().coming.begin(), State().coming.end(), window); it != State().coming.end()) {
+            State().coming.erase(it);
+            Look(window);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The test templates are found before the program's own; dialogs are
+// watched for on this (the user-interface) thread.
 void Install()
 {
     static bool done = false;
     if (std::exchange(done, true))
         return;
+    SetWindowsHookExW(WH_CBT, WatchDialogs, nullptr, GetCurrentThreadId());
     State().program = PlatCurrentResourceFinders();
     PlatResourceFinders finders = State().program;
     finders.dialog = [](LPCSTR name) -> const DlgTemplate* {
@@ -53,13 +172,6 @@ void Pump()
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-}
-
-bool IsClass(HWND window, const char* cls)
-{
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return lstrcmpiA(name, cls) == 0;
 }
 
 std::string Unusable(HWND dialog, int id, HWND control)
@@ -120,11 +232,37 @@ HWND PlatTestOpenDialog(LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM in
     Install();
     HWND dialog = CreateDialogParamA(GetModuleHandleW(nullptr), templateName, owner, proc, initParam);
     if (dialog) {
+        std::erase(State().coming, dialog); // the hook sees it here, shown
         ShowWindow(dialog, SW_SHOW);
         SetForegroundWindow(dialog);
         Pump();
+        if (State().hook)
+            State().hook(dialog);
     }
     return dialog;
+}
+
+void PlatTestSetDialogHook(PlatTestDialogHook hook)
+{
+    Install();
+    State().hook = std::move(hook);
+}
+
+void PlatTestScriptChooser()
+{
+    Install();
+    State().chooserScripted = true;
+}
+
+bool PlatTestFocused(HWND dialog, int id)
+{
+    HWND control = PlatTestFindControl(dialog, id);
+    return control && GetFocus() == control;
+}
+
+int PlatTestPendingSends()
+{
+    return (LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) ? 1 : 0;
 }
 
 void PlatTestDestroyAll()
@@ -295,6 +433,8 @@ bool PlatTestMenuCommand(HWND dialog, int command, std::source_location where)
         return PlatTestMissed(where, action + ": no such item in the menu of " + PlatTestDescribe(dialog));
     if (state & (MF_GRAYED | MF_DISABLED))
         return PlatTestMissed(where, action + ": the item is disabled");
+    if (!IsWindowEnabled(dialog))
+        return PlatTestMissed(where, action + ": " + PlatTestDescribe(dialog) + " is disabled");
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     Pump();
     return PlatTestLanded(where, action);

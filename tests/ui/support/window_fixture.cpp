@@ -1,9 +1,15 @@
 // Test templates and the logging dialog procedure of the window layer's tests.
 #include "ui/support/window_fixture.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/windows/win.h"
+
+#include <map>
+#else
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QWindow>
 #endif
 
@@ -108,7 +114,68 @@ HWND OpenTestDialog(int tpl, DLGPROC proc)
     return PlatTestOpenDialog(MAKEINTRESOURCEA(tpl), nullptr, proc);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+std::map<UINT_PTR, std::function<void()>> gSingleShots; // by thread timer
+} // namespace
+
+void QTimer::singleShot(int ms, std::function<void()> f)
+{
+    const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(ms), [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        const auto shot = gSingleShots.extract(timer);
+        if (!shot.empty())
+            shot.mapped()();
+    });
+    gSingleShots[id] = std::move(f);
+}
+
+void RunEventLoopUntil(const std::function<bool()>& done)
+{
+    const UINT_PTR tick = SetTimer(nullptr, 0, 1, nullptr); // wakes the loop to ask
+    MSG msg;
+    while (!done() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    KillTimer(nullptr, tick);
+}
+
+std::string TitleBarText(HWND dialog)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(dialog)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(dialog, text.data(), static_cast<int>(text.size()))));
+    return PlatNarrow(text);
+}
+
+bool TitleBarHasIcon(HWND dialog)
+{
+    return SendMessageW(dialog, WM_GETICON, ICON_SMALL2, 0) != 0; // the small one, made from the big one
+}
+#else
+void RunEventLoopUntil(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    look.start(1);
+    if (!done())
+        loop.exec();
+}
+
+std::string TitleBarText(HWND dialog)
+{
+    return PlatTestWidget(dialog)->windowTitle().toStdString();
+}
+
+bool TitleBarHasIcon(HWND dialog)
+{
+    return !PlatTestWidget(dialog)->windowIcon().isNull();
+}
+
 QMessageBox* ShownMessageBox()
 {
     for (QWidget* w : QApplication::topLevelWidgets())

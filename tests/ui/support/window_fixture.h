@@ -15,12 +15,15 @@
 #include "platform/testapi/testapi.h"
 
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 class QObject {};
 #define Q_OBJECT friend struct WindowTablesRun;
@@ -39,8 +42,13 @@ struct QList : std::vector<T> {
     bool contains(const T& v) const { return std::find(this->begin(), this->end(), v) != this->end(); }
 };
 
-// Runs the tables of one test class, each after initTestCase and followed
-// by cleanup, as Qt Test does:
+// Runs `f` once from this thread's message loop after `ms`, as Qt's does.
+struct QTimer {
+    static void singleShot(int ms, std::function<void()> f);
+};
+
+// Runs the tables of one test class after initTestCase, each between init
+// (where the class has one) and cleanup, as Qt Test does:
 //     WINDOW_TABLES_RUN(TestWindowButtons) { RUN_TABLE(clicksAndChecks); ... }
 struct WindowTablesRun {
     template <class T>
@@ -51,6 +59,12 @@ struct WindowTablesRun {
         T test;
         test.initTestCase();
         Run(test);
+    }
+    template <class T>
+    static void Init(T& test)
+    {
+        if constexpr (requires { test.init(); })
+            test.init();
     }
 };
 #define WINDOW_TABLES_RUN(Class)                                                                                       \
@@ -65,6 +79,7 @@ struct WindowTablesRun {
 #define RUN_TABLE(table)                                                                                               \
     do {                                                                                                               \
         SCOPED_TRACE(#table);                                                                                          \
+        WindowTablesRun::Init(test);                                                                                   \
         test.table();                                                                                                  \
         test.cleanup();                                                                                                \
     } while (0)
@@ -148,6 +163,15 @@ int MessageCount(UINT message);
 INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Opens the test template `tpl` as a modeless dialog with an empty log.
 HWND OpenTestDialog(int tpl, DLGPROC proc = LoggingDlgProc);
+
+// Runs the thread's own event loop, as a program's main loop does (not
+// the test API's wait, which delivers other threads' messages first), until
+// `done`, asked at least every millisecond or so.
+void RunEventLoopUntil(const std::function<bool()>& done);
+
+// What the dialog's title bar shows: its caption, and whether an icon.
+std::string TitleBarText(HWND dialog);
+bool TitleBarHasIcon(HWND dialog);
 
 #ifndef _WIN32
 // Real message boxes, for tests that do not record them: the one showing
