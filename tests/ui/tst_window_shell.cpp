@@ -1,12 +1,15 @@
 // The window layer's real message boxes and real file chooser, not the
 // recording seams the other tests use: which files the chooser offers, and
 // what a message box raised by a worker thread holds (only that thread, as
-// an ownerless box on Windows does).
+// an ownerless box on Windows does). The boxes' tables run on Windows too.
 #include "res/resources.h"
 #include "ui/support/window_fixture.h"
 
 #include "send/send.h"
 
+#include <optional>
+
+#ifndef _WIN32
 #include <QComboBox>
 #include <QDir>
 #include <QDialogButtonBox>
@@ -21,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
+#endif
 
 #include <atomic>
 #include <functional>
@@ -29,6 +33,7 @@
 
 namespace {
 
+#ifndef _WIN32 // Qt's own chooser, looked into (see the tables)
 using namespace std::string_view_literals;
 
 // The names the chooser lists in `dir` under its current filter.
@@ -87,26 +92,25 @@ struct ChooserRequest {
     OPENFILENAMEA ofn{};
 };
 
+#endif
+
 // A box raised by a worker thread, showing once the constructor returns
 // (`shown` says so). A box that held the user-interface thread in a loop
 // of its own would never let that wait see it: it is closed after 3 s, so
 // the test fails instead of hanging. Whatever still shows at the end is
 // closed before the worker is joined.
-class WorkerBox : public QObject {
+class WorkerBox {
 public:
     WorkerBox(const char* text, UINT type)
         : worker_([this, text, type] {
               answer = MessageBoxA(nullptr, text, "display hex", type);
               SetEvent(answered);
-          })
+          }),
+          giveUp_(3000, [] { AnswerBoxShowing(); })
     {
-        QTimer::singleShot(3000, this, [] {
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-        shown = PlatTestWaitFor([] { return ShownMessageBox() != nullptr; }, 2000);
+        shown = PlatTestWaitFor([] { return BoxShowing().has_value(); }, 2000);
     }
-    ~WorkerBox() override
+    ~WorkerBox()
     {
         {
             CloseMessageBoxesAtEnd closeBoxes;
@@ -120,6 +124,7 @@ public:
 
 private:
     std::jthread worker_;
+    Repeat giveUp_;
 };
 
 } // namespace
@@ -131,6 +136,10 @@ private slots:
     void initTestCase() { RegisterTestTemplates(); }
     void cleanup() { PlatTestDestroyAll(); }
 
+#ifndef _WIN32
+    // These look into Qt's own chooser (its models, its words, its column
+    // widths). On Windows the chooser is the system's: tst_window_dialogs
+    // answers it through the test API.
     void fileChooserFilters()
     {
         struct Case {
@@ -320,30 +329,24 @@ private slots:
                      qPrintable(shown.join(" | ")));
     }
 
+#endif
+
     // A box with an owner shows over the owner's window (a control stands for
     // its dialog), as on Windows; one without, on its own.
     void aBoxShowsOverItsOwnersWindow()
     {
         HWND dlg = OpenTestDialog(kTplSmall);
         for (HWND owner : {dlg, GetDlgItem(dlg, kPush), HWND(nullptr)}) {
-            QWidget* parent = nullptr;
-            bool seen = false;
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, [&] {
-                if (QMessageBox* box = ShownMessageBox(); box && !seen) {
-                    seen = true;
-                    parent = box->parentWidget();
-                    box->button(QMessageBox::Ok)->click();
-                }
+            std::optional<BoxOnScreen> seen;
+            Repeat look(10, [&] {
+                if (!seen && (seen = BoxShowing(dlg)))
+                    AnswerBoxShowing();
             });
-            poll.start(10);
-            QTimer::singleShot(5000, [] {
-                if (QMessageBox* box = ShownMessageBox())
-                    box->close();
-            });
+            Repeat giveUp(5000, [] { AnswerBoxShowing(); });
             QCOMPARE(MessageBoxA(owner, "打开端口失败!", "Error", MB_OK | MB_ICONERROR), IDOK);
             QVERIFY(seen);
-            QCOMPARE(parent, owner != nullptr ? PlatTestWidget(dlg)->window() : nullptr);
+            QCOMPARE(seen->owned, owner != nullptr);
+            QCOMPARE(seen->overDialog, owner != nullptr);
         }
     }
 
@@ -352,24 +355,26 @@ private slots:
         HWND dlg = OpenTestDialog(kTplSmall);
         WorkerBox worker("打印机忙!  144", MB_ICONERROR);
         QVERIFY(worker.shown);
-        QMessageBox* box = ShownMessageBox();
-        QCOMPARE(box->text(), QString("打印机忙!  144"));
-        QCOMPARE(box->windowTitle(), QString("display hex"));
-        QCOMPARE(box->button(QMessageBox::Ok)->text(), QString("确定")); // Qt's own word, in Chinese
+        const std::optional<BoxOnScreen> box = BoxShowing();
+        QCOMPARE(box->text, std::string("打印机忙!  144"));
+        QCOMPARE(box->caption, std::string("display hex"));
+#ifndef _WIN32 // Qt's own: its word for OK, in Chinese, and that no window of its is modal
+        QCOMPARE(ShownMessageBox()->button(QMessageBox::Ok)->text(), QString("确定"));
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
+#endif
 
         // The dialog takes clicks while the box shows.
-        SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
-        QCOMPARE(CommandCount(kPush, BN_CLICKED), 1);
-        QVERIFY(box->isVisible());
+        SystemClick(dlg, kPush);
+        QVERIFY(PlatTestWaitFor([] { return CommandCount(kPush, BN_CLICKED) == 1; }, 5000));
+        QVERIFY(BoxShowing());
         QCOMPARE(worker.answer.load(), -1); // the worker waits for the answer
 
         // While this thread waits for the worker, as a dialog's close does, the
         // box still takes its answer; the dialog takes no input. (Posted
         // messages held over the wait: tst_window_threads.)
-        QTimer::singleShot(0, [dlg] {
-            SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
-            AnswerShownMessageBox(QMessageBox::Ok);
+        SoonAfter([dlg] {
+            SystemClick(dlg, kPush);
+            AnswerBoxShowing();
         });
         QCOMPARE(WaitDeliveringSends(worker.answered, 5000), DWORD(WAIT_OBJECT_0));
         QCOMPARE(worker.answer.load(), IDOK);
@@ -377,5 +382,13 @@ private slots:
     }
 };
 
+#ifdef _WIN32
+WINDOW_TABLES_RUN(TestWindowShell)
+{
+    RUN_TABLE(aBoxShowsOverItsOwnersWindow);
+    RUN_TABLE(workerBoxHoldsOnlyItsThread);
+}
+#else
 PLAT_TEST_MAIN_WITH(TestWindowShell, ResRegister)
 #include "tst_window_shell.moc"
+#endif

@@ -152,6 +152,95 @@ bool TitleBarHasIcon(HWND dialog)
 {
     return SendMessageW(dialog, WM_GETICON, ICON_SMALL2, 0) != 0; // the small one, made from the big one
 }
+
+namespace {
+
+std::string TextOf(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return PlatNarrow(text);
+}
+
+constexpr int kBoxTextId = 0xFFFF; // the message box's text
+
+// The message boxes this process shows now, whichever thread runs them.
+std::vector<HWND> BoxesShowing()
+{
+    std::vector<HWND> boxes;
+    EnumWindows(
+        [](HWND window, LPARAM list) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            char cls[16] = {};
+            GetClassNameA(window, cls, sizeof cls);
+            if (process == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpA(cls, "#32770") == 0 &&
+                GetDlgItem(window, kBoxTextId))
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+std::map<UINT_PTR, std::function<void()>*> gRepeats; // by thread timer
+
+} // namespace
+
+std::optional<BoxOnScreen> BoxShowing(HWND dialog)
+{
+    const std::vector<HWND> boxes = BoxesShowing();
+    if (boxes.empty())
+        return std::nullopt;
+    HWND owner = GetWindow(boxes.front(), GW_OWNER);
+    return BoxOnScreen{TextOf(GetDlgItem(boxes.front(), kBoxTextId)), TextOf(boxes.front()), owner != nullptr,
+                       dialog != nullptr && owner == GetAncestor(dialog, GA_ROOT)};
+}
+
+bool AnswerBoxShowing()
+{
+    const std::vector<HWND> boxes = BoxesShowing();
+    if (boxes.empty())
+        return false;
+    PostMessageW(boxes.front(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return true;
+}
+
+CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
+{
+    for (HWND box : BoxesShowing())
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+void SystemClick(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    RECT r{};
+    GetClientRect(control, &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+void SoonAfter(std::function<void()> f)
+{
+    f();
+}
+
+Repeat::Repeat(int ms, std::function<void()> f) : f_(std::move(f))
+{
+    timer_ = SetTimer(nullptr, 0, static_cast<UINT>(ms), [](HWND, UINT, UINT_PTR timer, DWORD) {
+        if (auto it = gRepeats.find(timer); it != gRepeats.end())
+            (*it->second)();
+    });
+    gRepeats[timer_] = &f_;
+}
+
+Repeat::~Repeat()
+{
+    KillTimer(nullptr, timer_);
+    gRepeats.erase(timer_);
+}
 #else
 void RunEventLoopUntil(const std::function<bool()>& done)
 {
@@ -188,6 +277,42 @@ CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
 {
     while (QMessageBox* box = ShownMessageBox())
         box->close();
+}
+
+std::optional<BoxOnScreen> BoxShowing(HWND dialog)
+{
+    QMessageBox* box = ShownMessageBox();
+    if (!box)
+        return std::nullopt;
+    return BoxOnScreen{box->text().toStdString(), box->windowTitle().toStdString(), box->parentWidget() != nullptr,
+                       dialog != nullptr && box->parentWidget() == PlatTestWidget(dialog)->window()};
+}
+
+bool AnswerBoxShowing()
+{
+    return AnswerShownMessageBox(QMessageBox::Ok);
+}
+
+void SystemClick(HWND dialog, int id)
+{
+    SystemClick(PlatTestWidget(GetDlgItem(dialog, id)));
+}
+
+void SoonAfter(std::function<void()> f)
+{
+    QTimer::singleShot(0, std::move(f));
+}
+
+Repeat::Repeat(int ms, std::function<void()> f) : f_(std::move(f))
+{
+    timer_ = new QTimer;
+    QObject::connect(timer_, &QTimer::timeout, [this] { f_(); });
+    timer_->start(ms);
+}
+
+Repeat::~Repeat()
+{
+    delete timer_;
 }
 
 bool AnswerShownMessageBox(int button)

@@ -14,8 +14,10 @@
 
 #include "platform/testapi/testapi.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,11 +175,6 @@ void RunEventLoopUntil(const std::function<bool()>& done);
 std::string TitleBarText(HWND dialog);
 bool TitleBarHasIcon(HWND dialog);
 
-#ifndef _WIN32
-// Real message boxes, for tests that do not record them: the one showing
-// now, or nullptr.
-class QMessageBox;
-QMessageBox* ShownMessageBox();
 // Closes every message box still showing when it goes, so a worker thread
 // waiting on one can end whatever the test found.
 struct CloseMessageBoxesAtEnd {
@@ -186,6 +183,49 @@ struct CloseMessageBoxesAtEnd {
     CloseMessageBoxesAtEnd& operator=(const CloseMessageBoxesAtEnd&) = delete;
     ~CloseMessageBoxesAtEnd();
 };
+
+// A real message box on the screen now, raised by any thread: what it says,
+// and the window it shows over.
+struct BoxOnScreen {
+    std::string text, caption;
+    bool owned;      // it shows over some window
+    bool overDialog; // over the window of the dialog asked about
+};
+std::optional<BoxOnScreen> BoxShowing(HWND dialog = nullptr);
+// Presses OK on the box showing now; false when none shows.
+bool AnswerBoxShowing();
+// A click on a dialog's control as the window system delivers one: a modal
+// window holds it back. On Windows it is queued for the control's thread,
+// and lands when that thread next takes its input.
+void SystemClick(HWND dialog, int id);
+// Runs `f` after this thread's current work, from whatever loop it runs next
+// (a modal one, or a wait that delivers only what other threads send: on
+// Windows `f` runs now, as whatever it posts is held until then anyway).
+void SoonAfter(std::function<void()> f);
+
+// Runs `f` every `ms` milliseconds from this thread's message loops (a modal
+// one too) while it lives.
+class Repeat {
+public:
+    Repeat(int ms, std::function<void()> f);
+    ~Repeat();
+    Repeat(const Repeat&) = delete;
+    Repeat& operator=(const Repeat&) = delete;
+
+private:
+    std::function<void()> f_;
+#ifdef _WIN32
+    uintptr_t timer_ = 0;
+#else
+    class QTimer* timer_ = nullptr;
+#endif
+};
+
+#ifndef _WIN32
+// Real message boxes, for tests that do not record them: the one showing
+// now, or nullptr.
+class QMessageBox;
+QMessageBox* ShownMessageBox();
 // Answers the box showing now with its button `button` (a QMessageBox::StandardButton).
 bool AnswerShownMessageBox(int button);
 // A click as the window system delivers it, into the window of `control`:
