@@ -6,6 +6,7 @@
 #include "ui/support/window_fixture.h"
 
 #include "send/send.h"
+#include "support/temp_dir.h"
 
 #include <optional>
 
@@ -27,72 +28,30 @@
 #endif
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <string_view>
 #include <thread>
 
 namespace {
 
-#ifndef _WIN32 // Qt's own chooser, looked into (see the tables)
 using namespace std::string_view_literals;
-
-// The names the chooser lists in `dir` under its current filter.
-QStringList ListedNames(QFileDialog* chooser, const QString& dir)
-{
-    QStringList names;
-    auto* model = chooser->findChild<QFileSystemModel*>();
-    if (!model)
-        return names;
-    const QModelIndex parent = model->index(dir);
-    for (int row = 0; row < model->rowCount(parent); ++row)
-        names << model->fileName(model->index(row, 0, parent));
-    names.sort();
-    return names;
-}
-
-// Runs GetOpenFileNameA (or `call`) on `ofn` and, once the chooser shows,
-// hands it to `look`, which closes it (accept or reject). The chooser runs a
-// loop of its own: it is looked at from there, and closed after 10 s so a
-// test that left it open fails instead of hanging. False when the chooser
-// never showed.
-bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(QFileDialog*)>& look,
-                 BOOL (*call)(LPOPENFILENAMEA) = GetOpenFileNameA)
-{
-    bool found = false;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!chooser || found) {
-            if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
-                modal->close();
-            return;
-        }
-        found = true;
-        look(chooser);
-    });
-    poll.start(10);
-    chosen = call(&ofn);
-    return found;
-}
+using testsupport::TempDir;
 
 // A chooser asked for any file in `folder`, its answer in `chosen`.
 struct ChooserRequest {
-    explicit ChooserRequest(const QString& folder) : initialDir(folder.toUtf8())
+    explicit ChooserRequest(const std::string& folder) : initialDir(folder)
     {
         ofn.lStructSize = sizeof ofn;
         ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
         ofn.lpstrFile = chosen;
         ofn.nMaxFile = sizeof chosen;
-        ofn.lpstrInitialDir = initialDir.constData();
+        ofn.lpstrInitialDir = initialDir.c_str();
     }
-    QByteArray initialDir;
+    std::string initialDir;
     char chosen[260] = "";
     OPENFILENAMEA ofn{};
 };
-
-#endif
 
 // A box raised by a worker thread, showing once the constructor returns
 // (`shown` says so). A box that held the user-interface thread in a loop
@@ -136,17 +95,13 @@ private slots:
     void initTestCase() { RegisterTestTemplates(); }
     void cleanup() { PlatTestDestroyAll(); }
 
-#ifndef _WIN32
-    // These look into Qt's own chooser (its models, its words, its column
-    // widths). On Windows the chooser is the system's: tst_window_dialogs
-    // answers it through the test API.
     void fileChooserFilters()
     {
         struct Case {
             const char* name;
-            std::string_view filter; // pairs of NUL-terminated strings, then an empty one
-            QStringList shown;       // the descriptions the chooser offers
-            QStringList listed;      // what the first filter lists
+            std::string_view filter;         // pairs of NUL-terminated strings, then an empty one
+            std::vector<std::string> shown;  // the descriptions the chooser offers
+            std::vector<std::string> listed; // what the first filter lists
         };
         // "*.*" is every file, a command file without an extension too; the
         // description is shown once, as given.
@@ -155,25 +110,21 @@ private slots:
             {"patterns by semicolon, then all files", "命令文件\0*.bin;*.txt\0所有文件(*.*)\0*.*\0\0"sv,
              {"命令文件", "所有文件(*.*)"}, {"notes.txt", "selftest.bin"}},
         };
-        QTemporaryDir dir;
-        for (const char* name : {"receipt", "selftest.bin", "notes.txt"}) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
+        TempDir dir;
+        for (const char* name : {"receipt", "selftest.bin", "notes.txt"})
+            dir.writeFile(name, {});
         for (const Case& c : cases) {
             RowTrace trace{c.name};
-            QStringList seenFilters, seenNames;
+            std::vector<std::string> seenFilters, seenNames;
             ChooserRequest request(dir.path());
             request.ofn.lpstrFilter = c.filter.data();
             request.ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
             BOOL chosen = TRUE;
-            QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
-                if (auto* combo = chooser->findChild<QComboBox*>("fileTypeCombo"))
-                    for (int i = 0; i < combo->count(); ++i)
-                        seenFilters << combo->itemText(i);
-                PlatTestWaitFor([&] { return ListedNames(chooser, dir.path()).size() >= c.listed.size(); }, 2000);
-                seenNames = ListedNames(chooser, dir.path());
-                chooser->reject();
+            QVERIFY(WithChooser(request.ofn, chosen, [&](ChooserOnScreen& chooser) {
+                seenFilters = chooser.filters();
+                PlatTestWaitFor([&] { return chooser.listed().size() >= c.listed.size(); }, 2000);
+                seenNames = chooser.listed();
+                chooser.cancel();
             }));
             QVERIFY(!chosen); // the chooser was closed without a choice
             QCOMPARE(seenFilters, c.shown);
@@ -181,6 +132,39 @@ private slots:
         }
     }
 
+    // The save chooser takes a name that is not there yet, with the default
+    // extension added; on Linux it says 保存 in its title and on its button.
+    void saveChooserTakesANewName()
+    {
+        TempDir dir;
+        ChooserRequest request(dir.path());
+        request.ofn.lpstrDefExt = "txt";
+        request.ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+        std::string title, button;
+        BOOL chosen = FALSE;
+        const auto look = [&](ChooserOnScreen& chooser) {
+#ifndef _WIN32 // Qt's words (Windows' are the system's language)
+            title = chooser.dialog->windowTitle().toStdString();
+            if (auto* buttons = chooser.dialog->findChild<QDialogButtonBox*>())
+                button = buttons->button(QDialogButtonBox::Save)
+                             ? buttons->button(QDialogButtonBox::Save)->text().toStdString()
+                             : std::string();
+#endif
+            chooser.choose("新记录");
+        };
+        QVERIFY(WithChooser(request.ofn, chosen, look, GetSaveFileNameA));
+#ifndef _WIN32
+        QCOMPARE(title, std::string("保存"));
+        QCOMPARE(button, std::string("保存(&S)"));
+#endif
+        QCOMPARE(chosen, TRUE);
+        QVERIFY(std::filesystem::path(request.chosen) == std::filesystem::path(dir.path()) / "新记录.txt");
+    }
+
+#ifndef _WIN32
+    // These look into Qt's own chooser (its words, where it opens, its
+    // column widths): Windows' chooser speaks the system's language, and
+    // where one opens without a folder differs between Windows versions.
     // Qt's own words are Chinese whatever the system's language, and a
     // chooser the program opens without a folder opens where the last file
     // was chosen; a cancelled choice moves nothing.
@@ -188,7 +172,7 @@ private slots:
     {
         QTemporaryDir first, second;
         QVERIFY(QFile(second.filePath("selftest.bin")).open(QIODevice::WriteOnly));
-        ChooserRequest request(first.path());
+        ChooserRequest request(first.path().toStdString());
         OPENFILENAMEA& ofn = request.ofn;
         ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
         const struct {
@@ -197,7 +181,7 @@ private slots:
             bool choose;
             QString opensIn;
         } steps[] = {
-            {"a named folder", request.initialDir.constData(), false, first.path()},
+            {"a named folder", request.initialDir.c_str(), false, first.path()},
             {"a choice in another folder", nullptr, true, QString()}, // opens where it opens; chooses there
             {"no folder named: the last file's", nullptr, false, second.path()},
             {"after a cancel, still the last file's", nullptr, false, second.path()},
@@ -207,16 +191,12 @@ private slots:
             ofn.lpstrInitialDir = step.initialDir;
             QString openedIn, words;
             BOOL chosen = FALSE;
-            QVERIFY(WithChooser(ofn, chosen, [&](QFileDialog* chooser) {
-                openedIn = chooser->directory().absolutePath();
-                if (auto* buttons = chooser->findChild<QDialogButtonBox*>())
+            QVERIFY(WithChooser(ofn, chosen, [&](ChooserOnScreen& chooser) {
+                openedIn = chooser.dialog->directory().absolutePath();
+                if (auto* buttons = chooser.dialog->findChild<QDialogButtonBox*>())
                     words = buttons->button(QDialogButtonBox::Open)->text() + " " +
                             buttons->button(QDialogButtonBox::Cancel)->text();
-                // Typed, as a user may (selectFile leaves a name box that has
-                // the focus alone); accept() is what the Open button does.
-                if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"); name && step.choose)
-                    name->setText(second.filePath("selftest.bin"));
-                step.choose ? static_cast<QDialog*>(chooser)->accept() : chooser->reject();
+                step.choose ? chooser.choose(second.filePath("selftest.bin").toStdString()) : chooser.cancel();
             }));
             QCOMPARE(chosen, step.choose ? TRUE : FALSE);
             if (!step.opensIn.isEmpty())
@@ -224,34 +204,6 @@ private slots:
             QVERIFY2(words.contains(QRegularExpression("^打开.* 取消")), qPrintable(words));
         }
         QCOMPARE(QString::fromUtf8(request.chosen), second.filePath("selftest.bin"));
-    }
-
-    // The save chooser says 保存 in its title and on its button and takes a
-    // name that is not there yet, with the default extension added.
-    void saveChooserTakesANewName()
-    {
-        QTemporaryDir dir;
-        ChooserRequest request(dir.path());
-        request.ofn.lpstrDefExt = "txt";
-        request.ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
-        QString title, button;
-        BOOL chosen = FALSE;
-        QVERIFY(WithChooser(
-            request.ofn, chosen,
-            [&](QFileDialog* chooser) {
-                title = chooser->windowTitle();
-                if (auto* buttons = chooser->findChild<QDialogButtonBox*>())
-                    button = buttons->button(QDialogButtonBox::Save) ? buttons->button(QDialogButtonBox::Save)->text()
-                                                                     : QString();
-                if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"))
-                    name->setText("新记录");
-                static_cast<QDialog*>(chooser)->accept();
-            },
-            GetSaveFileNameA));
-        QCOMPARE(title, QString("保存"));
-        QCOMPARE(button, QString("保存(&S)"));
-        QCOMPARE(chosen, TRUE);
-        QCOMPARE(QString::fromUtf8(request.chosen), dir.filePath("新记录.txt"));
     }
 
     // The chooser's list and side bar in Chinese whatever the system's
@@ -269,11 +221,12 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             QVERIFY(file.resize(f.size));
         }
-        ChooserRequest request(dir.path());
+        ChooserRequest request(dir.path().toStdString());
         QMap<QString, QStringList> rows; // name: size, type, date as shown
         QStringList cut;                 // texts wider than their place
         BOOL chosen = TRUE;
-        QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
+        QVERIFY(WithChooser(request.ofn, chosen, [&](ChooserOnScreen& onScreen) {
+            QFileDialog* chooser = onScreen.dialog;
             auto* view = chooser->findChild<QTreeView*>("treeView");
             auto* sidebar = chooser->findChild<QListView*>("sidebar");
             if (!view || !sidebar) {
@@ -385,6 +338,8 @@ private slots:
 #ifdef _WIN32
 WINDOW_TABLES_RUN(TestWindowShell)
 {
+    RUN_TABLE(fileChooserFilters);
+    RUN_TABLE(saveChooserTakesANewName);
     RUN_TABLE(aBoxShowsOverItsOwnersWindow);
     RUN_TABLE(workerBoxHoldsOnlyItsThread);
 }

@@ -1,12 +1,21 @@
 // Test templates and the logging dialog procedure of the window layer's tests.
 #include "ui/support/window_fixture.h"
 
+#include <algorithm>
+
 #ifdef _WIN32
 #include "platform/windows/win.h"
 
+#include <dlgs.h>
+
 #include <map>
 #else
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -227,6 +236,89 @@ void SoonAfter(std::function<void()> f)
     f();
 }
 
+namespace {
+
+// The system's chooser showing on this thread: a dialog with a type list
+// and a name box.
+HWND ChooserShowing()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM p) {
+            if (IsWindowVisible(window) && GetDlgItem(window, cmb1) && GetDlgItem(window, cmb13))
+                *reinterpret_cast<HWND*>(p) = window;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> ChooserOnScreen::filters() const
+{
+    std::vector<std::string> shown;
+    HWND types = GetDlgItem(window, cmb1);
+    const LRESULT count = SendMessageW(types, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        std::wstring text(static_cast<size_t>(SendMessageW(types, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0)) + 1, L'\0');
+        text.resize(static_cast<size_t>(
+            SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()))));
+        shown.push_back(PlatNarrow(text));
+    }
+    return shown;
+}
+
+std::vector<std::string> ChooserOnScreen::listed() const
+{
+    std::vector<std::string> names;
+    HWND view = FindWindowExW(window, nullptr, L"SHELLDLL_DefView", nullptr);
+    HWND list = view ? FindWindowExW(view, nullptr, L"SysListView32", nullptr) : nullptr;
+    const LRESULT count = list ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[MAX_PATH] = {};
+        LVITEMW item{};
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        names.push_back(PlatNarrow(text));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void ChooserOnScreen::choose(const std::string& name)
+{
+    SetWindowTextW(GetDlgItem(window, cmb13), PlatWide(name).c_str());
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
+}
+
+void ChooserOnScreen::cancel()
+{
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
+}
+
+bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(ChooserOnScreen&)>& look,
+                 BOOL (*ask)(LPOPENFILENAMEA))
+{
+    bool found = false;
+    const ULONGLONG giveUp = GetTickCount64() + 10000;
+    Repeat poll(10, [&] {
+        HWND window = ChooserShowing();
+        if (window && !found) {
+            found = true;
+            ChooserOnScreen chooser{window};
+            look(chooser);
+        } else if (window && GetTickCount64() > giveUp) {
+            ChooserOnScreen{window}.cancel();
+        }
+    });
+    chosen = ask(&ofn);
+    return found;
+}
+
 Repeat::Repeat(int ms, std::function<void()> f) : f_(std::move(f))
 {
     timer_ = SetTimer(nullptr, 0, static_cast<UINT>(ms), [](HWND, UINT, UINT_PTR timer, DWORD) {
@@ -301,6 +393,65 @@ void SystemClick(HWND dialog, int id)
 void SoonAfter(std::function<void()> f)
 {
     QTimer::singleShot(0, std::move(f));
+}
+
+std::vector<std::string> ChooserOnScreen::filters() const
+{
+    std::vector<std::string> shown;
+    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo"))
+        for (int i = 0; i < combo->count(); ++i)
+            shown.push_back(combo->itemText(i).toStdString());
+    return shown;
+}
+
+std::vector<std::string> ChooserOnScreen::listed() const
+{
+    std::vector<std::string> names;
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    if (!model)
+        return names;
+    const QModelIndex parent = model->index(dialog->directory().absolutePath());
+    for (int row = 0; row < model->rowCount(parent); ++row)
+        names.push_back(model->fileName(model->index(row, 0, parent)).toStdString());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Typed, as a user may (selectFile leaves a name box that has the focus
+// alone); accept() is what the Open button does.
+void ChooserOnScreen::choose(const std::string& name)
+{
+    if (auto* box = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        box->setText(QString::fromStdString(name));
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+void ChooserOnScreen::cancel()
+{
+    dialog->reject();
+}
+
+bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(ChooserOnScreen&)>& look,
+                 BOOL (*ask)(LPOPENFILENAMEA))
+{
+    bool found = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || found) {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
+                modal->close();
+            return;
+        }
+        found = true;
+        ChooserOnScreen chooser{dialog};
+        look(chooser);
+    });
+    poll.start(10);
+    chosen = ask(&ofn);
+    return found;
 }
 
 Repeat::Repeat(int ms, std::function<void()> f) : f_(std::move(f))

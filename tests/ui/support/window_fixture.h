@@ -221,6 +221,26 @@ private:
 #endif
 };
 
+// The file chooser while it shows: Qt's on Linux, the system's on Windows.
+struct ChooserOnScreen {
+    std::vector<std::string> filters() const; // the descriptions its type list offers
+    std::vector<std::string> listed() const;  // the names it lists in its folder now, sorted
+    void choose(const std::string& name);     // types a name, then "Open" (or "Save")
+    void cancel();
+#ifdef _WIN32
+    HWND window;
+#else
+    class QFileDialog* dialog;
+#endif
+};
+// Runs `ask` (GetOpenFileNameA, GetSaveFileNameA) on `ofn` and, once its
+// chooser shows, hands it to `look`, which chooses or cancels. The chooser
+// runs a loop of its own: it is looked at from there, and closed after 10 s
+// so a test that left it open fails instead of hanging. False when the
+// chooser never showed.
+bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(ChooserOnScreen&)>& look,
+                 BOOL (*ask)(LPOPENFILENAMEA) = GetOpenFileNameA);
+
 #ifndef _WIN32
 // Real message boxes, for tests that do not record them: the one showing
 // now, or nullptr.
