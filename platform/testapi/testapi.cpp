@@ -6,9 +6,14 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QMessageBox>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QStyle>
@@ -16,6 +21,7 @@
 #include <QTabBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -372,4 +378,135 @@ int PlatTestPendingSends()
 void PlatTestPrepareEnvironment()
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// ---------------------------------------------------------------- the real boxes and chooser, loops
+void PlatTestRunEventLoopUntil(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    look.start(1);
+    if (!done())
+        loop.exec();
+}
+
+std::string PlatTestTitleBarText(HWND dialog)
+{
+    return PlatTestWidget(dialog)->windowTitle().toStdString();
+}
+
+bool PlatTestTitleBarHasIcon(HWND dialog)
+{
+    return !PlatTestWidget(dialog)->windowIcon().isNull();
+}
+
+QMessageBox* PlatTestShownMessageBox()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+std::optional<PlatTestBoxOnScreen> PlatTestBoxShowing(HWND dialog)
+{
+    QMessageBox* box = PlatTestShownMessageBox();
+    if (!box)
+        return std::nullopt;
+    return PlatTestBoxOnScreen{box->text().toStdString(), box->windowTitle().toStdString(),
+                               box->parentWidget() != nullptr,
+                               dialog != nullptr && box->parentWidget() == PlatTestWidget(dialog)->window()};
+}
+
+bool PlatTestAnswerBoxShowing()
+{
+    QMessageBox* box = PlatTestShownMessageBox();
+    QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr;
+    if (ok)
+        QTest::mouseClick(ok, Qt::LeftButton);
+    return ok != nullptr;
+}
+
+// Into the window, where the window system delivers it: a modal window holds it back.
+void PlatTestSystemClick(HWND dialog, int id)
+{
+    QWidget* control = PlatTestWidget(PlatTestFindControl(dialog, id));
+    QWidget* top = control->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      control->mapTo(top, control->rect().center()));
+}
+
+std::vector<std::string> PlatTestChooser::filters() const
+{
+    std::vector<std::string> shown;
+    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo"))
+        for (int i = 0; i < combo->count(); ++i)
+            shown.push_back(combo->itemText(i).toStdString());
+    return shown;
+}
+
+std::vector<std::string> PlatTestChooser::listed() const
+{
+    std::vector<std::string> names;
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    if (!model)
+        return names;
+    const QModelIndex parent = model->index(dialog->directory().absolutePath());
+    for (int row = 0; row < model->rowCount(parent); ++row)
+        names.push_back(model->fileName(model->index(row, 0, parent)).toStdString());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Typed, as a user may (selectFile leaves a name box that has the focus
+// alone); accept() is what the Open button does.
+void PlatTestChooser::choose(const std::string& name)
+{
+    if (auto* box = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        box->setText(QString::fromStdString(name));
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+void PlatTestChooser::cancel()
+{
+    dialog->reject();
+}
+
+bool PlatTestWithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(PlatTestChooser&)>& look,
+                         BOOL (*ask)(LPOPENFILENAMEA))
+{
+    bool found = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || found) {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
+                modal->close();
+            return;
+        }
+        found = true;
+        PlatTestChooser chooser{dialog};
+        look(chooser);
+    });
+    poll.start(10);
+    chosen = ask(&ofn);
+    return found;
+}
+
+PlatTestRepeat::PlatTestRepeat(int ms, std::function<void()> f) : f_(std::move(f))
+{
+    timer_ = new QTimer;
+    QObject::connect(timer_, &QTimer::timeout, [this] { f_(); });
+    timer_->start(ms);
+}
+
+PlatTestRepeat::~PlatTestRepeat()
+{
+    delete timer_;
 }

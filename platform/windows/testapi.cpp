@@ -41,6 +41,13 @@ bool IsClass(HWND window, const char* cls)
     return lstrcmpiA(name, cls) == 0;
 }
 
+std::string TextOf(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return PlatNarrow(text);
+}
+
 // The system's file chooser: a dialog with a file name box and "Open" (or "Save").
 HWND ChooserNameBox(HWND dialog)
 {
@@ -467,4 +474,180 @@ bool PlatTestWaitFor(const std::function<bool()>& done, int timeoutMs)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)),
                                   QS_ALLINPUT);
     }
+}
+
+// ---------------------------------------------------------------- the real boxes and chooser, loops
+void PlatTestRunEventLoopUntil(const std::function<bool()>& done)
+{
+    const UINT_PTR tick = SetTimer(nullptr, 0, 1, nullptr); // wakes the loop to ask
+    MSG msg;
+    while (!done() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    KillTimer(nullptr, tick);
+}
+
+std::string PlatTestTitleBarText(HWND dialog)
+{
+    return TextOf(dialog);
+}
+
+bool PlatTestTitleBarHasIcon(HWND dialog)
+{
+    return SendMessageW(dialog, WM_GETICON, ICON_SMALL2, 0) != 0; // the small one, made from the big one
+}
+
+namespace {
+
+constexpr int kBoxTextId = 0xFFFF; // the message box's text
+
+// The message boxes this process shows now, whichever thread runs them.
+std::vector<HWND> BoxesShowing()
+{
+    std::vector<HWND> boxes;
+    EnumWindows(
+        [](HWND window, LPARAM list) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            char cls[16] = {};
+            GetClassNameA(window, cls, sizeof cls);
+            if (process == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpA(cls, "#32770") == 0 &&
+                GetDlgItem(window, kBoxTextId))
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+std::map<UINT_PTR, std::function<void()>*> gRepeats; // by thread timer
+
+} // namespace
+
+std::optional<PlatTestBoxOnScreen> PlatTestBoxShowing(HWND dialog)
+{
+    const std::vector<HWND> boxes = BoxesShowing();
+    if (boxes.empty())
+        return std::nullopt;
+    HWND owner = GetWindow(boxes.front(), GW_OWNER);
+    return PlatTestBoxOnScreen{TextOf(GetDlgItem(boxes.front(), kBoxTextId)), TextOf(boxes.front()),
+                               owner != nullptr, dialog != nullptr && owner == GetAncestor(dialog, GA_ROOT)};
+}
+
+bool PlatTestAnswerBoxShowing()
+{
+    const std::vector<HWND> boxes = BoxesShowing();
+    if (boxes.empty())
+        return false;
+    for (HWND box : boxes)
+        Press(box, IDOK);
+    return true;
+}
+
+void PlatTestSystemClick(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    RECT r{};
+    GetClientRect(control, &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+namespace {
+
+// The system's chooser showing on this thread.
+HWND ChooserShowing()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM p) {
+            if (IsWindowVisible(window) && IsChooser(window))
+                *reinterpret_cast<HWND*>(p) = window;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> PlatTestChooser::filters() const
+{
+    std::vector<std::string> shown;
+    HWND types = GetDlgItem(window, cmb1);
+    const LRESULT count = SendMessageW(types, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(types, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        text.resize(static_cast<size_t>(
+            SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()))));
+        shown.push_back(PlatNarrow(text));
+    }
+    return shown;
+}
+
+std::vector<std::string> PlatTestChooser::listed() const
+{
+    std::vector<std::string> names;
+    HWND view = FindWindowExW(window, nullptr, L"SHELLDLL_DefView", nullptr);
+    HWND list = view ? FindWindowExW(view, nullptr, L"SysListView32", nullptr) : nullptr;
+    const LRESULT count = list ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[MAX_PATH] = {};
+        LVITEMW item{};
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        names.push_back(PlatNarrow(text));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void PlatTestChooser::choose(const std::string& name)
+{
+    SetWindowTextW(ChooserNameBox(window), PlatWide(name).c_str());
+    Press(window, IDOK);
+}
+
+void PlatTestChooser::cancel()
+{
+    Press(window, IDCANCEL);
+}
+
+bool PlatTestWithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(PlatTestChooser&)>& look,
+                         BOOL (*ask)(LPOPENFILENAMEA))
+{
+    bool found = false;
+    const ULONGLONG giveUp = GetTickCount64() + 10000;
+    PlatTestRepeat poll(10, [&] {
+        HWND window = ChooserShowing();
+        if (window && !found) {
+            found = true;
+            PlatTestChooser chooser{window};
+            look(chooser);
+        } else if (window && GetTickCount64() > giveUp) {
+            PlatTestChooser{window}.cancel();
+        }
+    });
+    chosen = ask(&ofn);
+    return found;
+}
+
+PlatTestRepeat::PlatTestRepeat(int ms, std::function<void()> f) : f_(std::move(f))
+{
+    timer_ = SetTimer(nullptr, 0, static_cast<UINT>(ms), [](HWND, UINT, UINT_PTR timer, DWORD) {
+        if (auto it = gRepeats.find(timer); it != gRepeats.end())
+            (*it->second)();
+    });
+    gRepeats[timer_] = &f_;
+}
+
+PlatTestRepeat::~PlatTestRepeat()
+{
+    KillTimer(nullptr, timer_);
+    gRepeats.erase(timer_);
 }

@@ -183,12 +183,12 @@ private slots:
         HWND dlg = OpenTestDialog(kTplSmall);
         const char* caption = "衡岚微型打印机测试软件A V2.4(适用于win9x/me/2000/xp)";
         QVERIFY(SetWindowTextA(dlg, caption)); // read back: tst_app; here, what the title bar shows
-        QCOMPARE(TitleBarText(dlg), std::string(caption));
+        QCOMPARE(PlatTestTitleBarText(dlg), std::string(caption));
         // WM_SETICON answers the icon it replaces.
         HICON icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_MPTEST));
         QVERIFY(icon);
         QCOMPARE(SendMessageA(dlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon)), LRESULT(0));
-        QVERIFY(TitleBarHasIcon(dlg));
+        QVERIFY(PlatTestTitleBarHasIcon(dlg));
         QCOMPARE(SendMessageA(dlg, WM_SETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(icon));
     }
 

@@ -65,9 +65,9 @@ public:
               answer = MessageBoxA(nullptr, text, "display hex", type);
               SetEvent(answered);
           }),
-          giveUp_(3000, [] { AnswerBoxShowing(); })
+          giveUp_(3000, [] { PlatTestAnswerBoxShowing(); })
     {
-        shown = PlatTestWaitFor([] { return BoxShowing().has_value(); }, 2000);
+        shown = PlatTestWaitFor([] { return PlatTestBoxShowing().has_value(); }, 2000);
     }
     ~WorkerBox()
     {
@@ -83,7 +83,7 @@ public:
 
 private:
     std::jthread worker_;
-    Repeat giveUp_;
+    PlatTestRepeat giveUp_;
 };
 
 } // namespace
@@ -120,7 +120,7 @@ private slots:
             request.ofn.lpstrFilter = c.filter.data();
             request.ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
             BOOL chosen = TRUE;
-            QVERIFY(WithChooser(request.ofn, chosen, [&](ChooserOnScreen& chooser) {
+            QVERIFY(PlatTestWithChooser(request.ofn, chosen, [&](PlatTestChooser& chooser) {
                 seenFilters = chooser.filters();
                 PlatTestWaitFor([&] { return chooser.listed().size() >= c.listed.size(); }, 2000);
                 seenNames = chooser.listed();
@@ -142,7 +142,7 @@ private slots:
         request.ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
         std::string title, button;
         BOOL chosen = FALSE;
-        const auto look = [&](ChooserOnScreen& chooser) {
+        const auto look = [&](PlatTestChooser& chooser) {
 #ifndef _WIN32 // Qt's words (Windows' are the system's language)
             title = chooser.dialog->windowTitle().toStdString();
             if (auto* buttons = chooser.dialog->findChild<QDialogButtonBox*>())
@@ -152,7 +152,7 @@ private slots:
 #endif
             chooser.choose("新记录");
         };
-        QVERIFY(WithChooser(request.ofn, chosen, look, GetSaveFileNameA));
+        QVERIFY(PlatTestWithChooser(request.ofn, chosen, look, GetSaveFileNameA));
 #ifndef _WIN32
         QCOMPARE(title, std::string("保存"));
         QCOMPARE(button, std::string("保存(&S)"));
@@ -191,7 +191,7 @@ private slots:
             ofn.lpstrInitialDir = step.initialDir;
             QString openedIn, words;
             BOOL chosen = FALSE;
-            QVERIFY(WithChooser(ofn, chosen, [&](ChooserOnScreen& chooser) {
+            QVERIFY(PlatTestWithChooser(ofn, chosen, [&](PlatTestChooser& chooser) {
                 openedIn = chooser.dialog->directory().absolutePath();
                 if (auto* buttons = chooser.dialog->findChild<QDialogButtonBox*>())
                     words = buttons->button(QDialogButtonBox::Open)->text() + " " +
@@ -225,7 +225,7 @@ private slots:
         QMap<QString, QStringList> rows; // name: size, type, date as shown
         QStringList cut;                 // texts wider than their place
         BOOL chosen = TRUE;
-        QVERIFY(WithChooser(request.ofn, chosen, [&](ChooserOnScreen& onScreen) {
+        QVERIFY(PlatTestWithChooser(request.ofn, chosen, [&](PlatTestChooser& onScreen) {
             QFileDialog* chooser = onScreen.dialog;
             auto* view = chooser->findChild<QTreeView*>("treeView");
             auto* sidebar = chooser->findChild<QListView*>("sidebar");
@@ -290,12 +290,12 @@ private slots:
     {
         HWND dlg = OpenTestDialog(kTplSmall);
         for (HWND owner : {dlg, GetDlgItem(dlg, kPush), HWND(nullptr)}) {
-            std::optional<BoxOnScreen> seen;
-            Repeat look(10, [&] {
-                if (!seen && (seen = BoxShowing(dlg)))
-                    AnswerBoxShowing();
+            std::optional<PlatTestBoxOnScreen> seen;
+            PlatTestRepeat look(10, [&] {
+                if (!seen && (seen = PlatTestBoxShowing(dlg)))
+                    PlatTestAnswerBoxShowing();
             });
-            Repeat giveUp(5000, [] { AnswerBoxShowing(); });
+            PlatTestRepeat giveUp(5000, [] { PlatTestAnswerBoxShowing(); });
             QCOMPARE(MessageBoxA(owner, "打开端口失败!", "Error", MB_OK | MB_ICONERROR), IDOK);
             QVERIFY(seen);
             QCOMPARE(seen->owned, owner != nullptr);
@@ -308,7 +308,7 @@ private slots:
         HWND dlg = OpenTestDialog(kTplSmall);
         WorkerBox worker("打印机忙!  144", MB_ICONERROR);
         QVERIFY(worker.shown);
-        const std::optional<BoxOnScreen> box = BoxShowing();
+        const std::optional<PlatTestBoxOnScreen> box = PlatTestBoxShowing();
         QCOMPARE(box->text, std::string("打印机忙!  144"));
         QCOMPARE(box->caption, std::string("display hex"));
 #ifndef _WIN32 // Qt's own: its word for OK, in Chinese, and that no window of its is modal
@@ -317,17 +317,17 @@ private slots:
 #endif
 
         // The dialog takes clicks while the box shows.
-        SystemClick(dlg, kPush);
+        PlatTestSystemClick(dlg, kPush);
         QVERIFY(PlatTestWaitFor([] { return CommandCount(kPush, BN_CLICKED) == 1; }, 5000));
-        QVERIFY(BoxShowing());
+        QVERIFY(PlatTestBoxShowing());
         QCOMPARE(worker.answer.load(), -1); // the worker waits for the answer
 
         // While this thread waits for the worker, as a dialog's close does, the
         // box still takes its answer; the dialog takes no input. (Posted
         // messages held over the wait: tst_window_threads.)
         SoonAfter([dlg] {
-            SystemClick(dlg, kPush);
-            AnswerBoxShowing();
+            PlatTestSystemClick(dlg, kPush);
+            PlatTestAnswerBoxShowing();
         });
         QCOMPARE(WaitDeliveringSends(worker.answered, 5000), DWORD(WAIT_OBJECT_0));
         QCOMPARE(worker.answer.load(), IDOK);

@@ -1,21 +1,9 @@
 // Test templates and the logging dialog procedure of the window layer's tests.
 #include "ui/support/window_fixture.h"
 
-#include <algorithm>
-
 #ifdef _WIN32
-#include "platform/windows/win.h"
-
-#include <dlgs.h>
-
 #include <map>
 #else
-#include <QComboBox>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFileDialog>
-#include <QFileSystemModel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -139,96 +127,9 @@ void QTimer::singleShot(int ms, std::function<void()> f)
     gSingleShots[id] = std::move(f);
 }
 
-void RunEventLoopUntil(const std::function<bool()>& done)
-{
-    const UINT_PTR tick = SetTimer(nullptr, 0, 1, nullptr); // wakes the loop to ask
-    MSG msg;
-    while (!done() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    KillTimer(nullptr, tick);
-}
-
-std::string TitleBarText(HWND dialog)
-{
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(dialog)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(dialog, text.data(), static_cast<int>(text.size()))));
-    return PlatNarrow(text);
-}
-
-bool TitleBarHasIcon(HWND dialog)
-{
-    return SendMessageW(dialog, WM_GETICON, ICON_SMALL2, 0) != 0; // the small one, made from the big one
-}
-
-namespace {
-
-std::string TextOf(HWND window)
-{
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return PlatNarrow(text);
-}
-
-constexpr int kBoxTextId = 0xFFFF; // the message box's text
-
-// The message boxes this process shows now, whichever thread runs them.
-std::vector<HWND> BoxesShowing()
-{
-    std::vector<HWND> boxes;
-    EnumWindows(
-        [](HWND window, LPARAM list) {
-            DWORD process = 0;
-            GetWindowThreadProcessId(window, &process);
-            char cls[16] = {};
-            GetClassNameA(window, cls, sizeof cls);
-            if (process == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpA(cls, "#32770") == 0 &&
-                GetDlgItem(window, kBoxTextId))
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&boxes));
-    return boxes;
-}
-
-std::map<UINT_PTR, std::function<void()>*> gRepeats; // by thread timer
-
-} // namespace
-
-std::optional<BoxOnScreen> BoxShowing(HWND dialog)
-{
-    const std::vector<HWND> boxes = BoxesShowing();
-    if (boxes.empty())
-        return std::nullopt;
-    HWND owner = GetWindow(boxes.front(), GW_OWNER);
-    return BoxOnScreen{TextOf(GetDlgItem(boxes.front(), kBoxTextId)), TextOf(boxes.front()), owner != nullptr,
-                       dialog != nullptr && owner == GetAncestor(dialog, GA_ROOT)};
-}
-
-bool AnswerBoxShowing()
-{
-    const std::vector<HWND> boxes = BoxesShowing();
-    if (boxes.empty())
-        return false;
-    PostMessageW(boxes.front(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    return true;
-}
-
 CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
 {
-    for (HWND box : BoxesShowing())
-        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-}
-
-void SystemClick(HWND dialog, int id)
-{
-    HWND control = GetDlgItem(dialog, id);
-    RECT r{};
-    GetClientRect(control, &r);
-    const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
-    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(control, WM_LBUTTONUP, 0, at);
+    PlatTestAnswerBoxShowing();
 }
 
 void SoonAfter(std::function<void()> f)
@@ -236,133 +137,10 @@ void SoonAfter(std::function<void()> f)
     f();
 }
 
-namespace {
-
-// The system's chooser showing on this thread: a dialog with a type list
-// and a name box.
-HWND ChooserShowing()
-{
-    HWND found = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM p) {
-            if (IsWindowVisible(window) && GetDlgItem(window, cmb1) && GetDlgItem(window, cmb13))
-                *reinterpret_cast<HWND*>(p) = window;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-} // namespace
-
-std::vector<std::string> ChooserOnScreen::filters() const
-{
-    std::vector<std::string> shown;
-    HWND types = GetDlgItem(window, cmb1);
-    const LRESULT count = SendMessageW(types, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        std::wstring text(static_cast<size_t>(SendMessageW(types, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0)) + 1, L'\0');
-        text.resize(static_cast<size_t>(
-            SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()))));
-        shown.push_back(PlatNarrow(text));
-    }
-    return shown;
-}
-
-std::vector<std::string> ChooserOnScreen::listed() const
-{
-    std::vector<std::string> names;
-    HWND view = FindWindowExW(window, nullptr, L"SHELLDLL_DefView", nullptr);
-    HWND list = view ? FindWindowExW(view, nullptr, L"SysListView32", nullptr) : nullptr;
-    const LRESULT count = list ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
-    for (LRESULT i = 0; i < count; ++i) {
-        wchar_t text[MAX_PATH] = {};
-        LVITEMW item{};
-        item.pszText = text;
-        item.cchTextMax = MAX_PATH;
-        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-        names.push_back(PlatNarrow(text));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void ChooserOnScreen::choose(const std::string& name)
-{
-    SetWindowTextW(GetDlgItem(window, cmb13), PlatWide(name).c_str());
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, IDOK)));
-}
-
-void ChooserOnScreen::cancel()
-{
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(window, IDCANCEL)));
-}
-
-bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(ChooserOnScreen&)>& look,
-                 BOOL (*ask)(LPOPENFILENAMEA))
-{
-    bool found = false;
-    const ULONGLONG giveUp = GetTickCount64() + 10000;
-    Repeat poll(10, [&] {
-        HWND window = ChooserShowing();
-        if (window && !found) {
-            found = true;
-            ChooserOnScreen chooser{window};
-            look(chooser);
-        } else if (window && GetTickCount64() > giveUp) {
-            ChooserOnScreen{window}.cancel();
-        }
-    });
-    chosen = ask(&ofn);
-    return found;
-}
-
-Repeat::Repeat(int ms, std::function<void()> f) : f_(std::move(f))
-{
-    timer_ = SetTimer(nullptr, 0, static_cast<UINT>(ms), [](HWND, UINT, UINT_PTR timer, DWORD) {
-        if (auto it = gRepeats.find(timer); it != gRepeats.end())
-            (*it->second)();
-    });
-    gRepeats[timer_] = &f_;
-}
-
-Repeat::~Repeat()
-{
-    KillTimer(nullptr, timer_);
-    gRepeats.erase(timer_);
-}
 #else
-void RunEventLoopUntil(const std::function<bool()>& done)
-{
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    look.start(1);
-    if (!done())
-        loop.exec();
-}
-
-std::string TitleBarText(HWND dialog)
-{
-    return PlatTestWidget(dialog)->windowTitle().toStdString();
-}
-
-bool TitleBarHasIcon(HWND dialog)
-{
-    return !PlatTestWidget(dialog)->windowIcon().isNull();
-}
-
 QMessageBox* ShownMessageBox()
 {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-            return box;
-    return nullptr;
+    return PlatTestShownMessageBox();
 }
 
 CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
@@ -371,99 +149,9 @@ CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
         box->close();
 }
 
-std::optional<BoxOnScreen> BoxShowing(HWND dialog)
-{
-    QMessageBox* box = ShownMessageBox();
-    if (!box)
-        return std::nullopt;
-    return BoxOnScreen{box->text().toStdString(), box->windowTitle().toStdString(), box->parentWidget() != nullptr,
-                       dialog != nullptr && box->parentWidget() == PlatTestWidget(dialog)->window()};
-}
-
-bool AnswerBoxShowing()
-{
-    return AnswerShownMessageBox(QMessageBox::Ok);
-}
-
-void SystemClick(HWND dialog, int id)
-{
-    SystemClick(PlatTestWidget(GetDlgItem(dialog, id)));
-}
-
 void SoonAfter(std::function<void()> f)
 {
     QTimer::singleShot(0, std::move(f));
-}
-
-std::vector<std::string> ChooserOnScreen::filters() const
-{
-    std::vector<std::string> shown;
-    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo"))
-        for (int i = 0; i < combo->count(); ++i)
-            shown.push_back(combo->itemText(i).toStdString());
-    return shown;
-}
-
-std::vector<std::string> ChooserOnScreen::listed() const
-{
-    std::vector<std::string> names;
-    auto* model = dialog->findChild<QFileSystemModel*>();
-    if (!model)
-        return names;
-    const QModelIndex parent = model->index(dialog->directory().absolutePath());
-    for (int row = 0; row < model->rowCount(parent); ++row)
-        names.push_back(model->fileName(model->index(row, 0, parent)).toStdString());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Typed, as a user may (selectFile leaves a name box that has the focus
-// alone); accept() is what the Open button does.
-void ChooserOnScreen::choose(const std::string& name)
-{
-    if (auto* box = dialog->findChild<QLineEdit*>("fileNameEdit"))
-        box->setText(QString::fromStdString(name));
-    static_cast<QDialog*>(dialog)->accept();
-}
-
-void ChooserOnScreen::cancel()
-{
-    dialog->reject();
-}
-
-bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(ChooserOnScreen&)>& look,
-                 BOOL (*ask)(LPOPENFILENAMEA))
-{
-    bool found = false;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || found) {
-            if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
-                modal->close();
-            return;
-        }
-        found = true;
-        ChooserOnScreen chooser{dialog};
-        look(chooser);
-    });
-    poll.start(10);
-    chosen = ask(&ofn);
-    return found;
-}
-
-Repeat::Repeat(int ms, std::function<void()> f) : f_(std::move(f))
-{
-    timer_ = new QTimer;
-    QObject::connect(timer_, &QTimer::timeout, [this] { f_(); });
-    timer_->start(ms);
-}
-
-Repeat::~Repeat()
-{
-    delete timer_;
 }
 
 bool AnswerShownMessageBox(int button)

@@ -14,10 +14,8 @@
 
 #include "platform/testapi/testapi.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +23,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 
 class QObject {};
 #define Q_OBJECT friend struct WindowTablesRun;
@@ -166,15 +163,6 @@ INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // Opens the test template `tpl` as a modeless dialog with an empty log.
 HWND OpenTestDialog(int tpl, DLGPROC proc = LoggingDlgProc);
 
-// Runs the thread's own event loop, as a program's main loop does (not
-// the test API's wait, which delivers other threads' messages first), until
-// `done`, asked at least every millisecond or so.
-void RunEventLoopUntil(const std::function<bool()>& done);
-
-// What the dialog's title bar shows: its caption, and whether an icon.
-std::string TitleBarText(HWND dialog);
-bool TitleBarHasIcon(HWND dialog);
-
 // Closes every message box still showing when it goes, so a worker thread
 // waiting on one can end whatever the test found.
 struct CloseMessageBoxesAtEnd {
@@ -184,62 +172,10 @@ struct CloseMessageBoxesAtEnd {
     ~CloseMessageBoxesAtEnd();
 };
 
-// A real message box on the screen now, raised by any thread: what it says,
-// and the window it shows over.
-struct BoxOnScreen {
-    std::string text, caption;
-    bool owned;      // it shows over some window
-    bool overDialog; // over the window of the dialog asked about
-};
-std::optional<BoxOnScreen> BoxShowing(HWND dialog = nullptr);
-// Presses OK on the box showing now; false when none shows.
-bool AnswerBoxShowing();
-// A click on a dialog's control as the window system delivers one: a modal
-// window holds it back. On Windows it is queued for the control's thread,
-// and lands when that thread next takes its input.
-void SystemClick(HWND dialog, int id);
 // Runs `f` after this thread's current work, from whatever loop it runs next
 // (a modal one, or a wait that delivers only what other threads send: on
 // Windows `f` runs now, as whatever it posts is held until then anyway).
 void SoonAfter(std::function<void()> f);
-
-// Runs `f` every `ms` milliseconds from this thread's message loops (a modal
-// one too) while it lives.
-class Repeat {
-public:
-    Repeat(int ms, std::function<void()> f);
-    ~Repeat();
-    Repeat(const Repeat&) = delete;
-    Repeat& operator=(const Repeat&) = delete;
-
-private:
-    std::function<void()> f_;
-#ifdef _WIN32
-    uintptr_t timer_ = 0;
-#else
-    class QTimer* timer_ = nullptr;
-#endif
-};
-
-// The file chooser while it shows: Qt's on Linux, the system's on Windows.
-struct ChooserOnScreen {
-    std::vector<std::string> filters() const; // the descriptions its type list offers
-    std::vector<std::string> listed() const;  // the names it lists in its folder now, sorted
-    void choose(const std::string& name);     // types a name, then "Open" (or "Save")
-    void cancel();
-#ifdef _WIN32
-    HWND window;
-#else
-    class QFileDialog* dialog;
-#endif
-};
-// Runs `ask` (GetOpenFileNameA, GetSaveFileNameA) on `ofn` and, once its
-// chooser shows, hands it to `look`, which chooses or cancels. The chooser
-// runs a loop of its own: it is looked at from there, and closed after 10 s
-// so a test that left it open fails instead of hanging. False when the
-// chooser never showed.
-bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(ChooserOnScreen&)>& look,
-                 BOOL (*ask)(LPOPENFILENAMEA) = GetOpenFileNameA);
 
 #ifndef _WIN32
 // Real message boxes, for tests that do not record them: the one showing
