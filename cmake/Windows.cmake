@@ -13,6 +13,7 @@ include(cmake/EmbedFiles.cmake)
 # the GBK cut in platform/ itself, which needs no system at all.
 add_library(mptest_platform STATIC
   platform/gbk.cpp
+  platform/message_box_hook.cpp
   platform/windows/comdevices.cpp
   platform/windows/dialogs.cpp
   platform/windows/pictures.cpp
@@ -115,8 +116,13 @@ add_dependencies(windows_tests mptest) # it starts mptest.exe
 add_library(mptest_testapi STATIC platform/windows/testapi.cpp platform/testapi/shared.cpp)
 target_link_libraries(mptest_testapi PUBLIC mptest_platform gtest)
 mptest_windows_test(window_tables tests/ui/tst_window_buttons.cpp tests/ui/tst_window_controls.cpp
-                    tests/ui/support/window_fixture.cpp)
+                    tests/ui/tst_window_dialogs.cpp tests/ui/tst_window_threads.cpp tests/ui/support/window_fixture.cpp)
 target_link_libraries(window_tables PRIVATE mptest_testapi)
+# The real message boxes and file chooser, which the tables above script:
+# a program of its own, as the script stays for the whole program.
+mptest_windows_test(window_shell_tables tests/ui/tst_window_shell.cpp tests/ui/support/window_fixture.cpp
+                    tests/support/temp_dir.cpp)
+target_link_libraries(window_shell_tables PRIVATE mptest_testapi)
 
 # Every dialog's Chinese drawn whole under Wine, against reference pictures.
 mptest_windows_test(glyph_tests tests/windows/glyphs_test.cpp)

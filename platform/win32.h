@@ -27,7 +27,8 @@ HGLOBAL PlatLoadResource(HMODULE module, HRSRC resource);
 LPVOID PlatLockResource(HGLOBAL resource);
 HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name);
 // The system's message box, unless a console program took them
-// (PlatStartConsoleProgram: it shows none).
+// (PlatStartConsoleProgram: it shows none) or a test records them
+// (platform/message_box_hook.h).
 int PlatMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 #define DialogBoxParamA PlatDialogBoxParamA
 #define CreateDialogParamA PlatCreateDialogParamA

@@ -5,6 +5,7 @@
 // tests, which look at the calls under way on a handle.
 #pragma once
 
+#include "platform/message_box_hook.h" // what MessageBoxA asks first
 #include "platform/win32.h"
 
 #include <atomic>
@@ -199,5 +200,3 @@ unsigned ComNumber(const char* name);
 // test, the demo or the benchmark set another. Unset it costs one relaxed
 // atomic load and a multiplication per wait, nothing a wait could notice.
 double PlatTimeScale();
-// What MessageBoxA asks first: true and the hook's answer while one is set.
-bool PlatMessageBoxHooked(HWND owner, const char* text, const char* caption, UINT type, int& answer);

@@ -1,18 +1,14 @@
-// The hooks tests, the demo and the benchmark set (platform/linux/testhooks.h),
-// and the layer's side of them: the time scale every pause and device
-// time-out is multiplied by, and the answerer of message boxes.
+// The time scale tests, the demo and the benchmark set
+// (platform/linux/testhooks.h), which every pause and device time-out is
+// multiplied by.
 #include "platform/linux/kernel.h"
 #include "platform/linux/testhooks.h"
 
 #include <atomic>
-#include <memory>
-#include <mutex>
 
 namespace {
 
 std::atomic<double> gTimeScale{1.0};
-std::mutex gHookLock;
-std::shared_ptr<const PlatMessageBoxHook> gMessageBoxHook; // guarded by gHookLock
 
 } // namespace
 
@@ -28,25 +24,4 @@ void PlatSetTimeScale(double scale)
 double PlatTimeScale()
 {
     return gTimeScale.load(std::memory_order_relaxed);
-}
-
-void PlatSetMessageBoxHook(PlatMessageBoxHook hook)
-{
-    auto next = hook ? std::make_shared<const PlatMessageBoxHook>(std::move(hook)) : nullptr;
-    std::lock_guard<std::mutex> g(gHookLock);
-    gMessageBoxHook = std::move(next);
-}
-
-bool PlatMessageBoxHooked(HWND owner, const char* text, const char* caption, UINT type, int& answer)
-{
-    std::shared_ptr<const PlatMessageBoxHook> hook;
-    {
-        std::lock_guard<std::mutex> g(gHookLock);
-        hook = gMessageBoxHook;
-    }
-    // A hook replaced meanwhile still answers this call: the copy keeps it alive.
-    if (!hook)
-        return false;
-    answer = (*hook)(owner, text, caption, type);
-    return true;
 }

@@ -105,12 +105,12 @@ BOOL SetDlgItemTextA(HWND dialog, int id, LPCSTR text)
     return item ? SetWindowTextA(item, text) : FALSE;
 }
 
+// TRUE whether or not the button is there, as Windows' answers: it only
+// sends BM_SETCHECK.
 BOOL CheckDlgButton(HWND dialog, int id, UINT check)
 {
-    HWND item = GetDlgItem(dialog, id);
-    if (!item)
-        return FALSE;
-    SendMessageA(item, BM_SETCHECK, check, 0);
+    if (HWND item = GetDlgItem(dialog, id))
+        SendMessageA(item, BM_SETCHECK, check, 0);
     return TRUE;
 }
 

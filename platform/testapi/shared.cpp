@@ -1,8 +1,12 @@
 // The test API's parts that are the same on every system.
 #include "platform/testapi/shared.h"
 
+#include "platform/message_box_hook.h"
+
 #include <cstring>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <utility>
 
 bool PlatTestSameName(LPCSTR a, const DlgTemplate* t)
@@ -120,3 +124,98 @@ std::vector<std::string> PlatTestComboRows(HWND dialog, int id)
     }
     return rows;
 }
+
+namespace {
+
+// Message boxes and the file chooser may be asked from any thread.
+struct Recorded {
+    std::mutex lock;
+    std::vector<PlatTestMessageBox> boxes;
+    int answer = 0;
+    std::deque<std::optional<std::string>> chooserScript;
+    int chooserCalls = 0;
+    int chooserSaves = 0; // of those, asked for a name to write
+};
+
+Recorded& Record()
+{
+    static Recorded record;
+    return record;
+}
+
+} // namespace
+
+void PlatTestRecordMessageBoxes(int answer)
+{
+    PlatTestSetMessageBoxAnswer(answer);
+    PlatSetMessageBoxHook([](HWND owner, const char* text, const char* caption, UINT type) {
+        std::lock_guard<std::mutex> g(Record().lock);
+        Record().boxes.push_back({owner, text ? text : "", caption ? caption : "Error", type});
+        if (Record().answer)
+            return Record().answer;
+        return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
+    });
+}
+
+void PlatTestSetMessageBoxAnswer(int answer)
+{
+    std::lock_guard<std::mutex> g(Record().lock);
+    Record().answer = answer;
+}
+
+std::vector<PlatTestMessageBox> PlatTestMessageBoxes()
+{
+    std::lock_guard<std::mutex> g(Record().lock);
+    return Record().boxes;
+}
+
+void PlatTestClearMessageBoxes()
+{
+    std::lock_guard<std::mutex> g(Record().lock);
+    Record().boxes.clear();
+}
+
+void PlatTestFileChooserAnswer(const std::string& path)
+{
+    PlatTestScriptChooser();
+    std::lock_guard<std::mutex> g(Record().lock);
+    Record().chooserScript.emplace_back(path);
+}
+
+void PlatTestFileChooserCancel()
+{
+    PlatTestScriptChooser();
+    std::lock_guard<std::mutex> g(Record().lock);
+    Record().chooserScript.emplace_back(std::nullopt);
+}
+
+void PlatTestCountChooserCall(bool save)
+{
+    std::lock_guard<std::mutex> g(Record().lock);
+    ++Record().chooserCalls;
+    Record().chooserSaves += save ? 1 : 0;
+}
+
+std::optional<std::string> PlatTestNextChooserAnswer()
+{
+    std::lock_guard<std::mutex> g(Record().lock);
+    if (Record().chooserScript.empty())
+        return std::nullopt;
+    std::optional<std::string> next = std::move(Record().chooserScript.front());
+    Record().chooserScript.pop_front();
+    return next;
+}
+
+int PlatTestFileChooserCalls()
+{
+    std::lock_guard<std::mutex> g(Record().lock);
+    return Record().chooserCalls;
+}
+
+#ifndef _WIN32
+int PlatTestFileChooserSaves()
+{
+    std::lock_guard<std::mutex> g(Record().lock);
+    return Record().chooserSaves;
+}
+#endif

@@ -5,6 +5,7 @@
 #include "platform/testapi/testapi.h"
 
 #include <map>
+#include <optional>
 #include <source_location>
 #include <string>
 
@@ -26,3 +27,11 @@ std::string PlatTestFocusControl(HWND dialog, int id);
 // The dialogs EndDialog ended since the last PlatTestDestroyAll, with their
 // results (user-interface thread only).
 std::map<HWND, INT_PTR>& PlatTestEndedDialogs();
+
+// The file chooser's script, kept the same way on every system: each
+// system's side counts a call and takes the next answer (nothing: a cancel).
+void PlatTestCountChooserCall(bool save);
+std::optional<std::string> PlatTestNextChooserAnswer();
+// Each system's side: from the first scripted answer on, every file chooser
+// is answered from the script.
+void PlatTestScriptChooser();

@@ -3,13 +3,17 @@
 #include "platform/testapi/shared.h"
 
 #include "platform/qt/qtwin.h"
-#include "platform/linux/testhooks.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QMessageBox>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QStyle>
@@ -17,22 +21,15 @@
 #include <QTabBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
-#include <deque>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <utility>
 
 namespace {
 
 struct TestState {
-    std::mutex lock; // message boxes and the file chooser may be asked from any thread
-    std::vector<PlatTestMessageBox> boxes;
-    int answer = 0;
-    std::deque<std::optional<std::string>> chooserScript;
-    int chooserCalls = 0;
-    int chooserSaves = 0; // of those, asked for a name to write
     std::vector<const DlgTemplate*> templates;
     PlatTestDialogHook hook;
 };
@@ -121,6 +118,12 @@ QWidget* PlatTestWidget(HWND window)
 {
     PlatWindow* w = PlatQtFind(window);
     return w ? w->widget : nullptr;
+}
+
+bool PlatTestFocused(HWND dialog, int id)
+{
+    PlatWindow* w = Control(dialog, id);
+    return w && w->widget->window()->focusWidget() == w->widget;
 }
 
 bool PlatTestFrameOver(HWND window)
@@ -330,84 +333,16 @@ std::string PlatTestStatusText(HWND dialog, int barId, int part)
     return s;
 }
 
-void PlatTestRecordMessageBoxes(int answer)
-{
-    Install();
-    {
-        std::lock_guard<std::mutex> g(State().lock);
-        State().answer = answer;
-    }
-    PlatSetMessageBoxHook([](HWND owner, const char* text, const char* caption, UINT type) {
-        std::lock_guard<std::mutex> g(State().lock);
-        State().boxes.push_back({owner, text ? text : "", caption ? caption : "Error", type});
-        if (State().answer)
-            return State().answer;
-        return (type & 0xF) == MB_YESNO ? IDYES : IDOK;
-    });
-}
-
-void PlatTestSetMessageBoxAnswer(int answer)
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    State().answer = answer;
-}
-
-std::vector<PlatTestMessageBox> PlatTestMessageBoxes()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    return State().boxes;
-}
-
-void PlatTestClearMessageBoxes()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    State().boxes.clear();
-}
-
-namespace {
-void InstallChooser()
+void PlatTestScriptChooser()
 {
     Install();
     PlatQtTestHooks().fileChooser = [](const OPENFILENAMEA&, bool save, std::string& path) {
-        std::lock_guard<std::mutex> g(State().lock);
-        ++State().chooserCalls;
-        State().chooserSaves += save ? 1 : 0;
-        if (State().chooserScript.empty())
-            return false;
-        std::optional<std::string> next = State().chooserScript.front();
-        State().chooserScript.pop_front();
-        if (!next)
-            return false;
-        path = *next;
-        return true;
+        PlatTestCountChooserCall(save);
+        std::optional<std::string> next = PlatTestNextChooserAnswer();
+        if (next)
+            path = *next;
+        return next.has_value();
     };
-}
-} // namespace
-
-void PlatTestFileChooserAnswer(const std::string& path)
-{
-    InstallChooser();
-    std::lock_guard<std::mutex> g(State().lock);
-    State().chooserScript.emplace_back(path);
-}
-
-void PlatTestFileChooserCancel()
-{
-    InstallChooser();
-    std::lock_guard<std::mutex> g(State().lock);
-    State().chooserScript.emplace_back(std::nullopt);
-}
-
-int PlatTestFileChooserCalls()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    return State().chooserCalls;
-}
-
-int PlatTestFileChooserSaves()
-{
-    std::lock_guard<std::mutex> g(State().lock);
-    return State().chooserSaves;
 }
 
 void PlatTestSetScreenSize(int width, int height)
@@ -443,4 +378,135 @@ int PlatTestPendingSends()
 void PlatTestPrepareEnvironment()
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// ---------------------------------------------------------------- the real boxes and chooser, loops
+void PlatTestRunEventLoopUntil(const std::function<bool()>& done)
+{
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    look.start(1);
+    if (!done())
+        loop.exec();
+}
+
+std::string PlatTestTitleBarText(HWND dialog)
+{
+    return PlatTestWidget(dialog)->windowTitle().toStdString();
+}
+
+bool PlatTestTitleBarHasIcon(HWND dialog)
+{
+    return !PlatTestWidget(dialog)->windowIcon().isNull();
+}
+
+QMessageBox* PlatTestShownMessageBox()
+{
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            return box;
+    return nullptr;
+}
+
+std::optional<PlatTestBoxOnScreen> PlatTestBoxShowing(HWND dialog)
+{
+    QMessageBox* box = PlatTestShownMessageBox();
+    if (!box)
+        return std::nullopt;
+    return PlatTestBoxOnScreen{box->text().toStdString(), box->windowTitle().toStdString(),
+                               box->parentWidget() != nullptr,
+                               dialog != nullptr && box->parentWidget() == PlatTestWidget(dialog)->window()};
+}
+
+bool PlatTestAnswerBoxShowing()
+{
+    QMessageBox* box = PlatTestShownMessageBox();
+    QAbstractButton* ok = box ? box->button(QMessageBox::Ok) : nullptr;
+    if (ok)
+        QTest::mouseClick(ok, Qt::LeftButton);
+    return ok != nullptr;
+}
+
+// Into the window, where the window system delivers it: a modal window holds it back.
+void PlatTestSystemClick(HWND dialog, int id)
+{
+    QWidget* control = PlatTestWidget(PlatTestFindControl(dialog, id));
+    QWidget* top = control->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      control->mapTo(top, control->rect().center()));
+}
+
+std::vector<std::string> PlatTestChooser::filters() const
+{
+    std::vector<std::string> shown;
+    if (auto* combo = dialog->findChild<QComboBox*>("fileTypeCombo"))
+        for (int i = 0; i < combo->count(); ++i)
+            shown.push_back(combo->itemText(i).toStdString());
+    return shown;
+}
+
+std::vector<std::string> PlatTestChooser::listed() const
+{
+    std::vector<std::string> names;
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    if (!model)
+        return names;
+    const QModelIndex parent = model->index(dialog->directory().absolutePath());
+    for (int row = 0; row < model->rowCount(parent); ++row)
+        names.push_back(model->fileName(model->index(row, 0, parent)).toStdString());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Typed, as a user may (selectFile leaves a name box that has the focus
+// alone); accept() is what the Open button does.
+void PlatTestChooser::choose(const std::string& name)
+{
+    if (auto* box = dialog->findChild<QLineEdit*>("fileNameEdit"))
+        box->setText(QString::fromStdString(name));
+    static_cast<QDialog*>(dialog)->accept();
+}
+
+void PlatTestChooser::cancel()
+{
+    dialog->reject();
+}
+
+bool PlatTestWithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(PlatTestChooser&)>& look,
+                         BOOL (*ask)(LPOPENFILENAMEA))
+{
+    bool found = false;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || found) {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
+                modal->close();
+            return;
+        }
+        found = true;
+        PlatTestChooser chooser{dialog};
+        look(chooser);
+    });
+    poll.start(10);
+    chosen = ask(&ofn);
+    return found;
+}
+
+PlatTestRepeat::PlatTestRepeat(int ms, std::function<void()> f) : f_(std::move(f))
+{
+    timer_ = new QTimer;
+    QObject::connect(timer_, &QTimer::timeout, [this] { f_(); });
+    timer_->start(ms);
+}
+
+PlatTestRepeat::~PlatTestRepeat()
+{
+    delete timer_;
 }

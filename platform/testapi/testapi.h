@@ -24,6 +24,7 @@
 #include "platform/templates.h"
 
 #include <functional>
+#include <optional>
 #include <source_location>
 #include <string>
 #include <vector>
@@ -64,7 +65,9 @@ void PlatTestDestroyAll();
 // opens, modeless ones, and modal ones inside DialogBoxParamA (before its
 // loop runs, so the hook can drive a nested modal dialog: click its buttons
 // now, or schedule work with QTimer::singleShot to run inside its loop).
-// An empty function removes the hook.
+// A dialog ended before it showed is passed to the hook too, unshown.
+// On Windows a modal dialog is passed from its own loop's first turns, once
+// the system has shown and focused it. An empty function removes the hook.
 using PlatTestDialogHook = std::function<void(HWND dialog)>;
 void PlatTestSetDialogHook(PlatTestDialogHook hook);
 
@@ -83,6 +86,8 @@ void PlatTestClearDialogTemplates();
 HWND PlatTestFindControl(HWND dialog, int id);
 #ifndef _WIN32
 QWidget* PlatTestWidget(HWND window);
+// The message box showing now, or nullptr.
+class QMessageBox* PlatTestShownMessageBox();
 // True when the control's next change of text is drawn at once (its last
 // frame is over); false for no such window.
 bool PlatTestFrameOver(HWND window);
@@ -119,6 +124,9 @@ bool PlatTestMenuCommand(HWND dialog, int command, std::source_location where = 
 std::string PlatTestText(HWND dialog, int id);       // as GetDlgItemTextA gives it
 std::string PlatTestWindowText(HWND window);         // as GetWindowTextA gives it
 bool PlatTestChecked(HWND dialog, int id);
+// True when the control has the focus within its dialog (the focus the
+// dialog gives back when it is active again).
+bool PlatTestFocused(HWND dialog, int id);
 bool PlatTestEnabled(HWND dialog, int id);
 bool PlatTestVisible(HWND dialog, int id);
 // Text of part `part` of the status bar with ID `barId` in `dialog`.
@@ -146,10 +154,58 @@ void PlatTestClearMessageBoxes();
 // this script, oldest first: a path (UTF-8), or a cancel. With the script
 // empty they cancel. A save still adds its default extension and asks before
 // replacing a file, through the message boxes (recorded ones included).
+// On Windows the system's own chooser is answered, from the user-interface
+// thread's message loop: the path typed into its name box and "Open" or
+// "Save" pressed; what it says about the answer (a file that is not there)
+// is closed with OK, and the next answer is taken.
 void PlatTestFileChooserAnswer(const std::string& path);
 void PlatTestFileChooserCancel();
 int PlatTestFileChooserCalls(); // how many times the chooser was asked
+#ifndef _WIN32                   // the system's chooser does not say which it is
 int PlatTestFileChooserSaves(); // how many of those were GetSaveFileNameA's
+#endif
+
+// ---------------------------------------------------------------- the real boxes and chooser
+// For the tests of message boxes and the file chooser themselves, which
+// nothing records or scripts.
+// A message box on the screen now, raised by any thread: what it says, and
+// the window it shows over.
+struct PlatTestBoxOnScreen {
+    std::string text, caption;
+    bool owned;      // it shows over some window
+    bool overDialog; // over the window of the dialog asked about
+};
+std::optional<PlatTestBoxOnScreen> PlatTestBoxShowing(HWND dialog = nullptr);
+// Presses OK on the box showing now; false when none shows.
+bool PlatTestAnswerBoxShowing();
+// A click on a dialog's control as the window system delivers one: a modal
+// window holds it back. On Windows it is queued for the control's thread,
+// and lands when that thread next takes its input.
+void PlatTestSystemClick(HWND dialog, int id);
+
+// The file chooser while it shows: Qt's here, the system's on Windows.
+struct PlatTestChooser {
+    std::vector<std::string> filters() const; // the descriptions its type list offers
+    std::vector<std::string> listed() const;  // the names it lists in its folder now, sorted
+    void choose(const std::string& name);     // types a name, then "Open" (or "Save")
+    void cancel();
+#ifdef _WIN32
+    HWND window;
+#else
+    class QFileDialog* dialog;
+#endif
+};
+// Runs `ask` (GetOpenFileNameA, GetSaveFileNameA) on `ofn` and, once its
+// chooser shows, hands it to `look`, which chooses or cancels. The chooser
+// runs a loop of its own: it is looked at from there, and closed after 10 s
+// so a test that left it open fails instead of hanging. False when the
+// chooser never showed.
+bool PlatTestWithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(PlatTestChooser&)>& look,
+                         BOOL (*ask)(LPOPENFILENAMEA) = GetOpenFileNameA);
+
+// What the dialog's title bar shows: its caption, and whether an icon.
+std::string PlatTestTitleBarText(HWND dialog);
+bool PlatTestTitleBarHasIcon(HWND dialog);
 
 // ---------------------------------------------------------------- screen, waiting
 // GetSystemMetrics(SM_CXSCREEN/SM_CYSCREEN) give this; 0, 0 go back to the screen's.
@@ -157,7 +213,29 @@ void PlatTestSetScreenSize(int width, int height);
 // Processes events (and the messages worker threads are waiting on) until
 // `done` is true or `timeoutMs` has passed. Returns `done()`'s last answer.
 bool PlatTestWaitFor(const std::function<bool()>& done, int timeoutMs);
-// How many messages from other threads wait for the user-interface thread.
+// Runs the thread's own event loop, as a program's main loop does (not
+// PlatTestWaitFor, which delivers other threads' messages first), until
+// `done`, asked at least every millisecond or so.
+void PlatTestRunEventLoopUntil(const std::function<bool()>& done);
+// Runs `f` every `ms` milliseconds from this thread's message loops (a modal
+// one too) while it lives.
+class PlatTestRepeat {
+public:
+    PlatTestRepeat(int ms, std::function<void()> f);
+    ~PlatTestRepeat();
+    PlatTestRepeat(const PlatTestRepeat&) = delete;
+    PlatTestRepeat& operator=(const PlatTestRepeat&) = delete;
+
+private:
+    std::function<void()> f_;
+#ifdef _WIN32
+    UINT_PTR timer_ = 0;
+#else
+    class QTimer* timer_ = nullptr;
+#endif
+};
+// How many messages from other threads wait for the user-interface thread
+// (Windows tells only whether any do: 1 or 0).
 int PlatTestPendingSends();
 
 #ifndef _WIN32

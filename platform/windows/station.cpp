@@ -1,7 +1,8 @@
 // A console program on Windows: hidden dialogs need nothing more than the
-// system gives, message boxes go to the program's sink instead of the
-// screen, and the console shows UTF-8. The counter lock is LockFileEx,
+// system gives, message boxes go to the program's sink (or a test's hook)
+// instead of the screen, and the console shows UTF-8. The counter lock is LockFileEx,
 // which network shares carry.
+#include "platform/message_box_hook.h"
 #include "platform/station.h"
 #include "platform/windows/win.h"
 
@@ -31,6 +32,8 @@ std::string Reason(const std::string& path, DWORD error)
 
 int PlatMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
+    if (int answer = 0; PlatMessageBoxHooked(owner, text, caption, type, answer))
+        return answer; // a test records it
     if (gSink != nullptr) {
         gSink(text, caption);
         return IDOK;

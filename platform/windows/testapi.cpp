@@ -1,14 +1,18 @@
 // The test API on the real system, for the tables that state what Windows
 // does: a click is BM_CLICK, keys and characters are posted as the keyboard
 // posts them and pass through IsDialogMessage, as in a modeless dialog's
-// message loop, and a miss fails the running GoogleTest case.
+// message loop, and a miss fails the running GoogleTest case. Dialogs that
+// come up inside the system's own modal loops (DialogBoxParamA, the file
+// chooser) are watched for with a CBT hook and looked at from those loops.
 #include "platform/testapi/shared.h"
 #include "platform/windows/win.h"
 
+#include <dlgs.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #undef EndDialog
 
@@ -17,6 +21,11 @@ namespace {
 struct TestState {
     std::vector<const DlgTemplate*> templates;
     PlatResourceFinders program; // the finders the program registered
+    PlatTestDialogHook hook;
+    bool chooserScripted = false;
+    std::vector<HWND> coming;  // dialogs made while watching, not looked at yet
+    std::set<HWND> answered;   // file choosers given an answer already
+    UINT_PTR lookTimer = 0;
 };
 
 TestState& State()
@@ -25,12 +34,129 @@ TestState& State()
     return state;
 }
 
-// The test templates are found before the program's own.
+bool IsClass(HWND window, const char* cls)
+{
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return lstrcmpiA(name, cls) == 0;
+}
+
+std::string TextOf(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return PlatNarrow(text);
+}
+
+// The system's file chooser: a dialog with a file name box and "Open" (or "Save").
+HWND ChooserNameBox(HWND dialog)
+{
+    HWND box = GetDlgItem(dialog, cmb13); // the explorer-style chooser's
+    return box ? box : GetDlgItem(dialog, edt1);
+}
+
+bool IsChooser(HWND dialog)
+{
+    return dialog && IsClass(dialog, "#32770") && ChooserNameBox(dialog) && GetDlgItem(dialog, IDOK);
+}
+
+void Press(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Answers a chooser from the script: the path typed, then "Open"; nothing
+// scripted is "Cancel".
+void AnswerChooser(HWND chooser)
+{
+    if (State().answered.insert(chooser).second)
+        PlatTestCountChooserCall(false);
+    const std::optional<std::string> next = PlatTestNextChooserAnswer();
+    if (!next)
+        return Press(chooser, IDCANCEL);
+    SetWindowTextW(ChooserNameBox(chooser), PlatWide(*next).c_str());
+    Press(chooser, IDOK);
+}
+
+void CALLBACK LookAtShownDialogs(HWND, UINT, UINT_PTR, DWORD);
+
+// To be looked at once it shows and takes input.
+void Expect(HWND dialog)
+{
+    State().coming.push_back(dialog);
+    if (!State().lookTimer)
+        State().lookTimer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, LookAtShownDialogs);
+}
+
+// A dialog made while watching, now shown (or going without having shown).
+void Look(HWND dialog)
+{
+    if (State().chooserScripted) {
+        if (IsChooser(dialog))
+            return AnswerChooser(dialog);
+        if (HWND chooser = GetWindow(dialog, GW_OWNER); IsChooser(chooser)) {
+            // What the chooser says about the answer: OK, and it takes the next.
+            Press(dialog, IDOK);
+            return Expect(chooser);
+        }
+    }
+    if (State().hook)
+        State().hook(dialog);
+}
+
+// From the message loop running now (a modal one too): the dialogs that have
+// come up since the last look, once they show and take input.
+void CALLBACK LookAtShownDialogs(HWND, UINT, UINT_PTR, DWORD)
+{
+    std::vector<HWND> ready;
+    std::vector<HWND>& coming = State().coming;
+    for (auto it = coming.begin(); it != coming.end();) {
+        if (IsWindow(*it) && !(IsWindowVisible(*it) && IsWindowEnabled(*it))) {
+            ++it;
+            continue;
+        }
+        if (IsWindow(*it))
+            ready.push_back(*it);
+        it = coming.erase(it);
+    }
+    if (coming.empty() && State().lookTimer) {
+        KillTimer(nullptr, State().lookTimer);
+        State().lookTimer = 0;
+    }
+    for (HWND dialog : ready) // a look may run a modal loop, and this timer in it
+        if (IsWindow(dialog))
+            Look(dialog);
+}
+
+bool Watching()
+{
+    return State().hook || State().chooserScripted;
+}
+
+LRESULT CALLBACK WatchDialogs(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && Watching() && IsClass(window, "#32770"))
+        Expect(window);
+    else if (code == HCBT_DESTROYWND) {
+        State().answered.erase(window);
+        // Ended before its loop showed it: looked at as it goes.
+        if (auto it = std::find(State().coming.begin(), State().coming.end(), window); it != State().coming.end()) {
+            State().coming.erase(it);
+            Look(window);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The test templates are found before the program's own; dialogs are
+// watched for on this (the user-interface) thread.
 void Install()
 {
     static bool done = false;
     if (std::exchange(done, true))
         return;
+    SetWindowsHookExW(WH_CBT, WatchDialogs, nullptr, GetCurrentThreadId());
     State().program = PlatCurrentResourceFinders();
     PlatResourceFinders finders = State().program;
     finders.dialog = [](LPCSTR name) -> const DlgTemplate* {
@@ -53,13 +179,6 @@ void Pump()
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-}
-
-bool IsClass(HWND window, const char* cls)
-{
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return lstrcmpiA(name, cls) == 0;
 }
 
 std::string Unusable(HWND dialog, int id, HWND control)
@@ -120,11 +239,37 @@ HWND PlatTestOpenDialog(LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM in
     Install();
     HWND dialog = CreateDialogParamA(GetModuleHandleW(nullptr), templateName, owner, proc, initParam);
     if (dialog) {
+        std::erase(State().coming, dialog); // the hook sees it here, shown
         ShowWindow(dialog, SW_SHOW);
         SetForegroundWindow(dialog);
         Pump();
+        if (State().hook)
+            State().hook(dialog);
     }
     return dialog;
+}
+
+void PlatTestSetDialogHook(PlatTestDialogHook hook)
+{
+    Install();
+    State().hook = std::move(hook);
+}
+
+void PlatTestScriptChooser()
+{
+    Install();
+    State().chooserScripted = true;
+}
+
+bool PlatTestFocused(HWND dialog, int id)
+{
+    HWND control = PlatTestFindControl(dialog, id);
+    return control && GetFocus() == control;
+}
+
+int PlatTestPendingSends()
+{
+    return (LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) ? 1 : 0;
 }
 
 void PlatTestDestroyAll()
@@ -295,6 +440,8 @@ bool PlatTestMenuCommand(HWND dialog, int command, std::source_location where)
         return PlatTestMissed(where, action + ": no such item in the menu of " + PlatTestDescribe(dialog));
     if (state & (MF_GRAYED | MF_DISABLED))
         return PlatTestMissed(where, action + ": the item is disabled");
+    if (!IsWindowEnabled(dialog))
+        return PlatTestMissed(where, action + ": " + PlatTestDescribe(dialog) + " is disabled");
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     Pump();
     return PlatTestLanded(where, action);
@@ -327,4 +474,180 @@ bool PlatTestWaitFor(const std::function<bool()>& done, int timeoutMs)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20)),
                                   QS_ALLINPUT);
     }
+}
+
+// ---------------------------------------------------------------- the real boxes and chooser, loops
+void PlatTestRunEventLoopUntil(const std::function<bool()>& done)
+{
+    const UINT_PTR tick = SetTimer(nullptr, 0, 1, nullptr); // wakes the loop to ask
+    MSG msg;
+    while (!done() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    KillTimer(nullptr, tick);
+}
+
+std::string PlatTestTitleBarText(HWND dialog)
+{
+    return TextOf(dialog);
+}
+
+bool PlatTestTitleBarHasIcon(HWND dialog)
+{
+    return SendMessageW(dialog, WM_GETICON, ICON_SMALL2, 0) != 0; // the small one, made from the big one
+}
+
+namespace {
+
+constexpr int kBoxTextId = 0xFFFF; // the message box's text
+
+// The message boxes this process shows now, whichever thread runs them.
+std::vector<HWND> BoxesShowing()
+{
+    std::vector<HWND> boxes;
+    EnumWindows(
+        [](HWND window, LPARAM list) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            char cls[16] = {};
+            GetClassNameA(window, cls, sizeof cls);
+            if (process == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpA(cls, "#32770") == 0 &&
+                GetDlgItem(window, kBoxTextId))
+                reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
+std::map<UINT_PTR, std::function<void()>*> gRepeats; // by thread timer
+
+} // namespace
+
+std::optional<PlatTestBoxOnScreen> PlatTestBoxShowing(HWND dialog)
+{
+    const std::vector<HWND> boxes = BoxesShowing();
+    if (boxes.empty())
+        return std::nullopt;
+    HWND owner = GetWindow(boxes.front(), GW_OWNER);
+    return PlatTestBoxOnScreen{TextOf(GetDlgItem(boxes.front(), kBoxTextId)), TextOf(boxes.front()),
+                               owner != nullptr, dialog != nullptr && owner == GetAncestor(dialog, GA_ROOT)};
+}
+
+bool PlatTestAnswerBoxShowing()
+{
+    const std::vector<HWND> boxes = BoxesShowing();
+    if (boxes.empty())
+        return false;
+    for (HWND box : boxes)
+        Press(box, IDOK);
+    return true;
+}
+
+void PlatTestSystemClick(HWND dialog, int id)
+{
+    HWND control = GetDlgItem(dialog, id);
+    RECT r{};
+    GetClientRect(control, &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(control, WM_LBUTTONUP, 0, at);
+}
+
+namespace {
+
+// The system's chooser showing on this thread.
+HWND ChooserShowing()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM p) {
+            if (IsWindowVisible(window) && IsChooser(window))
+                *reinterpret_cast<HWND*>(p) = window;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+} // namespace
+
+std::vector<std::string> PlatTestChooser::filters() const
+{
+    std::vector<std::string> shown;
+    HWND types = GetDlgItem(window, cmb1);
+    const LRESULT count = SendMessageW(types, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = SendMessageW(types, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        text.resize(static_cast<size_t>(
+            SendMessageW(types, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()))));
+        shown.push_back(PlatNarrow(text));
+    }
+    return shown;
+}
+
+std::vector<std::string> PlatTestChooser::listed() const
+{
+    std::vector<std::string> names;
+    HWND view = FindWindowExW(window, nullptr, L"SHELLDLL_DefView", nullptr);
+    HWND list = view ? FindWindowExW(view, nullptr, L"SysListView32", nullptr) : nullptr;
+    const LRESULT count = list ? SendMessageW(list, LVM_GETITEMCOUNT, 0, 0) : 0;
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[MAX_PATH] = {};
+        LVITEMW item{};
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        names.push_back(PlatNarrow(text));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void PlatTestChooser::choose(const std::string& name)
+{
+    SetWindowTextW(ChooserNameBox(window), PlatWide(name).c_str());
+    Press(window, IDOK);
+}
+
+void PlatTestChooser::cancel()
+{
+    Press(window, IDCANCEL);
+}
+
+bool PlatTestWithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(PlatTestChooser&)>& look,
+                         BOOL (*ask)(LPOPENFILENAMEA))
+{
+    bool found = false;
+    const ULONGLONG giveUp = GetTickCount64() + 10000;
+    PlatTestRepeat poll(10, [&] {
+        HWND window = ChooserShowing();
+        if (window && !found) {
+            found = true;
+            PlatTestChooser chooser{window};
+            look(chooser);
+        } else if (window && GetTickCount64() > giveUp) {
+            PlatTestChooser{window}.cancel();
+        }
+    });
+    chosen = ask(&ofn);
+    return found;
+}
+
+PlatTestRepeat::PlatTestRepeat(int ms, std::function<void()> f) : f_(std::move(f))
+{
+    timer_ = SetTimer(nullptr, 0, static_cast<UINT>(ms), [](HWND, UINT, UINT_PTR timer, DWORD) {
+        if (auto it = gRepeats.find(timer); it != gRepeats.end())
+            (*it->second)();
+    });
+    gRepeats[timer_] = &f_;
+}
+
+PlatTestRepeat::~PlatTestRepeat()
+{
+    KillTimer(nullptr, timer_);
+    gRepeats.erase(timer_);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -11,10 +12,21 @@ namespace testsupport {
 
 TempDir::TempDir()
 {
+#ifdef _WIN32 // no mkdtemp: a fresh name, taken only if nobody has it
+    for (unsigned attempt = 0; path_.empty() && attempt < 100; ++attempt) {
+        const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                          ("mptest-" + std::to_string(std::random_device{}()));
+        if (std::filesystem::create_directory(dir))
+            path_ = dir.string();
+    }
+    if (path_.empty())
+        throw std::runtime_error("no temporary folder could be made");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "mptest-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+#endif
 }
 
 TempDir::~TempDir()

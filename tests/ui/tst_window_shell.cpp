@@ -1,12 +1,16 @@
 // The window layer's real message boxes and real file chooser, not the
 // recording seams the other tests use: which files the chooser offers, and
 // what a message box raised by a worker thread holds (only that thread, as
-// an ownerless box on Windows does).
+// an ownerless box on Windows does). The boxes' tables run on Windows too.
 #include "res/resources.h"
 #include "ui/support/window_fixture.h"
 
 #include "send/send.h"
+#include "support/temp_dir.h"
 
+#include <optional>
+
+#ifndef _WIN32
 #include <QComboBox>
 #include <QDir>
 #include <QDialogButtonBox>
@@ -21,8 +25,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
+#endif
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <string_view>
 #include <thread>
@@ -30,59 +36,19 @@
 namespace {
 
 using namespace std::string_view_literals;
-
-// The names the chooser lists in `dir` under its current filter.
-QStringList ListedNames(QFileDialog* chooser, const QString& dir)
-{
-    QStringList names;
-    auto* model = chooser->findChild<QFileSystemModel*>();
-    if (!model)
-        return names;
-    const QModelIndex parent = model->index(dir);
-    for (int row = 0; row < model->rowCount(parent); ++row)
-        names << model->fileName(model->index(row, 0, parent));
-    names.sort();
-    return names;
-}
-
-// Runs GetOpenFileNameA (or `call`) on `ofn` and, once the chooser shows,
-// hands it to `look`, which closes it (accept or reject). The chooser runs a
-// loop of its own: it is looked at from there, and closed after 10 s so a
-// test that left it open fails instead of hanging. False when the chooser
-// never showed.
-bool WithChooser(OPENFILENAMEA& ofn, BOOL& chosen, const std::function<void(QFileDialog*)>& look,
-                 BOOL (*call)(LPOPENFILENAMEA) = GetOpenFileNameA)
-{
-    bool found = false;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!chooser || found) {
-            if (QWidget* modal = QApplication::activeModalWidget(); modal && clock.elapsed() > 10000)
-                modal->close();
-            return;
-        }
-        found = true;
-        look(chooser);
-    });
-    poll.start(10);
-    chosen = call(&ofn);
-    return found;
-}
+using testsupport::TempDir;
 
 // A chooser asked for any file in `folder`, its answer in `chosen`.
 struct ChooserRequest {
-    explicit ChooserRequest(const QString& folder) : initialDir(folder.toUtf8())
+    explicit ChooserRequest(const std::string& folder) : initialDir(folder)
     {
         ofn.lStructSize = sizeof ofn;
         ofn.lpstrFilter = "所有文件(*.*)\0*.*\0";
         ofn.lpstrFile = chosen;
         ofn.nMaxFile = sizeof chosen;
-        ofn.lpstrInitialDir = initialDir.constData();
+        ofn.lpstrInitialDir = initialDir.c_str();
     }
-    QByteArray initialDir;
+    std::string initialDir;
     char chosen[260] = "";
     OPENFILENAMEA ofn{};
 };
@@ -92,21 +58,18 @@ struct ChooserRequest {
 // of its own would never let that wait see it: it is closed after 3 s, so
 // the test fails instead of hanging. Whatever still shows at the end is
 // closed before the worker is joined.
-class WorkerBox : public QObject {
+class WorkerBox {
 public:
     WorkerBox(const char* text, UINT type)
         : worker_([this, text, type] {
               answer = MessageBoxA(nullptr, text, "display hex", type);
               SetEvent(answered);
-          })
+          }),
+          giveUp_(3000, [] { PlatTestAnswerBoxShowing(); })
     {
-        QTimer::singleShot(3000, this, [] {
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        });
-        shown = PlatTestWaitFor([] { return ShownMessageBox() != nullptr; }, 2000);
+        shown = PlatTestWaitFor([] { return PlatTestBoxShowing().has_value(); }, 2000);
     }
-    ~WorkerBox() override
+    ~WorkerBox()
     {
         {
             CloseMessageBoxesAtEnd closeBoxes;
@@ -120,6 +83,7 @@ public:
 
 private:
     std::jthread worker_;
+    PlatTestRepeat giveUp_;
 };
 
 } // namespace
@@ -135,9 +99,9 @@ private slots:
     {
         struct Case {
             const char* name;
-            std::string_view filter; // pairs of NUL-terminated strings, then an empty one
-            QStringList shown;       // the descriptions the chooser offers
-            QStringList listed;      // what the first filter lists
+            std::string_view filter;         // pairs of NUL-terminated strings, then an empty one
+            std::vector<std::string> shown;  // the descriptions the chooser offers
+            std::vector<std::string> listed; // what the first filter lists
         };
         // "*.*" is every file, a command file without an extension too; the
         // description is shown once, as given.
@@ -146,25 +110,21 @@ private slots:
             {"patterns by semicolon, then all files", "命令文件\0*.bin;*.txt\0所有文件(*.*)\0*.*\0\0"sv,
              {"命令文件", "所有文件(*.*)"}, {"notes.txt", "selftest.bin"}},
         };
-        QTemporaryDir dir;
-        for (const char* name : {"receipt", "selftest.bin", "notes.txt"}) {
-            QFile f(dir.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
+        TempDir dir;
+        for (const char* name : {"receipt", "selftest.bin", "notes.txt"})
+            dir.writeFile(name, {});
         for (const Case& c : cases) {
             RowTrace trace{c.name};
-            QStringList seenFilters, seenNames;
+            std::vector<std::string> seenFilters, seenNames;
             ChooserRequest request(dir.path());
             request.ofn.lpstrFilter = c.filter.data();
             request.ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
             BOOL chosen = TRUE;
-            QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
-                if (auto* combo = chooser->findChild<QComboBox*>("fileTypeCombo"))
-                    for (int i = 0; i < combo->count(); ++i)
-                        seenFilters << combo->itemText(i);
-                PlatTestWaitFor([&] { return ListedNames(chooser, dir.path()).size() >= c.listed.size(); }, 2000);
-                seenNames = ListedNames(chooser, dir.path());
-                chooser->reject();
+            QVERIFY(PlatTestWithChooser(request.ofn, chosen, [&](PlatTestChooser& chooser) {
+                seenFilters = chooser.filters();
+                PlatTestWaitFor([&] { return chooser.listed().size() >= c.listed.size(); }, 2000);
+                seenNames = chooser.listed();
+                chooser.cancel();
             }));
             QVERIFY(!chosen); // the chooser was closed without a choice
             QCOMPARE(seenFilters, c.shown);
@@ -172,6 +132,39 @@ private slots:
         }
     }
 
+    // The save chooser takes a name that is not there yet, with the default
+    // extension added; on Linux it says 保存 in its title and on its button.
+    void saveChooserTakesANewName()
+    {
+        TempDir dir;
+        ChooserRequest request(dir.path());
+        request.ofn.lpstrDefExt = "txt";
+        request.ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
+        std::string title, button;
+        BOOL chosen = FALSE;
+        const auto look = [&](PlatTestChooser& chooser) {
+#ifndef _WIN32 // Qt's words (Windows' are the system's language)
+            title = chooser.dialog->windowTitle().toStdString();
+            if (auto* buttons = chooser.dialog->findChild<QDialogButtonBox*>())
+                button = buttons->button(QDialogButtonBox::Save)
+                             ? buttons->button(QDialogButtonBox::Save)->text().toStdString()
+                             : std::string();
+#endif
+            chooser.choose("新记录");
+        };
+        QVERIFY(PlatTestWithChooser(request.ofn, chosen, look, GetSaveFileNameA));
+#ifndef _WIN32
+        QCOMPARE(title, std::string("保存"));
+        QCOMPARE(button, std::string("保存(&S)"));
+#endif
+        QCOMPARE(chosen, TRUE);
+        QVERIFY(std::filesystem::path(request.chosen) == std::filesystem::path(dir.path()) / "新记录.txt");
+    }
+
+#ifndef _WIN32
+    // These look into Qt's own chooser (its words, where it opens, its
+    // column widths): Windows' chooser speaks the system's language, and
+    // where one opens without a folder differs between Windows versions.
     // Qt's own words are Chinese whatever the system's language, and a
     // chooser the program opens without a folder opens where the last file
     // was chosen; a cancelled choice moves nothing.
@@ -179,7 +172,7 @@ private slots:
     {
         QTemporaryDir first, second;
         QVERIFY(QFile(second.filePath("selftest.bin")).open(QIODevice::WriteOnly));
-        ChooserRequest request(first.path());
+        ChooserRequest request(first.path().toStdString());
         OPENFILENAMEA& ofn = request.ofn;
         ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
         const struct {
@@ -188,7 +181,7 @@ private slots:
             bool choose;
             QString opensIn;
         } steps[] = {
-            {"a named folder", request.initialDir.constData(), false, first.path()},
+            {"a named folder", request.initialDir.c_str(), false, first.path()},
             {"a choice in another folder", nullptr, true, QString()}, // opens where it opens; chooses there
             {"no folder named: the last file's", nullptr, false, second.path()},
             {"after a cancel, still the last file's", nullptr, false, second.path()},
@@ -198,16 +191,12 @@ private slots:
             ofn.lpstrInitialDir = step.initialDir;
             QString openedIn, words;
             BOOL chosen = FALSE;
-            QVERIFY(WithChooser(ofn, chosen, [&](QFileDialog* chooser) {
-                openedIn = chooser->directory().absolutePath();
-                if (auto* buttons = chooser->findChild<QDialogButtonBox*>())
+            QVERIFY(PlatTestWithChooser(ofn, chosen, [&](PlatTestChooser& chooser) {
+                openedIn = chooser.dialog->directory().absolutePath();
+                if (auto* buttons = chooser.dialog->findChild<QDialogButtonBox*>())
                     words = buttons->button(QDialogButtonBox::Open)->text() + " " +
                             buttons->button(QDialogButtonBox::Cancel)->text();
-                // Typed, as a user may (selectFile leaves a name box that has
-                // the focus alone); accept() is what the Open button does.
-                if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"); name && step.choose)
-                    name->setText(second.filePath("selftest.bin"));
-                step.choose ? static_cast<QDialog*>(chooser)->accept() : chooser->reject();
+                step.choose ? chooser.choose(second.filePath("selftest.bin").toStdString()) : chooser.cancel();
             }));
             QCOMPARE(chosen, step.choose ? TRUE : FALSE);
             if (!step.opensIn.isEmpty())
@@ -215,34 +204,6 @@ private slots:
             QVERIFY2(words.contains(QRegularExpression("^打开.* 取消")), qPrintable(words));
         }
         QCOMPARE(QString::fromUtf8(request.chosen), second.filePath("selftest.bin"));
-    }
-
-    // The save chooser says 保存 in its title and on its button and takes a
-    // name that is not there yet, with the default extension added.
-    void saveChooserTakesANewName()
-    {
-        QTemporaryDir dir;
-        ChooserRequest request(dir.path());
-        request.ofn.lpstrDefExt = "txt";
-        request.ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
-        QString title, button;
-        BOOL chosen = FALSE;
-        QVERIFY(WithChooser(
-            request.ofn, chosen,
-            [&](QFileDialog* chooser) {
-                title = chooser->windowTitle();
-                if (auto* buttons = chooser->findChild<QDialogButtonBox*>())
-                    button = buttons->button(QDialogButtonBox::Save) ? buttons->button(QDialogButtonBox::Save)->text()
-                                                                     : QString();
-                if (auto* name = chooser->findChild<QLineEdit*>("fileNameEdit"))
-                    name->setText("新记录");
-                static_cast<QDialog*>(chooser)->accept();
-            },
-            GetSaveFileNameA));
-        QCOMPARE(title, QString("保存"));
-        QCOMPARE(button, QString("保存(&S)"));
-        QCOMPARE(chosen, TRUE);
-        QCOMPARE(QString::fromUtf8(request.chosen), dir.filePath("新记录.txt"));
     }
 
     // The chooser's list and side bar in Chinese whatever the system's
@@ -260,11 +221,12 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             QVERIFY(file.resize(f.size));
         }
-        ChooserRequest request(dir.path());
+        ChooserRequest request(dir.path().toStdString());
         QMap<QString, QStringList> rows; // name: size, type, date as shown
         QStringList cut;                 // texts wider than their place
         BOOL chosen = TRUE;
-        QVERIFY(WithChooser(request.ofn, chosen, [&](QFileDialog* chooser) {
+        QVERIFY(PlatTestWithChooser(request.ofn, chosen, [&](PlatTestChooser& onScreen) {
+            QFileDialog* chooser = onScreen.dialog;
             auto* view = chooser->findChild<QTreeView*>("treeView");
             auto* sidebar = chooser->findChild<QListView*>("sidebar");
             if (!view || !sidebar) {
@@ -320,30 +282,24 @@ private slots:
                      qPrintable(shown.join(" | ")));
     }
 
+#endif
+
     // A box with an owner shows over the owner's window (a control stands for
     // its dialog), as on Windows; one without, on its own.
     void aBoxShowsOverItsOwnersWindow()
     {
         HWND dlg = OpenTestDialog(kTplSmall);
         for (HWND owner : {dlg, GetDlgItem(dlg, kPush), HWND(nullptr)}) {
-            QWidget* parent = nullptr;
-            bool seen = false;
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, [&] {
-                if (QMessageBox* box = ShownMessageBox(); box && !seen) {
-                    seen = true;
-                    parent = box->parentWidget();
-                    box->button(QMessageBox::Ok)->click();
-                }
+            std::optional<PlatTestBoxOnScreen> seen;
+            PlatTestRepeat look(10, [&] {
+                if (!seen && (seen = PlatTestBoxShowing(dlg)))
+                    PlatTestAnswerBoxShowing();
             });
-            poll.start(10);
-            QTimer::singleShot(5000, [] {
-                if (QMessageBox* box = ShownMessageBox())
-                    box->close();
-            });
+            PlatTestRepeat giveUp(5000, [] { PlatTestAnswerBoxShowing(); });
             QCOMPARE(MessageBoxA(owner, "打开端口失败!", "Error", MB_OK | MB_ICONERROR), IDOK);
             QVERIFY(seen);
-            QCOMPARE(parent, owner != nullptr ? PlatTestWidget(dlg)->window() : nullptr);
+            QCOMPARE(seen->owned, owner != nullptr);
+            QCOMPARE(seen->overDialog, owner != nullptr);
         }
     }
 
@@ -352,24 +308,26 @@ private slots:
         HWND dlg = OpenTestDialog(kTplSmall);
         WorkerBox worker("打印机忙!  144", MB_ICONERROR);
         QVERIFY(worker.shown);
-        QMessageBox* box = ShownMessageBox();
-        QCOMPARE(box->text(), QString("打印机忙!  144"));
-        QCOMPARE(box->windowTitle(), QString("display hex"));
-        QCOMPARE(box->button(QMessageBox::Ok)->text(), QString("确定")); // Qt's own word, in Chinese
+        const std::optional<PlatTestBoxOnScreen> box = PlatTestBoxShowing();
+        QCOMPARE(box->text, std::string("打印机忙!  144"));
+        QCOMPARE(box->caption, std::string("display hex"));
+#ifndef _WIN32 // Qt's own: its word for OK, in Chinese, and that no window of its is modal
+        QCOMPARE(ShownMessageBox()->button(QMessageBox::Ok)->text(), QString("确定"));
         QCOMPARE(QApplication::activeModalWidget(), nullptr);
+#endif
 
         // The dialog takes clicks while the box shows.
-        SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
-        QCOMPARE(CommandCount(kPush, BN_CLICKED), 1);
-        QVERIFY(box->isVisible());
+        PlatTestSystemClick(dlg, kPush);
+        QVERIFY(PlatTestWaitFor([] { return CommandCount(kPush, BN_CLICKED) == 1; }, 5000));
+        QVERIFY(PlatTestBoxShowing());
         QCOMPARE(worker.answer.load(), -1); // the worker waits for the answer
 
         // While this thread waits for the worker, as a dialog's close does, the
         // box still takes its answer; the dialog takes no input. (Posted
         // messages held over the wait: tst_window_threads.)
-        QTimer::singleShot(0, [dlg] {
-            SystemClick(PlatTestWidget(GetDlgItem(dlg, kPush)));
-            AnswerShownMessageBox(QMessageBox::Ok);
+        SoonAfter([dlg] {
+            PlatTestSystemClick(dlg, kPush);
+            PlatTestAnswerBoxShowing();
         });
         QCOMPARE(WaitDeliveringSends(worker.answered, 5000), DWORD(WAIT_OBJECT_0));
         QCOMPARE(worker.answer.load(), IDOK);
@@ -377,5 +335,15 @@ private slots:
     }
 };
 
+#ifdef _WIN32
+WINDOW_TABLES_RUN(TestWindowShell)
+{
+    RUN_TABLE(fileChooserFilters);
+    RUN_TABLE(saveChooserTakesANewName);
+    RUN_TABLE(aBoxShowsOverItsOwnersWindow);
+    RUN_TABLE(workerBoxHoldsOnlyItsThread);
+}
+#else
 PLAT_TEST_MAIN_WITH(TestWindowShell, ResRegister)
 #include "tst_window_shell.moc"
+#endif

@@ -1,9 +1,12 @@
 // Test templates and the logging dialog procedure of the window layer's tests.
 #include "ui/support/window_fixture.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <map>
+#else
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QWindow>
 #endif
 
@@ -108,19 +111,47 @@ HWND OpenTestDialog(int tpl, DLGPROC proc)
     return PlatTestOpenDialog(MAKEINTRESOURCEA(tpl), nullptr, proc);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+std::map<UINT_PTR, std::function<void()>> gSingleShots; // by thread timer
+} // namespace
+
+void QTimer::singleShot(int ms, std::function<void()> f)
+{
+    const UINT_PTR id = SetTimer(nullptr, 0, static_cast<UINT>(ms), [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        const auto shot = gSingleShots.extract(timer);
+        if (!shot.empty())
+            shot.mapped()();
+    });
+    gSingleShots[id] = std::move(f);
+}
+
+CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
+{
+    PlatTestAnswerBoxShowing();
+}
+
+void SoonAfter(std::function<void()> f)
+{
+    f();
+}
+
+#else
 QMessageBox* ShownMessageBox()
 {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
-            return box;
-    return nullptr;
+    return PlatTestShownMessageBox();
 }
 
 CloseMessageBoxesAtEnd::~CloseMessageBoxesAtEnd()
 {
     while (QMessageBox* box = ShownMessageBox())
         box->close();
+}
+
+void SoonAfter(std::function<void()> f)
+{
+    QTimer::singleShot(0, std::move(f));
 }
 
 bool AnswerShownMessageBox(int button)

@@ -15,6 +15,8 @@
 #include "platform/testapi/testapi.h"
 
 #include <cstdio>
+#include <functional>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -39,8 +41,13 @@ struct QList : std::vector<T> {
     bool contains(const T& v) const { return std::find(this->begin(), this->end(), v) != this->end(); }
 };
 
-// Runs the tables of one test class, each after initTestCase and followed
-// by cleanup, as Qt Test does:
+// Runs `f` once from this thread's message loop after `ms`, as Qt's does.
+struct QTimer {
+    static void singleShot(int ms, std::function<void()> f);
+};
+
+// Runs the tables of one test class after initTestCase, each between init
+// (where the class has one) and cleanup, as Qt Test does:
 //     WINDOW_TABLES_RUN(TestWindowButtons) { RUN_TABLE(clicksAndChecks); ... }
 struct WindowTablesRun {
     template <class T>
@@ -51,6 +58,12 @@ struct WindowTablesRun {
         T test;
         test.initTestCase();
         Run(test);
+    }
+    template <class T>
+    static void Init(T& test)
+    {
+        if constexpr (requires { test.init(); })
+            test.init();
     }
 };
 #define WINDOW_TABLES_RUN(Class)                                                                                       \
@@ -65,6 +78,7 @@ struct WindowTablesRun {
 #define RUN_TABLE(table)                                                                                               \
     do {                                                                                                               \
         SCOPED_TRACE(#table);                                                                                          \
+        WindowTablesRun::Init(test);                                                                                   \
         test.table();                                                                                                  \
         test.cleanup();                                                                                                \
     } while (0)
@@ -149,11 +163,6 @@ INT_PTR CALLBACK LoggingDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // Opens the test template `tpl` as a modeless dialog with an empty log.
 HWND OpenTestDialog(int tpl, DLGPROC proc = LoggingDlgProc);
 
-#ifndef _WIN32
-// Real message boxes, for tests that do not record them: the one showing
-// now, or nullptr.
-class QMessageBox;
-QMessageBox* ShownMessageBox();
 // Closes every message box still showing when it goes, so a worker thread
 // waiting on one can end whatever the test found.
 struct CloseMessageBoxesAtEnd {
@@ -162,6 +171,17 @@ struct CloseMessageBoxesAtEnd {
     CloseMessageBoxesAtEnd& operator=(const CloseMessageBoxesAtEnd&) = delete;
     ~CloseMessageBoxesAtEnd();
 };
+
+// Runs `f` after this thread's current work, from whatever loop it runs next
+// (a modal one, or a wait that delivers only what other threads send: on
+// Windows `f` runs now, as whatever it posts is held until then anyway).
+void SoonAfter(std::function<void()> f);
+
+#ifndef _WIN32
+// Real message boxes, for tests that do not record them: the one showing
+// now, or nullptr.
+class QMessageBox;
+QMessageBox* ShownMessageBox();
 // Answers the box showing now with its button `button` (a QMessageBox::StandardButton).
 bool AnswerShownMessageBox(int button);
 // A click as the window system delivers it, into the window of `control`:
