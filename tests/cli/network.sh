@@ -10,18 +10,16 @@ cli="$1"
 printer="$2"
 work=$(mktemp -d)
 export XDG_CONFIG_HOME="$work/config"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+PRINTER=$printer
+. "$(dirname "$0")/../support/printers.sh"
+trap 'printers_stop; rm -rf "$work"' EXIT
 fail() {
   echo "network.sh: $*"
   exit 1
 }
 
-"$printer" tcp --listen 127.0.0.1:0 --out "$work/out" >"$work/log" 2>&1 &
-pid=$!
-for _ in $(seq 100); do grep -q '^tcp: ' "$work/log" && break; sleep 0.05; done
-port=$(sed -n '1s/^tcp: 127\.0\.0\.1://p' "$work/log")
-[ -n "$port" ] || fail "the printer did not say its port: $(cat "$work/log")"
+tcp_printer "$work/log" --listen 127.0.0.1:0 --out "$work/out"
+port=$printer_port
 
 json=$("$cli" send --port "tcp:127.0.0.1:$port" --connect-timeout 3 --hex "1B 40 4E 45 54 0A" --json)
 case "$json" in
@@ -29,9 +27,7 @@ case "$json" in
 *) fail "send: $json" ;;
 esac
 "$cli" test cutter on --port "tcp:127.0.0.1:$port" --quiet || fail "test cutter on exited $?"
-kill "$pid"
-wait "$pid" || true
-pid=
+printers_stop
 grep -q 'TEXT "NET"' "$work/out/transcript.txt" || fail "the printer did not get the send: $(cat "$work/out/transcript.txt")"
 grep -q '1C AA 23 01' "$work/out/transcript.txt" || fail "the printer did not get the cutter command"
 
