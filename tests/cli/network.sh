@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # mptest-cli on the network printer (the virtual printer on the loopback
 # address): a job's bytes at the printer, the JSON device HOST:PORT, the
-# stored printer in `ports`, and a refused connect and bad addresses told
-# with their exit codes.
+# stored printer in `ports`, and a refused connect, a reset during a send and
+# bad addresses told with their exit codes.
 # usage: network.sh MPTEST_CLI MPTEST_PRINTER
 set -Eeuo pipefail
 trap 'echo "network.sh: line $LINENO failed: $BASH_COMMAND"' ERR
@@ -36,6 +36,21 @@ code=0
 out=$("$cli" send --port "tcp:127.0.0.1:$port" --hex "1B 40" 2>&1) || code=$?
 [ "$code" = 1 ] || fail "refused: exit $code: $out"
 case "$out" in *"127.0.0.1:$port：连接被拒绝"*) ;; *) fail "refused: $out" ;; esac
+
+# A printer that stops reading and then dies under a send: exit 1, the
+# reset told with host:port and how much went.
+head -c 5000000 /dev/zero | tr '\0' A >"$work/big.bin"
+tcp_printer "$work/reset.log" --listen 127.0.0.1:0 --out "$work/reset"
+kill -STOP "${printer_pids[-1]}"
+"$cli" send --port "tcp:127.0.0.1:$printer_port" --file "$work/big.bin" --repeat 3 2>"$work/reset.err" &
+sender=$!
+for _ in $(seq 100); do grep -q '字节' "$work/reset.err" && break; sleep 0.05; done
+kill -KILL "${printer_pids[-1]}"
+code=0
+wait "$sender" || code=$?
+[ "$code" = 1 ] || fail "reset: exit $code: $(cat "$work/reset.err")"
+grep -q "文件发送失败：与 127.0.0.1:$printer_port 的连接被打印机重置，已发出 [0-9]* 字节" "$work/reset.err" ||
+  fail "reset: $(tr '\r' '\n' <"$work/reset.err" | tail -1)"
 
 # Bad addresses and time-outs: usage errors, exit 2.
 for bad in "tcp:" "tcp:[::1" "tcp:host:0" "tcp:::1:9100"; do

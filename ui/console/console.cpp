@@ -193,10 +193,12 @@ void handleSendFileStatus_Uc(HWND hwnd, WPARAM code, LPARAM value)
     case STATUS_FILE_DONE:
         EnableSendButtonsAfterSend(hwnd);
         break;
-    case STATUS_FILE_FAILED:
-        SetStatusText(kStatusPartPort, "文件发送失败");
+    case STATUS_FILE_FAILED: {
+        const std::string lost = NetLostReason();
+        SetStatusText(kStatusPartPort, ("文件发送失败" + (lost.empty() ? "" : "：" + lost)).c_str());
         EnableSendButtonsAfterSend(hwnd);
         break;
+    }
     default:
         break;
     }
