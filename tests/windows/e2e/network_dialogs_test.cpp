@@ -73,16 +73,13 @@ struct SilentListener {
     }
 };
 
-const char* Printer()
-{
-    return std::getenv("MPTEST_E2E_PRINTER");
-}
+const char* const kPrinter = std::getenv("MPTEST_E2E_PRINTER"); // host:port
 
 TEST(WindowsNetwork, ConsoleSendsHexAndText)
 {
-    HWND console = OpenOnNetwork(IDD_USER_CMD, bUserCmdDlgProc, IDC_UC_NETWORK, Printer());
+    HWND console = OpenOnNetwork(IDD_USER_CMD, bUserCmdDlgProc, IDC_UC_NETWORK, kPrinter);
     ASSERT_TRUE(OnNetwork(console, IDC_UC_NETWORK)) << "run by tests/windows/e2e/network_dialogs.sh";
-    EXPECT_EQ(ConsoleStatus(0), std::string("网络口: ") + Printer());
+    EXPECT_EQ(ConsoleStatus(0), std::string("网络口: ") + kPrinter);
     Type(console, IDC_UC_INPUT, "1B 40 0A");
     Click(console, IDC_UC_HEX);
     Click(console, IDC_UC_SEND);
@@ -97,7 +94,7 @@ TEST(WindowsNetwork, ConsoleSendsHexAndText)
 
 TEST(WindowsNetwork, TestDialogPrintsTheSample)
 {
-    HWND dialog = OpenOnNetwork(IDD_TEST, bTestDlgProc, IDC_T_NETWORK, Printer());
+    HWND dialog = OpenOnNetwork(IDD_TEST, bTestDlgProc, IDC_T_NETWORK, kPrinter);
     ASSERT_TRUE(OnNetwork(dialog, IDC_T_NETWORK));
     HWND tab = GetDlgItem(dialog, IDC_T_TAB);
     constexpr int kCommonTests = 4;
@@ -115,7 +112,7 @@ TEST(WindowsNetwork, TestDialogPrintsTheSample)
 // table, and the printer's answers to GS I.
 TEST(WindowsNetwork, ToolboxDrawerPictureTableAndInfo)
 {
-    HWND dialog = OpenOnNetwork(IDD_TOOLS, bToolsDlgProc, IDC_TL_NETWORK, Printer());
+    HWND dialog = OpenOnNetwork(IDD_TOOLS, bToolsDlgProc, IDC_TL_NETWORK, kPrinter);
     ASSERT_TRUE(OnNetwork(dialog, IDC_TL_NETWORK));
     HWND drawer = gTools.pages[2];
     Click(drawer, IDC_DR_PIN5);
