@@ -12,6 +12,7 @@
 #include "send/send.h"
 #include "ui/console/console.h"
 
+#include <initializer_list>
 #include <string>
 
 // A dialog as the program opens it, after the start-up WinMain runs;
@@ -76,6 +77,19 @@ inline void Click(HWND dialog, int id)
 inline void Type(HWND dialog, int id, const char* text)
 {
     SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+struct Field {
+    int id;
+    const char* text;
+};
+
+// Types each field's text into its control, then clicks `button`.
+inline void TypeAndClick(HWND dialog, std::initializer_list<Field> fields, int button)
+{
+    for (const Field& field : fields)
+        Type(dialog, field.id, field.text);
+    Click(dialog, button);
 }
 
 inline std::string ItemText(HWND dialog, int id)

@@ -43,6 +43,13 @@ HWND OpenOnNetwork(int templateId, DLGPROC proc, int radio, const char* where)
     return dialog;
 }
 
+// No message box came up; the dialog closes as the user closes it.
+void CloseWithoutBoxes(HWND dialog)
+{
+    EXPECT_TRUE(gBoxes.empty()) << gBoxes.front();
+    CloseProgramDialog(dialog);
+}
+
 bool OnNetwork(HWND dialog, int radio)
 {
     return dialog != nullptr && IsDlgButtonChecked(dialog, radio) == BST_CHECKED && gCurrentPort.handle != nullptr;
@@ -80,16 +87,13 @@ TEST(WindowsNetwork, ConsoleSendsHexAndText)
     HWND console = OpenOnNetwork(IDD_USER_CMD, bUserCmdDlgProc, IDC_UC_NETWORK, kPrinter);
     ASSERT_TRUE(OnNetwork(console, IDC_UC_NETWORK)) << "run by tests/windows/e2e/network_dialogs.sh";
     EXPECT_EQ(ConsoleStatus(0), std::string("网络口: ") + kPrinter);
-    Type(console, IDC_UC_INPUT, "1B 40 0A");
     Click(console, IDC_UC_HEX);
-    Click(console, IDC_UC_SEND);
+    TypeAndClick(console, {{IDC_UC_INPUT, "1B 40 0A"}}, IDC_UC_SEND);
     ASSERT_TRUE(WaitPortIdle(10000));
     Click(console, IDC_UC_HEX);
-    Type(console, IDC_UC_INPUT, "Hello, network");
-    Click(console, IDC_UC_SEND);
+    TypeAndClick(console, {{IDC_UC_INPUT, "Hello, network"}}, IDC_UC_SEND);
     ASSERT_TRUE(WaitPortIdle(10000));
-    EXPECT_TRUE(gBoxes.empty()) << gBoxes.front();
-    CloseProgramDialog(console);
+    CloseWithoutBoxes(console);
 }
 
 TEST(WindowsNetwork, TestDialogPrintsTheSample)
@@ -104,8 +108,7 @@ TEST(WindowsNetwork, TestDialogPrintsTheSample)
     ASSERT_NE(gTabPages[kCommonTests], nullptr);
     Click(gTabPages[kCommonTests], IDC_OT_SAMPLE);
     ASSERT_TRUE(WaitPortIdle(20000));
-    EXPECT_TRUE(gBoxes.empty()) << gBoxes.front();
-    CloseProgramDialog(dialog);
+    CloseWithoutBoxes(dialog);
 }
 
 // The drawer twice on pin 5 with its own pulse, a picture, a character
@@ -116,11 +119,8 @@ TEST(WindowsNetwork, ToolboxDrawerPictureTableAndInfo)
     ASSERT_TRUE(OnNetwork(dialog, IDC_TL_NETWORK));
     HWND drawer = gTools.pages[2];
     Click(drawer, IDC_DR_PIN5);
-    Type(drawer, IDC_DR_ON, "100");
-    Type(drawer, IDC_DR_OFF, "200");
-    Type(drawer, IDC_DR_TIMES, "2");
-    Type(drawer, IDC_DR_INTERVAL, "100");
-    Click(drawer, IDC_DR_OPEN);
+    TypeAndClick(drawer, {{IDC_DR_ON, "100"}, {IDC_DR_OFF, "200"}, {IDC_DR_TIMES, "2"}, {IDC_DR_INTERVAL, "100"}},
+                 IDC_DR_OPEN);
     ASSERT_TRUE(WaitFor([] { return gTools.drawerLeft == 0 && gCurrentPort.state != PORT_STATE_BUSY; }, 10000));
     EXPECT_EQ(ItemText(dialog, IDC_TL_STATUS), "已发送 5 字节");
 
@@ -130,14 +130,10 @@ TEST(WindowsNetwork, ToolboxDrawerPictureTableAndInfo)
     std::string bytes, error;
     ASSERT_TRUE(ReadImageFile(file, &bytes, &error)) << error;
     ASSERT_TRUE(DecodeImage({reinterpret_cast<const BYTE*>(bytes.data()), bytes.size()}, &gTools.source, &error));
-    HWND image = gTools.pages[0];
-    Type(image, IDC_IM_WIDTH, "96");
-    Click(image, IDC_IM_PRINT);
+    TypeAndClick(gTools.pages[0], {{IDC_IM_WIDTH, "96"}}, IDC_IM_PRINT);
     ASSERT_TRUE(WaitPortIdle(20000));
 
-    HWND table = gTools.pages[1];
-    Type(table, IDC_CP_NUMBER, "16");
-    Click(table, IDC_CP_PRINT);
+    TypeAndClick(gTools.pages[1], {{IDC_CP_NUMBER, "16"}}, IDC_CP_PRINT);
     ASSERT_TRUE(WaitPortIdle(20000));
 
     HWND info = gTools.pages[3];
@@ -145,8 +141,7 @@ TEST(WindowsNetwork, ToolboxDrawerPictureTableAndInfo)
     EXPECT_EQ(ItemText(info, IDC_IF_MODEL).rfind(std::getenv("MPTEST_E2E_MODEL"), 0), 0u) << ItemText(info, IDC_IF_MODEL);
     EXPECT_NE(ItemText(info, IDC_IF_TYPE).find("有自动切刀"), std::string::npos) << ItemText(info, IDC_IF_TYPE);
     EXPECT_EQ(ItemText(info, IDC_IF_VERSION).rfind(std::getenv("MPTEST_E2E_VERSION"), 0), 0u);
-    EXPECT_TRUE(gBoxes.empty()) << gBoxes.front();
-    CloseProgramDialog(dialog);
+    CloseWithoutBoxes(dialog);
 }
 
 // A closed port: refused at once, the box names host:port, the radio is
