@@ -3,7 +3,7 @@
 // the printer at MPTEST_E2E_PRINTER (host:port). What the printer got is
 // checked on its side by tests/windows/e2e/network_dialogs.sh; here only what
 // the printer answered and what a failure says.
-#include <winsock2.h> // before windows.h, which platform/win32.h brings
+#include "../../support/full_listener.h" // Winsock, before the windows.h of platform/win32.h
 
 #include "platform/win32.h"
 
@@ -54,31 +54,6 @@ bool OnNetwork(HWND dialog, int radio)
 {
     return dialog != nullptr && IsDlgButtonChecked(dialog, radio) == BST_CHECKED && gCurrentPort.handle != nullptr;
 }
-
-// A listener on the loopback address whose one-place queue a first client
-// fills: a further connect waits, as for an address that does not answer.
-struct SilentListener {
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    WORD port = 0;
-    SilentListener()
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
-        listen(listener, 0);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-        port = ntohs(address.sin_port);
-        connect(filler, reinterpret_cast<sockaddr*>(&address), size);
-    }
-    ~SilentListener()
-    {
-        closesocket(filler);
-        closesocket(listener);
-    }
-};
 
 const char* const kPrinter = std::getenv("MPTEST_E2E_PRINTER"); // host:port
 
@@ -170,7 +145,7 @@ TEST(WindowsNetwork, TabWorksWhileConnectingAndCloseIsQuiet)
     ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
     static HWND console = nullptr, focused = nullptr;
     static DWORD closedAt = 0;
-    SilentListener silent;
+    FullListener silent;
     console = OpenOnNetwork(IDD_USER_CMD, bUserCmdDlgProc, IDC_UC_PARALLEL, "127.0.0.1");
     ASSERT_NE(console, nullptr);
     gNetInfo.port = silent.port;
