@@ -4,6 +4,7 @@
 #include "cli/passes.h"
 
 #include "cli/report.h"
+#include "port/network.h"
 #include "port/port.h"
 #include "res/texts.h"
 #include "send/send.h"
@@ -100,6 +101,14 @@ Pass RunPass(const void* data, DWORD length, WORD flags)
     return gPass.fileDone ? Pass::Ok : Pass::Failed;
 }
 
+// After a failed pass on the network port: why the connection went, naming
+// host:port, and how much went before; nothing for the other ports.
+std::string LostDetail(uint64_t sent)
+{
+    const std::string lost = NetLostReason();
+    return lost.empty() ? "" : "：" + lost + "，已发出 " + std::to_string(sent) + " 字节";
+}
+
 void SendCommandPasses(Job& job, const std::string& bytes, WORD flags, unsigned passes, const char* refused,
                        DWORD pauseMs)
 {
@@ -116,7 +125,7 @@ void SendCommandPasses(Job& job, const std::string& bytes, WORD flags, unsigned 
             break;
         }
         if (result != Pass::Ok) {
-            job.message = refused;
+            job.message = refused + LostDetail(job.bytes);
             return;
         }
         gProgress.show(double(pass + 1) / passes,
@@ -159,7 +168,8 @@ void SendFilePasses(Job& job, const std::string& path, WORD mode, unsigned passe
     job.stopped = result == Pass::Stopped;
     job.ok = result == Pass::Ok;
     if (mode == SEND_MODE_FILE)
-        job.message = job.ok || job.stopped ? Formatted("已发送数据:%llu字节", job.bytes) : "文件发送失败";
+        job.message = job.ok || job.stopped ? Formatted("已发送数据:%llu字节", job.bytes)
+                                            : "文件发送失败" + LostDetail(job.bytes);
     else
         job.message = job.ok ? kDownloadDoneText_Dw : result == Pass::Refused ? kDownloadRefusedText_Dw
                                                                                : kDownloadFailedText_Dw;

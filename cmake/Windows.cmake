@@ -137,8 +137,8 @@ endif()
 # End to end: the console's serial send reaches the Linux virtual printer
 # through Wine's COM1. The printer comes from the Linux build (build/default);
 # without it the test is skipped.
-add_executable(e2e_tests tests/windows/e2e/console_serial_test.cpp tests/windows/main.cpp
-  $<TARGET_OBJECTS:mptest_manifest>)
+add_executable(e2e_tests tests/windows/e2e/console_serial_test.cpp tests/windows/e2e/network_dialogs_test.cpp
+  tests/windows/main.cpp $<TARGET_OBJECTS:mptest_manifest>)
 target_link_libraries(e2e_tests PRIVATE mptest_core gtest)
 set(MPTEST_PRINTER ${CMAKE_SOURCE_DIR}/build/default/mptest-printer CACHE FILEPATH "the Linux virtual printer")
 add_test(NAME console_serial_e2e
@@ -161,3 +161,9 @@ set_tests_properties(cli_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERI
 add_test(NAME cli_network_e2e
   COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/network.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER} ${MPTEST_LINUX_CLI})
 set_tests_properties(cli_network_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+
+# The console, the test dialog and the toolbox on the network port: the
+# printer's files show what was asked, as the Linux mptest-cli's jobs give it.
+add_test(NAME dialogs_network_e2e
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/windows/e2e/network_dialogs.sh ${CMAKE_BINARY_DIR} ${MPTEST_PRINTER} ${MPTEST_LINUX_CLI})
+set_tests_properties(dialogs_network_e2e PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)

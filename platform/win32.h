@@ -349,6 +349,8 @@ UINT IsDlgButtonChecked(HWND dialog, int id);
 BOOL EnableWindow(HWND window, BOOL enable);
 BOOL IsWindowEnabled(HWND window);
 HWND GetParent(HWND window);
+#define GA_ROOT 2
+HWND GetAncestor(HWND window, UINT flags); // GA_ROOT only: the top-level window holding it
 BOOL GetClientRect(HWND window, LPRECT rect);
 BOOL GetWindowRect(HWND window, LPRECT rect);
 BOOL ScreenToClient(HWND window, LPPOINT point);
@@ -412,6 +414,7 @@ HWND CreateStatusWindowA(LONG style, LPCSTR text, HWND parent, UINT id);
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMsg);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
+BOOL IsDialogMessageA(HWND dialog, LPMSG msg);
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask);
 
 // ---------------------------------------------------------------- common dialogs

@@ -105,6 +105,10 @@ void PortRelease();
 // 0 otherwise; closes what the record held, then fills it anew. Outside a
 // transfer it also forgets a port lost by PortDropDeadHandle.
 BOOL OpenPorts(BYTE type);
+// UI thread, after OpenPorts (or PortReadyToSend's reopening) failed: TRUE
+// when a stop or close the user asked for ended it, a network connect cut
+// short. The dialogs take that quietly: no message box, at most a status line.
+BOOL PortOpenStopped();
 // Sending thread, when a serial or USB write failed other than by its
 // time-out or an abort: the printer (or its USB-serial adapter) went away.
 // Releases the dead handle; the record keeps its type and name, and the port

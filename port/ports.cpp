@@ -13,6 +13,8 @@ namespace {
 // UI thread opens it again before the next send. Each written only by the
 // record's owner of the moment.
 std::atomic<bool> gPortLost{false};
+// The last open was a connect that a stop or close ended.
+std::atomic<bool> gOpenStopped{false};
 
 constexpr DWORD SERIAL_WRITE_TIMEOUT_MS = 3000;
 constexpr DWORD SERIAL_READ_TIMEOUT_MS = 5000;
@@ -69,6 +71,7 @@ BOOL OpenPorts(BYTE type)
     const bool inTransfer = gCurrentPort.state == PORT_STATE_BUSY;
     if (!inTransfer)
         gPortLost.store(false);
+    gOpenStopped.store(false);
     PortRelease();
     if (inTransfer) {
         std::memset(gCurrentPort.name, 0, sizeof gCurrentPort.name);
@@ -115,6 +118,7 @@ BOOL OpenPorts(BYTE type)
         HANDLE handle = NetConnect();
         gPortConnecting.store(false);
         if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+            gOpenStopped.store(PortAbortRequested() != FALSE);
             gCurrentPort.state.store(failedState);
             return FALSE;
         }
@@ -158,6 +162,11 @@ BOOL PortReadyToSend()
         return TRUE;
     gPortLost.store(true); // still away: the next send tries again
     return FALSE;
+}
+
+BOOL PortOpenStopped()
+{
+    return gOpenStopped.load() && gCurrentPort.type == PORT_NETWORK && gCurrentPort.handle == nullptr ? TRUE : FALSE;
 }
 
 BOOL PortIsLost()

@@ -40,6 +40,11 @@ void DeliverWindowMessages()
 {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // Through the dialog manager, as the dialog's own loop would: Tab,
+        // the arrows and the mnemonics keep working while a connect waits.
+        HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+        if (root != nullptr && IsDialogMessageA(root, &msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -318,6 +318,12 @@ LRESULT DispatchMessageA(const MSG*)
     return 0;
 }
 
+// Qt moves the focus on Tab and the arrows itself; no message reaches a caller.
+BOOL IsDialogMessageA(HWND, LPMSG)
+{
+    return FALSE;
+}
+
 // Waits until one of `handles` is signalled, a message from another thread
 // is waiting (QS_SENDMESSAGE), or the
 // time is up. Nothing is polled: setting an event or ending a thread wakes

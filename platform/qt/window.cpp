@@ -155,6 +155,11 @@ HWND GetParent(HWND window)
     return OnUi<HWND>(window, nullptr, [](PlatWindow* w) { return w->parent; });
 }
 
+HWND GetAncestor(HWND window, UINT)
+{
+    return OnUi<HWND>(window, nullptr, [](PlatWindow* w) { return PlatQtHandleOf(w->widget->window()); });
+}
+
 
 BOOL GetClientRect(HWND window, LPRECT rect)
 {

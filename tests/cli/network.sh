@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # mptest-cli on the network printer (the virtual printer on the loopback
 # address): a job's bytes at the printer, the JSON device HOST:PORT, the
-# stored printer in `ports`, and a refused connect and bad addresses told
-# with their exit codes.
+# stored printer in `ports`, and a refused connect, a reset during a send and
+# bad addresses told with their exit codes.
 # usage: network.sh MPTEST_CLI MPTEST_PRINTER
 set -Eeuo pipefail
 trap 'echo "network.sh: line $LINENO failed: $BASH_COMMAND"' ERR
@@ -10,18 +10,16 @@ cli="$1"
 printer="$2"
 work=$(mktemp -d)
 export XDG_CONFIG_HOME="$work/config"
-pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+PRINTER=$printer
+. "$(dirname "$0")/../support/printers.sh"
+trap 'printers_stop; rm -rf "$work"' EXIT
 fail() {
   echo "network.sh: $*"
   exit 1
 }
 
-"$printer" tcp --listen 127.0.0.1:0 --out "$work/out" >"$work/log" 2>&1 &
-pid=$!
-for _ in $(seq 100); do grep -q '^tcp: ' "$work/log" && break; sleep 0.05; done
-port=$(sed -n '1s/^tcp: 127\.0\.0\.1://p' "$work/log")
-[ -n "$port" ] || fail "the printer did not say its port: $(cat "$work/log")"
+tcp_printer "$work/log" --listen 127.0.0.1:0 --out "$work/out"
+port=$printer_port
 
 json=$("$cli" send --port "tcp:127.0.0.1:$port" --connect-timeout 3 --hex "1B 40 4E 45 54 0A" --json)
 case "$json" in
@@ -29,9 +27,7 @@ case "$json" in
 *) fail "send: $json" ;;
 esac
 "$cli" test cutter on --port "tcp:127.0.0.1:$port" --quiet || fail "test cutter on exited $?"
-kill "$pid"
-wait "$pid" || true
-pid=
+printers_stop
 grep -q 'TEXT "NET"' "$work/out/transcript.txt" || fail "the printer did not get the send: $(cat "$work/out/transcript.txt")"
 grep -q '1C AA 23 01' "$work/out/transcript.txt" || fail "the printer did not get the cutter command"
 
@@ -40,6 +36,21 @@ code=0
 out=$("$cli" send --port "tcp:127.0.0.1:$port" --hex "1B 40" 2>&1) || code=$?
 [ "$code" = 1 ] || fail "refused: exit $code: $out"
 case "$out" in *"127.0.0.1:$port：连接被拒绝"*) ;; *) fail "refused: $out" ;; esac
+
+# A printer that stops reading and then dies under a send: exit 1, the
+# reset told with host:port and how much went.
+head -c 5000000 /dev/zero | tr '\0' A >"$work/big.bin"
+tcp_printer "$work/reset.log" --listen 127.0.0.1:0 --out "$work/reset"
+kill -STOP "${printer_pids[-1]}"
+"$cli" send --port "tcp:127.0.0.1:$printer_port" --file "$work/big.bin" --repeat 3 2>"$work/reset.err" &
+sender=$!
+for _ in $(seq 100); do grep -q '字节' "$work/reset.err" && break; sleep 0.05; done
+kill -KILL "${printer_pids[-1]}"
+code=0
+wait "$sender" || code=$?
+[ "$code" = 1 ] || fail "reset: exit $code: $(cat "$work/reset.err")"
+grep -q "文件发送失败：与 127.0.0.1:$printer_port 的连接被打印机重置，已发出 [0-9]* 字节" "$work/reset.err" ||
+  fail "reset: $(tr '\r' '\n' <"$work/reset.err" | tail -1)"
 
 # Bad addresses and time-outs: usage errors, exit 2.
 for bad in "tcp:" "tcp:[::1" "tcp:host:0" "tcp:::1:9100"; do

@@ -2,38 +2,42 @@
 # PRINTER (mptest-printer) and calls printers_stop when it ends.
 printer_pids=()
 
-# serial_printer LOG ARGS...: starts mptest-printer serial ARGS, output in
-# LOG, and sets printer_pty to its pseudo-terminal once it is ready.
-serial_printer() {
-  local log=$1
-  shift
-  "$PRINTER" serial "$@" > "$log" 2>&1 &
+# start_printer KIND LOG ARGS...: starts mptest-printer KIND ARGS, output in
+# LOG, and sets printer_line to what follows "KIND: " on the line it prints
+# once it is ready.
+start_printer() {
+  local kind=$1 log=$2
+  shift 2
+  "$PRINTER" "$kind" "$@" > "$log" 2>&1 &
   printer_pids+=($!)
-  printer_pty=""
+  printer_line=""
   for _ in $(seq 100); do
-    printer_pty=$(sed -n 's/^serial: //p' "$log" 2>/dev/null || true)
-    [ -n "$printer_pty" ] && return 0
+    printer_line=$(sed -n "0,/^$kind: /s/^$kind: //p" "$log" 2>/dev/null || true)
+    [ -n "$printer_line" ] && return 0
     sleep 0.1
   done
-  echo "the printer did not start:"
+  echo "the $kind printer did not start:"
   cat "$log"
   return 1
 }
 
-# usb_printer LOG ARGS...: starts mptest-printer usb ARGS, output in LOG,
-# and returns once its device node is in place.
+# serial_printer LOG ARGS...: a serial printer; sets printer_pty to its
+# pseudo-terminal.
+serial_printer() {
+  start_printer serial "$@"
+  printer_pty=$printer_line
+}
+
+# usb_printer LOG ARGS...: a USB printer; returns once its device node is in place.
 usb_printer() {
-  local log=$1
-  shift
-  "$PRINTER" usb "$@" > "$log" 2>&1 &
-  printer_pids+=($!)
-  for _ in $(seq 100); do
-    grep -q '^usb: ' "$log" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "the USB printer did not start:"
-  cat "$log"
-  return 1
+  start_printer usb "$@"
+}
+
+# tcp_printer LOG ARGS...: a network printer (ARGS with its --listen); sets
+# printer_port to the port it listens on.
+tcp_printer() {
+  start_printer tcp "$@"
+  printer_port=${printer_line##*:}
 }
 
 # run_printers OUT DEVROOT [USB ARGS...]: the printers of scripts/run, COM1
@@ -68,11 +72,17 @@ printer_has() {
   return 1
 }
 
-# Ends every printer started here; they write their outputs as they end.
+# Ends the printer started last; it writes its outputs as it ends.
+printer_stop_last() {
+  local pid=${printer_pids[-1]}
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  unset 'printer_pids[-1]'
+}
+
+# Ends every printer started here.
 printers_stop() {
-  for pid in "${printer_pids[@]}"; do
-    kill -TERM "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
+  while [ ${#printer_pids[@]} -gt 0 ]; do
+    printer_stop_last
   done
-  printer_pids=()
 }

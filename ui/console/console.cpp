@@ -78,6 +78,8 @@ void SaveHistory(HWND hwnd)
 // the next send tries the same port again.
 void ShowSendRefused(HWND hwnd)
 {
+    if (PortOpenStopped())
+        return; // the console closed while the port connected again
     if (!PortIsLost()) {
         ShowError(hwnd, "发送数据错误！请重试");
         return;
@@ -191,10 +193,12 @@ void handleSendFileStatus_Uc(HWND hwnd, WPARAM code, LPARAM value)
     case STATUS_FILE_DONE:
         EnableSendButtonsAfterSend(hwnd);
         break;
-    case STATUS_FILE_FAILED:
-        SetStatusText(kStatusPartPort, "文件发送失败");
+    case STATUS_FILE_FAILED: {
+        const std::string lost = NetLostReason();
+        SetStatusText(kStatusPartPort, ("文件发送失败" + (lost.empty() ? "" : "：" + lost)).c_str());
         EnableSendButtonsAfterSend(hwnd);
         break;
+    }
     default:
         break;
     }
@@ -249,6 +253,11 @@ BOOL SetCurrentPort(HWND hwnd, BYTE type)
     FollowPort_Uc(hwnd, FALSE);
     CheckDlgButton(hwnd, RadioOfPortType(type), BST_UNCHECKED);
     EnableSendButtons(hwnd, FALSE);
+    if (PortOpenStopped()) {
+        // The user ended the connect (closing the console): no box for that.
+        SetStatusText(kStatusPartPort, "连接已取消");
+        return FALSE;
+    }
     SetStatusText(kStatusPartPort, "打开端口失败!");
     const char* message = type == PORT_SERIAL    ? "串口被占用或有错误!"
                           : type == PORT_USB     ? "usb不在线或拨出!"

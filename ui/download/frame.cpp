@@ -60,6 +60,10 @@ void ShowError_Dw(HWND hwnd, const char* text)
 
 void ShowPortOpenFailed_Dw(HWND hwnd, BYTE portType)
 {
+    if (PortOpenStopped()) {
+        SetStatusText_Dw(0, "连接已取消"); // the user ended it: no box
+        return;
+    }
     SetStatusText_Dw(0, "打开端口失败!");
     ShowError_Dw(hwnd, (std::string(PortOpenFailedText_Dw(portType)) + "\n" + PortOpenFailureDetail(portType)).c_str());
 }

@@ -162,6 +162,8 @@ void ShowError_T(HWND window, const char* text)
 bool CheckPort_T(HWND page, const char* message)
 {
     if (!PortReadyToSend()) {
+        if (PortOpenStopped())
+            return false; // the dialog closed while the port connected again
         // A printer pulled out and not back yet: its port is still chosen,
         // so the second line says which and why.
         if (PortIsLost())
@@ -237,6 +239,8 @@ BOOL ChoosePort_T(HWND dialog, std::span<const PortRadio> radios, int radioId, B
     if (OpenPorts(portType))
         return TRUE;
     CheckDlgButton(dialog, radioId, BST_UNCHECKED);
+    if (PortOpenStopped())
+        return FALSE; // the dialog closed during the connect
     for (const PortRadio& radio : radios)
         if (radio.type == portType)
             ShowError_T(dialog, (std::string(radio.failure) + "\n" + PortOpenFailureDetail(portType)).c_str());

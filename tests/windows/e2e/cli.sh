@@ -6,32 +6,13 @@
 # be those of the Linux program.
 # usage: cli.sh BUILD_DIR PRINTER LINUX_CLI   (exit 77: the Linux programs are not built, skipped)
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-root="$(cd "$here/../../.." && pwd)"
-build="$1"
-printer="$2"
-linux_cli="$3"
-if [ ! -x "$printer" ] || [ ! -x "$linux_cli" ]; then
-  echo "cli.sh: $printer or $linux_cli is not built (the Linux build makes them); skipped"
-  exit 77
-fi
-
-export WINEPREFIX="${MPTEST_WINEPREFIX:-$build/wine}"
-export WINEDEBUG=-all
-out="$build/e2e-cli"
-rm -rf "$out"
-mkdir -p "$out"
-
-PRINTER=$printer
-. "$here/../../support/printers.sh"
-. "$here/com1.sh"
+. "$(dirname "$0")/setup.sh" cli "$@"
 trap 'unmap_com1; printers_stop' EXIT
 
 serial_printer "$out/printer.log" --out "$out/printer" --quiet 200
 pty=$printer_pty
 map_com1 "$pty"
 
-cli=("$root/scripts/wine-run" "$build/mptest-cli.exe")
 "${cli[@]}" send --port COM1 --hex "1B 40 0A" --json > "$out/hex.json"
 grep -q '"result": "ok", "message": "已发送字节数 3"' "$out/hex.json" ||
   { echo "cli.sh: the hex send said: $(cat "$out/hex.json")"; exit 1; }

@@ -4,89 +4,24 @@
 // checked by tests/windows/e2e/serial.sh.
 #include "platform/win32.h"
 
-#include "port/port.h"
-#include "port/portio.h"
+#include "drive.h"
 #include "res/resource.h"
-#include "send/send.h"
-#include "ui/console/console.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
 
 namespace {
-
-// Delivers the dialog's messages (the send thread and the console's reader
-// report through them) until `done` holds; false after timeoutMs.
-template <class Done> bool WaitFor(Done done, DWORD timeoutMs)
-{
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-    }
-    return true;
-}
-
-bool WaitPortIdle(DWORD timeoutMs)
-{
-    return WaitFor([] { return gCurrentPort.state != PORT_STATE_BUSY; }, timeoutMs);
-}
-
-void Click(HWND dialog, int id)
-{
-    SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
-}
-
-void Type(HWND dialog, int id, const char* text)
-{
-    SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-}
-
-std::string ItemText(HWND dialog, int id)
-{
-    static char text[64 * 1024];
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-std::string StatusText(int part)
-{
-    char text[256] = {};
-    SendMessageA(hStatusBarUc, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
-    return text;
-}
 
 // The console as the program opens it, with the serial port chosen; nullptr
 // when either fails.
 HWND OpenConsoleOnSerial()
 {
-    InitPort();
-    UtilInit();
-    InitCommonControls();
-    if (!InitializeWinIo())
-        return nullptr;
-    HWND console =
-        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, bUserCmdDlgProc, 0);
+    HWND console = OpenProgramDialog(IDD_USER_CMD, bUserCmdDlgProc);
     if (console == nullptr)
         return nullptr;
     Click(console, IDC_UC_SERIAL);
     return IsDlgButtonChecked(console, IDC_UC_SERIAL) == BST_CHECKED ? console : nullptr;
-}
-
-void CloseConsole(HWND console)
-{
-    DestroyWindow(console);
-    PortRelease();
-    UtilRelease();
-    ShutdownWinIo();
 }
 
 TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
@@ -102,7 +37,7 @@ TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
     Click(console, IDC_UC_HEX);
     Click(console, IDC_UC_SEND);
     ASSERT_TRUE(WaitPortIdle(10000));
-    EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
+    EXPECT_EQ(ConsoleStatus(0).find("错误"), std::string::npos) << ConsoleStatus(0);
 
     Click(console, IDC_UC_HEX); // off: the input is text again
     Type(console, IDC_UC_INPUT, "测试");
@@ -112,7 +47,7 @@ TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
     Type(console, IDC_UC_FILE_NAME, file);
     Click(console, IDC_UC_SEND_FILE);
     ASSERT_TRUE(WaitPortIdle(10000));
-    EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
+    EXPECT_EQ(ConsoleStatus(0).find("错误"), std::string::npos) << ConsoleStatus(0);
 
     // The reader (overlapped on the COM handle) has run beside every send
     // above; the printer's four status answers come back decoded.
@@ -124,7 +59,7 @@ TEST(WindowsConsole, SerialSendsHexTextAndFileToThePrinter)
     EXPECT_NE(view.find("DLE EOT 1: 16 联机 钱箱引脚3高电平"), std::string::npos) << view;
     EXPECT_NE(view.find("DLE EOT 4: 12 纸充足"), std::string::npos) << view;
 
-    CloseConsole(console);
+    CloseProgramDialog(console);
 }
 
 // Chinese typed into the input box as the keyboard delivers it: one WM_CHAR
@@ -152,7 +87,7 @@ TEST(WindowsConsole, TypedChineseReachesThePrinterInGbk)
 
     Click(console, IDC_UC_SEND);
     ASSERT_TRUE(WaitPortIdle(10000));
-    EXPECT_EQ(StatusText(0).find("错误"), std::string::npos) << StatusText(0);
+    EXPECT_EQ(ConsoleStatus(0).find("错误"), std::string::npos) << ConsoleStatus(0);
 
     // The hook still sees the keys first: Up recalls the line just sent.
     SetWindowTextW(box, L"");
@@ -164,7 +99,7 @@ TEST(WindowsConsole, TypedChineseReachesThePrinterInGbk)
     GetWindowTextW(box, shown, 64);
     EXPECT_EQ(std::wstring(shown), typed);
 
-    CloseConsole(console);
+    CloseProgramDialog(console);
 }
 
 } // namespace

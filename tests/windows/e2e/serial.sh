@@ -7,19 +7,8 @@
 # locale, compiled into the build folder when the system lacks it.
 # usage: serial.sh BUILD_DIR PRINTER [LOCALE]   (exit 77: no printer built, skipped)
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
-root="$(cd "$here/../../.." && pwd)"
-build="$1"
-printer="$2"
 locale="${3:-}"
-if [ ! -x "$printer" ]; then
-  echo "serial.sh: $printer is not built (the Linux build makes it); skipped"
-  exit 77
-fi
-
-export WINEPREFIX="${MPTEST_WINEPREFIX:-$build/wine}"
-export WINEDEBUG=-all
-out="$build/e2e-serial${locale:+-$locale}"
+. "$(dirname "$0")/setup.sh" "serial${locale:+-$locale}" "$1" "$2"
 if [ -n "$locale" ]; then
   if ! locale -a | grep -qix "${locale/UTF-8/utf8}"; then
     export LOCPATH="$build/locale"
@@ -31,8 +20,6 @@ if [ -n "$locale" ]; then
   # bash itself need not know the locale: only Wine reads it.
   { export LANG="$locale" LC_ALL="$locale"; } 2>/dev/null
 fi
-rm -rf "$out"
-mkdir -p "$out"
 
 # The command file: initialise, a line of text, GBK text, a cut.
 printf '\x1b\x40Hello, printer\n\xb2\xe2\xca\xd4\n\x1d\x56\x00' > "$out/command.bin"
@@ -41,9 +28,6 @@ printf '\x1b\x40Hello, printer\n\xb2\xe2\xca\xd4\n\x1d\x56\x00' > "$out/command.
 { printf '\x1b\x40\x0a\xb2\xe2\xca\xd4'; cat "$out/command.bin"; printf '\x10\x04\x01\x10\x04\x02\x10\x04\x03\x10\x04\x04'
   printf '\xb4\xf2\xd3\xa1\xbb\xfa'; } > "$out/expected.bin"
 
-PRINTER=$printer
-. "$here/../../support/printers.sh"
-. "$here/com1.sh"
 trap 'unmap_com1; printers_stop' EXIT
 
 serial_printer "$out/printer.log" --out "$out/printer" --quiet 200
@@ -54,7 +38,7 @@ case "$pty" in /dev/pts/*) ;; *) echo "serial.sh: $pty is no pseudo-terminal"; e
 map_com1 "$pty"
 
 file=$(timeout 60 winepath -w "$out/command.bin")
-MPTEST_E2E_FILE="$file" "$root/scripts/wine-run" "$build/e2e_tests.exe"
+MPTEST_E2E_FILE="$file" "$root/scripts/wine-run" "$build/e2e_tests.exe" --gtest_filter='WindowsConsole.*'
 
 unmap_com1
 printers_stop
