@@ -7,12 +7,23 @@
 //  - a 1 MiB command file to a USB printer, sent by mptest-cli and by the
 //    console dialog, each rate taken the same way, at the printer: from its
 //    first byte to its last, in turns, three times each, the medians
-//    compared (target: mptest-cli within 10% of the console).
+//    compared (target: mptest-cli within 10% of the console);
+//  - a command file sent by mptest-cli to a printer node read at a printer's
+//    pace, beside the plain loop of blocking 256-byte writes to the same kind
+//    of node in the same run, in a process of its own as mptest-cli is: 4 MiB at 1 MB/s to a serial and to a USB
+//    printer, 192 KiB at 11.52 kB/s (115200 baud) to a serial one. For each
+//    the rate the printer got, the CPU (mptest-cli's whole process; at
+//    115200 less the short job's, which is its start-up) and the time from
+//    the printer's last byte to the process's end (targets: the plain loop's
+//    rate less 1 point, at most 2x its CPU; the end within 0.2 s).
 //
-//   cli_send [--runs N] [--mib N]
+//   cli_send [--runs N] [--mib N] [--paced-kib N] [--baud-kib N]
 // The last line reads:
-//   cli_send: short job <ms> ms median, <ms> ms slowest, <r>x echo; file <MB/s> MB/s, console <MB/s> MB/s, ratio <r>
+//   cli_send: short job <ms> ms median, <ms> ms slowest, <r>x echo; file <MB/s> MB/s, console <MB/s> MB/s, ratio <r>;
+//   1 MB/s <rate>% CPU <x>x end <s> s, 115200 <rate>% CPU <x>x end <s> s
+// and the exit code is 1 when a paced target is missed.
 #include "bench/bench_program.h"
+#include "bench/paced_sink.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"
@@ -36,6 +47,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -99,17 +111,64 @@ double RateAtPrinter(sim::PtyPrinter& printer, uint64_t before, size_t total, St
     return static_cast<double>(before + total - firstCount) / us;
 }
 
+// What one paced send by mptest-cli gave, beside the plain loop's.
+struct PacedCli {
+    const char* name;
+    double bytesPerSecond;
+    size_t bytes;
+    bool usb;
+    double rate = 0; // at the printer, bytes per second; 0 when the send failed
+    double cpuSeconds = 0;
+    double endGap = 0; // the process's end less the printer's last byte, seconds
+    bench::PlainResult plain;
+};
+
+// mptest-cli sends a file of p.bytes to a printer node read at p's pace: a
+// serial line given by its path, or the USB printer under `root`.
+void SendPacedByCli(const std::string& cli, const std::string& root, PacedCli& p)
+{
+    const std::string file = root + "/paced.bin";
+    bench::WriteCommandFile(file, p.bytes);
+    const std::string node = p.usb ? root + "/dev/usb/lp0" : root + "/paced-tty";
+    const int fd = bench::OpenPacedNode(node);
+    if (fd < 0)
+        return;
+    bench::SinkControl control;
+    std::thread sink([&] { p.rate = bench::PacedDrain(fd, p.bytesPerSecond, p.bytes, control); });
+    const pid_t pid = p.usb ? Start({cli, "send", "--port", "usb", "--device-root", root, "--file", file, "--quiet"})
+                            : Start({cli, "send", "--port", node, "--file", file, "--quiet"});
+    int status = 0;
+    rusage use{};
+    const bool ended = pid > 0 && wait4(pid, &status, 0, &use) == pid;
+    const auto end = Clock::now();
+    const bool sent = ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    bench::EndPacedSink(control, sink, node, !sent);
+    if (!sent) {
+        p.rate = 0;
+        return;
+    }
+    p.cpuSeconds = static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+                   static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) * 1e-6;
+    p.endGap = std::chrono::duration<double>(end - control.lastByte).count();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int runs = 20;
     size_t mib = 1;
+    size_t pacedKib = 4096;
+    size_t baudKib = 192;
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--runs")
             runs = std::stoi(argv[i + 1]);
         if (std::string(argv[i]) == "--mib")
             mib = std::stoul(argv[i + 1]);
+        if (std::string(argv[i]) == "--paced-kib")
+            pacedKib = std::stoul(argv[i + 1]);
+        if (std::string(argv[i]) == "--baud-kib")
+            baudKib = std::stoul(argv[i + 1]);
     }
     const size_t total = mib * 1024 * 1024;
     const std::string cli = CliPath();
@@ -162,11 +221,7 @@ int main(int argc, char** argv)
     // The file, both ways, to one USB printer.
     const std::string file = root + "/commands.bin";
     {
-        std::ofstream out(file, std::ios::binary);
-        std::vector<char> bytes(total);
-        for (size_t i = 0; i < total; ++i)
-            bytes[i] = static_cast<char>('A' + i % 26);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        bench::WriteCommandFile(file, total);
     }
     double cliRate = -1;
     double consoleRate = -1;
@@ -217,6 +272,18 @@ int main(int argc, char** argv)
         consoleRate = consoleRates.front() < 0 ? -1 : consoleRates[1];
         printer.stop();
     }
+    // The paced sends, each beside the plain loop at the same pace. The USB
+    // printer node is found by the discovery under the root.
+    std::filesystem::create_directories(root + "/sys/class/usbmisc/lp0");
+    std::filesystem::create_directories(root + "/dev/usb");
+    std::filesystem::remove(root + "/dev/usb/lp0"); // the virtual printer's, if it left it
+    PacedCli paced[] = {{"1 MB/s serial", 1e6, pacedKib * 1024, false},
+                        {"1 MB/s USB", 1e6, pacedKib * 1024, true},
+                        {"115200 serial", 11520, baudKib * 1024, false}};
+    for (PacedCli& p : paced) {
+        SendPacedByCli(cli, root, p);
+        p.plain = bench::PlainPaced(root + "/plain-node", p.bytes, p.bytesPerSecond, bench::PlainIn::Process);
+    }
     std::filesystem::remove_all(root);
     if (cliRate < 0 || consoleRate < 0) {
         std::fprintf(stderr, "cli_send: a file send did not complete (mptest-cli %.2f, console %.2f)\n", cliRate, consoleRate);
@@ -231,9 +298,31 @@ int main(int argc, char** argv)
     std::printf(" ms, %.1f ms of CPU each\n", echoCpuMs / runs);
     const double shortMedian = shortMs[shortMs.size() / 2];
     const double echoMedian = echoMs[echoMs.size() / 2];
+    // The start-up counts only where the send itself is a small share.
+    const double startupSeconds = shortCpuMs / runs / 1e3;
+    bool met = true;
+    double cpuRatio[3] = {};
+    for (size_t i = 0; i < 3; ++i) {
+        const PacedCli& p = paced[i];
+        const double share = p.rate / p.bytesPerSecond;
+        const double plainShare = p.plain.rate / p.bytesPerSecond;
+        const double own = p.bytesPerSecond < 1e5 ? p.cpuSeconds - startupSeconds : p.cpuSeconds;
+        cpuRatio[i] = p.plain.cpuSeconds > 0 ? own / p.plain.cpuSeconds : 0;
+        std::printf("paced %s: got %.1f%% of %.0f B/s, mptest-cli %.1f ms of CPU (%.1f ms counted); plain loop %.1f%% "
+                    "at %.1f ms; rate %+.1f points, CPU %.2fx the plain loop's; ended %+.3f s after the printer's "
+                    "last byte\n",
+                    p.name, share * 100, p.bytesPerSecond, p.cpuSeconds * 1e3, own * 1e3, plainShare * 100,
+                    p.plain.cpuSeconds * 1e3, (share - plainShare) * 100, cpuRatio[i], p.endGap);
+        met = met && p.rate > 0 && p.plain.rate > 0 && share >= plainShare - 0.01 && cpuRatio[i] <= 2.0 &&
+              p.endGap <= 0.2;
+    }
     std::printf("cli_send: short job %.1f ms median, %.1f ms slowest, %.1fx echo (%.1f ms); file %.2f MB/s, console %.2f "
-                "MB/s, ratio %.2f\n",
+                "MB/s, ratio %.2f; 1 MB/s %.1f%% CPU %.2fx end %+.3f s, 115200 %.1f%% CPU %.2fx end %+.3f s\n",
                 shortMedian, shortMs.back(), shortMedian / echoMedian, echoMedian, cliRate, consoleRate,
-                cliRate / consoleRate);
-    return 0;
+                cliRate / consoleRate, paced[0].rate / paced[0].bytesPerSecond * 100, cpuRatio[0], paced[0].endGap,
+                paced[2].rate / paced[2].bytesPerSecond * 100, cpuRatio[2], paced[2].endGap);
+    if (!met)
+        std::printf("cli_send: a paced target was missed (the plain loop's rate less 1 point, at most 2x its CPU, "
+                    "the end within 0.2 s of the last byte)\n");
+    return met ? 0 : 1;
 }

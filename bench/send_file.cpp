@@ -22,6 +22,7 @@
 //   1 MB/s <rate>% at <cpu>% (plain <rate>% at <cpu>%, CPU <x>x), 115200 likewise
 // and the exit code is 1 when a paced target is missed (see docs/benchmarks.md).
 #include "bench/bench_program.h"
+#include "bench/paced_sink.h"
 #include "platform/testapi/testapi.h"
 #include "port/port.h"
 #include "port/portio.h"
@@ -55,49 +56,16 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::CoreShare;
+using bench::CpuSample;
+using bench::CpuSeconds;
+using bench::SampleCpu;
+using bench::SinkThreadStarts;
+using bench::WriteCommandFile;
 using Micros = std::chrono::duration<double, std::micro>;
-using Seconds = std::chrono::duration<double>;
 
 constexpr size_t kBlock = 256;
-
-// CPU seconds on a clock (the process's, or one thread's).
-double CpuSeconds(clockid_t clock)
-{
-    timespec t{};
-    clock_gettime(clock, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// The process's CPU time less that of the sink's thread, which stands for
-// the printer and is no part of mptest.
-struct CpuSample {
-    Clock::time_point wall{};
-    double cpu = 0;
-};
-std::atomic<bool> gSinkClockSet{false};
-clockid_t gSinkClock{};
-
-CpuSample SampleCpu()
-{
-    CpuSample s{Clock::now(), CpuSeconds(CLOCK_PROCESS_CPUTIME_ID)};
-    if (gSinkClockSet)
-        s.cpu -= CpuSeconds(gSinkClock);
-    return s;
-}
-
-double CoreShare(const CpuSample& from, const CpuSample& to)
-{
-    const double wall = Seconds(to.wall - from.wall).count();
-    return wall > 0 ? (to.cpu - from.cpu) / wall : 0;
-}
-
-// A sink's thread calls this first, so its own CPU time is left out.
-void SinkThreadStarts()
-{
-    pthread_getcpuclockid(pthread_self(), &gSinkClock);
-    gSinkClockSet = true;
-}
 
 struct Timing {
     Clock::time_point first{};
@@ -137,14 +105,6 @@ INT_PTR CALLBACK TimedConsoleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     return result;
 }
 
-// A sink's thread lives on until `stop`, so its CPU clock can be read
-// after the last byte (a finished thread's clock is gone).
-void HoldUntil(const std::atomic<bool>& stop)
-{
-    while (!stop)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
 // Reads a named pipe until `total` bytes came or `stop` is set.
 void Drain(const std::string& path, size_t total, std::atomic<bool>& stop)
 {
@@ -163,60 +123,7 @@ void Drain(const std::string& path, size_t total, std::atomic<bool>& stop)
             got += static_cast<size_t>(n);
     }
     close(fd);
-    HoldUntil(stop);
-}
-
-// How a paced sink ends: on its own once it has every byte, or when the
-// send failed; its thread then lives on until released.
-struct SinkControl {
-    std::atomic<bool> giveUp{false};
-    std::atomic<bool> finished{false};
-    std::atomic<bool> release{false};
-};
-
-// Reads a printer node at `bytesPerSecond` from its first byte on, as a printer
-// takes bytes at its link's pace: every tick it takes what the time since the
-// last allows. What it could not take because nothing was there is lost, so
-// a sender that falls behind lowers the rate; a tick that comes late (a busy
-// machine) only takes more. Returns the rate got (bytes per second), 0 when
-// it did not get `total` bytes. Closes `fd`.
-double PacedDrain(int fd, double bytesPerSecond, size_t total, SinkControl& control)
-{
-    SinkThreadStarts();
-    // Ticks short enough that one tick takes less than a pseudo-terminal
-    // holds (about 2 KB here): a printer takes its bytes as they come.
-    constexpr auto kTick = std::chrono::milliseconds(1);
-    std::vector<char> buffer(1 << 16);
-    for (pollfd p{fd, POLLIN, 0}; !control.giveUp && poll(&p, 1, 50) <= 0;) {
-    }
-    const auto start = Clock::now();
-    auto last = start;
-    auto next = start;
-    double credit = 0;
-    size_t got = 0;
-    while (got < total && !control.giveUp) {
-        next += kTick;
-        std::this_thread::sleep_until(next);
-        const auto now = Clock::now();
-        credit += bytesPerSecond * Seconds(now - last).count();
-        last = now;
-        while (credit >= 1 && got < total) {
-            const size_t want = std::min({static_cast<size_t>(credit), total - got, buffer.size()});
-            const ssize_t n = read(fd, buffer.data(), want);
-            if (n <= 0) {
-                credit = 0; // the node ran dry
-                break;
-            }
-            // A pseudo-terminal hands over what it holds in pieces: a short
-            // read is not a dry node, only one that gives nothing is.
-            got += static_cast<size_t>(n);
-            credit -= static_cast<double>(n);
-        }
-    }
-    close(fd);
-    control.finished = true;
-    HoldUntil(control.release);
-    return got >= total ? static_cast<double>(got) / Seconds(last - start).count() : 0;
+    bench::HoldUntil(stop);
 }
 
 // A USB printer node under `root` for the discovery to find: lp0.
@@ -224,15 +131,6 @@ void MakeUsbEntry(const std::string& root)
 {
     std::filesystem::create_directories(root + "/sys/class/usbmisc/lp0");
     std::filesystem::create_directories(root + "/dev/usb");
-}
-
-void WriteCommandFile(const std::string& path, size_t bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    std::vector<char> data(bytes);
-    for (size_t i = 0; i < bytes; ++i)
-        data[i] = static_cast<char>('A' + i % 26);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
 // Runs the event loop as the program's modal loop does, until the send is
@@ -377,52 +275,6 @@ struct Paced {
     double plainCoreShare = 0;
 };
 
-// A pseudo-terminal standing as the printer node at `node`; its master's fd,
-// or -1.
-int OpenPacedNode(const std::string& node)
-{
-    const int fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || symlink(ptsname(fd), node.c_str()) != 0) {
-        std::perror("send_file: the paced printer node");
-        return -1;
-    }
-    return fd;
-}
-
-// The reference: `bytes` in a plain loop of blocking 256-byte writes (as
-// dd bs=256 does) to the same kind of node read at the same pace.
-void PlainPaced(const std::string& node, size_t bytes, Paced& p)
-{
-    const int fd = OpenPacedNode(node);
-    if (fd < 0)
-        return;
-    SinkControl control;
-    std::thread sink([&] { p.plainRate = PacedDrain(fd, p.bytesPerSecond, bytes, control); });
-    const int out = open(node.c_str(), O_WRONLY | O_NOCTTY);
-    std::vector<char> block(kBlock, 'x');
-    const CpuSample from = SampleCpu();
-    size_t sent = 0;
-    while (out >= 0 && sent < bytes) {
-        const ssize_t n = write(out, block.data(), std::min(kBlock, bytes - sent));
-        if (n <= 0)
-            break;
-        sent += static_cast<size_t>(n);
-    }
-    const CpuSample to = SampleCpu();
-    control.giveUp = sent < bytes;
-    while (!control.finished)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    control.release = true;
-    sink.join();
-    gSinkClockSet = false;
-    if (out >= 0)
-        close(out);
-    std::filesystem::remove(node);
-    p.plainCoreShare = sent < bytes ? 0 : CoreShare(from, to);
-    if (sent < bytes)
-        p.plainRate = 0;
-}
-
 // A file of `bytes` to a printer node read at the pace of `p`: a
 // pseudo-terminal, as the virtual USB printer is, so what the console reads
 // back from the node is the printer's (nothing), not the bytes it sent.
@@ -430,20 +282,13 @@ void SendPaced(const std::string& root, const std::string& node, size_t bytes, P
 {
     const std::string file = root + "/paced.bin";
     WriteCommandFile(file, bytes);
-    const int fd = OpenPacedNode(node);
+    const int fd = bench::OpenPacedNode(node);
     if (fd < 0)
         return;
-    SinkControl control;
-    std::thread sink([&] { p.rate = PacedDrain(fd, p.bytesPerSecond, bytes, control); });
+    bench::SinkControl control;
+    std::thread sink([&] { p.rate = bench::PacedDrain(fd, p.bytesPerSecond, bytes, control); });
     const bool sent = SendThroughConsole(file) > 0;
-    // The pipe holds what the sink has yet to take.
-    control.giveUp = !sent;
-    while (!control.finished)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    control.release = true;
-    sink.join();
-    gSinkClockSet = false;
-    std::filesystem::remove(node);
+    bench::EndPacedSink(control, sink, node, !sent);
     if (sent)
         p.coreShare = CoreShare(gTiming.cpuFirst, gTiming.cpuLast);
     else
@@ -501,7 +346,7 @@ int main(int argc, char** argv)
     const double pipeCores = CoreShare(gTiming.cpuFirst, gTiming.cpuLast);
     stop = true;
     drainer.join();
-    gSinkClockSet = false;
+    bench::SinkThreadEnded();
     floors.push_back(PingPongFloor(kFloorTrips, floorCpu.emplace_back()));
 
     std::atomic<bool> stopPlain{false};
@@ -509,7 +354,7 @@ int main(int argc, char** argv)
     const double pipeWriteUs = PlainWrites(node, total);
     stopPlain = true;
     plainDrainer.join();
-    gSinkClockSet = false;
+    bench::SinkThreadEnded();
     std::filesystem::remove(node);
     floors.push_back(PingPongFloor(kFloorTrips, floorCpu.emplace_back()));
 
@@ -530,9 +375,13 @@ int main(int argc, char** argv)
     // Each beside the plain loop at the same pace, in the same run.
     Paced paced[] = {{"1 MB/s", 1e6}, {"115200", 11520}};
     SendPaced(root, node, pacedKib * 1024, paced[0]);
-    PlainPaced(node, pacedKib * 1024, paced[0]);
+    const bench::PlainResult plain0 = bench::PlainPaced(node, pacedKib * 1024, paced[0].bytesPerSecond);
+    paced[0].plainRate = plain0.rate;
+    paced[0].plainCoreShare = plain0.coreShare;
     SendPaced(root, node, baudKib * 1024, paced[1]);
-    PlainPaced(node, baudKib * 1024, paced[1]);
+    const bench::PlainResult plain1 = bench::PlainPaced(node, baudKib * 1024, paced[1].bytesPerSecond);
+    paced[1].plainRate = plain1.rate;
+    paced[1].plainCoreShare = plain1.coreShare;
 
     floors.push_back(PingPongFloor(kFloorTrips, floorCpu.emplace_back()));
     const double floorUs = Median(floors);

@@ -14,9 +14,16 @@
 #include <cstdlib>
 #include <cstring>
 
+HANDLE CliStopEvent()
+{
+    static const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
 void CliRequestStop()
 {
     gCliStop = true;
+    SetEvent(CliStopEvent());
 }
 
 void CliMessageBox(const char* text, const char* caption)
@@ -28,6 +35,7 @@ void CliMessageBox(const char* text, const char* caption)
 int CliMain(int argc, char** argv)
 {
     gCliStop = false;
+    ResetEvent(CliStopEvent());
     gCliQuiet = false;
     gCliJson = false;
     for (int i = 1; i < argc; ++i) {

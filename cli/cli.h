@@ -18,9 +18,13 @@ constexpr int kExitStopped = 130;
 // one process (tests do).
 int CliMain(int argc, char** argv);
 
-// Any thread, also a signal handler: stops the running job as the console's
-// stop button does; the job then ends with kExitStopped.
+// Any thread, not a signal handler (PlatCatchStopSignals calls it on a
+// thread): stops the running job as the console's stop button does; the
+// job then ends with kExitStopped.
 void CliRequestStop();
+// Any thread. The manual-reset event CliRequestStop sets, so that a job's
+// waits end at once on a stop without looking for it over and over.
+HANDLE CliStopEvent();
 
 // Where the window layer sends what would be a message box.
 void CliMessageBox(const char* text, const char* caption);

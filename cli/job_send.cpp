@@ -41,11 +41,15 @@ bool ReadSendFile(const std::string& path, Job& job)
         job.message = "无法读取文件 " + path;
         return false;
     }
+    // The engine reads the file itself: it is kept here only for its digest.
     std::string content;
+    size_t size = 0;
     char block[65536];
     while (in.read(block, sizeof block) || in.gcount() > 0) {
-        content.append(block, static_cast<size_t>(in.gcount()));
-        if (content.size() > MAX_SEND_FILE_SIZE) {
+        size += static_cast<size_t>(in.gcount());
+        if (gCliJson)
+            content.append(block, static_cast<size_t>(in.gcount()));
+        if (size > MAX_SEND_FILE_SIZE) {
             job.message = "文件 " + path + " 超过 5 MiB（5242880 字节），没有发送";
             return false;
         }

@@ -9,30 +9,16 @@
 #include "send/send.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-extern "C" void OnStopSignal(int)
-{
-    CliRequestStop();
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
+    PlatCatchStopSignals(CliRequestStop); // before any thread starts
     PlatStartConsoleProgram(CliMessageBox);
     UtilInit();
     // Without port I/O the parallel port is simply unreachable; the other ports still work.
     const bool portIo = InitializeWinIo() != FALSE;
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
-#ifdef SIGHUP
-    std::signal(SIGHUP, OnStopSignal);
-#endif
     int code = CliMain(argc, argv);
     if (portIo)
         ShutdownWinIo();

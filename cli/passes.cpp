@@ -3,6 +3,7 @@
 // for the send to end.
 #include "cli/passes.h"
 
+#include "cli/cli.h"
 #include "cli/report.h"
 #include "port/network.h"
 #include "port/port.h"
@@ -16,8 +17,9 @@ PassReports gPass;
 
 namespace {
 
-// How often the job's thread looks at the stop request while a pass runs.
-constexpr DWORD kStopLookMs = 20;
+// How long the job's thread sleeps before it waits again, should the wait
+// on the pass's end and the stop fail.
+constexpr DWORD kWaitAgainMs = 20;
 
 // Shows progress; called on the sending thread, between a pass's start and
 // its end, while the job's thread only waits.
@@ -63,12 +65,7 @@ void CollectReport(void*, UINT message, WPARAM code, LPARAM value)
 // Waits between passes; false when a stop came meanwhile.
 bool PauseBetweenPasses(DWORD pauseMs = kRepeatPauseMs)
 {
-    for (DWORD waited = 0; waited < pauseMs; waited += 10) {
-        if (gCliStop)
-            return false;
-        Sleep(10);
-    }
-    return !gCliStop;
+    return WaitForSingleObject(CliStopEvent(), pauseMs) != WAIT_OBJECT_0 && !gCliStop;
 }
 
 } // namespace
@@ -90,11 +87,15 @@ Pass RunPass(const void* data, DWORD length, WORD flags)
     // No second's pause after the last byte: the pass ends once the line has sent it.
     if (!SendDataWithReporter(SendReporter{CollectReport, nullptr, true}, data, length, flags))
         return Pass::Refused;
-    while (WaitForSingleObject(hOutputBufIdle, kStopLookMs) != WAIT_OBJECT_0) {
+    // Asleep until the pass ends or a stop comes: a send at a slow printer's
+    // pace costs this thread nothing.
+    const HANDLE ends[2] = {hOutputBufIdle, CliStopEvent()};
+    while (WaitForMultipleObjects(2, ends, FALSE, INFINITE) != WAIT_OBJECT_0) {
         if (gCliStop) {
             EndSend();
             return Pass::Stopped;
         }
+        Sleep(kWaitAgainMs); // the wait failed: no spinning
     }
     if ((flags & SEND_MODE_MASK) == SEND_MODE_CMDS)
         return gPass.cmdsDone && gPass.cmdsSent == gPass.length && gPass.length > 0 ? Pass::Ok : Pass::Failed;

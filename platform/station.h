@@ -14,6 +14,10 @@ void PlatStartConsoleProgram(void (*sink)(const char* text, const char* caption)
 // True once PlatStartConsoleProgram ran: messages then point to the
 // program's options, not to dialogs it does not have.
 bool PlatIsConsoleProgram();
+// At the start of main, before any other thread exists, once. Ctrl-C,
+// SIGTERM and SIGHUP (a closed ssh session) call `stop` on a thread where it
+// may take locks and set events, which a signal handler may not.
+void PlatCatchStopSignals(void (*stop)());
 
 // Looks for devices under DIR/dev and DIR/sys (the virtual printer's
 // private device root), as mptest --device-root does; false with the reason

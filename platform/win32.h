@@ -410,6 +410,7 @@ HWND CreateStatusWindowA(LONG style, LPCSTR text, HWND parent, UINT id);
 #define WAIT_OBJECT_0 0x00000000L
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED 0xFFFFFFFFUL
+#define MAXIMUM_WAIT_OBJECTS 64
 #define INFINITE 0xFFFFFFFFUL
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMsg);
 BOOL TranslateMessage(const MSG* msg);
@@ -479,6 +480,11 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE object);
+// Until what was written has left: a file on the disk; a serial line's or a
+// connection's output queue empty (the peer acknowledged it); a USB
+// printer's last transfer done. Bounded as a write is: FALSE with
+// ERROR_TIMEOUT when nothing moved for a write's stall bound.
+BOOL FlushFileBuffers(HANDLE file);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
@@ -509,6 +515,9 @@ struct SYSTEMTIME {
 typedef SYSTEMTIME* LPSYSTEMTIME;
 void GetLocalTime(LPSYSTEMTIME time);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+// Any of the handles (waitAll FALSE only): WAIT_OBJECT_0 + the index of the
+// first one signalled, WAIT_TIMEOUT, or WAIT_FAILED.
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initialState, LPCSTR name);
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);

@@ -178,6 +178,10 @@ HANDLE PortAbortEvent();
 // WriteFile's (a write that reaches its time-out is TRUE with a short count).
 BOOL PortWriteFile(HANDLE handle, const BYTE* data, DWORD length, DWORD* written);
 BOOL PortReadFile(HANDLE handle, BYTE* data, DWORD length, DWORD* read);
+// The thread that owns the record. Until what was written to the USB or
+// network port's handle has left (PortHandleDrain), bounded as a write is
+// and ended as PortWriteFile is; TRUE when it has.
+BOOL PortDrainFile(HANDLE handle);
 
 // Reading and writing a serial or USB port's handle, per system
 // (port/linux/port_files.cpp, port/windows/port_files.cpp). On Windows the
@@ -192,6 +196,11 @@ DWORD PortOpenFlags();
 constexpr DWORD PORT_IO_BOUND_MS = 10000;
 BOOL PortHandleWrite(HANDLE handle, const void* data, DWORD length, DWORD* written);
 BOOL PortHandleRead(HANDLE handle, void* data, DWORD length, DWORD* read);
+// The thread that owns the record. Waits until a USB printer has taken the
+// last write and a network printer has acknowledged every byte; TRUE at once
+// where a write's end already means that. FALSE when nothing moved within a
+// write's bound or the port failed.
+BOOL PortHandleDrain(HANDLE handle);
 // The console's reader. One read of up to `length` bytes that also ends when
 // `stop` (an event) is set; on systems where a read cannot wait on an event,
 // the one who sets it also cancels the read.

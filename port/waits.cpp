@@ -102,3 +102,8 @@ BOOL PortReadFile(HANDLE handle, BYTE* data, DWORD length, DWORD* read)
     *read = 0;
     return PortIo(handle, [&] { return PortHandleRead(handle, data, length, read); });
 }
+
+BOOL PortDrainFile(HANDLE handle)
+{
+    return PortIo(handle, [&] { return PortHandleDrain(handle); });
+}

@@ -181,12 +181,17 @@ private:
     std::chrono::steady_clock::time_point lastAt_{};
 };
 
-// Until the serial line has sent all it was given; true at once on other
-// ports. False when the transfer was given up or the queue stopped moving.
+// Until the port has sent all it was given: the serial line's queue
+// empty, the USB printer's last transfer done, the network printer's
+// acknowledgement of every byte; true at once on the parallel port, whose
+// handshake took each byte. False when the transfer was given up or the
+// port stopped taking bytes.
 bool DrainLine()
 {
-    if (!IsSerial())
+    if (gCurrentPort.type == PORT_PARALLEL)
         return true;
+    if (!IsSerial())
+        return gCurrentPort.handle != nullptr && PortDrainFile(gCurrentPort.handle);
     DWORD queued = 0xFFFFFFFF;
     DWORD movedAt = GetTickCount();
     for (;;) {
@@ -393,7 +398,10 @@ BOOL SendDataByFlag(const SendReporter& to)
         if (gCurrentPort.type != PORT_PARALLEL && gCurrentPort.handle == nullptr)
             return FALSE;
         DWORD written = 0;
-        WriteBlock(gCurOutputBuf.pData, gCurOutputBuf.dwLen, &written);
+        // Bytes the port has not sent when it is closed may be lost: what
+        // could not be seen to leave counts as not sent.
+        if (WriteBlock(gCurOutputBuf.pData, gCurOutputBuf.dwLen, &written) && to.drainAtEnd && !DrainLine())
+            written = 0;
         Report(to, WM_SENDCMDS_STATUS, STATUS_CMDS_SENT, static_cast<LPARAM>(written));
         return TRUE;
     }

@@ -80,9 +80,12 @@ void OutputBufRelease();
 // always at its end, at a write the printer holds up and before a failure),
 // each report with the exact count sent so far.
 // A file pass that wrote everything pauses a second before it reports done;
-// with `drainAtEnd` a command file's pass instead waits until the serial line
-// has sent all it was given (at once on other ports) and fails when the line
-// stops emptying. Downloads always pause: the printer ends one by the quiet.
+// with `drainAtEnd` a command file's pass instead waits until the port has
+// sent all it was given (the serial line's queue empty, the USB printer's
+// last transfer done, every byte acknowledged by the network printer; at
+// once on the parallel port) and fails when the port stops taking bytes,
+// and a memory send waits so too before it reports, its count then 0 when
+// the port stopped. Downloads always pause: the printer ends one by the quiet.
 struct SendReporter {
     void (*report)(void* context, UINT message, WPARAM code, LPARAM value);
     void* context;

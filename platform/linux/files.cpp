@@ -276,6 +276,17 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     return ok;
 }
 
+BOOL FlushFileBuffers(HANDLE file)
+{
+    auto f = plat::LookupFile(file);
+    if (!f)
+        return FALSE;
+    if (f->fileKind == plat::FileKind::Regular)
+        return fsync(f->fd) == 0 ? TRUE : FailErrno();
+    plat::IoCall call(*f, true); // a stop or close ends it as it ends a write
+    return plat::DeviceDrain(*f);
+}
+
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
 {
     auto f = plat::LookupFile(file);

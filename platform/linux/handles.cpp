@@ -85,7 +85,7 @@ std::shared_ptr<FileObject> LookupFile(HANDLE h)
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    return std::static_pointer_cast<FileObject>(obj);
+    return std::static_pointer_cast<FileObject>(std::move(obj));
 }
 
 std::shared_ptr<KObject> RemoveHandle(HANDLE h)

@@ -168,12 +168,14 @@ bool IsSystemConsole(const struct stat& st);
 // line has, ERROR_NOT_SUPPORTED for what Linux cannot do; 0 when it would not.
 DWORD DcbError(const DCB& dcb);
 
-// Writes until every byte went out or `bound` passed (since the start, or
-// with renewOnProgress since the last byte that moved): TRUE with the count
+// Writes until every byte went out or the device held the write back for
+// `bound` (in all, or with renewOnProgress without a byte moving): TRUE with the count
 // at the time-out, FALSE (count so far, last error set) when the line fails,
 // the handle closes or the call is aborted.
 BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* written, std::chrono::microseconds bound,
                   bool renewOnProgress);
+// FlushFileBuffers on a serial line, a USB node or a connection.
+BOOL DeviceDrain(FileObject& f);
 // One read(2) of what the line holds into out[done..want), `done` advanced.
 // Got: bytes came; Wait: none yet, poll before the next try; End: the end of
 // a file standing in for a line; Failed: the handle was closed under the

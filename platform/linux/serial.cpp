@@ -28,6 +28,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <poll.h>
 #include <sys/socket.h>
@@ -367,7 +368,12 @@ BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writt
 {
     const char* in = static_cast<const char*>(buffer);
     DWORD done = 0;
-    auto deadline = Clock::now() + bound;
+    // The clock is read only when the device holds a write back: most
+    // writes go through at once, and a block's cost is then its write(2).
+    // The time the writes before the first wait took (microseconds) is not
+    // counted against the bound.
+    std::optional<Clock::time_point> deadline;
+    bool movedSinceWait = false;
     while (done < toWrite) {
         if (f.Cancelled()) { // the handle was closed under us: stop here
             *written = done;
@@ -378,8 +384,7 @@ BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writt
                                                    : ::write(f.fd, in + done, toWrite - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
-            if (renewOnProgress)
-                deadline = Clock::now() + bound;
+            movedSinceWait = true;
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -388,7 +393,10 @@ BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writt
             *written = done;
             return Fail(f.fileKind == FileKind::Socket ? SocketError(errno) : ERROR_WRITE_FAULT);
         }
-        int ev = WaitHandleReady(f, POLLOUT, deadline);
+        if (!deadline || (renewOnProgress && movedSinceWait))
+            deadline = Clock::now() + bound;
+        movedSinceWait = false;
+        int ev = WaitHandleReady(f, POLLOUT, *deadline);
         if (ev < 0) {
             *written = done;
             return FALSE;
@@ -408,6 +416,43 @@ BOOL WriteBounded(FileObject& f, const void* buffer, DWORD toWrite, DWORD* writt
     }
     *written = done;
     return TRUE;
+}
+
+BOOL DeviceDrain(FileObject& f)
+{
+    // The bound of a USB node's or a connection's write; a serial write's
+    // own time-out is the caller's to choose.
+    const auto stall = ScaledMs(3000);
+    if (f.fileKind == FileKind::UsbNode) {
+        // usblp takes a non-blocking write at once and sends it on, and
+        // closing the node cancels a transfer still under way; it shows the
+        // last one done as ready to write.
+        const int ev = WaitHandleReady(f, POLLOUT, Clock::now() + stall);
+        if (ev == 0)
+            return Fail(ERROR_TIMEOUT);
+        return ev < 0 ? FALSE : (ev & POLLOUT) ? TRUE : Fail(ERROR_WRITE_FAULT);
+    }
+    // A terminal's output queue, or the bytes a connection's peer has not
+    // acknowledged yet (the same ioctl). Nothing tells when they are gone,
+    // so look every 2 ms; give up when the count stood still for the bound.
+    int left = -1;
+    auto standsUntil = Clock::now() + stall;
+    for (;;) {
+        int now = 0;
+        if (ioctl(f.fd, TIOCOUTQ, &now) != 0)
+            return f.isTty || f.fileKind == FileKind::Socket ? Fail(ERROR_WRITE_FAULT) : TRUE;
+        if (now == 0)
+            return TRUE;
+        if (now != left) {
+            left = now;
+            standsUntil = Clock::now() + stall;
+        } else if (Clock::now() >= standsUntil) {
+            return Fail(ERROR_TIMEOUT);
+        }
+        const int ev = WaitHandleReady(f, 0, Clock::now() + ScaledMs(2));
+        if (ev != 0) // closed, stopped, or hung up
+            return ev < 0 ? FALSE : Fail(ERROR_WRITE_FAULT);
+    }
 }
 
 } // namespace plat

@@ -178,6 +178,38 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
     return WAIT_FAILED;
 }
 
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds)
+{
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr || waitAll) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    // Sleeps until one of the handles may have become signalled, then looks
+    // at each in order, as Windows picks the lowest index.
+    std::mutex m;
+    std::condition_variable cv;
+    bool woken = false;
+    const plat::HandleWatch watch(handles, count, [&] {
+        std::lock_guard<std::mutex> g(m);
+        woken = true;
+        cv.notify_one();
+    });
+    const auto deadline = plat::Clock::now() + plat::ScaledMs(milliseconds);
+    for (;;) {
+        for (DWORD i = 0; i < count; ++i) {
+            const DWORD r = WaitForSingleObject(handles[i], 0);
+            if (r != WAIT_TIMEOUT)
+                return r == WAIT_OBJECT_0 ? WAIT_OBJECT_0 + i : r;
+        }
+        std::unique_lock<std::mutex> lk(m);
+        if (milliseconds == INFINITE)
+            cv.wait(lk, [&] { return woken; });
+        else if (!cv.wait_until(lk, deadline, [&] { return woken; }))
+            return WAIT_TIMEOUT;
+        woken = false;
+    }
+}
+
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name)
 {
     if (name != nullptr && *name != '\0') {

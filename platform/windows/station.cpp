@@ -6,6 +6,7 @@
 #include "platform/station.h"
 #include "platform/windows/win.h"
 
+#include <csignal>
 #include <cstdio>
 #include <io.h>
 
@@ -19,6 +20,13 @@ namespace {
 
 // Set once, before any thread that could raise a box starts.
 void (*gSink)(const char* text, const char* caption) = nullptr;
+void (*gStop)() = nullptr;
+
+// Windows runs a console's Ctrl-C handler on a thread of its own.
+extern "C" void OnStopSignal(int)
+{
+    gStop();
+}
 
 std::string Reason(const std::string& path, DWORD error)
 {
@@ -29,6 +37,13 @@ std::string Reason(const std::string& path, DWORD error)
 }
 
 } // namespace
+
+void PlatCatchStopSignals(void (*stop)())
+{
+    gStop = stop;
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+}
 
 int PlatMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {

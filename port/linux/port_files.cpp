@@ -17,6 +17,13 @@ BOOL PortHandleRead(HANDLE handle, void* data, DWORD length, DWORD* read)
     return ReadFile(handle, data, length, read, nullptr);
 }
 
+BOOL PortHandleDrain(HANDLE handle)
+{
+    // A non-blocking write returns before the printer or the peer has the
+    // bytes; closing the handle then may lose them.
+    return FlushFileBuffers(handle);
+}
+
 BOOL PortReadChunk(HANDLE handle, BYTE* data, DWORD length, DWORD* got, HANDLE)
 {
     // The read is short (serial) or bounded (USB), and PortReaderStop cancels

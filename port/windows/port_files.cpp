@@ -64,6 +64,13 @@ BOOL PortHandleRead(HANDLE handle, void* data, DWORD length, DWORD* read)
                [&](OVERLAPPED* ov) { return ReadFile(handle, data, length, nullptr, ov); });
 }
 
+BOOL PortHandleDrain(HANDLE)
+{
+    // An overlapped write to the printer's pipe ends once the device took
+    // it; a connection's bytes go on after closesocket's graceful close.
+    return TRUE;
+}
+
 BOOL PortReadChunk(HANDLE handle, BYTE* data, DWORD length, DWORD* got, HANDLE stop)
 {
     return Run(handle, got, stop, INFINITE, [&](OVERLAPPED* ov) { return ReadFile(handle, data, length, nullptr, ov); });

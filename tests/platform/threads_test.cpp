@@ -192,6 +192,47 @@ TEST(Events, EachSetLetsOneOrAllWaitersThroughAndTimeOutsFollowTheScale)
     CloseHandle(e);
 }
 
+DWORD WINAPI SetsTheEvent(LPVOID event)
+{
+    Sleep(50);
+    SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+// Any of several: the lowest signalled index, an auto-reset event used up by
+// the wait that took it; a wait woken by another thread's SetEvent or a
+// thread's end; a time-out; and the calls it refuses.
+TEST(Events, WaitForAnyOfSeveral)
+{
+    HANDLE manual = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE automatic = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE both[2] = {manual, automatic};
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    SetEvent(automatic);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(WaitForSingleObject(automatic, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    SetEvent(automatic);
+    SetEvent(manual);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0); // not taken
+    ResetEvent(manual);
+
+    HANDLE setter = CreateThread(nullptr, 0, SetsTheEvent, automatic, 0, nullptr);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 10000), WAIT_OBJECT_0 + 1);
+    const HANDLE eventAndThread[2] = {manual, setter};
+    EXPECT_EQ(WaitForMultipleObjects(2, eventAndThread, FALSE, 10000), WAIT_OBJECT_0 + 1);
+    CloseHandle(setter);
+
+    const auto start = Clock::now();
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 100), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_GE(MsSince(start), 100);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 0), WAIT_FAILED);
+    EXPECT_EQ(WaitForMultipleObjects(0, both, FALSE, 0), WAIT_FAILED);
+    CloseHandle(automatic);
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), WAIT_FAILED);
+    CloseHandle(manual);
+}
+
 struct Shared {
     CRITICAL_SECTION cs;
     long counter = 0;
