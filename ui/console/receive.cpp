@@ -26,7 +26,12 @@ const std::array<std::array<StatusMeaning, 4>, 4> kStatusMeanings{{
 
 const char* const kNoCondition[4] = {nullptr, "无脱机原因", "无错误", "纸充足"};
 
-std::string Hex(std::string_view bytes)
+// The view's hex: kHexLineBytes to a line, so that the window lays out only
+// the lines it shows, not a whole read's worth on one line.
+constexpr size_t kHexLineBytes = 32;
+
+// The bytes in hex, `perLine` to a line (0: all on one).
+std::string Hex(std::string_view bytes, size_t perLine = 0)
 {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;
@@ -34,7 +39,7 @@ std::string Hex(std::string_view bytes)
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (i > 0)
-            out += ' ';
+            out += perLine != 0 && i % perLine == 0 ? "\r\n" : " ";
         out += digits[b >> 4];
         out += digits[b & 0x0F];
     }
@@ -168,7 +173,7 @@ std::string RxRenderChunk(const RxChunk& chunk, const RxChunk* before, bool hex,
     if (stamps)
         out += "[" + chunk.stamp + "] ";
     if (hex)
-        out += Hex(chunk.bytes);
+        out += Hex(chunk.bytes, kHexLineBytes);
     else
         out += Text(chunk.bytes, !ownLine && lineOpen && before->bytes.ends_with('\r'));
     if (!chunk.status.empty())

@@ -50,7 +50,7 @@ void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick);
 std::string RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick);
 // Empties the view and its count.
 void RxClear(RxView& view);
-// The view's text: bytes as hex or as GBK text, each chunk on a line of its
+// The view's text: bytes as hex (32 to a line) or as GBK text, each chunk on a line of its
 // own when stamped, and each decoded status answer on a line after its chunk.
 // Every line ends in CR LF, whether the printer ended it with CR, LF or both.
 std::string RxRender(const RxView& view, bool hex, bool stamps);
