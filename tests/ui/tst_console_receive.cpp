@@ -315,7 +315,8 @@ private slots:
     // A large command file sent while "持续记录" appends: its lines reach the
     // file whole, and before what the printer sent back once the send began,
     // also when "持续记录" goes off or the console closes while they are
-    // still being written.
+    // still being written. Saved only after the send, the log holds the
+    // last 4 MiB of its lines.
     void largeSendLogsEveryLineInOrder()
     {
         const Bytes data = [] {
@@ -324,24 +325,31 @@ private slots:
                 bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
             return bytes;
         }();
-        for (const bool closeAtOnce : {false, true}) {
-            RowTrace trace{closeAtOnce ? "the console closed during the send" : "持续记录 off during the send"};
+        enum Row { StopAppending, Close, SaveAfter };
+        for (const Row row : {StopAppending, Close, SaveAfter}) {
+            RowTrace trace{row == StopAppending ? "持续记录 off during the send"
+                           : row == Close       ? "the console closed during the send"
+                                                : "saved after the send"};
             rig::Bench bench;
             auto& printer = bench.usb();
             HWND console = OpenConsole();
             QVERIFY(PlatTestClick(console, IDC_UC_USB));
             const std::string log = bench.dir().path() + "/large.log";
-            SaveLog(console, log, true);
+            if (row != SaveAfter)
+                SaveLog(console, log, true);
             PlatTestFileChooserAnswer(bench.dir().writeFile("large.bin", data));
             QVERIFY(PlatTestClick(console, IDC_UC_SEL_FILE));
             QVERIFY(PlatTestClick(console, IDC_UC_SEND_FILE));
-            if (!closeAtOnce) {
+            if (row != Close) {
                 QVERIFY(printer.sendToHost({'Z'}));
                 QVERIFY(WaitCount(console, 1));
-                QVERIFY(PlatTestClick(console, IDC_UC_LOG_APPEND));
+                if (row == StopAppending)
+                    QVERIFY(PlatTestClick(console, IDC_UC_LOG_APPEND));
                 QVERIFY(rig::WaitPortIdle(60000)); // its reports wait for this thread
                 QVERIFY(printer.waitForBytes(data.size(), 5000ms));
             }
+            if (row == SaveAfter)
+                SaveLog(console, log, false);
             QVERIFY(PlatTestClick(console, IDC_UC_EXIT));
             const std::string logged = ReadFile(log);
             QVERIFY(logged.size() > 12);
@@ -351,8 +359,17 @@ private slots:
                 expected += RxLogLine(stamp, true,
                                       std::string_view(reinterpret_cast<const char*>(data.data()) + at,
                                                        std::min<size_t>(256, data.size() - at)));
+            if (row == SaveAfter) {
+                const std::string last = logged.substr(logged.rfind('\n', logged.size() - 3) + 1);
+                QCOMPARE(Unstamped(last), Texts{"接收 5A | Z"});
+                // Whole lines from the first line break 4 MiB before the end.
+                const std::string all = expected + last;
+                QVERIFY(logged == all.substr(all.find('\n', all.size() - 4 * RX_VIEW_BYTES) + 1));
+                QVERIFY(rig::MessageTexts().empty());
+                continue;
+            }
             QVERIFY(logged.starts_with(expected));
-            QCOMPARE(Unstamped(logged.substr(expected.size())), closeAtOnce ? Texts{} : Texts{"接收 5A | Z"});
+            QCOMPARE(Unstamped(logged.substr(expected.size())), row == Close ? Texts{} : Texts{"接收 5A | Z"});
             QVERIFY(rig::MessageTexts().empty());
         }
     }

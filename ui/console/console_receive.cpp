@@ -220,7 +220,20 @@ void DoLogWork(LogWork work)
         LeaveCriticalSection(&gLog.lock);
     }
     const std::string_view bytes = work.fileBytes;
-    for (size_t piece = 0; piece < bytes.size(); piece += kLogPieceBytes) {
+    size_t from = 0;
+    EnterCriticalSection(&gLog.lock);
+    const bool toFile = gLog.file != nullptr;
+    LeaveCriticalSection(&gLog.lock);
+    if (!toFile) {
+        // Only the kept lines count: the lines of a large file's head, which
+        // its last kSessionKeep bytes of lines would push out, are not made.
+        const size_t shortestLine = RxLogLine(work.stamp, true, std::string(kLogLineBytes, '\0')).size();
+        const size_t keptLines = kSessionKeep / shortestLine + 2;
+        const size_t lines = (bytes.size() + kLogLineBytes - 1) / kLogLineBytes;
+        if (lines > keptLines)
+            from = (lines - keptLines) * kLogLineBytes;
+    }
+    for (size_t piece = from; piece < bytes.size(); piece += kLogPieceBytes) {
         std::string lines = LogPieceLines(work.stamp, true, bytes.substr(piece, kLogPieceBytes));
         EnterCriticalSection(&gLog.lock);
         WriteLinesLocked(std::move(lines));
