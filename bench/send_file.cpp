@@ -3,8 +3,10 @@
 // with real status-bar updates, to a USB printer node.
 //
 // Unpaced: a 5 MiB file to a node that drains as fast as it can (a named
-// pipe, then a pseudo-terminal read by the virtual printer), with the longest
-// time the event loop was held from input, paints and timers meanwhile.
+// pipe, with "持续记录" appending the session log to a file, then a
+// pseudo-terminal read by the virtual printer), with the longest time the
+// event loop was held from input, paints and timers meanwhile, and the
+// process's memory.
 // Paced: a pseudo-terminal read at a printer's pace, 1 MB/s (USB full speed) and
 // 11.52 kB/s (115200 baud): the rate the sink got, and mptest's CPU use while
 // it sent (process CPU time over wall time, less the sink's own thread, as a
@@ -24,6 +26,7 @@
 #include "bench/bench_program.h"
 #include "bench/paced_sink.h"
 #include "platform/testapi/testapi.h"
+#include "port/input.h"
 #include "port/port.h"
 #include "port/portio.h"
 #include "res/resource.h"
@@ -182,9 +185,18 @@ double IdleLoopHold()
     return hold.longestMs;
 }
 
+// The process's resident size around a send, in MiB.
+struct SendMemory {
+    double before = 0; // the console open, its port and log chosen
+    double peak = 0;
+    double ended = 0;  // the send over, the console still open
+    double closed = 0; // and once the console closed
+};
+
 // The console's file road: returns microseconds per block, or a negative
-// number when the send did not complete.
-double SendThroughConsole(const std::string& file)
+// number when the send did not complete. With a `log`, "持续记录" appends
+// the session log to it, and `memory` gets the memory the send took.
+double SendThroughConsole(const std::string& file, const std::string& log = {}, SendMemory* memory = nullptr)
 {
     gTiming = Timing{};
     HWND console = PlatTestOpenDialog(MAKEINTRESOURCEA(IDD_USER_CMD), nullptr, TimedConsoleProc);
@@ -192,12 +204,30 @@ double SendThroughConsole(const std::string& file)
         std::fprintf(stderr, "send_file: the USB port did not open\n");
         return -1;
     }
+    if (!log.empty()) {
+        PlatTestClick(console, IDC_UC_LOG_APPEND);
+        PlatTestFileChooserAnswer(log);
+        PlatTestClick(console, IDC_UC_LOG_SAVE);
+        // The send with a log is the one to the named pipe, which gives the
+        // console back what it wrote; no printer does (the receive view has
+        // a benchmark of its own).
+        PortReaderStop();
+    }
     PlatTestFileChooserAnswer(file);
     PlatTestClick(console, IDC_UC_SEL_FILE);
+    ResetPeakMemory();
+    if (memory != nullptr)
+        memory->before = BenchMemoryMiB("VmRSS:");
     PlatTestClick(console, IDC_UC_SEND_FILE);
     WaitForSendEnd();
+    if (memory != nullptr) {
+        memory->peak = BenchMemoryMiB("VmHWM:");
+        memory->ended = BenchMemoryMiB("VmRSS:");
+    }
     PlatTestClick(console, IDC_UC_EXIT);
     PlatTestDestroyAll();
+    if (memory != nullptr)
+        memory->closed = BenchMemoryMiB("VmRSS:");
     if (!gTiming.done || gTiming.failed || gTiming.blocks == 0)
         return -1;
     // Per 256-byte block written, not per report: reports come at a screen's pace.
@@ -333,15 +363,12 @@ int main(int argc, char** argv)
     double pipeUs = 0;
     double holdMs = 0;
     const double idleHoldMs = IdleLoopHold();
-    ResetPeakMemory();
-    const double rssBefore = BenchMemoryMiB("VmRSS:");
+    SendMemory memory;
     {
         LoopHold hold;
-        pipeUs = SendThroughConsole(file);
+        pipeUs = SendThroughConsole(file, root + "/session.log", &memory);
         holdMs = hold.longestMs;
     }
-    const double rssPeak = BenchMemoryMiB("VmHWM:");
-    const double rssAfter = BenchMemoryMiB("VmRSS:");
     const double pipeSlowest = gTiming.slowestHandlerUs;
     const double pipeCores = CoreShare(gTiming.cpuFirst, gTiming.cpuLast);
     stop = true;
@@ -396,8 +423,10 @@ int main(int argc, char** argv)
     std::printf("pipe: %.2f us/block (%.2f MB/s), mptest %.0f%% of one core, slowest report handler %.1f us, "
                 "event loop held at most %.1f ms (idle: %.1f ms)\n",
                 pipeUs, mbPerS, pipeCores * 100, pipeSlowest, holdMs, idleHoldMs);
-    std::printf("memory of that send: %.0f MiB before, peak +%.1f MiB, +%.1f MiB once it ended\n", rssBefore,
-                rssPeak - rssBefore, rssAfter - rssBefore);
+    std::printf("memory of that send: %.0f MiB before, peak +%.1f MiB, +%.1f MiB once it ended, %+.1f MiB once the "
+                "console closed\n",
+                memory.before, memory.peak - memory.before, memory.ended - memory.before,
+                memory.closed - memory.before);
     if (ptyUs > 0)
         std::printf("pty (virtual printer): %.2f us/block (%.2f MB/s), slowest report handler %.1f us\n", ptyUs,
                     kBlock / ptyUs, ptySlowest);

@@ -562,3 +562,8 @@ size_t PlatGbkCut(std::string_view gbk, size_t maxBytes);
 // history): the serial store's folder here, %APPDATA%\mptest on Windows. It
 // may not exist yet.
 std::string PlatSettingsFolder();
+// A read-only multi-line edit fed at its end, as a log view is: the first
+// `dropBytes` bytes of its text (as WM_GETTEXT gives it) give way to `front`,
+// and `append` goes after the rest, without the whole text being set anew.
+// User-interface thread.
+void PlatEditSplice(HWND edit, size_t dropBytes, std::string_view front, std::string_view append);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits.h>
+#include <malloc.h>
 #include <new>
 #include <pthread.h>
 #include <thread>
@@ -26,6 +27,12 @@ constexpr size_t kSanitizerStack = 0;
 #endif
 
 std::atomic<DWORD> gNextThreadId{1};
+
+// glibc raises the size from which a block gets a mapping of its own to the
+// largest such block freed (up to 32 MiB), and from then on the megabytes of
+// a file send or a full receive view stay in the heap once freed. A fixed
+// size, which also ends that raising, gives every large block back.
+[[maybe_unused]] const int gLargeBlocksReturned = mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
 struct ThreadStart {
     LPTHREAD_START_ROUTINE start;

@@ -9,7 +9,11 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCursor>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,8 +50,56 @@ public:
     using Edit::Edit;
 };
 
+// The document position `bytes` into the text as Text() gives it (UTF-8,
+// CR LF between blocks); a count past the end gives the end.
+int PositionAfter(const QTextDocument* document, size_t bytes)
+{
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        int at = 0;
+        while (at < text.size() && bytes > 0) {
+            const bool pair = text[at].isHighSurrogate() && at + 1 < text.size();
+            const char32_t c = pair ? QChar::surrogateToUcs4(text[at], text[at + 1]) : text[at].unicode();
+            const size_t width = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+            bytes -= std::min(bytes, width);
+            at += pair ? 2 : 1;
+        }
+        if (bytes < 2 || !block.next().isValid())
+            return block.position() + at; // CR LF is the block's end
+        bytes -= 2;
+    }
+    return document->characterCount() - 1;
+}
+
 class TextEdit : public Edit<QPlainTextEdit> {
 public:
+    // The document changes at its two ends only; the view stays at the end
+    // when it was there.
+    void splice(size_t dropBytes, std::string_view front, std::string_view append)
+    {
+        QTextDocument* doc = document();
+        doc->setUndoRedoEnabled(false); // a view fed this way would keep every change
+        QScrollBar* bar = verticalScrollBar();
+        const bool following = bar->value() == bar->maximum();
+        QTextCursor cursor(doc);
+        cursor.beginEditBlock();
+        if (dropBytes > 0) {
+            cursor.setPosition(PositionAfter(doc, dropBytes), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+        }
+        if (!front.empty()) {
+            cursor.setPosition(0);
+            cursor.insertText(EditText(std::string(front).c_str()));
+        }
+        if (!append.empty()) {
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(EditText(std::string(append).c_str()));
+        }
+        cursor.endEditBlock();
+        if (following)
+            bar->setValue(bar->maximum());
+    }
+
     TextEdit(HWND h, QWidget* parent) : Edit(h, parent)
     {
         connect(this, &QPlainTextEdit::textChanged, this, [this] {
@@ -174,3 +226,21 @@ bool PlatQtTouchesText(int eventType)
 }
 
 const PlatQtFamily kPlatQtEdits{Create, nullptr, Text, SetText, Message};
+
+void PlatEditSplice(HWND edit, size_t dropBytes, std::string_view front, std::string_view append)
+{
+    PlatWindow* w = PlatQtFind(edit);
+    if (w == nullptr || w->kind != PlatKind::MultiEdit)
+        return;
+    if (w->pendingText) {
+        // Not on the screen yet: the text to show changes.
+        std::string& text = *w->pendingText;
+        text.erase(0, std::min(dropBytes, text.size()));
+        text.insert(0, front);
+        text.append(append);
+        return;
+    }
+    w->quiet = true; // the program's change, not the user's
+    static_cast<TextEdit*>(w->widget)->splice(dropBytes, front, append);
+    w->quiet = false;
+}

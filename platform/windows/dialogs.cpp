@@ -418,6 +418,18 @@ LPVOID PlatLockResource(HGLOBAL resource)
     return resource;
 }
 
+// The system's edit takes its whole text again: it has no cheaper way that
+// counts in the program's UTF-8 bytes.
+void PlatEditSplice(HWND edit, size_t dropBytes, std::string_view front, std::string_view append)
+{
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
+    text.erase(0, std::min(dropBytes, text.size()));
+    text.insert(0, front);
+    text.append(append);
+    SetWindowTextA(edit, text.c_str());
+}
+
 HICON PlatLoadIconA(HINSTANCE instance, LPCSTR name)
 {
     const ImageResource* image = IS_INTRESOURCE(name)

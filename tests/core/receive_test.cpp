@@ -46,6 +46,16 @@ TEST(Receive, TextViewAndLogLine)
     RxAppend(view, "!", "12:00:00.002", 0);
     EXPECT_EQ(RxRender(view, false, false), "OK.中!"); // text runs on across chunks
     EXPECT_EQ(RxRender(view, false, true), "[12:00:00.001] OK.中\r\n[12:00:00.002] !");
+    // CR, LF and CR LF each end a line, also when a read cut CR LF in two.
+    RxView breaks;
+    RxAppend(breaks, "a\r", "t1", 0);
+    RxAppend(breaks, "\nb\rc\n\n", "t2", 0);
+    EXPECT_EQ(RxRender(breaks, false, false), "a\r\nb\r\nc\r\n\r\n");
+    EXPECT_EQ(RxRender(breaks, false, true), "[t1] a\r\n\r\n[t2] \r\nb\r\nc\r\n\r\n");
+    // Hex goes 32 bytes to a line.
+    RxView wide;
+    RxAppend(wide, std::string(33, 'A'), "t", 0);
+    EXPECT_EQ(RxRender(wide, true, false).substr(31 * 3), "41\r\n41");
     EXPECT_EQ(RxLogLine("12:00:00.001", false, std::string("A\x00", 2)), "12:00:00.001 接收 41 00 | A.\r\n");
     EXPECT_EQ(RxLogLine("12:00:00.001", true, std::string("\x10\x04\x01", 3)), "12:00:00.001 发送 10 04 01\r\n");
     EXPECT_EQ(RxLogStatus("12:00:00.001", "DLE EOT 1: 16 联机 钱箱引脚3高电平\r\nDLE EOT 2: 12 无脱机原因\r\n"),

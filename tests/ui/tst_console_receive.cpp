@@ -10,6 +10,7 @@
 #include "send/send.h"
 #include "sim/status.h"
 #include "ui/console/console.h"
+#include "ui/console/receive.h"
 #include "ui/download/download.h"
 #include "ui/support/printer_rig.h"
 #include "ui/support/window_fixture.h"
@@ -275,6 +276,102 @@ private slots:
         const std::string hex = ReceivedHex(lines);
         QCOMPARE(size_t(std::count(hex.begin(), hex.end(), ' ')) + 1, kPiece * kPieces);
         QVERIFY(hex.starts_with("00 00") && hex.ends_with("27 27"));
+    }
+
+    // Arrivals go at the view's end and what it lets go leaves its front: in
+    // each view the control shows what drawing the whole view shows, line
+    // breaks cut across reads and GBK characters cut by the limit included.
+    void viewFollowsArrivalsInEachView()
+    {
+        rig::Bench bench;
+        auto& printer = bench.serial();
+        HWND console = OpenConsole();
+        QVERIFY(PlatTestClick(console, IDC_UC_SERIAL));
+        for (const bool hex : {true, false}) {
+            for (const bool stamps : {false, true}) {
+                const std::string row = std::string(hex ? "hex" : "text") + (stamps ? ", stamped" : "");
+                RowTrace trace{row.c_str()};
+                QVERIFY(PlatTestClick(console, IDC_UC_RX_CLEAR));
+                if (PlatTestChecked(console, IDC_UC_RX_HEX) != hex)
+                    QVERIFY(PlatTestClick(console, IDC_UC_RX_HEX));
+                if (PlatTestChecked(console, IDC_UC_RX_STAMPS) != stamps)
+                    QVERIFY(PlatTestClick(console, IDC_UC_RX_STAMPS));
+                uint64_t count = 0;
+                for (size_t i = 0; i < 20; ++i) {
+                    Bytes piece(64 * 1024 + 3 * i);
+                    for (size_t j = 0; j < piece.size(); ++j)
+                        piece[j] = j % 7 == 0 ? 0xD6 : j % 7 == 1 ? 0xD0 : "ab\r\n\t\x01"[j % 6];
+                    piece.front() = '\n';
+                    piece.back() = '\r'; // its LF comes with the next piece
+                    QVERIFY(printer.sendToHost(piece));
+                    count += piece.size();
+                    QVERIFY(WaitCount(console, count, 20000));
+                }
+                QVERIFY(PlatTestText(console, IDC_UC_RX_VIEW) == RxRender(gRxView, hex, stamps));
+            }
+        }
+    }
+
+    // A large command file sent while "持续记录" appends: its lines reach the
+    // file whole, and before what the printer sent back once the send began,
+    // also when "持续记录" goes off or the console closes while they are
+    // still being written. Saved only after the send, the log holds the
+    // last 4 MiB of its lines.
+    void largeSendLogsEveryLineInOrder()
+    {
+        const Bytes data = [] {
+            Bytes bytes(2 << 20);
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<uint8_t>(i * 7 + i / 251);
+            return bytes;
+        }();
+        enum Row { StopAppending, Close, SaveAfter };
+        for (const Row row : {StopAppending, Close, SaveAfter}) {
+            RowTrace trace{row == StopAppending ? "持续记录 off during the send"
+                           : row == Close       ? "the console closed during the send"
+                                                : "saved after the send"};
+            rig::Bench bench;
+            auto& printer = bench.usb();
+            HWND console = OpenConsole();
+            QVERIFY(PlatTestClick(console, IDC_UC_USB));
+            const std::string log = bench.dir().path() + "/large.log";
+            if (row != SaveAfter)
+                SaveLog(console, log, true);
+            PlatTestFileChooserAnswer(bench.dir().writeFile("large.bin", data));
+            QVERIFY(PlatTestClick(console, IDC_UC_SEL_FILE));
+            QVERIFY(PlatTestClick(console, IDC_UC_SEND_FILE));
+            if (row != Close) {
+                QVERIFY(printer.sendToHost({'Z'}));
+                QVERIFY(WaitCount(console, 1));
+                if (row == StopAppending)
+                    QVERIFY(PlatTestClick(console, IDC_UC_LOG_APPEND));
+                QVERIFY(rig::WaitPortIdle(60000)); // its reports wait for this thread
+                QVERIFY(printer.waitForBytes(data.size(), 5000ms));
+            }
+            if (row == SaveAfter)
+                SaveLog(console, log, false);
+            QVERIFY(PlatTestClick(console, IDC_UC_EXIT));
+            const std::string logged = ReadFile(log);
+            QVERIFY(logged.size() > 12);
+            const std::string stamp = logged.substr(0, 12); // the send's
+            std::string expected;
+            for (size_t at = 0; at < data.size(); at += 256)
+                expected += RxLogLine(stamp, true,
+                                      std::string_view(reinterpret_cast<const char*>(data.data()) + at,
+                                                       std::min<size_t>(256, data.size() - at)));
+            if (row == SaveAfter) {
+                const std::string last = logged.substr(logged.rfind('\n', logged.size() - 3) + 1);
+                QCOMPARE(Unstamped(last), Texts{"接收 5A | Z"});
+                // Whole lines from the first line break 4 MiB before the end.
+                const std::string all = expected + last;
+                QVERIFY(logged == all.substr(all.find('\n', all.size() - 4 * RX_VIEW_BYTES) + 1));
+                QVERIFY(rig::MessageTexts().empty());
+                continue;
+            }
+            QVERIFY(logged.starts_with(expected));
+            QCOMPARE(Unstamped(logged.substr(expected.size())), row == Close ? Texts{} : Texts{"接收 5A | Z"});
+            QVERIFY(rig::MessageTexts().empty());
+        }
     }
 
     // The console closes with its view running on the printer's port; at once

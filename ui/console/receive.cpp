@@ -26,7 +26,12 @@ const std::array<std::array<StatusMeaning, 4>, 4> kStatusMeanings{{
 
 const char* const kNoCondition[4] = {nullptr, "无脱机原因", "无错误", "纸充足"};
 
-std::string Hex(std::string_view bytes)
+// The view's hex: kHexLineBytes to a line, so that the window lays out only
+// the lines it shows, not a whole read's worth on one line.
+constexpr size_t kHexLineBytes = 32;
+
+// The bytes in hex, `perLine` to a line (0: all on one).
+std::string Hex(std::string_view bytes, size_t perLine = 0)
 {
     static const char digits[] = "0123456789ABCDEF";
     std::string out;
@@ -34,7 +39,7 @@ std::string Hex(std::string_view bytes)
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (i > 0)
-            out += ' ';
+            out += perLine != 0 && i % perLine == 0 ? "\r\n" : " ";
         out += digits[b >> 4];
         out += digits[b & 0x0F];
     }
@@ -42,16 +47,26 @@ std::string Hex(std::string_view bytes)
 }
 
 // The bytes as GBK text in UTF-8, control characters other than line breaks
-// and tabs shown as '.'.
-std::string Text(std::string_view bytes)
+// and tabs shown as '.', every line break as CR LF. `lfEnds`: a first LF
+// only ends the CR the chunk before ended in.
+std::string Text(std::string_view bytes, bool lfEnds)
 {
-    std::string clean(bytes);
-    for (char& c : clean) {
+    std::string clean;
+    clean.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 && c != '\r' && c != '\n' && c != '\t')
-            c = '.';
-        else if (b == 0x7F)
-            c = '.';
+        if (c == '\r' || c == '\n') {
+            if (c == '\n' && i == 0 && lfEnds)
+                continue;
+            clean += "\r\n";
+            if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else if ((b < 0x20 && c != '\t') || b == 0x7F) {
+            clean += '.';
+        } else {
+            clean += c;
+        }
     }
     return PlatGbkToUtf8(clean);
 }
@@ -114,7 +129,7 @@ std::string RxAppend(RxView& view, std::string_view bytes, const std::string& st
     if (bytes.empty())
         return {};
     DropExpired(view, tick);
-    RxChunk chunk{stamp, std::string(bytes), {}};
+    RxChunk chunk{stamp, std::string(bytes), {}, view.serials++};
     for (size_t i = 0; i < bytes.size() && !view.expected.empty(); ++i) {
         const int request = view.expected.front().request;
         view.expected.pop_front();
@@ -147,24 +162,32 @@ void RxClear(RxView& view)
     view.expected.clear();
 }
 
+std::string RxRenderChunk(const RxChunk& chunk, const RxChunk* before, bool hex, bool stamps)
+{
+    // A chunk followed by its status lines has ended its line already.
+    const bool lineOpen = before != nullptr && before->status.empty();
+    const bool ownLine = stamps || !chunk.status.empty() || hex;
+    std::string out;
+    if (ownLine && lineOpen)
+        out += "\r\n";
+    if (stamps)
+        out += "[" + chunk.stamp + "] ";
+    if (hex)
+        out += Hex(chunk.bytes, kHexLineBytes);
+    else
+        out += Text(chunk.bytes, !ownLine && lineOpen && before->bytes.ends_with('\r'));
+    if (!chunk.status.empty())
+        out += "\r\n" + chunk.status;
+    return out;
+}
+
 std::string RxRender(const RxView& view, bool hex, bool stamps)
 {
     std::string out;
-    bool lineOpen = false;
+    const RxChunk* before = nullptr;
     for (const RxChunk& chunk : view.chunks) {
-        if (stamps || !chunk.status.empty() || hex) {
-            if (lineOpen)
-                out += "\r\n";
-            lineOpen = false;
-        }
-        if (stamps)
-            out += "[" + chunk.stamp + "] ";
-        out += hex ? Hex(chunk.bytes) : Text(chunk.bytes);
-        lineOpen = true;
-        if (!chunk.status.empty()) {
-            out += "\r\n" + chunk.status;
-            lineOpen = false;
-        }
+        out += RxRenderChunk(chunk, before, hex, stamps);
+        before = &chunk;
     }
     return out;
 }

@@ -20,6 +20,8 @@ struct RxChunk {
     std::string bytes;
     // The decoded status answers among the bytes, one line each.
     std::string status;
+    // The chunk's place in the view's order (RxAppend numbers them).
+    uint64_t serial;
 };
 
 struct RxStatusRequest {
@@ -32,6 +34,7 @@ struct RxView {
     size_t kept = 0;        // bytes in chunks
     uint64_t received = 0;  // every byte since the last clear
     std::deque<RxStatusRequest> expected;
+    uint64_t serials = 0; // chunks appended since the start
 };
 
 // "hh:mm:ss.mmm" of the local time now.
@@ -47,9 +50,13 @@ void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick);
 std::string RxAppend(RxView& view, std::string_view bytes, const std::string& stamp, DWORD tick);
 // Empties the view and its count.
 void RxClear(RxView& view);
-// The view's text: bytes as hex or as GBK text, each chunk on a line of its
+// The view's text: bytes as hex (32 to a line) or as GBK text, each chunk on a line of its
 // own when stamped, and each decoded status answer on a line after its chunk.
+// Every line ends in CR LF, whether the printer ended it with CR, LF or both.
 std::string RxRender(const RxView& view, bool hex, bool stamps);
+// One chunk's part of that text, after the chunk `before` (nullptr for the
+// first): the text is the chunks' parts one after the other.
+std::string RxRenderChunk(const RxChunk& chunk, const RxChunk* before, bool hex, bool stamps);
 // One line of the session log: time stamp, direction, the bytes in hex and,
 // when any is printable, the text.
 std::string RxLogLine(const std::string& stamp, bool sent, std::string_view bytes);
