@@ -29,6 +29,7 @@ add_library(mptest_printer STATIC
   printer/drawer.cpp
   printer/image.cpp
   printer/info.cpp
+  printer/status.cpp
   printer/testprint.cpp
   printer/text.cpp
   res/sample_receipt.cpp)

@@ -135,7 +135,7 @@ void PortRunWaitPump()
         pump();
 }
 
-BOOL NetAskStatus(BYTE* answer, bool* answered)
+BOOL NetAskStatus(std::span<const BYTE> question, BYTE* answer, bool* answered)
 {
     *answered = false;
     // The settings dialog's test is not guarded against a second click, so
@@ -146,9 +146,9 @@ BOOL NetAskStatus(BYTE* answer, bool* answered)
     gWaitPump.store(pump);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
         return FALSE;
-    static const BYTE question[] = {0x10, 0x04, 0x01}; // DLE EOT 1: the printer's status
     DWORD written = 0;
-    if (!PortHandleWrite(handle, question, sizeof question, &written) || written != sizeof question) {
+    const auto length = static_cast<DWORD>(question.size());
+    if (!PortHandleWrite(handle, question.data(), length, &written) || written != length) {
         NetNoteConnectFailure(NET_OTHER, GetLastError(), 0);
         NetClose(handle);
         return FALSE;

@@ -6,6 +6,7 @@
 
 #include "platform/win32.h"
 
+#include <span>
 #include <string>
 
 constexpr WORD NET_DEFAULT_PORT = 9100;
@@ -54,11 +55,11 @@ void NetNoteLost(DWORD error);
 std::string NetLostReason();
 
 // UI thread, outside a send (the port settings dialog's test): connects to
-// gNetInfo on a connection of its own, asks DLE EOT 1 and reads the answer
+// gNetInfo on a connection of its own, sends `question` and reads the answer
 // byte into *answer. FALSE when the connect fails (NetOpenFailureDetail
 // says why), or with *answered false when the printer took the question but
 // said nothing within NET_ANSWER_MS.
-BOOL NetAskStatus(BYTE* answer, bool* answered);
+BOOL NetAskStatus(std::span<const BYTE> question, BYTE* answer, bool* answered);
 constexpr DWORD NET_ANSWER_MS = 2000;
 
 // Per system.

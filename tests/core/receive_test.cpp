@@ -1,5 +1,6 @@
 // The receive view's record: what it keeps past its limit, which bytes it
 // takes for status answers, and how a chunk reads as hex, text and a log line.
+#include "printer/status.h"
 #include "ui/console/receive.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ TEST(Receive, OnlyBytesAnsweringAPendingRequestAreDecoded)
     RxExpectStatus(view, std::string("\x10\x04\x01", 3), 1000);
     EXPECT_EQ(RxAppend(view, std::string("\x16", 1), "t", 1000 + RX_STATUS_ANSWER_MS + 1), "");
     EXPECT_EQ(RxRender(view, true, false), "16");
-    EXPECT_EQ(RxDecodeStatus(2, 0x00), "00 不是状态字节");
+    EXPECT_EQ(StatusAnswerText(2, 0x00), "00 不是状态字节");
 }
 
 TEST(Receive, TextViewAndLogLine)

@@ -6,6 +6,7 @@
 
 #include "port/input.h"
 #include "port/port.h"
+#include "printer/status.h"
 #include "res/resource.h"
 #include "send/hex.h"
 #include "send/send.h"
@@ -30,7 +31,6 @@ constexpr UINT WM_UC_LOG_FAILED = WM_USER + 302;
 // every line as it comes.
 constexpr size_t kSessionKeep = 4 * RX_VIEW_BYTES;
 constexpr size_t kLogLineBytes = 256;
-const BYTE kStatusQuery[] = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x03, 0x10, 0x04, 0x04};
 const char kAnyFileFilter[] = "所有文件(*.*)\0*.*\0";
 
 struct Inbox {
@@ -567,7 +567,8 @@ void handleStatusQueryButton(HWND hwnd)
 {
     if (gCurrentPort.state == PORT_STATE_BUSY)
         return;
-    const std::string_view query(reinterpret_cast<const char*>(kStatusQuery), sizeof kStatusQuery);
+    static const auto kQuery = StatusQueryBytes();
+    const std::string_view query(reinterpret_cast<const char*>(kQuery.data()), kQuery.size());
     ReopenLostPort_Uc(hwnd);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND), FALSE);
     EnableWindow(GetDlgItem(hwnd, IDC_UC_SEND_FILE), FALSE);

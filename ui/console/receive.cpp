@@ -1,30 +1,12 @@
 // The receive view's record and its text (see receive.h).
 #include "ui/console/receive.h"
 
+#include "printer/status.h"
+
 #include <array>
 #include <cstdio>
 
 namespace {
-
-struct StatusMeaning {
-    BYTE mask;
-    const char* set;   // what the bits say when all are set
-    const char* clear; // and when none is (nullptr: nothing worth saying)
-};
-
-// What each answer's bits mean, by request 1 ... 4; bits 1 and 4 are always
-// set in an answer, bits 0 and 7 never.
-const std::array<std::array<StatusMeaning, 4>, 4> kStatusMeanings{{
-    {{{0x08, "脱机", "联机"}, {0x04, "钱箱引脚3高电平", nullptr}, {0x20, "等待联机恢复", nullptr},
-      {0x40, "进纸键按下", nullptr}}},
-    {{{0x04, "上盖打开", nullptr}, {0x08, "进纸键进纸中", nullptr}, {0x20, "缺纸", nullptr},
-      {0x40, "出错", nullptr}}},
-    {{{0x04, "机械错误", nullptr}, {0x08, "切刀错误", nullptr}, {0x20, "不可恢复错误", nullptr},
-      {0x40, "可自动恢复错误", nullptr}}},
-    {{{0x0C, "纸将尽", nullptr}, {0x60, "缺纸", nullptr}, {0x00, nullptr, nullptr}, {0x00, nullptr, nullptr}}},
-}};
-
-const char* const kNoCondition[4] = {nullptr, "无脱机原因", "无错误", "纸充足"};
 
 // The view's hex: kHexLineBytes to a line, so that the window lays out only
 // the lines it shows, not a whole read's worth on one line.
@@ -89,36 +71,12 @@ std::string RxStamp()
     return text;
 }
 
-std::string RxDecodeStatus(int request, BYTE value)
-{
-    std::string out = Hex(std::string_view(reinterpret_cast<const char*>(&value), 1));
-    if (request < 1 || request > 4)
-        return out;
-    if ((value & 0x93) != 0x12)
-        return out + " 不是状态字节";
-    bool any = false;
-    for (const StatusMeaning& m : kStatusMeanings[request - 1]) {
-        if (m.mask == 0)
-            continue;
-        // Either bit of a pair (paper low, paper out) is enough to say it.
-        if (value & m.mask) {
-            out += std::string(" ") + m.set;
-            any = true;
-        } else if (m.clear != nullptr) {
-            out += std::string(" ") + m.clear;
-        }
-    }
-    if (!any && kNoCondition[request - 1] != nullptr)
-        out += std::string(" ") + kNoCondition[request - 1];
-    return out;
-}
-
 void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick)
 {
     DropExpired(view, tick);
     for (size_t i = 0; i + 2 < sent.size(); ++i) {
-        if (sent[i] == 0x10 && sent[i + 1] == 0x04 && sent[i + 2] >= 1 && sent[i + 2] <= 4) {
-            view.expected.push_back({sent[i + 2], tick});
+        if (const int request = StatusRequestAt(sent, i)) {
+            view.expected.push_back({request, tick});
             i += 2;
         }
     }
@@ -134,7 +92,7 @@ std::string RxAppend(RxView& view, std::string_view bytes, const std::string& st
         const int request = view.expected.front().request;
         view.expected.pop_front();
         chunk.status += "DLE EOT " + std::to_string(request) + ": " +
-                        RxDecodeStatus(request, static_cast<BYTE>(bytes[i])) + "\r\n";
+                        StatusAnswerText(request, static_cast<BYTE>(bytes[i])) + "\r\n";
     }
     view.received += bytes.size();
     view.kept += bytes.size();

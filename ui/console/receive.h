@@ -39,9 +39,6 @@ struct RxView {
 
 // "hh:mm:ss.mmm" of the local time now.
 std::string RxStamp();
-// "16 联机 钱箱引脚3高电平": the answer byte to DLE EOT `request` in hex,
-// then what its bits say.
-std::string RxDecodeStatus(int request, BYTE value);
 // Notes every DLE EOT 1 ... 4 among bytes being sent, so that the next bytes
 // the printer sends are decoded as their answers.
 void RxExpectStatus(RxView& view, std::string_view sent, DWORD tick);

@@ -10,8 +10,8 @@
 #include "port/network.h"
 #include "port/port.h"
 #include "port/portio.h"
+#include "printer/status.h"
 #include "res/resource.h"
-#include "ui/console/receive.h"
 
 #include <array>
 #include <cstdlib>
@@ -268,12 +268,12 @@ void handleNetTest(HWND window)
     BYTE answer = 0;
     bool answered = false;
     std::string result;
-    if (!NetAskStatus(&answer, &answered))
+    if (!NetAskStatus(StatusRequestBytes(1), &answer, &answered))
         result = NetOpenFailureDetail();
     else if (!answered)
         result = NetEndpoint(typed.host, typed.port) + "：已连接，但打印机没有回答状态查询";
     else
-        result = NetEndpoint(typed.host, typed.port) + "：已连接，状态 " + RxDecodeStatus(1, answer);
+        result = NetEndpoint(typed.host, typed.port) + "：已连接，状态 " + StatusAnswerText(1, answer);
     gNetInfo = kept;
     SetDlgItemTextA(window, IDC_PS_NET_RESULT, result.c_str());
 }
