@@ -312,6 +312,7 @@ BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
 
     char* out = static_cast<char*>(buffer);
     DWORD done = 0;
+    bool hungUp = false;
     while (done < toRead) {
         const ReadStep step = ReadAvailable(f, out, toRead, done);
         if (step == ReadStep::Failed) {
@@ -326,6 +327,12 @@ BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
                 break;
             continue;
         }
+        if (hungUp) {
+            // A hung-up line reads as readable and empty for ever: nobody is
+            // at the other end, and waiting on would only spin.
+            *read = done;
+            return Fail(ERROR_READ_FAULT);
+        }
         if (returnAtOnce)
             break;
         auto deadline = totalDeadline;
@@ -338,6 +345,7 @@ BOOL SerialRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
         }
         if (ev == 0)
             break;
+        hungUp = (ev & POLLHUP) != 0;
         if ((ev & (POLLHUP | POLLERR)) && !(ev & POLLIN)) {
             // Nobody at the other end: no byte can come, so do not spin.
             *read = done;

@@ -22,11 +22,13 @@ constexpr uint64_t kFirstByteMs = 5000;
 constexpr uint64_t kQuietMs = 200; // the answer is complete after this silence
 
 // 1 ready, 0 time-out, -1 failure or closed handle (last error set).
-int WaitNode(FileObject& f, short events, Clock::time_point deadline)
+int WaitNode(FileObject& f, short events, Clock::time_point deadline, bool* hungUp = nullptr)
 {
     const int revents = WaitHandleReady(f, events, deadline);
     if (revents <= 0)
         return revents;
+    if (hungUp != nullptr)
+        *hungUp = (revents & POLLHUP) != 0;
     if (revents & events)
         return 1;
     // Hung up or in error: the printer went away.
@@ -62,6 +64,7 @@ BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
     char* out = static_cast<char*>(buffer);
     DWORD done = 0;
     auto deadline = Clock::now() + ScaledMs(kFirstByteMs);
+    bool hungUp = false;
     while (done < toRead) {
         const ReadStep step = ReadAvailable(f, out, toRead, done);
         if (step == ReadStep::Failed) {
@@ -74,7 +77,13 @@ BOOL UsbRead(FileObject& f, void* buffer, DWORD toRead, DWORD* read)
             deadline = Clock::now() + ScaledMs(kQuietMs);
             continue;
         }
-        int r = WaitNode(f, POLLIN, deadline);
+        if (hungUp) {
+            // A hung-up line reads as readable and empty for ever: the
+            // printer went away, and waiting on would only spin.
+            *read = done;
+            return Fail(ERROR_READ_FAULT);
+        }
+        int r = WaitNode(f, POLLIN, deadline, &hungUp);
         if (r < 0) {
             *read = done;
             return FALSE;

@@ -257,6 +257,32 @@ TEST_F(Reads, EndWithTheAnswerOrAtTheirBound)
     CloseHandle(h);
 }
 
+// A line hung up under an open handle (its far end gone) reads as
+// readable and empty for ever: a read fails at once as the device gone,
+// instead of spinning until its bound and then looking like a quiet printer.
+TEST_F(Reads, OnAHungUpLineFailAsTheDeviceGone)
+{
+    Pty usbLine; // the serial line holds the fixture's alone
+    fs::remove(usbNode);
+    fs::create_symlink(usbLine.slave(), usbNode);
+    HANDLE serial = Open("COM3");
+    ASSERT_NE(serial, INVALID_HANDLE_VALUE);
+    COMMTIMEOUTS timeouts{200, 0, 3000, 0, 3000};
+    ASSERT_TRUE(SetCommTimeouts(serial, &timeouts));
+    HANDLE usb = Open(usbNode);
+    ASSERT_NE(usb, INVALID_HANDLE_VALUE);
+    pty.closeMaster();
+    usbLine.closeMaster();
+    for (HANDLE h : {serial, usb}) {
+        char buf[4];
+        DWORD n = 9;
+        EXPECT_FALSE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_READ_FAULT));
+        EXPECT_EQ(n, 0u);
+        CloseHandle(h);
+    }
+}
+
 using Writes = Serial;
 
 // A write the printer stops taking returns TRUE at its time-out with the

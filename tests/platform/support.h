@@ -59,6 +59,13 @@ public:
     Pty& operator=(const Pty&) = delete;
     int master() const { return master_; }
     const std::string& slave() const { return slave_; }
+    // The far end goes away: the system hangs the line up, as it does when a
+    // USB-serial adapter is pulled.
+    void closeMaster()
+    {
+        close(master_);
+        master_ = -1;
+    }
 
     // Everything the master receives within `ms`, ending after 100 ms quiet
     // once `want` bytes arrived.
