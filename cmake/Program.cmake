@@ -84,6 +84,7 @@ add_library(mptest_core STATIC
   send/window_reports.cpp
   ui/console/console.cpp
   ui/console/console_receive.cpp
+  ui/console/session_log.cpp
   ui/console/history.cpp
   ui/console/receive.cpp
   ui/download/font.cpp
