@@ -3,7 +3,6 @@
 
 #include "printer/status.h"
 
-#include <array>
 #include <cstdio>
 
 namespace {

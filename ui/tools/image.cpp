@@ -67,6 +67,13 @@ int PreviewRoom(HWND page)
     return std::max(8, static_cast<int>(room.bottom - room.top));
 }
 
+// ▲ and ▼ only where there are rows above or below what the preview shows.
+void EnableScrollButtons(HWND page, bool up, bool down)
+{
+    EnableWindow(GetDlgItem(page, IDC_IM_UP), up);
+    EnableWindow(GetDlgItem(page, IDC_IM_DOWN), down);
+}
+
 void ShowPreview(HWND page, HBITMAP bitmap)
 {
     SendDlgItemMessageA(page, IDC_IM_PREVIEW, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
@@ -86,8 +93,7 @@ void _InitCtrls_Im(HWND page)
     SendDlgItemMessageA(page, IDC_IM_DITHER, CB_SETCURSEL, static_cast<WPARAM>(Dither::FloydSteinberg), 0);
     SetDlgItemTextA(page, IDC_IM_SIZE, "未选择图片");
     gTools.previewRoom = PreviewRoom(page);
-    EnableWindow(GetDlgItem(page, IDC_IM_UP), FALSE);
-    EnableWindow(GetDlgItem(page, IDC_IM_DOWN), FALSE);
+    EnableScrollButtons(page, false, false);
 }
 
 } // namespace
@@ -121,16 +127,14 @@ void handleImagePreview(HWND page)
     if (bad != nullptr || !MakeMonoImage(gTools.source, job, &gTools.mono, &error)) {
         gTools.mono = {};
         ShowPreview(page, nullptr);
-        EnableWindow(GetDlgItem(page, IDC_IM_UP), FALSE);
-        EnableWindow(GetDlgItem(page, IDC_IM_DOWN), FALSE);
+        EnableScrollButtons(page, false, false);
         SetDlgItemTextA(page, IDC_IM_SIZE, bad != nullptr ? bad : error.c_str());
         return;
     }
     const int rows = std::min(gTools.previewRoom, gTools.mono.height);
     gTools.previewTop = std::clamp(gTools.previewTop, 0, gTools.mono.height - rows);
     ShowPreview(page, PreviewBitmap(gTools.mono, gTools.previewTop, rows));
-    EnableWindow(GetDlgItem(page, IDC_IM_UP), gTools.previewTop > 0);
-    EnableWindow(GetDlgItem(page, IDC_IM_DOWN), gTools.previewTop + rows < gTools.mono.height);
+    EnableScrollButtons(page, gTools.previewTop > 0, gTools.previewTop + rows < gTools.mono.height);
     std::string size = std::to_string(gTools.mono.width) + " × " + std::to_string(gTools.mono.height) + " 点，" +
                        std::to_string(ImageBytes(gTools.mono, job).size()) + " 字节";
     if (rows < gTools.mono.height)
