@@ -123,6 +123,9 @@ target_link_libraries(window_tables PRIVATE mptest_testapi)
 mptest_windows_test(window_shell_tables tests/ui/tst_window_shell.cpp tests/ui/support/window_fixture.cpp
                     tests/support/temp_dir.cpp)
 target_link_libraries(window_shell_tables PRIVATE mptest_testapi)
+# The tables count every focus notification: they want the display to
+# themselves, as a window another test program shows there takes the focus.
+set_tests_properties(window_tables window_shell_tables PROPERTIES RUN_SERIAL TRUE)
 
 # Every dialog's Chinese drawn whole under Wine, against reference pictures.
 mptest_windows_test(glyph_tests tests/windows/glyphs_test.cpp)
