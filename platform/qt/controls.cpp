@@ -52,7 +52,32 @@ void Show(PlatWindow* w)
         w->family->setText(w, text.c_str());
         w->quiet = false;
     }
-    w->widget->update();
+    if (w->showWhole || w->showArea.isEmpty())
+        w->widget->update();
+    else
+        w->widget->update(w->showArea);
+    w->showWhole = false;
+    w->showArea = QRegion();
+}
+
+// The first change after a quiet frame at once, later ones when the frame is over.
+void ShowWithinFrame(PlatWindow* w)
+{
+    if (w->frameQueued)
+        return;
+    const auto since = Clock::now() - w->shownAt;
+    if (since >= kFrame) {
+        Show(w);
+        return;
+    }
+    w->frameQueued = true;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kFrame - since);
+    QTimer::singleShot(wait, w->widget, [h = w->handle] {
+        if (PlatWindow* c = PlatQtFind(h)) {
+            c->frameQueued = false;
+            Show(c);
+        }
+    });
 }
 
 } // namespace
@@ -73,21 +98,14 @@ int PlatQtCopyText(const std::string& text, char* buffer, int size)
 
 void PlatQtShowSoon(PlatWindow* w)
 {
-    if (w->frameQueued)
-        return;
-    const auto since = Clock::now() - w->shownAt;
-    if (since >= kFrame) {
-        Show(w);
-        return;
-    }
-    w->frameQueued = true;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kFrame - since);
-    QTimer::singleShot(wait, w->widget, [h = w->handle] {
-        if (PlatWindow* c = PlatQtFind(h)) {
-            c->frameQueued = false;
-            Show(c);
-        }
-    });
+    w->showWhole = true;
+    ShowWithinFrame(w);
+}
+
+void PlatQtShowSoon(PlatWindow* w, const QRect& area)
+{
+    w->showArea += area;
+    ShowWithinFrame(w);
 }
 
 bool PlatQtFrameOver(const PlatWindow* w)

@@ -6,6 +6,8 @@
 #include "platform/win32.h"
 #include "platform/templates.h"
 
+#include <QRegion>
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -94,6 +96,9 @@ struct PlatWindow {
     std::optional<std::string> pendingText;
     std::chrono::steady_clock::time_point shownAt{}; // the last time the screen caught up
     bool frameQueued = false;
+    // What the next show paints: the whole widget, or only these changed parts.
+    bool showWhole = false;
+    QRegion showArea;
 
     // True while the layer itself changes the control, so the change is not
     // reported as the user's.
@@ -207,6 +212,9 @@ void PlatQtSetText(PlatWindow* w, const char* text);
 // (about 60 times a second), however fast reports change it: the first change
 // after a quiet frame at once, later ones when the frame is over.
 void PlatQtShowSoon(PlatWindow* w);
+// The same when only `area` of it changed (a status bar's part): that much
+// is painted again, unless the whole is due anyway.
+void PlatQtShowSoon(PlatWindow* w, const QRect& area);
 // True when a change made now would be drawn at once: no frame is pending
 // and the last one is over.
 bool PlatQtFrameOver(const PlatWindow* w);

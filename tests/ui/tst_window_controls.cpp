@@ -9,6 +9,7 @@
 #ifndef _WIN32
 #include <QFontMetrics>
 #include <QLabel>
+#include <QScreen>
 #endif
 
 #include <algorithm>
@@ -258,6 +259,47 @@ private slots:
     }
 
 #ifndef _WIN32 // Qt's font metrics, paints and labels
+    void statusBarPaint()
+    {
+        // A report repaints only the part it changed: what the bar shows must
+        // still be what a whole paint draws, and a part's text must never
+        // spill into the next part.
+        HWND dlg = OpenTestDialog(kTplControls);
+        HWND bar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", dlg, 2001);
+        QWidget* widget = PlatTestWidget(bar);
+        const int parts[2] = {60, -1};
+        QVERIFY(SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts)));
+        const auto settle = [] { QTest::qWait(40); }; // a frame's wait is over, its paint done
+        // What the window holds, not a fresh paint of the bar.
+        const auto shown = [&] {
+            QWidget* top = widget->window();
+            const QPoint at = widget->mapTo(top, QPoint());
+            return top->screen()->grabWindow(top->winId(), at.x(), at.y(), widget->width(), widget->height()).toImage();
+        };
+        SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("已发送字节数 3"));
+        settle();
+        const QImage three = shown();
+        SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("已发送字节数 3888888"));
+        settle();
+        QVERIFY(shown() != three);
+        SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("已发送字节数 3"));
+        settle();
+        QCOMPARE(shown(), three); // nothing of the longer count left behind
+        widget->repaint();
+        settle();
+        QCOMPARE(shown(), three);
+
+        // Part 0 is 60 pixels wide: a long text is cut there, with its "…",
+        // and part 1 looks as before.
+        SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("发送指令长度 123456789012字节"));
+        settle();
+        const QImage cut = shown();
+        QCOMPARE(cut.copy(60, 0, cut.width() - 60, cut.height()), three.copy(60, 0, three.width() - 60, three.height()));
+        QVERIFY(cut.copy(0, 0, 60, cut.height()) != three.copy(0, 0, 60, three.height()));
+        QCOMPARE(PlatTestStatusText(dlg, 2001, 0), std::string("发送指令长度 123456789012字节"));
+        DestroyWindow(bar);
+    }
+
     void dialogUnits()
     {
         // x, y, cx, cy of a control in dialog units. Each converts on its own,
