@@ -94,6 +94,9 @@ void PostPumpEvent();
 // its deliveries included, ends by kPumpTurn: half a frame, and a call's own
 // handler may add to it.
 constexpr auto kPumpTurn = std::chrono::milliseconds(8);
+// A call queued this soon after the last turn's deliveries is a caller's
+// next block.
+constexpr auto kBurstGap = std::chrono::milliseconds(1);
 
 void LingerForSends(Clock::time_point end)
 {
@@ -132,15 +135,24 @@ public:
         }
         if (e->type() != kPumpEvent)
             return QObject::event(e);
-        const auto end = Clock::now() + kPumpTurn;
+        const auto start = Clock::now();
         {
             std::lock_guard<std::mutex> g(gPlatQtLock);
             gPumpPosted = false;
         }
-        if (PlatQtDeliverSends() > 0)
-            LingerForSends(end);
+        // Only a caller that came back at once is worth waiting for: one that
+        // reports at a screen's pace would cost a second wake-up each time.
+        const bool burst = start - lastTurnEnd_ < kBurstGap;
+        const int delivered = PlatQtDeliverSends();
+        if (delivered > 0 && burst)
+            LingerForSends(start + kPumpTurn);
+        if (delivered > 0)
+            lastTurnEnd_ = Clock::now();
         return true;
     }
+
+private:
+    Clock::time_point lastTurnEnd_{};
 };
 Pump* gPump = nullptr; // set once, before the user-interface thread is known
 
