@@ -91,7 +91,7 @@ struct SendReporter {
     void* context;
     bool drainAtEnd = false;
 };
-constexpr DWORD PROGRESS_REPORT_MS = 16;
+constexpr DWORD PROGRESS_REPORT_MS = 100;
 
 // UI thread. 1 when the send was accepted and its thread started (the port
 // is then busy until the release); 0 when nothing was started, the port
