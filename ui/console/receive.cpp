@@ -15,14 +15,22 @@ constexpr size_t kHexLineBytes = 32;
 std::string Hex(std::string_view bytes, size_t perLine = 0)
 {
     static const char digits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(bytes.size() * 3);
+    if (bytes.empty())
+        return {};
+    const size_t breaks = perLine != 0 ? (bytes.size() - 1) / perLine : 0;
+    // Written in place: a megabyte of a command file goes through here for the log.
+    std::string out(bytes.size() * 3 - 1 + breaks, ' ');
+    char* at = out.data();
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        if (i > 0)
-            out += perLine != 0 && i % perLine == 0 ? "\r\n" : " ";
-        out += digits[b >> 4];
-        out += digits[b & 0x0F];
+        if (i > 0) {
+            if (perLine != 0 && i % perLine == 0)
+                *at++ = '\r', *at++ = '\n';
+            else
+                ++at; // the space already there
+        }
+        *at++ = digits[b >> 4];
+        *at++ = digits[b & 0x0F];
     }
     return out;
 }
@@ -152,12 +160,12 @@ std::string RxRender(const RxView& view, bool hex, bool stamps)
 std::string RxLogLine(const std::string& stamp, bool sent, std::string_view bytes)
 {
     std::string line = stamp + (sent ? " 发送 " : " 接收 ") + Hex(bytes);
-    std::string printable;
+    std::string printable(bytes);
     bool any = false;
-    for (char c : bytes) {
+    for (char& c : printable) {
         const auto b = static_cast<unsigned char>(c);
-        const bool shown = b >= 0x20 && b != 0x7F;
-        printable += shown ? c : '.';
+        if (b < 0x20 || b == 0x7F)
+            c = '.';
         any = any || (b >= 0x20 && b < 0x7F);
     }
     if (any)
