@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace bench {
 
@@ -30,6 +31,25 @@ struct CpuSample {
 CpuSample SampleCpu();
 // CPU over wall time between two samples, as a share of one core.
 double CoreShare(const CpuSample& from, const CpuSample& to);
+// Each live thread's CPU seconds and write calls so far, by thread id.
+struct ThreadUse {
+    double cpu = 0;
+    long long writes = 0;
+};
+struct ThreadSample {
+    std::vector<std::pair<long, ThreadUse>> threads;
+};
+ThreadSample SampleThreads();
+// The CPU between two samples split by who spent it, each as a share of one
+// core over `wallSeconds`: the window's thread (the process's first), the
+// thread that made the most writes (the sender), and all the others; the
+// sink's thread is left out.
+struct CpuSplit {
+    double window = 0;
+    double sender = 0;
+    double others = 0;
+};
+CpuSplit SplitCpu(const ThreadSample& from, const ThreadSample& to, double wallSeconds);
 // A sink's thread calls this first, so its own CPU time is left out of
 // SampleCpu; SinkThreadEnded once it was joined.
 void SinkThreadStarts();
@@ -73,12 +93,13 @@ struct PlainResult {
 // (as the console's sending thread runs), or in a process of its own (as
 // mptest-cli does, and a switch between processes costs more).
 enum class PlainIn { Thread, Process };
-// The reference: `bytes` in a plain loop of blocking 256-byte writes (as
-// dd bs=256 does) to a node at `node` read at `bytesPerSecond`, its line
+// The reference: a command file's `bytes`, from memory, in a plain loop of
+// blocking 256-byte writes (as dd bs=256 does) to a node at `node` read at `bytesPerSecond`, its line
 // raw as mptest sets it.
 PlainResult PlainPaced(const std::string& node, size_t bytes, double bytesPerSecond, PlainIn where = PlainIn::Thread);
 
-// A command file of `bytes` printable bytes to send.
+// A command file's `bytes` printable bytes, and the file itself.
+std::vector<char> CommandBytes(size_t bytes);
 void WriteCommandFile(const std::string& path, size_t bytes);
 
 } // namespace bench

@@ -74,6 +74,7 @@ struct Timing {
     Clock::time_point first{};
     Clock::time_point last{};
     CpuSample cpuFirst, cpuLast;
+    bench::ThreadSample threadsFirst, threadsLast;
     size_t blocks = 0;
     double slowestHandlerUs = 0;
     DWORD fileLength = 0;
@@ -81,6 +82,7 @@ struct Timing {
     bool failed = false;
 };
 Timing gTiming;
+QEventLoop* gSendEndLoop = nullptr; // the wait for the send's end, while it runs
 
 INT_PTR CALLBACK TimedConsoleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -93,17 +95,21 @@ INT_PTR CALLBACK TimedConsoleProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
             gTiming.fileLength = static_cast<DWORD>(lParam);
             gTiming.first = end;
             gTiming.cpuFirst = SampleCpu();
+            gTiming.threadsFirst = bench::SampleThreads();
         } else if (wParam == STATUS_FILE_PROGRESS) {
             ++gTiming.blocks;
             if (static_cast<DWORD>(lParam) >= gTiming.fileLength) {
                 gTiming.last = end;
                 gTiming.cpuLast = SampleCpu();
+                gTiming.threadsLast = bench::SampleThreads();
             }
         } else if (wParam == STATUS_FILE_DONE) {
             gTiming.done = true;
         } else if (wParam == STATUS_FILE_FAILED) {
             gTiming.failed = true;
         }
+        if ((wParam == STATUS_FILE_DONE || wParam == STATUS_FILE_FAILED) && gSendEndLoop != nullptr)
+            gSendEndLoop->quit();
     }
     return result;
 }
@@ -137,18 +143,21 @@ void MakeUsbEntry(const std::string& root)
 }
 
 // Runs the event loop as the program's modal loop does, until the send is
-// over; looks every 100 ms, so the wait itself costs next to nothing.
+// over: the console's procedure ends it at the send's last report, so the
+// wait itself wakes nothing (a look every 100 ms would be counted as
+// mptest's CPU). The time-out only ends a send that never reports its end.
 void WaitForSendEnd()
 {
     QEventLoop loop;
-    QTimer look;
-    const auto deadline = Clock::now() + std::chrono::minutes(10);
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (gCurrentPort.state != PORT_STATE_BUSY || Clock::now() > deadline)
-            loop.quit();
-    });
-    look.start(100);
-    loop.exec();
+    QTimer::singleShot(std::chrono::minutes(10), &loop, &QEventLoop::quit);
+    gSendEndLoop = &loop;
+    if (gCurrentPort.state == PORT_STATE_BUSY)
+        loop.exec();
+    gSendEndLoop = nullptr;
+    // The sending thread releases the port just after its last report.
+    for (const auto end = Clock::now() + std::chrono::seconds(10);
+         gCurrentPort.state == PORT_STATE_BUSY && Clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 // From here on VmHWM counts the peak anew.
@@ -243,11 +252,11 @@ double PlainWrites(const std::string& node, size_t total)
     if (fd < 0)
         return -1;
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    std::vector<char> block(kBlock, 'x');
+    const std::vector<char> data = bench::CommandBytes(total); // the file's bytes, as the console sends them
     const auto start = Clock::now();
     size_t sent = 0;
     while (sent < total) {
-        const ssize_t n = write(fd, block.data(), kBlock);
+        const ssize_t n = write(fd, data.data() + sent, std::min(kBlock, total - sent));
         if (n > 0) {
             sent += static_cast<size_t>(n);
         } else {
@@ -303,6 +312,7 @@ struct Paced {
     double coreShare = 0;
     double plainRate = 0; // the same for the plain loop of 256-byte writes
     double plainCoreShare = 0;
+    bench::CpuSplit split; // mptest's share by thread
 };
 
 // A file of `bytes` to a printer node read at the pace of `p`: a
@@ -320,8 +330,11 @@ void SendPaced(const std::string& root, const std::string& node, size_t bytes, P
     const bool sent = SendThroughConsole(file) > 0;
     bench::EndPacedSink(control, sink, node, !sent);
     if (sent)
+    {
         p.coreShare = CoreShare(gTiming.cpuFirst, gTiming.cpuLast);
-    else
+        p.split = bench::SplitCpu(gTiming.threadsFirst, gTiming.threadsLast,
+                                  bench::Seconds(gTiming.cpuLast.wall - gTiming.cpuFirst.wall).count());
+    } else
         p.rate = 0;
 }
 
@@ -439,6 +452,9 @@ int main(int argc, char** argv)
                     "%.2f%%; rate %+.1f points, CPU %.2fx the plain loop's\n",
                     p.name, p.rate, share * 100, p.bytesPerSecond, p.coreShare * 100, plainShare * 100,
                     p.plainCoreShare * 100, (share - plainShare) * 100, cpuRatio);
+        std::printf("  mptest by thread: sending %.2f%% (%.2fx the plain loop's), window %.2f%%, others %.2f%%\n",
+                    p.split.sender * 100, p.plainCoreShare > 0 ? p.split.sender / p.plainCoreShare : 0,
+                    p.split.window * 100, p.split.others * 100);
         met = met && p.plainRate > 0 && share >= plainShare - 0.01 && cpuRatio <= 2.0;
     }
     std::printf("references: plain 256-byte write %.2f us, hand-over floor %.2f us (median of", pipeWriteUs, floorUs);
