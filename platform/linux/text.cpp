@@ -2,6 +2,7 @@
 // converted becomes one '?' and the conversion goes on with the next one.
 #include "platform/win32.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -52,6 +53,10 @@ size_t BadGbkLength(const unsigned char* s, size_t n)
 
 std::string Convert(Converter& conv, std::string_view in, size_t (*badLength)(const unsigned char*, size_t))
 {
+    // ASCII is the same in both, and most of what goes through here (a log
+    // line's shown text, a command typed) is nothing else.
+    if (std::all_of(in.begin(), in.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(in);
     std::string out;
     if (!conv.ok()) {
         // No converter on this system: ASCII passes, the rest is '?'.
