@@ -329,13 +329,13 @@ void SendPaced(const std::string& root, const std::string& node, size_t bytes, P
     std::thread sink([&] { p.rate = bench::PacedDrain(fd, p.bytesPerSecond, bytes, control); });
     const bool sent = SendThroughConsole(file) > 0;
     bench::EndPacedSink(control, sink, node, !sent);
-    if (sent)
-    {
+    if (sent) {
         p.coreShare = CoreShare(gTiming.cpuFirst, gTiming.cpuLast);
         p.split = bench::SplitCpu(gTiming.threadsFirst, gTiming.threadsLast,
                                   bench::Seconds(gTiming.cpuLast.wall - gTiming.cpuFirst.wall).count());
-    } else
+    } else {
         p.rate = 0;
+    }
 }
 
 } // namespace

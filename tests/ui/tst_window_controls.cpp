@@ -269,33 +269,36 @@ private slots:
         QWidget* widget = PlatTestWidget(bar);
         const int parts[2] = {60, -1};
         QVERIFY(SendMessageA(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts)));
-        const auto settle = [] { QTest::qWait(40); }; // a frame's wait is over, its paint done
         // What the window holds, not a fresh paint of the bar.
         const auto shown = [&] {
             QWidget* top = widget->window();
             const QPoint at = widget->mapTo(top, QPoint());
             return top->screen()->grabWindow(top->winId(), at.x(), at.y(), widget->width(), widget->height()).toImage();
         };
+        const auto part0 = [](const QImage& i) { return i.copy(0, 0, 60, i.height()); };
+        const auto part1 = [](const QImage& i) { return i.copy(60, 0, i.width() - 60, i.height()); };
+        // Each change is waited for until the window shows it (a frame's
+        // wait, then its paint), a second at the most.
+        QVERIFY(QTest::qWaitForWindowExposed(widget->window()));
+        widget->repaint(); // the empty bar, painted and in the window
+        const QImage blank = shown();
         SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("已发送字节数 3"));
-        settle();
+        QTRY_VERIFY_WITH_TIMEOUT(shown() != blank, 1000);
         const QImage three = shown();
         SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("已发送字节数 3888888"));
-        settle();
-        QVERIFY(shown() != three);
+        QTRY_VERIFY_WITH_TIMEOUT(shown() != three, 1000);
         SendMessageA(bar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("已发送字节数 3"));
-        settle();
-        QCOMPARE(shown(), three); // nothing of the longer count left behind
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), three, 1000); // nothing of the longer count left behind
         widget->repaint();
-        settle();
         QCOMPARE(shown(), three);
 
-        // Part 0 is 60 pixels wide: a long text is cut there, with its "…",
-        // and part 1 looks as before.
+        // Part 0 is 60 pixels wide: a long text is cut there, and part 1
+        // looks as before.
         SendMessageA(bar, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("发送指令长度 123456789012字节"));
-        settle();
-        const QImage cut = shown();
-        QCOMPARE(cut.copy(60, 0, cut.width() - 60, cut.height()), three.copy(60, 0, three.width() - 60, three.height()));
-        QVERIFY(cut.copy(0, 0, 60, cut.height()) != three.copy(0, 0, 60, three.height()));
+        QTRY_VERIFY_WITH_TIMEOUT(part0(shown()) != part0(three), 1000);
+        QCOMPARE(part1(shown()), part1(three));
+        widget->repaint(); // and a whole paint keeps it there
+        QCOMPARE(part1(shown()), part1(three));
         QCOMPARE(PlatTestStatusText(dlg, 2001, 0), std::string("发送指令长度 123456789012字节"));
         DestroyWindow(bar);
     }
